@@ -1,0 +1,42 @@
+#include "DIzivoz/GenC/hl_alert.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "DIzivoz/GenH/hl_globals.h"
+
+namespace {
+std::mutex sink_lock;
+std::function<void(const alert_record&)> alert_sink;
+}
+
+void MACIBM_set_alert_sink(std::function<void(const alert_record&)> sink)
+{
+	std::lock_guard<std::mutex> g(sink_lock);
+	alert_sink = std::move(sink);
+}
+
+void __MACIBM_alert(int return_window, std::string line1, std::string line2, std::string line3,
+                    std::string line4, int kind, const char* source_file, int source_line)
+{
+	std::function<void(const alert_record&)> sink;
+	{
+		std::lock_guard<std::mutex> g(sink_lock);
+		sink = alert_sink;
+	}
+	const std::string file = source_file ? source_file : "";
+	if (sink) {
+		sink(alert_record{return_window, line1, line2, line3, line4, kind, file, source_line});
+		return;
+	}
+	const std::string where = "(" + file + " line " + std::to_string(source_line) + ")";
+	xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
+	xer.flush();
+	std::fprintf(stderr, "%s %s\n%s %s\n%s\n", line1.c_str(), line2.c_str(), line3.c_str(),
+	             line4.c_str(), where.c_str());
+	if (kind == alert_fatal) {
+		app_done = 1;
+		std::exit(1);
+	}
+}

@@ -1,0 +1,103 @@
+#include "DIzivoz/UTL/UTL_log.h"
+
+#include <atomic>
+#include <cstdio>
+#include <unordered_map>
+
+namespace {
+std::atomic<unsigned long> next_log_id{1};
+}
+
+log_streambuf::log_streambuf() : id_(next_log_id++) {}
+
+log_streambuf::~log_streambuf() { close(); }
+
+// One pending partial line per thread and per log object.
+std::string& log_streambuf::line_buffer()
+{
+	thread_local std::unordered_map<unsigned long, std::string> pending;
+	return pending[id_];
+}
+
+bool log_streambuf::open(const std::string& path, std::ios::openmode mode)
+{
+	std::lock_guard<std::mutex> g(lock_);
+	if (file_) std::fclose(file_);
+	const char* m = (mode & std::ios::app) ? "ab" : "wb";
+	file_ = std::fopen(path.c_str(), m);
+	return file_ != nullptr;
+}
+
+bool log_streambuf::is_open() const
+{
+	std::lock_guard<std::mutex> g(lock_);
+	return file_ != nullptr;
+}
+
+void log_streambuf::close()
+{
+	std::string& buf = line_buffer();
+	std::lock_guard<std::mutex> g(lock_);
+	if (file_) {
+		if (!buf.empty()) std::fwrite(buf.data(), 1, buf.size(), file_);
+		std::fclose(file_);
+		file_ = nullptr;
+	}
+	buf.clear();
+}
+
+void log_streambuf::write_complete_lines(std::string& buf)
+{
+	size_t end = buf.rfind('\n');
+	if (end == std::string::npos) return;
+	{
+		std::lock_guard<std::mutex> g(lock_);
+		if (file_) std::fwrite(buf.data(), 1, end + 1, file_);
+	}
+	buf.erase(0, end + 1);
+}
+
+log_streambuf::int_type log_streambuf::overflow(int_type ch)
+{
+	if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+	char c = traits_type::to_char_type(ch);
+	std::string& buf = line_buffer();
+	buf.push_back(c);
+	if (c == '\n') write_complete_lines(buf);
+	return ch;
+}
+
+std::streamsize log_streambuf::xsputn(const char* s, std::streamsize n)
+{
+	std::string& buf = line_buffer();
+	buf.append(s, static_cast<size_t>(n));
+	for (std::streamsize i = 0; i < n; ++i)
+		if (s[i] == '\n') {
+			write_complete_lines(buf);
+			break;
+		}
+	return n;
+}
+
+int log_streambuf::sync()
+{
+	std::string& buf = line_buffer();
+	write_complete_lines(buf);
+	std::lock_guard<std::mutex> g(lock_);
+	if (file_) std::fflush(file_);
+	return 0;
+}
+
+log_stream::log_stream() : std::ostream(&buf_) {}
+
+void log_stream::open(const std::string& path, std::ios::openmode mode)
+{
+	clear();
+	if (!buf_.open(path, mode)) setstate(std::ios::failbit);
+}
+
+void log_stream::close()
+{
+	buf_.close();
+	clear();
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The log stream type behind `xer`. Several threads write to the log at once;
+// each thread collects its text until a line end and the whole line is then
+// written under one lock, so lines never interleave. Until the log is opened
+// everything written to it is dropped.
+#include <fstream>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+class log_streambuf : public std::streambuf {
+public:
+	log_streambuf();
+	~log_streambuf() override;
+	bool open(const std::string& path, std::ios::openmode mode);
+	bool is_open() const;
+	void close();
+
+protected:
+	int_type overflow(int_type ch) override;
+	std::streamsize xsputn(const char* s, std::streamsize n) override;
+	int sync() override;
+
+private:
+	std::string& line_buffer();
+	void write_complete_lines(std::string& buf);
+	mutable std::mutex lock_;
+	std::FILE* file_ = nullptr;
+	unsigned long id_;
+};
+
+class log_stream : public std::ostream {
+public:
+	log_stream();
+	void open(const std::string& path, std::ios::openmode mode = std::ios::out);
+	bool is_open() const { return buf_.is_open(); }
+	void close();
+
+private:
+	log_streambuf buf_;
+};

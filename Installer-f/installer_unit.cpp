@@ -1,0 +1,1 @@
+// Keeps the installer library non-empty.

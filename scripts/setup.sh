@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Safe to run again.
+set -euo pipefail
+PKGS=(
+  cmake g++ make python3 pkg-config
+  libgtest-dev libgmock-dev
+  libfreetype-dev fonts-dejavu-core libpng-dev zlib1g-dev
+  libminizip-dev libarchive-dev libarchive-tools libmd-dev libsquish-dev libmimalloc-dev libdw-dev
+  libsdl2-dev libgl-dev libglu1-mesa-dev xvfb xauth zenity xdg-utils
+  curl unzip attr
+)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi

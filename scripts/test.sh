@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite: a normal build, then an
+# AddressSanitizer + UndefinedBehaviorSanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$jobs")
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVENTORA_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-asan && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$jobs")
