@@ -1,0 +1,33 @@
+#pragma once
+// Archive extraction and creation (.zip, .7z) and file MD5 signatures.
+// Every function returns an error code: 0 on success, otherwise an errno
+// value, minizip's or the 7z reader's code, or one of the program's own
+// codes (20001...) whose text error_str() gives.
+#include <string>
+
+#include <unzip.h>
+
+// Extracts every entry of a .zip into out_dir (which ends in '/').
+// name_io, when given, receives the stored name of the first entry; with
+// use_name set, every entry is written to out_dir + *name_io instead.
+int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* name_io, int use_name);
+
+// Extracts every file item of a .7z into out_dir (which ends in '/'); no
+// folders are made and no modes, dates or links restored. name_io, when
+// given, receives the full output path of each item written.
+int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* name_io, int use_name);
+
+// Writes a new .zip holding the one file (or link text) src and, when the
+// file carries a resource fork, its "__MACOSX/._name" entry.
+int file_to_zip(const std::string& src, const std::string& zip);
+
+// 32 lower-case hex digits of the MD5 of the file's bytes (of the link text
+// for a symbolic link) into digest; 20006 when nothing could be read.
+int calc_file_md5(const std::string& path, std::string& digest);
+
+// Step of zip_to_file: the current entry of the open archive is AppleDouble
+// data for the data file named by path (the last "._" is removed from it).
+int unzip_resource_fork(unzFile zip, const std::string& path, const unz_file_info64& info);
+
+// Step of zip_to_file: the current entry is a symbolic link made at path.
+int unzip_symlink(unzFile zip, const std::string& path, const unz_file_info64& info);
