@@ -1,0 +1,42 @@
+#pragma once
+// Folder tree, deletions and the installer's questions.
+#include <functional>
+#include <set>
+#include <string>
+
+// Makes the destination chain, every folder a file to install needs, the
+// fixed user folders and the framework renames. 0, or the code of the first
+// folder of the chain or of the needed folders that could not be made.
+int make_dirs();
+
+// Warning alert for a folder that could not be made.
+void make_dir_error(std::string folder, int code);
+
+// Deletes every file marked remove, then the folders that became empty.
+void delete_files();
+
+// Adds every folder of path's folder chain below dest_dir_path to folders
+// (the file's own folder first, each ending in "/").
+void add_folder_chain(const std::string& path, std::set<std::string>& folders);
+
+// Lists each folder of folders from the greatest to the least in string
+// order and deletes it when the listing holds nothing.
+void delete_empty_folders(const std::set<std::string>& folders);
+
+// The cancel question: 1 first button, 0 second button, 3 window closed.
+int abort_alert(std::string message, std::string caption1, std::string text1,
+                std::string caption2, std::string text2);
+
+// What the cancel question shows; the shell draws it in sub-window 997.
+struct abort_question {
+	std::string message;
+	std::string caption1, text1;
+	std::string caption2, text2;
+};
+
+// The shell's modal loop for the cancel question: opens sub-window 997, runs
+// frames until a button is clicked or the window closes, and returns 1 (first
+// button), 0 (second button) or 3 (closed). Until the shell installs one (and
+// in tests that set their own) a question without a handler counts as closed.
+using abort_alert_handler = std::function<int(const abort_question&)>;
+void set_abort_alert_handler(abort_alert_handler handler);
