@@ -1,0 +1,3 @@
+#include "DIzivoz/GenC/hl_url.h"
+
+void go_to_URL(std::string) {}
