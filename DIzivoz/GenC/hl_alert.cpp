@@ -5,6 +5,8 @@
 #include <mutex>
 
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/Thread/hl_thread.h"
+#include "DIzivoz/UTL/UTL_exce.h"
 
 namespace {
 std::mutex sink_lock;
@@ -20,6 +22,12 @@ void MACIBM_set_alert_sink(std::function<void(const alert_record&)> sink)
 void __MACIBM_alert(int return_window, std::string line1, std::string line2, std::string line3,
                     std::string line4, int kind, const char* source_file, int source_line)
 {
+	// Only the main thread shows alerts: from any other thread the alert travels
+	// there as a record (a fatal one ends the calling thread here).
+	if (THREAD_is_inited() && !THREAD_is_main_thread()) {
+		THREAD_send_exception(exce_class(line1, line2, line3, line4, source_file, source_line, kind));
+		return;
+	}
 	std::function<void(const alert_record&)> sink;
 	{
 		std::lock_guard<std::mutex> g(sink_lock);

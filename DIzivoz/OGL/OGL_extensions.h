@@ -1,0 +1,13 @@
+#pragma once
+// OpenGL capability record (only what the thread layer needs so far).
+
+class OGL_extensions {
+public:
+	OGL_extensions();
+	// Clears the threaded-loading permission and warns once.
+	void threaded_ogl_failed();
+
+	int threaded_loading;  // worker threads may get a shared loader context
+};
+
+extern OGL_extensions glExt;
