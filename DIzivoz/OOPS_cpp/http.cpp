@@ -1,0 +1,316 @@
+#include "DIzivoz/OOPS_cpp/http.h"
+
+#include <errno.h>
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/Sockets/PCSBSocket.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+
+http_class http;
+std::vector<std::string> gProxyExclude;
+
+namespace {
+
+const char* const http_src = "DIzivoz/OOPS_cpp/http";
+const int err_net_alloc_code = 20009;
+const int err_net_no_server_code = 20011;
+const char* const product_build_name = "Ventora 9.10r1";
+
+// One receive scratch buffer for every transfer: all polling is on one thread.
+const size_t scratch_size = 65536;
+char scratch[scratch_size];
+
+long long parse_length(const std::string& v)
+{
+	// atoi-like: leading blanks, optional sign, digits; anything else gives 0
+	return std::strtoll(v.c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+bool http_header_less::operator()(const std::string& a, const std::string& b) const
+{
+	return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
+// ---- one transfer ------------------------------------------------------------
+
+down_class::down_class(const char* server, unsigned short port, const char* path, bool post,
+                       std::map<std::string, std::string>* headers, const char* body, int body_length,
+                       const char* local)
+    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFile(nullptr), mError(0), mExpected(-1),
+      mReceived(0), mLastActivity(xtim.elapsed), mHeaderBytes(0)
+{
+	mLocalPath = app_path + (local ? local : "");
+	const bool proxy = http.UseProxy(server, port);
+	const unsigned long addr = PCSBSocket::LookupAddress(proxy ? http.proxy_host.c_str() : server);
+	if (addr == 0) {
+		xer << "Translated server " << server << " to IP addy: 0.0.0.0 and port = " << port << "\n";
+		mError = err_net_no_server_code;
+	} else {
+		mStatus = -1;
+		mSocket = new PCSBSocket(0, false);
+		mSocket->Connect(addr, proxy ? http.ProxyPort(server, port) : port);
+	}
+
+	std::string req = post ? "POST " : "GET ";
+	if (proxy) {
+		req += "http://";
+		if (headers) {
+			auto h = headers->find("Host");
+			if (h != headers->end()) req += h->second;
+		}
+	}
+	for (const char* p = path ? path : ""; *p; ++p) {
+		if (*p == ' ')
+			req += "%20";
+		else
+			req += *p;
+	}
+	req += " HTTP/1.1\r\n";
+	if (headers)
+		for (const auto& h : *headers) req += h.first + ": " + h.second + "\r\n";
+	if (body) req += "Content-Length: " + std::to_string(body_length) + "\r\n";
+	req += "\r\n";
+	mSendBuf.assign(req.begin(), req.end());
+	if (body && body_length > 0) mSendBuf.insert(mSendBuf.end(), body, body + body_length);
+}
+
+down_class::~down_class()
+{
+	if (mFile) fclose(mFile);
+	delete mSocket;
+}
+
+int down_class::transfer_status()
+{
+	if (!mSocket) return 0;
+	const int s = mSocket->GetStatus();
+	if (s == sock_status_created || s == sock_status_connecting) return 1;
+	if (s == sock_status_error) return 2;
+	if (s == sock_status_closed) return 3;
+	if (!mSendBuf.empty()) return 4;
+	if (mHeadersDone) return 5;
+	return 6;
+}
+
+bool down_class::in_error()
+{
+	return mError != 0 || mSocket == nullptr || mSocket->GetStatus() == sock_status_error;
+}
+
+void down_class::write_body(const char* data, size_t len)
+{
+	mLastActivity = xtim.elapsed;
+	mReceived += (long long)len;
+	if (fwrite(data, 1, len, mFile) != len && mError == 0) mError = errno ? errno : EIO;
+}
+
+void down_class::parse_headers()
+{
+	while (!mHeadersDone) {
+		if (mRecvBuf.size() < 2) break;
+		size_t eol = std::string::npos;
+		for (size_t i = 0; i + 1 < mRecvBuf.size(); ++i)
+			if (mRecvBuf[i] == '\r' && mRecvBuf[i + 1] == '\n') {
+				eol = i;
+				break;
+			}
+		if (eol == std::string::npos) break;
+		mHeaderBytes += eol + 2;
+		if (eol == 0) {
+			mRecvBuf.erase(mRecvBuf.begin(), mRecvBuf.begin() + 2);
+			if (mStatus >= 200) {
+				mHeadersDone = true;
+				if (!mLocalPath.empty()) {
+					mFile = fopen(mLocalPath.c_str(), "wbe");
+					if (!mFile) mError = errno;
+				}
+				auto cl = mHeaders.find("Content-Length");
+				if (cl != mHeaders.end()) mExpected = parse_length(cl->second);
+			}
+			// An interim block: the final response may already be here.
+			continue;
+		}
+		const std::string line(mRecvBuf.begin(), mRecvBuf.begin() + eol);
+		mRecvBuf.erase(mRecvBuf.begin(), mRecvBuf.begin() + eol + 2);
+		if (line.compare(0, 5, "HTTP/") == 0 && line.size() >= 14) {
+			mStatus = atoi(line.substr(9, 3).c_str());
+			mReason = line.substr(13);
+		} else {
+			const size_t sep = line.find(": ");
+			if (sep != std::string::npos) mHeaders.emplace(line.substr(0, sep), line.substr(sep + 2));
+		}
+	}
+	if (!mHeadersDone && (mHeaderBytes + mRecvBuf.size() > http_header_limit) && mError == 0) {
+		// Endless header text: give up on the transfer.
+		mError = EMSGSIZE;
+		mRecvBuf.clear();
+		if (mSocket) mSocket->Disconnect();
+	}
+}
+
+void down_class::DoProcessing()
+{
+	if (!mSocket) return;
+	const int s = mSocket->GetStatus();
+	if (s == sock_status_closed || s == sock_status_error) {
+		if (mFile) {
+			fclose(mFile);
+			mFile = nullptr;
+		}
+		return;
+	}
+	if (s != sock_status_connected) return;
+
+	if (!mSendBuf.empty()) {
+		const long sent = mSocket->http_WriteData(mSendBuf.data(), (long)mSendBuf.size());
+		if (sent > 0) mSendBuf.erase(mSendBuf.begin(), mSendBuf.begin() + sent);
+	}
+
+	const long got = mSocket->ReadData(scratch, (long)scratch_size);
+	if (got <= 0) return;
+
+	const bool direct = mHeadersDone && mRecvBuf.empty();
+	if (!direct) {
+		mRecvBuf.insert(mRecvBuf.end(), scratch, scratch + got);
+		parse_headers();
+		if (!mHeadersDone) return;
+	}
+
+	mLastActivity = xtim.elapsed;
+	const long long pending = direct ? (long long)got : (long long)mRecvBuf.size();
+	if (mExpected >= 0 && pending + mReceived >= mExpected) mSocket->Disconnect();
+
+	if (mFile && pending > 0) {
+		if (direct)
+			write_body(scratch, (size_t)got);
+		else
+			write_body(mRecvBuf.data(), mRecvBuf.size());
+	}
+	mRecvBuf.clear();
+}
+
+// ---- the client ----------------------------------------------------------------
+
+http_class::http_class() : proxy_port(0)
+{
+	for (auto& s : slot) s = nullptr;
+}
+
+http_class::~http_class() { kill_all(); }
+
+void http_class::kill_all()
+{
+	for (auto& s : slot) {
+		delete s;
+		s = nullptr;
+	}
+}
+
+bool http_class::UseProxy(const char* server, unsigned short)
+{
+	// The one place that decides: a port outside 1..65535 means no proxy.
+	if (proxy_port < 1 || proxy_port > 65535 || proxy_host.empty()) return false;
+	const size_t n = server ? strlen(server) : 0;
+	for (const std::string& ending : gProxyExclude) {
+		if (ending.size() > n) continue;
+		if (ending.compare(0, std::string::npos, server + n - ending.size()) == 0) return false;
+	}
+	return true;
+}
+
+const char* http_class::ProxyHost(const char* server, unsigned short port)
+{
+	return UseProxy(server, port) ? proxy_host.c_str() : server;
+}
+
+unsigned short http_class::ProxyPort(const char* server, unsigned short port)
+{
+	return UseProxy(server, port) ? (unsigned short)(proxy_port & 0xFFFF) : port;
+}
+
+int http_class::net_check(int slot_index, std::string server, std::string path, const std::string& local)
+{
+	if (slot_index < 0 || slot_index >= http_slot_count) {
+		__MACIBM_alert(0, "Too many download objects requested!", "", "", "", alert_fatal, http_src, 232);
+		return net_failed;
+	}
+	static bool started = false;
+	if (!started) {
+		started = true;
+		kill_all();
+		PCSBSocket::StartupNetworking(true);
+	}
+
+	down_class*& d = slot[slot_index];
+	if (d == nullptr) {
+		if (!server.empty() && server.back() == '/') {
+			__MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!",
+			               "You should not!",
+			               "Our convention is that a server name is simply a server name... with no slash!",
+			               server, alert_fatal, http_src, 247);
+			return net_failed;
+		}
+		if (path.empty() || path[0] != '/') {
+			__MACIBM_alert(0, "net_check error! You do not have a dirchar at the beginning of the directory name!",
+			               "You should!",
+			               "Our convention is that a directory name does start with a slash because it must include the hard drive,which is a dir char on unix!",
+			               path, alert_fatal, http_src, 248);
+			return net_failed;
+		}
+		std::map<std::string, std::string> headers;
+		headers["Connection"] = "close";
+		headers["Host"] = server;
+		const std::string build = product_build_name;
+		headers["User-agent"] = std::string("Installer-") + "APL/" + build.substr(build.size() - 4);
+		d = new down_class(server.c_str(), 80, path.c_str(), false, &headers, nullptr, 0, local.c_str());
+	}
+
+	d->DoProcessing();
+
+	bool finish = true;
+	if (d->mSocket && d->mSocket->GetStatus() == sock_status_closed) {
+		finish = true;
+	} else if (d->mExpected != d->mReceived && d->mError == 0 && d->mSocket) {
+		if (d->mSocket->GetStatus() == sock_status_error) {
+			finish = true;
+		} else if (xtim.elapsed - d->mLastActivity > http_stall_seconds) {
+			delete d;
+			d = nullptr;
+			return net_failed;
+		} else {
+			return net_busy;
+		}
+	}
+	(void)finish;
+
+	const bool complete = d->mExpected == d->mReceived;
+	const bool err = d->in_error();
+	if (d->mStatus >= 200 && d->mStatus <= 299 && complete && !err) {
+		delete d;
+		d = nullptr;
+		return net_done;
+	}
+
+	const int stat = d->transfer_status();
+	const int os_err = d->mError ? d->mError : (d->mSocket ? d->mSocket->GetOSError() : err_net_alloc_code);
+	xer << "HTTP Error for " << d->mLocalPath << "\n"
+	    << "   server     =" << server << "\n"
+	    << "   file       =" << path << "\n"
+	    << "   IsDone     =" << (stat == 3 ? 1 : 0) << "\n"
+	    << "   IsComplete =" << (complete ? 1 : 0) << "\n"
+	    << "   IsErr      =" << (err ? 1 : 0) << "\n"
+	    << "   GetStat    =" << stat << "\n"
+	    << "   GetOSErr   =" << os_err << "\n"
+	    << "   response   =" << d->mReason << " (#" << d->mStatus << ")\n\n";
+	xer.flush();
+	delete d;
+	d = nullptr;
+	return net_failed;
+}

@@ -1,0 +1,87 @@
+#pragma once
+// Polled HTTP/1.1 GET-to-file client: six transfer slots, an optional proxy
+// and a stall time-out on the frame clock. No threads: the caller polls a
+// slot once per frame until it reports done or failed.
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+class PCSBSocket;
+
+// Header names compare without regard to letter case.
+struct http_header_less {
+	bool operator()(const std::string& a, const std::string& b) const;
+};
+typedef std::map<std::string, std::string, http_header_less> http_header_map;
+
+// Server-name endings reached directly even when a proxy is set.
+extern std::vector<std::string> gProxyExclude;
+
+enum { net_busy = 0, net_done = 1, net_failed = 2 };
+
+const int http_slot_count = 6;
+const float http_stall_seconds = 30.0f;
+const size_t http_header_limit = 65536;  // bytes of response header text accepted
+
+// One transfer.
+class down_class {
+public:
+	down_class(const char* server, unsigned short port, const char* path, bool post,
+	           std::map<std::string, std::string>* headers, const char* body, int body_length,
+	           const char* local);
+	~down_class();
+
+	down_class(const down_class&) = delete;
+	down_class& operator=(const down_class&) = delete;
+
+	void DoProcessing();  // one poll step
+
+	// Derived transfer status for the failure log: 0 no socket, 1 connecting,
+	// 2 socket error, 3 closed, 4 sending, 5 receiving the body, 6 waiting
+	// for the headers.
+	int transfer_status();
+	bool in_error();  // a stored error, no socket, or a socket in error
+
+	PCSBSocket* mSocket;
+	std::vector<char> mSendBuf;
+	std::vector<char> mRecvBuf;
+	bool mHeadersDone;
+	int mStatus;  // 0 at creation, -1 once the socket exists, then the last status code
+	std::string mReason;
+	http_header_map mHeaders;  // first value stored for a name wins
+	FILE* mFile;
+	std::string mLocalPath;
+	int mError;
+	long long mExpected;  // from Content-Length, -1 when unknown
+	long long mReceived;  // body bytes written so far
+	float mLastActivity;  // frame-clock seconds
+	size_t mHeaderBytes;  // header text consumed so far
+
+private:
+	void parse_headers();
+	void write_body(const char* data, size_t len);
+};
+
+class http_class {
+public:
+	http_class();
+	~http_class();
+
+	std::string proxy_host;
+	std::string proxy_port_text;  // as typed in the preferences window; never read here
+	int proxy_port;               // 0 (or anything outside 1..65535) means no proxy
+	down_class* slot[http_slot_count];
+
+	// 0 busy, 1 done (the file is complete at local), 2 failed.
+	int net_check(int slot_index, std::string server, std::string path, const std::string& local);
+
+	bool UseProxy(const char* server, unsigned short port);
+	const char* ProxyHost(const char* server, unsigned short port);
+	unsigned short ProxyPort(const char* server, unsigned short port);
+
+	// Ends every running transfer and frees the slots (leaves the proxy alone).
+	void kill_all();
+};
+
+extern http_class http;

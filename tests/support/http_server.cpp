@@ -1,0 +1,424 @@
+#include "tests/support/http_server.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace vtest {
+
+namespace {
+
+// Sends all bytes unless the server stops or the peer goes away.
+bool send_all(int fd, const char* data, size_t len, const std::atomic<bool>& stop)
+{
+	while (len > 0) {
+		if (stop.load()) return false;
+		const ssize_t n = send(fd, data, len, MSG_NOSIGNAL);
+		if (n < 0) {
+			if (errno == EINTR) continue;
+			return false;
+		}
+		data += n;
+		len -= (size_t)n;
+	}
+	return true;
+}
+
+bool send_all(int fd, const std::string& s, const std::atomic<bool>& stop)
+{
+	return send_all(fd, s.data(), s.size(), stop);
+}
+
+// Sends len bytes of the open file from offset.
+bool send_file_range(int fd, int file, long long offset, long long len, const std::atomic<bool>& stop)
+{
+	off_t off = (off_t)offset;
+	while (len > 0) {
+		if (stop.load()) return false;
+		const size_t chunk = (size_t)std::min<long long>(len, 1 << 22);
+		const ssize_t n = sendfile(fd, file, &off, chunk);
+		if (n < 0) {
+			if (errno == EINTR) continue;
+			return false;
+		}
+		if (n == 0) return false;  // file shorter than announced
+		len -= n;
+	}
+	return true;
+}
+
+// Holds the connection open until the peer closes it or the server stops.
+void hold_open(int fd, const std::atomic<bool>& stop)
+{
+	char buf[4096];
+	while (!stop.load()) {
+		pollfd p{fd, POLLIN, 0};
+		const int r = poll(&p, 1, 50);
+		if (r < 0 && errno != EINTR) return;
+		if (r > 0) {
+			const ssize_t n = recv(fd, buf, sizeof(buf), 0);
+			if (n <= 0) return;
+		}
+	}
+}
+
+std::string url_decode(const std::string& s)
+{
+	std::string out;
+	for (size_t i = 0; i < s.size(); ++i) {
+		if (s[i] == '%' && i + 2 < s.size() && isxdigit((unsigned char)s[i + 1]) &&
+		    isxdigit((unsigned char)s[i + 2])) {
+			out += (char)strtol(s.substr(i + 1, 2).c_str(), nullptr, 16);
+			i += 2;
+		} else {
+			out += s[i];
+		}
+	}
+	return out;
+}
+
+std::string lower(std::string s)
+{
+	for (char& c : s) c = (char)tolower((unsigned char)c);
+	return s;
+}
+
+std::string reason_for(int status)
+{
+	switch (status) {
+	case 100: return "Continue";
+	case 200: return "OK";
+	case 400: return "Bad Request";
+	case 404: return "Not Found";
+	case 500: return "Internal Server Error";
+	default: return "Status";
+	}
+}
+
+// A path is served only when none of its parts climbs out of the host folder.
+bool safe_path(const std::string& p)
+{
+	std::stringstream ss(p);
+	std::string part;
+	while (std::getline(ss, part, '/'))
+		if (part == "..") return false;
+	return p.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+http_server::http_server(const std::string& root_folder) : root_(root_folder)
+{
+	if (!root_.empty() && root_.back() != '/') root_ += '/';
+	if (pipe2(wake_pipe_, O_CLOEXEC) != 0) throw std::runtime_error("http_server: pipe failed");
+	listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	if (listen_fd_ < 0) throw std::runtime_error("http_server: socket failed");
+	sockaddr_in addr;
+	memset(&addr, 0, sizeof(addr));
+	addr.sin_family = AF_INET;
+	addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	addr.sin_port = 0;
+	if (bind(listen_fd_, (sockaddr*)&addr, sizeof(addr)) != 0 || listen(listen_fd_, 128) != 0)
+		throw std::runtime_error("http_server: bind/listen failed");
+	socklen_t len = sizeof(addr);
+	getsockname(listen_fd_, (sockaddr*)&addr, &len);
+	port_ = ntohs(addr.sin_port);
+	acceptor_ = std::thread([this] { accept_loop(); });
+}
+
+http_server::~http_server()
+{
+	stop_ = true;
+	if (wake_pipe_[1] >= 0) {
+		const char c = 1;
+		ssize_t ignored = write(wake_pipe_[1], &c, 1);
+		(void)ignored;
+	}
+	if (acceptor_.joinable()) acceptor_.join();
+	std::vector<std::thread> workers;
+	{
+		std::lock_guard<std::mutex> g(lock_);
+		for (int fd : open_fds_) shutdown(fd, SHUT_RDWR);
+		workers.swap(workers_);
+	}
+	for (auto& t : workers) t.join();
+	if (listen_fd_ >= 0) close(listen_fd_);
+	for (int fd : wake_pipe_)
+		if (fd >= 0) close(fd);
+}
+
+void http_server::put_file(const std::string& host, const std::string& path, const std::string& bytes)
+{
+	const std::string full = root_ + host + path;
+	fs::create_directories(fs::path(full).parent_path());
+	write_file_bytes(full, bytes);
+}
+
+void http_server::set_behaviour(const std::string& path, const http_behaviour& b)
+{
+	std::lock_guard<std::mutex> g(lock_);
+	behaviours_[path] = b;
+}
+
+void http_server::clear_behaviours()
+{
+	std::lock_guard<std::mutex> g(lock_);
+	behaviours_.clear();
+}
+
+bool http_server::behaviour_for(const std::string& path, http_behaviour& out) const
+{
+	std::lock_guard<std::mutex> g(lock_);
+	auto it = behaviours_.find(path);
+	if (it == behaviours_.end()) return false;
+	out = it->second;
+	return true;
+}
+
+std::vector<http_request_record> http_server::requests() const
+{
+	std::lock_guard<std::mutex> g(lock_);
+	return log_;
+}
+
+std::string http_server::log_text() const
+{
+	std::lock_guard<std::mutex> g(lock_);
+	std::string out;
+	for (const auto& r : log_) out += r.raw;
+	return out;
+}
+
+size_t http_server::request_count() const
+{
+	std::lock_guard<std::mutex> g(lock_);
+	return log_.size();
+}
+
+bool http_server::wait_for_requests(size_t n, int timeout_ms) const
+{
+	const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+	while (request_count() < n) {
+		if (std::chrono::steady_clock::now() > until) return false;
+		std::this_thread::sleep_for(std::chrono::milliseconds(2));
+	}
+	return true;
+}
+
+void http_server::accept_loop()
+{
+	while (!stopped()) {
+		pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+		const int r = poll(p, 2, -1);
+		if (r < 0) {
+			if (errno == EINTR) continue;
+			return;
+		}
+		if (stopped() || (p[1].revents & POLLIN)) return;
+		if (!(p[0].revents & POLLIN)) continue;
+		const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+		if (fd < 0) continue;
+		std::lock_guard<std::mutex> g(lock_);
+		if (stopped()) {
+			close(fd);
+			return;
+		}
+		open_fds_.insert(fd);
+		workers_.emplace_back([this, fd] {
+			serve(fd);
+			std::lock_guard<std::mutex> g2(lock_);
+			open_fds_.erase(fd);
+			close(fd);
+		});
+	}
+}
+
+void http_server::serve(int fd)
+{
+	// Read the request head.
+	std::string head;
+	char buf[4096];
+	while (head.find("\r\n\r\n") == std::string::npos) {
+		if (stopped() || head.size() > 65536) return;
+		pollfd p{fd, POLLIN, 0};
+		const int r = poll(&p, 1, 50);
+		if (r < 0 && errno != EINTR) return;
+		if (r <= 0) continue;
+		const ssize_t n = recv(fd, buf, sizeof(buf), 0);
+		if (n <= 0) return;
+		head.append(buf, (size_t)n);
+	}
+	head.resize(head.find("\r\n\r\n") + 4);
+
+	http_request_record rec;
+	rec.raw = head;
+	std::istringstream in(head);
+	std::getline(in, rec.request_line);
+	if (!rec.request_line.empty() && rec.request_line.back() == '\r') rec.request_line.pop_back();
+	std::string line;
+	std::string host_header;
+	while (std::getline(in, line)) {
+		if (!line.empty() && line.back() == '\r') line.pop_back();
+		if (line.empty()) break;
+		const size_t c = line.find(':');
+		if (c == std::string::npos) continue;
+		std::string name = line.substr(0, c);
+		std::string value = line.substr(c + 1);
+		while (!value.empty() && value[0] == ' ') value.erase(0, 1);
+		if (lower(name) == "host") host_header = value;
+		rec.headers.emplace_back(name, value);
+	}
+
+	// Request line: METHOD target VERSION
+	std::string target;
+	{
+		const size_t a = rec.request_line.find(' ');
+		const size_t b = rec.request_line.rfind(' ');
+		if (a != std::string::npos && b > a) target = rec.request_line.substr(a + 1, b - a - 1);
+	}
+	std::string host = host_header;
+	if (target.compare(0, 7, "http://") == 0) {
+		rec.proxy_form = true;
+		const size_t slash = target.find('/', 7);
+		host = target.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
+		target = slash == std::string::npos ? "/" : target.substr(slash);
+	}
+	const size_t colon = host.find(':');
+	if (colon != std::string::npos) host.resize(colon);
+	rec.host = host;
+	rec.path = url_decode(target);
+	{
+		std::lock_guard<std::mutex> g(lock_);
+		log_.push_back(rec);
+	}
+
+	http_behaviour b;
+	const bool has_b = behaviour_for(rec.path, b);
+	if (has_b && !b.raw.empty()) {
+		send_all(fd, b.raw, stop_);
+		if (b.keep_open_after) hold_open(fd, stop_);
+		return;
+	}
+
+	int file = -1;
+	long long size = 0;
+	const bool ok_path = !host.empty() && host.find('/') == std::string::npos && host != ".." &&
+	                     !rec.path.empty() && rec.path[0] == '/' && safe_path(rec.path);
+	if (ok_path) {
+		const std::string full = root_ + host + rec.path;
+		file = open(full.c_str(), O_RDONLY | O_CLOEXEC);
+		struct stat st;
+		if (file >= 0 && (fstat(file, &st) != 0 || !S_ISREG(st.st_mode))) {
+			close(file);
+			file = -1;
+		}
+		if (file >= 0) size = st.st_size;
+	}
+	int status = file >= 0 ? 200 : (ok_path ? 404 : 400);
+	if (has_b && b.status) status = b.status;
+	std::string text_body;
+	if (file < 0) {
+		text_body = reason_for(status) + "\n";
+		size = (long long)text_body.size();
+	}
+
+	std::string resp = b.interim;
+	resp += "HTTP/1.1 " + std::to_string(status) + " " + reason_for(status) + "\r\n";
+	auto header = [&](const std::string& name, const std::string& value) {
+		resp += (b.lower_case_headers ? lower(name) : name) + ": " + value + "\r\n";
+	};
+	header("Content-Type", "application/octet-stream");
+	if (!b.no_length) header("Content-Length", std::to_string(size));
+	header("Connection", "close");
+	resp += "\r\n";
+
+	long long body_len = size;
+	if (b.cut_after >= 0) body_len = std::min(body_len, b.cut_after);
+	if (b.stall) body_len = 0;
+	if (b.stall_after >= 0) body_len = std::min(body_len, b.stall_after);
+
+	bool sent = send_all(fd, resp, stop_);
+	if (sent) {
+		if (b.slow_chunk > 0) {
+			std::string all = file >= 0 ? read_file_bytes(root_ + host + rec.path) : text_body;
+			all.resize((size_t)body_len);
+			for (size_t off = 0; sent && off < all.size(); off += (size_t)b.slow_chunk) {
+				const size_t n = std::min(all.size() - off, (size_t)b.slow_chunk);
+				sent = send_all(fd, all.data() + off, n, stop_);
+				for (int waited = 0; sent && waited < b.slow_delay_ms && !stopped(); waited += 5)
+					std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5, b.slow_delay_ms - waited)));
+			}
+		} else if (file >= 0) {
+			sent = send_file_range(fd, file, 0, body_len, stop_);
+		} else {
+			sent = send_all(fd, text_body.data(), (size_t)body_len, stop_);
+		}
+	}
+	if (sent && b.extra_bytes > 0) sent = send_all(fd, std::string((size_t)b.extra_bytes, 'X'), stop_);
+	if (file >= 0) close(file);
+	if (!sent) return;
+
+	if (b.cut_after >= 0 && b.reset_after_cut) {
+		linger lg{1, 0};
+		setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg));
+		return;  // closing now sends a reset
+	}
+	if (b.stall || b.stall_after >= 0 || b.keep_open_after) {
+		hold_open(fd, stop_);
+		return;
+	}
+	// Orderly close: finish our side, then wait briefly for the client to go.
+	shutdown(fd, SHUT_WR);
+	hold_open(fd, stop_);
+}
+
+// ---- temp folders and file helpers ------------------------------------------------
+
+temp_folder::temp_folder()
+{
+	std::string base = fs::temp_directory_path().string() + "/ventora-net-XXXXXX";
+	std::vector<char> tmpl(base.begin(), base.end());
+	tmpl.push_back(0);
+	if (!mkdtemp(tmpl.data())) throw std::runtime_error("temp_folder: mkdtemp failed");
+	path_ = std::string(tmpl.data()) + "/";
+}
+
+temp_folder::~temp_folder()
+{
+	std::error_code ec;
+	fs::remove_all(path_, ec);
+}
+
+std::string read_file_bytes(const std::string& path)
+{
+	std::ifstream f(path, std::ios::binary);
+	std::ostringstream ss;
+	ss << f.rdbuf();
+	return ss.str();
+}
+
+void write_file_bytes(const std::string& path, const std::string& bytes)
+{
+	std::ofstream f(path, std::ios::binary | std::ios::trunc);
+	f.write(bytes.data(), (std::streamsize)bytes.size());
+}
+
+}  // namespace vtest
