@@ -1,9 +1,39 @@
-// The globals unit: its objects are constructed in the order they are defined.
+// The globals unit. Its objects are built before those of every other unit
+// (they carry an early initialisation priority, so a unit initialised earlier
+// in link order still finds the log and the tables built), in the order they
+// are defined here, and destroyed in reverse order at exit. The records that
+// are plain data (mnw, ren, xcam) are constant-initialised and exist from load.
 #include "DIzivoz/GenH/hl_globals.h"
 
-std::string stl_global;
-std::string app_path;
-std::string dvd_path;
-std::ofstream ouf;
-log_stream xer;
+#define HL_GLOBALS_INIT __attribute__((init_priority(200)))
+
+std::string stl_global HL_GLOBALS_INIT;
+std::string app_path HL_GLOBALS_INIT;
+std::string dvd_path HL_GLOBALS_INIT;
+std::ofstream ouf HL_GLOBALS_INIT;
+log_stream xer HL_GLOBALS_INIT;
+stls_struct stls HL_GLOBALS_INIT;
+std::vector<menu_struct> menu HL_GLOBALS_INIT;
+mnw_struct mnw;
+ren_struct ren;
+xcam_class xcam;
 int app_done = 0;
+
+std::string& stls_struct::operator[](int entry)
+{
+	if (entry == 0) return title;
+	int n = entry - 1;
+	if (n >= 0 && n < stls_text_count) return text[n];
+	n -= stls_text_count;
+	if (n >= 0 && n < 3) return after_text[n];
+	n -= 3;
+	if (n >= 0 && n < 3) return more[n];
+	n -= 3;
+	if (n == 0) return single;
+	n -= 1;
+	if (n >= 0 && n < stls_tail_count) return tail[n];
+	static std::string scratch;
+	scratch.clear();
+	xer << "WARNING: string table entry " << entry << " does not exist.\n";
+	return scratch;
+}
