@@ -1,15 +1,171 @@
 #include "Installer-f/utils_dirs.h"
 
-int make_dirs() { return 0; }
-void make_dir_error(std::string, int) {}
-void delete_files() {}
-void add_folder_chain(const std::string&, std::set<std::string>&) {}
-void delete_empty_folders(const std::set<std::string>&) {}
-static abort_alert_handler g_abort_handler;
+#include <vector>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
+
+namespace {
+const char* const kSource = "Installer-f/utils";
+
+const char* const kUserFolders[] = {
+	"Output", "Output/FMS plans", "Output/logbooks", "Output/movies",
+	"Output/situations", "Resources", "Resources/preferences",
+};
+
+abort_alert_handler g_abort_handler;
+
+// Renames folder + from to folder + to unless that entry is a symbolic link;
+// a missing entry changes nothing.
+void rename_unless_link(const std::string& folder, const char* from, const char* to)
+{
+	if (is_sim_link(folder + from, nullptr)) return;
+	rename_file(folder, from, to);
+}
+}  // namespace
+
+void make_dir_error(std::string folder, int code)
+{
+	__MACIBM_alert(0,
+	               UTL_translate_string("I am unable to install or update Ventora. An error occurred while creating "
+	                                    "new folders. Make sure you are installing to a directory that you have "
+	                                    "access to!"),
+	               UTL_translate_string("Error: ") + error_str(code),
+	               UTL_translate_string("Install Location: ") + dest_dir_path,
+	               UTL_translate_string("Install Path:") + folder, alert_warning, kSource, 2478);
+}
+
+int make_dirs()
+{
+	// The destination chain, parents first.
+	std::string chain = dest_dir_path;
+	if (!chain.empty() && chain.back() == '/') chain.pop_back();
+	if (chain.empty()) {
+		make_dir_error(dest_dir_path, 2);
+		return 2;
+	}
+	std::vector<std::string> to_make;
+	for (size_t p = chain.find('/', 1); p != std::string::npos; p = chain.find('/', p + 1))
+		to_make.push_back(chain.substr(0, p));
+	to_make.push_back(chain);
+	for (const std::string& folder : to_make) {
+		int err = make_folder(folder);
+		if (show_make_dir_err(err)) {
+			make_dir_error(folder, err);
+			return err;
+		}
+	}
+
+	// Every folder a file to install needs; the set sorts parents first.
+	std::set<std::string> needed;
+	for (int f = 0; f < (int)sim_info.size(); ++f) {
+		const file_version_struct& v = sim_info[f].back();
+		if (!v.install || !want_this_f(f, (int)sim_info[f].size() - 1)) continue;
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		if (!dest_relative_path_ok(rel)) continue;  // never made outside the destination
+		for (size_t cut = rel.rfind('/'); cut != std::string::npos && cut > 0; cut = rel.rfind('/')) {
+			rel.erase(cut);
+			needed.insert(rel);
+		}
+	}
+	for (const std::string& folder : needed) {
+		std::string full = dest_dir_path + folder;
+		int err = make_folder(full);
+		if (show_make_dir_err(err)) {
+			make_dir_error(full, err);
+			return err;
+		}
+	}
+
+	// The simulator's own user folders: a failure is reported, not fatal.
+	for (const char* folder : kUserFolders) {
+		std::string full = dest_dir_path + folder;
+		int err = make_folder(full);
+		if (show_make_dir_err(err)) make_dir_error(full, err);
+	}
+
+	const std::string plugins = dest_dir_path + "Resources/plugins/";
+	rename_unless_link(plugins + "VNTM.framework/Versions/", "Current", "_Current");
+	rename_unless_link(plugins + "VNTWidgets.framework/Versions/", "Current", "_Current");
+	rename_unless_link(plugins + "VNTM.framework/", "Resources", "_Resources");
+	rename_unless_link(plugins + "VNTWidgets.framework/", "Resources", "_Resources");
+	return 0;
+}
+
+void add_folder_chain(const std::string& path, std::set<std::string>& folders)
+{
+	size_t slash = path.rfind('/');
+	if (slash == std::string::npos) return;
+	std::string folder = path.substr(0, slash + 1);
+	while (folder.size() > dest_dir_path.size()) {
+		folders.insert(folder);
+		folder.pop_back();
+		slash = folder.rfind('/');
+		if (slash == std::string::npos) break;
+		folder.erase(slash + 1);
+	}
+}
+
+void delete_empty_folders(const std::set<std::string>& folders)
+{
+	std::vector<std::string> names;
+	std::vector<int> types;
+	for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+		if (opensave_getitems(*it, 0, names, types) != 0) continue;
+		int err = delete_file(*it);
+		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << err << ".\n";
+	}
+}
+
+void delete_files()
+{
+	std::set<std::string> folders;
+	for (int f = 0; f < (int)sim_info.size(); ++f) {
+		file_version_struct& v = sim_info[f].back();
+		if (!v.remove) continue;
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		if (!dest_relative_path_ok(rel)) continue;  // never delete outside the destination
+		const std::string destination = dest_dir_path + rel;
+		stg.action = 0;
+		int err = delete_file(destination);
+		if (stg.log_actions) xer << "DELETING  file " << destination << ", with result=" << err << ".\n";
+		add_folder_chain(destination, folders);
+		if (err && show_del_err(err))
+			__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err), destination,
+			               "", alert_fatal, kSource, 2571);
+		v.sig_have = "NONE";
+		v.have_is_want = 0;
+	}
+	delete_empty_folders(folders);
+}
+
+int dest_relative_path_ok(const std::string& rel)
+{
+	if (rel.empty() || rel[0] == '/') return 0;
+	if (rel.find('\0') != std::string::npos) return 0;
+	size_t start = 0;
+	while (start <= rel.size()) {
+		size_t end = rel.find('/', start);
+		if (end == std::string::npos) end = rel.size();
+		const std::string part = rel.substr(start, end - start);
+		if (part == ".." || part == ".") return 0;
+		start = end + 1;
+	}
+	return 1;
+}
+
 void set_abort_alert_handler(abort_alert_handler handler) { g_abort_handler = std::move(handler); }
+
 int abort_alert(std::string message, std::string caption1, std::string text1, std::string caption2,
                 std::string text2)
 {
+	// Without a shell to draw it, the question behaves as a closed window.
 	if (!g_abort_handler) return 3;
 	return g_abort_handler(abort_question{message, caption1, text1, caption2, text2});
 }

@@ -23,6 +23,10 @@ void add_folder_chain(const std::string& path, std::set<std::string>& folders);
 // order and deletes it when the listing holds nothing.
 void delete_empty_folders(const std::set<std::string>& folders);
 
+// 1 when a manifest path with its top folder removed stays inside the
+// destination: not empty, not absolute, no "." or ".." component, no NUL.
+int dest_relative_path_ok(const std::string& rel);
+
 // The cancel question: 1 first button, 0 second button, 3 window closed.
 int abort_alert(std::string message, std::string caption1, std::string text1,
                 std::string caption2, std::string text2);

@@ -1,9 +1,196 @@
 #include "Installer-f/utils_grab.h"
 
-int grab_files() { return 1; }
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+
+std::string temp_path;
+std::string install_name = "Not Yet Scanned";
+std::string server_name[10];
+std::string server_path[10];
+std::string crnt_file_name;
+std::string crnt_file_path;
+
+namespace {
+const char* const kSource = "Installer-f/utils";
+
+bool ends_with(const std::string& s, const char* tail)
+{
+	const size_t n = std::char_traits<char>::length(tail);
+	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// Extracts and deletes the archive; the extraction's result.
+int extract_archive(const std::string& archive, const std::string& destination)
+{
+	std::string folder = destination;
+	if (!folder.empty() && folder.back() == '/') folder.pop_back();
+	const size_t slash = folder.rfind('/');
+	folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+
+	// The archive layer refuses entry names that would leave the folder.
+	const int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder, nullptr, 0)
+	                                          : zip_to_file(archive, folder, nullptr, 0);
+	if (err != 0) {
+		stg.install_problems = 1;
+		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
+		               UTL_translate_string("Error: ") + error_str(err),
+		               UTL_translate_string("Compressed File: ") + archive,
+		               UTL_translate_string("Destination: ") + destination, alert_warning, kSource, 2391);
+	}
+	int chmod_err = 0;
+	if (destination.find("Contents/MacOS/") != std::string::npos) chmod_err = make_file_executable(destination);
+	if (stg.log_actions) {
+		xer << "EXPANDING file " << destination << ", with result=" << err << ".\n";
+		xer << "CHMODING  file " << destination << ", with result=" << chmod_err << ".\n";
+	}
+	delete_file(archive);
+	return err;
+}
+
+// Draws another server after a failed transfer, preferring low indices.
+void redraw_server()
+{
+	const double r = (double)std::rand() / 2147483648.0;
+	int sel = (int)(stg.server_count * std::pow(r, 1.5));
+	if (sel > stg.server_count - 1) sel = stg.server_count - 1;
+	if (sel < 0) sel = 0;
+	stg.server_sel = sel;
+}
+
+// Joins or retires streams by the download rate once stream i finished a file.
+void adjust_streams(int i)
+{
+	float secs = xtim.elapsed - next.start_time;
+	if (secs < 1.0f) secs = 1.0f;
+	const float rate = (next.done_download_kb + next.inflight_kb) / secs;
+	int wanted = stg.stream_count;
+	if (wanted == 0) {
+		if (rate > 200) wanted = 9;
+		else if (rate > 150) wanted = 8;
+		else if (rate > 100) wanted = 6;
+		else if (rate > 50) wanted = 4;
+		else wanted = 2;
+	}
+	int active = 0;
+	for (int s = 0; s < 4; ++s) active += next.active[s] ? 1 : 0;
+	if (active < wanted) {
+		for (int s = 0; s < 4; ++s)
+			if (!next.active[s]) {
+				next.active[s] = 1;
+				next.wants_file[s] = 1;
+				break;
+			}
+	}
+	if (wanted < active)
+		next.active[i] = 0;
+	else
+		next.wants_file[i] = 1;
+}
+}  // namespace
 
 void extract_and_delete_file(std::string archive, std::string destination)
 {
-	(void)archive;
-	(void)destination;
+	extract_archive(archive, destination);
+}
+
+int grab_files()
+{
+	const int count = (int)sim_info.size();
+	next.inflight_kb = 0;
+	for (int i = 0; i < 4; ++i) {
+		if (!next.active[i]) continue;
+		if (next.wants_file[i]) {
+			next.stream_file[i] = next.next_file;
+			next.next_file = std::max(0, std::min(count, next.next_file + 1));
+		}
+		if (next.stream_file[i] >= count || next.stream_file[i] < 0) continue;
+		file_version_struct& v = sim_info[next.stream_file[i]].back();
+		const std::string url = server_path[stg.server_sel] + v.path + ".zip";
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		const std::string destination = dest_dir_path + rel;
+		next.wants_file[i] = 0;
+		crnt_file_name = url.substr(url.rfind('/') + 1);
+		crnt_file_path = url;
+
+		if (!v.path.empty() && v.path.back() == '/')
+			__MACIBM_alert(0, "I am working through the list and found a path that has no file!",
+			               "This is impossible to download or delete!", "It is:", v.path, alert_fatal, kSource,
+			               2420);
+
+		bool finished = false;
+		if (!dest_relative_path_ok(rel)) {
+			// A manifest path that would leave the destination is neither
+			// fetched nor deleted.
+			if (v.install || v.remove) {
+				stg.install_problems = 1;
+				xer << "WARNING: refusing a path outside the destination: " << v.path << "\n";
+			}
+			finished = true;
+		} else if (v.remove) {
+			stg.action = 0;
+			const int err = delete_file(destination);
+			if (stg.log_actions)
+				xer << "now we want to nuke a file: DELETING  file " << destination << ", with result=" << err
+				    << ".\n";
+			add_folder_chain(destination, deleted_files);
+			if (err && show_del_err(err))
+				__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err),
+				               destination, "", alert_fatal, kSource, 2445);
+			finished = true;
+		} else if (v.install) {
+			stg.action = 1;
+			const std::string archive = temp_path + std::to_string(i) + ".zip";
+			const int slot = i + 2;
+			const int got = http.net_check(slot, server_name[stg.server_sel], url, archive);
+			if (got == 0) {
+				float percent = 0;
+				if (const down_class* d = http.slot[slot]) {
+					if (d->mExpected == -1)
+						percent = -1.0f;
+					else if (d->mExpected > 0)
+						percent = (float)((double)d->mReceived * 100.0 / (double)d->mExpected);
+				}
+				stg.file_progress = percent * 0.01f;
+				next.inflight_kb += stg.file_progress * v.download_kb;
+			} else if (got == 2) {
+				// Only this file is asked for again, on this stream, from
+				// another server.
+				stg.download_failed = 1;
+				redraw_server();
+				next.wants_file[i] = 0;
+			} else {
+				stg.download_failed = 0;
+				const int err = extract_archive(archive, destination);
+				// A file that did not extract is not installed, and not retried.
+				if (err == 0) v.have_is_want = 1;
+				next.done_download_kb += v.download_kb;
+				next.done_install_kb += v.install_kb;
+				finished = true;
+			}
+		} else {
+			stg.action = v.have_is_want ? 2 : 3;
+			finished = true;
+		}
+		if (finished) adjust_streams(i);
+	}
+
+	for (int i = 0; i < 4; ++i)
+		if (next.active[i] && next.stream_file[i] < count) return 0;
+
+	next.all_done = 1;
+	delete_empty_folders(deleted_files);
+	return 1;
 }

@@ -4,6 +4,14 @@
 // place and deletes files the release no longer has.
 #include <string>
 
+// The wizard's download globals (read by the engine, set by the wizard).
+extern std::string temp_path;          // private temporary folder, ending in "/"
+extern std::string install_name;       // name of the install set ("Not Yet Scanned" at start)
+extern std::string server_name[10];    // host of each server of the list
+extern std::string server_path[10];    // path of each server, ending in install name + "/"
+extern std::string crnt_file_name;     // archive name of the file being worked on
+extern std::string crnt_file_path;     // server path of that archive
+
 // One non-blocking pass over the four streams (slots 2-5). Returns 1 when the
 // whole run is finished (after the empty-folder clean-up), otherwise 0.
 // Extraction failures never end the run: they set stg.install_problems.

@@ -1,21 +1,232 @@
 #include "Installer-f/utils_tasks.h"
 
-int checksum_directory(int& next, float& progress)
+#include <algorithm>
+
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/Thread/UTL_thread.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_grab.h"
+
+UTL_worker_threads* checksum_workers = nullptr;
+UTL_worker_threads* copy_pool = nullptr;
+UTL_worker_threads* unzip_pool = nullptr;
+int install_err_num = 0;
+std::string install_err_msg;
+
+namespace {
+int g_processor_override = 0;
+
+int pool_threads()
 {
-	(void)next;
-	progress = 1.0f;
-	return 1;
+	if (g_processor_override > 0) return g_processor_override;
+	int n = UTL_count_processors();
+	return n > 0 ? n : 1;
 }
-void checksum_directory_kill() {}
-int install_files(int& next, int disk)
+
+bool is_md5_text(const std::string& s)
 {
-	(void)next;
-	(void)disk;
-	return 1;
+	if (s.size() != 32) return false;
+	for (char c : s)
+		if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+	return true;
 }
-int install_files_get_error(std::string& msg)
+
+std::string folder_of(const std::string& path)
+{
+	size_t slash = path.rfind('/');
+	return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+double seconds_now() { return (double)xtim.microsecs() / 1000000.0; }
+}  // namespace
+
+void tasks_set_processor_count(int count) { g_processor_override = count; }
+
+checksum_task::checksum_task(int first_file, int last_file) : first(first_file), last(last_file) {}
+
+void checksum_task::do_it()
+{
+	for (int f = first; f < last; ++f) {
+		const int newest = (int)sim_info[f].size() - 1;
+		if (!want_this_f(f, newest)) continue;
+		file_version_struct& v = sim_info[f][newest];
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		v.sig_have = "NONE";
+		if (dest_relative_path_ok(rel)) calc_file_md5(dest_dir_path + rel, v.sig_have);
+		v.have_is_want = (v.sig_have == v.sig_want) ? 1 : 0;
+	}
+}
+
+int checksum_task::check_error(std::string& msg)
 {
 	msg.clear();
 	return 0;
 }
-void install_files_kill() {}
+
+dvd_unpack_task::dvd_unpack_task(int file_number, const std::string& temp_folder)
+    : file(file_number), copied(false), error_code(0)
+{
+	const file_version_struct& v = sim_info[file].back();
+	const std::string suffix = suffix_for_file(file);
+	source = dvd_path + install_name + "/" + v.path + suffix;
+	// The signature names the copy only when it is one; anything else from
+	// the manifest could reach outside the temporary folder.
+	if (is_md5_text(v.sig_want))
+		temp = temp_folder + v.sig_want + "_" + std::to_string(file) + suffix;
+	else
+		temp = temp_folder + std::to_string(file) + suffix;
+	std::string rel = v.path;
+	trim_dest_folder(rel);
+	destination = dest_dir_path + rel;
+	if (!dest_relative_path_ok(rel)) {
+		error_code = 22;
+		error_text = "I was unable to unzip the file " + temp + " to the folder " + folder_of(destination) + ".";
+	}
+}
+
+dvd_unpack_task::~dvd_unpack_task()
+{
+	if (stg.log_actions) {
+		xer << "EXPANDING file " << destination << ", with result=" << error_code << ".";
+		if (error_code != 0) xer << " " << error_text;
+		xer << "\n";
+	}
+}
+
+void dvd_unpack_task::do_it()
+{
+	if (!copied) {
+		copied = true;
+		if (error_code != 0) return;
+		error_code = copy_file(source, temp);
+		if (error_code != 0)
+			error_text = "I was unable to copy the file " + source + " from the DVD to the hard drive.";
+		return;
+	}
+	if (error_code != 0) return;
+	const std::string folder = folder_of(destination);
+	const bool is_7z = temp.size() >= 3 && temp.compare(temp.size() - 3, 3, ".7z") == 0;
+	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0) : zip_to_file(temp, folder, nullptr, 0);
+	if (err != 0) {
+		error_code = err;
+		error_text = "I was unable to unzip the file " + temp + " to the folder " + folder + ".";
+		return;
+	}
+	if (destination.find("Contents/MacOS/") != std::string::npos) make_file_executable(destination);
+	delete_file(temp);
+	file_version_struct& v = sim_info[file].back();
+	v.sig_have = v.sig_want;
+	v.have_is_want = 1;
+}
+
+int dvd_unpack_task::check_error(std::string& msg)
+{
+	msg = error_text;
+	return error_code;
+}
+
+int checksum_directory(int& next_index, float& progress)
+{
+	const int count = (int)sim_info.size();
+	if (!dir_exists(dest_dir_path)) {
+		for (auto& history : sim_info) {
+			file_version_struct& v = history.back();
+			v.sig_have = "NONE";
+			v.have_is_want = (v.sig_want == "NONE") ? 1 : 0;
+		}
+		return 1;
+	}
+	if (!checksum_workers) {
+		const int n = pool_threads();
+		checksum_workers = new UTL_worker_threads(n, 4 * n);
+		xer << " Start of MD5 at " << seconds_now() << "\n";
+	}
+	while (next_index < count && checksum_workers->has_free_slot()) {
+		const int n = std::min(10, count - next_index);
+		checksum_workers->enqueue_task(new checksum_task(next_index, next_index + n));
+		next_index += n;
+	}
+	while (UTL_work_task* done = checksum_workers->check_retired_tasks()) delete done;
+	progress = count ? (float)next_index / (float)count : 0.0f;
+	if (next_index >= count && checksum_workers->count_total_tasks() == 0) {
+		delete checksum_workers;
+		checksum_workers = nullptr;
+		xer << " End of MD5 at " << seconds_now() << "\n";
+		return 1;
+	}
+	return 0;
+}
+
+void checksum_directory_kill()
+{
+	if (!checksum_workers) return;
+	while (UTL_work_task* done = checksum_workers->wait_retired_tasks()) delete done;
+	delete checksum_workers;
+	checksum_workers = nullptr;
+}
+
+int install_files(int& next_index, int disk)
+{
+	const int count = (int)sim_info.size();
+	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
+	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), 30);
+
+	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
+	while (next_index < count && copy_pool->has_free_slot()) {
+		const file_version_struct& v = sim_info[next_index].back();
+		// Files not to install never hold up the feeding.
+		if (v.install) {
+			if (v.disk != disk) break;
+			copy_pool->enqueue_task(new dvd_unpack_task(next_index, temp_path));
+		}
+		++next_index;
+	}
+	while (unzip_pool->has_free_slot()) {
+		UTL_work_task* copied = copy_pool->check_retired_tasks();
+		if (!copied) break;
+		unzip_pool->enqueue_task(copied);
+	}
+	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
+		install_err_num = done->check_error(install_err_msg);
+		delete done;
+		if (install_err_num != 0) return 3;
+	}
+	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
+	if (next_index >= count && idle) {
+		delete copy_pool;
+		delete unzip_pool;
+		copy_pool = unzip_pool = nullptr;
+		return 1;
+	}
+	if (next_index < count && idle) {
+		const file_version_struct& v = sim_info[next_index].back();
+		if (v.disk != disk && v.install) return 2;
+	}
+	return 0;
+}
+
+int install_files_get_error(std::string& msg)
+{
+	msg = install_err_msg;
+	const int err = install_err_num;
+	install_err_msg.clear();
+	install_err_num = 0;
+	return err;
+}
+
+void install_files_kill()
+{
+	if (!copy_pool) return;
+	// Archives already queued are still copied and unpacked.
+	while (UTL_work_task* copied = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(copied);
+	while (UTL_work_task* done = unzip_pool->wait_retired_tasks()) delete done;
+	delete copy_pool;
+	delete unzip_pool;
+	copy_pool = unzip_pool = nullptr;
+}

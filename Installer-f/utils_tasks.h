@@ -3,6 +3,45 @@
 // once per frame by its wizard step; the kill functions cancel.
 #include <string>
 
+#include "DIzivoz/Thread/UTL_worker_threads.h"
+
+// Signs files [first, last) of the destination: sig_have and have_is_want
+// of each newest version the install filter accepts.
+class checksum_task : public UTL_work_task {
+public:
+	checksum_task(int first, int last);
+	void do_it() override;
+	int check_error(std::string& msg) override;
+
+	int first;
+	int last;
+};
+
+// One file from the disc: the first run copies its archive to the temporary
+// folder (on the copy pool), the second unpacks it into place (on the unpack
+// pool).
+class dvd_unpack_task : public UTL_work_task {
+public:
+	dvd_unpack_task(int file, const std::string& temp_folder);
+	~dvd_unpack_task() override;
+	void do_it() override;
+	int check_error(std::string& msg) override;
+
+	int file;
+	bool copied;
+	std::string source;
+	std::string temp;
+	std::string destination;
+	std::string error_text;
+	int error_code;
+};
+
+extern UTL_worker_threads* checksum_workers;
+extern UTL_worker_threads* copy_pool;
+extern UTL_worker_threads* unzip_pool;
+extern int install_err_num;
+extern std::string install_err_msg;
+
 // 0 while the pass runs, 1 when complete. next is the caller's counter
 // (start it at 0); progress receives next / number of files.
 int checksum_directory(int& next, float& progress);
@@ -13,3 +52,7 @@ void checksum_directory_kill();
 int install_files(int& next, int disk);
 int install_files_get_error(std::string& msg);
 void install_files_kill();
+
+// Test seam: the thread count the checksum and unpack pools use in place of
+// the processor count (0 restores the processor count).
+void tasks_set_processor_count(int count);
