@@ -1,3 +1,52 @@
 #include "DIzivoz/GenC/hl_url.h"
 
-void go_to_URL(std::string) {}
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+
+extern char** environ;
+
+// Only web addresses go to the opener: a server-supplied "file:" or custom
+// scheme could start arbitrary local handlers.
+static bool is_web_url(const std::string& url)
+{
+	return url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0;
+}
+
+void go_to_URL(std::string url)
+{
+	if (url.size() > 499) {
+		__MACIBM_alert(0, "String too long!", url, "", "", alert_fatal, "DIzivoz/GenH/hl_string", 137);
+		return;
+	}
+	// A bare host and path is a web address too.
+	if (!url.empty() && url.find("://") == std::string::npos && url[0] != '/' && url[0] != '-')
+		url = "http://" + url;
+	if (!is_web_url(url)) {
+		xer << "Not opening \"" << url << "\": not a web address.\n";
+		return;
+	}
+
+	char prog[] = "xdg-open";
+	char* argv[] = {prog, &url[0], nullptr};
+	pid_t pid = 0;
+	int err = posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ);
+	if (err != 0) {
+		xer << "Could not start xdg-open for " << url << ", error " << err << "\n";
+		return;
+	}
+	// The opener hands the page to the browser and exits; reap it when it does
+	// so soon, and never hold the frame loop for long.
+	for (int i = 0; i < 200; ++i) {
+		int status = 0;
+		pid_t r = waitpid(pid, &status, WNOHANG);
+		if (r == pid || r < 0) return;
+		struct timespec ts = {0, 10 * 1000 * 1000};
+		nanosleep(&ts, nullptr);
+	}
+	xer << "xdg-open is still running for " << url << "\n";
+}
