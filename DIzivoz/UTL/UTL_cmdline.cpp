@@ -138,16 +138,27 @@ static void split_option(const std::string& arg, std::string* key, std::string* 
 
 void UTL_cmdline::init_unix(int argc, const char** argv)
 {
+	parse_unix(argc, argv);
+	init_common();
+}
+
+void UTL_cmdline::init_win(const char* line)
+{
+	parse_win(line);
+	init_common();
+}
+
+void UTL_cmdline::parse_unix(int argc, const char** argv)
+{
 	for (int i = 1; i < argc; ++i) {
 		if (!argv || !argv[i]) continue;
 		std::string key, value;
 		split_option(argv[i], &key, &value);
 		add_option(key, value);
 	}
-	init_common();
 }
 
-void UTL_cmdline::init_win(const char* line)
+void UTL_cmdline::parse_win(const char* line)
 {
 	const std::string s = line ? line : "";
 	size_t i = 0;
@@ -161,7 +172,6 @@ void UTL_cmdline::init_win(const char* line)
 		if (key.empty()) continue;
 		add_option(key, value);
 	}
-	init_common();
 }
 
 int UTL_cmdline::informational_text(std::string* out)

@@ -14,6 +14,10 @@ public:
 	// --cmnds, --version, -h, --help: print to standard output and exit(0).
 	// Returns only when none of them was given.
 	void init_common();
+	// The parsing steps of init_unix and init_win alone, without answering
+	// the informational options.
+	void parse_unix(int argc, const char** argv);
+	void parse_win(const char* line);
 	// What init_common prints: 1 and the text when an informational option
 	// was given, else 0.
 	int informational_text(std::string* out);

@@ -6,17 +6,38 @@
 
 namespace {
 std::atomic<unsigned long> next_log_id{1};
-}
+
+// One pending partial line per thread and per log object. The map is reached
+// through a plain pointer, which stays readable after the thread's own
+// objects are destroyed: a program-wide log is closed by static destruction,
+// after the main thread's thread_local objects are gone.
+typedef std::unordered_map<unsigned long, std::string> pending_map;
+thread_local pending_map* pending = nullptr;
+thread_local bool pending_gone = false;
+
+struct pending_owner {
+	~pending_owner()
+	{
+		delete pending;
+		pending = nullptr;
+		pending_gone = true;
+	}
+};
+}  // namespace
 
 log_streambuf::log_streambuf() : id_(next_log_id++) {}
 
 log_streambuf::~log_streambuf() { close(); }
 
-// One pending partial line per thread and per log object.
 std::string& log_streambuf::line_buffer()
 {
-	thread_local std::unordered_map<unsigned long, std::string> pending;
-	return pending[id_];
+	if (pending_gone) return exit_buffer_;  // the thread is ending
+	if (!pending) {
+		thread_local pending_owner owner;
+		(void)owner;
+		pending = new pending_map;
+	}
+	return (*pending)[id_];
 }
 
 bool log_streambuf::open(const std::string& path, std::ios::openmode mode)

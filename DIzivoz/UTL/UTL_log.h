@@ -27,6 +27,7 @@ private:
 	mutable std::mutex lock_;
 	std::FILE* file_ = nullptr;
 	unsigned long id_;
+	std::string exit_buffer_;  // pending text of a thread whose own buffers are gone
 };
 
 class log_stream : public std::ostream {
