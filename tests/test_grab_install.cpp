@@ -1,0 +1,389 @@
+// Headless installs and updates of a whole release over the loopback server,
+// driven as the wizard's pages drive the engine.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_tasks.h"
+#include "tests/support/grab_release.h"
+#include "tests/support/http_server.h"
+
+namespace {
+
+using vtest::grab_file;
+
+const char* const kHost = "releases.test";
+const char* const kServerPath = "/ventora/Ventora 9 Demo/";
+
+class InstallTest : public ::testing::Test {
+protected:
+	InstallTest() : server(tmp.path() + "www/") {}
+
+	void SetUp() override
+	{
+		sim_info.clear();
+		stg = stg_struct{};
+		stg_set_start_values();
+		stg.log_actions = 1;
+		stg.server_count = 1;
+		server_name[0] = kHost;
+		server_path[0] = kServerPath;
+		dest_dir_path = tmp.path() + "Ventora 9/";
+		temp_path = tmp.path() + "staging/";
+		mkdir(temp_path.c_str(), 0700);
+		http.proxy_host = "127.0.0.1";
+		http.proxy_port = server.port();
+		xtim.elapsed = 0;
+		xer.open(tmp.path() + "log.txt");
+		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
+	}
+	void TearDown() override
+	{
+		http.kill_all();
+		http.proxy_host.clear();
+		http.proxy_port = 0;
+		checksum_directory_kill();
+		MACIBM_set_alert_sink(nullptr);
+		xer.close();
+		sim_info.clear();
+	}
+
+	// Publishes a release on the server: its archives and its zipped manifest's text.
+	void publish(const std::vector<grab_file>& files)
+	{
+		server.clear_behaviours();
+		vtest::write_archives(server.root() + kHost + kServerPath, "Top", files);
+		vtest::write_file_bytes(tmp.path() + "directory.txt", vtest::manifest_text("Top", files));
+	}
+
+	// The wizard's pages up to the first download frame; false when a step refused.
+	bool prepare()
+	{
+		if (read_directory(tmp.path() + "directory.txt") != 3) return false;
+		set_install_filter(1, 1);
+		int next_file = 0;
+		float progress = 0;
+		for (int i = 0; i < 20000 && !checksum_directory(next_file, progress); ++i) usleep(100);
+		scenery_take_all();
+		recalc_disk_sizes();
+		if (!choose_files()) return false;
+		if (make_dirs() != 0) return false;
+		next_reset(xtim.elapsed);
+		return true;
+	}
+
+	// The install page: grab_files for at most 20 ms a frame until done, the
+	// frame clock advancing by step seconds a frame. Returns the frames run.
+	int run(float step = 0.02f, int max_frames = 3000, std::function<void()> per_frame = nullptr)
+	{
+		for (int frame = 0; frame < max_frames; ++frame) {
+			const auto start = std::chrono::steady_clock::now();
+			int r = 0;
+			do {
+				r = grab_files();
+				int active = 0;
+				for (int s = 0; s < 4; ++s) active += next.active[s];
+				max_active = std::max(max_active, active);
+				saw_failure |= stg.download_failed == 1;
+				EXPECT_LE(next.done_install_kb, stg.total_install_kb + 0.001f);
+			} while (r == 0 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(20));
+			if (r == 1) return frame + 1;
+			if (per_frame) per_frame();
+			xtim.elapsed += step;
+		}
+		ADD_FAILURE() << "the run did not finish";
+		return max_frames;
+	}
+
+	// Requests the server answered, by archive path below the server path.
+	std::map<std::string, int> requested()
+	{
+		std::map<std::string, int> out;
+		for (const auto& r : server.requests()) {
+			const std::string prefix = std::string(kServerPath) + "Top/";
+			if (r.path.compare(0, prefix.size(), prefix) == 0) out[r.path.substr(prefix.size())]++;
+		}
+		return out;
+	}
+
+	void expect_installed(const grab_file& f)
+	{
+		SCOPED_TRACE(f.rel);
+		const std::string path = dest_dir_path + f.rel;
+		if (f.link) {
+			std::string target;
+			EXPECT_EQ(1, is_sim_link(path, &target));
+			EXPECT_EQ(f.data, target);
+			return;
+		}
+		const std::string bytes = vtest::read_file_bytes(path);
+		EXPECT_EQ(f.data, bytes);
+		EXPECT_EQ(vtest::md5_hex(f.data), vtest::md5_hex(bytes));
+		// Executables inside an application folder are made runnable whatever their stored mode.
+		const bool mac_exec = f.rel.find("Contents/MacOS/") != std::string::npos;
+		EXPECT_EQ(mac_exec ? 0755u : f.mode, vtest::file_mode(path));
+		EXPECT_EQ(f.mtime, vtest::file_mtime(path));
+	}
+
+	std::string log_text()
+	{
+		xer.flush();
+		return vtest::read_file_bytes(tmp.path() + "log.txt");
+	}
+
+	vtest::temp_folder tmp;
+	vtest::http_server server;
+	std::vector<alert_record> alerts;
+	int max_active = 0;
+	bool saw_failure = false;
+};
+
+// Bytes that do not compress, so transfers take as long as their size says.
+std::string noise(size_t n, unsigned seed)
+{
+	std::string out(n, '\0');
+	for (size_t i = 0; i < n; ++i) {
+		seed = seed * 1103515245u + 12345u;
+		out[i] = char(seed >> 16);
+	}
+	return out;
+}
+
+std::vector<grab_file> first_release()
+{
+	std::vector<grab_file> files = {
+	    {"Resources/a.txt", "alpha\n", 0644},
+	    {"Resources/sub/deeper/b.dat", noise(150000, 7), 0600, false, 0, 0, false, 1600000000},
+	    {"Ventora", "#!/bin/sh\necho fly\n", 0755},
+	    {"Ventora.app/Contents/MacOS/Ventora", "mac binary", 0644},
+	    {"Resources/link-to-a", "a.txt", 0777, true},
+	    {"Resources/old/x.txt", "to be dropped", 0644},
+	    {"Resources/mac-only.txt", "mac", 0644, false, 1},
+	    {"Resources/empty.txt", "", 0644},
+	};
+	for (int i = 0; i < 12; ++i)
+		files.push_back({"Output/data/f" + std::to_string(i) + ".bin", noise(20000 + i * 777, i)});
+	return files;
+}
+
+TEST_F(InstallTest, FreshInstallPlacesEveryFileAndLogsEachAction)
+{
+	auto files = first_release();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	run();
+	EXPECT_EQ(1, next.all_done);
+	EXPECT_EQ(0, stg.install_problems);
+	EXPECT_TRUE(alerts.empty());
+
+	auto req = requested();
+	for (const grab_file& f : files) {
+		if (f.platform == 1) {
+			EXPECT_FALSE(vtest::path_exists(dest_dir_path + f.rel));
+			EXPECT_EQ(0, req.count(f.rel + ".zip"));
+			continue;
+		}
+		expect_installed(f);
+		EXPECT_EQ(1, req[f.rel + ".zip"]) << f.rel;
+	}
+	for (int f = 0; f < (int)sim_info.size(); ++f)
+		if (sim_info[f].back().install) EXPECT_EQ(1, sim_info[f].back().have_is_want) << f;
+	EXPECT_FLOAT_EQ(stg.total_install_kb, next.done_install_kb);
+
+	// Nothing is left in the staging folder.
+	std::vector<std::string> names;
+	std::vector<int> types;
+	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));
+
+	const std::string log = log_text();
+	EXPECT_NE(std::string::npos, log.find("EXPANDING file " + dest_dir_path + "Resources/a.txt, with result=0.\n"));
+	EXPECT_NE(std::string::npos,
+	          log.find("CHMODING  file " + dest_dir_path + "Ventora.app/Contents/MacOS/Ventora, with result=0.\n"));
+	EXPECT_GE(max_active, 2);
+
+	// The first request came through the proxy form, for the full manifest path.
+	const auto all = server.requests();
+	ASSERT_FALSE(all.empty());
+	EXPECT_TRUE(all[0].proxy_form);
+	EXPECT_EQ(kHost, all[0].host);
+	EXPECT_EQ(std::string(kServerPath) + "Top/", crnt_file_path.substr(0, std::string(kServerPath).size() + 4));
+	EXPECT_EQ(crnt_file_path.substr(crnt_file_path.rfind('/') + 1), crnt_file_name);
+}
+
+TEST_F(InstallTest, UpdateFetchesOnlyWhatDiffersAndDeletesWhatIsGone)
+{
+	auto files = first_release();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	run();
+	ASSERT_EQ(0, stg.install_problems);
+
+	// The next release: one file changed, one gone (its folder empties), one new.
+	std::vector<grab_file> update = files;
+	update.erase(update.begin() + 5);  // old/x.txt is listed below with its history
+	update.insert(update.begin() + 1, {"Resources/a.txt", "alpha, second edition\n", 0644});  // history: old then new
+	update.push_back({"Resources/old/x.txt", "to be dropped", 0644});
+	update.push_back({"Resources/old/x.txt", "", 0644, false, 0, 0, true});
+	update.push_back({"Resources/new.txt", "brand new", 0640});
+	const size_t before = server.request_count();
+	publish(update);
+	stg.total_install_kb = 0;
+	ASSERT_TRUE(prepare());
+	run();
+	EXPECT_EQ(0, stg.install_problems);
+
+	std::map<std::string, int> since;
+	const auto all = server.requests();
+	for (size_t i = before; i < all.size(); ++i) since[all[i].path.substr(std::string(kServerPath).size() + 4)]++;
+	// An empty installed file has no signature and counts as absent.
+	const std::map<std::string, int> want = {
+	    {"Resources/a.txt.zip", 1}, {"Resources/new.txt.zip", 1}, {"Resources/empty.txt.zip", 1}};
+	EXPECT_EQ(want, since);
+
+	expect_installed(update[1]);
+	expect_installed(update.back());
+	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/old/x.txt"));
+	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/old"));
+	EXPECT_TRUE(vtest::path_exists(dest_dir_path + "Resources/sub/deeper/b.dat"));
+	const std::string log = log_text();
+	EXPECT_NE(std::string::npos, log.find("now we want to nuke a file: DELETING  file " + dest_dir_path +
+	                                      "Resources/old/x.txt, with result=0.\n"));
+	EXPECT_NE(std::string::npos, log.find("cleanup: DELETING  file " + dest_dir_path + "Resources/old/, with result=0.\n"));
+	EXPECT_EQ(std::string::npos, log.find("cleanup: DELETING  file " + dest_dir_path + "Resources/,"));
+	EXPECT_NE(std::string::npos, log.find(" Start of MD5 at "));
+	EXPECT_NE(std::string::npos, log.find(" End of MD5 at "));
+}
+
+TEST_F(InstallTest, EmptyManifestFinishesOnTheFirstPass)
+{
+	publish({});
+	ASSERT_TRUE(prepare());
+	EXPECT_EQ(1, grab_files());
+	EXPECT_EQ(1, next.all_done);
+	EXPECT_EQ(0u, server.request_count());
+}
+
+TEST_F(InstallTest, TransferFaultsAreRetriedAndTheRunCompletes)
+{
+	struct row {
+		const char* name;
+		vtest::http_behaviour fault;
+		float step;  // frame-clock seconds a frame
+	};
+	vtest::http_behaviour not_found;
+	not_found.status = 404;
+	vtest::http_behaviour stalled;
+	stalled.stall_after = 1000;
+	vtest::http_behaviour cut;
+	cut.cut_after = 500;
+	cut.reset_after_cut = true;
+	for (const row& r : {row{"404 once", not_found, 0.02f}, row{"stall", stalled, 1.0f}, row{"reset", cut, 0.02f}}) {
+		SCOPED_TRACE(r.name);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		saw_failure = false;
+		auto files = first_release();
+		publish(files);
+		const std::string faulty = std::string(kServerPath) + "Top/Resources/sub/deeper/b.dat.zip";
+		server.set_behaviour(faulty, r.fault);
+		ASSERT_TRUE(prepare());
+		const size_t base = server.request_count();
+		bool cleared = false;
+		run(r.step, 3000, [&] {
+			// The fault happens once; the retry finds the file served.
+			for (const auto& q : server.requests())
+				if (!cleared && q.path == faulty) {
+					server.clear_behaviours();
+					cleared = true;
+				}
+		});
+		EXPECT_TRUE(saw_failure);
+		EXPECT_EQ(0, stg.install_problems);
+		for (const grab_file& f : files)
+			if (f.platform != 1) expect_installed(f);
+		// Only the failed file was asked for again.
+		std::map<std::string, int> since;
+		const auto all = server.requests();
+		for (size_t i = base; i < all.size(); ++i) since[all[i].path]++;
+		EXPECT_GE(since[faulty], 2);
+		for (const auto& kv : since)
+			if (kv.first != faulty) EXPECT_EQ(1, kv.second) << kv.first;
+		http.kill_all();
+	}
+}
+
+TEST_F(InstallTest, CorruptArchiveIsReportedAndTheRunCompletes)
+{
+	auto files = first_release();
+	publish(files);
+	vtest::write_file_bytes(server.root() + kHost + kServerPath + "Top/Resources/a.txt.zip", "this is not a zip");
+	ASSERT_TRUE(prepare());
+	run();
+	EXPECT_EQ(1, next.all_done);
+	EXPECT_EQ(1, stg.install_problems);
+	ASSERT_EQ(1u, alerts.size());
+	EXPECT_EQ(alert_warning, alerts[0].kind);
+	EXPECT_EQ("The installer cannot extract a file.", alerts[0].line1);
+	EXPECT_EQ(0u, alerts[0].line3.find("Compressed File: " + temp_path));
+	EXPECT_EQ(".zip", alerts[0].line3.substr(alerts[0].line3.size() - 4));
+	EXPECT_EQ("Destination: " + dest_dir_path + "Resources/a.txt", alerts[0].line4);
+	EXPECT_EQ(1, requested()["Resources/a.txt.zip"]);  // not retried
+	for (int f = 0; f < (int)sim_info.size(); ++f) {
+		const file_version_struct& v = sim_info[f].back();
+		if (v.install) EXPECT_EQ(v.path == "Top/Resources/a.txt" ? 0 : 1, v.have_is_want) << v.path;
+	}
+	EXPECT_NE(std::string::npos, log_text().find("EXPANDING file " + dest_dir_path + "Resources/a.txt, with result=20001.\n"));
+	std::vector<std::string> names;
+	std::vector<int> types;
+	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));  // the bad archive is gone too
+}
+
+TEST_F(InstallTest, StreamsJoinAndRetireByRate)
+{
+	struct row {
+		const char* name;
+		int stream_count;
+		int slow_delay_ms;  // server pause between 1 KB chunks
+		float step;         // frame-clock seconds a frame
+		int max_active;
+		int final_active;
+	};
+	for (const row& r : {row{"automatic, fast", 0, 0, 0.02f, 4, 4}, row{"one stream", 1, 0, 0.02f, 2, 1},
+	                     row{"four streams", 4, 0, 0.02f, 4, 4}, row{"automatic, slow", 0, 10, 5.0f, 2, 2}}) {
+		SCOPED_TRACE(r.name);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		auto files = first_release();
+		publish(files);
+		if (r.slow_delay_ms) {
+			vtest::http_behaviour slow;
+			slow.slow_chunk = 1000;
+			slow.slow_delay_ms = r.slow_delay_ms;
+			for (const grab_file& f : files) server.set_behaviour(std::string(kServerPath) + "Top/" + f.rel + ".zip", slow);
+		}
+		ASSERT_TRUE(prepare());
+		stg.stream_count = r.stream_count;
+		max_active = 0;
+		run(r.step);
+		int active = 0;
+		for (int s = 0; s < 4; ++s) active += next.active[s];
+		EXPECT_EQ(r.max_active, max_active);
+		EXPECT_EQ(r.final_active, active);
+		for (const grab_file& f : files)
+			if (f.platform != 1) expect_installed(f);
+	}
+}
+
+}  // namespace

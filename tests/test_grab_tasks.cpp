@@ -1,0 +1,275 @@
+// Checksum pass and DVD copy-unpack on worker pools.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_tasks.h"
+#include "tests/support/grab_release.h"
+#include "tests/support/http_server.h"
+
+namespace {
+
+class TasksTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		sim_info.clear();
+		stg = stg_struct{};
+		stg.platform = 3;
+		set_install_filter(1, 1);
+		dest_dir_path = tmp.path() + "dest/";
+		temp_path = tmp.path() + "staging/";
+		mkdir(temp_path.c_str(), 0700);
+		dvd_path = tmp.path() + "dvd/";
+		install_name = "Ventora Demo";
+		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
+	}
+	void TearDown() override
+	{
+		checksum_directory_kill();
+		install_files_kill();
+		tasks_set_processor_count(0);
+		MACIBM_set_alert_sink(nullptr);
+		sim_info.clear();
+	}
+	file_version_struct& add(const std::string& path, const std::string& sig, int platform = 0)
+	{
+		file_version_struct v;
+		v.platform = platform;
+		v.path = path;
+		v.sig_want = sig;
+		sim_info.push_back(file_history_struct{v});
+		return sim_info.back().back();
+	}
+	// Loads files as a manifest and marks every file to install.
+	void load(const std::vector<vtest::grab_file>& files)
+	{
+		for (const auto& f : files) {
+			file_version_struct& v = add("Top/" + f.rel, f.gone ? "GONE" : vtest::md5_hex(f.data), f.platform);
+			v.disk = f.disk;
+			v.install = f.gone ? 0 : 1;
+		}
+	}
+	// Runs install_files until it stops being busy.
+	int run_disc(int& next_file, int disk)
+	{
+		for (int i = 0; i < 20000; ++i) {
+			int r = install_files(next_file, disk);
+			if (r != 0) return r;
+			usleep(200);
+		}
+		return -1;
+	}
+
+	vtest::temp_folder tmp;
+	std::vector<alert_record> alerts;
+};
+
+TEST_F(TasksTest, ChecksumOfAMissingDestinationMarksEverythingAbsentAtOnce)
+{
+	add("Top/a.txt", vtest::md5_hex("a"));
+	add("Top/none.txt", "NONE");
+	int next_file = 0;
+	float progress = -5;
+	EXPECT_EQ(1, checksum_directory(next_file, progress));
+	EXPECT_EQ(nullptr, checksum_workers);
+	EXPECT_EQ("NONE", sim_info[0].back().sig_have);
+	EXPECT_EQ(0, sim_info[0].back().have_is_want);
+	EXPECT_EQ(1, sim_info[1].back().have_is_want);
+	EXPECT_EQ(-5, progress);
+}
+
+TEST_F(TasksTest, ChecksumBatchesTenFilesPerTaskFourTasksPerThread)
+{
+	struct row {
+		int processors;
+		int files;
+		float first_progress;
+	};
+	for (row r : {row{1, 100, 0.4f}, row{4, 100, 1.0f}, row{1, 25, 1.0f}, row{3, 7, 1.0f}}) {
+		SCOPED_TRACE(r.processors);
+		SCOPED_TRACE(r.files);
+		sim_info.clear();
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "' && mkdir -p '" + dest_dir_path + "Res'").c_str()));
+		for (int f = 0; f < r.files; ++f) {
+			const std::string data = "file " + std::to_string(f);
+			const std::string rel = "Res/f" + std::to_string(f) + ".txt";
+			switch (f % 5) {
+			case 0: vtest::write_file_bytes(dest_dir_path + rel, data); break;           // current
+			case 1: vtest::write_file_bytes(dest_dir_path + rel, data + " old"); break;  // differs
+			case 2: vtest::write_file_bytes(dest_dir_path + rel, ""); break;             // empty: unreadable
+			case 3: break;                                                               // absent
+			case 4: vtest::write_file_bytes(dest_dir_path + rel, data); break;           // other platform
+			}
+			file_version_struct& v = add("Top/" + rel, vtest::md5_hex(data), f % 5 == 4 ? 1 : 3);
+			v.sig_have = "untouched";
+		}
+		vtest::temp_folder logdir;
+		xer.open(logdir.path() + "log.txt");
+		tasks_set_processor_count(r.processors);
+		int next_file = 0;
+		float progress = 0;
+		int done = checksum_directory(next_file, progress);
+		EXPECT_FLOAT_EQ(r.first_progress, progress);
+		for (int i = 0; i < 20000 && !done; ++i) {
+			usleep(100);
+			done = checksum_directory(next_file, progress);
+		}
+		xer.close();
+		ASSERT_EQ(1, done);
+		EXPECT_EQ(r.files, next_file);
+		EXPECT_FLOAT_EQ(1.0f, progress);
+		EXPECT_EQ(nullptr, checksum_workers);
+		for (int f = 0; f < r.files; ++f) {
+			const file_version_struct& v = sim_info[f].back();
+			switch (f % 5) {
+			case 0: EXPECT_EQ(v.sig_want, v.sig_have) << f; EXPECT_EQ(1, v.have_is_want); break;
+			case 1: EXPECT_EQ(vtest::md5_hex("file " + std::to_string(f) + " old"), v.sig_have); EXPECT_EQ(0, v.have_is_want); break;
+			case 2:
+			case 3: EXPECT_EQ("NONE", v.sig_have) << f; EXPECT_EQ(0, v.have_is_want); break;
+			case 4: EXPECT_EQ("untouched", v.sig_have) << f; break;
+			}
+		}
+		const std::string log = vtest::read_file_bytes(logdir.path() + "log.txt");
+		const size_t start = log.find(" Start of MD5 at ");
+		const size_t end = log.find(" End of MD5 at ");
+		EXPECT_NE(std::string::npos, start);
+		EXPECT_NE(std::string::npos, end);
+		EXPECT_LT(start, end);
+	}
+}
+
+TEST_F(TasksTest, ChecksumKillWaitsForOutstandingTasks)
+{
+	mkdir(dest_dir_path.c_str(), 0755);
+	for (int f = 0; f < 200; ++f) add("Top/f" + std::to_string(f), vtest::md5_hex("x"));
+	tasks_set_processor_count(2);
+	int next_file = 0;
+	float progress = 0;
+	EXPECT_EQ(0, checksum_directory(next_file, progress));
+	checksum_directory_kill();
+	EXPECT_EQ(nullptr, checksum_workers);
+	checksum_directory_kill();  // nothing left: no effect
+}
+
+TEST_F(TasksTest, DvdCopyUnpackRunsDiscByDisc)
+{
+	const std::vector<vtest::grab_file> files = {
+	    {"Resources/a.txt", "alpha", 0640, false, 0, 1},
+	    {"Ventora.app/Contents/MacOS/Ventora", "#!/bin/sh\n", 0644, false, 0, 1},
+	    {"Resources/skip.txt", "unwanted", 0644, false, 1, 2},  // another platform, on disc 2
+	    {"Resources/link", "a.txt", 0777, true, 0, 1},
+	    {"Custom Scenery/Global Scenery/+40-120.dsf", "tile bytes", 0644, false, 0, 1},
+	    {"Resources/b.txt", "bravo", 0600, false, 0, 2},
+	};
+	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+	load(files);
+	sim_info[2].back().install = 0;
+	ASSERT_EQ(0, make_dirs());
+
+	tasks_set_processor_count(2);
+	int next_file = 0;
+	EXPECT_EQ(2, run_disc(next_file, 1));
+	EXPECT_EQ("alpha", vtest::read_file_bytes(dest_dir_path + "Resources/a.txt"));
+	EXPECT_EQ(0640u, vtest::file_mode(dest_dir_path + "Resources/a.txt"));
+	EXPECT_EQ(0755u, vtest::file_mode(dest_dir_path + "Ventora.app/Contents/MacOS/Ventora"));
+	std::string target;
+	EXPECT_EQ(1, is_sim_link(dest_dir_path + "Resources/link", &target));
+	EXPECT_EQ("a.txt", target);
+	EXPECT_EQ("tile bytes", vtest::read_file_bytes(dest_dir_path + "Custom Scenery/Global Scenery/+40-120.dsf"));
+	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/b.txt"));
+	EXPECT_EQ(5, next_file);
+
+	EXPECT_EQ(1, run_disc(next_file, 2));
+	EXPECT_EQ("bravo", vtest::read_file_bytes(dest_dir_path + "Resources/b.txt"));
+	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/skip.txt"));
+	EXPECT_EQ(nullptr, copy_pool);
+	EXPECT_EQ(nullptr, unzip_pool);
+	for (int f : {0, 1, 3, 4, 5}) {
+		EXPECT_EQ(1, sim_info[f].back().have_is_want) << f;
+		EXPECT_EQ(sim_info[f].back().sig_want, sim_info[f].back().sig_have) << f;
+	}
+	EXPECT_EQ(0, sim_info[2].back().have_is_want);
+	std::vector<std::string> names;
+	std::vector<int> types;
+	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));  // every copy was removed
+	std::string msg = "x";
+	EXPECT_EQ(0, install_files_get_error(msg));
+	EXPECT_EQ("", msg);
+}
+
+TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
+{
+	struct row {
+		const char* what;
+		bool remove_archive;   // the copy fails
+		bool corrupt_archive;  // the unpack fails
+	};
+	for (row r : {row{"copy", true, false}, row{"unpack", false, true}}) {
+		SCOPED_TRACE(r.what);
+		sim_info.clear();
+		const std::vector<vtest::grab_file> files = {{"Resources/a.txt", "alpha"}};
+		vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+		load(files);
+		ASSERT_EQ(0, make_dirs());
+		const std::string source = dvd_path + install_name + "/Top/Resources/a.txt.zip";
+		if (r.remove_archive) std::remove(source.c_str());
+		if (r.corrupt_archive) vtest::write_file_bytes(source, "this is not a zip archive");
+		const std::string temp = temp_path + vtest::md5_hex("alpha") + "_0.zip";
+
+		int next_file = 0;
+		EXPECT_EQ(3, run_disc(next_file, 0));
+		std::string msg;
+		const int err = install_files_get_error(msg);
+		EXPECT_NE(0, err);
+		if (r.remove_archive) {
+			EXPECT_EQ("I was unable to copy the file " + source + " from the DVD to the hard drive.", msg);
+		} else {
+			EXPECT_EQ("I was unable to unzip the file " + temp + " to the folder " + dest_dir_path + "Resources/.",
+			          msg);
+			EXPECT_TRUE(vtest::path_exists(temp));  // the copy stays for a look
+		}
+		EXPECT_EQ(0, install_files_get_error(msg));
+		EXPECT_EQ("", msg);
+		EXPECT_EQ(0, sim_info[0].back().have_is_want);
+		install_files_kill();
+		EXPECT_EQ(nullptr, copy_pool);
+		EXPECT_EQ(nullptr, unzip_pool);
+		std::remove(temp.c_str());
+	}
+}
+
+TEST_F(TasksTest, DvdCopyIsNamedBySignatureOnlyWhenItIsOne)
+{
+	struct row {
+		std::string sig;
+		std::string path;
+		std::string temp_name;
+	};
+	const std::string md5 = vtest::md5_hex("x");
+	for (const row& r : {row{md5, "Top/Res/a.txt", md5 + "_12.zip"},
+	                     row{"GONE", "Top/Res/a.txt", "12.zip"},
+	                     row{"../../../../tmp/evil", "Top/Res/a.txt", "12.zip"},
+	                     row{std::string(32, 'A'), "Top/Res/a.txt", "12.zip"},
+	                     row{md5, "Top/Global Scenery/+40-120.dsf", md5 + "_12.7z"}}) {
+		sim_info.clear();
+		for (int f = 0; f < 12; ++f) add("Top/f", md5);
+		add(r.path, r.sig);
+		dvd_unpack_task t(12, temp_path);
+		EXPECT_EQ(temp_path + r.temp_name, t.temp) << r.sig;
+		EXPECT_EQ(dvd_path + install_name + "/" + r.path + (r.temp_name.find(".7z") != std::string::npos ? ".7z" : ".zip"),
+		          t.source);
+		EXPECT_EQ(dest_dir_path + r.path.substr(4), t.destination);
+		EXPECT_FALSE(t.copied);
+	}
+}
+
+}  // namespace
