@@ -24,6 +24,8 @@ const char* const product_build_name = "Ventora 9.10r1";
 // One receive scratch buffer for every transfer: all polling is on one thread.
 const size_t scratch_size = 65536;
 char scratch[scratch_size];
+const size_t file_buffer_size = 1 << 20;
+unsigned long long write_ns = 0;
 
 long long parse_length(const std::string& v)
 {
@@ -108,7 +110,10 @@ void down_class::write_body(const char* data, size_t len)
 {
 	mLastActivity = xtim.elapsed;
 	mReceived += (long long)len;
+	const bool timing = PCSBSocket::CountingReadTime();
+	const unsigned long long t0 = timing ? PCSBSocket::ThreadCpuNs() : 0;
 	if (fwrite(data, 1, len, mFile) != len && mError == 0) mError = errno ? errno : EIO;
+	if (timing) write_ns += PCSBSocket::ThreadCpuNs() - t0;
 }
 
 void down_class::parse_headers()
@@ -129,7 +134,10 @@ void down_class::parse_headers()
 				mHeadersDone = true;
 				if (!mLocalPath.empty()) {
 					mFile = fopen(mLocalPath.c_str(), "wbe");
-					if (!mFile) mError = errno;
+					if (!mFile)
+						mError = errno;
+					else  // whole, aligned blocks reach the disk cache
+						setvbuf(mFile, nullptr, _IOFBF, file_buffer_size);
 				}
 				auto cl = mHeaders.find("Content-Length");
 				if (cl != mHeaders.end()) mExpected = parse_length(cl->second);
@@ -195,6 +203,8 @@ void down_class::DoProcessing()
 	}
 	mRecvBuf.clear();
 }
+
+unsigned long long http_write_time_ns() { return write_ns; }
 
 // ---- the client ----------------------------------------------------------------
 

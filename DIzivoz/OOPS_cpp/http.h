@@ -85,3 +85,7 @@ public:
 };
 
 extern http_class http;
+
+// CPU time spent writing downloaded bodies to their files while the socket
+// layer counts its read time (PCSBSocket::CountReadTime); the benchmark reads it.
+unsigned long long http_write_time_ns();

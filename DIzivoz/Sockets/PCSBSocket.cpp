@@ -301,3 +301,5 @@ void PCSBSocket::CountReadTime(bool on)
 }
 
 unsigned long long PCSBSocket::ReadTimeNs() { return read_ns.load(); }
+bool PCSBSocket::CountingReadTime() { return count_reads.load(std::memory_order_relaxed); }
+unsigned long long PCSBSocket::ThreadCpuNs() { return thread_cpu_ns(); }

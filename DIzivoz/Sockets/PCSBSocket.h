@@ -47,6 +47,8 @@ public:
 	// counting is on (off by default; the download benchmark reads it).
 	static void CountReadTime(bool on);
 	static unsigned long long ReadTimeNs();
+	static bool CountingReadTime();
+	static unsigned long long ThreadCpuNs();
 
 private:
 	int mSocket;

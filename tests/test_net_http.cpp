@@ -1,0 +1,441 @@
+// The download client against the real loopback server.
+#include <errno.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/Sockets/PCSBSocket.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "tests/support/http_server.h"
+
+using vtest::http_behaviour;
+using vtest::read_file_bytes;
+
+namespace {
+
+const char* const kHost = "www.ventora-sim.test";
+
+std::string pattern(size_t n, unsigned seed)
+{
+	std::string s(n, '\0');
+	for (size_t i = 0; i < n; ++i) s[i] = (char)((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
+	return s;
+}
+
+class NetHttp : public ::testing::Test {
+protected:
+	vtest::temp_folder tmp;
+	std::unique_ptr<vtest::http_server> srv;
+	std::vector<alert_record> alerts;
+
+	void SetUp() override
+	{
+		srv.reset(new vtest::http_server(tmp.file("www/")));
+		xer.open(tmp.file("log.txt"));
+		app_path.clear();
+		xtim.elapsed = 0;
+		http.proxy_host = "127.0.0.1";
+		http.proxy_port = srv->port();
+		gProxyExclude.clear();
+		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
+	}
+	void TearDown() override
+	{
+		http.kill_all();
+		http.proxy_host.clear();
+		http.proxy_port = 0;
+		gProxyExclude.clear();
+		MACIBM_set_alert_sink({});
+		xer.close();
+		srv.reset();
+	}
+
+	std::string log()
+	{
+		xer.flush();
+		return read_file_bytes(tmp.file("log.txt"));
+	}
+
+	// Polls like the wizard does until the slot reports done or failed, or
+	// until the wall-clock limit passes (then 0: still busy).
+	int poll(int slot, const std::string& path, const std::string& local, int limit_ms = 3000,
+	         const std::string& host = kHost)
+	{
+		const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+		for (;;) {
+			const int r = http.net_check(slot, host, path, local);
+			if (r != 0) return r;
+			if (std::chrono::steady_clock::now() > until) return 0;
+			std::this_thread::sleep_for(std::chrono::microseconds(200));
+		}
+	}
+
+	// Polls until the slot's transfer has written `bytes` body bytes.
+	void poll_until_received(int slot, const std::string& path, const std::string& local, long long bytes)
+	{
+		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+		while (std::chrono::steady_clock::now() < until) {
+			ASSERT_EQ(0, http.net_check(slot, kHost, path, local));
+			ASSERT_NE(nullptr, http.slot[slot]);
+			if (http.slot[slot]->mHeadersDone && http.slot[slot]->mReceived >= bytes) return;
+			std::this_thread::sleep_for(std::chrono::microseconds(200));
+		}
+		FAIL() << "body did not arrive";
+	}
+
+	std::string block(const std::string& local, const std::string& path, int done, int complete, int err,
+	                  int stat, int oserr, const std::string& response)
+	{
+		return "HTTP Error for " + local + "\n   server     =" + kHost + "\n   file       =" + path +
+		       "\n   IsDone     =" + std::to_string(done) + "\n   IsComplete =" + std::to_string(complete) +
+		       "\n   IsErr      =" + std::to_string(err) + "\n   GetStat    =" + std::to_string(stat) +
+		       "\n   GetOSErr   =" + std::to_string(oserr) + "\n   response   =" + response + "\n\n";
+	}
+};
+
+TEST_F(NetHttp, ProxyFormRequestBytesAndFileContents)
+{
+	const std::string body = pattern(100000, 1);
+	srv->put_file(kHost, "/Ventora 9/a file.zip", body);
+	const std::string local = tmp.file("a.zip");
+	EXPECT_EQ(1, poll(0, "/Ventora 9/a file.zip", local));
+	EXPECT_EQ(body, read_file_bytes(local));
+	ASSERT_EQ(1u, srv->requests().size());
+	EXPECT_EQ(std::string("GET http://www.ventora-sim.test/Ventora%209/a%20file.zip HTTP/1.1\r\n"
+	                      "Connection: close\r\n"
+	                      "Host: www.ventora-sim.test\r\n"
+	                      "User-agent: Installer-APL/10r1\r\n"
+	                      "\r\n"),
+	          srv->requests()[0].raw);
+	EXPECT_EQ(std::string::npos, log().find("HTTP Error"));
+}
+
+TEST_F(NetHttp, DirectFormRequestBytes)
+{
+	srv->put_file("127.0.0.1", "/d/x y.txt", "hello");
+	http.proxy_port = 0;
+	std::map<std::string, std::string> headers{
+	    {"Host", "127.0.0.1"}, {"Connection", "close"}, {"User-agent", "Installer-APL/10r1"}};
+	const std::string local = tmp.file("x.txt");
+	down_class d("127.0.0.1", srv->port(), "/d/x y.txt", false, &headers, nullptr, 0, local.c_str());
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+	while (d.mSocket->GetStatus() != sock_status_closed && std::chrono::steady_clock::now() < until)
+		d.DoProcessing();
+	EXPECT_EQ(200, d.mStatus);
+	EXPECT_EQ("OK", d.mReason);
+	EXPECT_EQ(5, d.mReceived);
+	ASSERT_EQ(1u, srv->requests().size());
+	EXPECT_EQ(std::string("GET /d/x%20y.txt HTTP/1.1\r\nConnection: close\r\nHost: 127.0.0.1\r\n"
+	                      "User-agent: Installer-APL/10r1\r\n\r\n"),
+	          srv->requests()[0].raw);
+	d.DoProcessing();  // closed: the file is closed
+	EXPECT_EQ("hello", read_file_bytes(local));
+}
+
+TEST(NetProxyChoice, PortOutsideRangeMeansNoProxy)
+{
+	struct Case {
+		std::string host;
+		int port;
+		std::vector<std::string> exclude;
+		const char* server;
+		bool use;
+	} cases[] = {
+	    {"proxy.local", 3128, {}, "a.test", true},
+	    {"proxy.local", 0, {}, "a.test", false},
+	    {"proxy.local", -1, {}, "a.test", false},  // "abc" typed as the port
+	    {"proxy.local", 65536, {}, "a.test", false},
+	    {"proxy.local", 65535, {}, "a.test", true},
+	    {"", 3128, {}, "a.test", false},
+	    {"proxy.local", 3128, {".ventora.test"}, "www.ventora.test", false},
+	    {"proxy.local", 3128, {"much.longer.ending.test"}, "a.test", true},
+	};
+	for (const Case& c : cases) {
+		http.proxy_host = c.host;
+		http.proxy_port = c.port;
+		gProxyExclude = c.exclude;
+		EXPECT_EQ(c.use, http.UseProxy(c.server, 80)) << c.host << ":" << c.port;
+		EXPECT_EQ(c.use ? (unsigned short)c.port : 80, http.ProxyPort(c.server, 80));
+		EXPECT_STREQ(c.use ? c.host.c_str() : c.server, http.ProxyHost(c.server, 80));
+	}
+	http.proxy_host.clear();
+	http.proxy_port = 0;
+	gProxyExclude.clear();
+}
+
+TEST_F(NetHttp, ProxyPortBeyond16BitsIsNotTruncatedOntoAnotherPort)
+{
+	// Its low 16 bits name the test server; the client must not go there.
+	http.proxy_port = 65536 + srv->port();
+	srv->put_file("127.0.0.1", "/f.txt", "data");
+	EXPECT_EQ(2, poll(0, "/f.txt", tmp.file("f.txt"), 3000, "127.0.0.1"));
+	EXPECT_EQ(0u, srv->request_count());
+}
+
+// Responses that finish at once, judged by status code and length.
+TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
+{
+	struct Case {
+		const char* name;
+		size_t size;
+		http_behaviour b;
+		int result;
+		bool log_block;
+	};
+	http_behaviour keep_open;
+	keep_open.stall_after = 1000;  // all 1000 bytes, then the connection stays open
+	http_behaviour lower;
+	lower.lower_case_headers = true;
+	http_behaviour longer;
+	longer.extra_bytes = 10;
+	longer.keep_open_after = true;
+	const Case cases[] = {
+	    {"empty", 0, {}, 1, false},
+	    {"exact_kept_open", 1000, keep_open, 1, false},
+	    {"lower_case_names", 5000, lower, 1, false},
+	    {"longer_than_length", 1000, longer, 2, true},
+	};
+	int n = 0;
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		const std::string path = std::string("/") + c.name;
+		const std::string body = pattern(c.size, ++n);
+		srv->put_file(kHost, path, body);
+		srv->set_behaviour(path, c.b);
+		const std::string local = tmp.file(c.name);
+		EXPECT_EQ(c.result, poll(1, path, local, 3000));
+		EXPECT_EQ(nullptr, http.slot[1]);
+		EXPECT_EQ(c.log_block, log().find("HTTP Error for " + local) != std::string::npos);
+		if (c.result == 1) EXPECT_EQ(body, read_file_bytes(local));
+	}
+}
+
+TEST_F(NetHttp, NotFoundWritesBodyAndFullLogBlock)
+{
+	const std::string local = tmp.file("missing.zip");
+	EXPECT_EQ(2, poll(0, "/missing.zip", local));
+	EXPECT_EQ("Not Found\n", read_file_bytes(local));
+	EXPECT_NE(std::string::npos, log().find(block(local, "/missing.zip", 1, 1, 0, 3, 0, "Not Found (#404)")))
+	    << log();
+}
+
+// Transfers that never complete end only by the stall time-out, silently.
+TEST_F(NetHttp, IncompleteResponsesFailAfterThirtySecondsWithoutLogBlock)
+{
+	struct Case {
+		const char* name;
+		http_behaviour b;
+		long long arrives;
+	};
+	http_behaviour shorter;
+	shorter.cut_after = 999;  // then the server closes its side
+	http_behaviour no_length;
+	no_length.no_length = true;
+	http_behaviour stall;
+	stall.stall = true;
+	const Case cases[] = {{"short", shorter, 999}, {"no_length", no_length, 1000}, {"stall", stall, 0}};
+	float now = 0;
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		const std::string path = std::string("/") + c.name;
+		srv->put_file(kHost, path, pattern(1000, 3));
+		srv->set_behaviour(path, c.b);
+		const std::string local = tmp.file(c.name);
+		xtim.elapsed = now;
+		poll_until_received(2, path, local, c.arrives);
+		std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a closing server changes nothing
+		xtim.elapsed = now + 30.0f;
+		EXPECT_EQ(0, http.net_check(2, kHost, path, local));
+		xtim.elapsed = now + 30.5f;
+		EXPECT_EQ(2, http.net_check(2, kHost, path, local));
+		EXPECT_EQ(nullptr, http.slot[2]);
+		EXPECT_EQ(std::string::npos, log().find("HTTP Error")) << log();
+		now += 100;
+	}
+}
+
+TEST_F(NetHttp, DataBeforeCompleteHeadersIsNoActivity)
+{
+	http_behaviour b;
+	b.raw = "HTTP/1.1 200\r\nContent-Length: 4\r\n\r\nabcd";  // status line too short
+	b.keep_open_after = true;
+	srv->set_behaviour("/odd", b);
+	xtim.elapsed = 5;
+	EXPECT_EQ(0, poll(0, "/odd", tmp.file("odd"), 100));
+	xtim.elapsed = 35.5f;
+	EXPECT_EQ(2, http.net_check(0, kHost, "/odd", tmp.file("odd")));
+	EXPECT_EQ(std::string::npos, log().find("HTTP Error"));
+}
+
+TEST_F(NetHttp, InterimBlockThenFinalResponseInSameRead)
+{
+	const std::string body = pattern(3000, 4);
+	srv->put_file(kHost, "/int", body);
+	http_behaviour b;
+	b.interim = "HTTP/1.1 100 Continue\r\nContent-Type: text/interim\r\n\r\n";
+	b.keep_open_after = true;  // nothing more arrives after the one burst
+	srv->set_behaviour("/int", b);
+	const std::string local = tmp.file("int");
+	EXPECT_EQ(1, poll(0, "/int", local));
+	EXPECT_EQ(body, read_file_bytes(local));
+
+	// The interim block's values stay and win over the final block's.
+	std::map<std::string, std::string> headers{{"Host", kHost}};
+	down_class d(kHost, 80, "/int", false, &headers, nullptr, 0, tmp.file("int2").c_str());
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+	while (d.mReceived < (long long)body.size() && std::chrono::steady_clock::now() < until) d.DoProcessing();
+	EXPECT_EQ(200, d.mStatus);
+	EXPECT_EQ("text/interim", d.mHeaders["content-type"]);
+	EXPECT_EQ((long long)body.size(), d.mExpected);
+}
+
+TEST_F(NetHttp, LengthsBeyondTwoGigabytesAreKept)
+{
+	http_behaviour b;
+	b.raw = "HTTP/1.1 200 OK\r\nContent-Length: 3000000000\r\n\r\nabc";
+	b.keep_open_after = true;
+	srv->set_behaviour("/big", b);
+	std::map<std::string, std::string> headers{{"Host", kHost}};
+	down_class d(kHost, 80, "/big", false, &headers, nullptr, 0, tmp.file("big").c_str());
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+	while (d.mReceived < 3 && std::chrono::steady_clock::now() < until) d.DoProcessing();
+	EXPECT_EQ(3000000000LL, d.mExpected);
+	EXPECT_EQ(3, d.mReceived);
+	EXPECT_EQ(sock_status_connected, d.mSocket->GetStatus());
+}
+
+TEST_F(NetHttp, EndlessHeaderTextFailsWithLogBlock)
+{
+	std::string many = "HTTP/1.1 200 OK\r\n";
+	for (int i = 0; many.size() < 70000; ++i) many += "X-Filler-" + std::to_string(i) + ": 0123456789\r\n";
+	const std::string one_line = "HTTP/1.1 200 OK\r\nX-Long: " + std::string(70000, 'a');
+	int n = 0;
+	for (const std::string& raw : {many, one_line}) {
+		const std::string path = "/hdr" + std::to_string(++n);
+		http_behaviour b;
+		b.raw = raw;
+		b.keep_open_after = true;
+		srv->set_behaviour(path, b);
+		const std::string local = tmp.file(path.substr(1));
+		EXPECT_EQ(2, poll(0, path, local));
+		EXPECT_NE(std::string::npos, log().find("HTTP Error for " + local));
+		EXPECT_NE(std::string::npos, log().find("   GetOSErr   =" + std::to_string(EMSGSIZE)));
+	}
+}
+
+TEST_F(NetHttp, RefusedPortFailsWithConnectionRefusedInLog)
+{
+	PCSBSocket probe(0, false);  // a bound port that nobody listens on
+	ConnectionData cd;
+	probe.GetAddresses(&cd);
+	http.proxy_port = cd.local_port;
+	const std::string local = tmp.file("refused");
+	EXPECT_EQ(2, poll(0, "/x.zip", local));
+	EXPECT_NE(std::string::npos, log().find(block(local, "/x.zip", 1, 0, 0, 3, ECONNREFUSED, " (#-1)"))) << log();
+}
+
+TEST_F(NetHttp, UnresolvableServerFailsOnFirstCall)
+{
+	http.proxy_port = 0;
+	const std::string local = tmp.file("nowhere");
+	EXPECT_EQ(2, http.net_check(0, "nowhere.invalid", "/a.zip", local));
+	const std::string l = log();
+	EXPECT_NE(std::string::npos, l.find("Translated server nowhere.invalid to IP addy: 0.0.0.0 and port = 80\n"));
+	EXPECT_NE(std::string::npos, l.find("HTTP Error for " + local +
+	                                    "\n   server     =nowhere.invalid\n   file       =/a.zip\n"
+	                                    "   IsDone     =0\n   IsComplete =0\n   IsErr      =1\n"
+	                                    "   GetStat    =0\n   GetOSErr   =20011\n   response   = (#0)\n\n"))
+	    << l;
+}
+
+TEST_F(NetHttp, ResetDuringBodyFailsWithLogBlock)
+{
+	srv->put_file(kHost, "/r", pattern(200000, 5));
+	http_behaviour b;
+	b.cut_after = 50000;
+	b.reset_after_cut = true;
+	srv->set_behaviour("/r", b);
+	const std::string local = tmp.file("r");
+	EXPECT_EQ(2, poll(0, "/r", local));
+	EXPECT_NE(std::string::npos, log().find("HTTP Error for " + local));
+	EXPECT_NE(std::string::npos, log().find("   IsComplete =0\n"));
+}
+
+TEST_F(NetHttp, UnwritableLocalFileFailsWithItsError)
+{
+	srv->put_file(kHost, "/w", "abc");
+	const std::string local = tmp.file("no/such/folder/w");
+	EXPECT_EQ(2, poll(0, "/w", local));
+	EXPECT_NE(std::string::npos, log().find("   GetOSErr   =" + std::to_string(ENOENT) + "\n"));
+}
+
+TEST_F(NetHttp, SixSlotsAtOnceAndABusySlotKeepsItsTransfer)
+{
+	std::vector<std::string> bodies;
+	for (int i = 0; i < 6; ++i) {
+		bodies.push_back(pattern(300000 + i * 1000, 10 + i));
+		const std::string path = "/s" + std::to_string(i);
+		srv->put_file(kHost, path, bodies.back());
+		http_behaviour slow;
+		slow.slow_chunk = 60000;
+		slow.slow_delay_ms = 5;
+		srv->set_behaviour(path, slow);
+	}
+	int result[6] = {0, 0, 0, 0, 0, 0};
+	bool busy_seen = false;
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+	for (int left = 6; left > 0 && std::chrono::steady_clock::now() < until;) {
+		for (int i = 0; i < 6; ++i) {
+			if (result[i]) continue;
+			// Slot 5 is named with another file after its first call: it goes on with its own.
+			const bool other = i == 5 && http.slot[5] != nullptr;
+			const std::string p = other ? "/s0" : "/s" + std::to_string(i);
+			result[i] = http.net_check(i, kHost, p, tmp.file(other ? "other" : "s" + std::to_string(i)));
+			if (result[i] == 0) busy_seen = true;
+			if (result[i]) --left;
+		}
+	}
+	EXPECT_TRUE(busy_seen);
+	for (int i = 0; i < 6; ++i) {
+		EXPECT_EQ(1, result[i]) << i;
+		EXPECT_EQ(bodies[i], read_file_bytes(tmp.file("s" + std::to_string(i)))) << i;
+	}
+	EXPECT_EQ(6u, srv->request_count());
+}
+
+TEST_F(NetHttp, CallerMistakesRaiseFatalAlertsAndFail)
+{
+	struct Case {
+		int slot;
+		const char* server;
+		const char* path;
+		const char* line1;
+		const char* line4;
+		int line;
+	} cases[] = {
+	    {-1, kHost, "/a", "Too many download objects requested!", "", 232},
+	    {6, kHost, "/a", "Too many download objects requested!", "", 232},
+	    {0, "www.ventora-sim.test/", "/a", "net_check error! You have a dirchar at the end of the server name!",
+	     "www.ventora-sim.test/", 247},
+	    {0, kHost, "a", "net_check error! You do not have a dirchar at the beginning of the directory name!", "a",
+	     248},
+	};
+	for (const Case& c : cases) {
+		alerts.clear();
+		EXPECT_EQ(2, http.net_check(c.slot, c.server, c.path, tmp.file("m")));
+		ASSERT_EQ(1u, alerts.size());
+		EXPECT_EQ(c.line1, alerts[0].line1);
+		EXPECT_EQ(c.line4, alerts[0].line4);
+		EXPECT_EQ(alert_fatal, alerts[0].kind);
+		EXPECT_EQ("DIzivoz/OOPS_cpp/http", alerts[0].source_file);
+		EXPECT_EQ(c.line, alerts[0].source_line);
+		EXPECT_EQ(nullptr, http.slot[0]);
+	}
+	EXPECT_EQ(0u, srv->request_count());
+}
+
+}  // namespace
