@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/OOPS_cpp/pref.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "tests/support/text_fixture.h"
@@ -106,6 +109,33 @@ TEST(TextOptions, MissingStringsAreLoggedOncePerLoad)
 	UTL_translate_clear();
 	UTL_translate_string(two_lines);
 	EXPECT_EQ(box.take_log(), "");
+}
+
+TEST(TextOptions, PreferenceOptionsOverrideTheFile)
+{
+	text_sandbox box;
+	setenv("XDG_CONFIG_HOME", (box.dir() + "config").c_str(), 1);
+	box.write("config/Ventora/Ventora Installer.prf",
+	          "I\n9002 version\n_stream_count 1\n_proxy_host file host\n_get_beta 1\n");
+	give_option("--pref:_stream_count=3");
+	give_option("--pref:_proxy_host=cmd host");
+	give_option("--pref:_log_actions=1");
+	give_option("--pref:_proxy_port_int=");
+	give_option("--pref:_get_beta");
+	stg.stream_count = stg.log_actions = 0;
+	stg.get_beta = 5;
+	http.proxy_port = 77;
+	pref.IO_set(11, 0);
+	EXPECT_EQ(stg.stream_count, 3);
+	EXPECT_EQ(stg.log_actions, 1) << "not in the file at all";
+	EXPECT_EQ(http.proxy_host, "cmd host");
+	EXPECT_EQ(http.proxy_port, 0) << "an empty option value reads as 0";
+	EXPECT_EQ(stg.get_beta, 0);
+	EXPECT_EQ(http.proxy_port_text, "");
+
+	// Saving writes what the run used.
+	pref.IO_set(11, 1);
+	EXPECT_NE(text_read_file(pref_file_path(11)).find("\n_stream_count 3\n"), std::string::npos);
 }
 
 }  // namespace

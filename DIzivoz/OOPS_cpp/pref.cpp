@@ -1,13 +1,169 @@
 #include "DIzivoz/OOPS_cpp/pref.h"
 
+#include <climits>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/OOPS_cpp/xmap.h"
+#include "DIzivoz/UTL/UTL_cmdline.h"
+
 pref_class pref;
 
-std::string pref_file_path(int) { return std::string(); }
+namespace {
 
-scan_class::scan_class(const std::string&, int in_mode) : mode(in_mode) {}
-scan_class::~scan_class() { values.clear(); }
-int scan_class::int_io(int*, const std::string&) { return 0; }
-int scan_class::str_io(std::string*, const std::string&) { return 0; }
+const int k_pref_version = 9002;
 
-void pref_class::IO_set(int, int) {}
+// Reads a number the way atoi does (blanks, a sign, digits up to the first
+// other character, 0 when none), saturating instead of overflowing.
+int read_int(const std::string& text)
+{
+	size_t i = 0;
+	while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+	bool neg = false;
+	if (i < text.size() && (text[i] == '+' || text[i] == '-')) neg = text[i++] == '-';
+	long long v = 0;
+	while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+		if (v <= (long long)INT_MAX + 1) v = v * 10 + (text[i] - '0');
+		++i;
+	}
+	if (neg) return v > (long long)INT_MAX + 1 ? INT_MIN : (int)-v;
+	return v > INT_MAX ? INT_MAX : (int)v;
+}
+
+// The value given for key: "--pref:<key>" on the command line first, then
+// the file. False when neither has it.
+bool find_value(const std::map<std::string, std::string>& values, const std::string& key,
+                std::string* out)
+{
+	const std::string option = "--pref:" + key;
+	if (cmdline.has_option(option.c_str())) {
+		*out = cmdline.get_option(option.c_str());
+		return true;
+	}
+	auto it = values.find(key);
+	if (it == values.end()) return false;
+	*out = it->second;
+	return true;
+}
+
+}  // namespace
+
+std::string pref_file_path(int type)
+{
+	switch (type) {
+	case 10: return "Resources/preferences/Res Skyframe.prf";
+	case 11: {
+		std::string folder;
+		get_OS_abs_path(os_dir_prefs, folder);
+		if (folder.empty()) return std::string();
+		if (folder.back() != '/') folder += '/';
+		return folder + "Ventora Installer.prf";
+	}
+	case 12: return "Resources/preferences/Cal Ventora.prf";
+	default: return std::string();
+	}
+}
+
+scan_class::scan_class(const std::string& path, int in_mode) : mode(in_mode)
+{
+	if (path.empty()) return;
+	if (mode == 1) {
+		ouf_open(path, file_type_text, k_pref_version, "no-copyright-string");
+		return;
+	}
+	xmap_class map(path);
+	static const int versions[] = {k_pref_version, 0};
+	if (!map.check_file(file_type_text, versions, nullptr, nullptr)) return;
+	while (map.cursor < map.end) {
+		std::string key, value;
+		map.TXT_str_scan_space(&key);
+		map.TXT_str_scan_eoln(key.empty() ? nullptr : &value);
+		if (!key.empty()) values[key] = value;  // a later line wins
+	}
+}
+
+scan_class::~scan_class()
+{
+	if (mode == 1 && ouf.is_open()) ouf.close();
+	values.clear();
+}
+
+int scan_class::int_io(int* value, const std::string& key)
+{
+	if (mode == 1) {
+		ouf << key << " " << *value << "\n";
+		return 0;
+	}
+	std::string text;
+	if (!find_value(values, key, &text)) return 0;
+	*value = read_int(text);
+	return 1;
+}
+
+int scan_class::str_io(std::string* value, const std::string& key)
+{
+	if (mode == 1) {
+		// A line end inside the text would start a line of its own in the
+		// file and could never be read back as part of this value.
+		std::string line = value->substr(0, value->find_first_of(std::string("\r\n\0", 3)));
+		if (!line.empty()) ouf << key << " " << line << "\n";
+		return 0;
+	}
+	std::string text;
+	if (!find_value(values, key, &text)) return 0;
+	*value = text;
+	return 1;
+}
+
+void pref_class::IO_set(int type, int write)
+{
+	// Requested sizes kept by the preference code itself for the life of the program.
+	static int x_res_req_PLN = 0, y_res_req_PLN = 0;
+	static int x_res_req_WRL = 0, y_res_req_WRL = 0;
+	static int x_res_req_ALL = 0, y_res_req_ALL = 0;
+	static int keylist_up = 0;
+
+	if (type != 10 && type != 11 && type != 12) return;
+	const int mode = write ? 1 : 0;
+	scan_class scan(pref_file_path(type), mode);
+
+	if (type == 10) {
+		if (mode == 1) {
+			mnw.prefs_found = 1;
+			x_res_req_ALL = mnw.x_res_req;
+			y_res_req_ALL = mnw.y_res_req;
+		}
+		scan.int_io(&x_res_req_PLN, "_x_res_req_PLN");
+		scan.int_io(&y_res_req_PLN, "_y_res_req_PLN");
+		scan.int_io(&x_res_req_WRL, "_x_res_req_WRL");
+		scan.int_io(&y_res_req_WRL, "_y_res_req_WRL");
+		scan.int_io(&x_res_req_ALL, "_x_res_req_ALL");
+		scan.int_io(&y_res_req_ALL, "_y_res_req_ALL");
+		if (mode == 0) {
+			mnw.x_res_req = x_res_req_ALL;
+			mnw.y_res_req = y_res_req_ALL;
+		}
+		scan.int_io(&mnw.bit_depth_req, "_col_res_req");
+		scan.int_io(&mnw.set_res, "_set_res");
+		scan.int_io(&mnw.language, "_lang");
+		scan.int_io(&mnw.aa_level_req, "_alias_req");
+		scan.int_io(&keylist_up, "_keylist_up");
+		scan.int_io(&mnw.second_window, "_sec_mon_inuse");
+		scan.int_io(&mnw.prefs_found, "_prefs_found");
+		if (mnw.x_res_req < 600 || mnw.x_res_req > 9999) mnw.x_res_req = 1024;
+		if (mnw.y_res_req < 600 || mnw.y_res_req > 9999) mnw.y_res_req = 768;
+	} else if (type == 11) {
+		scan.int_io(&stg.stream_count, "_stream_count");
+		scan.int_io(&stg.log_actions, "_log_actions");
+		scan.str_io(&http.proxy_host, "_proxy_host");
+		scan.str_io(&http.proxy_port_text, "_proxy_port");
+		scan.int_io(&http.proxy_port, "_proxy_port_int");
+		scan.int_io(&stg.get_beta, "_get_beta");
+	}
+	if (mode == 1 && ouf.is_open()) ouf.close();
+}
+
 int pref_class::IO_sta(int, int, std::string) { return 0; }

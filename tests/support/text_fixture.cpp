@@ -30,6 +30,7 @@ text_sandbox::~text_sandbox()
 std::string text_sandbox::write(const std::string& name, const std::string& bytes) const
 {
 	std::string path = dir_ + name;
+	std::filesystem::create_directories(std::filesystem::path(path).parent_path());
 	std::ofstream out(path, std::ios::binary | std::ios::trunc);
 	out << bytes;
 	return path;

@@ -9,7 +9,7 @@ public:
 	~text_sandbox();  // restores the resource root, closes the log, removes the folder
 
 	const std::string& dir() const { return dir_; }
-	// Writes a file (bytes exactly as given) into the folder; returns its path.
+	// Writes a file and any missing folders (bytes exactly as given) into the folder; returns its path.
 	std::string write(const std::string& name, const std::string& bytes) const;
 	// Everything logged since the last call.
 	std::string take_log();
