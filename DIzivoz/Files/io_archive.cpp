@@ -1,8 +1,714 @@
 #include "DIzivoz/Files/io_archive.h"
 
-int zip_to_file(const std::string&, const std::string&, std::string*, int) { return 20001; }
-int p7z_to_file(const std::string&, const std::string&, std::string*, int) { return 20001; }
-int file_to_zip(const std::string&, const std::string&) { return 20003; }
-int calc_file_md5(const std::string&, std::string&) { return 20006; }
-int unzip_resource_fork(unzFile, const std::string&, const unz_file_info64&) { return 20012; }
-int unzip_symlink(unzFile, const std::string&, const unz_file_info64&) { return 20002; }
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <md5.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <set>
+#include <vector>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "Platform/plat_forks.h"
+
+namespace {
+
+// The first 24 bytes of every AppleDouble file: magic, version, filler.
+const unsigned char kAppleHeader[24] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00, 0, 0, 0, 0,
+                                        0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0};
+
+// What the writer puts first: the header, two entries (Finder information at
+// 50, 32 bytes; resource fork at 82), all but the fork's length.
+const unsigned char kMagicCrap[46] = {
+    0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00, 0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0x00, 0x02, 0x00, 0x00, 0x00, 0x09, 0x00, 0x00,
+    0x00, 0x32, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x52};
+
+const size_t kMaxEntryName = 255;  // longer stored names are refused
+const unsigned kIoChunk = 1u << 30;  // minizip counts bytes in 32 bits
+
+int fail_at(int line, int code)
+{
+	sErrFile = io_utils_src;
+	sErrLine = line;
+	return code;
+}
+
+uint32_t get_be32(const unsigned char* p)
+{
+	return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// One buffer of an entry's size, allocated without throwing.
+struct entry_buffer {
+	std::unique_ptr<char[]> data;
+	uint64_t size = 0;
+	bool alloc(uint64_t n)
+	{
+		size = n;
+		if (n > SIZE_MAX - 1) return false;
+		data.reset(new (std::nothrow) char[n ? n : 1]);
+		return data != nullptr;
+	}
+};
+
+// Opens, reads whole and closes the current entry of the archive. Lines are
+// those of the caller's steps: open, buffer, read, close.
+int read_current_entry(unzFile zf, const unz_file_info64& info, entry_buffer& buf, const int lines[4])
+{
+	int err = unzOpenCurrentFile(zf);
+	if (err != UNZ_OK) return fail_at(lines[0], err);
+	if (!buf.alloc(info.uncompressed_size)) {
+		unzCloseCurrentFile(zf);
+		return fail_at(lines[1], ENOMEM);
+	}
+	uint64_t got = 0;
+	while (got < buf.size) {
+		unsigned want = static_cast<unsigned>(std::min<uint64_t>(buf.size - got, kIoChunk));
+		int n = unzReadCurrentFile(zf, buf.data.get() + got, want);
+		if (n <= 0) break;
+		got += static_cast<uint64_t>(n);
+	}
+	if (got < buf.size) {
+		unzCloseCurrentFile(zf);
+		return fail_at(lines[2], err_zip_read);
+	}
+	err = unzCloseCurrentFile(zf);  // checks the CRC
+	if (err != UNZ_OK) return fail_at(lines[3], err);
+	return 0;
+}
+
+int write_all(int fd, const char* p, uint64_t n)
+{
+	while (n > 0) {
+		ssize_t w = write(fd, p, static_cast<size_t>(std::min<uint64_t>(n, kIoChunk)));
+		if (w < 0) {
+			if (errno == EINTR) continue;
+			return errno;
+		}
+		if (w == 0) return EIO;
+		p += w;
+		n -= static_cast<uint64_t>(w);
+	}
+	return 0;
+}
+
+std::vector<std::string> split_components(const std::string& rel)
+{
+	std::vector<std::string> out;
+	size_t start = 0;
+	for (;;) {
+		size_t slash = rel.find('/', start);
+		out.push_back(rel.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+		if (slash == std::string::npos) break;
+		start = slash + 1;
+	}
+	return out;
+}
+
+// The name as a key of the links made so far: no empty or "." components.
+std::string link_key(const std::string& rel)
+{
+	std::string key;
+	for (const std::string& c : split_components(rel)) {
+		if (c.empty() || c == ".") continue;
+		if (!key.empty()) key += '/';
+		key += c;
+	}
+	return key;
+}
+
+// An archive's names are untrusted: nothing may land outside the output
+// folder, neither by an absolute name or a ".." component, nor through a
+// link that an earlier entry of the same archive made. Links the user made
+// inside an installation are followed as usual.
+bool escapes_folder(const std::string& rel, const std::set<std::string>& made_links)
+{
+	if (!rel.empty() && rel[0] == '/') return true;
+	std::vector<std::string> parts = split_components(rel);
+	std::string prefix;
+	for (size_t i = 0; i < parts.size(); ++i) {
+		if (parts[i] == "..") return true;
+		if (i + 1 == parts.size()) break;  // the last component itself is replaced, not passed through
+		if (parts[i].empty() || parts[i] == ".") continue;
+		if (!prefix.empty()) prefix += '/';
+		prefix += parts[i];
+		if (made_links.count(prefix)) return true;
+	}
+	return false;
+}
+
+int refuse_entry(const std::string& name, const std::string& out_dir, int line)
+{
+	xer << "Zip to file refused the entry " << name << ": it would be written outside " << out_dir << ".\n";
+	return fail_at(line, err_archive_escape);
+}
+
+// The data file of an AppleDouble entry's relative name: the name without
+// its last "._"; empty when it holds none (such entries carry nothing).
+std::string fork_data_name(const std::string& rel)
+{
+	size_t pos = rel.rfind("._");
+	if (pos == std::string::npos) return std::string();
+	return rel.substr(0, pos) + rel.substr(pos + 2);
+}
+
+// Writes the current regular-file entry to path and restores its mode and dates.
+int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& info)
+{
+	static const int lines[4] = {1301, 1304, 1306, 1308};
+	entry_buffer buf;
+	int err = read_current_entry(zf, info, buf, lines);
+	if (err == 0) {
+		delete_file(path);
+		int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+		if (fd < 0) {
+			err = fail_at(1313, errno);
+		} else {
+			err = write_all(fd, buf.data.get(), buf.size);
+			if (err) fail_at(1321, err);
+			buf.data.reset();
+			if (!err && info.external_fa != 0) {
+				// The high half is the Unix mode; a DOS-only attribute word carries
+				// no permissions, and mode 0 would lock the user out of the file.
+				mode_t mode = static_cast<mode_t>((info.external_fa >> 16) & 0777);
+				if ((info.external_fa >> 16) != 0 && fchmod(fd, mode) != 0) err = fail_at(1325, errno);
+				if (!err) {
+					struct tm t = {};
+					t.tm_sec = static_cast<int>(info.tmu_date.tm_sec);
+					t.tm_min = static_cast<int>(info.tmu_date.tm_min);
+					t.tm_hour = static_cast<int>(info.tmu_date.tm_hour);
+					t.tm_mday = static_cast<int>(info.tmu_date.tm_mday);
+					t.tm_mon = static_cast<int>(info.tmu_date.tm_mon);
+					t.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
+					t.tm_isdst = -1;
+					time_t when = mktime(&t);
+					struct timespec times[2];
+					times[0].tv_sec = times[1].tv_sec = when;
+					times[0].tv_nsec = times[1].tv_nsec = 0;
+					if (when == static_cast<time_t>(-1)) err = fail_at(1330, EINVAL);
+					else if (futimens(fd, times) != 0) err = fail_at(1330, errno);
+				}
+			}
+			if (close(fd) != 0 && !err) err = fail_at(1321, errno);
+		}
+	}
+	if (err)
+		xer << "Zip to file failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
+		    << ". inFile=" << path << ".\n";
+	return err;
+}
+
+// A read-only mapping of a whole regular file; nothing is mapped for a
+// missing, unreadable, empty or special file.
+struct mapped_file {
+	const unsigned char* data = nullptr;
+	uint64_t size = 0;
+	explicit mapped_file(const std::string& path)
+	{
+		int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+		if (fd < 0) return;
+		struct stat st;
+		if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+			void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+			if (p != MAP_FAILED) {
+				madvise(p, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
+				data = static_cast<const unsigned char*>(p);
+				size = static_cast<uint64_t>(st.st_size);
+			}
+		}
+		close(fd);
+	}
+	~mapped_file()
+	{
+		if (data) munmap(const_cast<unsigned char*>(data), static_cast<size_t>(size));
+	}
+	mapped_file(const mapped_file&) = delete;
+	mapped_file& operator=(const mapped_file&) = delete;
+};
+
+// The text of a symbolic link; false when path is no link.
+bool read_link_text(const std::string& path, std::string& text)
+{
+	struct stat st;
+	if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+	std::vector<char> buf(PATH_MAX + 1);
+	ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
+	if (n < 0) return false;
+	text.assign(buf.data(), static_cast<size_t>(n));
+	return true;
+}
+
+std::string md5_hex(const unsigned char* data, uint64_t size)
+{
+	MD5_CTX ctx;
+	MD5Init(&ctx);
+	while (size > 0) {
+		size_t n = static_cast<size_t>(std::min<uint64_t>(size, uint64_t(1) << 30));
+		MD5Update(&ctx, data, n);
+		data += n;
+		size -= n;
+	}
+	unsigned char digest[MD5_DIGEST_LENGTH];
+	MD5Final(digest, &ctx);
+	static const char hex[] = "0123456789abcdef";
+	std::string out(32, '0');
+	for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
+		out[2 * i] = hex[digest[i] >> 4];
+		out[2 * i + 1] = hex[digest[i] & 15];
+	}
+	return out;
+}
+
+}  // namespace
+
+int unzip_symlink(unzFile zf, const std::string& path, const unz_file_info64& info)
+{
+	static const int lines[4] = {1261, 1264, 1266, 1268};
+	entry_buffer buf;
+	int err = read_current_entry(zf, info, buf, lines);
+	if (err == 0) {
+		std::string text(buf.data.get(), static_cast<size_t>(buf.size));
+		delete_file(path);
+		if (text.empty() || text.find('\0') != std::string::npos) err = fail_at(1276, EINVAL);
+		else if (symlink(text.c_str(), path.c_str()) != 0) err = fail_at(1276, errno);
+	}
+	if (err)
+		xer << "Zip to symlink failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
+		    << ". inFile=" << path << ".\n";
+	return err;
+}
+
+int unzip_resource_fork(unzFile zf, const std::string& rf_path, const unz_file_info64& info)
+{
+	static const int lines[4] = {1386, 1389, 1391, 1393};
+	size_t dot = rf_path.rfind("._");
+	if (dot == std::string::npos) return 0;  // names no data file
+	std::string path = rf_path.substr(0, dot) + rf_path.substr(dot + 2);
+
+	entry_buffer buf;
+	int err = read_current_entry(zf, info, buf, lines);
+	const unsigned char* finfo = nullptr;
+	const unsigned char* fork = nullptr;
+	uint64_t fork_len = 0;
+	if (err == 0) {
+		const unsigned char* d = reinterpret_cast<const unsigned char*>(buf.data.get());
+		const uint64_t size = buf.size;
+		if (size < 26 || memcmp(d, kAppleHeader, sizeof(kAppleHeader)) != 0) {
+			err = fail_at(1459, err_zip_rsrc_header);
+		} else {
+			int16_t count = static_cast<int16_t>((d[24] << 8) | d[25]);
+			if (count > 0 && 26 + 12 * uint64_t(count) > size) err = fail_at(1459, err_zip_rsrc_header);
+			for (int i = 0; !err && i < count; ++i) {
+				const unsigned char* e = d + 26 + 12 * i;
+				uint32_t id = get_be32(e), off = get_be32(e + 4), len = get_be32(e + 8);
+				bool used = (id == 9 && len == 32) || id == 2;
+				if (used && uint64_t(off) + len > size) {
+					err = fail_at(1459, err_zip_rsrc_header);  // data lies beyond the entry
+				} else if (id == 9 && len == 32) {
+					finfo = d + off;
+				} else if (id == 2) {
+					fork = d + off;
+					fork_len = len;
+				}
+			}
+		}
+	}
+	if (err == 0) {
+		struct stat st;
+		if (lstat(path.c_str(), &st) != 0) return 0;  // the data entry must come first
+		if (S_ISLNK(st.st_mode)) {
+			xer << "WARNING: the resource fork and Finder information of the link " << path
+			    << " were not restored: a link carries none.\n";
+			return 0;
+		}
+		if (finfo) {
+			// The first 16 bytes (type, creator, flags, location, reserved) are
+			// kept as stored, big-endian; the extended 16 are not applied.
+			unsigned char rec[32] = {};
+			memcpy(rec, finfo, 16);
+			int rc = plat_write_fork(path, plat_finfo_attr, rec, sizeof(rec));
+			if (rc && plat_fork_unsupported(rc)) {
+				xer << "WARNING: the Finder information of " << path << " could not be stored here (error " << rc
+				    << ").\n";
+			} else if (rc) {
+				err = fail_at(1440, rc);
+			}
+		}
+		if (!err && fork && fork_len > 0) {
+			int rc = plat_write_fork(path, plat_rsrc_attr, fork, static_cast<size_t>(fork_len));
+			if (rc && plat_fork_unsupported(rc)) {
+				xer << "WARNING: the resource fork of " << path << " (" << fork_len
+				    << " bytes) could not be stored here (error " << rc << ").\n";
+			} else if (rc) {
+				err = fail_at(1452, rc);
+			}
+		}
+	}
+	if (err)
+		xer << "Unzip RF failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
+		    << ". inFile=" << path << ".\n";
+	return err;
+}
+
+int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::string* name_io, int use_name)
+{
+	std::string zip = zip_in, out_dir = out_dir_in;
+	set_path_to_full(zip);
+	set_path_to_full(out_dir);
+
+	int err = 0;
+	unzFile zf = unzOpen64(zip.c_str());
+	if (!zf) {
+		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
+		xer << "That incoming file is " << zip << "\n";
+		xer << "In c-form, it is " << zip << "\n";
+		xer << "The size is " << zip.size() << "\n";
+		err = fail_at(1500, err_zip_open);
+	} else {
+		std::set<std::string> made_links;
+		bool first = true;
+		int walk = unzGoToFirstFile(zf);
+		while (walk == UNZ_OK) {
+			unz_file_info64 info;
+			char name_buf[kMaxEntryName + 1];
+			walk = unzGetCurrentFileInfo64(zf, &info, name_buf, sizeof(name_buf), nullptr, 0, nullptr, 0);
+			if (walk != UNZ_OK) {
+				xer << "unzGetCurrentFileInfo err != UNZ_OK! err=" << walk << "\n";
+				break;
+			}
+			int entry_err = 0;
+			std::string name;
+			if (info.size_filename > kMaxEntryName) {
+				// Never written under a cut-off name.
+				name.assign(name_buf, kMaxEntryName);
+				xer << "Zip to file refused the entry " << name << "...: its name is " << info.size_filename
+				    << " bytes long.\n";
+				entry_err = fail_at(1516, ENAMETOOLONG);
+			} else {
+				name.assign(name_buf, info.size_filename);
+				const std::string rel = use_name && name_io ? *name_io : name;
+				const std::string out_path = out_dir + rel;
+				if (name_io && first) *name_io = name;
+				const bool is_apple = name.compare(0, 8, "__MACOSX") == 0;
+				const bool is_folder = !name.empty() && name.back() == '/';
+				const uint32_t mode = static_cast<uint32_t>(info.external_fa >> 16);
+
+				if (is_folder) {
+					if (!is_apple) {
+						if (escapes_folder(rel, made_links)) {
+							entry_err = refuse_entry(name, out_dir, 1520);
+						} else {
+							int r = make_folder(out_path);
+							if (r != 0 && r != EEXIST && r != -48) entry_err = r;
+						}
+					}
+				} else if (is_apple) {
+					std::string data_rel = fork_data_name(name.size() > 9 ? name.substr(9) : std::string());
+					if (data_rel.empty()) {
+						xer << "WARNING: the entry " << name << " names no data file and was skipped.\n";
+					} else if (escapes_folder(data_rel, made_links)) {
+						entry_err = refuse_entry(name, out_dir, 1520);
+					} else {
+						entry_err = unzip_resource_fork(zf, out_dir + name.substr(9), info);
+					}
+				} else if (escapes_folder(rel, made_links)) {
+					entry_err = refuse_entry(name, out_dir, 1520);
+				} else if ((mode & 0xA000) == 0xA000) {
+					entry_err = unzip_symlink(zf, out_path, info);
+					if (!entry_err) made_links.insert(link_key(rel));
+				} else {
+					entry_err = unzip_regular(zf, out_path, info);
+					made_links.erase(link_key(rel));  // a file now stands where a link was
+				}
+			}
+			first = false;
+			if (entry_err) {
+				xer << "UNZIP zip_to_file failed with err=" << entry_err << "\n";
+				err = fail_at(1539, entry_err);
+				break;
+			}
+			walk = unzGoToNextFile(zf);
+		}
+		if (!err && walk != UNZ_OK && walk != UNZ_END_OF_LIST_OF_FILE) err = fail_at(1550, walk);
+		unzClose(zf);
+	}
+	if (err)
+		xer << "Zip to file failed with error err = " << err << ". file = " << sErrFile << " line = " << sErrLine
+		    << ". zip_file=" << zip << ", out_dir=" << out_dir_in << ".\n";
+	return err;
+}
+
+namespace {
+
+struct p7z_source {
+	int fd = -1;
+	std::vector<char> buf;
+};
+
+la_ssize_t SzFileReadImp(struct archive*, void* client, const void** buffer)
+{
+	p7z_source* src = static_cast<p7z_source*>(client);
+	ssize_t n;
+	do n = read(src->fd, src->buf.data(), src->buf.size());
+	while (n < 0 && errno == EINTR);
+	*buffer = src->buf.data();
+	return n < 0 ? ARCHIVE_FATAL : n;
+}
+
+la_int64_t SzFileSeekImp(struct archive*, void* client, la_int64_t offset, int whence)
+{
+	p7z_source* src = static_cast<p7z_source*>(client);
+	off_t r = lseek(src->fd, static_cast<off_t>(offset), whence);
+	return r < 0 ? ARCHIVE_FATAL : static_cast<la_int64_t>(r);
+}
+
+}  // namespace
+
+int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, std::string* name_io, int use_name)
+{
+	std::string path = archive_in, out_dir = out_dir_in;
+	set_path_to_full(path);
+	set_path_to_full(out_dir);
+
+	p7z_source src;
+	src.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (src.fd < 0) return errno;
+	src.buf.resize(1 << 20);
+
+	struct archive* a = archive_read_new();
+	int err = 0;
+	if (!a) {
+		err = ENOMEM;
+	} else {
+		archive_read_support_format_7zip(a);
+		archive_read_set_read_callback(a, SzFileReadImp);
+		archive_read_set_seek_callback(a, SzFileSeekImp);
+		archive_read_set_callback_data(a, &src);
+		if (archive_read_open1(a) != ARCHIVE_OK) err = err_zip_open;
+	}
+	std::vector<char> data;
+	while (!err) {
+		struct archive_entry* entry = nullptr;
+		int r = archive_read_next_header(a, &entry);
+		if (r == ARCHIVE_EOF) break;
+		if (r < ARCHIVE_WARN) {
+			err = err_zip_read;
+			break;
+		}
+		if (archive_entry_filetype(entry) == AE_IFDIR) continue;
+		const char* item = archive_entry_pathname_utf8(entry);
+		if (!item) item = archive_entry_pathname(entry);
+		if (!item) {
+			err = err_zip_read;
+			break;
+		}
+		std::string name = item;
+		const std::string rel = use_name && name_io ? *name_io : name;
+		if (name.size() > kMaxEntryName) {
+			xer << "7z extraction refused the item " << name.substr(0, kMaxEntryName) << "...: its name is "
+			    << name.size() << " bytes long.\n";
+			err = ENAMETOOLONG;
+			break;
+		}
+		if (escapes_folder(rel, std::set<std::string>())) {
+			xer << "7z extraction refused the item " << name << ": it would be written outside " << out_dir_in
+			    << ".\n";
+			err = err_archive_escape;
+			break;
+		}
+		const std::string out_path = out_dir + rel;
+		if (name_io) *name_io = out_path;
+		int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+		if (fd < 0) {
+			err = errno;
+			break;
+		}
+		if (data.empty()) data.resize(1 << 20);
+		for (;;) {
+			la_ssize_t n = archive_read_data(a, data.data(), data.size());
+			if (n == 0) break;
+			if (n < 0) {
+				err = err_zip_read;
+				break;
+			}
+			if (write_all(fd, data.data(), static_cast<uint64_t>(n))) {
+				err = err_zip_write;
+				break;
+			}
+		}
+		if (close(fd) != 0 && !err) err = err_zip_write;
+	}
+	if (a) archive_read_free(a);
+	close(src.fd);
+	return err;
+}
+
+namespace {
+
+// Adds one entry and writes its data in pieces; lines are open, the
+// pieces in order, close.
+struct zip_writer {
+	zipFile zf = nullptr;
+	int open_entry(const std::string& name, const zip_fileinfo& zi, int method, bool zip64, int line)
+	{
+		int err = zipOpenNewFileInZip4_64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, method,
+		                                  method ? Z_DEFAULT_COMPRESSION : 0, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+		                                  Z_DEFAULT_STRATEGY, nullptr, 0, (3 << 8) | 20, 0, zip64 ? 1 : 0);
+		return err == ZIP_OK ? 0 : fail_at(line, err);
+	}
+	int write(const void* data, uint64_t n, int line)
+	{
+		const char* p = static_cast<const char*>(data);
+		while (n > 0) {
+			unsigned chunk = static_cast<unsigned>(std::min<uint64_t>(n, kIoChunk));
+			int err = zipWriteInFileInZip(zf, p, chunk);
+			if (err != ZIP_OK) return fail_at(line, err);
+			p += chunk;
+			n -= chunk;
+		}
+		return 0;
+	}
+	int close_entry(int line)
+	{
+		int err = zipCloseFileInZip(zf);
+		return err == ZIP_OK ? 0 : fail_at(line, err);
+	}
+	int close_archive(int line)
+	{
+		int err = zipClose(zf, nullptr);
+		zf = nullptr;
+		return err == ZIP_OK ? 0 : fail_at(line, err);
+	}
+	~zip_writer()
+	{
+		if (zf) zipClose(zf, nullptr);
+	}
+};
+
+int file_to_zip_impl(const std::string& src_in, const std::string& zip_in)
+{
+	std::string src = src_in, zip = zip_in;
+	set_path_to_full(src);
+	set_path_to_full(zip);
+	size_t slash = src.rfind('/');
+	const std::string entry_name = slash == std::string::npos ? src : src.substr(slash + 1);
+
+	// The canonical path resolves the folder, never the file itself: a link
+	// is zipped as a link.
+	std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : src.substr(0, slash));
+	struct stat st;
+	char* real = realpath(folder.c_str(), nullptr);
+	if (!real) return fail_at(1050, errno);
+	std::string canon = real;
+	free(real);
+	if (canon.back() != '/') canon += '/';
+	canon += entry_name;
+	if (lstat(canon.c_str(), &st) != 0) return fail_at(1050, errno);
+	if (canon.size() > 499) return fail_at(1053, ENAMETOOLONG);
+
+	zip_writer w;
+	std::string link_text;
+	if (read_link_text(canon, link_text)) {
+		w.zf = zipOpen64(zip.c_str(), APPEND_STATUS_CREATE);
+		if (!w.zf) return fail_at(1062, err_zip_create);
+		zip_fileinfo zi = {};
+		zi.external_fa = 0xA1ED0000u;  // link, rwxr-xr-x
+		int err = w.open_entry(entry_name, zi, 0, false, 1071);
+		if (!err) err = w.write(link_text.data(), link_text.size(), 1073);
+		if (!err) err = w.close_entry(1075);
+		if (!err) err = w.close_archive(1077);
+		return err;
+	}
+
+	mapped_file map(canon);
+	if (!map.data) return fail_at(1089, err_file_open_read);
+	w.zf = zipOpen64(zip.c_str(), APPEND_STATUS_CREATE);
+	if (!w.zf) return fail_at(1095, err_zip_create);
+
+	zip_fileinfo zi = {};
+	if (stat(canon.c_str(), &st) == 0) {
+		struct tm t;
+		time_t mt = st.st_mtime;
+		if (localtime_r(&mt, &t)) {
+			zi.tmz_date.tm_sec = static_cast<uInt>(t.tm_sec);
+			zi.tmz_date.tm_min = static_cast<uInt>(t.tm_min);
+			zi.tmz_date.tm_hour = static_cast<uInt>(t.tm_hour);
+			zi.tmz_date.tm_mday = static_cast<uInt>(t.tm_mday);
+			zi.tmz_date.tm_mon = static_cast<uInt>(t.tm_mon);
+			zi.tmz_date.tm_year = static_cast<uInt>(t.tm_year + 1900);
+		}
+		zi.external_fa = static_cast<uLong>(st.st_mode) << 16;
+	}
+	int err = w.open_entry(entry_name, zi, Z_DEFLATED, map.size >= 0xffffffffu, 1124);
+	if (!err) err = w.write(map.data, map.size, 1126);
+	if (!err) err = w.close_entry(1128);
+	if (err) return err;
+
+	// The resource fork, when the file has one with bytes in it.
+	if (lstat(canon.c_str(), &st) != 0) return w.close_archive(1232);
+	std::vector<char> fork;
+	int rc = plat_read_fork(canon, plat_rsrc_attr, fork);
+	if (rc == ENODATA || plat_fork_unsupported(rc)) return w.close_archive(1232);
+	if (rc) return fail_at(1159, rc);
+	if (fork.size() >= (uint64_t(1) << 31)) return fail_at(1160, err_zip_rsrc_too_big);
+	if (fork.empty()) return w.close_archive(1232);
+	unsigned char finfo[16] = {};
+	std::vector<char> fi;
+	rc = plat_read_fork(canon, plat_finfo_attr, fi);
+	if (rc == 0) memcpy(finfo, fi.data(), std::min<size_t>(fi.size(), sizeof(finfo)));
+	else if (rc != ENODATA && !plat_fork_unsupported(rc)) return fail_at(1174, rc);
+
+	zip_fileinfo none = {};
+	err = w.open_entry("__MACOSX/._" + entry_name, none, Z_DEFLATED, false, 1202);
+	unsigned char len_be[4] = {static_cast<unsigned char>(fork.size() >> 24), static_cast<unsigned char>(fork.size() >> 16),
+	                           static_cast<unsigned char>(fork.size() >> 8), static_cast<unsigned char>(fork.size())};
+	static const unsigned char zeros[16] = {};
+	if (!err) err = w.write(kMagicCrap, sizeof(kMagicCrap), 1211);
+	if (!err) err = w.write(len_be, sizeof(len_be), 1213);
+	if (!err) err = w.write(finfo, sizeof(finfo), 1215);
+	if (!err) err = w.write(zeros, sizeof(zeros), 1216);
+	if (!err) err = w.write(fork.data(), fork.size(), 1217);
+	if (!err) err = w.close_entry(1218);
+	if (!err) err = w.close_archive(1232);
+	return err;
+}
+
+}  // namespace
+
+int file_to_zip(const std::string& src, const std::string& zip)
+{
+	int err = file_to_zip_impl(src, zip);
+	if (err) xer << "file_to_zip failed with error " << err << ".\nfile = " << sErrFile << " line = " << sErrLine << "\n";
+	return err;
+}
+
+int calc_file_md5(const std::string& path_in, std::string& digest)
+{
+	std::string path = path_in;
+	set_path_to_full(path);
+	std::string text;
+	if (read_link_text(path, text)) {
+		digest = md5_hex(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+		return 0;
+	}
+	mapped_file map(path);
+	if (!map.data) return err_file_open_read;
+	digest = md5_hex(map.data, map.size);
+	return 0;
+}

@@ -1,0 +1,173 @@
+#include "tests/support/archive_fixtures.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <dirent.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "DIzivoz/GenH/hl_globals.h"
+
+namespace atest {
+
+bool write_zip(const std::string& path, const std::vector<zip_entry>& entries)
+{
+	zipFile zf = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+	if (!zf) return false;
+	bool ok = true;
+	for (const zip_entry& e : entries) {
+		zip_fileinfo zi = {};
+		zi.tmz_date.tm_year = static_cast<uInt>(e.year);
+		zi.tmz_date.tm_mon = static_cast<uInt>(e.mon);
+		zi.tmz_date.tm_mday = static_cast<uInt>(e.mday);
+		zi.tmz_date.tm_hour = static_cast<uInt>(e.hour);
+		zi.tmz_date.tm_min = static_cast<uInt>(e.min);
+		zi.tmz_date.tm_sec = static_cast<uInt>(e.sec);
+		zi.external_fa = e.external_fa;
+		int method = e.stored ? 0 : Z_DEFLATED;
+		ok = zipOpenNewFileInZip4_64(zf, e.name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, method,
+		                             e.stored ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+		                             Z_DEFAULT_STRATEGY, nullptr, 0, (3 << 8) | 20, 0, 0) == ZIP_OK &&
+		     zipWriteInFileInZip(zf, e.data.data(), static_cast<unsigned>(e.data.size())) == ZIP_OK &&
+		     zipCloseFileInZip(zf) == ZIP_OK;
+		if (!ok) break;
+	}
+	return zipClose(zf, nullptr) == ZIP_OK && ok;
+}
+
+bool write_7z(const std::string& path, const std::vector<sevenz_item>& items)
+{
+	struct archive* a = archive_write_new();
+	bool ok = archive_write_set_format_7zip(a) == ARCHIVE_OK && archive_write_open_filename(a, path.c_str()) == ARCHIVE_OK;
+	for (const sevenz_item& it : items) {
+		if (!ok) break;
+		struct archive_entry* e = archive_entry_new();
+		archive_entry_set_pathname(e, it.name.c_str());
+		archive_entry_set_filetype(e, it.folder ? AE_IFDIR : AE_IFREG);
+		archive_entry_set_perm(e, it.folder ? 0755 : 0644);
+		archive_entry_set_size(e, it.folder ? 0 : static_cast<la_int64_t>(it.data.size()));
+		ok = archive_write_header(a, e) == ARCHIVE_OK;
+		if (ok && !it.folder && !it.data.empty())
+			ok = archive_write_data(a, it.data.data(), it.data.size()) == static_cast<la_ssize_t>(it.data.size());
+		archive_entry_free(e);
+	}
+	ok = archive_write_close(a) == ARCHIVE_OK && ok;
+	archive_write_free(a);
+	return ok;
+}
+
+std::string apple_double(const std::string& finfo16, const std::string& fork)
+{
+	const unsigned char head[] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
+	                              0,    0,    0,    0,    0,    0,    0,    0,    0x00, 0x02,
+	                              0, 0, 0, 9, 0, 0, 0, 0x32, 0, 0, 0, 0x20, 0, 0, 0, 2, 0, 0, 0, 0x52};
+	std::string out(reinterpret_cast<const char*>(head), sizeof(head));
+	uint32_t n = static_cast<uint32_t>(fork.size());
+	out += static_cast<char>(n >> 24);
+	out += static_cast<char>(n >> 16);
+	out += static_cast<char>(n >> 8);
+	out += static_cast<char>(n);
+	std::string fi = finfo16;
+	fi.resize(16, '\0');
+	out += fi;
+	out += std::string(16, '\0');
+	out += fork;
+	return out;
+}
+
+temp_folder::temp_folder()
+{
+	const char* tmp = getenv("TMPDIR");
+	std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/archive_test_XXXXXX";
+	std::vector<char> buf(pattern.begin(), pattern.end());
+	buf.push_back('\0');
+	if (mkdtemp(buf.data())) path = std::string(buf.data()) + "/";
+}
+
+temp_folder::~temp_folder()
+{
+	if (path.empty()) return;
+	// Read-only folders made by a test must not stop the removal.
+	nftw(path.c_str(),
+	     [](const char* p, const struct stat* st, int type, struct FTW*) {
+		     if (type == FTW_D) chmod(p, 0700);
+		     (void)st;
+		     return 0;
+	     },
+	     16, FTW_PHYS);
+	nftw(path.c_str(),
+	     [](const char* p, const struct stat*, int type, struct FTW*) {
+		     if (type == FTW_DP) rmdir(p);
+		     else unlink(p);
+		     return 0;
+	     },
+	     16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string read_file(const std::string& path)
+{
+	std::ifstream in(path, std::ios::binary);
+	std::ostringstream ss;
+	ss << in.rdbuf();
+	return ss.str();
+}
+
+bool write_file(const std::string& path, const std::string& data)
+{
+	std::ofstream out(path, std::ios::binary | std::ios::trunc);
+	out.write(data.data(), static_cast<std::streamsize>(data.size()));
+	return static_cast<bool>(out);
+}
+
+bool path_exists(const std::string& path)
+{
+	struct stat st;
+	return lstat(path.c_str(), &st) == 0;
+}
+
+static void list_into(const std::string& root, const std::string& rel, std::vector<std::string>& out)
+{
+	DIR* d = opendir((root + rel).c_str());
+	if (!d) return;
+	while (struct dirent* e = readdir(d)) {
+		std::string n = e->d_name;
+		if (n == "." || n == "..") continue;
+		struct stat st;
+		std::string r = rel + n;
+		if (lstat((root + r).c_str(), &st) != 0) continue;
+		if (S_ISDIR(st.st_mode)) {
+			out.push_back(r + "/");
+			list_into(root, r + "/", out);
+		} else {
+			out.push_back(r);
+		}
+	}
+	closedir(d);
+}
+
+std::vector<std::string> list_tree(const std::string& folder)
+{
+	std::vector<std::string> out;
+	list_into(folder, "", out);
+	std::sort(out.begin(), out.end());
+	return out;
+}
+
+log_capture::log_capture(const std::string& file) : path(file) { xer.open(path); }
+
+log_capture::~log_capture() { xer.close(); }
+
+std::string log_capture::text()
+{
+	xer.flush();
+	return read_file(path);
+}
+
+}  // namespace atest
