@@ -67,6 +67,7 @@ run_result run_installer(std::vector<std::string> args)
 	posix_spawn_file_actions_t fa;
 	posix_spawn_file_actions_init(&fa);
 	posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+	posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
 	pid_t pid = 0;
 	const int rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
 	posix_spawn_file_actions_destroy(&fa);
