@@ -365,12 +365,17 @@ TEST_F(NetHttp, ResetDuringBodyFailsWithLogBlock)
 	EXPECT_NE(std::string::npos, log().find("   IsComplete =0\n"));
 }
 
-TEST_F(NetHttp, UnwritableLocalFileFailsWithItsError)
+TEST_F(NetHttp, LocalFileFailuresFailWithTheirError)
 {
 	srv->put_file(kHost, "/w", "abc");
-	const std::string local = tmp.file("no/such/folder/w");
-	EXPECT_EQ(2, poll(0, "/w", local));
-	EXPECT_NE(std::string::npos, log().find("   GetOSErr   =" + std::to_string(ENOENT) + "\n"));
+	// A folder that does not exist; a device that is always full (the write
+	// fails only when the buffered bytes are flushed).
+	const std::pair<std::string, int> cases[] = {{tmp.file("no/such/folder/w"), ENOENT}, {"/dev/full", ENOSPC}};
+	for (const auto& c : cases) {
+		EXPECT_EQ(2, poll(0, "/w", c.first)) << c.first;
+		EXPECT_NE(std::string::npos, log().find("HTTP Error for " + c.first + "\n")) << c.first;
+		EXPECT_NE(std::string::npos, log().find("   GetOSErr   =" + std::to_string(c.second) + "\n")) << c.first;
+	}
 }
 
 TEST_F(NetHttp, SixSlotsAtOnceAndABusySlotKeepsItsTransfer)

@@ -85,8 +85,16 @@ down_class::down_class(const char* server, unsigned short port, const char* path
 
 down_class::~down_class()
 {
-	if (mFile) fclose(mFile);
+	close_file();
 	delete mSocket;
+}
+
+void down_class::close_file()
+{
+	if (!mFile) return;
+	const bool failed = fclose(mFile) != 0;
+	if (failed && mError == 0) mError = errno ? errno : EIO;
+	mFile = nullptr;
 }
 
 int down_class::transfer_status()
@@ -168,10 +176,7 @@ void down_class::DoProcessing()
 	if (!mSocket) return;
 	const int s = mSocket->GetStatus();
 	if (s == sock_status_closed || s == sock_status_error) {
-		if (mFile) {
-			fclose(mFile);
-			mFile = nullptr;
-		}
+		close_file();
 		return;
 	}
 	if (s != sock_status_connected) return;
@@ -300,6 +305,8 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	}
 	(void)finish;
 
+	// Only bytes that reached the file count: a late write failure is a failure.
+	d->close_file();
 	const bool complete = d->mExpected == d->mReceived;
 	const bool err = d->in_error();
 	if (d->mStatus >= 200 && d->mStatus <= 299 && complete && !err) {

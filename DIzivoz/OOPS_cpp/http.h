@@ -42,6 +42,9 @@ public:
 	// for the headers.
 	int transfer_status();
 	bool in_error();  // a stored error, no socket, or a socket in error
+	// Closes the output file; a failure to get the buffered bytes to disk
+	// becomes the transfer's error.
+	void close_file();
 
 	PCSBSocket* mSocket;
 	std::vector<char> mSendBuf;
