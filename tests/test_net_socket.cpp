@@ -1,11 +1,13 @@
 // The non-blocking TCP socket on loopback.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -180,6 +182,27 @@ TEST(NetSocket, BindConflictIsError)
 	EXPECT_EQ(sock_status_error, second.GetStatus());
 	EXPECT_EQ(EADDRINUSE, second.GetOSError());
 	EXPECT_EQ("LINUX: NET: I could not even bind the socket! Uh-oh!\n", err);
+}
+
+}  // namespace
+
+namespace {
+
+// Programs the installer launches must not inherit its connections.
+TEST(NetSocket, SocketsAreCloseOnExec)
+{
+	Pair p;
+	ASSERT_NE(nullptr, p.peer);
+	int sockets = 0;
+	for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+		std::error_code ec;
+		const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+		if (ec || target.compare(0, 7, "socket:") != 0) continue;
+		const int fd = std::stoi(e.path().filename().string());
+		++sockets;
+		EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
+	}
+	EXPECT_GE(sockets, 3);
 }
 
 }  // namespace
