@@ -231,7 +231,8 @@ TEST_F(ClockTest, CalendarAndHoursMinutesSeconds)
 		int month, day;
 	};
 	const day_case days[] = {{90, 3, 1}, {0, 0, 1}, {30.9f, 0, 31}, {31, 1, 1},
-	                         {58.5f, 1, 28}, {59, 2, 1}, {364, 11, 31}};
+	                         {58.5f, 1, 28}, {59, 2, 1}, {364, 11, 31},
+	                         {365, 11, 31}, {400, 11, 31}, {-3, 0, 1}};
 	for (const day_case& c : days) {
 		xtim.day_of_year = c.day_of_year;
 		int month = -1, day = -1;

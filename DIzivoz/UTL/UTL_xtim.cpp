@@ -221,6 +221,11 @@ void xtim_class::xtim_update()
 void xtim_class::current_month_day(int* month, int* day)
 {
 	static const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+	if (!(day_of_year >= 0.0f)) {  // negative or not a number: the first of January
+		*month = 0;
+		*day = 1;
+		return;
+	}
 	int before = 0;
 	for (int m = 0; m < 12; ++m) {
 		if ((float)(before + days_in_month[m]) > day_of_year) {
