@@ -424,3 +424,55 @@ TEST(FilesLaunchDeathTest, SuccessfulLaunchPassesThePathAndExits)
 		EXPECT_NE(t.read("log.txt").find(c.logged), std::string::npos) << t.read("log.txt");
 	}
 }
+
+TEST(FilesOps, VolumesAndDiscs)
+{
+	std::string root = "unset";
+	ASSERT_EQ(APL_volume_root(1, root), 0);
+	EXPECT_EQ(root.back(), '/');
+	EXPECT_EQ(APL_volume_root(0, root), -35);
+	EXPECT_EQ(APL_volume_root(1000000, root), -35);
+
+	const int proc = APL_volume_of_path("/proc/self/");
+	ASSERT_GT(proc, 0);
+	ASSERT_EQ(APL_volume_root(proc, root), 0);
+	EXPECT_EQ(root, "/proc/");
+	EXPECT_EQ(APL_is_dvd_disk((short)proc), 0);
+	EXPECT_EQ(APL_is_dvd_disk(0), 0);
+
+	// Only volumes backed by a device can be ejected; nothing else is touched.
+	EXPECT_EQ(eject_dvd("/no/such/disc/"), -43);
+	EXPECT_EQ(eject_dvd("/proc/self"), ENODEV);
+}
+
+TEST(FilesOps, LoadingASystemLibrary)
+{
+	alert_capture alerts;
+	APL_bundle_ref ref = nullptr;
+	EXPECT_EQ(load_bundle_by_filename("OpenGL.framework", 1, &ref), 0);
+	EXPECT_NE(ref, nullptr);
+	EXPECT_TRUE(alerts.seen.empty());
+
+	const struct {
+		const char* name;
+		int alert, result;
+		const char* line1;
+		int line;
+	} cases[] = {{"", 1, -50, "Could not make strsing.", 1718},
+	             {"NoSuchThing.framework", 1, -37, "Could not load code for framework", 1748},
+	             {"../x.framework", 1, -43, "Could not find bundle in frameworks folder", 1737},
+	             {"NoSuchThing.framework", 0, -37, nullptr, 0}};
+	for (const auto& c : cases) {
+		alerts.seen.clear();
+		EXPECT_EQ(load_bundle_by_filename(c.name, c.alert, nullptr), c.result) << c.name;
+		if (!c.line1) {
+			EXPECT_TRUE(alerts.seen.empty());
+			continue;
+		}
+		ASSERT_EQ(alerts.seen.size(), 1u) << c.name;
+		EXPECT_EQ(alerts.seen[0].line1, c.line1);
+		EXPECT_EQ(alerts.seen[0].line4, c.name);
+		EXPECT_EQ(alerts.seen[0].kind, alert_fatal);
+		EXPECT_EQ(alerts.seen[0].source_line, c.line);
+	}
+}

@@ -230,11 +230,11 @@ void set_path_to_full(std::string& path)
 {
 	path = app_path + path;
 	if (g_case_sensitive && !path.empty()) {
-		char buf[500];
-		std::strncpy(buf, path.c_str(), sizeof(buf) - 1);
-		buf[sizeof(buf) - 1] = 0;
-		findPath(buf);
-		path = buf;
+		// The repair keeps the length, so a buffer of the path's own size serves.
+		std::vector<char> buf(path.begin(), path.end());
+		buf.push_back(0);
+		findPath(buf.data());
+		path = buf.data();
 	}
 }
 
