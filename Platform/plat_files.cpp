@@ -156,6 +156,7 @@ int APL_executable_path(std::string& out)
 int APL_desktop_folder(std::string& out)
 {
 	std::string d = env("XDG_DESKTOP_DIR");
+	if (!d.empty() && d[0] != '/') d.clear();  // only an absolute folder counts
 	const std::string home = home_folder();
 	if (d.empty()) {
 		std::string cfg = env("XDG_CONFIG_HOME");

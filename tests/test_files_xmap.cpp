@@ -227,12 +227,22 @@ TEST(FilesXmap, PathChecksAndResources)
 	}
 	EXPECT_EQ(alerts.seen.size(), 2u);
 
+	// While the application folder is set, a path that already holds it is refused.
+	app_path = t.root;
+	EXPECT_EQ(m.retry(t("a:b/f.txt")), nullptr);
+	EXPECT_EQ(m.begin, nullptr);
+	app_path.clear();
+	ASSERT_EQ(alerts.seen.size(), 3u);
+	EXPECT_EQ(alerts.seen.back().line1, "retry: We are getting a file string that is not Skyframe relative!");
+	EXPECT_EQ(alerts.seen.back().line4, t("a:b/f.txt"));
+	EXPECT_EQ(alerts.seen.back().source_line, 133);
+
 	UTL_set_resource_root(t("a:b"));
 	const int v[] = {900, 0};
 	EXPECT_EQ(m.io_file_open(0, "RESOURCE:f.txt", const_cast<int*>(v), file_type_text), 1);
 	EXPECT_EQ(m.retry("RESOURCE:none.txt"), nullptr);
 	UTL_set_resource_root("");
-	EXPECT_EQ(alerts.seen.size(), 2u);
+	EXPECT_EQ(alerts.seen.size(), 3u);
 
 	// Writing through the same object.
 	int wv[] = {9002, 0};

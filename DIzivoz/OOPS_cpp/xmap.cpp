@@ -43,6 +43,7 @@ const char* xmap_class::retry(const std::string& path_in)
 			__MACIBM_alert(0, "retry: We are getting a file string that is not Skyframe relative!",
 			               "This is illegal! All paths must be Skyframe relative!",
 			               "The path in question is:", path_in, alert_fatal, xmap_src, 133);
+			release();
 			return nullptr;
 		}
 		// Names of our own files use '/' only; a path the user chose may hold
@@ -51,6 +52,7 @@ const char* xmap_class::retry(const std::string& path_in)
 			if (path_in.find_first_of("\\:") != std::string::npos) {
 				__MACIBM_alert(0, "OOPS!", "I got a bad dirchar! I only want '/'!",
 				               "The path in question is:", path_in, alert_fatal, xmap_src, 139);
+				release();
 				return nullptr;
 			}
 		}
