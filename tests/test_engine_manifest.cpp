@@ -217,6 +217,59 @@ TEST_F(EngineManifest, SceneryTiles)
 	EXPECT_EQ(is_global_scenery_f("global scenery/x.dsf"), 0);  // folder names are case-sensitive
 }
 
+// A release as the builder writes it, read and then decided against what a
+// checksum pass found on disk.
+TEST_F(EngineManifest, ReadThenDecide)
+{
+	const std::string a1(32, 'a'), a2(32, 'b'), l1(32, 'c'), x(32, 'e');
+	std::string text = header(900) +
+	                   file_line("0 0 900 5 10 " + a1 + " All/Resources/a.txt") +
+	                   file_line("0 0 901 5 30 " + a2 + " All/Resources/a.txt") +
+	                   file_line("0 0 91001 0 0 GONE All/Resources/moved.txt") +
+	                   file_line("0 3 901 2 20 " + l1 + " Linux/Resources/moved.txt") +
+	                   file_line("0 0 91001 0 0 GONE All/Resources/old.txt") +
+	                   file_line("0 2 901 2 40 " + l1 + " Windows/Resources/w.txt") +
+	                   "DISK 1\n" + file_line("0 0 901 7 50 " + x + " All/Global Scenery/+40-120.dsf");
+	ASSERT_EQ(read_directory(write("directory.txt", text)), 3);
+	ASSERT_EQ(sim_info.size(), 6u);
+	EXPECT_EQ(sim_info[0].size(), 2u);
+	EXPECT_EQ(sim_info[5].back().disk, 1);
+
+	// On disk: a.txt of the older release, moved.txt in its old place (the
+	// same destination), old.txt modified, the scenery tile absent.
+	const char* have[] = {nullptr, "", "", "NONE", "", "NONE"};
+	sim_info[0].back().sig_have = a1;
+	sim_info[1].back().sig_have = l1;
+	sim_info[2].back().sig_have = l1;
+	sim_info[3].back().sig_have = x;
+	for (int f = 4; f < 6; ++f) sim_info[f].back().sig_have = have[f];
+	scenery_take_all();
+	dest_dir_path = dir + "dest/";
+
+	std::vector<std::string> asked;
+	select_alert_set_asker([&](const select_alert_question& q) {
+		asked.push_back(q.path);
+		return 1;
+	});
+	ASSERT_EQ(choose_files(), 1);
+	select_alert_set_asker(nullptr);
+	EXPECT_EQ(asked, std::vector<std::string>{dest_dir_path + "Resources/old.txt"});
+
+	struct {
+		int install, remove;
+	} want[] = {{1, 0}, {0, 0}, {0, 0}, {0, 1}, {0, 0}, {1, 0}};
+	for (int f = 0; f < 6; ++f) {
+		EXPECT_EQ(sim_info[f].back().install, want[f].install) << f;
+		EXPECT_EQ(sim_info[f].back().remove, want[f].remove) << f;
+	}
+	EXPECT_FLOAT_EQ(sim_info[5].back().progress_start, 30.f / 80.f);
+
+	recalc_disk_sizes();
+	EXPECT_EQ(stg.count_install, 3);  // a.txt, moved.txt (not yet checked as equal), the tile
+	EXPECT_FLOAT_EQ(stg.total_install_kb, 100);
+	EXPECT_EQ(stg.count_delete, 0);
+}
+
 TEST_F(EngineManifest, NewerFormatIsRefused)
 {
 	std::string path = write("directory.txt", header(901) + file_line("0 0 1 1 1 " + kSig + " T/a"));
