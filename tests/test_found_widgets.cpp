@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
@@ -60,12 +61,13 @@ TEST(FoundPalette, AssignStoresInRangeAndRefusesOutside)
 	expect_rgb(c, 0, 0.1f, 0.2f, 0.3f);
 	expect_rgb(c, 105, 0.4f, 0.5f, 0.6f);
 
-	const colr_class before = c;
+	std::vector<unsigned char> before(sizeof(c));
+	std::memcpy(before.data(), &c, sizeof(c));
 	const std::string path = ::testing::TempDir() + "found_palette_log.txt";
 	xer.open(path);
 	for (int bad : {-1, 106, 107, 1000, -100000}) c.assign(bad, 9, 9, 9);
 	xer.close();
-	EXPECT_EQ(std::memcmp(&before, &c, sizeof(c)), 0) << "an out-of-range index wrote into the palette";
+	EXPECT_EQ(std::memcmp(before.data(), &c, sizeof(c)), 0) << "an out-of-range index wrote into the palette";
 	EXPECT_NE(slurp(path).find("WARNING: palette index 106 is out of range"), std::string::npos);
 }
 
