@@ -1,0 +1,88 @@
+// Time to read a large release manifest and to decide on it: read_directory,
+// choose_files and recalc_disk_sizes over N files (two versions each, one in
+// eight a scenery tile), with the disk state a checksum pass would leave
+// (a third absent, a third current, a third of the older release).
+//
+// Options: --files=N --runs=N (defaults 100000 3).
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "Installer-f/utils.h"
+
+namespace {
+
+double best_of(int runs, const std::function<void()>& run)
+{
+	double best = 1e30;
+	for (int i = 0; i < runs; ++i) {
+		auto t0 = std::chrono::steady_clock::now();
+		run();
+		double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+		if (s < best) best = s;
+	}
+	return best;
+}
+
+std::string sig(int n, int v)
+{
+	char buf[40];
+	std::snprintf(buf, sizeof(buf), "%016x%016x", n, v);
+	return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+	int files = 100000, runs = 3;
+	for (int i = 1; i < argc; ++i) {
+		if (std::strncmp(argv[i], "--files=", 8) == 0) files = std::atoi(argv[i] + 8);
+		if (std::strncmp(argv[i], "--runs=", 7) == 0) runs = std::atoi(argv[i] + 7);
+	}
+
+	char tmpl[] = "/tmp/bench_engine_XXXXXX";
+	if (!mkdtemp(tmpl)) return 1;
+	std::string path = std::string(tmpl) + "/directory.txt";
+	{
+		std::ofstream out(path);
+		out << "I\n900 version\nINSTALLER\n";
+		for (int n = 0; n < files; ++n) {
+			if (n % 100 == 0) out << "\nDIR All/Resources/folder " << n / 100 << "/\n";
+			std::string name = (n % 8 == 7) ? "Global Scenery/+" + std::to_string(10 + n % 70) + "+" +
+			                                      std::to_string(100 + n % 70) + "/f" + std::to_string(n) + ".dsf"
+			                                : "file " + std::to_string(n) + ".txt";
+			out << "FILE 0 0 900 10 20 " << sig(n, 0) << " " << name << "\n";
+			out << "FILE 0 0 901 12 24 " << sig(n, 1) << " " << name << "\n";
+		}
+	}
+
+	double t_read = best_of(runs, [&] { read_directory(path); });
+	std::printf("read_directory: %d files in %.3f s\n", (int)sim_info.size(), t_read);
+
+	scenery_take_all();
+	dest_dir_path = "/dest/";
+	double t_choose = best_of(runs, [&] {
+		for (size_t f = 0; f < sim_info.size(); ++f) {
+			file_version_struct& v = sim_info[f].back();
+			v.sig_have = (f % 3 == 0) ? "NONE" : (f % 3 == 1) ? v.sig_want : sim_info[f][0].sig_want;
+			v.have_is_want = f % 3 == 1;
+		}
+		choose_files();
+	});
+	std::printf("choose_files: %.3f s\n", t_choose);
+
+	double t_recalc = best_of(runs, [] { recalc_disk_sizes(); });
+	std::printf("recalc_disk_sizes: %.4f s (install %d files, %.0f KB)\n", t_recalc, stg.count_install,
+	            stg.total_install_kb);
+
+	unlink(path.c_str());
+	rmdir(tmpl);
+	return 0;
+}
