@@ -73,8 +73,11 @@ void recalc_disk_sizes();
 // folder, 5 keep every modified file of this folder.
 int select_alert(std::string path, int is_delete);
 
-// What the question shows: a modal sub-window of type 996 with three lines of
-// text and five buttons, all texts already translated.
+// What the question shows: a modal sub-window of type 996, cleared to palette
+// colour 34 with its background frame (BTN_fillwin(1, 21)); three lines of
+// text in text_colour, regular font, left-aligned, wrapped to the window width
+// minus 40; five BTN_action buttons (lit 0, mode 1, side text "-") centred on
+// (x, y). All texts are already translated.
 struct select_alert_button {
 	float x, y, width;
 	std::string label;
@@ -82,6 +85,7 @@ struct select_alert_button {
 };
 struct select_alert_question {
 	int window_type = 996;
+	int text_colour = 43;
 	std::string message1;   // drawn at (20, 100)
 	std::string path;       // drawn at (20, 90)
 	std::string message2;   // drawn at (20, 80)
