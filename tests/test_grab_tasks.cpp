@@ -206,6 +206,23 @@ TEST_F(TasksTest, DvdCopyUnpackRunsDiscByDisc)
 	EXPECT_EQ("", msg);
 }
 
+TEST_F(TasksTest, DvdKillFinishesEveryQueuedFileAndDeletesThePools)
+{
+	std::vector<vtest::grab_file> files;
+	for (int i = 0; i < 45; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
+	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+	load(files);
+	ASSERT_EQ(0, make_dirs());
+	int next_file = 0;
+	EXPECT_EQ(0, install_files(next_file, 0));
+	EXPECT_EQ(30, next_file);  // the copy pool holds at most 30
+	install_files_kill();
+	EXPECT_EQ(nullptr, copy_pool);
+	EXPECT_EQ(nullptr, unzip_pool);
+	for (int i = 0; i < 45; ++i)
+		EXPECT_EQ(i < 30, vtest::path_exists(dest_dir_path + files[i].rel)) << i;
+}
+
 TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 {
 	struct row {
