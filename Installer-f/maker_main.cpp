@@ -1,0 +1,91 @@
+// Entry point of the maker's release builder. It opens no window: progress
+// goes to standard output, alerts to standard error, and a fatal alert ends
+// the program with status 1.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_string.h"
+#include "DIzivoz/UTL/UTL_cmdline.h"
+#include "Installer-f/make_installer.h"
+
+namespace {
+
+const char* const usage =
+    "Usage: ventora_maker [options]\n"
+    "Builds the release manifest, the disc identity file and the per-file archives\n"
+    "from a master folder into the disc masters.\n"
+    "  --master=FOLDER     master folder (default \"/Ventora 9.00/\")\n"
+    "  --output=FOLDER     root of the disc masters (default \"/DVD_Masters/\"); its\n"
+    "                      disk_0 folder must not exist yet\n"
+    "  --previous=FILE     previous release's manifest, read for build type 0\n"
+    "                      (default \"/directory.txt\")\n"
+    "  --build_type=N      0 product with change log, 1 product (default),\n"
+    "                      2 Mars scenery, 3 Moon scenery\n"
+    "  -h, --help          show this text\n";
+
+std::string absolute(std::string path)
+{
+	if (!path.empty() && path[0] != '/') {
+		char cwd[PATH_MAX];
+		if (getcwd(cwd, sizeof(cwd))) path = std::string(cwd) + "/" + path;
+	}
+	return path;
+}
+
+std::string as_folder(std::string path)
+{
+	path = absolute(path);
+	if (!path.empty() && path.back() != '/') path += '/';
+	return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+	// A mistyped option must not send the build to the default folders.
+	for (int i = 1; i < argc; ++i) {
+		const std::string arg = argv[i];
+		const std::string key = arg.substr(0, arg.find('='));
+		if (key != "--master" && key != "--output" && key != "--previous" && key != "--build_type" && key != "-h" &&
+		    key != "--help") {
+			std::fprintf(stderr, "ventora_maker: unknown option \"%s\".\n%s", arg.c_str(), usage);
+			return 2;
+		}
+	}
+	cmdline.parse_unix(argc, const_cast<const char**>(argv));
+	if (cmdline.has_option("-h") || cmdline.has_option("--help")) {
+		std::fputs(usage, stdout);
+		return 0;
+	}
+
+	std::string master = maker_default_src_fold;
+	std::string output = maker_default_dst_fold_base;
+	std::string previous = maker_default_old_dir_path;
+	if (cmdline.has_option("--master")) master = as_folder(cmdline.get_option("--master"));
+	if (cmdline.has_option("--output")) output = as_folder(cmdline.get_option("--output"));
+	if (cmdline.has_option("--previous")) previous = absolute(cmdline.get_option("--previous"));
+	if (cmdline.has_option("--build_type")) {
+		const std::string text = cmdline.get_option("--build_type");
+		const int type = str_to_int(text);
+		if (type < 0 || type > 3) {
+			std::fprintf(stderr, "ventora_maker: --build_type must be 0, 1, 2 or 3, not \"%s\".\n%s", text.c_str(), usage);
+			return 2;
+		}
+		build_type = type;
+	}
+	if (master.empty() || output.empty() || previous.empty()) {
+		std::fprintf(stderr, "ventora_maker: a folder or file option is empty.\n%s", usage);
+		return 2;
+	}
+
+	// Every derived path follows the options.
+	maker_set_folders(master, output, previous);
+	build_install();
+	app_done = 1;
+	return 0;
+}
