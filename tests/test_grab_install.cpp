@@ -279,6 +279,28 @@ TEST_F(InstallTest, EmptyManifestFinishesOnTheFirstPass)
 	EXPECT_EQ(0u, server.request_count());
 }
 
+TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)
+{
+	vtest::write_file_bytes(tmp.path() + "precious.txt", "keep me");
+	mkdir(dest_dir_path.c_str(), 0755);
+	for (int remove : {0, 1}) {
+		file_version_struct v;
+		v.path = "Top/../precious.txt";
+		v.sig_want = remove ? "GONE" : vtest::md5_hex("x");
+		v.install = !remove;
+		v.remove = remove;
+		sim_info.push_back(file_history_struct{v});
+	}
+	next_reset(xtim.elapsed);
+	int done = 0;
+	for (int pass = 0; pass < 10 && !done; ++pass) done = grab_files();
+	EXPECT_EQ(1, done);
+	EXPECT_EQ(1, stg.install_problems);
+	EXPECT_EQ("keep me", vtest::read_file_bytes(tmp.path() + "precious.txt"));
+	EXPECT_EQ(0u, server.request_count());
+	EXPECT_EQ(0, sim_info[0].back().have_is_want);
+}
+
 TEST_F(InstallTest, TransferFaultsAreRetriedAndTheRunCompletes)
 {
 	struct row {

@@ -242,10 +242,17 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 		if (r.corrupt_archive) vtest::write_file_bytes(source, "this is not a zip archive");
 		const std::string temp = temp_path + vtest::md5_hex("alpha") + "_0.zip";
 
+		vtest::temp_folder logdir;
+		xer.open(logdir.path() + "log.txt");
+		stg.log_actions = 1;
 		int next_file = 0;
 		EXPECT_EQ(3, run_disc(next_file, 0));
+		xer.close();
 		std::string msg;
 		const int err = install_files_get_error(msg);
+		EXPECT_NE(std::string::npos, vtest::read_file_bytes(logdir.path() + "log.txt")
+		                                 .find("EXPANDING file " + dest_dir_path + "Resources/a.txt, with result=" +
+		                                       std::to_string(err) + ". " + msg + "\n"));
 		EXPECT_NE(0, err);
 		if (r.remove_archive) {
 			EXPECT_EQ("I was unable to copy the file " + source + " from the DVD to the hard drive.", msg);
