@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs the queue, pool and thread-layer tests under ThreadSanitizer in a
+# build of its own (about a minute; not part of scripts/test.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVENTORA_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target test_thread_queue test_thread_pool test_thread_layer
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+(cd build-tsan && ctest --output-on-failure -j"$jobs" -R '^Thread(Queue|CriticalSection|Lower|Pool|Layer|Record)\.')
