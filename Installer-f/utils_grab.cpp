@@ -59,6 +59,9 @@ int extract_archive(const std::string& archive, const std::string& destination)
 	return err;
 }
 
+// The server in use, kept inside the server arrays.
+int server_index() { return std::max(0, std::min(stg.server_sel, 9)); }
+
 // Draws another server after a failed transfer, preferring low indices.
 void redraw_server()
 {
@@ -117,7 +120,7 @@ int grab_files()
 		}
 		if (next.stream_file[i] >= count || next.stream_file[i] < 0) continue;
 		file_version_struct& v = sim_info[next.stream_file[i]].back();
-		const std::string url = server_path[stg.server_sel] + v.path + ".zip";
+		const std::string url = server_path[server_index()] + v.path + ".zip";
 		std::string rel = v.path;
 		trim_dest_folder(rel);
 		const std::string destination = dest_dir_path + rel;
@@ -154,7 +157,7 @@ int grab_files()
 			stg.action = 1;
 			const std::string archive = temp_path + std::to_string(i) + ".zip";
 			const int slot = i + 2;
-			const int got = http.net_check(slot, server_name[stg.server_sel], url, archive);
+			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 0) {
 				float percent = 0;
 				if (const down_class* d = http.slot[slot]) {
