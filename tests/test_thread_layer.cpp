@@ -192,6 +192,21 @@ TEST_F(ThreadLayer, FatalRecordFromAsyncCallIsShownByIsDone)
 	delete c;
 }
 
+TEST_F(ThreadLayer, ReportOffTheMainThreadLogsAndAsksToQuit)
+{
+	log_capture log(::testing::TempDir() + "thread_report_log.txt");
+	alert_capture cap;
+	app_done = 0;
+	run_on_thread([](void*) -> void* {
+		exce_class("l1", "l2", "l3", "l4", "src/far", 31, 2).Report();
+		return nullptr;
+	});
+	EXPECT_TRUE(cap.taken().empty());
+	EXPECT_EQ(app_done, 1);
+	app_done = 0;
+	EXPECT_EQ(log.text(), "EXCEPTION REPORTED FROM THREAD!!  File: src/far, line 31.\nl1\nl2\nl3\nl4\n");
+}
+
 TEST_F(ThreadLayer, SharedLoaderContextFailureWarnsOnce)
 {
 	alert_capture cap;

@@ -43,6 +43,23 @@ TEST(ThreadQueue, ReadTimeouts)
 	EXPECT_LT(ms_since(t0), 1000);
 }
 
+// Short timed reads over more than a second: one deadline at least falls
+// across a whole second and must still come after a few milliseconds.
+TEST(ThreadQueue, ShortWaitsAcrossASecondBoundary)
+{
+	queue_holder h;
+	auto start = clk::now();
+	long longest = 0;
+	while (ms_since(start) < 1020) {
+		auto t0 = clk::now();
+		EXPECT_EQ(UTL_message_queue_read(h.q, 5), nullptr);
+		long took = ms_since(t0);
+		EXPECT_GE(took, 5);
+		if (took > longest) longest = took;
+	}
+	EXPECT_LT(longest, 500);
+}
+
 TEST(ThreadQueue, BlockingReaderWakesForMessageIncludingNull)
 {
 	queue_holder h;

@@ -4,6 +4,9 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/Thread/hl_thread.h"
 
+// The shell's orderly shutdown, when the shell is linked in.
+extern void MACIBM_finishup(int) __attribute__((weak));
+
 exce_class::exce_class() : file("no exception"), line(0), severity(2) {}
 
 exce_class::exce_class(std::string m1, std::string m2, std::string m3, std::string m4,
@@ -29,6 +32,7 @@ void exce_class::Report()
 	xer << msg1 << "\n" << msg2 << "\n" << msg3 << "\n" << msg4 << "\n";
 	xer.flush();
 	app_done = 1;
+	if (MACIBM_finishup) MACIBM_finishup(1);
 }
 
 void exce_class::LogAndContinue()
