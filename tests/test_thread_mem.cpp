@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -188,6 +189,22 @@ TEST(ThreadMem, ReportFileReplacedThenAppended)
 	          std::string::npos);
 	EXPECT_NE(logged.find("OK check MemoryLog.txt! I just sent him a dump from second reason\n"),
 	          std::string::npos);
+}
+
+TEST(ThreadMem, ReportGoesToStandardOutputWhenFileCannotBeOpened)
+{
+	char old_dir[4096];
+	ASSERT_NE(getcwd(old_dir, sizeof(old_dir)), nullptr);
+	std::string dir = ::testing::TempDir() + "ventora_memlog_XXXXXX";
+	ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+	ASSERT_EQ(chdir(dir.c_str()), 0);
+	ASSERT_EQ(mkdir("MemoryLog.txt", 0700), 0);  // a folder in the way
+	::testing::internal::CaptureStdout();
+	DumpMemCmd();
+	const std::string out = ::testing::internal::GetCapturedStdout();
+	ASSERT_EQ(chdir(old_dir), 0);
+	EXPECT_EQ(out.rfind("dump_mem_stats: Remote Commanded Dump\nOS X Info:\n", 0), 0u);
+	EXPECT_NE(out.find("    Releasable Space:  "), std::string::npos);
 }
 
 TEST(ThreadMem, LazyPoolDumpAndChunkRelease)
