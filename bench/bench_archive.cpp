@@ -4,12 +4,15 @@
 // file and on 2,000 one-file archives. Prints each pair of figures and the
 // ratio (tool time / our time: above 1.0 means we are faster).
 //
-// Options: --md5-mib=N --big-mib=N --count=N --runs=N (defaults 1024 256 2000 3).
+// Options: --md5-mib=N --big-mib=N --count=N --runs=N (defaults 1024 256 2000 3);
+// --zip64=1 only checks a round trip of a file larger than 4 GiB (it needs
+// that much free memory and disk).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +24,8 @@
 #include <vector>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenH/hl_globals.h"
 #include "tests/support/archive_fixtures.h"
 
 extern char** environ;
@@ -101,6 +106,67 @@ long opt(int argc, char** argv, const char* name, long def)
 
 }  // namespace
 
+// A file past 4 GiB, mostly a hole, through file_to_zip and zip_to_file.
+int zip64_round_trip(const std::string& folder)
+{
+	std::string src = folder + "huge.bin", zip = folder + "huge.zip", out = folder + "out64/";
+	const uint64_t size = (uint64_t(4) << 30) + (uint64_t(1) << 20) + 12345;
+	FILE* f = fopen(src.c_str(), "wb");
+	if (!f) return 1;
+	const char head[] = "start of the file", tail[] = "end of the file";
+	bool ok = fwrite(head, 1, sizeof(head), f) == sizeof(head) && fseeko(f, off_t(size - sizeof(tail)), SEEK_SET) == 0 &&
+	          fwrite(tail, 1, sizeof(tail), f) == sizeof(tail);
+	ok = fclose(f) == 0 && ok;
+	std::string before, after;
+	auto t0 = std::chrono::steady_clock::now();
+	int rc = ok ? calc_file_md5(src, before) : -1;
+	if (rc == 0) rc = file_to_zip(src, zip);
+	unlink(src.c_str());
+	mkdir(out.c_str(), 0755);
+	if (rc == 0) rc = zip_to_file(zip, out, nullptr, 0);
+	if (rc == 0) rc = calc_file_md5(out + "huge.bin", after);
+	if (rc) fprintf(stderr, "failed with %d (%s)\n", rc, error_str(rc).c_str());
+	ok = ok && rc == 0;
+	struct stat st;
+	ok = ok && stat((out + "huge.bin").c_str(), &st) == 0 && uint64_t(st.st_size) == size && before == after;
+	unlink((out + "huge.bin").c_str());
+	unlink(zip.c_str());
+	printf("Round trip of a %llu-byte file: %s (%.1f s)\n", static_cast<unsigned long long>(size),
+	       ok ? "identical" : "FAILED",
+	       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+
+	// A stored entry past 4 GiB, then an entry whose header lies past 4 GiB.
+	t0 = std::chrono::steady_clock::now();
+	zipFile zf = zipOpen64(zip.c_str(), APPEND_STATUS_CREATE);
+	bool ok2 = zf != nullptr;
+	zip_fileinfo zi = {};
+	zi.external_fa = 0x81A40000ul;
+	std::vector<char> block(64 << 20, 'z');
+	ok2 = ok2 && zipOpenNewFileInZip4_64(zf, "stored.bin", &zi, nullptr, 0, nullptr, 0, nullptr, 0, 0, 0, -MAX_WBITS,
+	                                     DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, (3 << 8) | 20, 0, 1) == ZIP_OK;
+	for (uint64_t done = 0; ok2 && done < size;) {
+		unsigned n = static_cast<unsigned>(std::min<uint64_t>(block.size(), size - done));
+		ok2 = zipWriteInFileInZip(zf, block.data(), n) == ZIP_OK;
+		done += n;
+	}
+	ok2 = ok2 && zipCloseFileInZip(zf) == ZIP_OK;
+	ok2 = ok2 && zipOpenNewFileInZip4_64(zf, "after.txt", &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 6, 0,
+	                                     -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, (3 << 8) | 20, 0,
+	                                     0) == ZIP_OK &&
+	      zipWriteInFileInZip(zf, "after", 5) == ZIP_OK && zipCloseFileInZip(zf) == ZIP_OK;
+	if (zf) ok2 = zipClose(zf, nullptr) == ZIP_OK && ok2;
+	rc = ok2 ? zip_to_file(zip, out, nullptr, 0) : -1;
+	if (rc) fprintf(stderr, "stored zip64 failed with %d\n", rc);
+	ok2 = ok2 && rc == 0 && stat((out + "stored.bin").c_str(), &st) == 0 && uint64_t(st.st_size) == size &&
+	      atest::read_file(out + "after.txt") == "after";
+	unlink((out + "stored.bin").c_str());
+	unlink(zip.c_str());
+	printf("Stored entry of %llu bytes and one behind it: %s (%.1f s)\n", static_cast<unsigned long long>(size),
+	       ok2 ? "extracted" : "FAILED",
+	       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+	return ok && ok2 ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
 	const long md5_mib = opt(argc, argv, "--md5-mib", 1024);
@@ -109,6 +175,13 @@ int main(int argc, char** argv)
 	const int runs = static_cast<int>(opt(argc, argv, "--runs", 3));
 	atest::temp_folder tmp;
 	if (tmp.path.empty()) return 1;
+	if (opt(argc, argv, "--zip64", 0)) {
+		xer.open(tmp.path + "log.txt");
+		int rc = zip64_round_trip(tmp.path);
+		xer.close();
+		if (rc) fputs(atest::read_file(tmp.path + "log.txt").c_str(), stderr);
+		return rc;
+	}
 	bool ok = true;
 
 	// MD5 of a page-cached file.

@@ -72,10 +72,130 @@ struct entry_buffer {
 	}
 };
 
+uint16_t get_le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t get_le32(const unsigned char* p) { return uint32_t(get_le16(p)) | (uint32_t(get_le16(p + 2)) << 16); }
+uint64_t get_le64(const unsigned char* p) { return uint64_t(get_le32(p)) | (uint64_t(get_le32(p + 4)) << 32); }
+
+bool pread_all(int fd, void* buf, size_t n, uint64_t at)
+{
+	char* p = static_cast<char*>(buf);
+	while (n > 0) {
+		ssize_t r = pread(fd, p, n, static_cast<off_t>(at));
+		if (r < 0 && errno == EINTR) continue;
+		if (r <= 0) return false;
+		p += r;
+		n -= static_cast<size_t>(r);
+		at += static_cast<uint64_t>(r);
+	}
+	return true;
+}
+
+// The packaged minizip reads the 64-bit sizes and offset of a zip64 entry
+// wrongly on 64-bit systems (its "all ones" test uses a 64-bit value), so
+// entries of 4 GiB and more, or lying past 4 GiB, are read here from the
+// archive's own records.
+struct zip64_entry {
+	bool is64 = false;
+	uint16_t flags = 0, method = 0;
+	uint32_t crc = 0;
+	uint64_t csize = 0, usize = 0, local = 0;
+};
+
+// Archive being extracted by this thread: its descriptor and current entry.
+struct zip64_state {
+	int fd = -1;
+	zip64_entry entry;
+};
+thread_local zip64_state* tl_zip64 = nullptr;
+
+// Reads the central record of the current entry; is64 tells whether any of
+// its sizes or its offset live in a zip64 extra field.
+zip64_entry central_record(unzFile zf, int fd)
+{
+	zip64_entry e;
+	unsigned char rec[46];
+	uint64_t pos = unzGetOffset64(zf);
+	if (fd < 0 || !pread_all(fd, rec, sizeof(rec), pos) || get_le32(rec) != 0x02014b50) return e;
+	e.flags = get_le16(rec + 8);
+	e.method = get_le16(rec + 10);
+	e.crc = get_le32(rec + 16);
+	e.csize = get_le32(rec + 20);
+	e.usize = get_le32(rec + 24);
+	e.local = get_le32(rec + 42);
+	uint16_t name_len = get_le16(rec + 28), extra_len = get_le16(rec + 30);
+	if (extra_len == 0 || (e.usize != 0xffffffffu && e.csize != 0xffffffffu && e.local != 0xffffffffu)) return e;
+	std::vector<unsigned char> extra(extra_len);
+	if (!pread_all(fd, extra.data(), extra.size(), pos + sizeof(rec) + name_len)) return e;
+	for (size_t at = 0; at + 4 <= extra.size();) {
+		uint16_t id = get_le16(&extra[at]), len = get_le16(&extra[at + 2]);
+		size_t field = at + 4, end = std::min(extra.size(), field + len);
+		if (id == 0x0001) {
+			uint64_t* slots[3] = {&e.usize, &e.csize, &e.local};
+			for (uint64_t* slot : slots)
+				if (*slot == 0xffffffffu && field + 8 <= end) {
+					*slot = get_le64(&extra[field]);
+					field += 8;
+					e.is64 = true;
+				}
+			break;
+		}
+		at = field + len;
+	}
+	return e;
+}
+
+// Reads a zip64 entry whole, checking its CRC; same codes and lines as below.
+int read_zip64_entry(int fd, const zip64_entry& e, entry_buffer& buf, const int lines[4])
+{
+	unsigned char local[30];
+	if ((e.flags & 1) || (e.method != 0 && e.method != Z_DEFLATED) || !pread_all(fd, local, sizeof(local), e.local) ||
+	    get_le32(local) != 0x04034b50)
+		return fail_at(lines[0], UNZ_BADZIPFILE);
+	uint64_t data = e.local + sizeof(local) + get_le16(local + 26) + get_le16(local + 28);
+	if (!buf.alloc(e.usize)) return fail_at(lines[1], ENOMEM);
+	unsigned char* out = reinterpret_cast<unsigned char*>(buf.data.get());
+	uint64_t got = 0;
+	if (e.method == 0) {
+		got = std::min(e.csize, e.usize);
+		if (!pread_all(fd, out, static_cast<size_t>(got), data)) got = 0;
+	} else {
+		z_stream z = {};
+		if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return fail_at(lines[1], ENOMEM);
+		std::vector<unsigned char> in(1 << 20);
+		uint64_t read = 0;
+		int zr = Z_OK;
+		while (zr == Z_OK && got < e.usize) {
+			if (z.avail_in == 0) {
+				size_t n = static_cast<size_t>(std::min<uint64_t>(in.size(), e.csize - read));
+				if (n == 0 || !pread_all(fd, in.data(), n, data + read)) break;
+				read += n;
+				z.next_in = in.data();
+				z.avail_in = static_cast<uInt>(n);
+			}
+			z.next_out = out + got;
+			z.avail_out = static_cast<uInt>(std::min<uint64_t>(e.usize - got, kIoChunk));
+			uInt before = z.avail_out;
+			zr = inflate(&z, Z_NO_FLUSH);
+			got += before - z.avail_out;
+		}
+		inflateEnd(&z);
+	}
+	if (got < e.usize) return fail_at(lines[2], err_zip_read);
+	uLong crc = crc32(0L, Z_NULL, 0);
+	for (uint64_t at = 0; at < got;) {
+		uInt n = static_cast<uInt>(std::min<uint64_t>(got - at, kIoChunk));
+		crc = crc32(crc, out + at, n);
+		at += n;
+	}
+	if (crc != e.crc) return fail_at(lines[3], UNZ_CRCERROR);
+	return 0;
+}
+
 // Opens, reads whole and closes the current entry of the archive. Lines are
 // those of the caller's steps: open, buffer, read, close.
 int read_current_entry(unzFile zf, const unz_file_info64& info, entry_buffer& buf, const int lines[4])
 {
+	if (tl_zip64 && tl_zip64->entry.is64) return read_zip64_entry(tl_zip64->fd, tl_zip64->entry, buf, lines);
 	int err = unzOpenCurrentFile(zf);
 	if (err != UNZ_OK) return fail_at(lines[0], err);
 	if (!buf.alloc(info.uncompressed_size)) {
@@ -145,6 +265,7 @@ std::string link_key(const std::string& rel)
 bool escapes_folder(const std::string& rel, const std::set<std::string>& made_links)
 {
 	if (!rel.empty() && rel[0] == '/') return true;
+	if (rel.find('\0') != std::string::npos) return true;  // the system would see a shorter name
 	std::vector<std::string> parts = split_components(rel);
 	std::string prefix;
 	for (size_t i = 0; i < parts.size(); ++i) {
@@ -394,6 +515,9 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 	} else {
 		std::set<std::string> made_links;
 		bool first = true;
+		zip64_state z64;
+		z64.fd = open(zip.c_str(), O_RDONLY | O_CLOEXEC);
+		tl_zip64 = &z64;
 		int walk = unzGoToFirstFile(zf);
 		while (walk == UNZ_OK) {
 			unz_file_info64 info;
@@ -402,6 +526,11 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 			if (walk != UNZ_OK) {
 				xer << "unzGetCurrentFileInfo err != UNZ_OK! err=" << walk << "\n";
 				break;
+			}
+			z64.entry = info.size_file_extra ? central_record(zf, z64.fd) : zip64_entry();
+			if (z64.entry.is64) {
+				info.uncompressed_size = z64.entry.usize;
+				info.compressed_size = z64.entry.csize;
 			}
 			int entry_err = 0;
 			std::string name;
@@ -440,6 +569,10 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 					}
 				} else if (escapes_folder(rel, made_links)) {
 					entry_err = refuse_entry(name, out_dir, 1520);
+				} else if (rel.empty()) {
+					// Would name the output folder itself.
+					xer << "Zip to file refused an entry without a name.\n";
+					entry_err = fail_at(1520, EINVAL);
 				} else if ((mode & 0xA000) == 0xA000) {
 					entry_err = unzip_symlink(zf, out_path, info);
 					if (!entry_err) made_links.insert(link_key(rel));
@@ -457,6 +590,8 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 			walk = unzGoToNextFile(zf);
 		}
 		if (!err && walk != UNZ_OK && walk != UNZ_END_OF_LIST_OF_FILE) err = fail_at(1550, walk);
+		tl_zip64 = nullptr;
+		if (z64.fd >= 0) close(z64.fd);
 		unzClose(zf);
 	}
 	if (err)
