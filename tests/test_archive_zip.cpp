@@ -308,6 +308,20 @@ TEST_F(ZipExtract, HostileNamesAreRefused)
 	EXPECT_EQ(error_str(err_archive_escape), "An archive entry would be written outside its destination folder.");
 }
 
+TEST_F(ZipExtract, NamesTheSystemWouldReadDifferently)
+{
+	// A NUL inside a stored name: the system would stop reading the name there.
+	ASSERT_TRUE(atest::write_zip(zip, {{"a/", ""}, {"a/..#/x", "evil"}}));
+	std::string bytes = atest::read_file(zip);
+	for (size_t at = bytes.find("..#"); at != std::string::npos; at = bytes.find("..#", at)) bytes[at + 2] = '\0';
+	ASSERT_TRUE(atest::write_file(zip, bytes));
+	EXPECT_EQ(zip_to_file(zip, out, nullptr, 0), err_archive_escape);
+	EXPECT_EQ(atest::list_tree(out), std::vector<std::string>{"a/"});
+
+	EXPECT_EQ(extract({{"", "no name"}}), EINVAL);
+	EXPECT_TRUE(atest::path_exists(out)) << "the output folder itself stays";
+}
+
 TEST_F(ZipExtract, LinksTheUserMadeAreFollowed)
 {
 	// An installation may hold a link to a folder on another disk.
