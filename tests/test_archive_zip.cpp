@@ -322,6 +322,32 @@ TEST_F(ZipExtract, NamesTheSystemWouldReadDifferently)
 	EXPECT_TRUE(atest::path_exists(out)) << "the output folder itself stays";
 }
 
+TEST_F(ZipExtract, Zip64RecordsGiveSizesAndOffsets)
+{
+	std::string big(300000, '\0');
+	for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * i) >> 5);
+	std::vector<zip_entry> entries = {{"s/"},
+	                                  {"s/stored.bin", big, kFile644, 0, 0, 0, 0, 0, 0, true},
+	                                  {"s/deflated.txt", "deflated data deflated data", kFile750},
+	                                  {"s/ln", "stored.bin", kLink, 0, 0, 0, 0, 0, 0, true}};
+	ASSERT_TRUE(atest::write_zip64(zip, entries));
+	ASSERT_EQ(zip_to_file(zip, out, nullptr, 0), 0) << log->text();
+	EXPECT_EQ(atest::read_file(out + "s/stored.bin"), big);
+	EXPECT_EQ(atest::read_file(out + "s/deflated.txt"), "deflated data deflated data");
+	std::string text;
+	EXPECT_EQ(is_sim_link(out + "s/ln", &text), 1);
+	EXPECT_EQ(text, "stored.bin");
+
+	std::string altered = atest::read_file(zip);
+	size_t at = altered.find("s/stored.bin");
+	at = altered.find(big.substr(0, 64), at);
+	ASSERT_NE(at, std::string::npos);
+	altered[at + 10] ^= 1;
+	ASSERT_TRUE(atest::write_file(zip, altered));
+	EXPECT_EQ(zip_to_file(zip, out, nullptr, 0), UNZ_CRCERROR);
+	EXPECT_NE(log->text().find("line = 1308. inFile=" + out + "s/stored.bin.\n"), std::string::npos);
+}
+
 TEST_F(ZipExtract, LinksTheUserMadeAreFollowed)
 {
 	// An installation may hold a link to a folder on another disk.

@@ -42,6 +42,57 @@ bool write_zip(const std::string& path, const std::vector<zip_entry>& entries)
 	return zipClose(zf, nullptr) == ZIP_OK && ok;
 }
 
+static void put_le(std::string& out, uint64_t v, int bytes)
+{
+	for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xff);
+}
+
+bool write_zip64(const std::string& path, const std::vector<zip_entry>& entries)
+{
+	std::string body, central;
+	for (const zip_entry& e : entries) {
+		std::string packed = e.data;
+		if (!e.stored) {
+			z_stream z = {};
+			if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+			packed.assign(deflateBound(&z, e.data.size()), '\0');
+			z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(e.data.data()));
+			z.avail_in = static_cast<uInt>(e.data.size());
+			z.next_out = reinterpret_cast<Bytef*>(&packed[0]);
+			z.avail_out = static_cast<uInt>(packed.size());
+			int r = deflate(&z, Z_FINISH);
+			packed.resize(z.total_out);
+			deflateEnd(&z);
+			if (r != Z_STREAM_END) return false;
+		}
+		uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
+		uint64_t offset = body.size();
+		int method = e.stored ? 0 : Z_DEFLATED;
+		put_le(body, 0x04034b50, 4);
+		put_le(body, 45, 2), put_le(body, 0, 2), put_le(body, method, 2), put_le(body, 0, 2), put_le(body, 0x21, 2);
+		put_le(body, crc, 4), put_le(body, 0xffffffffu, 4), put_le(body, 0xffffffffu, 4);
+		put_le(body, e.name.size(), 2), put_le(body, 20, 2);
+		body += e.name;
+		put_le(body, 1, 2), put_le(body, 16, 2), put_le(body, e.data.size(), 8), put_le(body, packed.size(), 8);
+		body += packed;
+
+		put_le(central, 0x02014b50, 4);
+		put_le(central, (3 << 8) | 45, 2), put_le(central, 45, 2), put_le(central, 0, 2), put_le(central, method, 2);
+		put_le(central, 0, 2), put_le(central, 0x21, 2);
+		put_le(central, crc, 4), put_le(central, 0xffffffffu, 4), put_le(central, 0xffffffffu, 4);
+		put_le(central, e.name.size(), 2), put_le(central, 28, 2), put_le(central, 0, 2), put_le(central, 0, 2);
+		put_le(central, 0, 2), put_le(central, e.external_fa, 4), put_le(central, 0xffffffffu, 4);
+		central += e.name;
+		put_le(central, 1, 2), put_le(central, 24, 2);
+		put_le(central, e.data.size(), 8), put_le(central, packed.size(), 8), put_le(central, offset, 8);
+	}
+	std::string out = body + central;
+	put_le(out, 0x06054b50, 4), put_le(out, 0, 2), put_le(out, 0, 2);
+	put_le(out, entries.size(), 2), put_le(out, entries.size(), 2);
+	put_le(out, central.size(), 4), put_le(out, body.size(), 4), put_le(out, 0, 2);
+	return write_file(path, out);
+}
+
 bool write_7z(const std::string& path, const std::vector<sevenz_item>& items)
 {
 	struct archive* a = archive_write_new();

@@ -16,6 +16,10 @@ struct zip_entry {
 };
 bool write_zip(const std::string& path, const std::vector<zip_entry>& entries);
 
+// A .zip whose every entry keeps its sizes and header offset in zip64
+// extra fields (as archives past 4 GiB do), written byte by byte.
+bool write_zip64(const std::string& path, const std::vector<zip_entry>& entries);
+
 struct sevenz_item {
 	std::string name;
 	std::string data;
