@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <thread>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
@@ -346,6 +347,48 @@ TEST_F(ZipExtract, Zip64RecordsGiveSizesAndOffsets)
 	ASSERT_TRUE(atest::write_file(zip, altered));
 	EXPECT_EQ(zip_to_file(zip, out, nullptr, 0), UNZ_CRCERROR);
 	EXPECT_NE(log->text().find("line = 1308. inFile=" + out + "s/stored.bin.\n"), std::string::npos);
+}
+
+TEST_F(ZipExtract, ThreadsExtractAtOnce)
+{
+	// Pool threads extract side by side; each failure reports its own step.
+	const int kThreads = 6;
+	std::vector<std::string> dirs;
+	for (int i = 0; i < kThreads; ++i) {
+		std::string z = tmp.path + "t" + std::to_string(i) + ".zip";
+		dirs.push_back(out + "t" + std::to_string(i) + "/");
+		ASSERT_EQ(mkdir(dirs.back().c_str(), 0755), 0);
+		if (i % 3 == 2) {
+			ASSERT_TRUE(atest::write_file(z, "not a zip"));
+		} else if (i % 3 == 1) {
+			ASSERT_TRUE(atest::write_zip(z, {{"f", std::string(100000, 'a' + i), kFile644, 2020, 0, 1}, {"../x", "evil"}}));
+		} else {
+			ASSERT_TRUE(atest::write_zip64(z, {{"f", std::string(100000, 'a' + i), kFile644}}));
+		}
+	}
+	std::vector<int> results(kThreads, -1);
+	std::vector<std::thread> threads;
+	for (int i = 0; i < kThreads; ++i)
+		threads.emplace_back([&, i] {
+			for (int round = 0; round < 20; ++round)
+				results[i] = zip_to_file(tmp.path + "t" + std::to_string(i) + ".zip", dirs[i], nullptr, 0);
+		});
+	for (std::thread& t : threads) t.join();
+	for (int i = 0; i < kThreads; ++i) {
+		SCOPED_TRACE(i);
+		EXPECT_EQ(results[i], i % 3 == 2 ? err_zip_open : i % 3 == 1 ? err_archive_escape : 0);
+		if (i % 3 != 2) EXPECT_EQ(atest::read_file(dirs[i] + "f"), std::string(100000, 'a' + i));
+	}
+	std::string text = log->text();
+	for (int i = 0; i < kThreads; ++i) {
+		if (i % 3 == 0) continue;
+		std::string expect = "Zip to file failed with error err = " +
+		                     std::string(i % 3 == 2 ? "20001. file = DIzivoz/Files/io_utils line = 1500"
+		                                            : "20015. file = DIzivoz/Files/io_utils line = 1539") +
+		                     ". zip_file=" + tmp.path + "t" + std::to_string(i) + ".zip, out_dir=" + dirs[i] + ".\n";
+		EXPECT_NE(text.find(expect), std::string::npos) << expect;
+	}
+	EXPECT_FALSE(atest::path_exists(out + "x"));
 }
 
 TEST_F(ZipExtract, LinksTheUserMadeAreFollowed)
