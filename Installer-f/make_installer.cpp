@@ -193,6 +193,14 @@ void maker_set_progress_hooks(maker_progress_fn show, maker_poll_key_fn poll)
 
 void pref_level(const std::string& folder)
 {
+	// A new scan starts afresh; inner levels stop with the one that failed.
+	static int depth = 0;
+	if (depth == 0) stopped = false;
+	struct level {
+		level() { ++depth; }
+		~level() { --depth; }
+	} this_level;
+
 	std::vector<std::string> names;
 	std::vector<int> types;
 	opensave_getitems(folder, 0, names, types);
@@ -277,6 +285,11 @@ void pref_level(const std::string& folder)
 int is_good_file(std::string path, int second, int check_readable)
 {
 	if (second == 0 && check_readable && !is_sim_link(path, nullptr)) {
+		// Pipes and devices cannot be packaged, and opening a pipe would wait forever.
+		std::string full = path;
+		set_path_to_full(full);
+		struct stat st;
+		if (lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
 		xmap_class map(path);
 		if (!map.begin || map.end <= map.begin) return 0;
 	}
@@ -328,7 +341,7 @@ void set_dest_dvd(int n) { dst_folder = disc_folder(n); }
 void comp_file(std::string path)
 {
 	static std::string sig;
-	if (stopped) return;
+	stopped = false;
 
 	const std::string rel = path.compare(0, src_fold.size(), src_fold) == 0 ? path.substr(src_fold.size()) : path;
 	std::string trimmed = rel;

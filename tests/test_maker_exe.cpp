@@ -1,0 +1,167 @@
+// The maker executable: a release it builds installs over the network
+// through the engine; its options and its failures end it with a status.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_tasks.h"
+#include "tests/support/grab_release.h"
+#include "tests/support/http_server.h"
+#include "tests/support/maker_master.h"
+
+namespace {
+
+const char* const kHost = "releases.test";
+
+struct run_result {
+	int status = -1;
+	std::string out, err;
+};
+
+std::string shell_arg(const std::string& s) { return "'" + s + "'"; }
+
+class MakerExeTest : public ::testing::Test {
+protected:
+	MakerExeTest() : server(tmp.path() + "www/") {}
+
+	void SetUp() override
+	{
+		exe = std::string(VENTORA_TEST_BIN_DIR) + "/ventora_maker";
+		ASSERT_EQ(0, access(exe.c_str(), X_OK)) << "build the ventora_maker target first";
+		master = tmp.path() + "Ventora 9.00/";
+		out = server.root() + kHost + "/ventora/";
+		mtest::make_dirs(out);
+		mtest::write_master(master, mtest::full_master());
+	}
+	void TearDown() override
+	{
+		http.kill_all();
+		http.proxy_host.clear();
+		http.proxy_port = 0;
+		checksum_directory_kill();
+		MACIBM_set_alert_sink(nullptr);
+		sim_info.clear();
+	}
+
+	run_result run(const std::string& args)
+	{
+		run_result r;
+		const std::string o = tmp.path() + "stdout.txt", e = tmp.path() + "stderr.txt";
+		const int rc = std::system((shell_arg(exe) + " " + args + " >" + shell_arg(o) + " 2>" + shell_arg(e)).c_str());
+		r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+		r.out = vtest::read_file_bytes(o);
+		r.err = vtest::read_file_bytes(e);
+		return r;
+	}
+
+	vtest::temp_folder tmp;
+	vtest::http_server server;
+	std::string exe, master, out;
+};
+
+TEST_F(MakerExeTest, BuiltReleaseInstallsOverTheNetwork)
+{
+	// Servers carry every file as a .zip, so the tile is packed here rather
+	// than shipped as the disc's pre-made .7z.
+	ASSERT_EQ(0, unlink((master + "All/Global Scenery/-global terrain-/+40-120.dsf.7z").c_str()));
+	const run_result r = run("--master=" + shell_arg(master) + " --output=" + shell_arg(out) + " --build_type=1");
+	ASSERT_EQ(0, r.status) << r.err;
+	// Progress goes to standard output, the checklist to standard error.
+	EXPECT_NE(std::string::npos, r.out.find("reg: 0: total files to compress: 21. now doing: 20.")) << r.out;
+	EXPECT_NE(std::string::npos, r.err.find("OK compression is done. Checklist if doing net:")) << r.err;
+
+	const std::string release = out + "disk_0/Ventora 9.10r1/";
+	const std::string staging = tmp.path() + "staging/";
+	mkdir(staging.c_str(), 0700);
+	ASSERT_EQ(0, zip_to_file(release + "directory.txt.zip", staging, nullptr, 0));
+
+	std::vector<alert_record> alerts;
+	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
+	stg = stg_struct{};
+	stg_set_start_values();
+	stg.platform = 3;
+	stg.server_count = 1;
+	server_name[0] = kHost;
+	server_path[0] = "/ventora/disk_0/Ventora 9.10r1/";
+	dest_dir_path = tmp.path() + "Ventora 9/";
+	temp_path = staging;
+	http.proxy_host = "127.0.0.1";
+	http.proxy_port = server.port();
+	xtim.elapsed = 0;
+
+	ASSERT_EQ(3, read_directory(staging + "directory.txt"));
+	set_install_filter(1, 1);
+	int next_file = 0;
+	float progress = 0;
+	for (int i = 0; i < 20000 && !checksum_directory(next_file, progress); ++i) usleep(100);
+	scenery_take_all();
+	recalc_disk_sizes();
+	ASSERT_EQ(1, choose_files());
+	ASSERT_EQ(0, make_dirs());
+	next_reset(xtim.elapsed);
+	bool done = false;
+	for (int frame = 0; frame < 3000 && !done; ++frame) {
+		const auto start = std::chrono::steady_clock::now();
+		while (!done && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(20)) done = grab_files() != 0;
+		xtim.elapsed += 0.02f;
+	}
+	ASSERT_TRUE(done);
+	EXPECT_EQ(0, stg.install_problems);
+	EXPECT_TRUE(alerts.empty()) << alerts[0].line1;
+
+	const std::string d = dest_dir_path;
+	EXPECT_EQ(vtest::read_file_bytes(master + "All/Aircraft/Cirrus/c4.acf"), vtest::read_file_bytes(d + "Aircraft/Cirrus/c4.acf"));
+	EXPECT_EQ("tile bytes", vtest::read_file_bytes(d + "Global Scenery/-global terrain-/+40-120.dsf"));
+	EXPECT_EQ("so", vtest::read_file_bytes(d + "Resources/plugins/VNTM.so"));
+	EXPECT_EQ("menus", vtest::read_file_bytes(d + "Resources/link_to_menu"));  // through the restored link
+	EXPECT_EQ("#!/bin/sh\necho fly\n", vtest::read_file_bytes(d + "Ventora"));
+	EXPECT_FALSE(vtest::path_exists(d + "Ventora.exe"));
+	EXPECT_FALSE(vtest::path_exists(d + "Resources/plugins/VNTM.dll"));
+}
+
+TEST_F(MakerExeTest, OptionsAndFailuresEndWithAStatus)
+{
+	struct row {
+		const char* what;
+		std::string args;
+		int status;
+		const char* err_has;
+	};
+	mtest::make_dirs(out + "disk_0");  // a build never writes over an earlier one
+	const row rows[] = {
+	    {"help", "--help", 0, ""},
+	    {"unknown option", "--ouput=" + shell_arg(out), 2, "unknown option"},
+	    {"bad build type", "--build_type=x", 2, "--build_type must be 0, 1, 2 or 3"},
+	    {"disc folder exists", "--master=" + shell_arg(master) + " --output=" + shell_arg(out), 1,
+	     "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!"},
+	    {"previous manifest missing",
+	     "--master=" + shell_arg(master) + " --output=" + shell_arg(tmp.path()) + " --build_type=0 --previous=" +
+	         shell_arg(tmp.path() + "none.txt"),
+	     1, "I tried to read a directory file that does not exist!"},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		const run_result res = run(r.args);
+		EXPECT_EQ(r.status, res.status) << res.err;
+		EXPECT_NE(std::string::npos, res.err.find(r.err_has)) << res.err;
+	}
+	EXPECT_NE(std::string::npos, run("-h").out.find("--master=FOLDER"));
+	// Nothing was written by the refused runs.
+	EXPECT_FALSE(vtest::path_exists(tmp.path() + "disk_0"));
+}
+
+}  // namespace
