@@ -596,33 +596,59 @@ TEST_F(MakerTest, SceneryReleasesHoldOnlyTheirScenery)
 // ---------------------------------------------------------------------------
 // Discs, progress and failures while packaging
 
-// A pre-made archive of 630000 KB (holes only) fills disc 0: the next file
-// goes to disc 1 and the running total starts again from 0.
+// A pre-made archive (holes only) that fills disc 0: the next file goes to
+// disc 1 and the running total starts again from 0. Sizes past 4 GB count whole.
 TEST_F(MakerTest, FullDiscMovesTheNextFileToTheNextDisc)
 {
-	write(mtest::full_master());
-	const std::string big = master + "All/Global Scenery/-global terrain-/+40-120.dsf.7z";
-	mtest::make_sparse(big, 630000000);
-	ASSERT_TRUE(build()) << last_alert().line2;
+	struct row {
+		int64_t bytes;
+		const char* kb;
+	};
+	for (row r : {row{630000000, "630000"}, row{5000000000LL, "5000000"}}) {
+		SCOPED_TRACE(r.kb);
+		ASSERT_EQ(0, system(("rm -rf '" + master + "' '" + out + "disk_0' '" + out + "disk_1' '" + out + "disk_2'").c_str()));
+		clear_marks();
+		write(mtest::full_master());
+		mtest::make_sparse(master + "All/Global Scenery/-global terrain-/+40-120.dsf.7z", r.bytes);
+		ASSERT_TRUE(build()) << last_alert().line2;
 
+		const std::string text = built_manifest();
+		const std::string tile =
+		    std::string("FILE 0 0 91001 ") + r.kb + " 0 " + vtest::md5_hex("tile bytes") + " +40-120.dsf\nDISK 1\n";
+		EXPECT_NE(std::string::npos, text.find(tile)) << text;
+		EXPECT_EQ(1, dvd_now);
+		EXPECT_LT(zip_size_dvd, 100);
+		EXPECT_EQ(std::string::npos, text.find("DISK 2"));
+		EXPECT_TRUE(vtest::path_exists(release(0) + "All/Global Scenery/-global terrain-/+40-120.dsf.7z"));
+		EXPECT_FALSE(vtest::path_exists(release(0) + "All/Instructions/Manual.txt.zip"));
+		EXPECT_TRUE(vtest::path_exists(release(1) + "All/Instructions/Manual.txt.zip"));
+		EXPECT_TRUE(vtest::path_exists(release(1) + "Windows/Ventora.exe.zip"));
+		// The manifest and identity file stay on disc 0.
+		EXPECT_TRUE(vtest::path_exists(release(0) + "directory.txt.zip"));
+		EXPECT_FALSE(vtest::path_exists(disc(1) + "dvd_version.txt"));
+
+		ASSERT_EQ(3, read_directory(tmp.path() + "unzipped/directory.txt"));
+		EXPECT_EQ(0, sim_info[3].back().disk);  // the tile
+		EXPECT_EQ(1, sim_info[4].back().disk);  // the next file
+		EXPECT_EQ(1, sim_info.back().back().disk);
+	}
+}
+
+// Folders are prepared for three discs; a fourth and fifth get theirs when reached.
+TEST_F(MakerTest, DiscsBeyondTheThirdGetTheirFolders)
+{
+	std::vector<master_entry> m = mtest::full_master();
+	write(m);
+	for (const char* tile : {"+41-120.dsf", "+42-120.dsf", "+43-120.dsf"})
+		mtest::write_master(master, {{std::string("All/Global Scenery/-global terrain-/") + tile, tile}});
+	for (const char* tile : {"+40-120.dsf", "+41-120.dsf", "+42-120.dsf", "+43-120.dsf"})
+		mtest::make_sparse(master + "All/Global Scenery/-global terrain-/" + tile + ".7z", 700000000);
+	ASSERT_TRUE(build()) << last_alert().line1 << " / " << last_alert().line2;
+	EXPECT_EQ(4, dvd_now);
 	const std::string text = built_manifest();
-	const std::string tile = "FILE 0 0 91001 630000 0 " + vtest::md5_hex("tile bytes") + " +40-120.dsf\nDISK 1\n";
-	EXPECT_NE(std::string::npos, text.find(tile)) << text;
-	EXPECT_EQ(1, dvd_now);
-	EXPECT_LT(zip_size_dvd, 100);
-	EXPECT_EQ(std::string::npos, text.find("DISK 2"));
-	EXPECT_TRUE(vtest::path_exists(release(0) + "All/Global Scenery/-global terrain-/+40-120.dsf.7z"));
-	EXPECT_FALSE(vtest::path_exists(release(0) + "All/Instructions/Manual.txt.zip"));
-	EXPECT_TRUE(vtest::path_exists(release(1) + "All/Instructions/Manual.txt.zip"));
-	EXPECT_TRUE(vtest::path_exists(release(1) + "Windows/Ventora.exe.zip"));
-	// The manifest and identity file stay on disc 0.
-	EXPECT_TRUE(vtest::path_exists(release(0) + "directory.txt.zip"));
-	EXPECT_FALSE(vtest::path_exists(disc(1) + "dvd_version.txt"));
-
-	ASSERT_EQ(3, read_directory(tmp.path() + "unzipped/directory.txt"));
-	EXPECT_EQ(0, sim_info[3].back().disk);  // the tile
-	EXPECT_EQ(1, sim_info[4].back().disk);  // the next file
-	EXPECT_EQ(1, sim_info.back().back().disk);
+	for (int n = 1; n <= 4; ++n) EXPECT_NE(std::string::npos, text.find("DISK " + std::to_string(n) + "\n"));
+	EXPECT_TRUE(vtest::path_exists(release(3) + "All/Global Scenery/-global terrain-/+43-120.dsf.7z"));
+	EXPECT_TRUE(vtest::path_exists(release(4) + "Windows/Ventora.exe.zip"));
 }
 
 TEST_F(MakerTest, ProgressEveryTwentyFilesAndQStopsTheBuild)
