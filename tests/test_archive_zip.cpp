@@ -323,6 +323,21 @@ TEST_F(ZipExtract, NamesTheSystemWouldReadDifferently)
 	EXPECT_TRUE(atest::path_exists(out)) << "the output folder itself stays";
 }
 
+TEST_F(ZipExtract, SideEntryNamesOnlyFilesBelowTheOutputFolder)
+{
+	// The "._" that marks the side entry is looked for in the entry's name,
+	// never in the output folder's own path.
+	std::string odd = tmp.path + "x._out/", twin = tmp.path + "xout/";
+	ASSERT_EQ(mkdir(odd.c_str(), 0755), 0);
+	ASSERT_EQ(mkdir(twin.c_str(), 0755), 0);
+	ASSERT_TRUE(atest::write_file(twin + "foo", "not ours"));
+	ASSERT_TRUE(atest::write_zip(zip, {{"__MACOSX/foo", atest::apple_double("EVILEVIL", "evil")}}));
+	EXPECT_EQ(zip_to_file(zip, odd, nullptr, 0), 0);
+	EXPECT_EQ(xattr_of(twin + "foo", "user.com.apple.ResourceFork"), "<none>");
+	EXPECT_EQ(xattr_of(twin + "foo", "user.com.apple.FinderInfo"), "<none>");
+	EXPECT_NE(log->text().find("WARNING: the entry __MACOSX/foo names no data file and was skipped.\n"), std::string::npos);
+}
+
 TEST_F(ZipExtract, Zip64RecordsGiveSizesAndOffsets)
 {
 	std::string big(300000, '\0');
