@@ -730,6 +730,66 @@ TEST_F(MakerTest, UnsignableFileStopsTheBuild)
 }
 
 // ---------------------------------------------------------------------------
+// File selection
+
+TEST_F(MakerTest, FileSelectionByNameAndReleaseKind)
+{
+	struct row {
+		const char* rel;
+		int product_log, product, mars, moon;  // accepted by build types 0, 1, 2, 3
+	};
+	const row rows[] = {
+	    {"All/Aircraft/c4.acf", 1, 1, 0, 0},
+	    {"All/Aircraft/c4.acf.7z", 0, 0, 0, 0},
+	    {"All/Aircraft/Thumbs.db", 0, 0, 0, 0},
+	    {"All/Aircraft/work.txt", 0, 0, 0, 0},
+	    {"All/Aircraft/._c4.acf", 0, 0, 0, 0},
+	    {"All/Aircraft/.DS_Store", 0, 0, 0, 0},
+	    {"All/Aircraft/.sandboxinfo", 0, 0, 0, 0},
+	    {"Macintosh/Ventora.xSYM/x", 0, 0, 0, 0},
+	    {"All/Output/map.ovw", 0, 0, 0, 0},
+	    {"All/Aircraft/model.ac", 0, 0, 0, 0},
+	    {"All/Aircraft/model.acf", 1, 1, 0, 0},
+	    {"All/Resources/serverlist.txt", 0, 0, 0, 0},
+	    {"All/Output/Ventora Pilot.txt", 0, 0, 0, 0},
+	    {"All/Output/x.prf", 0, 0, 0, 0},
+	    {"All/Output/x.fms", 0, 0, 0, 0},
+	    {"All/Output/x.sit", 0, 0, 0, 0},
+	    {"All/Output/x.mov", 0, 0, 0, 0},
+	    {"All/Output/x.mov.txt", 1, 1, 0, 0},
+	    {"All/Output/x.bak", 0, 0, 0, 0},
+	    {"All/Output/x.dsf.txt", 0, 0, 0, 0},
+	    {"All/Output/X.PRF", 1, 1, 0, 0},  // the name tests are case-sensitive
+	    {"All/install_pfc Aircraft/a.acf", 0, 0, 0, 0},
+	    {"All/Global Scenery/-global terrain-/+40-120.dsf", 0, 1, 0, 0},
+	    {"All/Global Scenery/-global overlays-/+40-120.dsf", 0, 1, 0, 0},
+	    {"All/Global Scenery/other/+40-120.dsf", 1, 1, 0, 0},
+	    {"All/Resources/default scenery/900 red terrain/r.txt", 0, 1, 0, 0},
+	    {"All/Resources/bitmaps/Earth Orbit Textures/e.png", 0, 1, 0, 0},
+	    {"All/Custom Scenery/DSF 900 Mars World-Wide/a.dsf", 0, 0, 1, 0},
+	    {"All/Custom Scenery/DSF 900 Moon World-Wide/a.dsf", 0, 0, 0, 1},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.rel);
+		const int want[] = {r.product_log, r.product, r.mars, r.moon};
+		for (int type = 0; type < 4; ++type) {
+			build_type = type;
+			EXPECT_EQ(want[type], is_good_file(master + r.rel, 0, 0)) << "build type " << type;
+		}
+	}
+
+	// The readability check maps the file: missing and empty files are refused,
+	// links are taken as they are.
+	build_type = 1;
+	write({{"All/Aircraft/a.acf", "x"}, {"All/Aircraft/empty.acf", ""}, {"All/Aircraft/l.acf", "gone", true}});
+	EXPECT_EQ(1, is_good_file(master + "All/Aircraft/a.acf", 0, 1));
+	EXPECT_EQ(0, is_good_file(master + "All/Aircraft/empty.acf", 0, 1));
+	EXPECT_EQ(0, is_good_file(master + "All/Aircraft/missing.acf", 0, 1));
+	EXPECT_EQ(1, is_good_file(master + "All/Aircraft/missing.acf", 0, 0));
+	EXPECT_EQ(1, is_good_file(master + "All/Aircraft/l.acf", 0, 1));
+}
+
+// ---------------------------------------------------------------------------
 // History keys
 
 TEST_F(MakerTest, HistoryKeysDropThePlatformFolder)
