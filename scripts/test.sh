@@ -13,3 +13,5 @@ cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$jobs")
+# The queue, pool and thread-layer tests once more under ThreadSanitizer.
+bash scripts/test_thread_tsan.sh

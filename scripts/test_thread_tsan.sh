@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the queue, pool and thread-layer tests under ThreadSanitizer in a
-# build of its own (about a minute; not part of scripts/test.sh).
+# build of its own (part of scripts/test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

@@ -41,11 +41,6 @@ const unsigned char kMagicCrap[46] = {
 
 const size_t kMaxEntryName = 255;  // longer stored names are refused
 const unsigned kIoChunk = 1u << 30;  // minizip counts bytes in 32 bits
-#ifdef MADV_POPULATE_READ
-const int kPopulateRead = MADV_POPULATE_READ;
-#else
-const int kPopulateRead = 22;
-#endif
 
 int fail_at(int line, int code)
 {
@@ -380,24 +375,8 @@ bool read_link_text(const std::string& path, std::string& text)
 	return true;
 }
 
-std::string md5_hex(const unsigned char* data, uint64_t size, bool mapped)
+std::string md5_text(const unsigned char digest[MD5_DIGEST_LENGTH])
 {
-	MD5_CTX ctx;
-	MD5Init(&ctx);
-	const uint64_t chunk = uint64_t(32) << 20;
-	while (size > 0) {
-		size_t n = static_cast<size_t>(std::min<uint64_t>(size, chunk));
-		// Fault each piece of a mapping in at once, not page by page; a kernel
-		// without the request just faults as it reads.
-		uintptr_t page = reinterpret_cast<uintptr_t>(data) & ~uintptr_t(4095);
-		if (mapped)
-			madvise(reinterpret_cast<void*>(page), n + (reinterpret_cast<uintptr_t>(data) - page), kPopulateRead);
-		MD5Update(&ctx, data, n);
-		data += n;
-		size -= n;
-	}
-	unsigned char digest[MD5_DIGEST_LENGTH];
-	MD5Final(digest, &ctx);
 	static const char hex[] = "0123456789abcdef";
 	std::string out(32, '0');
 	for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
@@ -405,6 +384,57 @@ std::string md5_hex(const unsigned char* data, uint64_t size, bool mapped)
 		out[2 * i + 1] = hex[digest[i] & 15];
 	}
 	return out;
+}
+
+std::string md5_hex(const unsigned char* data, uint64_t size)
+{
+	MD5_CTX ctx;
+	MD5Init(&ctx);
+	MD5Update(&ctx, data, static_cast<size_t>(size));
+	unsigned char digest[MD5_DIGEST_LENGTH];
+	MD5Final(digest, &ctx);
+	return md5_text(digest);
+}
+
+// Signs a regular file read in pieces: unlike a mapping, a file shortened by
+// someone else meanwhile cannot fault the process, and many threads signing at
+// once do not contend on the address space. 20006 for nothing to read.
+int md5_of_file(const std::string& path, std::string& digest)
+{
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+	if (fd < 0) return err_file_open_read;
+	struct stat st;
+	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+		close(fd);
+		return err_file_open_read;
+	}
+	posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+	const size_t chunk = size_t(1) << 20;
+	std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[chunk]);
+	if (!buf) {
+		close(fd);
+		return err_file_open_read;
+	}
+	MD5_CTX ctx;
+	MD5Init(&ctx);
+	uint64_t total = 0;
+	for (;;) {
+		ssize_t n = read(fd, buf.get(), chunk);
+		if (n < 0 && errno == EINTR) continue;
+		if (n < 0) {
+			close(fd);
+			return err_file_open_read;
+		}
+		if (n == 0) break;
+		MD5Update(&ctx, buf.get(), static_cast<size_t>(n));
+		total += static_cast<uint64_t>(n);
+	}
+	close(fd);
+	if (total == 0) return err_file_open_read;
+	unsigned char d[MD5_DIGEST_LENGTH];
+	MD5Final(d, &ctx);
+	digest = md5_text(d);
+	return 0;
 }
 
 }  // namespace
@@ -850,11 +880,8 @@ int calc_file_md5(const std::string& path_in, std::string& digest)
 	set_path_to_full(path);
 	std::string text;
 	if (read_link_text(path, text)) {
-		digest = md5_hex(reinterpret_cast<const unsigned char*>(text.data()), text.size(), false);
+		digest = md5_hex(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 		return 0;
 	}
-	mapped_file map(path);
-	if (!map.data) return err_file_open_read;
-	digest = md5_hex(map.data, map.size, true);
-	return 0;
+	return md5_of_file(path, digest);
 }
