@@ -55,17 +55,17 @@ std::string get_attr(const std::string& path, const char* name)
 
 class ArchiveTest : public ::testing::Test {
 protected:
-	atest::temp_folder tmp;
+	vtest::temp_folder tmp;
 	std::unique_ptr<atest::log_capture> log;
 	void SetUp() override
 	{
-		ASSERT_FALSE(tmp.path.empty());
-		log.reset(new atest::log_capture(tmp.path + "log.txt"));
+		ASSERT_FALSE(tmp.path().empty());
+		log.reset(new atest::log_capture(tmp.path() + "log.txt"));
 	}
 	void TearDown() override { log.reset(); }
 	std::string folder(const std::string& name)
 	{
-		std::string p = tmp.path + name + "/";
+		std::string p = tmp.path() + name + "/";
 		mkdir(p.c_str(), 0755);
 		return p;
 	}
@@ -78,7 +78,7 @@ TEST_F(FileToZip, RoundTripKeepsBytesModeTimeAndFork)
 	std::string src = folder("src"), dst = folder("dst");
 	std::string bytes;
 	for (int i = 0; i < 70000; ++i) bytes += static_cast<char>((i * 7919) >> 3);
-	ASSERT_TRUE(atest::write_file(src + "data.bin", bytes));
+	ASSERT_TRUE(vtest::write_file_bytes(src + "data.bin", bytes));
 	ASSERT_EQ(chmod((src + "data.bin").c_str(), 0640), 0);
 	struct tm t = {};
 	t.tm_year = 122, t.tm_mon = 6, t.tm_mday = 9, t.tm_hour = 10, t.tm_min = 11, t.tm_sec = 13, t.tm_isdst = -1;
@@ -89,7 +89,7 @@ TEST_F(FileToZip, RoundTripKeepsBytesModeTimeAndFork)
 	bool forks = set_attr(src + "data.bin", "user.com.apple.ResourceFork", "0123456789") &&
 	             set_attr(src + "data.bin", "user.com.apple.FinderInfo", finfo + std::string(16, '\0'));
 
-	std::string zip = tmp.path + "data.bin.zip";
+	std::string zip = tmp.path() + "data.bin.zip";
 	ASSERT_EQ(file_to_zip(src + "data.bin", zip), 0);
 	std::vector<zip_item> items = read_zip(zip);
 	ASSERT_EQ(items.size(), forks ? 2u : 1u);
@@ -106,7 +106,7 @@ TEST_F(FileToZip, RoundTripKeepsBytesModeTimeAndFork)
 	}
 
 	ASSERT_EQ(zip_to_file(zip, dst, nullptr, 0), 0);
-	EXPECT_EQ(atest::read_file(dst + "data.bin"), bytes);
+	EXPECT_EQ(vtest::read_file_bytes(dst + "data.bin"), bytes);
 	struct stat st;
 	ASSERT_EQ(stat((dst + "data.bin").c_str(), &st), 0);
 	EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -121,12 +121,12 @@ TEST_F(FileToZip, RoundTripKeepsBytesModeTimeAndFork)
 TEST_F(FileToZip, LinkIsZippedAsItsText)
 {
 	std::string src = folder("src"), dst = folder("dst");
-	ASSERT_TRUE(atest::write_file(src + "target", "target bytes"));
+	ASSERT_TRUE(vtest::write_file_bytes(src + "target", "target bytes"));
 	ASSERT_EQ(symlink("target", (src + "lnk").c_str()), 0);
 	// The path reaches the link through a linked folder: only the folder resolves.
-	ASSERT_EQ(symlink(src.c_str(), (tmp.path + "via").c_str()), 0);
-	std::string zip = tmp.path + "lnk.zip";
-	ASSERT_EQ(file_to_zip(tmp.path + "via/lnk", zip), 0);
+	ASSERT_EQ(symlink(src.c_str(), (tmp.path() + "via").c_str()), 0);
+	std::string zip = tmp.path() + "lnk.zip";
+	ASSERT_EQ(file_to_zip(tmp.path() + "via/lnk", zip), 0);
 	std::vector<zip_item> items = read_zip(zip);
 	ASSERT_EQ(items.size(), 1u);
 	EXPECT_EQ(items[0].name, "lnk");
@@ -142,14 +142,14 @@ TEST_F(FileToZip, LinkIsZippedAsItsText)
 TEST_F(FileToZip, ForkWithoutFinderInformationOrWithoutBytes)
 {
 	std::string src = folder("src");
-	ASSERT_TRUE(atest::write_file(src + "f", "x"));
+	ASSERT_TRUE(vtest::write_file_bytes(src + "f", "x"));
 	if (!set_attr(src + "f", "user.com.apple.ResourceFork", "")) GTEST_SKIP() << "no user attributes here";
-	ASSERT_EQ(file_to_zip(src + "f", tmp.path + "empty_fork.zip"), 0);
-	EXPECT_EQ(read_zip(tmp.path + "empty_fork.zip").size(), 1u) << "an empty fork gets no side entry";
+	ASSERT_EQ(file_to_zip(src + "f", tmp.path() + "empty_fork.zip"), 0);
+	EXPECT_EQ(read_zip(tmp.path() + "empty_fork.zip").size(), 1u) << "an empty fork gets no side entry";
 
 	ASSERT_TRUE(set_attr(src + "f", "user.com.apple.ResourceFork", "RF"));
-	ASSERT_EQ(file_to_zip(src + "f", tmp.path + "fork.zip"), 0);
-	std::vector<zip_item> items = read_zip(tmp.path + "fork.zip");
+	ASSERT_EQ(file_to_zip(src + "f", tmp.path() + "fork.zip"), 0);
+	std::vector<zip_item> items = read_zip(tmp.path() + "fork.zip");
 	ASSERT_EQ(items.size(), 2u);
 	EXPECT_EQ(items[1].data, atest::apple_double("", "RF")) << "Finder information is written as zeros";
 }
@@ -157,18 +157,18 @@ TEST_F(FileToZip, ForkWithoutFinderInformationOrWithoutBytes)
 TEST_F(FileToZip, Failures)
 {
 	std::string src = folder("src");
-	ASSERT_TRUE(atest::write_file(src + "empty", ""));
-	ASSERT_TRUE(atest::write_file(src + "full", "data"));
+	ASSERT_TRUE(vtest::write_file_bytes(src + "empty", ""));
+	ASSERT_TRUE(vtest::write_file_bytes(src + "full", "data"));
 	struct failure_case {
 		const char* what;
 		std::string src, zip;
 		int code, line;
 	} cases[] = {
-	    {"empty file", src + "empty", tmp.path + "a.zip", err_file_open_read, 1089},
-	    {"folder", tmp.path + "src", tmp.path + "b.zip", err_file_open_read, 1089},
-	    {"missing file", src + "missing", tmp.path + "c.zip", ENOENT, 1050},
-	    {"missing folder", tmp.path + "nowhere/x", tmp.path + "d.zip", ENOENT, 1050},
-	    {"archive not creatable", src + "full", tmp.path + "nowhere/e.zip", err_zip_create, 1095},
+	    {"empty file", src + "empty", tmp.path() + "a.zip", err_file_open_read, 1089},
+	    {"folder", tmp.path() + "src", tmp.path() + "b.zip", err_file_open_read, 1089},
+	    {"missing file", src + "missing", tmp.path() + "c.zip", ENOENT, 1050},
+	    {"missing folder", tmp.path() + "nowhere/x", tmp.path() + "d.zip", ENOENT, 1050},
+	    {"archive not creatable", src + "full", tmp.path() + "nowhere/e.zip", err_zip_create, 1095},
 	};
 	for (const failure_case& c : cases) {
 		SCOPED_TRACE(c.what);
@@ -188,12 +188,12 @@ TEST_F(SevenZip, ItemsAreWrittenIntoExistingFolders)
 	ASSERT_EQ(mkdir((out + "dir").c_str(), 0755), 0);
 	std::string binary(100000, '\0');
 	for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 31 + (i >> 7));
-	std::string arc = tmp.path + "a.7z";
+	std::string arc = tmp.path() + "a.7z";
 	ASSERT_TRUE(atest::write_7z(arc, {{"dir", "", true}, {"dir/a.txt", "alpha"}, {"empty", ""}, {"b.bin", binary}}));
 	ASSERT_EQ(p7z_to_file(arc, out, nullptr, 0), 0);
-	EXPECT_EQ(atest::read_file(out + "dir/a.txt"), "alpha");
-	EXPECT_EQ(atest::read_file(out + "b.bin"), binary);
-	EXPECT_TRUE(atest::path_exists(out + "empty"));
+	EXPECT_EQ(vtest::read_file_bytes(out + "dir/a.txt"), "alpha");
+	EXPECT_EQ(vtest::read_file_bytes(out + "b.bin"), binary);
+	EXPECT_TRUE(vtest::path_exists(out + "empty"));
 
 	std::string name;
 	ASSERT_TRUE(atest::write_7z(arc, {{"one.txt", "single"}}));
@@ -201,14 +201,14 @@ TEST_F(SevenZip, ItemsAreWrittenIntoExistingFolders)
 	EXPECT_EQ(name, out + "one.txt");
 	name = "renamed";
 	ASSERT_EQ(p7z_to_file(arc, out, &name, 1), 0);
-	EXPECT_EQ(atest::read_file(out + "renamed"), "single");
+	EXPECT_EQ(vtest::read_file_bytes(out + "renamed"), "single");
 	EXPECT_EQ(name, out + "renamed");
 }
 
 TEST_F(SevenZip, ItemInAMissingFolder)
 {
 	std::string out = folder("out");
-	std::string arc = tmp.path + "a.7z", name;
+	std::string arc = tmp.path() + "a.7z", name;
 	ASSERT_TRUE(atest::write_7z(arc, {{"nodir/a.txt", "alpha"}}));
 	EXPECT_EQ(p7z_to_file(arc, out, &name, 0), ENOENT);
 	EXPECT_EQ(name, out + "nodir/a.txt");
@@ -224,10 +224,10 @@ TEST_F(SevenZip, DamagedInput)
 		x ^= x << 13, x ^= x >> 17, x ^= x << 5;
 		payload += static_cast<char>(x);
 	}
-	std::string arc = tmp.path + "good.7z";
+	std::string arc = tmp.path() + "good.7z";
 	ASSERT_TRUE(atest::write_7z(arc, {{"p.bin", payload}}));
-	std::string good = atest::read_file(arc);
-	ASSERT_TRUE(atest::write_zip(tmp.path + "z.zip", {{"f", "zip data"}}));
+	std::string good = vtest::read_file_bytes(arc);
+	ASSERT_TRUE(atest::write_zip(tmp.path() + "z.zip", {{"f", "zip data"}}));
 	std::string corrupt = good;
 	ASSERT_GT(good.size(), 8192u);
 	for (size_t i = 64; i < 4096; ++i) corrupt[i] = static_cast<char>(~corrupt[i]);  // packed data, not the header
@@ -237,15 +237,15 @@ TEST_F(SevenZip, DamagedInput)
 		std::string bytes;
 		int code;
 	} cases[] = {{"text", "not an archive at all", err_zip_open},
-	             {"a zip", atest::read_file(tmp.path + "z.zip"), err_zip_open},
+	             {"a zip", vtest::read_file_bytes(tmp.path() + "z.zip"), err_zip_open},
 	             {"truncated", good.substr(0, good.size() / 2), err_zip_read},  // its header lies past the end
 	             {"corrupt data", corrupt, err_zip_read}};
 	for (const damage_case& c : cases) {
 		SCOPED_TRACE(c.what);
-		ASSERT_TRUE(atest::write_file(tmp.path + "bad.7z", c.bytes));
-		EXPECT_EQ(p7z_to_file(tmp.path + "bad.7z", out, nullptr, 0), c.code);
+		ASSERT_TRUE(vtest::write_file_bytes(tmp.path() + "bad.7z", c.bytes));
+		EXPECT_EQ(p7z_to_file(tmp.path() + "bad.7z", out, nullptr, 0), c.code);
 	}
-	EXPECT_EQ(p7z_to_file(tmp.path + "missing.7z", out, nullptr, 0), ENOENT);
+	EXPECT_EQ(p7z_to_file(tmp.path() + "missing.7z", out, nullptr, 0), ENOENT);
 }
 
 TEST_F(SevenZip, HostileNamesAreRefused)
@@ -258,15 +258,15 @@ TEST_F(SevenZip, HostileNamesAreRefused)
 		std::string name;
 		int code;
 	} cases[] = {{"parent", "../x", err_archive_escape},
-	             {"absolute", tmp.path + "box/abs", err_archive_escape},
+	             {"absolute", tmp.path() + "box/abs", err_archive_escape},
 	             {"parent inside", "a/../../x", err_archive_escape},
 	             {"name of 256 bytes", std::string(256, 'n'), ENAMETOOLONG}};
 	for (const hostile_case& c : cases) {
 		SCOPED_TRACE(c.what);
-		std::string arc = tmp.path + "h.7z";
+		std::string arc = tmp.path() + "h.7z";
 		ASSERT_TRUE(atest::write_7z(arc, {{c.name, "evil"}}));
 		EXPECT_EQ(p7z_to_file(arc, out, nullptr, 0), c.code);
-		EXPECT_EQ(atest::list_tree(tmp.path + "box/"), std::vector<std::string>{"out/"});
+		EXPECT_EQ(atest::list_tree(tmp.path() + "box/"), std::vector<std::string>{"out/"});
 	}
 	EXPECT_NE(log->text().find("7z extraction refused the item ../x: it would be written outside " + out + ".\n"),
 	          std::string::npos)
@@ -291,29 +291,29 @@ TEST_F(FileMd5, Rfc1321Vectors)
 	};
 	for (const vector_case& c : cases) {
 		SCOPED_TRACE(c.input);
-		ASSERT_TRUE(atest::write_file(tmp.path + "v", c.input));
+		ASSERT_TRUE(vtest::write_file_bytes(tmp.path() + "v", c.input));
 		std::string digest;
-		ASSERT_EQ(calc_file_md5(tmp.path + "v", digest), 0);
+		ASSERT_EQ(calc_file_md5(tmp.path() + "v", digest), 0);
 		EXPECT_EQ(digest, c.digest);
 	}
 }
 
 TEST_F(FileMd5, LinkIsSignedByItsText)
 {
-	ASSERT_TRUE(atest::write_file(tmp.path + "target", "other bytes"));
-	ASSERT_EQ(symlink("abc", (tmp.path + "abc_link").c_str()), 0);        // dangling
-	ASSERT_EQ(symlink("target", (tmp.path + "t_link").c_str()), 0);       // to a file
+	ASSERT_TRUE(vtest::write_file_bytes(tmp.path() + "target", "other bytes"));
+	ASSERT_EQ(symlink("abc", (tmp.path() + "abc_link").c_str()), 0);        // dangling
+	ASSERT_EQ(symlink("target", (tmp.path() + "t_link").c_str()), 0);       // to a file
 	std::string digest;
-	ASSERT_EQ(calc_file_md5(tmp.path + "abc_link", digest), 0);
+	ASSERT_EQ(calc_file_md5(tmp.path() + "abc_link", digest), 0);
 	EXPECT_EQ(digest, "900150983cd24fb0d6963f7d28e17f72");
-	ASSERT_EQ(calc_file_md5(tmp.path + "t_link", digest), 0);
+	ASSERT_EQ(calc_file_md5(tmp.path() + "t_link", digest), 0);
 	EXPECT_EQ(digest, "42aefbae01d2dfd981f7da7d823d689e") << "MD5 of \"target\", not of the file";
 }
 
 TEST_F(FileMd5, NothingToReadLeavesTheDigest)
 {
-	ASSERT_TRUE(atest::write_file(tmp.path + "empty", ""));
-	for (const std::string& path : {tmp.path + "empty", tmp.path + "missing", tmp.path}) {
+	ASSERT_TRUE(vtest::write_file_bytes(tmp.path() + "empty", ""));
+	for (const std::string& path : {tmp.path() + "empty", tmp.path() + "missing", tmp.path()}) {
 		SCOPED_TRACE(path);
 		std::string digest = "unchanged";
 		EXPECT_EQ(calc_file_md5(path, digest), err_file_open_read);

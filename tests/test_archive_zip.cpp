@@ -31,7 +31,7 @@ std::string xattr_of(const std::string& path, const char* name)
 bool xattrs_supported(const std::string& folder)
 {
 	std::string probe = folder + "xattr_probe";
-	atest::write_file(probe, "x");
+	vtest::write_file_bytes(probe, "x");
 	bool ok = setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
 	unlink(probe.c_str());
 	return ok;
@@ -39,18 +39,18 @@ bool xattrs_supported(const std::string& folder)
 
 class ZipExtract : public ::testing::Test {
 protected:
-	atest::temp_folder tmp;
+	vtest::temp_folder tmp;
 	std::string out;   // the output folder given to the extraction
 	std::string zip;
 	std::unique_ptr<atest::log_capture> log;
 
 	void SetUp() override
 	{
-		ASSERT_FALSE(tmp.path.empty());
-		out = tmp.path + "out/";
+		ASSERT_FALSE(tmp.path().empty());
+		out = tmp.path() + "out/";
 		ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
-		zip = tmp.path + "in.zip";
-		log.reset(new atest::log_capture(tmp.path + "log.txt"));
+		zip = tmp.path() + "in.zip";
+		log.reset(new atest::log_capture(tmp.path() + "log.txt"));
 	}
 	void TearDown() override { log.reset(); }
 
@@ -79,11 +79,11 @@ TEST_F(ZipExtract, FoldersFilesModesAndDates)
 	t.tm_year = 121, t.tm_mon = 2, t.tm_mday = 4, t.tm_hour = 5, t.tm_min = 6, t.tm_sec = 8, t.tm_isdst = -1;
 	EXPECT_EQ(st.st_mtime, mktime(&t));
 	EXPECT_EQ(st.st_atime, mktime(&t));
-	EXPECT_EQ(atest::read_file(out + "a/b.txt"), "hello");
+	EXPECT_EQ(vtest::read_file_bytes(out + "a/b.txt"), "hello");
 
 	ASSERT_EQ(stat((out + "a/run").c_str(), &st), 0);
 	EXPECT_EQ(st.st_mode & 07777, 0750u);
-	EXPECT_EQ(atest::read_file(out + "a/run"), std::string("\0\1\2\3", 4));
+	EXPECT_EQ(vtest::read_file_bytes(out + "a/run"), std::string("\0\1\2\3", 4));
 
 	// Attributes of 0: default permissions and the current time.
 	ASSERT_EQ(stat((out + "plain.txt").c_str(), &st), 0);
@@ -98,7 +98,7 @@ TEST_F(ZipExtract, ExtractingAgainReplacesFilesAndKeepsFolders)
 	ASSERT_EQ(extract({{"d/"}, {"d/f.txt", "old contents", kFile644, 2020, 0, 1}}), 0);
 	ASSERT_EQ(chmod((out + "d/f.txt").c_str(), 0444), 0);  // a read-only file is replaced too
 	ASSERT_EQ(extract({{"d/"}, {"d/f.txt", "new", kFile644, 2020, 0, 1}}), 0);
-	EXPECT_EQ(atest::read_file(out + "d/f.txt"), "new");
+	EXPECT_EQ(vtest::read_file_bytes(out + "d/f.txt"), "new");
 }
 
 TEST_F(ZipExtract, DosAttributesWithoutModeKeepTheFileReadable)
@@ -108,32 +108,32 @@ TEST_F(ZipExtract, DosAttributesWithoutModeKeepTheFileReadable)
 	struct stat st;
 	ASSERT_EQ(stat((out + "dos.txt").c_str(), &st), 0);
 	EXPECT_NE(st.st_mode & 0600, 0u);
-	EXPECT_EQ(atest::read_file(out + "dos.txt"), "from a DOS archiver");
+	EXPECT_EQ(vtest::read_file_bytes(out + "dos.txt"), "from a DOS archiver");
 }
 
 TEST_F(ZipExtract, UseNameWritesUnderTheGivenName)
 {
 	std::string name = "renamed.txt";
 	ASSERT_EQ(extract({{"original.txt", "data", kFile644, 2020, 0, 1}}, &name, 1), 0);
-	EXPECT_EQ(atest::read_file(out + "renamed.txt"), "data");
-	EXPECT_FALSE(atest::path_exists(out + "original.txt"));
+	EXPECT_EQ(vtest::read_file_bytes(out + "renamed.txt"), "data");
+	EXPECT_FALSE(vtest::path_exists(out + "original.txt"));
 	EXPECT_EQ(name, "original.txt");
 }
 
 TEST_F(ZipExtract, LinkEntryReplacesAnExistingFile)
 {
-	ASSERT_TRUE(atest::write_file(out + "lnk", "was a file"));
+	ASSERT_TRUE(vtest::write_file_bytes(out + "lnk", "was a file"));
 	ASSERT_EQ(extract({{"target.txt", "t", kFile644, 2020, 0, 1}, {"lnk", "target.txt", kLink, 0, 0, 0, 0, 0, 0, true}}),
 	          0);
 	std::string text;
 	ASSERT_EQ(is_sim_link(out + "lnk", &text), 1);
 	EXPECT_EQ(text, "target.txt");
-	EXPECT_EQ(atest::read_file(out + "lnk"), "t");
+	EXPECT_EQ(vtest::read_file_bytes(out + "lnk"), "t");
 }
 
 TEST_F(ZipExtract, AppleDoubleOnlyAfterItsDataEntry)
 {
-	if (!xattrs_supported(tmp.path)) GTEST_SKIP() << "no user attributes here";
+	if (!xattrs_supported(tmp.path())) GTEST_SKIP() << "no user attributes here";
 	std::string finfo("TEXTttxt\x01\x00\x00\x10\x00\x20\x00\x00", 16);
 	std::string ad = atest::apple_double(finfo, "0123456789");
 	struct order_case {
@@ -146,8 +146,8 @@ TEST_F(ZipExtract, AppleDoubleOnlyAfterItsDataEntry)
 		zip_entry data{"x", "data", kFile644, 2020, 0, 1};
 		zip_entry side{"__MACOSX/._x", ad};
 		ASSERT_EQ(extract(c.fork_first ? std::vector<zip_entry>{side, data} : std::vector<zip_entry>{data, side}), 0);
-		EXPECT_EQ(atest::read_file(out + "x"), "data");
-		EXPECT_FALSE(atest::path_exists(out + "._x"));
+		EXPECT_EQ(vtest::read_file_bytes(out + "x"), "data");
+		EXPECT_FALSE(vtest::path_exists(out + "._x"));
 		if (c.restored) {
 			EXPECT_EQ(xattr_of(out + "x", "user.com.apple.ResourceFork"), "0123456789");
 			EXPECT_EQ(xattr_of(out + "x", "user.com.apple.FinderInfo"), finfo + std::string(16, '\0'));
@@ -159,7 +159,7 @@ TEST_F(ZipExtract, AppleDoubleOnlyAfterItsDataEntry)
 
 TEST_F(ZipExtract, ForkOnAReadOnlyFileIsStillRestored)
 {
-	if (!xattrs_supported(tmp.path)) GTEST_SKIP() << "no user attributes here";
+	if (!xattrs_supported(tmp.path())) GTEST_SKIP() << "no user attributes here";
 	ASSERT_EQ(extract({{"ro", "data", 0x81240000ul, 2020, 0, 1}, {"__MACOSX/._ro", atest::apple_double("", "fork")}}), 0);
 	EXPECT_EQ(xattr_of(out + "ro", "user.com.apple.ResourceFork"), "fork");
 	struct stat st;
@@ -172,7 +172,7 @@ TEST_F(ZipExtract, ForkTheFileSystemCannotHoldIsLoggedNotFatal)
 	// Larger than any user attribute may be.
 	std::string fork(70000, 'r');
 	ASSERT_EQ(extract({{"big", "data", kFile644, 2020, 0, 1}, {"__MACOSX/._big", atest::apple_double("", fork)}}), 0);
-	EXPECT_EQ(atest::read_file(out + "big"), "data");
+	EXPECT_EQ(vtest::read_file_bytes(out + "big"), "data");
 	EXPECT_NE(log->text().find("WARNING: the resource fork of " + out + "big (70000 bytes) could not be stored here"),
 	          std::string::npos)
 	    << log->text();
@@ -198,8 +198,8 @@ TEST_F(ZipExtract, DamagedAppleDoubleStopsTheExtraction)
 		unlink((out + "later").c_str());
 		int rc = extract({{"f", "data", kFile644, 2020, 0, 1}, {"__MACOSX/._f", c.data}, {"later", "x"}});
 		EXPECT_EQ(rc, err_zip_rsrc_header);
-		EXPECT_FALSE(atest::path_exists(out + "later"));
-		EXPECT_EQ(atest::read_file(out + "f"), "data");
+		EXPECT_FALSE(vtest::path_exists(out + "later"));
+		EXPECT_EQ(vtest::read_file_bytes(out + "f"), "data");
 	}
 	std::string text = log->text();
 	EXPECT_NE(text.find("Unzip RF failed with error 20012. file = DIzivoz/Files/io_utils line = 1459. inFile=" + out +
@@ -211,8 +211,8 @@ TEST_F(ZipExtract, DamagedAppleDoubleStopsTheExtraction)
 
 TEST_F(ZipExtract, InputThatIsNoArchive)
 {
-	ASSERT_TRUE(atest::write_zip(tmp.path + "good.zip", {{"f", std::string(5000, 'z'), kFile644, 2020, 0, 1}}));
-	std::string good = atest::read_file(tmp.path + "good.zip");
+	ASSERT_TRUE(atest::write_zip(tmp.path() + "good.zip", {{"f", std::string(5000, 'z'), kFile644, 2020, 0, 1}}));
+	std::string good = vtest::read_file_bytes(tmp.path() + "good.zip");
 	struct bad_case {
 		const char* what;
 		std::string bytes;
@@ -220,10 +220,10 @@ TEST_F(ZipExtract, InputThatIsNoArchive)
 	             {"end record cut", good.substr(0, good.size() - 5)}};
 	for (const bad_case& c : cases) {
 		SCOPED_TRACE(c.what);
-		ASSERT_TRUE(atest::write_file(zip, c.bytes));
+		ASSERT_TRUE(vtest::write_file_bytes(zip, c.bytes));
 		EXPECT_EQ(zip_to_file(zip, out, nullptr, 0), err_zip_open);
 	}
-	EXPECT_EQ(zip_to_file(tmp.path + "missing.zip", out, nullptr, 0), err_zip_open);
+	EXPECT_EQ(zip_to_file(tmp.path() + "missing.zip", out, nullptr, 0), err_zip_open);
 	EXPECT_TRUE(atest::list_tree(out).empty());
 
 	std::string text = log->text();
@@ -237,14 +237,14 @@ TEST_F(ZipExtract, InputThatIsNoArchive)
 TEST_F(ZipExtract, CorruptEntryDataFailsItsCheck)
 {
 	ASSERT_TRUE(atest::write_zip(zip, {{"ok", "first"}, {"bad", "0123456789abcdef", kFile644, 2020, 0, 1, 0, 0, 0, true}}));
-	std::string bytes = atest::read_file(zip);
+	std::string bytes = vtest::read_file_bytes(zip);
 	size_t at = bytes.find("0123456789abcdef");
 	ASSERT_NE(at, std::string::npos);
 	bytes[at + 3] = 'X';  // stored data no longer matches its CRC
-	ASSERT_TRUE(atest::write_file(zip, bytes));
+	ASSERT_TRUE(vtest::write_file_bytes(zip, bytes));
 	int rc = zip_to_file(zip, out, nullptr, 0);
 	EXPECT_EQ(rc, UNZ_CRCERROR);
-	EXPECT_EQ(atest::read_file(out + "ok"), "first");  // earlier entries stay
+	EXPECT_EQ(vtest::read_file_bytes(out + "ok"), "first");  // earlier entries stay
 	std::string text = log->text();
 	std::string code = std::to_string(UNZ_CRCERROR);
 	EXPECT_NE(text.find("Zip to file failed with error " + code + ". file = DIzivoz/Files/io_utils line = 1308. inFile=" +
@@ -258,16 +258,16 @@ TEST_F(ZipExtract, CorruptEntryDataFailsItsCheck)
 TEST_F(ZipExtract, FolderEntryNeedsItsParent)
 {
 	EXPECT_EQ(extract({{"p/q/"}}), ENOENT);
-	EXPECT_FALSE(atest::path_exists(out + "p"));
+	EXPECT_FALSE(vtest::path_exists(out + "p"));
 }
 
 // Entries that would write outside the output folder are refused; nothing
 // outside it is touched.
 TEST_F(ZipExtract, HostileNamesAreRefused)
 {
-	std::string outside = tmp.path + "outside/";
+	std::string outside = tmp.path() + "outside/";
 	ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
-	ASSERT_TRUE(atest::write_file(outside + "victim", "keep me"));
+	ASSERT_TRUE(vtest::write_file_bytes(outside + "victim", "keep me"));
 	struct hostile_case {
 		const char* what;
 		std::vector<zip_entry> entries;
@@ -292,10 +292,10 @@ TEST_F(ZipExtract, HostileNamesAreRefused)
 		SCOPED_TRACE(c.what);
 		EXPECT_EQ(extract(c.entries), c.code);
 		EXPECT_EQ(atest::list_tree(outside), std::vector<std::string>{"victim"});
-		EXPECT_EQ(atest::read_file(outside + "victim"), "keep me");
+		EXPECT_EQ(vtest::read_file_bytes(outside + "victim"), "keep me");
 		EXPECT_EQ(xattr_of(outside + "victim", "user.com.apple.ResourceFork"), "<none>");
 		std::vector<std::string> around;
-		for (const std::string& n : atest::list_tree(tmp.path))
+		for (const std::string& n : atest::list_tree(tmp.path()))
 			if (n.compare(0, 4, "out/") != 0) around.push_back(n);
 		EXPECT_EQ(around, (std::vector<std::string>{"in.zip", "log.txt", "outside/", "outside/victim"}))
 		    << "only the output folder may change";
@@ -313,24 +313,24 @@ TEST_F(ZipExtract, NamesTheSystemWouldReadDifferently)
 {
 	// A NUL inside a stored name: the system would stop reading the name there.
 	ASSERT_TRUE(atest::write_zip(zip, {{"a/", ""}, {"a/..#/x", "evil"}}));
-	std::string bytes = atest::read_file(zip);
+	std::string bytes = vtest::read_file_bytes(zip);
 	for (size_t at = bytes.find("..#"); at != std::string::npos; at = bytes.find("..#", at)) bytes[at + 2] = '\0';
-	ASSERT_TRUE(atest::write_file(zip, bytes));
+	ASSERT_TRUE(vtest::write_file_bytes(zip, bytes));
 	EXPECT_EQ(zip_to_file(zip, out, nullptr, 0), err_archive_escape);
 	EXPECT_EQ(atest::list_tree(out), std::vector<std::string>{"a/"});
 
 	EXPECT_EQ(extract({{"", "no name"}}), EINVAL);
-	EXPECT_TRUE(atest::path_exists(out)) << "the output folder itself stays";
+	EXPECT_TRUE(vtest::path_exists(out)) << "the output folder itself stays";
 }
 
 TEST_F(ZipExtract, SideEntryNamesOnlyFilesBelowTheOutputFolder)
 {
 	// The "._" that marks the side entry is looked for in the entry's name,
 	// never in the output folder's own path.
-	std::string odd = tmp.path + "x._out/", twin = tmp.path + "xout/";
+	std::string odd = tmp.path() + "x._out/", twin = tmp.path() + "xout/";
 	ASSERT_EQ(mkdir(odd.c_str(), 0755), 0);
 	ASSERT_EQ(mkdir(twin.c_str(), 0755), 0);
-	ASSERT_TRUE(atest::write_file(twin + "foo", "not ours"));
+	ASSERT_TRUE(vtest::write_file_bytes(twin + "foo", "not ours"));
 	ASSERT_TRUE(atest::write_zip(zip, {{"__MACOSX/foo", atest::apple_double("EVILEVIL", "evil")}}));
 	EXPECT_EQ(zip_to_file(zip, odd, nullptr, 0), 0);
 	EXPECT_EQ(xattr_of(twin + "foo", "user.com.apple.ResourceFork"), "<none>");
@@ -348,18 +348,18 @@ TEST_F(ZipExtract, Zip64RecordsGiveSizesAndOffsets)
 	                                  {"s/ln", "stored.bin", kLink, 0, 0, 0, 0, 0, 0, true}};
 	ASSERT_TRUE(atest::write_zip64(zip, entries));
 	ASSERT_EQ(zip_to_file(zip, out, nullptr, 0), 0) << log->text();
-	EXPECT_EQ(atest::read_file(out + "s/stored.bin"), big);
-	EXPECT_EQ(atest::read_file(out + "s/deflated.txt"), "deflated data deflated data");
+	EXPECT_EQ(vtest::read_file_bytes(out + "s/stored.bin"), big);
+	EXPECT_EQ(vtest::read_file_bytes(out + "s/deflated.txt"), "deflated data deflated data");
 	std::string text;
 	EXPECT_EQ(is_sim_link(out + "s/ln", &text), 1);
 	EXPECT_EQ(text, "stored.bin");
 
-	std::string altered = atest::read_file(zip);
+	std::string altered = vtest::read_file_bytes(zip);
 	size_t at = altered.find("s/stored.bin");
 	at = altered.find(big.substr(0, 64), at);
 	ASSERT_NE(at, std::string::npos);
 	altered[at + 10] ^= 1;
-	ASSERT_TRUE(atest::write_file(zip, altered));
+	ASSERT_TRUE(vtest::write_file_bytes(zip, altered));
 	EXPECT_EQ(zip_to_file(zip, out, nullptr, 0), UNZ_CRCERROR);
 	EXPECT_NE(log->text().find("line = 1308. inFile=" + out + "s/stored.bin.\n"), std::string::npos);
 }
@@ -370,11 +370,11 @@ TEST_F(ZipExtract, ThreadsExtractAtOnce)
 	const int kThreads = 6;
 	std::vector<std::string> dirs;
 	for (int i = 0; i < kThreads; ++i) {
-		std::string z = tmp.path + "t" + std::to_string(i) + ".zip";
+		std::string z = tmp.path() + "t" + std::to_string(i) + ".zip";
 		dirs.push_back(out + "t" + std::to_string(i) + "/");
 		ASSERT_EQ(mkdir(dirs.back().c_str(), 0755), 0);
 		if (i % 3 == 2) {
-			ASSERT_TRUE(atest::write_file(z, "not a zip"));
+			ASSERT_TRUE(vtest::write_file_bytes(z, "not a zip"));
 		} else if (i % 3 == 1) {
 			ASSERT_TRUE(atest::write_zip(z, {{"f", std::string(100000, 'a' + i), kFile644, 2020, 0, 1}, {"../x", "evil"}}));
 		} else {
@@ -386,14 +386,14 @@ TEST_F(ZipExtract, ThreadsExtractAtOnce)
 	for (int i = 0; i < kThreads; ++i)
 		threads.emplace_back([&, i] {
 			for (int round = 0; round < 20; ++round)
-				results[i] = zip_to_file(tmp.path + "t" + std::to_string(i) + ".zip", dirs[i], nullptr, 0);
+				results[i] = zip_to_file(tmp.path() + "t" + std::to_string(i) + ".zip", dirs[i], nullptr, 0);
 		});
 	for (std::thread& t : threads) t.join();
 	for (int i = 0; i < kThreads; ++i) {
 		SCOPED_TRACE(i);
 		EXPECT_EQ(results[i], i % 3 == 2 ? err_zip_open : i % 3 == 1 ? err_archive_escape : 0);
 		if (i % 3 != 2) {
-			EXPECT_EQ(atest::read_file(dirs[i] + "f"), std::string(100000, 'a' + i));
+			EXPECT_EQ(vtest::read_file_bytes(dirs[i] + "f"), std::string(100000, 'a' + i));
 		}
 	}
 	std::string text = log->text();
@@ -402,27 +402,27 @@ TEST_F(ZipExtract, ThreadsExtractAtOnce)
 		std::string expect = "Zip to file failed with error err = " +
 		                     std::string(i % 3 == 2 ? "20001. file = DIzivoz/Files/io_utils line = 1500"
 		                                            : "20015. file = DIzivoz/Files/io_utils line = 1539") +
-		                     ". zip_file=" + tmp.path + "t" + std::to_string(i) + ".zip, out_dir=" + dirs[i] + ".\n";
+		                     ". zip_file=" + tmp.path() + "t" + std::to_string(i) + ".zip, out_dir=" + dirs[i] + ".\n";
 		EXPECT_NE(text.find(expect), std::string::npos) << expect;
 	}
-	EXPECT_FALSE(atest::path_exists(out + "x"));
+	EXPECT_FALSE(vtest::path_exists(out + "x"));
 }
 
 TEST_F(ZipExtract, LinksTheUserMadeAreFollowed)
 {
 	// An installation may hold a link to a folder on another disk.
-	std::string other = tmp.path + "other/";
+	std::string other = tmp.path() + "other/";
 	ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
 	ASSERT_EQ(symlink(other.c_str(), (out + "Custom Scenery").c_str()), 0);
 	ASSERT_EQ(extract({{"Custom Scenery/pack.dat", "scenery", kFile644, 2020, 0, 1}}), 0);
-	EXPECT_EQ(atest::read_file(other + "pack.dat"), "scenery");
+	EXPECT_EQ(vtest::read_file_bytes(other + "pack.dat"), "scenery");
 }
 
 TEST_F(ZipExtract, LinkReplacedByAFileIsNoLongerALink)
 {
 	ASSERT_EQ(extract({{"d", "elsewhere", kLink}, {"d", "now a file", kFile644, 2020, 0, 1}}), 0);
 	EXPECT_EQ(is_sim_link(out + "d", nullptr), 0);
-	EXPECT_EQ(atest::read_file(out + "d"), "now a file");
+	EXPECT_EQ(vtest::read_file_bytes(out + "d"), "now a file");
 }
 
 }  // namespace

@@ -16,18 +16,12 @@
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "Installer-f/utils.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 const std::string kSig = "0123456789abcdef0123456789abcdef";
 
-std::string slurp(const std::string& path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::stringstream ss;
-	ss << in.rdbuf();
-	return ss.str();
-}
 
 class EngineManifest : public ::testing::Test {
 protected:
@@ -284,7 +278,7 @@ TEST_F(EngineManifest, NewerFormatIsRefused)
 	EXPECT_EQ(stg.format_status, 2);
 	EXPECT_EQ(app_done, 1);
 	EXPECT_TRUE(sim_info.empty());
-	EXPECT_EQ(slurp(record), std::string(ventora_download_page) + "\n");
+	EXPECT_EQ(vtest::read_file_bytes(record), std::string(ventora_download_page) + "\n");
 
 	// Wrong keyword or a damaged first line are refused the same way.
 	for (std::string text : {std::string("I\n900 version\nSERVERS\n"), std::string("X\n900 version\nINSTALLER\n")}) {
@@ -349,7 +343,7 @@ TEST_F(EngineManifest, HostilePathsRefuseTheManifest)
 	                                                    file_line("0 0 1 1 1 " + kSig + " x"))),
 	          2);
 	xer.close();
-	std::string log = slurp(log_path);
+	std::string log = vtest::read_file_bytes(log_path);
 	EXPECT_NE(log.find("FILE 0 0 1 1 1 " + kSig + " Top/../../etc/passwd"), std::string::npos) << log;
 	EXPECT_FALSE(std::ifstream(record).good());  // no web page for a damaged manifest
 }
@@ -364,7 +358,7 @@ TEST_F(EngineManifest, NewInstallerAlert)
 	EXPECT_EQ(alerts[0].line3 + alerts[0].line4, "");
 	EXPECT_EQ(app_done, 1);
 	EXPECT_EQ(stg.format_status, 0);
-	EXPECT_EQ(slurp(record), "https://downloads.example/installer.html\n");
+	EXPECT_EQ(vtest::read_file_bytes(record), "https://downloads.example/installer.html\n");
 }
 
 TEST_F(EngineManifest, WebPageOpener)
@@ -385,7 +379,7 @@ TEST_F(EngineManifest, WebPageOpener)
 		unlink(record.c_str());
 		go_to_URL(r.url);
 		std::string want = r.opened == nullptr ? "" : (std::string(r.opened) == "full" ? r.url : r.opened) + "\n";
-		EXPECT_EQ(slurp(record), want) << r.url;
+		EXPECT_EQ(vtest::read_file_bytes(record), want) << r.url;
 	}
 	EXPECT_TRUE(alerts.empty());
 

@@ -13,18 +13,12 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
+#include "tests/support/test_files.h"
 
 extern char** environ;
 
 namespace {
 
-std::string slurp(const std::string& p)
-{
-	std::ifstream f(p, std::ios::binary);
-	std::stringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
 
 // Parses args with a fresh option map while the log goes to a file; returns
 // what was logged.
@@ -35,7 +29,7 @@ std::string parse_logged(UTL_cmdline& c, std::vector<const char*> args)
 	args.insert(args.begin(), "ventora_installer");
 	c.init_unix((int)args.size(), args.data());
 	xer.close();
-	return slurp(path);
+	return vtest::read_file_bytes(path);
 }
 
 struct run_result {
@@ -142,7 +136,7 @@ TEST(FoundCmdline, WholeLineFormSkipsEmptyKeys)
 	EXPECT_EQ(c.get_option("--lang"), "de");
 	EXPECT_EQ(c.has_option("--no_vbos"), 1);
 	EXPECT_EQ(c.has_option(""), 0);
-	EXPECT_EQ(slurp(path),
+	EXPECT_EQ(vtest::read_file_bytes(path),
 	          "     '--lang'='fr'\n"
 	          "     '--no_vbos'\n"
 	          "WARNING: command line option --lang=deincluded twice.\n"

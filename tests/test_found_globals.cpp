@@ -5,16 +5,7 @@
 
 #include "DIzivoz/GenH/hl_globals.h"
 #include "tests/support/found_units.h"
-
-namespace {
-std::string slurp(const std::string& p)
-{
-	std::ifstream f(p, std::ios::binary);
-	std::stringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
-}  // namespace
+#include "tests/support/test_files.h"
 
 // Runs first in this program: nothing has touched the globals yet.
 TEST(FoundGlobals, StateBeforeStartUp)
@@ -95,7 +86,7 @@ TEST(FoundGlobals, StringTableEntriesMapOntoItsFields)
 		EXPECT_TRUE(stls[bad].empty()) << bad;
 	}
 	xer.close();
-	EXPECT_NE(slurp(path).find("WARNING: string table entry 2208 does not exist."), std::string::npos);
+	EXPECT_NE(vtest::read_file_bytes(path).find("WARNING: string table entry 2208 does not exist."), std::string::npos);
 	EXPECT_TRUE(stls.tail[399].empty());
 	EXPECT_TRUE(stls.title.empty());
 }

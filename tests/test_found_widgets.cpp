@@ -7,15 +7,9 @@
 
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "tests/support/test_files.h"
 
 namespace {
-std::string slurp(const std::string& p)
-{
-	std::ifstream f(p, std::ios::binary);
-	std::stringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
 
 void expect_rgb(const colr_class& c, int i, float r, float g, float b)
 {
@@ -68,7 +62,7 @@ TEST(FoundPalette, AssignStoresInRangeAndRefusesOutside)
 	for (int bad : {-1, 106, 107, 1000, -100000}) c.assign(bad, 9, 9, 9);
 	xer.close();
 	EXPECT_EQ(std::memcmp(before.data(), &c, sizeof(c)), 0) << "an out-of-range index wrote into the palette";
-	EXPECT_NE(slurp(path).find("WARNING: palette index 106 is out of range"), std::string::npos);
+	EXPECT_NE(vtest::read_file_bytes(path).find("WARNING: palette index 106 is out of range"), std::string::npos);
 }
 
 TEST(FoundPalette, LightsAndSpectrum)

@@ -7,16 +7,7 @@
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
-
-namespace {
-std::string slurp(const std::string& p)
-{
-	std::ifstream f(p, std::ios::binary);
-	std::stringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
-}  // namespace
+#include "tests/support/test_files.h"
 
 TEST(Log, WritesBeforeOpenAreDroppedAndLinesStayWhole)
 {
@@ -33,7 +24,7 @@ TEST(Log, WritesBeforeOpenAreDroppedAndLinesStayWhole)
 		});
 	for (auto& th : threads) th.join();
 	log.close();
-	const std::string text = slurp(path);
+	const std::string text = vtest::read_file_bytes(path);
 	EXPECT_EQ(text.find("dropped"), std::string::npos);
 	std::istringstream in(text);
 	std::string line;

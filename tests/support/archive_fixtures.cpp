@@ -90,7 +90,7 @@ bool write_zip64(const std::string& path, const std::vector<zip_entry>& entries)
 	put_le(out, 0x06054b50, 4), put_le(out, 0, 2), put_le(out, 0, 2);
 	put_le(out, entries.size(), 2), put_le(out, entries.size(), 2);
 	put_le(out, central.size(), 4), put_le(out, body.size(), 4), put_le(out, 0, 2);
-	return write_file(path, out);
+	return vtest::write_file_bytes(path, out);
 }
 
 bool write_7z(const std::string& path, const std::vector<sevenz_item>& items)
@@ -133,55 +133,6 @@ std::string apple_double(const std::string& finfo16, const std::string& fork)
 	return out;
 }
 
-temp_folder::temp_folder()
-{
-	const char* tmp = getenv("TMPDIR");
-	std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/archive_test_XXXXXX";
-	std::vector<char> buf(pattern.begin(), pattern.end());
-	buf.push_back('\0');
-	if (mkdtemp(buf.data())) path = std::string(buf.data()) + "/";
-}
-
-temp_folder::~temp_folder()
-{
-	if (path.empty()) return;
-	// Read-only folders made by a test must not stop the removal.
-	nftw(path.c_str(),
-	     [](const char* p, const struct stat* st, int type, struct FTW*) {
-		     if (type == FTW_D) chmod(p, 0700);
-		     (void)st;
-		     return 0;
-	     },
-	     16, FTW_PHYS);
-	nftw(path.c_str(),
-	     [](const char* p, const struct stat*, int type, struct FTW*) {
-		     if (type == FTW_DP) rmdir(p);
-		     else unlink(p);
-		     return 0;
-	     },
-	     16, FTW_DEPTH | FTW_PHYS);
-}
-
-std::string read_file(const std::string& path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::ostringstream ss;
-	ss << in.rdbuf();
-	return ss.str();
-}
-
-bool write_file(const std::string& path, const std::string& data)
-{
-	std::ofstream out(path, std::ios::binary | std::ios::trunc);
-	out.write(data.data(), static_cast<std::streamsize>(data.size()));
-	return static_cast<bool>(out);
-}
-
-bool path_exists(const std::string& path)
-{
-	struct stat st;
-	return lstat(path.c_str(), &st) == 0;
-}
 
 static void list_into(const std::string& root, const std::string& rel, std::vector<std::string>& out)
 {
@@ -218,7 +169,7 @@ log_capture::~log_capture() { xer.close(); }
 std::string log_capture::text()
 {
 	xer.flush();
-	return read_file(path);
+	return vtest::read_file_bytes(path);
 }
 
 }  // namespace atest

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
+
 namespace atest {
 
 struct zip_entry {
@@ -31,19 +33,7 @@ bool write_7z(const std::string& path, const std::vector<sevenz_item>& items);
 // (16 bytes given, 16 zero) at 50, the fork at 82.
 std::string apple_double(const std::string& finfo16, const std::string& fork);
 
-// A fresh folder below the system's temporary folder, removed with
-// everything in it at the end; path ends in '/'.
-struct temp_folder {
-	std::string path;
-	temp_folder();
-	~temp_folder();
-	temp_folder(const temp_folder&) = delete;
-	temp_folder& operator=(const temp_folder&) = delete;
-};
 
-std::string read_file(const std::string& path);
-bool write_file(const std::string& path, const std::string& data);
-bool path_exists(const std::string& path);  // lstat succeeds
 // Names found below folder (recursively, links not followed), sorted, each
 // relative to folder; folders end in '/'.
 std::vector<std::string> list_tree(const std::string& folder);

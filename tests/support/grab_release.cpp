@@ -122,10 +122,4 @@ std::time_t file_mtime(const std::string& path)
 	return st.st_mtime;
 }
 
-bool path_exists(const std::string& path)
-{
-	struct stat st{};
-	return lstat(path.c_str(), &st) == 0;
-}
-
 }  // namespace vtest

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
+
 namespace vtest {
 
 struct grab_file {
@@ -40,6 +42,5 @@ void write_archives(const std::string& archive_root, const std::string& top,
 // Mode bits (07777) and modification time of path; lstat for links.
 unsigned file_mode(const std::string& path);
 std::time_t file_mtime(const std::string& path);
-bool path_exists(const std::string& path);  // lstat succeeds
 
 }  // namespace vtest

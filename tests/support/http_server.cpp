@@ -153,13 +153,13 @@ http_server::~http_server()
 		(void)ignored;
 	}
 	if (acceptor_.joinable()) acceptor_.join();
-	std::vector<std::thread> workers;
+	std::map<std::thread::id, std::thread> workers;
 	{
 		std::lock_guard<std::mutex> g(lock_);
 		for (int fd : open_fds_) shutdown(fd, SHUT_RDWR);
 		workers.swap(workers_);
 	}
-	for (auto& t : workers) t.join();
+	for (auto& t : workers) t.second.join();
 	if (listen_fd_ >= 0) close(listen_fd_);
 	for (int fd : wake_pipe_)
 		if (fd >= 0) close(fd);
@@ -236,18 +236,32 @@ void http_server::accept_loop()
 		if (!(p[0].revents & POLLIN)) continue;
 		const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
 		if (fd < 0) continue;
+		// Threads of finished connections are joined as new ones come, so a
+		// client that retries for a long time does not pile up threads.
+		std::vector<std::thread> finished;
 		std::lock_guard<std::mutex> g(lock_);
 		if (stopped()) {
 			close(fd);
 			return;
 		}
+		for (std::thread::id id : finished_ids_) {
+			auto it = workers_.find(id);
+			if (it != workers_.end()) {
+				finished.push_back(std::move(it->second));
+				workers_.erase(it);
+			}
+		}
+		finished_ids_.clear();
 		open_fds_.insert(fd);
-		workers_.emplace_back([this, fd] {
+		std::thread t([this, fd] {
 			serve(fd);
 			std::lock_guard<std::mutex> g2(lock_);
 			open_fds_.erase(fd);
 			close(fd);
+			finished_ids_.push_back(std::this_thread::get_id());
 		});
+		workers_.emplace(t.get_id(), std::move(t));
+		for (auto& f : finished) f.join();  // already done: returns at once
 	}
 }
 
@@ -388,37 +402,6 @@ void http_server::serve(int fd)
 	// Orderly close: finish our side, then wait briefly for the client to go.
 	shutdown(fd, SHUT_WR);
 	hold_open(fd, stop_);
-}
-
-// ---- temp folders and file helpers ------------------------------------------------
-
-temp_folder::temp_folder()
-{
-	std::string base = fs::temp_directory_path().string() + "/ventora-net-XXXXXX";
-	std::vector<char> tmpl(base.begin(), base.end());
-	tmpl.push_back(0);
-	if (!mkdtemp(tmpl.data())) throw std::runtime_error("temp_folder: mkdtemp failed");
-	path_ = std::string(tmpl.data()) + "/";
-}
-
-temp_folder::~temp_folder()
-{
-	std::error_code ec;
-	fs::remove_all(path_, ec);
-}
-
-std::string read_file_bytes(const std::string& path)
-{
-	std::ifstream f(path, std::ios::binary);
-	std::ostringstream ss;
-	ss << f.rdbuf();
-	return ss.str();
-}
-
-void write_file_bytes(const std::string& path, const std::string& bytes)
-{
-	std::ofstream f(path, std::ios::binary | std::ios::trunc);
-	f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
 }  // namespace vtest

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/test_files.h"
+
 namespace vtest {
 
 // How the server answers one path (the path as requested, after the host,
@@ -84,23 +86,10 @@ private:
 	std::map<std::string, http_behaviour> behaviours_;
 	std::vector<http_request_record> log_;
 	std::set<int> open_fds_;
-	std::vector<std::thread> workers_;
+	std::map<std::thread::id, std::thread> workers_;
+	std::vector<std::thread::id> finished_ids_;  // workers whose connection ended
 };
 
-// A fresh empty folder under the system's temporary folder, removed with
-// everything in it by the destructor.
-class temp_folder {
-public:
-	temp_folder();
-	~temp_folder();
-	const std::string& path() const { return path_; }  // ends in '/'
-	std::string file(const std::string& rel) const { return path_ + rel; }
 
-private:
-	std::string path_;
-};
-
-std::string read_file_bytes(const std::string& path);
-void write_file_bytes(const std::string& path, const std::string& bytes);
 
 }  // namespace vtest
