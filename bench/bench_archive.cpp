@@ -158,7 +158,7 @@ int zip64_round_trip(const std::string& folder)
 	rc = ok2 ? zip_to_file(zip, out, nullptr, 0) : -1;
 	if (rc) fprintf(stderr, "stored zip64 failed with %d\n", rc);
 	ok2 = ok2 && rc == 0 && stat((out + "stored.bin").c_str(), &st) == 0 && uint64_t(st.st_size) == size &&
-	      atest::read_file(out + "after.txt") == "after";
+	      vtest::read_file_bytes(out + "after.txt") == "after";
 	unlink((out + "stored.bin").c_str());
 	unlink(zip.c_str());
 	printf("Stored entry of %llu bytes and one behind it: %s (%.1f s)\n", static_cast<unsigned long long>(size),
@@ -173,19 +173,19 @@ int main(int argc, char** argv)
 	const long big_mib = opt(argc, argv, "--big-mib", 256);
 	const long count = opt(argc, argv, "--count", 2000);
 	const int runs = static_cast<int>(opt(argc, argv, "--runs", 3));
-	atest::temp_folder tmp;
-	if (tmp.path.empty()) return 1;
+	vtest::temp_folder tmp;
+	if (tmp.path().empty()) return 1;
 	if (opt(argc, argv, "--zip64", 0)) {
-		xer.open(tmp.path + "log.txt");
-		int rc = zip64_round_trip(tmp.path);
+		xer.open(tmp.path() + "log.txt");
+		int rc = zip64_round_trip(tmp.path());
 		xer.close();
-		if (rc) fputs(atest::read_file(tmp.path + "log.txt").c_str(), stderr);
+		if (rc) fputs(vtest::read_file_bytes(tmp.path() + "log.txt").c_str(), stderr);
 		return rc;
 	}
 	bool ok = true;
 
 	// MD5 of a page-cached file.
-	std::string big = tmp.path + "md5.bin";
+	std::string big = tmp.path() + "md5.bin";
 	if (!write_data_file(big, uint64_t(md5_mib) << 20)) return 1;
 	warm(big);
 	std::string digest;
@@ -195,8 +195,8 @@ int main(int argc, char** argv)
 	unlink(big.c_str());
 
 	// One archive holding one big file.
-	std::string src = tmp.path + "big.dat", zip = tmp.path + "big.dat.zip";
-	std::string out_ours = tmp.path + "ours/", out_tool = tmp.path + "tool/";
+	std::string src = tmp.path() + "big.dat", zip = tmp.path() + "big.dat.zip";
+	std::string out_ours = tmp.path() + "ours/", out_tool = tmp.path() + "tool/";
 	mkdir(out_ours.c_str(), 0755);
 	mkdir(out_tool.c_str(), 0755);
 	if (!write_data_file(src, uint64_t(big_mib) << 20) || file_to_zip(src, zip) != 0) return 1;
@@ -211,10 +211,10 @@ int main(int argc, char** argv)
 
 	// Many one-file archives.
 	std::vector<std::string> zips;
-	std::string one = tmp.path + "small";
-	mkdir((tmp.path + "zips").c_str(), 0755);
+	std::string one = tmp.path() + "small";
+	mkdir((tmp.path() + "zips").c_str(), 0755);
 	for (long i = 0; i < count; ++i) {
-		std::string name = tmp.path + "zips/file" + std::to_string(i) + ".txt";
+		std::string name = tmp.path() + "zips/file" + std::to_string(i) + ".txt";
 		if (!write_data_file(name, 4096 + uint64_t(i % 7) * 1000)) return 1;
 		zips.push_back(name + ".zip");
 		if (file_to_zip(name, zips.back()) != 0) return 1;
