@@ -409,7 +409,7 @@ int md5_of_file(const std::string& path, std::string& digest)
 		return err_file_open_read;
 	}
 	posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-	const size_t chunk = size_t(1) << 20;
+	const size_t chunk = size_t(128) << 10;
 	std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[chunk]);
 	if (!buf) {
 		close(fd);
