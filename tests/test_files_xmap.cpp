@@ -62,7 +62,9 @@ TEST(FilesXmap, TextHeaders)
 		std::string rest = "unset";
 		EXPECT_EQ(m.check_file(file_type_text, c.versions, c.keyword, &rest), c.result) << c.what;
 		EXPECT_EQ(rest_of(m), c.after) << c.what;
-		if (c.bytes[0] == 'I' || c.bytes[0] == 'A') EXPECT_EQ(rest, c.rest) << c.what;
+		if (c.bytes[0] == 'I' || c.bytes[0] == 'A') {
+			EXPECT_EQ(rest, c.rest) << c.what;
+		}
 	}
 }
 

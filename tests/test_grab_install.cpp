@@ -203,7 +203,9 @@ TEST_F(InstallTest, FreshInstallPlacesEveryFileAndLogsEachAction)
 		EXPECT_EQ(1, req[f.rel + ".zip"]) << f.rel;
 	}
 	for (int f = 0; f < (int)sim_info.size(); ++f)
-		if (sim_info[f].back().install) EXPECT_EQ(1, sim_info[f].back().have_is_want) << f;
+		if (sim_info[f].back().install) {
+			EXPECT_EQ(1, sim_info[f].back().have_is_want) << f;
+		}
 	EXPECT_FLOAT_EQ(stg.total_install_kb, next.done_install_kb);
 
 	// Nothing is left in the staging folder.
@@ -340,7 +342,9 @@ TEST_F(InstallTest, TransferFaultsAreRetriedAndTheRunCompletes)
 		});
 		EXPECT_TRUE(saw_failure);
 		// Without a length the running transfer shows -1 %.
-		if (r.fault.no_length) EXPECT_TRUE(saw_unknown_length);
+		if (r.fault.no_length) {
+			EXPECT_TRUE(saw_unknown_length);
+		}
 		EXPECT_EQ(0, stg.install_problems);
 		for (const grab_file& f : files)
 			if (f.platform != 1) expect_installed(f);
@@ -350,7 +354,9 @@ TEST_F(InstallTest, TransferFaultsAreRetriedAndTheRunCompletes)
 		for (size_t i = base; i < all.size(); ++i) since[all[i].path]++;
 		EXPECT_GE(since[faulty], 2);
 		for (const auto& kv : since)
-			if (kv.first != faulty) EXPECT_EQ(1, kv.second) << kv.first;
+			if (kv.first != faulty) {
+				EXPECT_EQ(1, kv.second) << kv.first;
+			}
 		http.kill_all();
 	}
 }
@@ -373,7 +379,9 @@ TEST_F(InstallTest, CorruptArchiveIsReportedAndTheRunCompletes)
 	EXPECT_EQ(1, requested()["Resources/a.txt.zip"]);  // not retried
 	for (int f = 0; f < (int)sim_info.size(); ++f) {
 		const file_version_struct& v = sim_info[f].back();
-		if (v.install) EXPECT_EQ(v.path == "Top/Resources/a.txt" ? 0 : 1, v.have_is_want) << v.path;
+		if (v.install) {
+			EXPECT_EQ(v.path == "Top/Resources/a.txt" ? 0 : 1, v.have_is_want) << v.path;
+		}
 	}
 	EXPECT_NE(std::string::npos, log_text().find("EXPANDING file " + dest_dir_path + "Resources/a.txt, with result=20001.\n"));
 	std::vector<std::string> names;
@@ -411,7 +419,9 @@ TEST_F(InstallTest, ExtractionRestoresWhatEachArchiveKindCarries)
 		EXPECT_EQ(size_t(r.result_problems), alerts.size());
 		if (r.result_problems) continue;
 		EXPECT_EQ(data, vtest::read_file_bytes(dest));
-		if (r.mode) EXPECT_EQ(r.mode, vtest::file_mode(dest));
+		if (r.mode) {
+			EXPECT_EQ(r.mode, vtest::file_mode(dest));
+		}
 		EXPECT_EQ(r.time_kept, vtest::file_mtime(dest) == when);
 	}
 	// An entry name that climbs out of the folder is refused by the archive layer.

@@ -210,7 +210,9 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 		EXPECT_EQ(c.result, poll(1, path, local, 3000));
 		EXPECT_EQ(nullptr, http.slot[1]);
 		EXPECT_EQ(c.log_block, log().find("HTTP Error for " + local) != std::string::npos);
-		if (c.result == 1) EXPECT_EQ(body, read_file_bytes(local));
+		if (c.result == 1) {
+			EXPECT_EQ(body, read_file_bytes(local));
+		}
 	}
 }
 
