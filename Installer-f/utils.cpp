@@ -366,10 +366,15 @@ int choose_files()
 
 	std::set<std::string> replace_all, keep_all;
 
+	// A cancel leaves the files not yet visited undecided, never with the
+	// flags of an earlier decision.
+	for (file_history_struct& h : sim_info) {
+		h.back().install = 0;
+		h.back().remove = 0;
+	}
+
 	for (int f = 0; f < n; ++f) {
 		file_version_struct& v = sim_info[f].back();
-		v.install = 0;
-		v.remove = 0;
 		int take = want_this_f(f, (int)sim_info[f].size() - 1);
 		if (!take) continue;
 

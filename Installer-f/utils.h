@@ -41,8 +41,8 @@ extern std::string dest_dir_path;
 
 // Reads the unzipped "directory.txt" at path into sim_info. Returns 3 when
 // read, 2 when the header is not accepted (after new_format) or the manifest
-// holds a path that must not be installed. message, when not empty, is shown
-// as start-up progress while reading.
+// holds a path that must not be installed. message, when not empty, is the
+// progress text of the caller's step; it goes to the log.
 int read_directory(const std::string& path, const std::string& message = std::string());
 
 int is_global_scenery_f(const char* path);

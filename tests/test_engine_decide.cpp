@@ -80,15 +80,27 @@ protected:
 
 TEST_F(EngineDecide, StartValuesDefaultToLinuxAndResetStreams)
 {
-	stg.platform = 1;
+	// Every field dirty, as after an earlier run of the wizard.
+	std::memset(&stg, 0, sizeof(stg));
+	stg.stage = stg.platform = stg.format_status = stg.download_failed = stg.install_problems = 1;
 	stg.server_count = 5;
-	stg.log_actions = 1;
+	stg.server_sel = 4;
+	stg.action = 1;
+	stg.file_progress = 0.5f;
+	stg.stream_count = 2;
+	stg.total_download_kb = stg.total_install_kb = 7;
+	stg.log_actions = stg.get_beta = 1;
 	stg_set_start_values();
 	EXPECT_EQ(stg.platform, 3);
+	EXPECT_EQ(stg.stage + stg.format_status + stg.download_failed + stg.install_problems + stg.server_sel, 0);
 	EXPECT_EQ(stg.server_count, -1);
 	EXPECT_EQ(stg.action, 3);
+	EXPECT_EQ(stg.file_progress, 0.f);
 	EXPECT_EQ(stg.stream_count, 0);
-	EXPECT_EQ(stg.log_actions, 1);  // a preference: left for the preference file
+	EXPECT_EQ(stg.total_download_kb + stg.total_install_kb, 0.f);
+	// Preferences: left for the preference file.
+	EXPECT_EQ(stg.log_actions, 1);
+	EXPECT_EQ(stg.get_beta, 1);
 
 	std::memset(&next, 0x55, sizeof(next));
 	next_reset(12.5f);
@@ -189,22 +201,23 @@ TEST_F(EngineDecide, DecisionPerFile)
 		int answer;     // given when asked
 		int install, remove;
 		int asked_delete;  // -1 not asked
+		int count_install, count_delete;  // totals, estimated before any answer
 	} rows[] = {
-	    {"absent", {"A"}, "NONE", -1, 0, 0, 1, 0, -1},
-	    {"absent and gone", {"A", "GONE"}, "NONE", -1, 0, 0, 0, 0, -1},
-	    {"current", {"A", "B"}, "B", -1, 0, 0, 0, 0, -1},
-	    {"older release", {"A", "B", "C"}, "A", -1, 0, 0, 1, 0, -1},
-	    {"gone, untouched older", {"A", "GONE"}, "A", -1, 0, 0, 0, 1, -1},
-	    {"modified, overwrite", {"A", "B"}, "X", -1, 0, 1, 1, 0, 0},
-	    {"modified, keep", {"A", "B"}, "X", -1, 0, 2, 0, 0, 0},
-	    {"gone and modified, delete", {"A", "GONE"}, "X", -1, 0, 1, 0, 1, 1},
-	    {"gone and modified, keep", {"A", "GONE"}, "X", -1, 0, 2, 0, 0, 1},
-	    {"not yet checksummed counts as present", {"A"}, "", -1, 0, 2, 0, 0, 0},
-	    {"other platform", {"A"}, "X", -1, 1, 1, 0, 0, -1},
-	    {"selected tile, absent", {"A"}, "NONE", 1, 0, 0, 1, 0, -1},
-	    {"deselected tile, current", {"A"}, "A", 0, 0, 0, 0, 1, -1},
-	    {"deselected tile, absent", {"A"}, "NONE", 0, 0, 0, 0, 0, -1},
-	    {"deselected tile, modified", {"A"}, "X", 0, 0, 1, 0, 1, 1},
+	    {"absent", {"A"}, "NONE", -1, 0, 0, 1, 0, -1, 1, 0},
+	    {"absent and gone", {"A", "GONE"}, "NONE", -1, 0, 0, 0, 0, -1, 0, 0},
+	    {"current", {"A", "B"}, "B", -1, 0, 0, 0, 0, -1, 0, 0},
+	    {"older release", {"A", "B", "C"}, "A", -1, 0, 0, 1, 0, -1, 1, 0},
+	    {"gone, untouched older", {"A", "GONE"}, "A", -1, 0, 0, 0, 1, -1, 0, 0},
+	    {"modified, overwrite", {"A", "B"}, "X", -1, 0, 1, 1, 0, 0, 1, 0},
+	    {"modified, keep", {"A", "B"}, "X", -1, 0, 2, 0, 0, 0, 1, 0},
+	    {"gone and modified, delete", {"A", "GONE"}, "X", -1, 0, 1, 0, 1, 1, 0, 0},
+	    {"gone and modified, keep", {"A", "GONE"}, "X", -1, 0, 2, 0, 0, 1, 0, 0},
+	    {"not yet checksummed counts as present", {"A"}, "", -1, 0, 2, 0, 0, 0, 1, 0},
+	    {"other platform", {"A"}, "X", -1, 1, 1, 0, 0, -1, 0, 0},
+	    {"selected tile, absent", {"A"}, "NONE", 1, 0, 0, 1, 0, -1, 1, 0},
+	    {"deselected tile, current", {"A"}, "A", 0, 0, 0, 0, 1, -1, 0, 1},
+	    {"deselected tile, absent", {"A"}, "NONE", 0, 0, 0, 0, 0, -1, 0, 0},
+	    {"deselected tile, modified", {"A"}, "X", 0, 0, 1, 0, 1, 1, 0, 0},
 	};
 	for (const row& r : rows) {
 		SetUp();
@@ -228,6 +241,11 @@ TEST_F(EngineDecide, DecisionPerFile)
 		}
 		// A lone file to install starts at 0; with nothing to install, 0.5.
 		EXPECT_EQ(v.progress_start, r.install ? 0.f : 0.5f) << r.name;
+		recalc_disk_sizes();
+		EXPECT_EQ(stg.count_install, r.count_install) << r.name;
+		EXPECT_EQ(stg.count_delete, r.count_delete) << r.name;
+		EXPECT_FLOAT_EQ(stg.total_install_kb, 10.f * r.count_install) << r.name;
+		EXPECT_FLOAT_EQ(stg.total_download_kb, 5.f * r.count_install) << r.name;
 	}
 }
 
@@ -281,17 +299,20 @@ TEST_F(EngineDecide, CancelStopsAtOnce)
 {
 	add("Top/a", {"A"}, "NONE");
 	add("Top/b", {"B"}, "X");
-	add("Top/c", {"C"}, "NONE");
-	sim_info[2].back().install = 1;  // left over from an earlier decision
+	add("Top/c", {"C", "GONE"}, "C");
 	struct {
 		int answer;
 	} rows[] = {{3}, {0}, {6}};  // cancel, and a window closed another way
 	for (auto r : rows) {
+		// Flags left over from an earlier decision must not survive a cancel.
+		sim_info[1].back().install = 1;
+		sim_info[2].back().remove = 1;
 		answers = {r.answer};
 		asked.clear();
 		EXPECT_EQ(choose_files(), 0) << r.answer;
-		EXPECT_EQ(sim_info[0].back().install, 1);
-		EXPECT_EQ(sim_info[2].back().install, 1);  // not visited
+		EXPECT_EQ(sim_info[0].back().install, 1) << r.answer;
+		EXPECT_EQ(sim_info[1].back().install, 0) << r.answer;
+		EXPECT_EQ(sim_info[2].back().remove, 0) << r.answer;  // not visited
 	}
 }
 

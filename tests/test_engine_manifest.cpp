@@ -107,6 +107,9 @@ TEST_F(EngineManifest, ReadsManifestTexts)
 	     header(900) + file_line("0 0 1 1 1 " + kSig + " T/Earth Orbit Textures/e.png") +
 	         file_line("0 0 1 1 1 " + kSig + " T/900 red terrain.ter") + file_line("0 0 1 1 1 " + kSig + " T/c"),
 	     {"T/c#1"}},
+	    {"special names are looked for in the name only",
+	     header(900) + "DIR T/Earth Orbit Textures/\n" + file_line("0 0 1 1 1 " + kSig + " e.png"),
+	     {"T/Earth Orbit Textures/e.png#1"}},
 	    {"unknown lines and keywords without a blank skipped",
 	     header(900) + "# comment\nFILE\nDIRX Bad/\n   \n\tFILE\t0 0 1 1 1 " + kSig + " T/d\nDIR\nFILES x\n",
 	     {"T/d#1"}},
