@@ -580,11 +580,12 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 				const uint32_t mode = static_cast<uint32_t>(info.external_fa >> 16);
 
 				if (is_folder) {
+					// Folders keep their stored names, also with use_name.
 					if (!is_apple) {
-						if (escapes_folder(rel, made_links)) {
+						if (escapes_folder(name, made_links)) {
 							entry_err = refuse_entry(name, out_dir, 1520);
 						} else {
-							int r = make_folder(out_path);
+							int r = make_folder(out_dir + name);
 							if (r != 0 && r != EEXIST && r != -48) entry_err = r;
 						}
 					}
@@ -654,6 +655,39 @@ la_int64_t SzFileSeekImp(struct archive*, void* client, la_int64_t offset, int w
 	return r < 0 ? ARCHIVE_FATAL : static_cast<la_int64_t>(r);
 }
 
+// Reads the current item whole into buf: 12 when no buffer, 20002 when the
+// item yields other than its stated size.
+int read_7z_item(struct archive* a, struct archive_entry* entry, entry_buffer& buf)
+{
+	const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
+	uint64_t want = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
+	if (!buf.alloc(want)) return ENOMEM;
+	uint64_t got = 0;
+	for (;;) {
+		if (got == buf.size) {
+			if (sized) {
+				char probe;  // must be at the item's end now
+				la_ssize_t n = archive_read_data(a, &probe, 1);
+				return n == 0 ? 0 : err_zip_read;
+			}
+			// No stated size: grow the buffer as the data comes.
+			entry_buffer bigger;
+			if (!bigger.alloc(buf.size ? buf.size * 2 : (1 << 16))) return ENOMEM;
+			if (got) memcpy(bigger.data.get(), buf.data.get(), static_cast<size_t>(got));
+			std::swap(buf.data, bigger.data);
+			buf.size = bigger.size;
+		}
+		size_t chunk = static_cast<size_t>(std::min<uint64_t>(buf.size - got, kIoChunk));
+		la_ssize_t n = archive_read_data(a, buf.data.get() + got, chunk);
+		if (n < 0) return err_zip_read;
+		if (n == 0) break;
+		got += static_cast<uint64_t>(n);
+	}
+	if (sized && got < buf.size) return err_zip_read;
+	buf.size = got;
+	return 0;
+}
+
 }  // namespace
 
 int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, std::string* name_io, int use_name)
@@ -678,7 +712,7 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 		archive_read_set_callback_data(a, &src);
 		if (archive_read_open1(a) != ARCHIVE_OK) err = err_zip_open;
 	}
-	std::vector<char> data;
+	entry_buffer item_buf;
 	while (!err) {
 		struct archive_entry* entry = nullptr;
 		int r = archive_read_next_header(a, &entry);
@@ -708,6 +742,10 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 			err = err_archive_escape;
 			break;
 		}
+		// The item is decoded whole before its file is made: a damaged item
+		// leaves no file and an existing one untouched.
+		err = read_7z_item(a, entry, item_buf);
+		if (err) break;
 		const std::string out_path = out_dir + rel;
 		if (name_io) *name_io = out_path;
 		int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -715,20 +753,9 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 			err = errno;
 			break;
 		}
-		if (data.empty()) data.resize(1 << 20);
-		for (;;) {
-			la_ssize_t n = archive_read_data(a, data.data(), data.size());
-			if (n == 0) break;
-			if (n < 0) {
-				err = err_zip_read;
-				break;
-			}
-			if (write_all(fd, data.data(), static_cast<uint64_t>(n))) {
-				err = err_zip_write;
-				break;
-			}
-		}
+		if (item_buf.size && write_all(fd, item_buf.data.get(), item_buf.size)) err = err_zip_write;
 		if (close(fd) != 0 && !err) err = err_zip_write;
+		item_buf.data.reset();
 	}
 	if (a) archive_read_free(a);
 	close(src.fd);

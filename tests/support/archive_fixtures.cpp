@@ -67,13 +67,14 @@ bool write_zip64(const std::string& path, const std::vector<zip_entry>& entries)
 		}
 		uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
 		uint64_t offset = body.size();
+		const uint64_t usize = e.claimed_size ? e.claimed_size : e.data.size();
 		int method = e.stored ? 0 : Z_DEFLATED;
 		put_le(body, 0x04034b50, 4);
 		put_le(body, 45, 2), put_le(body, 0, 2), put_le(body, method, 2), put_le(body, 0, 2), put_le(body, 0x21, 2);
 		put_le(body, crc, 4), put_le(body, 0xffffffffu, 4), put_le(body, 0xffffffffu, 4);
 		put_le(body, e.name.size(), 2), put_le(body, 20, 2);
 		body += e.name;
-		put_le(body, 1, 2), put_le(body, 16, 2), put_le(body, e.data.size(), 8), put_le(body, packed.size(), 8);
+		put_le(body, 1, 2), put_le(body, 16, 2), put_le(body, usize, 8), put_le(body, packed.size(), 8);
 		body += packed;
 
 		put_le(central, 0x02014b50, 4);
@@ -84,7 +85,7 @@ bool write_zip64(const std::string& path, const std::vector<zip_entry>& entries)
 		put_le(central, 0, 2), put_le(central, e.external_fa, 4), put_le(central, 0xffffffffu, 4);
 		central += e.name;
 		put_le(central, 1, 2), put_le(central, 24, 2);
-		put_le(central, e.data.size(), 8), put_le(central, packed.size(), 8), put_le(central, offset, 8);
+		put_le(central, usize, 8), put_le(central, packed.size(), 8), put_le(central, offset, 8);
 	}
 	std::string out = body + central;
 	put_le(out, 0x06054b50, 4), put_le(out, 0, 2), put_le(out, 0, 2);

@@ -1,6 +1,7 @@
 #pragma once
 // Archives, folders and log capture for the archive tests: .zip files made
 // with minizip's writer, .7z files with libarchive's 7z writer.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct zip_entry {
 	// DOS date as minizip takes it: full year, month 0..11.
 	int year = 0, mon = 0, mday = 0, hour = 0, min = 0, sec = 0;
 	bool stored = false;  // no compression
+	uint64_t claimed_size = 0;  // write_zip64 only: recorded size when not 0
 };
 bool write_zip(const std::string& path, const std::vector<zip_entry>& entries);
 
