@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -222,6 +223,23 @@ TEST_F(ClockTest, MicrosecondsAndDeltaTimes)
 	// Only the low 32 bits of a difference are returned.
 	g_now_us += (1ULL << 32) + 5;
 	EXPECT_EQ(xtim.del_time(&mark), 55);
+}
+
+TEST_F(ClockTest, AnyFirstTimeQueryFixesTheOrigin)
+{
+	const std::function<void()> first_queries[] = {
+	    [] { xtim.microsecs(); },
+	    [] { xtim.del_time(nullptr); },
+	    [] { xtim.profile_chart("silent", 1); },  // not profiling, still a time query
+	    [] { xtim.xtim_update(); },
+	};
+	for (size_t i = 0; i < 4; ++i) {
+		xtim_set_counter([] { return g_now_us; });
+		g_now_us = 9000000;
+		first_queries[i]();
+		g_now_us += 700;
+		EXPECT_EQ(xtim.microsecs(), 700u) << "query " << i;
+	}
 }
 
 TEST_F(ClockTest, CalendarAndHoursMinutesSeconds)

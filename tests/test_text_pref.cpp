@@ -11,6 +11,7 @@
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
 #include "DIzivoz/OOPS_cpp/pref.h"
@@ -141,6 +142,27 @@ TEST_F(Prefs, UnwritableFileWarnsAndGoesOn)
 	EXPECT_EQ(seen[0].line2, path);
 	EXPECT_EQ(stg.stream_count, 2);
 	pref.IO_set(11, 0);  // reading a folder finds nothing
+	EXPECT_EQ(stg.stream_count, 2);
+}
+
+TEST_F(Prefs, NoPreferencesFolderLeavesTheSharedWriterAlone)
+{
+	box.write("plain", "a file, not a folder");
+	setenv("XDG_CONFIG_HOME", (box.dir() + "plain/config").c_str(), 1);
+	ASSERT_EQ(pref_file_path(11), "");
+
+	const std::string other = box.dir() + "other.txt";
+	ouf.open(other);
+	ouf << "kept\n";
+	stg.stream_count = 2;
+	pref.IO_set(11, 1);
+	EXPECT_TRUE(ouf.is_open()) << "someone else's file stays open";
+	ouf << "still mine\n";
+	ouf.close();
+	EXPECT_EQ(text_read_file(other), "kept\nstill mine\n");
+	EXPECT_NE(box.take_log().find("WARNING: "), std::string::npos);
+
+	pref.IO_set(11, 0);  // nothing to read either
 	EXPECT_EQ(stg.stream_count, 2);
 }
 

@@ -69,9 +69,13 @@ std::string pref_file_path(int type)
 
 scan_class::scan_class(const std::string& path, int in_mode) : mode(in_mode)
 {
-	if (path.empty()) return;
+	if (path.empty()) {
+		// No preferences folder: leave the shared writer to whoever holds it.
+		if (mode == 1) xer << "WARNING: no folder for the preference file; settings not saved.\n";
+		return;
+	}
 	if (mode == 1) {
-		ouf_open(path, file_type_text, k_pref_version, "no-copyright-string");
+		writing = ouf_open(path, file_type_text, k_pref_version, "no-copyright-string");
 		return;
 	}
 	xmap_class map(path);
@@ -87,14 +91,15 @@ scan_class::scan_class(const std::string& path, int in_mode) : mode(in_mode)
 
 scan_class::~scan_class()
 {
-	if (mode == 1 && ouf.is_open()) ouf.close();
+	if (writing && ouf.is_open()) ouf.close();
+	writing = 0;
 	values.clear();
 }
 
 int scan_class::int_io(int* value, const std::string& key)
 {
 	if (mode == 1) {
-		ouf << key << " " << *value << "\n";
+		if (writing) ouf << key << " " << *value << "\n";
 		return 0;
 	}
 	std::string text;
@@ -109,7 +114,7 @@ int scan_class::str_io(std::string* value, const std::string& key)
 		// A line end inside the text would start a line of its own in the
 		// file and could never be read back as part of this value.
 		std::string line = value->substr(0, value->find_first_of(std::string("\r\n\0", 3)));
-		if (!line.empty()) ouf << key << " " << line << "\n";
+		if (writing && !line.empty()) ouf << key << " " << line << "\n";
 		return 0;
 	}
 	std::string text;
@@ -163,7 +168,8 @@ void pref_class::IO_set(int type, int write)
 		scan.int_io(&http.proxy_port, "_proxy_port_int");
 		scan.int_io(&stg.get_beta, "_get_beta");
 	}
-	if (mode == 1 && ouf.is_open()) ouf.close();
+	if (scan.writing && ouf.is_open()) ouf.close();
+	scan.writing = 0;
 }
 
 int pref_class::IO_sta(int, int, std::string) { return 0; }

@@ -19,6 +19,7 @@ public:
 
 	int mode;
 	std::map<std::string, std::string> values;
+	int writing = 0;  // 1 while the shared writer holds this object's file
 };
 
 class pref_class {

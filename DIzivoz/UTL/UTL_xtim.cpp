@@ -134,6 +134,7 @@ int xtim_class::del_time(unsigned long long* last)
 
 void xtim_class::profile_chart(std::string label, int end_of_frame)
 {
+	since_origin();  // any first time query fixes the origin, a silent marker too
 	if (mnw.profiling == 0) return;
 	int d = del_time(nullptr);
 	std::ostringstream line;
