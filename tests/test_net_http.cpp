@@ -190,8 +190,8 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 	keep_open.stall_after = 1000;  // all 1000 bytes, then the connection stays open
 	http_behaviour lower;
 	lower.lower_case_headers = true;
-	http_behaviour longer;
-	longer.extra_bytes = 10;
+	http_behaviour longer;  // one send, so the extra bytes come in the same read as the rest
+	longer.raw = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1010, 'x');
 	longer.keep_open_after = true;
 	const Case cases[] = {
 	    {"empty", 0, {}, 1, false},
@@ -211,6 +211,7 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 		EXPECT_EQ(nullptr, http.slot[1]);
 		EXPECT_EQ(c.log_block, log().find("HTTP Error for " + local) != std::string::npos);
 		if (c.result == 1) {
+			EXPECT_TRUE(vtest::path_exists(local));
 			EXPECT_EQ(body, read_file_bytes(local));
 		}
 	}
@@ -237,9 +238,14 @@ TEST_F(NetHttp, IncompleteResponsesFailAfterThirtySecondsWithoutLogBlock)
 	shorter.cut_after = 999;  // then the server closes its side
 	http_behaviour no_length;
 	no_length.no_length = true;
+	http_behaviour no_length_open = no_length;
+	no_length_open.keep_open_after = true;
 	http_behaviour stall;
 	stall.stall = true;
-	const Case cases[] = {{"short", shorter, 999}, {"no_length", no_length, 1000}, {"stall", stall, 0}};
+	const Case cases[] = {{"short", shorter, 999},
+	                      {"no_length", no_length, 1000},
+	                      {"no_length_open", no_length_open, 1000},
+	                      {"stall", stall, 0}};
 	float now = 0;
 	for (const Case& c : cases) {
 		SCOPED_TRACE(c.name);
@@ -258,6 +264,18 @@ TEST_F(NetHttp, IncompleteResponsesFailAfterThirtySecondsWithoutLogBlock)
 		EXPECT_EQ(std::string::npos, log().find("HTTP Error")) << log();
 		now += 100;
 	}
+}
+
+// Without a local file the body has nowhere to go: a complete body still ends
+// the transfer at once, as a failure.
+TEST_F(NetHttp, NoLocalFileFailsOnceTheBodyIsIn)
+{
+	srv->put_file(kHost, "/nf", pattern(150000, 6));
+	http_behaviour b;
+	b.keep_open_after = true;
+	srv->set_behaviour("/nf", b);
+	EXPECT_EQ(2, poll(0, "/nf", ""));
+	EXPECT_NE(std::string::npos, log().find(block("", "/nf", 1, 0, 0, 3, 0, "OK (#200)"))) << log();
 }
 
 TEST_F(NetHttp, DataBeforeCompleteHeadersIsNoActivity)

@@ -160,14 +160,21 @@ TEST(NetSocket, StatusWithoutConnectAndDisconnect)
 	EXPECT_EQ(sock_status_created, s.GetStatus());
 	s.Disconnect();
 	EXPECT_EQ(sock_status_closed, s.GetStatus());
+
+	// A listener with nobody waiting accepts nothing and keeps listening.
+	PCSBSocket listener(0, true);
+	EXPECT_EQ(nullptr, listener.Accept());
+	EXPECT_EQ(sock_status_created, listener.GetStatus());
 }
 
 TEST(NetSocket, LookupAddress)
 {
 	EXPECT_EQ(kLoopback, PCSBSocket::LookupAddress("127.0.0.1"));
 	EXPECT_EQ(inet_addr("10.1.2.3"), PCSBSocket::LookupAddress("10.1.2.3"));
-	// Reserved names fail at once, without asking a name server.
-	for (const char* name : {"nowhere.invalid", "a.b.INVALID.", "host.test", "", "invalid"})
+	// Names go to the resolver (localhost comes from the hosts file) ...
+	EXPECT_EQ(kLoopback, PCSBSocket::LookupAddress("localhost"));
+	// ... except ".invalid" ones, which fail at once, without asking a name server.
+	for (const char* name : {"nowhere.invalid", "a.b.INVALID.", "", "invalid"})
 		EXPECT_EQ(0ul, PCSBSocket::LookupAddress(name)) << name;
 }
 

@@ -205,8 +205,12 @@ void down_class::DoProcessing()
 			write_body(scratch, (size_t)got);
 		else
 			write_body(mRecvBuf.data(), mRecvBuf.size());
+		mRecvBuf.clear();
+	} else if (direct) {
+		// No file takes the body: it stays in the buffer, where the length
+		// check above still counts it.
+		mRecvBuf.insert(mRecvBuf.end(), scratch, scratch + got);
 	}
-	mRecvBuf.clear();
 }
 
 unsigned long long http_write_time_ns() { return write_ns; }

@@ -54,20 +54,17 @@ void set_nonblocking(int fd)
 	if (flags != -1) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
-// Names under the reserved top-level domains never resolve; answering at once
-// keeps such look-ups off the network and free of resolver time-outs.
-bool reserved_name(const std::string& name)
+// Names under ".invalid" never resolve anywhere; answering at once keeps such
+// look-ups off the network and free of resolver time-outs. Other reserved
+// names (".test", ".local") may be mapped locally, so they go to the resolver.
+bool invalid_name(const std::string& name)
 {
 	std::string n = name;
 	while (!n.empty() && n.back() == '.') n.pop_back();
-	for (const char* tld : {"invalid", "test"}) {
-		const size_t len = strlen(tld);
-		if (n.size() == len && strcasecmp(n.c_str(), tld) == 0) return true;
-		if (n.size() > len && n[n.size() - len - 1] == '.' &&
-		    strcasecmp(n.c_str() + n.size() - len, tld) == 0)
-			return true;
-	}
-	return false;
+	const char* const tld = "invalid";
+	const size_t len = strlen(tld);
+	if (n.size() == len && strcasecmp(n.c_str(), tld) == 0) return true;
+	return n.size() > len && n[n.size() - len - 1] == '.' && strcasecmp(n.c_str() + n.size() - len, tld) == 0;
 }
 
 }  // namespace
@@ -279,7 +276,7 @@ unsigned long PCSBSocket::LookupAddress(const char* name)
 	if (name == nullptr || *name == 0) return 0;
 	in_addr a;
 	if (inet_pton(AF_INET, name, &a) == 1) return a.s_addr;
-	if (reserved_name(name)) return 0;
+	if (invalid_name(name)) return 0;
 	addrinfo hints;
 	memset(&hints, 0, sizeof(hints));
 	hints.ai_family = AF_INET;
