@@ -278,6 +278,28 @@ TEST_F(NetHttp, NoLocalFileFailsOnceTheBodyIsIn)
 	EXPECT_NE(std::string::npos, log().find(block("", "/nf", 1, 0, 0, 3, 0, "OK (#200)"))) << log();
 }
 
+// The time-out counts from the last data received, not from the start.
+TEST_F(NetHttp, LaterDataPushesTheStallTimeOutBack)
+{
+	srv->put_file(kHost, "/slow", pattern(3000, 7));
+	http_behaviour b;
+	b.slow_chunk = 500;
+	b.slow_delay_ms = 60;
+	b.stall_after = 1500;  // then nothing more, the connection kept open
+	srv->set_behaviour("/slow", b);
+	const std::string local = tmp.file("slow");
+	xtim.elapsed = 100;
+	poll_until_received(3, "/slow", local, 500);
+	ASSERT_LT(http.slot[3]->mReceived, 1500);
+	xtim.elapsed = 120;
+	poll_until_received(3, "/slow", local, 1500);
+	xtim.elapsed = 145;  // 45 s after the start, 25 s after the last data
+	EXPECT_EQ(0, http.net_check(3, kHost, "/slow", local));
+	xtim.elapsed = 150.5f;
+	EXPECT_EQ(2, http.net_check(3, kHost, "/slow", local));
+	EXPECT_EQ(std::string::npos, log().find("HTTP Error")) << log();
+}
+
 TEST_F(NetHttp, DataBeforeCompleteHeadersIsNoActivity)
 {
 	http_behaviour b;
