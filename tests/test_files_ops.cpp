@@ -196,6 +196,12 @@ TEST(FilesOps, RecursiveCopyFollowsLinksButNotCycles)
 	EXPECT_EQ(copy_file_recursive(t("src/a.txt"), t("one.txt")), 0);
 	EXPECT_EQ(t.read("one.txt"), "a");
 	EXPECT_EQ(copy_file_recursive(t("src/none"), t("none")), ENOENT);
+
+	// A tree copied into itself is copied once, not again inside the copy.
+	EXPECT_EQ(copy_file_recursive(t("src"), t("src/sub/copy")), 0);
+	EXPECT_EQ(t.read("src/sub/copy/a.txt"), "a");
+	EXPECT_EQ(t.read("src/sub/copy/sub/b.bin"), pattern(70000));
+	EXPECT_FALSE(dir_exists(t("src/sub/copy/sub/copy")));
 }
 
 TEST(FilesOps, RecursiveDeleteAsksTheFileSystemWhatEachEntryIs)
@@ -270,10 +276,43 @@ TEST(FilesOps, ListingFiltersTypesAndSorting)
 	EXPECT_EQ(opensave_getitems(t("data"), 0, names, types), 0);
 	ASSERT_EQ(alerts.seen.size(), 1u);
 	EXPECT_EQ(alerts.seen[0].line1, "Working path does not appear to be a directory!");
+	EXPECT_EQ(alerts.seen[0].line2, "This is not consistent with my labelling practices!");
+	EXPECT_EQ(alerts.seen[0].line3, "I need to end all paths with the directory indicator!");
 	EXPECT_EQ(alerts.seen[0].line4, t("data"));
 	EXPECT_EQ(alerts.seen[0].kind, alert_fatal);
 	EXPECT_EQ(alerts.seen[0].source_file, "DIzivoz/Files/io_utils");
 	EXPECT_EQ(alerts.seen[0].source_line, 686);
+}
+
+TEST(FilesOps, ImageListingLeavesOutCockpitPanels)
+{
+	// The exclusion looks at the path as given, so list relative to a folder
+	// of the test's own.
+	files_tmp t;
+	char here[4096];
+	ASSERT_TRUE(getcwd(here, sizeof(here)));
+	ASSERT_EQ(chdir(t.root.c_str()), 0);
+	for (const char* d : {"resources", "resources/BITMAPS", "resources/BITMAPS/cockpit",
+	                      "resources/BITMAPS/cockpit/-panels-", "resources/BITMAPS/cockpit/dials"})
+		t.mkdir(d);
+	for (const char* f : {"gauge.png", "gauge-3.png", "-panel.png", "notes.txt", "-panels-/x.png"})
+		t.write(std::string("resources/BITMAPS/cockpit/") + f, "");
+	std::vector<std::string> names;
+	std::vector<int> types;
+	const struct {
+		const char* folder;
+		std::vector<std::string> names;
+	} cases[] = {
+	    // Only the first 32 characters of the panels folder are compared.
+	    {"resources/BITMAPS/cockpit/", {"dials", "gauge.png"}},
+	    {"resources/BITMAPS/cockpit/-panels-/", {}},
+	};
+	for (const auto& c : cases) {
+		EXPECT_EQ(opensave_getitems(c.folder, ftype_folders_and_images, names, types), (int)c.names.size());
+		EXPECT_EQ(names, c.names) << c.folder;
+	}
+	EXPECT_EQ(opensave_getitems("resources/BITMAPS/cockpit/-panels-/", 0, names, types), 1);
+	ASSERT_EQ(chdir(here), 0);
 }
 
 TEST(FilesOps, ListingOfTheCommandRegistry)
@@ -343,11 +382,22 @@ TEST(FilesOps, HeaderWriter)
 	EXPECT_EQ(t.read("new/b.dat"), std::string("i\x84\x03\x02\x01", 5));
 
 	alert_capture alerts;
-	EXPECT_EQ(ouf_open(t("two/levels/f.txt"), file_type_text, 1, "no-copyright-string"), 0);
+	sErrLine = -1;
+	EXPECT_EQ(ouf_open(t("two/levels/f.TXT"), file_type_text, 1, "no-copyright-string"), 0);
+	EXPECT_EQ(sErrLine, 462);  // the one parent level could not be made
+	EXPECT_FALSE(dir_exists(t("two")));
 	ASSERT_EQ(alerts.seen.size(), 1u);
 	EXPECT_EQ(alerts.seen[0].kind, alert_warning);
+	EXPECT_EQ(alerts.seen[0].line1,
+	          "I could not save the file! Could the directory that the file sits in be missing? Or "
+	          "flagged as READ-ONLY by the operating system? (Windows machines typically do this).");
 	EXPECT_EQ(alerts.seen[0].line2, t("two/levels/f.txt"));
-	EXPECT_EQ(alerts.seen[0].line1.compare(0, 25, "I could not save the file"), 0);
+	EXPECT_EQ(alerts.seen[0].line3,
+	          "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!");
+	EXPECT_EQ(alerts.seen[0].line4,
+	          "Try putting this app in the background and then flag the file as NOT read-only, or "
+	          "creating the folder listed in the path above.");
+	EXPECT_EQ(alerts.seen[0].source_file, "DIzivoz/Files/io_utils");
 	EXPECT_EQ(alerts.seen[0].source_line, 844);
 
 	EXPECT_EQ(ouf_open(t("bad.txt"), 3, 1, "no-copyright-string"), 0);

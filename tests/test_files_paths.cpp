@@ -144,6 +144,9 @@ TEST(FilesPaths, PlatformConversionsOverPlainPaths)
 	cfm = "/a/\xE4\xB8\xAD";
 	ConvertPathToCFM(cfm);
 	EXPECT_EQ(cfm, "/a/\xE4\xB8\xAD");
+	cfm = "/a/\xE4\xB8\xAD/";  // unconvertible, but a folder still ends in ':'
+	ConvertPathToCFM(cfm);
+	EXPECT_EQ(cfm, "/a/\xE4\xB8\xAD:");
 }
 
 // Standard folders under a controlled environment.
@@ -280,6 +283,8 @@ TEST(FilesResources, PrefixAndLookup)
 	EXPECT_EQ(UTL_resource_get_file("sub"), "");              // a folder is no resource
 	EXPECT_EQ(UTL_resource_get_file("../French.txt"), "");    // never outside the folder
 	EXPECT_EQ(UTL_resource_get_file("sub/../French.txt"), "");
+	t.write("caf\x8E.txt", "");
+	EXPECT_EQ(UTL_resource_get_file("caf\x8E.txt"), "");  // not UTF-8 text
 	UTL_set_resource_root("");
 	EXPECT_EQ(UTL_resource_get_file("French.txt"), "");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -224,6 +225,8 @@ TEST(FilesXmap, PathChecksAndResources)
 		ASSERT_FALSE(alerts.seen.empty());
 		EXPECT_EQ(alerts.seen.back().line1, "OOPS!");
 		EXPECT_EQ(alerts.seen.back().line2, "I got a bad dirchar! I only want '/'!");
+		EXPECT_EQ(alerts.seen.back().line3, "The path in question is:");
+		EXPECT_EQ(alerts.seen.back().kind, alert_fatal);
 		EXPECT_EQ(alerts.seen.back().line4, bad);
 		EXPECT_EQ(alerts.seen.back().source_line, 139);
 	}
@@ -236,6 +239,8 @@ TEST(FilesXmap, PathChecksAndResources)
 	app_path.clear();
 	ASSERT_EQ(alerts.seen.size(), 3u);
 	EXPECT_EQ(alerts.seen.back().line1, "retry: We are getting a file string that is not Skyframe relative!");
+	EXPECT_EQ(alerts.seen.back().line2, "This is illegal! All paths must be Skyframe relative!");
+	EXPECT_EQ(alerts.seen.back().line3, "The path in question is:");
 	EXPECT_EQ(alerts.seen.back().line4, t("a:b/f.txt"));
 	EXPECT_EQ(alerts.seen.back().source_line, 133);
 
@@ -275,4 +280,39 @@ TEST(FilesXmap, DescriptorZeroIsAnOrdinaryDescriptor)
 	EXPECT_EQ(fcntl(0, F_GETFD), -1);  // released with the object
 	dup2(saved, 0);
 	close(saved);
+}
+
+TEST(FilesXmap, MappingTooLargeForTheAddressSpace)
+{
+	// A sparse in-memory file larger than any address space: the mapping
+	// fails with ENOMEM, which is logged and raised.
+	const int mem = memfd_create("huge", MFD_CLOEXEC);
+	ASSERT_GE(mem, 0);
+	if (ftruncate(mem, (off_t)1 << 48) != 0) {
+		close(mem);
+		GTEST_SKIP() << "no sparse file of that size here";
+	}
+	files_tmp t;
+	const std::string path = "/proc/self/fd/" + std::to_string(mem);
+	xer.open(t("log.txt"));
+	alert_capture alerts;
+	{
+		xmap_class m(path);
+		EXPECT_EQ(m.begin, nullptr);
+		EXPECT_EQ(m.end, nullptr);
+		const int v[] = {900, 0};
+		EXPECT_EQ(m.check_file(file_type_text, v, nullptr, nullptr), 0);
+	}
+	xer.close();
+	close(mem);
+	EXPECT_EQ(t.read("log.txt"), "Mem file error.  Err=12, file=" + path + "\n");
+	ASSERT_EQ(alerts.seen.size(), 1u);
+	const alert_record& a = alerts.seen[0];
+	EXPECT_EQ(a.line1, "Xmapped out of memory");
+	EXPECT_EQ(a.line2, "c_path=");
+	EXPECT_EQ(a.line3, path);
+	EXPECT_EQ(a.line4, "errno=12.000000");
+	EXPECT_EQ(a.kind, alert_fatal);
+	EXPECT_EQ(a.source_file, "DIzivoz/OOPS_cpp/xmap");
+	EXPECT_EQ(a.source_line, 171);
 }

@@ -317,8 +317,12 @@ void ConvertPathToCFM(std::string& path)
 {
 	std::string roman;
 	CFStringToSTL(path, roman, enc_mac_roman);
-	// A character with no Mac OS Roman form: keep the path as it was.
-	if (mac_roman_to_utf8(roman) != path) return;
+	// A character with no Mac OS Roman form: keep the path as it was, but a
+	// folder still ends in ':'.
+	if (mac_roman_to_utf8(roman) != path) {
+		if (!path.empty() && path.back() == '/') path.back() = ':';
+		return;
+	}
 	std::string out;
 	size_t i = 0;
 	if (!roman.empty() && roman[0] == '/') i = 1;  // the volume comes first
@@ -378,7 +382,7 @@ int UTL_path_is_resource(std::string& path)
 
 std::string UTL_resource_get_file(const std::string& name)
 {
-	if (name.empty() || name[0] == '/') return std::string();
+	if (name.empty() || name[0] == '/' || !is_valid_utf8_structure(name)) return std::string();
 	// A resource name never climbs out of the resources folder.
 	size_t s = 0;
 	while (s <= name.size()) {

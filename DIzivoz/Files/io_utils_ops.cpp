@@ -148,13 +148,19 @@ int copy_tree(const std::string& src, const std::string& dst, folder_chain& chai
 	std::vector<std::string> names;
 	std::vector<int> types;
 	opensave_getitems(src + "/", 0, names, types);
+	const size_t depth = chain.size();
 	chain.emplace_back(st.st_dev, st.st_ino);
+	// The destination counts too: a tree copied into itself is copied once.
+	std::string full_dst = dst;
+	set_path_to_full(full_dst);
+	struct stat dst_st;
+	if (stat(full_dst.c_str(), &dst_st) == 0) chain.emplace_back(dst_st.st_dev, dst_st.st_ino);
 	int result = 0;
 	for (const std::string& n : names) {
 		result = copy_tree(src + "/" + n, dst + "/" + n, chain);
 		if (result) break;
 	}
-	chain.pop_back();
+	chain.resize(depth);
 	return result;
 }
 
@@ -453,7 +459,7 @@ int ouf_open(std::string path, int type, int version, std::string copyright)
 				// make_folder would prefix app_path a second time.
 				std::string p = parent;
 				if (p.size() > 1 && p.back() == '/') p.pop_back();
-				mkdir(p.c_str(), 0755);
+				if (mkdir(p.c_str(), 0755) != 0) fail_at(462, errno);
 			}
 		}
 	}
