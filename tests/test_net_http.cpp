@@ -193,11 +193,15 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 	http_behaviour longer;  // one send, so the extra bytes come in the same read as the rest
 	longer.raw = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1010, 'x');
 	longer.keep_open_after = true;
+	http_behaviour negative;  // a length no body can match
+	negative.raw = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabc";
+	negative.keep_open_after = true;
 	const Case cases[] = {
 	    {"empty", 0, {}, 1, false},
 	    {"exact_kept_open", 1000, keep_open, 1, false},
 	    {"lower_case_names", 5000, lower, 1, false},
 	    {"longer_than_length", 1000, longer, 2, true},
+	    {"negative_length", 3, negative, 2, true},
 	};
 	int n = 0;
 	for (const Case& c : cases) {

@@ -198,7 +198,7 @@ void down_class::DoProcessing()
 
 	mLastActivity = xtim.elapsed;
 	const long long pending = direct ? (long long)got : (long long)mRecvBuf.size();
-	if (mExpected >= 0 && pending + mReceived >= mExpected) mSocket->Disconnect();
+	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Disconnect();
 
 	if (mFile && pending > 0) {
 		if (direct)
