@@ -262,6 +262,9 @@ int APL_spawn(const std::string& exe, const std::vector<std::string>& args, int*
 	}
 	if (pid == 0) {
 		close(fds[0]);
+		// The new program inherits only the standard streams: the log, the
+		// header writer and any socket stay with this one.
+		close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
 		execv(exe.c_str(), argv.data());
 		int err = errno;
 		ssize_t w = write(fds[1], &err, sizeof(err));

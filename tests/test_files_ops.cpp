@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -453,12 +454,15 @@ TEST(FilesLaunch, FailedLaunchReturnsAndTheProgramGoesOn)
 TEST(FilesLaunchDeathTest, SuccessfulLaunchPassesThePathAndExits)
 {
 	files_tmp t;
+	// The program records its arguments and whether it inherited descriptor 9.
 	t.write("prog", "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > \"$(dirname \"$0\")/args.tmp\"\n"
+	                "[ -e /proc/$$/fd/9 ] && echo inherited >> \"$(dirname \"$0\")/args.tmp\"\n"
 	                "mv \"$(dirname \"$0\")/args.tmp\" \"$(dirname \"$0\")/args\"\n");
 	chmod(t("prog").c_str(), 0755);
 	const std::string log = t("log.txt");
 	auto run = [&](const std::string& arg) {
 		xer.open(log);
+		dup2(open("/dev/null", O_RDONLY), 9);  // opened without close-on-exec
 		launch_app(t("prog"), arg, 1);
 	};
 	const struct {

@@ -189,7 +189,7 @@ void xmap_class::TXT_str_scan_eoln(std::string* out)
 
 void xmap_class::read_n_rev(long destination, long count)
 {
-	if (count < 0 || !cursor || end - cursor < count) {
+	if (count < 0 || (count > 0 && (!cursor || end - cursor < count))) {
 		__MACIBM_alert(0, "Invalid read_n_rev read!", "", "", "", alert_fatal, xmap_src, 54);
 		return;
 	}
