@@ -713,14 +713,18 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 		if (archive_read_open1(a) != ARCHIVE_OK) err = err_zip_open;
 	}
 	entry_buffer item_buf;
+	bool first = true;
 	while (!err) {
 		struct archive_entry* entry = nullptr;
 		int r = archive_read_next_header(a, &entry);
 		if (r == ARCHIVE_EOF) break;
 		if (r < ARCHIVE_WARN) {
-			err = err_zip_read;
+			// The first header brings the archive's whole table of items:
+			// failing there is failing to open the archive.
+			err = first ? err_zip_open : err_zip_read;
 			break;
 		}
+		first = false;
 		if (archive_entry_filetype(entry) == AE_IFDIR) continue;
 		const char* item = archive_entry_pathname_utf8(entry);
 		if (!item) item = archive_entry_pathname(entry);
