@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -117,6 +118,35 @@ TEST_F(ThreadLayer, ThrownExceptionAtThreadEntryEndsTheProgram)
 	    },
 	    ::testing::ExitedWithCode(1),
 	    "Caught an unhandled unknown exception.*\\(DIzivoz/Thread/hl_thread line 368\\)");
+}
+
+// The older fatal record is shown first and its alert ends the program, so
+// the later fatal record and the warning are never shown.
+TEST_F(ThreadLayer, FirstFatalRecordEndsTheProgramBeforeLaterOnes)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	static const std::string path = ::testing::TempDir() + "thread_two_fatals_log.txt";
+	std::remove(path.c_str());
+	EXPECT_EXIT(
+	    {
+		    log_capture log(path);
+		    run_on_thread([](void*) -> void* {
+			    __MACIBM_alert(0, "first fatal", "", "", "", alert_fatal, "src/a", 1);
+			    return nullptr;
+		    });
+		    run_on_thread([](void*) -> void* {
+			    __MACIBM_alert(0, "a warning", "", "", "", alert_warning, "src/b", 2);
+			    __MACIBM_alert(0, "second fatal", "", "", "", alert_fatal, "src/b", 3);
+			    return nullptr;
+		    });
+		    THREAD_check_exception(1);
+	    },
+	    ::testing::ExitedWithCode(1), "first fatal");
+	const std::string text = slurp_file(path);
+	EXPECT_NE(text.find("first fatal\n"), std::string::npos) << text;
+	EXPECT_NE(text.find("(src/a line 1)\n"), std::string::npos) << text;
+	EXPECT_EQ(text.find("second fatal"), std::string::npos) << text;
+	EXPECT_EQ(text.find("a warning"), std::string::npos) << text;
 }
 
 TEST_F(ThreadLayer, AsyncCallsOnGeneralWorkers)
@@ -240,6 +270,9 @@ TEST(ThreadRecord, DefaultsAndReportBeforeTheLayerStarts)
 	ASSERT_FALSE(THREAD_is_inited());
 	std::thread([] {
 		exce_class("r1", "r2", "r3", "r4", "src/rep", 9, 1).Report();
+		// Only warnings and fatal records travel, before the layer starts too.
+		THREAD_send_exception(exce_class("kind 0", "", "", "", "src/rep", 10, 0));
+		THREAD_send_exception(exce_class("kind 3", "", "", "", "src/rep", 11, 3));
 	}).join();
 	auto a = cap.taken();
 	ASSERT_EQ(a.size(), 1u);

@@ -214,9 +214,10 @@ TEST(ThreadMem, LazyPoolDumpAndChunkRelease)
 	{
 		UTL_lazy_mempool pool;
 		pool.dump();
-		// Two chunks linked through their first word, as the allocating side keeps them.
+		// Two chunks from the general allocator, linked through their first
+		// word, as the allocating side keeps them.
 		for (int i = 0; i < 2; ++i) {
-			void* chunk = std::malloc(32768);
+			void* chunk = ::operator new(32768);
 			*(void**)chunk = pool.chunks;
 			pool.chunks = chunk;
 			UTL_lazy_mempool::global_total += 32768.0f;

@@ -139,6 +139,10 @@ void* UTL_message_queue_read(UTL_message_queue* q, int timeout_ms)
 		if (deadline.tv_nsec > 999999999L) {
 			deadline.tv_nsec -= 1000000000L;
 			deadline.tv_sec += 1;
+		} else if (deadline.tv_nsec < 0) {
+			// A negative wait is a deadline already past, not an invalid one.
+			deadline.tv_nsec += 1000000000L;
+			deadline.tv_sec -= 1;
 		}
 	}
 

@@ -48,6 +48,8 @@ int THREAD_is_main_thread()
 
 void THREAD_send_exception(const exce_class& e)
 {
+	// Only warnings and fatal records travel; anything else is dropped.
+	if (e.severity != 1 && e.severity != 2) return;
 	if (!threads_inited) {
 		// No queues yet: every thread counts as the main thread.
 		exce_class copy(e);
@@ -58,7 +60,6 @@ void THREAD_send_exception(const exce_class& e)
 		UTL_message_queue_write(warn_exce, new exce_class(e));
 		return;
 	}
-	if (e.severity != 2) return;
 	UTL_message_queue_write(quit_exce, new exce_class(e));
 	if (!THREAD_is_main_thread()) UTL_thread_exit(nullptr);
 }

@@ -315,7 +315,7 @@ void dump_mem_stats(const char* reason)
 			total_gap += gap;
 		}
 		u64 size = r.end - r.start;
-		std::fprintf(out, "        0x%08llX      %5llu%c       %5llu%c %5llu%c   %20s (%3d)       %s\n",
+		std::fprintf(out, "        0x%08llX      %5llu%c       %5llu%c %5llu%c   %20s (% 3d)       %s\n",
 		             r.start, mem_to_number(size), mem_to_suffix(size), mem_to_number(r.priv),
 		             mem_to_suffix(r.priv), mem_to_number(r.shared), mem_to_suffix(r.shared),
 		             sm_string((unsigned char)r.mode), 1, r.image.c_str());
@@ -393,7 +393,8 @@ UTL_lazy_mempool::~UTL_lazy_mempool()
 {
 	while (chunks) {
 		void* next = *(void**)chunks;
-		std::free(chunks);
+		// Chunks come from the general allocator and go back to it.
+		mem_free(chunks);
 		global_total -= 32768.0f;
 		chunks = next;
 	}
