@@ -38,8 +38,8 @@ struct run_result {
 };
 
 // Runs the installer with args (no shell, no display) and collects its
-// standard output.
-run_result run_installer(std::vector<std::string> args)
+// standard output. env entries ("NAME=value") are added to the environment.
+run_result run_installer(std::vector<std::string> args, std::vector<std::string> env = {})
 {
 	const std::string exe = VENTORA_TEST_BIN_DIR "/ventora_installer";
 	std::vector<char*> argv;
@@ -51,6 +51,7 @@ run_result run_installer(std::vector<std::string> args)
 	for (char** e = environ; *e; ++e)
 		if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "WAYLAND_DISPLAY=", 16) != 0)
 			env_store.push_back(*e);
+	env_store.insert(env_store.end(), env.begin(), env.end());
 	std::vector<char*> envp;
 	for (auto& e : env_store) envp.push_back(const_cast<char*>(e.c_str()));
 	envp.push_back(nullptr);
@@ -249,4 +250,26 @@ TEST(FoundCmdline, InformationalOptionsEndTheRealProgram)
 	// Without an informational option the program goes on past the parser.
 	const run_result plain = run_installer({"--lang=fr"});
 	EXPECT_EQ(plain.out.find("Usage"), std::string::npos);
+}
+
+// The installer reads its preferences at start and writes them back at exit,
+// except in the frame-rate test mode.
+TEST(FoundMain, PreferencesAreReadAtStartAndSavedAtExit)
+{
+	vtest::temp_folder home;
+	const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.path()};
+	const std::string prf = home.path() + "Ventora/Ventora Installer.prf";
+
+	EXPECT_EQ(run_installer({"--pref:_stream_count=3", "--pref:_proxy_host=proxy.test"}, env).status, 0);
+	EXPECT_EQ(vtest::read_file_bytes(prf),
+	          "I\n9002 version\n_stream_count 3\n_log_actions 0\n_proxy_host proxy.test\n_proxy_port_int 0\n_get_beta 0\n");
+
+	// Without the overrides the stored values come back and are kept.
+	EXPECT_EQ(run_installer({}, env).status, 0);
+	EXPECT_NE(vtest::read_file_bytes(prf).find("_stream_count 3\n_log_actions 0\n_proxy_host proxy.test\n"),
+	          std::string::npos);
+
+	// The frame-rate test leaves the file as it was.
+	EXPECT_EQ(run_installer({"--fps_test", "--pref:_stream_count=4"}, env).status, 0);
+	EXPECT_NE(vtest::read_file_bytes(prf).find("_stream_count 3\n"), std::string::npos);
 }
