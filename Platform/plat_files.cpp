@@ -178,6 +178,9 @@ int APL_desktop_folder(std::string& out)
 		d = home + "/Desktop";
 	}
 	strip_slashes(d);
+	// Like the other standard folders it is made when missing, so a folder
+	// chosen inside it can be created.
+	if (int err = make_folders(d, 0755)) return err;
 	out = d;
 	return 0;
 }

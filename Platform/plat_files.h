@@ -9,7 +9,7 @@
 int APL_executable_path(std::string& out);
 // Standard folders, absolute, without a trailing '/'; 0 or an error code
 // (out untouched on failure).
-int APL_desktop_folder(std::string& out);
+int APL_desktop_folder(std::string& out);  // made when missing
 int APL_temp_folder(std::string& out);   // private per-user folder, made when needed
 int APL_prefs_folder(std::string& out);  // made when missing
 

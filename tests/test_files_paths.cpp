@@ -198,12 +198,17 @@ TEST_F(FilesFolders, ApplicationFolderAndBundle)
 TEST_F(FilesFolders, DesktopFromEnvironmentUserDirsOrHome)
 {
 	EXPECT_EQ(folder(os_dir_desktop), t("home/Desktop/"));
+	EXPECT_TRUE(dir_exists(t("home/Desktop/")));  // made when missing
 	t.mkdir("home/.config");
 	t.write("home/.config/user-dirs.dirs", "# comment\nXDG_DESKTOP_DIR=\"$HOME/Bureau\"\n");
 	EXPECT_EQ(folder(os_dir_desktop), t("home/Bureau/"));
 	EXPECT_EQ(folder(os_dir_default_apps), t("home/Bureau/"));
 	setenv("XDG_DESKTOP_DIR", t("elsewhere/").c_str(), 1);
 	EXPECT_EQ(folder(os_dir_desktop), t("elsewhere/"));
+	// A desktop that cannot be made leaves the answer as it was.
+	t.write("file", "");
+	setenv("XDG_DESKTOP_DIR", t("file/Desktop").c_str(), 1);
+	EXPECT_EQ(folder(os_dir_desktop), "unchanged");
 }
 
 TEST_F(FilesFolders, PreferencesFolderIsMadeWhenMissing)
