@@ -50,7 +50,9 @@ int extract_archive(const std::string& archive, const std::string& destination)
 		               UTL_translate_string("Destination: ") + destination, alert_warning, kSource, 2391);
 	}
 	int chmod_err = 0;
-	if (destination.find("Contents/MacOS/") != std::string::npos) chmod_err = make_file_executable(destination);
+	// A link from the archive may point anywhere: its target's mode is not ours to change.
+	if (destination.find("Contents/MacOS/") != std::string::npos && !is_sim_link(destination, nullptr))
+		chmod_err = make_file_executable(destination);
 	if (stg.log_actions) {
 		xer << "EXPANDING file " << destination << ", with result=" << err << ".\n";
 		xer << "CHMODING  file " << destination << ", with result=" << chmod_err << ".\n";
@@ -128,13 +130,14 @@ int grab_files()
 		crnt_file_name = url.substr(url.rfind('/') + 1);
 		crnt_file_path = url;
 
-		if (!v.path.empty() && v.path.back() == '/')
+		bool finished = false;
+		if (!v.path.empty() && v.path.back() == '/') {
 			__MACIBM_alert(0, "I am working through the list and found a path that has no file!",
 			               "This is impossible to download or delete!", "It is:", v.path, alert_fatal, kSource,
 			               2420);
-
-		bool finished = false;
-		if (!dest_relative_path_ok(rel)) {
+			// Reached only when the alert returns: a folder is neither fetched nor deleted.
+			finished = true;
+		} else if (!dest_relative_path_ok(rel)) {
 			// A manifest path that would leave the destination is neither
 			// fetched nor deleted.
 			if (v.install || v.remove) {

@@ -118,7 +118,9 @@ void dvd_unpack_task::do_it()
 		error_text = "I was unable to unzip the file " + temp + " to the folder " + folder + ".";
 		return;
 	}
-	if (destination.find("Contents/MacOS/") != std::string::npos) make_file_executable(destination);
+	// A link from the archive may point anywhere: its target's mode is not ours to change.
+	if (destination.find("Contents/MacOS/") != std::string::npos && !is_sim_link(destination, nullptr))
+		make_file_executable(destination);
 	delete_file(temp);
 	file_version_struct& v = sim_info[file].back();
 	v.sig_have = v.sig_want;

@@ -129,10 +129,13 @@ TEST_F(DirsTest, DeleteFilesRemovesMarkedFilesAndEmptiedFolders)
 	vtest::write_file_bytes(dest_dir_path + "Output/still.txt", "here");
 	vtest::write_file_bytes(dest_dir_path + "Keep/sub/k.txt", "keep");
 	vtest::write_file_bytes(tmp.path() + "outside.txt", "outside");
+	ASSERT_EQ(0, system(("mkdir -p '" + dest_dir_path + "Nest/a'").c_str()));
+	vtest::write_file_bytes(dest_dir_path + "Nest/a/b.txt", "nested");
 	add("Top/Output/old/x.txt", 0, 1);
 	add("Top/Keep/sub/k.txt", 0, 0);
 	add("Top/Missing/gone.txt", 0, 1);     // already absent: no error
 	add("Top/../outside.txt", 0, 1);       // would leave the destination
+	add("Top/Nest/a/b.txt", 0, 1);         // empties Nest/a/, and with it Nest/
 
 	vtest::temp_folder logdir;
 	xer.open(logdir.path() + "log.txt");
@@ -156,6 +159,14 @@ TEST_F(DirsTest, DeleteFilesRemovesMarkedFilesAndEmptiedFolders)
 	EXPECT_NE(std::string::npos, log.find("DELETING  file " + dest_dir_path + "Missing/gone.txt, with result=2.\n"));
 	EXPECT_NE(std::string::npos, log.find("cleanup: DELETING  file " + dest_dir_path + "Output/old/, with result=0.\n"));
 	EXPECT_EQ(std::string::npos, log.find("cleanup: DELETING  file " + dest_dir_path + "Output/,"));
+	// A folder is looked at before the folders that hold it.
+	const size_t inner = log.find("cleanup: DELETING  file " + dest_dir_path + "Nest/a/, with result=0.\n");
+	const size_t outer = log.find("cleanup: DELETING  file " + dest_dir_path + "Nest/, with result=0.\n");
+	ASSERT_NE(std::string::npos, inner);
+	ASSERT_NE(std::string::npos, outer);
+	EXPECT_LT(inner, outer);
+	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Nest"));
+	EXPECT_TRUE(vtest::path_exists(dest_dir_path));
 }
 
 TEST_F(DirsTest, AbortAlertPassesTheQuestionAndKeepsItsResults)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
@@ -262,6 +263,9 @@ TEST_F(InstallTest, UpdateFetchesOnlyWhatDiffersAndDeletesWhatIsGone)
 	expect_installed(update.back());
 	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/old/x.txt"));
 	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/old"));
+	// The deleted file's folder chain, down to the destination itself.
+	const std::set<std::string> chain = {dest_dir_path + "Resources/", dest_dir_path + "Resources/old/"};
+	EXPECT_EQ(chain, deleted_files);
 	EXPECT_TRUE(vtest::path_exists(dest_dir_path + "Resources/sub/deeper/b.dat"));
 	const std::string log = log_text();
 	EXPECT_NE(std::string::npos, log.find("now we want to nuke a file: DELETING  file " + dest_dir_path +
@@ -279,6 +283,144 @@ TEST_F(InstallTest, EmptyManifestFinishesOnTheFirstPass)
 	EXPECT_EQ(1, grab_files());
 	EXPECT_EQ(1, next.all_done);
 	EXPECT_EQ(0u, server.request_count());
+}
+
+TEST_F(InstallTest, StreamsFollowTheRateAndTheSetting)
+{
+	// Files already installed or not wanted finish on their first turn, so
+	// one pass shows each stream decision; the rate comes from the counters.
+	struct row {
+		const char* name;
+		int stream_count;
+		float elapsed;  // frame-clock seconds since the run started
+		float done_kb;
+		int active[4];  // after the first pass
+	};
+	for (const row& r : {row{"automatic, 40 KB/s", 0, 10, 400, {1, 1, 0, 0}},
+	                     row{"automatic, 50 KB/s", 0, 10, 500, {1, 1, 0, 0}},
+	                     row{"automatic, 60 KB/s", 0, 10, 600, {1, 1, 1, 1}},
+	                     row{"automatic, 250 KB/s", 0, 10, 2500, {1, 1, 1, 1}},
+	                     row{"automatic, first half second", 0, 0.5f, 40, {1, 1, 0, 0}},
+	                     row{"one stream", 1, 10, 5000, {0, 1, 0, 0}},
+	                     row{"three streams", 3, 10, 0, {1, 1, 1, 0}},
+	                     row{"four streams", 4, 10, 0, {1, 1, 1, 1}}}) {
+		SCOPED_TRACE(r.name);
+		sim_info.clear();
+		for (int f = 0; f < 12; ++f) {
+			file_version_struct v;
+			v.path = "Top/f" + std::to_string(f);
+			v.have_is_want = f % 2;
+			sim_info.push_back(file_history_struct{v});
+		}
+		stg.stream_count = r.stream_count;
+		next_reset(0);
+		next.done_download_kb = r.done_kb;
+		xtim.elapsed = r.elapsed;
+		EXPECT_EQ(0, grab_files());
+		int active = 0;
+		for (int s = 0; s < 4; ++s) {
+			EXPECT_EQ(r.active[s], next.active[s]) << s;
+			active += r.active[s];
+		}
+		// Files are handed out in order, one to each stream that took a turn.
+		EXPECT_EQ(r.stream_count == 1 ? 2 : active, next.next_file);
+		int done = 0;
+		for (int pass = 0; pass < 20 && !done; ++pass) done = grab_files();
+		EXPECT_EQ(1, done);
+		EXPECT_EQ(12, next.next_file);
+		EXPECT_EQ(0u, server.request_count());
+	}
+	// What the page shows for a file it skips: installed (2) or not wanted (3).
+	for (int have : {1, 0}) {
+		file_version_struct v;
+		v.path = "Top/f";
+		v.have_is_want = have;
+		sim_info.assign(1, file_history_struct{v});
+		next_reset(0);
+		grab_files();
+		EXPECT_EQ(have ? 2 : 3, stg.action);
+	}
+}
+
+TEST_F(InstallTest, PathWithoutAFileIsFatal)
+{
+	file_version_struct v;
+	v.path = "Top/Resources/";
+	v.install = 1;
+	sim_info.push_back(file_history_struct{v});
+	mkdir(dest_dir_path.c_str(), 0755);
+	next_reset(0);
+	int done = 0;
+	for (int pass = 0; pass < 10 && !done; ++pass) done = grab_files();
+	EXPECT_EQ(1, done);
+	ASSERT_EQ(1u, alerts.size());
+	EXPECT_EQ(alert_fatal, alerts[0].kind);
+	EXPECT_EQ("I am working through the list and found a path that has no file!", alerts[0].line1);
+	EXPECT_EQ("This is impossible to download or delete!", alerts[0].line2);
+	EXPECT_EQ("It is:", alerts[0].line3);
+	EXPECT_EQ("Top/Resources/", alerts[0].line4);
+	EXPECT_EQ(0u, server.request_count());
+	EXPECT_TRUE(vtest::path_exists(dest_dir_path));
+}
+
+TEST_F(InstallTest, FailedTransferIsRetriedOnItsStreamFromADrawnServer)
+{
+	auto files = first_release();
+	publish(files);
+	stg.server_count = 3;
+	for (int k = 0; k < 3; ++k) {
+		server_name[k] = kHost;
+		server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
+		vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
+	}
+	// The first server has lost one archive for good.
+	const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
+	vtest::http_behaviour not_found;
+	not_found.status = 404;
+	server.set_behaviour(lost, not_found);
+	std::srand(1);
+	ASSERT_TRUE(prepare());
+	stg.server_sel = 0;
+
+	// Follow the file's stream: it keeps the file, and no file is handed out again.
+	int failed_stream = -1, failed_file = -1, next_at_failure = -1;
+	for (int pass = 0; pass < 20000 && failed_stream < 0; ++pass) {
+		ASSERT_EQ(0, grab_files());
+		if (stg.download_failed) {
+			for (int s = 0; s < 4; ++s)
+				if (next.active[s] && next.stream_file[s] < (int)sim_info.size() &&
+				    sim_info[next.stream_file[s]].back().path == "Top/Resources/sub/deeper/b.dat")
+					failed_stream = s;
+			ASSERT_GE(failed_stream, 0);
+			failed_file = next.stream_file[failed_stream];
+			next_at_failure = next.next_file;
+			EXPECT_EQ(0, next.wants_file[failed_stream]);
+		}
+		usleep(100);
+	}
+	ASSERT_GE(failed_stream, 0);
+	EXPECT_GT(next_at_failure, failed_file);
+	EXPECT_GE(stg.server_sel, 0);
+	EXPECT_LT(stg.server_sel, 3);
+
+	run();
+	EXPECT_EQ(0, stg.install_problems);
+	for (const grab_file& f : files)
+		if (f.platform != 1) expect_installed(f);
+	// Each archive came once, except the lost one, asked of the first server
+	// until another server was drawn.
+	std::map<std::string, int> by_file;
+	int lost_asked = 0;
+	for (const auto& q : server.requests()) {
+		if (q.path == lost) {
+			++lost_asked;
+			continue;
+		}
+		by_file[q.path.substr(q.path.find("/Top/") + 5)]++;
+	}
+	EXPECT_GE(lost_asked, 1);
+	EXPECT_EQ(1, by_file["Resources/sub/deeper/b.dat.zip"]);
+	for (const auto& kv : by_file) EXPECT_EQ(1, kv.second) << kv.first;
 }
 
 TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)
@@ -431,6 +573,18 @@ TEST_F(InstallTest, ExtractionRestoresWhatEachArchiveKindCarries)
 	EXPECT_FALSE(vtest::path_exists(tmp.path() + "escaped.txt"));
 	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "escaped.txt"));
 	EXPECT_EQ(1, stg.install_problems);
+
+	// A link under "Contents/MacOS/" is restored, but its target's mode is left alone.
+	stg.install_problems = 0;
+	const std::string outside = tmp.path() + "private.txt";
+	vtest::write_file_bytes(outside, "secret");
+	chmod(outside.c_str(), 0600);
+	const std::string link_zip = temp_path + "link.zip";
+	vtest::write_file_bytes(link_zip, vtest::make_zip_bytes("helper", outside, 0777, when, true));
+	extract_and_delete_file(link_zip, dest_dir_path + "Contents/MacOS/helper");
+	EXPECT_EQ(0, stg.install_problems);
+	EXPECT_EQ(1, is_sim_link(dest_dir_path + "Contents/MacOS/helper", nullptr));
+	EXPECT_EQ(0600u, vtest::file_mode(outside));
 }
 
 TEST_F(InstallTest, StreamsJoinAndRetireByRate)

@@ -169,7 +169,11 @@ TEST_F(TasksTest, DvdCopyUnpackRunsDiscByDisc)
 	    {"Resources/link", "a.txt", 0777, true, 0, 1},
 	    {"Custom Scenery/Global Scenery/+40-120.dsf", "tile bytes", 0644, false, 0, 1},
 	    {"Resources/b.txt", "bravo", 0600, false, 0, 2},
+	    // A link in an application folder: its target outside keeps its mode.
+	    {"Ventora.app/Contents/MacOS/helper", tmp.path() + "private.txt", 0777, true, 0, 2},
 	};
+	vtest::write_file_bytes(tmp.path() + "private.txt", "secret");
+	chmod((tmp.path() + "private.txt").c_str(), 0600);
 	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
 	load(files);
 	sim_info[2].back().install = 0;
@@ -193,7 +197,9 @@ TEST_F(TasksTest, DvdCopyUnpackRunsDiscByDisc)
 	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/skip.txt"));
 	EXPECT_EQ(nullptr, copy_pool);
 	EXPECT_EQ(nullptr, unzip_pool);
-	for (int f : {0, 1, 3, 4, 5}) {
+	EXPECT_EQ(1, is_sim_link(dest_dir_path + "Ventora.app/Contents/MacOS/helper", nullptr));
+	EXPECT_EQ(0600u, vtest::file_mode(tmp.path() + "private.txt"));
+	for (int f : {0, 1, 3, 4, 5, 6}) {
 		EXPECT_EQ(1, sim_info[f].back().have_is_want) << f;
 		EXPECT_EQ(sim_info[f].back().sig_want, sim_info[f].back().sig_have) << f;
 	}
