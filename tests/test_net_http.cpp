@@ -134,6 +134,14 @@ TEST_F(NetHttp, DirectFormRequestBytes)
 	          srv->requests()[0].raw);
 	d.DoProcessing();  // closed: the file is closed
 	EXPECT_EQ("hello", read_file_bytes(local));
+
+	// A body makes it a POST with its length after the headers.
+	std::map<std::string, std::string> one{{"Host", "127.0.0.1"}};
+	down_class post("127.0.0.1", srv->port(), "/form", true, &one, "a=1&b", 5, tmp.file("p").c_str());
+	const auto until2 = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+	while (srv->request_count() < 2 && std::chrono::steady_clock::now() < until2) post.DoProcessing();
+	ASSERT_EQ(2u, srv->requests().size());
+	EXPECT_EQ("POST /form HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n\r\n", srv->requests()[1].raw);
 }
 
 TEST(NetProxyChoice, PortOutsideRangeMeansNoProxy)
