@@ -399,10 +399,18 @@ TEST_F(MakerTest, ChangeLogBuildRefusesBadPreviousManifests)
 		const char* what;
 		std::string manifest;  // empty: no previous manifest at all
 		std::string line1, line2, line4;
+		std::string line3;  // empty: not compared
 	};
 	const std::string head = "I\n900 version\nINSTALLER\n\n";
 	const row rows[] = {
 	    {"missing", "", "I tried to read a directory file that does not exist!", "The file is:", ""},
+	    // The reader takes the header but refuses the body (a path leaving the folder).
+	    {"refused by the reader", head + "DIR All/../../\nFILE 0 0 1 1 1 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa a.txt\n",
+	     "I could not read the old directory!",
+	     "This means that this installer will not delete old files (needed even for the Ventora / USA scenery install).",
+	     "So fix this.",
+	     "It also means I will forget to fix this, and release without an old directory, and think that older versions "
+	     "of stuff is all user-modified cause I don't recognize it!"},
 	    {"the same file twice, by letter case",
 	     head + "DIR All/Aircraft/\nFILE 0 0 1 1 1 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa a.txt\n"
 	            "DIR All/aircraft/\nFILE 0 0 1 1 1 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa A.txt\n",
@@ -428,6 +436,9 @@ TEST_F(MakerTest, ChangeLogBuildRefusesBadPreviousManifests)
 		}
 		if (r.line2 == "version_number 91001.000000") {
 			EXPECT_EQ("in file ", last_alert().line3);
+		}
+		if (!r.line3.empty()) {
+			EXPECT_EQ(r.line3, last_alert().line3);
 		}
 		// Nothing is written before the previous manifest is accepted.
 		EXPECT_FALSE(vtest::path_exists(disc(0)));
@@ -552,6 +563,9 @@ TEST_F(MakerTest, LookAlikesAreAccepted)
 	m.push_back({"All/Aircraft/model.ac", "refused"});
 	m.push_back({"All/Aircraft/notes.bak", "refused"});
 	m.push_back({"All/install_pfc Aircraft/pfc.acf", "refused"});
+	m.push_back({"All/Aircraft/copy/"});                        // a folder named copy holding nothing
+	m.push_back({"All/Aircraft/Plane.acf/inner.txt", "inside"});  // typed like a file: never entered
+	m.push_back({"All/Aircraft/tool.exe", mtest::pe_exe_bytes()});  // not in the Windows folder
 	write(m);
 	ASSERT_EQ(0, mkfifo((master + "All/Aircraft/pipe.acf").c_str(), 0644));  // refused, never opened
 	ASSERT_TRUE(build()) << last_alert().line2;
@@ -559,9 +573,13 @@ TEST_F(MakerTest, LookAlikesAreAccepted)
 	                        "All/Aircraft/name with blanks.acf", "All/Aircraft/x.acf", "All/Aircraft/clip.mov.txt"})
 		EXPECT_TRUE(vtest::path_exists(release(0) + rel + ".zip")) << rel;
 	for (const char* rel : {"All/Aircraft/model.ac", "All/Aircraft/notes.bak", "All/install_pfc Aircraft/pfc.acf",
-	                        "All/Aircraft/pipe.acf"})
+	                        "All/Aircraft/pipe.acf", "All/Aircraft/Plane.acf", "All/Aircraft/Plane.acf/inner.txt"})
 		EXPECT_FALSE(vtest::path_exists(release(0) + rel + ".zip")) << rel;
-	EXPECT_NE(std::string::npos, built_manifest().find("FILE 0 0 91001 0 0 " + vtest::md5_hex("x") + " name with blanks.acf\n"));
+	const std::string text = built_manifest();
+	EXPECT_NE(std::string::npos, text.find("FILE 0 0 91001 0 0 " + vtest::md5_hex("x") + " name with blanks.acf\n"));
+	EXPECT_EQ(std::string::npos, text.find("Plane.acf"));
+	EXPECT_EQ(mtest::pe_exe_bytes(), vtest::read_file_bytes(master + "All/Aircraft/tool.exe"));
+	EXPECT_TRUE(vtest::path_exists(release(0) + "All/Aircraft/tool.exe.zip"));
 }
 
 // ---------------------------------------------------------------------------
@@ -571,6 +589,8 @@ TEST_F(MakerTest, SceneryReleasesHoldOnlyTheirScenery)
 {
 	write(mtest::full_master());
 	mtest::write_master(master, {{"All/Custom Scenery/DSF 900 Moon World-Wide/+10+010.dsf", "grey"}});
+	// Red terrain and orbit textures are required of the product only.
+	ASSERT_EQ(0, system(("rm -rf '" + master + "All/Resources/default scenery' '" + master + "All/Resources/bitmaps'").c_str()));
 	struct row {
 		int type;
 		const char* name;
@@ -634,6 +654,56 @@ TEST_F(MakerTest, FullDiscMovesTheNextFileToTheNextDisc)
 	}
 }
 
+// The disc is full only past the limit: exactly 630000 KB (whole KB, the
+// rest dropped) stays on it.
+TEST_F(MakerTest, DiscIsFullOnlyPastTheLimit)
+{
+	struct row {
+		int64_t bytes;
+		bool next_disc;
+	};
+	for (row r : {row{630000000, false}, row{630000999, false}, row{630001000, true}}) {
+		SCOPED_TRACE(r.bytes);
+		ASSERT_EQ(0, system(("rm -rf '" + master + "' '" + out + "disk_0' '" + out + "disk_1' '" + out + "disk_2'").c_str()));
+		clear_marks();
+		std::vector<master_entry> m = mtest::full_master();
+		for (master_entry& e : m)
+			if (e.rel == "All/Aircraft/Cirrus/c4.acf") e.data = "c4";  // every other archive is under 1 KB
+		write(m);
+		mtest::make_sparse(master + "All/Global Scenery/-global terrain-/+40-120.dsf.7z", r.bytes);
+		ASSERT_TRUE(build()) << last_alert().line2;
+		const std::string text = built_manifest();
+		EXPECT_EQ(r.next_disc, text.find("+40-120.dsf\nDISK 1\n") != std::string::npos) << text;
+		EXPECT_EQ(r.next_disc ? 1 : 0, dvd_now);
+		EXPECT_EQ(r.next_disc ? 0.0 : 630000.0, zip_size_dvd);
+		EXPECT_EQ(r.next_disc, vtest::path_exists(release(1) + "Windows/Ventora.exe.zip"));
+	}
+}
+
+// Lines of vanished files come after the last DISK line, so they count on the last disc.
+TEST_F(MakerTest, VanishedFilesFollowTheLastDisc)
+{
+	build_type = 0;
+	write(mtest::full_master());
+	mtest::make_sparse(master + "Windows/Ventora.exe.7z", 700000000);  // the last file fills disc 0
+	vtest::write_file_bytes(old_manifest, "I\n900 version\nINSTALLER\n\nDIR All/Instructions/\n"
+	                                      "FILE 0 0 90000 7 9 cccccccccccccccccccccccccccccccc Old Manual.txt\n");
+	ASSERT_TRUE(build()) << last_alert().line1 << " / " << last_alert().line2;
+	const std::string text = built_manifest();
+	const std::string tail = " Ventora.exe\nDISK 1\n\nDIR All/Instructions/\n"
+	                         "FILE 0 0 90000 7 9 cccccccccccccccccccccccccccccccc Old Manual.txt\n"
+	                         "FILE 0 0 91001 0 0 GONE Old Manual.txt\n";
+	ASSERT_GE(text.size(), tail.size());
+	EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+
+	ASSERT_EQ(3, read_directory(tmp.path() + "unzipped/directory.txt"));
+	const file_history_struct& gone = sim_info.back();
+	ASSERT_EQ(2u, gone.size());
+	EXPECT_EQ("All/Instructions/Old Manual.txt", gone.back().path);
+	for (const file_version_struct& v : gone) EXPECT_EQ(1, v.disk);
+	EXPECT_EQ(0, sim_info[sim_info.size() - 2].back().disk);  // the executable stays on the disc it filled
+}
+
 // Folders are prepared for three discs; a fourth and fifth get theirs when reached.
 TEST_F(MakerTest, DiscsBeyondTheThirdGetTheirFolders)
 {
@@ -659,6 +729,20 @@ TEST_F(MakerTest, ProgressEveryTwentyFilesAndQStopsTheBuild)
 	EXPECT_EQ("reg: 0: total files to compress: 21. now doing: 20.|" + release(0) +
 	              "Macintosh/Ventora.app/Contents/MacOS/Ventora.zip",
 	          progress[0]);
+
+	// A 'q' waiting at the packaging progress stops the build before the next file.
+	ASSERT_EQ(0, system(("rm -rf '" + out + "disk_0'").c_str()));
+	progress.clear();
+	alerts.clear();
+	poll_key = 'q';
+	EXPECT_FALSE(build());
+	EXPECT_EQ(1u, progress.size());
+	ASSERT_EQ(1u, alerts.size());
+	EXPECT_EQ(alert_fatal, alerts[0].kind);
+	EXPECT_FALSE(alerts[0].line1.empty());
+	EXPECT_EQ("", alerts[0].line2 + alerts[0].line3 + alerts[0].line4);
+	EXPECT_TRUE(vtest::path_exists(release(0) + "Macintosh/Ventora.app/Contents/MacOS/Ventora.zip"));
+	EXPECT_FALSE(vtest::path_exists(release(0) + "Windows/Ventora.exe.zip"));
 
 	// The scan reports every 500 files met; a 'q' waiting then stops the build.
 	std::vector<master_entry> bulk;
