@@ -52,7 +52,7 @@ down_class::down_class(const char* server, unsigned short port, const char* path
 	const bool proxy = http.UseProxy(server, port);
 	const unsigned long addr = PCSBSocket::LookupAddress(proxy ? http.proxy_host.c_str() : server);
 	if (addr == 0) {
-		xer << "Translated server " << server << " to IP addy: 0.0.0.0 and port = " << port << "\n";
+		xer << "Translated server " << (server ? server : "") << " to IP addy: 0.0.0.0 and port = " << port << "\n";
 		mError = err_net_no_server_code;
 	} else {
 		mStatus = -1;
@@ -236,10 +236,11 @@ bool http_class::UseProxy(const char* server, unsigned short)
 {
 	// The one place that decides: a port outside 1..65535 means no proxy.
 	if (proxy_port < 1 || proxy_port > 65535 || proxy_host.empty()) return false;
-	const size_t n = server ? strlen(server) : 0;
+	const char* name = server ? server : "";
+	const size_t n = strlen(name);
 	for (const std::string& ending : gProxyExclude) {
 		if (ending.size() > n) continue;
-		if (ending.compare(0, std::string::npos, server + n - ending.size()) == 0) return false;
+		if (ending.compare(0, std::string::npos, name + n - ending.size()) == 0) return false;
 	}
 	return true;
 }
