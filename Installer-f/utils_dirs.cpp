@@ -167,5 +167,12 @@ int abort_alert(std::string message, std::string caption1, std::string text1, st
 {
 	// Without a shell to draw it, the question behaves as a closed window.
 	if (!g_abort_handler) return 3;
-	return g_abort_handler(abort_question{message, caption1, text1, caption2, text2});
+	abort_question q;
+	q.message = message;
+	q.caption1 = caption1;
+	q.text1 = text1;
+	q.caption2 = caption2;
+	q.text2 = text2;
+	const int answer = g_abort_handler(q);
+	return answer == 1 || answer == 0 ? answer : 3;
 }

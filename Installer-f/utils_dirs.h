@@ -31,16 +31,28 @@ int dest_relative_path_ok(const std::string& rel);
 int abort_alert(std::string message, std::string caption1, std::string text1,
                 std::string caption2, std::string text2);
 
-// What the cancel question shows; the shell draws it in sub-window 997.
+// What the cancel question shows: a modal sub-window of type 997, cleared to
+// palette colour 34 with its background frame (BTN_fillwin(1, 21)); texts in
+// text_colour, regular font, left-aligned; two BTN_action buttons (lit 0,
+// mode 1, side text "-") centred on their points. All texts come translated.
 struct abort_question {
-	std::string message;
-	std::string caption1, text1;
-	std::string caption2, text2;
+	std::string message;              // at message_x/y, wrapped to the window width minus 40
+	std::string caption1, text1;      // first button and the text beside it
+	std::string caption2, text2;      // second button and the text beside it
+	int window_type = 997;
+	int text_colour = 43;
+	float message_x = 20, message_y = 160;
+	float text1_x = 150, text1_y = 53;  // texts wrapped to the window width minus 210
+	float text2_x = 150, text2_y = 28;
+	float button1_x = 96, button1_y = 56;
+	float button2_x = 96, button2_y = 31;
+	float button_width = 100;
 };
 
 // The shell's modal loop for the cancel question: opens sub-window 997, runs
 // frames until a button is clicked or the window closes, and returns 1 (first
-// button), 0 (second button) or 3 (closed). Until the shell installs one (and
-// in tests that set their own) a question without a handler counts as closed.
+// button), 0 (second button) or 3 (closed); any other value counts as closed.
+// Until the shell installs one (and in tests that set their own) a question
+// without a handler counts as closed.
 using abort_alert_handler = std::function<int(const abort_question&)>;
 void set_abort_alert_handler(abort_alert_handler handler);

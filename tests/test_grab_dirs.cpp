@@ -174,15 +174,18 @@ TEST_F(DirsTest, AbortAlertPassesTheQuestionAndKeepsItsResults)
 	EXPECT_EQ(3, abort_alert("m", "c1", "t1", "c2", "t2"));  // no shell: a closed window
 
 	struct row {
-		int answer;
+		int answer;  // what the shell's loop gave
+		int result;
 	};
-	for (row r : {row{1}, row{0}, row{3}}) {
+	// Anything but a click on one of the two buttons is a closed window.
+	for (row r : {row{1, 1}, row{0, 0}, row{3, 3}, row{2, 3}, row{-1, 3}}) {
 		abort_question seen;
 		set_abort_alert_handler([&](const abort_question& q) {
 			seen = q;
 			return r.answer;
 		});
-		EXPECT_EQ(r.answer, abort_alert("Stop?", "CANCEL", "stop now", "CONTINUE", "go on"));
+		EXPECT_EQ(r.result, abort_alert("Stop?", "CANCEL", "stop now", "CONTINUE", "go on")) << r.answer;
+		EXPECT_EQ(997, seen.window_type);
 		EXPECT_EQ("Stop?", seen.message);
 		EXPECT_EQ("CANCEL", seen.caption1);
 		EXPECT_EQ("stop now", seen.text1);
