@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -69,14 +70,15 @@ TEST(FilesXmap, TextHeaders)
 	}
 }
 
-TEST(FilesXmap, MissingEmptyAndFolderMapNothing)
+TEST(FilesXmap, MissingEmptyAndOtherThanFilesMapNothing)
 {
 	files_tmp t;
 	t.write("empty", "");
 	t.mkdir("dir");
+	ASSERT_EQ(mkfifo(t("pipe").c_str(), 0600), 0);  // must not wait for a writer
 	const int v[] = {900, 0};
 	alert_capture alerts;
-	for (const char* rel : {"missing", "empty", "dir"}) {
+	for (const char* rel : {"missing", "empty", "dir", "pipe"}) {
 		xmap_class m(t(rel));
 		EXPECT_EQ(m.begin, nullptr) << rel;
 		EXPECT_EQ(m.check_file(file_type_text, v, nullptr, nullptr), 0) << rel;

@@ -63,7 +63,8 @@ const char* xmap_class::retry(const std::string& path_in)
 	else set_path_to_full(path);
 	if (path.empty()) return nullptr;
 
-	const int f = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	// Non-blocking, so a pipe named like a file cannot stall the reader.
+	const int f = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 	if (f < 0) return nullptr;
 	struct stat st;
 	if (fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
