@@ -813,6 +813,41 @@ TEST_F(MakerTest, UnsignableFileStopsTheBuild)
 	EXPECT_EQ(std::string::npos, text.find("pipe.acf"));
 }
 
+// An archive that cannot be made on the disc stops the build with its own alert.
+TEST_F(MakerTest, ArchiveThatCannotBeMadeStopsTheBuild)
+{
+	sim_name = kRelease;
+	dst_folder = out + "disk_0/";  // never made, so nothing can be written there
+	write({{"All/Aircraft/a.acf", "plain"}, {"All/Aircraft/t.dsf", "tile"}, {"All/Aircraft/t.dsf.7z", "premade"}});
+	sim_info.clear();
+	sim_info_index.clear();
+	prev_dir = "---";
+	struct row {
+		const char* rel;
+		std::string line1, line3, line4;
+		bool line2_empty;
+	};
+	const std::string a = master + "All/Aircraft/a.acf", t = master + "All/Aircraft/t.dsf";
+	const row rows[] = {
+	    {"All/Aircraft/a.acf", "I could not zip a file!", a, release(0) + "All/Aircraft/a.acf.zip", false},
+	    {"All/Aircraft/t.dsf", "ERROR: could not make hard link!", "", "", true},
+	};
+	ouf_open(tmp.path() + "manifest.txt", file_type_text, 900, "no-copyright-string");
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.rel);
+		alerts.clear();
+		EXPECT_THROW(comp_file(master + r.rel), fatal_stop);
+		ASSERT_EQ(1u, alerts.size());
+		EXPECT_EQ(alert_fatal, alerts[0].kind);
+		EXPECT_EQ(r.line1, alerts[0].line1);
+		EXPECT_EQ(r.line2_empty, alerts[0].line2.empty());  // the zip failure names its error
+		EXPECT_EQ(r.line3, alerts[0].line3);
+		EXPECT_EQ(r.line4, alerts[0].line4);
+	}
+	ouf.close();
+	EXPECT_EQ(std::string("I\n900 version\n"), vtest::read_file_bytes(tmp.path() + "manifest.txt"));
+}
+
 // ---------------------------------------------------------------------------
 // File selection
 
