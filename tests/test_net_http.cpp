@@ -473,21 +473,29 @@ TEST_F(NetHttp, CallerMistakesRaiseFatalAlertsAndFail)
 		const char* server;
 		const char* path;
 		const char* line1;
+		const char* line2;
+		const char* line3;
 		const char* line4;
 		int line;
 	} cases[] = {
-	    {-1, kHost, "/a", "Too many download objects requested!", "", 232},
-	    {6, kHost, "/a", "Too many download objects requested!", "", 232},
+	    {-1, kHost, "/a", "Too many download objects requested!", "", "", "", 232},
+	    {6, kHost, "/a", "Too many download objects requested!", "", "", "", 232},
 	    {0, "www.ventora-sim.test/", "/a", "net_check error! You have a dirchar at the end of the server name!",
+	     "You should not!", "Our convention is that a server name is simply a server name... with no slash!",
 	     "www.ventora-sim.test/", 247},
-	    {0, kHost, "a", "net_check error! You do not have a dirchar at the beginning of the directory name!", "a",
-	     248},
+	    {0, kHost, "a", "net_check error! You do not have a dirchar at the beginning of the directory name!",
+	     "You should!",
+	     "Our convention is that a directory name does start with a slash because it must include the hard "
+	     "drive,which is a dir char on unix!",
+	     "a", 248},
 	};
 	for (const Case& c : cases) {
 		alerts.clear();
 		EXPECT_EQ(2, http.net_check(c.slot, c.server, c.path, tmp.file("m")));
 		ASSERT_EQ(1u, alerts.size());
 		EXPECT_EQ(c.line1, alerts[0].line1);
+		EXPECT_EQ(c.line2, alerts[0].line2);
+		EXPECT_EQ(c.line3, alerts[0].line3);
 		EXPECT_EQ(c.line4, alerts[0].line4);
 		EXPECT_EQ(alert_fatal, alerts[0].kind);
 		EXPECT_EQ("DIzivoz/OOPS_cpp/http", alerts[0].source_file);
