@@ -323,16 +323,27 @@ TEST_F(EngineDecide, EntriesSharingADestination)
 {
 	struct {
 		const char* have;
+		bool new_first;  // the new entry comes first in the manifest
+		int answer;      // to the one install question of a modified copy
 		int old_remove, new_install;
-	} rows[] = {{"A", 0, 1}, {"B", 0, 0}, {"NONE", 0, 1}};
+		int install_questions;
+	} rows[] = {{"A", false, 0, 0, 1, 0},    {"B", false, 0, 0, 0, 0}, {"NONE", false, 0, 0, 1, 0},
+	            {"A", true, 0, 0, 1, 0},     {"X", false, 1, 0, 1, 1},  {"X", true, 2, 0, 0, 1}};
 	for (auto& r : rows) {
 		SetUp();
+		if (r.new_first) add("Linux/Resources/a.txt", {"B"}, r.have, 3);
 		add("All/Resources/a.txt", {"A", "GONE"}, r.have, 0);
-		add("Linux/Resources/a.txt", {"B"}, r.have, 3);
+		if (!r.new_first) add("Linux/Resources/a.txt", {"B"}, r.have, 3);
+		const file_version_struct& old_v = sim_info[r.new_first ? 1 : 0].back();
+		const file_version_struct& new_v = sim_info[r.new_first ? 0 : 1].back();
+		answers = {r.answer};
 		ASSERT_EQ(choose_files(), 1) << r.have;
-		EXPECT_TRUE(asked.empty()) << r.have;
-		EXPECT_EQ(sim_info[0].back().remove, r.old_remove) << r.have;
-		EXPECT_EQ(sim_info[1].back().install, r.new_install) << r.have;
+		ASSERT_EQ((int)asked.size(), r.install_questions) << r.have;
+		if (!asked.empty()) {
+			EXPECT_EQ(asked[0].is_delete, 0) << r.have;
+		}
+		EXPECT_EQ(old_v.remove, r.old_remove) << r.have;
+		EXPECT_EQ(new_v.install, r.new_install) << r.have;
 	}
 	// When the new entry is another platform's, the old copy is deleted as before.
 	SetUp();
