@@ -110,6 +110,8 @@ double engine_install(const std::string& manifest, const std::string& dest, int 
 	recalc_disk_sizes();
 	if (!choose_files() || make_dirs() != 0) return -1;
 	stg.stream_count = streams;
+	// Earlier runs' dirty pages would otherwise be written back during this one.
+	sync();
 	const double t0 = now_s();
 	xtim.elapsed = 0;
 	next_reset(0);
@@ -183,6 +185,7 @@ int main()
 		          "\nrm -f " + shell_quote(ref_zip) + "\n";
 	}
 	vtest::write_file_bytes(tmp.path() + "ref.sh", script);
+	sync();
 	const double ref = run_command("bash " + shell_quote(tmp.path() + "ref.sh"));
 
 	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1:\n", file_count, bytes / 1048576.0);
