@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -47,4 +51,22 @@ TEST(Alert, SinkCapturesFatalWithoutEndingProcess)
 	EXPECT_EQ(seen[0].kind, 2);
 	EXPECT_EQ(seen[0].source_file, "DIzivoz/OOPS_cpp/xmap");
 	EXPECT_EQ(seen[0].source_line, 133);
+}
+
+// Without a window a fatal alert logs its lines and source, leaves a stack
+// dump and a memory report in the working folder, and ends with status 1.
+TEST(AlertDeathTest, FatalAlertLeavesDumpsAndEndsWithStatusOne)
+{
+	vtest::temp_folder dir;
+	EXPECT_EXIT(
+	    {
+		    if (chdir(dir.path().c_str()) != 0) std::exit(3);
+		    xer.open(dir.path() + "log.txt");
+		    __MACIBM_alert(0, "first", "second", "third", "fourth", alert_fatal, "Installer-f/utils", 1234);
+	    },
+	    ::testing::ExitedWithCode(1), "first second");
+	EXPECT_NE(vtest::read_file_bytes(dir.path() + "log.txt").find("\nfirst\nsecond\nthird\nfourth\n(Installer-f/utils line 1234)\n"),
+	          std::string::npos);
+	EXPECT_NE(vtest::read_file_bytes(dir.path() + "stack_crawl.txt"), "");
+	EXPECT_NE(vtest::read_file_bytes(dir.path() + "MemoryLog.txt"), "");
 }

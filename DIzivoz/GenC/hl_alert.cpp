@@ -6,6 +6,9 @@
 
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/Thread/hl_thread.h"
+#include "DIzivoz/UTL/UTL_cmdline.h"
+#include "DIzivoz/UTL/UTL_debug.h"
+#include "DIzivoz/UTL/UTL_mem.h"
 #include "DIzivoz/UTL/UTL_exce.h"
 
 namespace {
@@ -39,10 +42,31 @@ void __MACIBM_alert(int return_window, std::string line1, std::string line2, std
 		return;
 	}
 	const std::string where = "(" + file + " line " + std::to_string(source_line) + ")";
+
+	// A fatal alert leaves a stack dump beside the program for the bug report.
+	if (kind == alert_fatal) {
+		if (std::FILE* f = std::fopen("stack_crawl.txt", "a")) {
+			UTL_dump_stack(f, nullptr, nullptr);
+			std::fclose(f);
+		}
+	}
+
+	// The frame-rate test shows nothing and never waits for anyone.
+	if (cmdline.has_option("--fps_test")) {
+		xer << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
+		xer.flush();
+		if (kind == alert_fatal) std::exit(1);
+		return;
+	}
+
+	// No window yet: the native alert is the standard error stream.
+	std::fprintf(stderr, "%s %s\n%s %s\n", line1.c_str(), line2.c_str(), line3.c_str(), line4.c_str());
+	if (kind == alert_fatal) std::fprintf(stderr, "%s\n", where.c_str());
+
+	if (kind == alert_warning || kind == alert_fatal)
+		dump_mem_stats("This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || recursive_error)");
 	xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
 	xer.flush();
-	std::fprintf(stderr, "%s %s\n%s %s\n%s\n", line1.c_str(), line2.c_str(), line3.c_str(),
-	             line4.c_str(), where.c_str());
 	if (kind == alert_fatal) {
 		app_done = 1;
 		std::exit(1);
