@@ -399,4 +399,34 @@ TEST_F(EngineManifest, WebPageOpener)
 	EXPECT_EQ(alerts.size(), 1u);
 }
 
+// Zombie children of this process (state Z in /proc).
+int zombie_children()
+{
+	int zombies = 0;
+	std::ifstream kids("/proc/self/task/" + std::to_string(getpid()) + "/children");
+	int pid = 0;
+	while (kids >> pid) {
+		std::ifstream st("/proc/" + std::to_string(pid) + "/stat");
+		std::string line;
+		std::getline(st, line);
+		const size_t close = line.rfind(')');
+		if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') ++zombies;
+	}
+	return zombies;
+}
+
+// An opener that outlives the short wait is still reaped when it ends.
+TEST_F(EngineManifest, SlowWebPageOpenerIsReaped)
+{
+	std::ofstream sh(dir + "bin/xdg-open", std::ios::trunc);
+	sh << "#!/bin/sh\nsleep 2.3\nprintf '%s\\n' \"$*\" >> '" << record << "'\n";
+	sh.close();
+	go_to_URL("http://slow.example/");
+	for (int i = 0; i < 300 && vtest::read_file_bytes(record).empty(); ++i) usleep(10000);
+	EXPECT_EQ(vtest::read_file_bytes(record), "http://slow.example/\n");
+	int zombies = 1;
+	for (int i = 0; i < 100 && (zombies = zombie_children()) > 0; ++i) usleep(10000);
+	EXPECT_EQ(zombies, 0);
+}
+
 }  // namespace

@@ -5,6 +5,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <thread>
+
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
 
@@ -49,4 +52,10 @@ void go_to_URL(std::string url)
 		nanosleep(&ts, nullptr);
 	}
 	xer << "xdg-open is still running for " << url << "\n";
+	// Reap it whenever it ends, so no finished opener lingers as a zombie.
+	std::thread([pid] {
+		int status = 0;
+		while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+		}
+	}).detach();
 }
