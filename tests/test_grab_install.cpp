@@ -22,6 +22,7 @@
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -155,22 +156,11 @@ protected:
 	bool saw_unknown_length = false;
 };
 
-// Bytes that do not compress, so transfers take as long as their size says.
-std::string noise(size_t n, unsigned seed)
-{
-	std::string out(n, '\0');
-	for (size_t i = 0; i < n; ++i) {
-		seed = seed * 1103515245u + 12345u;
-		out[i] = char(seed >> 16);
-	}
-	return out;
-}
-
 std::vector<grab_file> first_release()
 {
 	std::vector<grab_file> files = {
 	    {"Resources/a.txt", "alpha\n", 0644},
-	    {"Resources/sub/deeper/b.dat", noise(150000, 7), 0600, false, 0, 0, false, 1600000000},
+	    {"Resources/sub/deeper/b.dat", vtest::noise(150000, 7), 0600, false, 0, 0, false, 1600000000},
 	    {"Ventora", "#!/bin/sh\necho fly\n", 0755},
 	    {"Ventora.app/Contents/MacOS/Ventora", "mac binary", 0644},
 	    {"Resources/link-to-a", "a.txt", 0777, true},
@@ -179,7 +169,7 @@ std::vector<grab_file> first_release()
 	    {"Resources/empty.txt", "", 0644},
 	};
 	for (int i = 0; i < 12; ++i)
-		files.push_back({"Output/data/f" + std::to_string(i) + ".bin", noise(20000 + i * 777, i)});
+		files.push_back({"Output/data/f" + std::to_string(i) + ".bin", vtest::noise(20000 + i * 777, i)});
 	return files;
 }
 

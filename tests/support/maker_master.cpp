@@ -8,6 +8,7 @@
 
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
+#include "tests/support/test_files.h"
 
 namespace mtest {
 
@@ -48,20 +49,10 @@ std::string pe_exe_bytes()
 	return b;
 }
 
-std::string noise(size_t n, unsigned seed)
-{
-	std::string out(n, '\0');
-	for (size_t i = 0; i < n; ++i) {
-		seed = seed * 1103515245u + 12345u;
-		out[i] = char(seed >> 16);
-	}
-	return out;
-}
-
 std::vector<master_entry> full_master()
 {
 	return {
-	    {"All/Aircraft/Cirrus/c4.acf", noise(4000, 3)},
+	    {"All/Aircraft/Cirrus/c4.acf", vtest::noise(4000, 3)},
 	    {"All/Airfoils/naca.afl", "airfoil"},
 	    {"All/Custom Scenery/DSF 900 Mars World-Wide/+00+000.dsf", "red planet"},
 	    {"All/Custom Scenery/readme.txt", "custom"},

@@ -23,8 +23,6 @@ void write_master(const std::string& root, const std::vector<master_entry>& entr
 std::string pe_exe_bytes();
 const size_t pe_flags_offset = 86;
 
-// Bytes that do not compress.
-std::string noise(size_t n, unsigned seed);
 
 // One file in every place the builder expects, plus links, executables,
 // refused names and a tile with a pre-made .7z beside it.

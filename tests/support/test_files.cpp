@@ -62,4 +62,14 @@ bool path_exists(const std::string& path)
 	return lstat(path.c_str(), &st) == 0;
 }
 
+std::string noise(size_t n, unsigned seed)
+{
+	std::string out(n, '\0');
+	for (size_t i = 0; i < n; ++i) {
+		seed = seed * 1103515245u + 12345u;
+		out[i] = char(seed >> 16);
+	}
+	return out;
+}
+
 }  // namespace vtest

@@ -1,6 +1,7 @@
 #pragma once
 // File helpers shared by the tests: a temporary folder per test and whole-file
 // reads and writes.
+#include <cstddef>
 #include <string>
 
 namespace vtest {
@@ -23,5 +24,8 @@ private:
 std::string read_file_bytes(const std::string& path);  // empty when unreadable
 bool write_file_bytes(const std::string& path, const std::string& bytes);
 bool path_exists(const std::string& path);  // lstat succeeds
+
+// n bytes that do not compress, the same for the same seed.
+std::string noise(size_t n, unsigned seed);
 
 }  // namespace vtest
