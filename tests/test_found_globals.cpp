@@ -1,11 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "DIzivoz/GenH/hl_globals.h"
 #include "tests/support/found_units.h"
 #include "tests/support/test_files.h"
+
+namespace {
+
+// Index of the first nonzero byte of obj outside the given (offset, size)
+// fields, or -1 when every other byte is zero.
+template <class T>
+long first_nonzero_byte(const T& obj, std::initializer_list<std::pair<size_t, size_t>> skip)
+{
+	std::vector<unsigned char> bytes(sizeof(T));
+	std::memcpy(bytes.data(), static_cast<const void*>(&obj), sizeof(T));
+	for (const auto& f : skip) std::memset(bytes.data() + f.first, 0, f.second);
+	for (size_t i = 0; i < bytes.size(); ++i)
+		if (bytes[i]) return (long)i;
+	return -1;
+}
+
+}  // namespace
 
 // Runs first in this program: nothing has touched the globals yet.
 TEST(FoundGlobals, StateBeforeStartUp)
@@ -30,10 +51,14 @@ TEST(FoundGlobals, StateBeforeStartUp)
 	EXPECT_EQ(mnw.window[0], nullptr);
 	EXPECT_EQ(mnw.legacy_view, 1);
 	EXPECT_EQ(mnw.legacy_panel, -1);
+	EXPECT_EQ(first_nonzero_byte(mnw, {{offsetof(mnw_struct, legacy_view), sizeof(int)},
+	                                   {offsetof(mnw_struct, legacy_panel), sizeof(int)}}),
+	          -1);
 
 	EXPECT_EQ(ren.global_alpha, 1.0f);
 	EXPECT_EQ(ren.tex_units, 0);
 	EXPECT_EQ(ren.gl_vendor, nullptr);
+	EXPECT_EQ(first_nonzero_byte(ren, {{offsetof(ren_struct, global_alpha), sizeof(float)}}), -1);
 
 	for (int i = 0; i < 16; ++i) {
 		const double want = (i % 5 == 0) ? 1.0 : 0.0;
