@@ -29,6 +29,7 @@
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
+#include "tests/support/install_driver.h"
 
 namespace {
 
@@ -101,14 +102,7 @@ double run_command(const std::string& cmd)
 double engine_install(const std::string& manifest, const std::string& dest, int streams)
 {
 	dest_dir_path = dest;
-	if (read_directory(manifest) != 3) return -1;
-	set_install_filter(1, 1);
-	int next_file = 0;
-	float progress = 0;
-	while (!checksum_directory(next_file, progress)) usleep(100);
-	scenery_take_all();
-	recalc_disk_sizes();
-	if (!choose_files() || make_dirs() != 0) return -1;
+	if (!vtest::prepare_install(manifest, 0).empty()) return -1;
 	stg.stream_count = streams;
 	// Earlier runs' dirty pages would otherwise be written back during this one.
 	sync();

@@ -22,6 +22,7 @@
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
+#include "tests/support/install_driver.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -73,38 +74,22 @@ protected:
 	}
 
 	// The wizard's pages up to the first download frame; false when a step refused.
-	bool prepare()
-	{
-		if (read_directory(tmp.path() + "directory.txt") != 3) return false;
-		set_install_filter(1, 1);
-		int next_file = 0;
-		float progress = 0;
-		for (int i = 0; i < 20000 && !checksum_directory(next_file, progress); ++i) usleep(100);
-		scenery_take_all();
-		recalc_disk_sizes();
-		if (!choose_files()) return false;
-		if (make_dirs() != 0) return false;
-		next_reset(xtim.elapsed);
-		return true;
-	}
+	bool prepare() { return vtest::prepare_install(tmp.path() + "directory.txt", xtim.elapsed).empty(); }
 
 	// The install page: grab_files for at most 20 ms a frame until done, the
 	// frame clock advancing by step seconds a frame. Returns the frames run.
 	int run(float step = 0.02f, int max_frames = 3000, std::function<void()> per_frame = nullptr)
 	{
 		for (int frame = 0; frame < max_frames; ++frame) {
-			const auto start = std::chrono::steady_clock::now();
-			int r = 0;
-			do {
-				r = grab_files();
+			const int done = vtest::install_frame(20, [this] {
 				int active = 0;
 				for (int s = 0; s < 4; ++s) active += next.active[s];
 				max_active = std::max(max_active, active);
 				saw_failure |= stg.download_failed == 1;
 				saw_unknown_length |= stg.file_progress == -0.01f;
 				EXPECT_LE(next.done_install_kb, stg.total_install_kb + 0.001f);
-			} while (r == 0 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(20));
-			if (r == 1) return frame + 1;
+			});
+			if (done) return frame + 1;
 			if (per_frame) per_frame();
 			xtim.elapsed += step;
 		}

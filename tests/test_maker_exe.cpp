@@ -21,6 +21,7 @@
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
+#include "tests/support/install_driver.h"
 #include "tests/support/maker_master.h"
 
 namespace {
@@ -103,20 +104,10 @@ TEST_F(MakerExeTest, BuiltReleaseInstallsOverTheNetwork)
 	http.proxy_port = server.port();
 	xtim.elapsed = 0;
 
-	ASSERT_EQ(3, read_directory(staging + "directory.txt"));
-	set_install_filter(1, 1);
-	int next_file = 0;
-	float progress = 0;
-	for (int i = 0; i < 20000 && !checksum_directory(next_file, progress); ++i) usleep(100);
-	scenery_take_all();
-	recalc_disk_sizes();
-	ASSERT_EQ(1, choose_files());
-	ASSERT_EQ(0, make_dirs());
-	next_reset(xtim.elapsed);
+	ASSERT_EQ("", vtest::prepare_install(staging + "directory.txt", xtim.elapsed));
 	bool done = false;
 	for (int frame = 0; frame < 3000 && !done; ++frame) {
-		const auto start = std::chrono::steady_clock::now();
-		while (!done && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(20)) done = grab_files() != 0;
+		done = vtest::install_frame(20);
 		xtim.elapsed += 0.02f;
 	}
 	ASSERT_TRUE(done);

@@ -24,6 +24,7 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/http_server.h"
+#include "tests/support/install_driver.h"
 #include "tests/support/maker_master.h"
 
 namespace {
@@ -144,28 +145,18 @@ int main(int argc, char** argv)
 	if (r != 1) return fail("the manifest could not be downloaded");
 	std::string unzipped;
 	if (zip_to_file(zipped, temp_path, &unzipped, 0) != 0) return fail("the manifest could not be unzipped");
-	if (read_directory(temp_path + "directory.txt") != 3) return fail("the manifest was refused");
 
-	set_install_filter(1, 1);
-	int next_file = 0;
-	float progress = 0;
-	while (!checksum_directory(next_file, progress)) usleep(1000);
-	scenery_take_all();
-	recalc_disk_sizes();
-	if (!choose_files()) return fail("the update decision was refused");
+	const std::string refused = vtest::prepare_install(temp_path + "directory.txt", now());
+	if (!refused.empty()) return fail("the install was refused by " + refused);
 	if (stg.count_install == 0 && stg.count_delete == 0) {
 		std::printf("The copy in %s is up to date: nothing to download.\n", dest_dir_path.c_str());
 		return 0;
 	}
-	if (make_dirs() != 0) return fail("the folders could not be made");
 	std::printf("Installing %d files (%.0f KB to download), deleting %d.\n", stg.count_install, stg.total_download_kb,
 	            stg.count_delete);
-	next_reset(now());
 	int shown = -1;
 	for (;;) {
-		const auto frame = std::chrono::steady_clock::now();
-		int done = 0;
-		while (!(done = grab_files()) && std::chrono::steady_clock::now() - frame < std::chrono::milliseconds(20)) {}
+		const int done = vtest::install_frame(20);
 		xtim.elapsed = now();
 		const int pct = stg.total_install_kb > 0 ? (int)(100 * next.done_install_kb / stg.total_install_kb) : 100;
 		if (pct / 10 != shown / 10 || done) {
