@@ -131,3 +131,19 @@ TEST(FoundGlobals, StartUpDefaultsOfTheWindowRecord)
 	EXPECT_EQ(mnw.wind_modal, 0);
 	mnw = saved;
 }
+
+TEST(FoundGlobals, LogDropsEverythingWrittenWhileClosed)
+{
+	const std::string path = ::testing::TempDir() + "found_closed_log.txt";
+	log_stream log;
+	log << "before the open, no line end " << 1;
+	log.open(path);
+	log << "first\n";
+	log.close();
+	log << "after the close\n" << "half a line";
+	log.open(path, std::ios::app);
+	log << "second\n";
+	log.close();
+	EXPECT_TRUE(log.good());
+	EXPECT_EQ(vtest::read_file_bytes(path), "first\nsecond\n");
+}

@@ -46,6 +46,7 @@ bool log_streambuf::open(const std::string& path, std::ios::openmode mode)
 	if (file_) std::fclose(file_);
 	const char* m = (mode & std::ios::app) ? "ab" : "wb";
 	file_ = std::fopen(path.c_str(), m);
+	open_ = file_ != nullptr;
 	return file_ != nullptr;
 }
 
@@ -64,6 +65,7 @@ void log_streambuf::close()
 		std::fclose(file_);
 		file_ = nullptr;
 	}
+	open_ = false;
 	buf.clear();
 }
 
@@ -81,6 +83,9 @@ void log_streambuf::write_complete_lines(std::string& buf)
 log_streambuf::int_type log_streambuf::overflow(int_type ch)
 {
 	if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+	// Text written while the log is closed is dropped at once, so no part of
+	// it turns up once the log is opened.
+	if (!open_) return ch;
 	char c = traits_type::to_char_type(ch);
 	std::string& buf = line_buffer();
 	buf.push_back(c);
@@ -90,6 +95,7 @@ log_streambuf::int_type log_streambuf::overflow(int_type ch)
 
 std::streamsize log_streambuf::xsputn(const char* s, std::streamsize n)
 {
+	if (!open_) return n;
 	std::string& buf = line_buffer();
 	buf.append(s, static_cast<size_t>(n));
 	for (std::streamsize i = 0; i < n; ++i)

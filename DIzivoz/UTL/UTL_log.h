@@ -3,6 +3,7 @@
 // each thread collects its text until a line end and the whole line is then
 // written under one lock, so lines never interleave. Until the log is opened
 // everything written to it is dropped.
+#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <ostream>
@@ -26,6 +27,7 @@ private:
 	void write_complete_lines(std::string& buf);
 	mutable std::mutex lock_;
 	std::FILE* file_ = nullptr;
+	std::atomic<bool> open_{false};  // read without the lock by every write
 	unsigned long id_;
 	std::string exit_buffer_;  // pending text of a thread whose own buffers are gone
 };
