@@ -4,7 +4,6 @@
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <md5.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -335,33 +334,6 @@ int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& in
 	return err;
 }
 
-// A read-only mapping of a whole regular file; nothing is mapped for a
-// missing, unreadable, empty or special file.
-struct mapped_file {
-	const unsigned char* data = nullptr;
-	uint64_t size = 0;
-	explicit mapped_file(const std::string& path)
-	{
-		int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-		if (fd < 0) return;
-		struct stat st;
-		if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-			void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-			if (p != MAP_FAILED) {
-				madvise(p, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
-				data = static_cast<const unsigned char*>(p);
-				size = static_cast<uint64_t>(st.st_size);
-			}
-		}
-		close(fd);
-	}
-	~mapped_file()
-	{
-		if (data) munmap(const_cast<unsigned char*>(data), static_cast<size_t>(size));
-	}
-	mapped_file(const mapped_file&) = delete;
-	mapped_file& operator=(const mapped_file&) = delete;
-};
 
 // The text of a symbolic link; false when path is no link.
 bool read_link_text(const std::string& path, std::string& text)
@@ -808,6 +780,48 @@ struct zip_writer {
 	}
 };
 
+// A regular file with bytes in it, read in pieces rather than mapped: a
+// file shortened by someone else while it is zipped cannot fault the process.
+struct source_file {
+	int fd = -1;
+	uint64_t size = 0;
+	explicit source_file(const std::string& path)
+	{
+		fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+		if (fd < 0) return;
+		struct stat st;
+		if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+			close(fd);
+			fd = -1;
+			return;
+		}
+		size = static_cast<uint64_t>(st.st_size);
+		posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+	}
+	~source_file()
+	{
+		if (fd >= 0) close(fd);
+	}
+	source_file(const source_file&) = delete;
+	source_file& operator=(const source_file&) = delete;
+
+	// Writes the whole file into the open entry.
+	int copy_to(zip_writer& w, int line)
+	{
+		const size_t chunk = size_t(1) << 20;
+		std::unique_ptr<char[]> buf(new (std::nothrow) char[chunk]);
+		if (!buf) return fail_at(line, ENOMEM);
+		for (;;) {
+			ssize_t n = read(fd, buf.get(), chunk);
+			if (n < 0 && errno == EINTR) continue;
+			if (n < 0) return fail_at(line, errno);
+			if (n == 0) return 0;
+			int err = w.write(buf.get(), static_cast<uint64_t>(n), line);
+			if (err) return err;
+		}
+	}
+};
+
 int file_to_zip_impl(const std::string& src_in, const std::string& zip_in)
 {
 	std::string src = src_in, zip = zip_in;
@@ -843,8 +857,8 @@ int file_to_zip_impl(const std::string& src_in, const std::string& zip_in)
 		return err;
 	}
 
-	mapped_file map(canon);
-	if (!map.data) return fail_at(1089, err_file_open_read);
+	source_file data(canon);
+	if (data.fd < 0) return fail_at(1089, err_file_open_read);
 	w.zf = zipOpen64(zip.c_str(), APPEND_STATUS_CREATE);
 	if (!w.zf) return fail_at(1095, err_zip_create);
 
@@ -862,8 +876,8 @@ int file_to_zip_impl(const std::string& src_in, const std::string& zip_in)
 		}
 		zi.external_fa = static_cast<uLong>(st.st_mode) << 16;
 	}
-	int err = w.open_entry(entry_name, zi, Z_DEFLATED, map.size >= 0xffffffffu, 1124);
-	if (!err) err = w.write(map.data, map.size, 1126);
+	int err = w.open_entry(entry_name, zi, Z_DEFLATED, data.size >= 0xffffffffu, 1124);
+	if (!err) err = data.copy_to(w, 1126);
 	if (!err) err = w.close_entry(1128);
 	if (err) return err;
 
