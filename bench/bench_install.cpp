@@ -156,10 +156,7 @@ int main()
 	vtest::write_file_bytes(tmp.path() + "directory.txt", vtest::manifest_text("Top", files));
 	for (auto& f : files) std::string().swap(f.data);
 
-	server_name[0] = kHost;
-	server_path[0] = kServerPath;
-	http.proxy_host = "127.0.0.1";
-	http.proxy_port = server.port();
+	vtest::point_engine_at(server, kHost, kServerPath, tmp.path() + "one/", temp_path);
 
 	const std::string manifest = tmp.path() + "directory.txt";
 	const double one = engine_install(manifest, tmp.path() + "one/", 1);

@@ -38,31 +38,16 @@ protected:
 
 	void SetUp() override
 	{
-		sim_info.clear();
-		stg = stg_struct{};
-		stg_set_start_values();
+		vtest::point_engine_at(server, kHost, kServerPath, tmp.path() + "Ventora 9/", tmp.path() + "staging/");
 		stg.log_actions = 1;
-		stg.server_count = 1;
-		server_name[0] = kHost;
-		server_path[0] = kServerPath;
-		dest_dir_path = tmp.path() + "Ventora 9/";
-		temp_path = tmp.path() + "staging/";
-		mkdir(temp_path.c_str(), 0700);
-		http.proxy_host = "127.0.0.1";
-		http.proxy_port = server.port();
-		xtim.elapsed = 0;
 		xer.open(tmp.path() + "log.txt");
 		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
 	}
 	void TearDown() override
 	{
-		http.kill_all();
-		http.proxy_host.clear();
-		http.proxy_port = 0;
-		checksum_directory_kill();
+		vtest::release_engine();
 		MACIBM_set_alert_sink(nullptr);
 		xer.close();
-		sim_info.clear();
 	}
 
 	// Publishes a release on the server: its archives and its zipped manifest's text.

@@ -50,12 +50,8 @@ protected:
 	}
 	void TearDown() override
 	{
-		http.kill_all();
-		http.proxy_host.clear();
-		http.proxy_port = 0;
-		checksum_directory_kill();
+		vtest::release_engine();
 		MACIBM_set_alert_sink(nullptr);
-		sim_info.clear();
 	}
 
 	run_result run(const std::string& args)
@@ -92,17 +88,7 @@ TEST_F(MakerExeTest, BuiltReleaseInstallsOverTheNetwork)
 
 	std::vector<alert_record> alerts;
 	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
-	stg = stg_struct{};
-	stg_set_start_values();
-	stg.platform = 3;
-	stg.server_count = 1;
-	server_name[0] = kHost;
-	server_path[0] = "/ventora/disk_0/Ventora 9.10r1/";
-	dest_dir_path = tmp.path() + "Ventora 9/";
-	temp_path = staging;
-	http.proxy_host = "127.0.0.1";
-	http.proxy_port = server.port();
-	xtim.elapsed = 0;
+	vtest::point_engine_at(server, kHost, "/ventora/disk_0/Ventora 9.10r1/", tmp.path() + "Ventora 9/", staging);
 
 	ASSERT_EQ("", vtest::prepare_install(staging + "directory.txt", xtim.elapsed));
 	bool done = false;

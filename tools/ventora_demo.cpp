@@ -121,18 +121,10 @@ int main(int argc, char** argv)
 	std::printf("Serving the release \"%s\" on 127.0.0.1:%u\n", sim_name.c_str(), server.port());
 
 	// The web-demo pages, without their window.
-	temp_path = work + "staging/";
-	mkdir(temp_path.c_str(), 0700);
 	xer.open(work + "install log.txt");
-	stg = stg_struct{};
-	stg_set_start_values();
+	vtest::point_engine_at(server, kHost, "/" + sim_name + "/", dest_dir_path, work + "staging/");
 	stg.log_actions = 1;
-	stg.server_count = 1;
-	server_name[0] = kHost;
-	server_path[0] = "/" + sim_name + "/";
 	install_name = sim_name;
-	http.proxy_host = "127.0.0.1";
-	http.proxy_port = server.port();
 
 	const auto t0 = std::chrono::steady_clock::now();
 	auto now = [&] { return std::chrono::duration<float>(std::chrono::steady_clock::now() - t0).count(); };
@@ -160,13 +152,13 @@ int main(int argc, char** argv)
 		xtim.elapsed = now();
 		const int pct = stg.total_install_kb > 0 ? (int)(100 * next.done_install_kb / stg.total_install_kb) : 100;
 		if (pct / 10 != shown / 10 || done) {
-			std::printf("  %3d%%  %s\n", pct > 100 ? 100 : pct, crnt_file_name.c_str());
+			std::printf("  %3d%%\n", pct > 100 ? 100 : pct);
 			shown = pct;
 		}
 		if (done) break;
 		usleep(1000);
 	}
-	http.kill_all();
+	vtest::release_engine();
 	xer.close();
 	if (stg.install_problems) return fail("some files could not be installed; see the install log");
 	std::printf("Done in %.3f s. Start the simulator: \"%sVentora\"\n", now(), dest_dir_path.c_str());

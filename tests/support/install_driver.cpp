@@ -1,15 +1,46 @@
 #include "tests/support/install_driver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "tests/support/http_server.h"
 
 namespace vtest {
+
+void point_engine_at(const http_server& server, const std::string& host, const std::string& path,
+                     const std::string& dest, const std::string& staging)
+{
+	sim_info.clear();
+	stg = stg_struct{};
+	stg_set_start_values();
+	stg.server_count = 1;
+	server_name[0] = host;
+	server_path[0] = path;
+	dest_dir_path = dest;
+	temp_path = staging;
+	mkdir(staging.c_str(), 0700);
+	http.proxy_host = "127.0.0.1";
+	http.proxy_port = server.port();
+	xtim.elapsed = 0;
+}
+
+void release_engine()
+{
+	http.kill_all();
+	http.proxy_host.clear();
+	http.proxy_port = 0;
+	checksum_directory_kill();
+	sim_info.clear();
+}
 
 std::string prepare_install(const std::string& manifest, float now)
 {

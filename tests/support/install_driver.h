@@ -6,6 +6,18 @@
 
 namespace vtest {
 
+class http_server;
+
+// Points the engine at one server of the loopback server, reached through its
+// proxy form so that any host name works: start values of the state record,
+// server 0 = host + path (which ends in '/'), the destination and the
+// staging folders (the staging folder is made), the frame clock at 0.
+void point_engine_at(const http_server& server, const std::string& host, const std::string& path,
+                     const std::string& dest, const std::string& staging);
+
+// Stops every transfer and checksum task, forgets the proxy and the manifest.
+void release_engine();
+
 // Reads the unzipped manifest, checksums the destination, takes every tile,
 // totals the sizes, decides per file, makes the folders and resets the
 // streams at time now. Empty when ready, else the step that refused.
