@@ -65,11 +65,15 @@ protected:
 	// frame clock advancing by step seconds a frame. Returns the frames run.
 	int run(float step = 0.02f, int max_frames = 3000, std::function<void()> per_frame = nullptr)
 	{
+		auto count_active = [this] {
+			int active = 0;
+			for (int s = 0; s < 4; ++s) active += next.active[s];
+			max_active = std::max(max_active, active);
+		};
+		count_active();  // the streams the install page starts with
 		for (int frame = 0; frame < max_frames; ++frame) {
-			const int done = vtest::install_frame(20, [this] {
-				int active = 0;
-				for (int s = 0; s < 4; ++s) active += next.active[s];
-				max_active = std::max(max_active, active);
+			const int done = vtest::install_frame(20, [&] {
+				count_active();
 				saw_failure |= stg.download_failed == 1;
 				saw_unknown_length |= stg.file_progress == -0.01f;
 				EXPECT_LE(next.done_install_kb, stg.total_install_kb + 0.001f);
