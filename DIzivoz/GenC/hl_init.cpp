@@ -1,0 +1,34 @@
+#include "DIzivoz/GenC/hl_init.h"
+
+#include <cstdint>
+
+#include "DIzivoz/GenH/hl_globals.h"
+
+namespace {
+alignas(16) unsigned char scratch_array_storage[scratch_array_bytes + 16];
+show_init_hook g_show_init_hook = nullptr;
+}  // namespace
+
+unsigned char* scratch_array = nullptr;
+int scratch_dx = 0, scratch_dy = 0;
+int ogl_inited = 0;
+int plot_init_lights = 0;
+float randrat[10000];
+float lookup_sin[361], lookup_cos[361];
+
+void MACIBM_alloc_scratch()
+{
+	uintptr_t p = reinterpret_cast<uintptr_t>(scratch_array_storage);
+	scratch_array = reinterpret_cast<unsigned char*>((p + 15) & ~uintptr_t(15));
+}
+
+void MACIBM_set_show_init_hook(show_init_hook hook) { g_show_init_hook = hook; }
+
+void MACIBM_show_init(const std::string& text, float* progress)
+{
+	if (g_show_init_hook) {
+		g_show_init_hook(text, progress);
+		return;
+	}
+	xer << text << "\n";
+}
