@@ -25,6 +25,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 
 tman_class tman;
+UTL_stat gKillTex("perf/kill_tex", stat_debug, 0);
 tex_load_vars async_vars;
 std::unordered_map<std::string, int, tex_name_hash> tex_hash;
 unsigned char* scratch_array_temp = nullptr;
@@ -130,8 +131,6 @@ void header_size(const unsigned char* p, long long size, bool png, int& w, int& 
 		h = (int)(p[22] | (p[23] << 8) | (p[24] << 16) | ((unsigned)p[25] << 24));
 	}
 }
-
-UTL_stat gKillTex("perf/kill_tex", stat_debug, 0);
 
 int o_tex[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 int o_mod[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
