@@ -383,6 +383,35 @@ TEST_F(tman_test, BleedingColoursTransparentTexelsNearOpaqueOnes)
 			EXPECT_EQ(bytes(t, t + 4), near ? (y || x ? bytes{255, 0, 0, 0} : bytes{255, 0, 0, 255}) : (bytes{0, 0, 255, 0}))
 			    << x << "," << y;
 		}
+	// A random 13 x 11 picture against the window average worked texel by texel.
+	unsigned seed = 99;
+	auto rnd = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+	const int w = 13, h = 11;
+	bytes file_rows((size_t)w * h * 4);
+	for (size_t i = 0; i < file_rows.size(); i += 4) {
+		file_rows[i] = (unsigned char)rnd(), file_rows[i + 1] = (unsigned char)rnd(), file_rows[i + 2] = (unsigned char)rnd();
+		file_rows[i + 3] = (rnd() % 3) ? 0 : 255;
+	}
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 72, 0x2002, tex_loaded, png("r.png", w, h, PNG_COLOR_TYPE_RGBA, file_rows)), 72);
+	const bytes tex = read_back(72, GL_RGBA, w, h);
+	for (int y = 0; y < h; ++y)
+		for (int x = 0; x < w; ++x) {
+			const unsigned char* src = &file_rows[((size_t)(h - 1 - y) * w + x) * 4];
+			bytes want(src, src + 4);
+			if (!src[3]) {
+				unsigned sum[3] = {0, 0, 0}, n = 0;
+				for (int yy = std::max(0, y - 2); yy <= std::min(h - 1, y + 2); ++yy)
+					for (int xx = std::max(0, x - 2); xx <= std::min(w - 1, x + 2); ++xx) {
+						const unsigned char* q = &file_rows[((size_t)(h - 1 - yy) * w + xx) * 4];
+						if (!q[3]) continue;
+						for (int c = 0; c < 3; ++c) sum[c] += q[c];
+						++n;
+					}
+				if (n)
+					for (int c = 0; c < 3; ++c) want[c] = (unsigned char)(sum[c] / n);
+			}
+			EXPECT_EQ(bytes(&tex[((size_t)y * w + x) * 4], &tex[((size_t)y * w + x) * 4] + 4), want) << x << "," << y;
+		}
 	// The padding of a 3 x 1 picture (texture 4 x 1) bleeds too, within two texels.
 	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 71, 0x2, tex_loaded,
 	                            png("c.png", 3, 1, PNG_COLOR_TYPE_RGBA, {9, 9, 9, 255, 0, 0, 0, 0, 0, 0, 0, 0})),
