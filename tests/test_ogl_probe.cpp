@@ -213,7 +213,9 @@ TEST_F(probe, each_flag_by_core_version_and_by_extension)
 		std::string exts = "GL_ARB_multitexture " + c.needs;
 		in.extensions = exts.c_str();
 		in.version = c.below;
-		if (c.flag != &OGL_extensions::multitexture_avail) EXPECT_EQ(run(in).ext.*c.flag, 0);
+		if (c.flag != &OGL_extensions::multitexture_avail) {
+			EXPECT_EQ(run(in).ext.*c.flag, 0);
+		}
 		if (c.core) {
 			in.version = c.core;
 			EXPECT_EQ(run(in).ext.*c.flag, 1) << "at core version " << c.core;
@@ -286,8 +288,11 @@ TEST_F(probe, renderer_workarounds)
 		in.os_version = c.os_version;
 		probe_result r = run(in);
 		EXPECT_EQ(r.ext.*c.flag, c.expect);
-		if (c.log_line) EXPECT_TRUE(r.has_line(c.log_line)) << r.log;
-		else EXPECT_EQ(r.log.find("Disabling"), std::string::npos) << r.log;
+		if (c.log_line) {
+			EXPECT_TRUE(r.has_line(c.log_line)) << r.log;
+		} else {
+			EXPECT_EQ(r.log.find("Disabling"), std::string::npos) << r.log;
+		}
 	}
 }
 
