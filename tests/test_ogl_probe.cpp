@@ -1,5 +1,6 @@
 // The OpenGL capability probe, over scripted strings and limits with an
 // injected entry-point resolver, and once on the real Mesa context.
+#include <SDL.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -118,6 +119,17 @@ std::string version_of(const probe_result& r)
 }
 
 }  // namespace
+
+// First in the file, so it runs before any test has started SDL's video.
+TEST(ogl_probe_start, entry_points_need_the_library_loaded_by_sdl)
+{
+	ASSERT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+	glext_restore keep;
+	EXPECT_NE(glExt.init_entry_points(), 0);
+	EXPECT_EQ(aglGetProcAddress("glBindBufferARB"), nullptr);  // nothing to ask yet
+	ASSERT_TRUE(gl_test_context());
+	EXPECT_EQ(glExt.init_entry_points(), 0);
+}
 
 TEST_F(probe, version_text_gives_the_version_number)
 {
