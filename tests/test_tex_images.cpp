@@ -272,7 +272,7 @@ TEST(TexPng, DecodesEveryKindIntoTheWantedFormat)
 		EXPECT_EQ(d.width, c.spec.width) << c.what;
 		EXPECT_EQ(d.row_padding, 0) << c.what;
 		EXPECT_EQ(bytes(p, p + c.pixels.size()), c.pixels) << c.what;
-		delete[] p;
+		std::free(p);
 	}
 }
 
@@ -323,7 +323,7 @@ TEST(TexPng, PaddingGammaAndTruncation)
 		TEX_image_desc d;
 		ASSERT_EQ(TEX_load_png("g.png", &file, p, GL_ALPHA, 0, 0, 0, d), 1);
 		EXPECT_EQ(p[0], g > 0 ? 110 : 128);
-		delete[] p;
+		std::free(p);
 	}
 	// A truncated file: the libpng error alert, then the fatal one; nothing allocated survives.
 	std::string whole = vtest::make_png({64, 64, PNG_COLOR_TYPE_RGB, 8}, bytes(64 * 64 * 3, 9));
@@ -433,7 +433,7 @@ TEST(TexPng, WriterSettingsAndRoundTrip)
 		TEX_image_desc got;
 		ASSERT_EQ(TEX_load_png("r.png", &file, p, fmt, 0, 0, 0, got), 1);
 		EXPECT_EQ(bytes(p, p + src.size()), src) << fmt;
-		delete[] p;
+		std::free(p);
 	}
 
 	// write_png_to_disk takes scratch_array.
@@ -445,7 +445,7 @@ TEST(TexPng, WriterSettingsAndRoundTrip)
 	TEX_image_desc got;
 	ASSERT_EQ(TEX_load_png("s.png", &file, p, GL_RGB, 0, 0, 0, got), 1);
 	EXPECT_EQ(bytes(p, p + 12), bytes(img.begin(), img.begin() + 12));
-	delete[] p;
+	std::free(p);
 }
 
 TEST(TexWriters, FullDiskAndBadFormat)
@@ -512,7 +512,7 @@ TEST(TexBmp, ReadsRowsMagentaAndRefusesBadFiles)
 		if (c.pow2) {
 			EXPECT_EQ(p[5 * 4], 0);
 		}  // padding zeroed
-		delete[] p;
+		std::free(p);
 	}
 	// Refused: 32 bits and compression are fatal; no size, rows past the end: plain 0.
 	alert_capture alerts;
@@ -569,7 +569,7 @@ TEST(TexUtils, LoadAnyPicksByContentAndExtension)
 		if (r) {
 			EXPECT_EQ(bytes(p, p + 3), c.px) << c.path;
 		}
-		delete[] p;
+		std::free(p);
 	}
 }
 

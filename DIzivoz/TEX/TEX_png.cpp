@@ -85,7 +85,7 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 		png_destroy_read_struct(&png, &info, nullptr);
 		g_read_file = nullptr;
 		if (owned) {
-			delete[] owned;
+			std::free(owned);
 			pixels = nullptr;
 		}
 		ping_fatal("setjmp(png_ptr->jmpbuf", name);
@@ -152,7 +152,8 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 	const size_t stride = (size_t)w * bpp + padding;
 	const size_t total = stride * tex_h;
 	if (!pixels) {
-		owned = new unsigned char[total];
+		owned = static_cast<unsigned char*>(std::malloc(total));
+		if (!owned) png_error(png, "out of memory for the picture");
 		pixels = owned;
 	}
 	if (padding || tex_h != h) std::memset(pixels, 0, total);
