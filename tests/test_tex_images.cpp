@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -712,4 +713,24 @@ TEST(TexDds, EncodeDecodeEachFitAndFormat)
 			}
 			EXPECT_LE(worst, 32) << std::hex << fmt << " fit " << q;
 		}
+}
+
+TEST(TexPng, AThrowingAlertSinkNeverUnwindsThroughLibpng)
+{
+	files_tmp tmp;
+	std::string whole = vtest::make_png({16, 16, PNG_COLOR_TYPE_RGB, 8}, bytes(16 * 16 * 3, 9));
+	tmp.write("t.png", whole.substr(0, whole.size() - 20));
+	std::vector<std::string> seen;
+	MACIBM_set_alert_sink([&](const alert_record& r) {
+		seen.push_back(r.line1);
+		throw std::runtime_error("unwind");
+	});
+	xmap_class file(tmp("t.png"));
+	unsigned char* p = nullptr;
+	TEX_image_desc d;
+	// The reader's own fatal alert comes after libpng is gone, so its throw reaches us.
+	EXPECT_THROW(TEX_load_png("t.png", &file, p, GL_RGB, 0, 0, 0, d), std::runtime_error);
+	MACIBM_set_alert_sink(nullptr);
+	EXPECT_EQ(seen, (std::vector<std::string>{"PNG error!", "PING-FILE ERROR!"}));
+	EXPECT_EQ(p, nullptr);
 }

@@ -27,13 +27,21 @@ void ping_fatal(const char* what, const std::string& name)
 
 void my_error(png_structp png_ptr, png_const_charp message)
 {
-	__MACIBM_alert(0, "PNG error!", message ? message : "", ping_path, "", alert_warning, png_src, __LINE__);
+	// We are inside libpng's C frames: nothing may unwind through them, not
+	// even an alert sink that throws.
+	try {
+		__MACIBM_alert(0, "PNG error!", message ? message : "", ping_path, "", alert_warning, png_src, __LINE__);
+	} catch (...) {
+	}
 	png_longjmp(png_ptr, 1);
 }
 
 void my_warning(png_structp, png_const_charp message)
 {
-	xer << "PNG warning! " << (message ? message : "") << ", " << ping_path << "\n";
+	try {
+		xer << "PNG warning! " << (message ? message : "") << ", " << ping_path << "\n";
+	} catch (...) {
+	}
 }
 
 png_voidp my_malloc(png_structp, png_alloc_size_t size) { return std::malloc(size ? size : 1); }
