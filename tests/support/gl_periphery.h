@@ -1,0 +1,73 @@
+#pragma once
+// Shared by the shader, render-target and chunk-buffer tests: the probe run
+// once on the real context, a plain full-window draw and pixel reads.
+#include <array>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "tests/support/gl_context.h"
+
+// Resolves the entry points and runs the probe on the test context, once per
+// process (its alerts, if any, are swallowed). False when either fails.
+inline bool gl_probe_once()
+{
+	static int state = 0;  // 0 not yet, 1 done, -1 failed
+	if (state == 0) {
+		MACIBM_set_alert_sink([](const alert_record&) {});
+		state = glExt.init_entry_points() == 0 ? 1 : -1;
+		if (state == 1) glExt.init_extensions();
+		MACIBM_set_alert_sink(nullptr);
+	}
+	return state == 1;
+}
+
+// Identity matrices, no depth test, blending, lighting or texturing, the
+// whole window as viewport, drawing to and reading from the back buffer.
+inline void gl_plain_state(int w = 800, int h = 600)
+{
+	gl.Viewport(0, 0, w, h);
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadIdentity();
+	gl.MatrixMode(GL_MODELVIEW);
+	gl.LoadIdentity();
+	gl.Disable(GL_DEPTH_TEST);
+	gl.Disable(GL_BLEND);
+	gl.Disable(GL_ALPHA_TEST);
+	gl.Disable(GL_LIGHTING);
+	gl.Disable(GL_TEXTURE_2D);
+	gl.Disable(GL_FOG);
+	gl.DrawBuffer(GL_BACK);
+	gl.ReadBuffer(GL_BACK);
+	gl.ClearColor(0, 0, 0, 1);
+	gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+// A quad over the whole viewport at depth z (clip space).
+inline void gl_full_quad(float z = 0.0f)
+{
+	gl.Begin(GL_QUADS);
+	gl.Vertex3f(-1, -1, z);
+	gl.Vertex3f(1, -1, z);
+	gl.Vertex3f(1, 1, z);
+	gl.Vertex3f(-1, 1, z);
+	gl.End();
+}
+
+inline std::array<int, 3> gl_pixel(int x, int y)
+{
+	unsigned char p[4] = {0, 0, 0, 0};
+	gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
+	gl.ReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+	return {p[0], p[1], p[2]};
+}
+
+inline bool near_rgb(const std::array<int, 3>& got, const std::array<int, 3>& want, int tol = 2)
+{
+	for (int i = 0; i < 3; ++i)
+		if (got[i] < want[i] - tol || got[i] > want[i] + tol) return false;
+	return true;
+}
+
+inline std::string rgb_text(const std::array<int, 3>& c)
+{
+	return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
+}
