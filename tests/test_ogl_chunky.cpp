@@ -6,22 +6,10 @@
 
 #include "DIzivoz/OGL/OGL_ChunkyBuffer.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
-#include "DIzivoz/UTL/UTL_stats.h"
 #include "tests/support/gl_periphery.h"
 #include "tests/support/thread_capture.h"
 
 namespace {
-
-float stat_value(const char* name)
-{
-	for (UTL_stat* s = UTL_stat_waiting(); s; s = s->next)
-		if (strcmp(s->name, name) == 0) return *s->target;
-	for (auto& kind : UTL_all_stats())
-		for (UTL_stat* s : kind.second)
-			if (strcmp(s->name, name) == 0) return *s->target;
-	ADD_FAILURE() << "no statistic " << name;
-	return -1;
-}
 
 // Fills sub-regions of the given byte sizes with distinct 4-byte values and
 // returns the bytes in layout order.

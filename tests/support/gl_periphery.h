@@ -2,8 +2,11 @@
 // Shared by the shader, render-target and chunk-buffer tests: the probe run
 // once on the real context, a plain full-window draw and pixel reads.
 #include <array>
+#include <cstring>
+#include <string>
 
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/UTL/UTL_stats.h"
 #include "tests/support/gl_context.h"
 
 // Resolves the entry points and runs the probe on the test context, once per
@@ -70,4 +73,16 @@ inline bool near_rgb(const std::array<int, 3>& got, const std::array<int, 3>& wa
 inline std::string rgb_text(const std::array<int, 3>& c)
 {
 	return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
+}
+
+// The value of a named statistic, registered or still waiting.
+inline float stat_value(const char* name)
+{
+	for (UTL_stat* s = UTL_stat_waiting(); s; s = s->next)
+		if (strcmp(s->name, name) == 0) return *s->target;
+	for (auto& kind : UTL_all_stats())
+		for (UTL_stat* s : kind.second)
+			if (strcmp(s->name, name) == 0) return *s->target;
+	ADD_FAILURE() << "no statistic " << name;
+	return -1;
 }
