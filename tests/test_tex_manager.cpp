@@ -3,6 +3,7 @@
 // loads, and the texture-environment recipes.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <squish.h>
 
 #include <atomic>
 #include <cmath>
@@ -382,6 +383,35 @@ TEST_F(tman_test, BleedingColoursTransparentTexelsNearOpaqueOnes)
 			const bool near = x <= 2 && y <= 2;
 			EXPECT_EQ(bytes(t, t + 4), near ? (y || x ? bytes{255, 0, 0, 0} : bytes{255, 0, 0, 255}) : (bytes{0, 0, 255, 0}))
 			    << x << "," << y;
+		}
+	// A random 13 x 11 picture against the window average worked texel by texel.
+	unsigned seed = 99;
+	auto rnd = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+	const int w = 13, h = 11;
+	bytes file_rows((size_t)w * h * 4);
+	for (size_t i = 0; i < file_rows.size(); i += 4) {
+		file_rows[i] = (unsigned char)rnd(), file_rows[i + 1] = (unsigned char)rnd(), file_rows[i + 2] = (unsigned char)rnd();
+		file_rows[i + 3] = (rnd() % 3) ? 0 : 255;
+	}
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 72, 0x2002, tex_loaded, png("r.png", w, h, PNG_COLOR_TYPE_RGBA, file_rows)), 72);
+	const bytes tex = read_back(72, GL_RGBA, w, h);
+	for (int y = 0; y < h; ++y)
+		for (int x = 0; x < w; ++x) {
+			const unsigned char* src = &file_rows[((size_t)(h - 1 - y) * w + x) * 4];
+			bytes want(src, src + 4);
+			if (!src[3]) {
+				unsigned sum[3] = {0, 0, 0}, n = 0;
+				for (int yy = std::max(0, y - 2); yy <= std::min(h - 1, y + 2); ++yy)
+					for (int xx = std::max(0, x - 2); xx <= std::min(w - 1, x + 2); ++xx) {
+						const unsigned char* q = &file_rows[((size_t)(h - 1 - yy) * w + xx) * 4];
+						if (!q[3]) continue;
+						for (int c = 0; c < 3; ++c) sum[c] += q[c];
+						++n;
+					}
+				if (n)
+					for (int c = 0; c < 3; ++c) want[c] = (unsigned char)(sum[c] / n);
+			}
+			EXPECT_EQ(bytes(&tex[((size_t)y * w + x) * 4], &tex[((size_t)y * w + x) * 4] + 4), want) << x << "," << y;
 		}
 	// The padding of a 3 x 1 picture (texture 4 x 1) bleeds too, within two texels.
 	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 71, 0x2, tex_loaded,
@@ -776,5 +806,57 @@ TEST_F(tman_test, SharedNameStaysMappedToItsFirstSlot)
 	tman.unload_texture(394);
 	EXPECT_EQ(tex_hash.at("scratch_array-fonts"), 393);
 	EXPECT_EQ(read_back(393, GL_ALPHA, 8, 8), bytes(64, 0x55));
+	EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(tman_test, DdsSkipsLevelsAndFindsTransparentDxt1)
+{
+	// A 16 x 16 RGB chain at a quarter of full resolution: two levels skipped,
+	// three uploaded (4 x 4, 2 x 2, 1 x 1).
+	bytes img(16 * 16 * 3, 60);
+	TEX_image_desc d;
+	d.format = GL_RGB;
+	d.width = d.height = 16;
+	ASSERT_EQ(TEX_save_dds(tmp("q.dds"), img.data(), d), 1);
+	mnw.tex_res = 3;
+	gl_recorder rec;
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 140, 0x9, tex_loaded, tmp("q.dds")), 140);
+	EXPECT_EQ(rec.count("CompressedTexImage2D"), 3);
+	EXPECT_EQ(tman.ref_dat[140].tex_w, 4);
+	mnw.tex_res = 5;
+
+	// A one-level-per-size DXT1 chain of 4 x 8 whose blocks hold transparent
+	// texels: the format becomes DXT1 with alpha.
+	bytes rgba(4 * 8 * 4, 0);
+	for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = 200, rgba[i + 3] = (i / 4) % 2 ? 255 : 0;
+	std::string file(128, '\0');
+	auto put = [&](int off, unsigned v) {
+		for (int i = 0; i < 4; ++i) file[off + i] = (char)((v >> (8 * i)) & 0xFF);
+	};
+	std::memcpy(&file[0], "DDS ", 4);
+	put(8, 0xA1007);
+	put(12, 8);
+	put(16, 4);
+	put(80, 4);
+	std::memcpy(&file[84], "DXT1", 4);
+	put(108, 0x401008);
+	int w = 4, h = 8;
+	for (;;) {
+		bytes blocks(squish::GetStorageRequirements(w, h, squish::kDxt1));
+		squish::CompressImage(rgba.data(), w, h, blocks.data(), squish::kDxt1);
+		file.append(blocks.begin(), blocks.end());
+		if (w == 1 && h == 1) break;
+		w = std::max(1, w / 2);
+		h = std::max(1, h / 2);
+	}
+	tmp.write("t.dds", file);
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 141, 0x1, tex_loaded, tmp("t.dds")), 141);
+	EXPECT_EQ(tman.ref_dat[141].format, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT);
+
+	// A DDS without its mipmap chain is missing.
+	put(8, 0x81007);
+	tmp.write("n.dds", file);
+	EXPECT_EQ(tman.load_texture(tex_fail_silent, 142, 0x1, tex_loaded, tmp("n.dds")), 0);
+	EXPECT_EQ(tman.ref_dat[142].tex_name, 932);
 	EXPECT_TRUE(alerts.empty());
 }
