@@ -57,7 +57,6 @@ protected:
 	void SetUp() override
 	{
 		gl_test::SetUp();
-		ASSERT_TRUE(gl_probe_once());
 		ASSERT_TRUE(glExt.vbo_avail);
 	}
 };

@@ -86,7 +86,6 @@ protected:
 	void SetUp() override
 	{
 		gl_test::SetUp();
-		ASSERT_TRUE(gl_probe_once());
 		ASSERT_TRUE(glExt.framebuf_avail);
 		MACIBM_alloc_scratch();
 		mnw.tex_res = 5;
@@ -183,6 +182,7 @@ TEST_F(framebuffer_test, depth_texture_target_takes_the_depth)
 TEST_F(framebuffer_test, copy_path_halves_the_pass_to_fit_the_window)
 {
 	glext_restore keep_ext;
+	ren_struct keep_ren = ren;
 	UTL_cmdline keep_cmdline = cmdline;
 	{
 		const char* argv[] = {"ventora", "--no_fbos"};
@@ -192,6 +192,7 @@ TEST_F(framebuffer_test, copy_path_halves_the_pass_to_fit_the_window)
 		glExt.init_extensions();
 	}
 	cmdline = keep_cmdline;
+	ren = keep_ren;
 	ASSERT_EQ(glExt.framebuf_avail, 0);
 
 	// The window outside the pass is white: none of it may reach the texture.

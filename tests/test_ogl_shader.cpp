@@ -66,7 +66,6 @@ protected:
 	void SetUp() override
 	{
 		gl_test::SetUp();
-		ASSERT_TRUE(gl_probe_once());
 		ASSERT_TRUE(glExt.glsl_avail);
 		saved_app_path = app_path;
 		app_path = tmp.root;

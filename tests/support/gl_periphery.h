@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the shader, render-target and chunk-buffer tests: the probe run
-// once on the real context, a plain full-window draw and pixel reads.
+// Shared by the shader, render-target and chunk-buffer tests: a plain
+// full-window draw, pixel reads and statistics.
 #include <array>
 #include <cstring>
 #include <string>
@@ -8,20 +8,6 @@
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 #include "tests/support/gl_context.h"
-
-// Resolves the entry points and runs the probe on the test context, once per
-// process (its alerts, if any, are swallowed). False when either fails.
-inline bool gl_probe_once()
-{
-	static int state = 0;  // 0 not yet, 1 done, -1 failed
-	if (state == 0) {
-		MACIBM_set_alert_sink([](const alert_record&) {});
-		state = glExt.init_entry_points() == 0 ? 1 : -1;
-		if (state == 1) glExt.init_extensions();
-		MACIBM_set_alert_sink(nullptr);
-	}
-	return state == 1;
-}
 
 // Identity matrices, no depth test, blending, lighting or texturing, the
 // whole window as viewport, drawing to and reading from the back buffer.
