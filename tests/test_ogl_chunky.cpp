@@ -57,6 +57,7 @@ protected:
 	void SetUp() override
 	{
 		gl_test::SetUp();
+		if (HasFatalFailure()) return;
 		ASSERT_TRUE(glExt.vbo_avail);
 	}
 };

@@ -86,6 +86,7 @@ protected:
 	void SetUp() override
 	{
 		gl_test::SetUp();
+		if (HasFatalFailure()) return;
 		ASSERT_TRUE(glExt.framebuf_avail);
 		MACIBM_alloc_scratch();
 		mnw.tex_res = 5;
@@ -104,7 +105,8 @@ protected:
 	}
 	void TearDown() override
 	{
-		glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+		// Also reached when SetUp found no context.
+		if (glExt.glBindFramebufferEXT) glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 		mnw.x_res = 800;
 		mnw.y_res = 600;
 	}

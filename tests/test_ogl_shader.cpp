@@ -66,8 +66,8 @@ protected:
 	void SetUp() override
 	{
 		gl_test::SetUp();
+		if (HasFatalFailure()) return;
 		ASSERT_TRUE(glExt.glsl_avail);
-		saved_app_path = app_path;
 		app_path = tmp.root;
 		tmp.mkdir("Resources");
 		tmp.mkdir("Resources/shaders");
@@ -84,7 +84,7 @@ protected:
 	void shader_file(const std::string& name, const std::string& text) { tmp.write("Resources/shaders/" + name, text); }
 
 	files_tmp tmp;
-	std::string saved_app_path;
+	std::string saved_app_path = app_path;
 };
 
 // A fake of glUseProgramObjectARB that logs to the recorder and passes on.
