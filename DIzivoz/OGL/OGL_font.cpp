@@ -227,7 +227,7 @@ void OGL_font_info::sync_tex()
 	size_t bytes = (size_t)atlas_rows * font_atlas_width;
 	if (bytes > (size_t)scratch_array_bytes) bytes = (size_t)scratch_array_bytes;
 	memcpy(scratch_array, pixels.get(), bytes);
-	tman.load_texture(4, tex_ref, 0x503, 100, "scratch_array-fonts");
+	tman.load_texture(tex_fail_fatal, tex_ref, 0x503, tex_loaded, "scratch_array-fonts");
 #endif
 }
 
