@@ -57,7 +57,7 @@ void replay_frame(const std::vector<replay_line>& lines)
 {
 	for (const replay_line& l : lines) {
 		OGL_setstate(1, 1, 3, 5, 9, 11);
-		OGL_set_colour(0, 1.0f);
+		OGL_set_color(0, 1.0f);
 		tman.bind_ref(393 + l.charset, 0, 0);
 		gl.Begin(GL_QUADS);
 		for (size_t i = 0; i + 1 < l.xy.size(); i += 2) {

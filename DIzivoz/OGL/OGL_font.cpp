@@ -340,9 +340,9 @@ const unsigned char* OGL_fit_reverse(const unsigned char* begin, const unsigned 
 static void font_line_begin(OGL_font_info* f, int colour)
 {
 	f->sync_tex();
-#ifdef OGL_FONT_CAN_DRAW
 	OGL_setstate(1, 1, 3, 5, 9, 11);
-	OGL_set_colour(colour);
+	OGL_set_color(colour);
+#ifdef OGL_FONT_CAN_DRAW
 	tman.bind_ref(f->tex_ref, 0, 0);
 #endif
 	gl.Begin(GL_QUADS);

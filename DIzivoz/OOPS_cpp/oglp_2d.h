@@ -5,9 +5,7 @@
 // one-pixel lines and outlines add half a pixel to land on pixel centres.
 #include <string>
 
-#ifndef OGL_CHARSET_T_DEFINED
-typedef int charset_t;  // TEMP until the drawing conventions land
-#endif
+#include "DIzivoz/OOPS_cpp/oglp.h"
 
 // ---- text ---------------------------------------------------------------------
 // Draws at y - 1 with proportional advances; the y a following line starts at.

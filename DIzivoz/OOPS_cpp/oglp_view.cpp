@@ -366,7 +366,7 @@ void OGL_plot_back_tex()
 		top = (float)back_dy;
 	}
 	OGL_setstate(1, 1, 3, ren.global_alpha > 0.99f ? 6 : 5, 9, 11);
-	OGL_set_colour(0, 1.0f);
+	OGL_set_color(0, 1.0f);
 	// Each tile holds 512 x 512 picture pixels from the picture's corner, so
 	// its quad covers those pixels and the part of the tile the picture fills.
 	for (int i = 0; i < 4; ++i) {
