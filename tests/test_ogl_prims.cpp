@@ -314,3 +314,49 @@ TEST_F(OglPrims, PlotscaleColoursItsPointsFromTheSpectrum)
 		EXPECT_EQ(colours.back(), gl_call_text("Color3fv", (const float*)colr.spectrum[r.last]));
 	}
 }
+
+#include "DIzivoz/OGL/OGL_font.h"
+
+TEST_F(OglPrims, BoldNumbersDrawEachCharacterInItsCell)
+{
+	struct cell {
+		char ch;
+		float dx;  // cell x relative to X = round(x + ox) - 10
+	};
+	struct row {
+		const char* name;
+		float value;
+		int digits, decimals;
+		std::vector<cell> cells;
+	};
+	const row rows[] = {
+	    {"123 in two digits", 123, 2, 0, {{'2', 10}, {'3', 20}}},
+	    {"sign, point and comma", -1234.5f, 6, 1,
+	     {{'-', 1}, {'.', 55}, {',', 25}, {'0', 10}, {'1', 20}, {'2', 30}, {'3', 40}, {'4', 50}, {'5', 60}}},
+	    {"three commas past 2^31", 3e9f, 10, 0,
+	     {{',', 75}, {',', 45}, {',', 15}, {'3', 10}, {'0', 20}, {'0', 30}, {'0', 40}, {'0', 50},
+	      {'0', 60}, {'0', 70}, {'0', 80}, {'0', 90}, {'0', 100}}},
+	};
+	const float x = 100.4f, y = 200.6f;
+	const float X = roundf(x + mnw.wind_x) - 10, base = roundf(y + mnw.wind_y) - 1;
+	OGL_measure_string("-.,0123456789", 1);
+	OGL_font_info* f = sFont[1];
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.name);
+		gl_recorder rec;
+		OGL_number(3, x, y, r.value, r.digits, r.decimals, 1);
+		auto g = groups_of(rec.calls());
+		std::vector<group> quads;
+		for (auto& q : g)
+			if (q.mode == GL_QUADS) quads.push_back(q);
+		ASSERT_EQ(quads.size(), r.cells.size());
+		for (size_t i = 0; i < quads.size(); ++i) {
+			const OGL_char_info* c = f->find((unsigned char)r.cells[i].ch);
+			ASSERT_NE(c, nullptr);
+			ASSERT_EQ(quads[i].v.size(), 4u);
+			EXPECT_FLOAT_EQ(quads[i].v[0].x, floorf(X + r.cells[i].dx + c->left)) << "cell " << i;
+			EXPECT_FLOAT_EQ(quads[i].v[0].y, floorf(base + c->bottom)) << "cell " << i;
+			EXPECT_FLOAT_EQ(quads[i].v[2].x - quads[i].v[0].x, (float)(c->x1 - c->x0));
+		}
+	}
+}

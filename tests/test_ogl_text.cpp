@@ -214,3 +214,24 @@ TEST_F(OglText, GlyphQuadsTakeTheirAtlasRectangle)
 	EXPECT_EQ(f->draw_char(0x5D0, 0, 0), 0.0f);
 	EXPECT_TRUE(rec.calls().empty());
 }
+
+TEST_F(OglText, StringEntryDrawsOneUnitLowerWithProportionalAdvances)
+{
+	const std::string text = "Wide words wrap";
+	OGL_measure_string(text, 1);
+	std::vector<std::string> direct, entry;
+	float r1, r2;
+	{
+		gl_recorder rec;
+		r1 = OGL_font_string(7, 10, 49, text, 40, 1, 2, 0);
+		direct = rec.calls();
+	}
+	{
+		gl_recorder rec;
+		r2 = OGL_string(7, 10, 50, text, 40, 1, 2);
+		entry = rec.calls();
+	}
+	EXPECT_EQ(r1, r2);
+	EXPECT_EQ(entry, direct);
+	EXPECT_EQ(str_dx(text), OGL_measure_string(text, 0));
+}
