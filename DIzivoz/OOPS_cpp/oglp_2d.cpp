@@ -10,12 +10,7 @@
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
-#if __has_include("DIzivoz/OOPS_cpp/tman.h")  // TEMP until the texture manager lands
 #include "DIzivoz/OOPS_cpp/tman.h"
-#define TMAN_BIND(r, u, m) TMAN_BIND(r, u, m)
-#else
-#define TMAN_BIND(r, u, m) ((void)0)
-#endif
 
 // Palette colour with the call's alpha (1.0: the global alpha alone).
 static inline void pal(int colour, float alpha) { OGL_set_color(colour, alpha); }
@@ -133,7 +128,7 @@ void OGL_2dquad(int tex_ref, int colour, float alpha, float x1, float y1, float 
 	const float ox = mnw.wind_x, oy = mnw.wind_y;
 	OGL_setstate(1, tex_units, 3, alpha_mode, 9, 11);
 	pal(colour, alpha);
-	if (tex_ref > 0) TMAN_BIND(tex_ref, 0, tex_ref == 420 ? 17 : 0);
+	if (tex_ref > 0) tman.bind_ref(tex_ref, 0, tex_ref == 420 ? 17 : 0);
 	gl.Begin(GL_QUADS);
 	gl.TexCoord2f(s1, t1);
 	gl.Vertex2f(x1 + ox, y1 + oy);
@@ -153,7 +148,7 @@ void OGL_2dquad_d(int tex_ref, int colour, float alpha, float x, float y, float 
 	y += mnw.wind_y;
 	OGL_setstate(1, 1, 3, alpha_mode, 9, 11);
 	pal(colour, alpha);
-	if (tex_ref > 0) TMAN_BIND(tex_ref, 0, 0);
+	if (tex_ref > 0) tman.bind_ref(tex_ref, 0, 0);
 	gl.Begin(GL_QUADS);
 	gl.TexCoord2f(s, t);
 	gl.Vertex2f(x, y);
@@ -175,7 +170,7 @@ int OGL_strtex(charset_t charset, int colour, float* s0, float* t0, float* s1, f
 	}
 	OGL_setstate(1, 1, 3, 5, 9, 11);
 	pal(colour, 1.0f);
-	TMAN_BIND(392, 0, 0);
+	tman.bind_ref(392, 0, 0);
 	*s0 = 0;
 	*t0 = 0;
 	*s1 = 14.0f;

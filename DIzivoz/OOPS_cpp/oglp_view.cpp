@@ -1,4 +1,5 @@
-#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/tman.h"
 
 #include <sys/stat.h>
 
@@ -10,6 +11,7 @@
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_camera.h"
@@ -19,6 +21,30 @@
 #include "DIzivoz/TEX/TEX_utils.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_swap.h"
+
+// TEMP until the camera's operations land: calls them once they exist.
+#include <type_traits>
+#include <utility>
+template <class C, class = void>
+struct cam_ready : std::false_type {};
+template <class C>
+struct cam_ready<C, std::void_t<decltype(std::declval<C&>().SetupOrtho(0.0, 0.0, 0.0, 0.0, 0.0, 0.0))>>
+	: std::true_type {};
+template <class C>
+static void cam_ortho(C& c, double l, double r, double b, double t, double n, double f)
+{
+	if constexpr (cam_ready<C>::value) c.SetupOrtho(l, r, b, t, n, f);
+}
+template <class C>
+static void cam_frustum(C& c, double l, double r, double b, double t, double n, double f)
+{
+	if constexpr (cam_ready<C>::value) c.SetupFrustum(l, r, b, t, n, f);
+}
+template <class C>
+static void cam_identity(C& c)
+{
+	if constexpr (cam_ready<C>::value) c.Identity();
+}
 
 int back_dx = 0, back_dy = 0;
 
@@ -238,12 +264,6 @@ void OGL_disc(float x, float y, float z, float r)
 	gl.PopMatrix();
 }
 
-// TEMP guard until the state cache, camera and texture manager land
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h") && __has_include("DIzivoz/OOPS_cpp/tman.h")
-#include "DIzivoz/GenC/hl_maker.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
-#include "DIzivoz/OOPS_cpp/tman.h"
-
 void OGL_viewport(int type, float left, float vp_left, float bottom, float vp_bottom, float right,
                   float vp_right, float near_z, float top, float vp_top, float far_z, float zoom,
                   int keep_aspect)
@@ -275,11 +295,11 @@ void OGL_viewport(int type, float left, float vp_left, float bottom, float vp_bo
 	gl.MatrixMode(GL_PROJECTION);
 	gl.LoadIdentity();
 	if (type == 2)
-		xcam.SetupOrtho(left / zoom, right / zoom, bottom / zoom, top / zoom, -1, 1);
+		cam_ortho(xcam, left / zoom, right / zoom, bottom / zoom, top / zoom, -1, 1);
 	else if (type == 3)
-		xcam.SetupFrustum(left / zoom, right / zoom, bottom / zoom, top / zoom, near_z, far_z);
+		cam_frustum(xcam, left / zoom, right / zoom, bottom / zoom, top / zoom, near_z, far_z);
 	gl.Viewport((GLint)vp_left, (GLint)vp_bottom, (GLsizei)width, (GLsizei)height);
-	xcam.Identity();
+	cam_identity(xcam);
 	gl.MatrixMode(GL_PROJECTION);
 	gl.LoadMatrixd(xcam.projection);
 	gl.MatrixMode(GL_MODELVIEW);
@@ -391,4 +411,3 @@ void OGL_plot_back_tex()
 	}
 }
 
-#endif
