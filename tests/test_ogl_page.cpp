@@ -80,7 +80,6 @@ protected:
 		mnw.wind_type = 0;
 		mnw.wind_x = mnw.wind_y = 0;
 		OGL_pix_specs(0);
-		glMatrixMode(GL_PROJECTION); glLoadIdentity(); glOrtho(0, 800, 0, 600, -1, 1); glMatrixMode(GL_MODELVIEW); glLoadIdentity(); // XXX
 		OGL_nrml_colors();  // the context's blending, as the shell sets it up
 		colr.assign(50, 1, 0, 0);  // entries above 45 are drawn as stored
 		colr.assign(51, 0, 1, 0);
@@ -251,3 +250,47 @@ TEST_F(OglPage, PixSpecsLayOutTheWindow)
 	OGL_pix_specs(0);
 }
 
+TEST_F(OglPage, ViewportProjectionsMatchOpenGLsOwn)
+{
+	auto gl_matrix = [](auto setup) {
+		glMatrixMode(GL_PROJECTION);
+		glLoadIdentity();
+		setup();
+		std::vector<double> m(16);
+		glGetDoublev(GL_PROJECTION_MATRIX, m.data());
+		return m;
+	};
+	struct row {
+		const char* name;
+		std::function<void()> call;
+		std::function<void()> reference;
+		std::vector<GLint> viewport;
+	};
+	const row rows[] = {
+	    {"2-D", [] { OGL_viewport(2, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 1, 0); },
+	     [] { glOrtho(0, 800, 0, 600, -1, 1); }, {0, 0, 800, 600}},
+	    {"2-D keeping the aspect", [] { OGL_viewport(2, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 1, 1); },
+	     [] { glOrtho(0, 800, 0, 450, -1, 1); }, {0, 0, 800, 600}},
+	    {"2-D zoomed", [] { OGL_viewport(2, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 2, 0); },
+	     [] { glOrtho(0, 400, 0, 300, -1, 1); }, {0, 0, 800, 600}},
+	    {"3-D slopes times near", [] { OGL_viewport(3, -0.5f, 10, -0.4f, 20, 0.5f, 410, 2, 0.4f, 320, 100, 1, 0); },
+	     [] { glFrustum(-1, 1, -0.8, 0.8, 2, 100); }, {10, 20, 400, 300}},
+	    {"3-D keeping the aspect", [] { OGL_viewport(3, -0.5f, 0, -0.5f, 0, 0.5f, 400, 2, 0.5f, 200, 100, 1, 1); },
+	     [] { glFrustum(-1, 1, -0.5, 0.5, 2, 100); }, {0, 0, 400, 200}},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.name);
+		std::vector<double> want = gl_matrix(r.reference);
+		r.call();
+		std::vector<double> got(16), mv(16);
+		glGetDoublev(GL_PROJECTION_MATRIX, got.data());
+		glGetDoublev(GL_MODELVIEW_MATRIX, mv.data());
+		for (int i = 0; i < 16; ++i) EXPECT_NEAR(got[i], want[i], 1e-6 * (1 + fabs(want[i]))) << i;
+		for (int i = 0; i < 16; ++i) EXPECT_EQ(mv[i], i % 5 == 0 ? 1.0 : 0.0) << "modelview identity";
+		GLint vp[4];
+		glGetIntegerv(GL_VIEWPORT, vp);
+		EXPECT_EQ(std::vector<GLint>(vp, vp + 4), r.viewport);
+		EXPECT_EQ(xcam.modelview_stale, 0);
+	}
+	OGL_pix_specs(0);
+}

@@ -22,30 +22,6 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_swap.h"
 
-// TEMP until the camera's operations land: calls them once they exist.
-#include <type_traits>
-#include <utility>
-template <class C, class = void>
-struct cam_ready : std::false_type {};
-template <class C>
-struct cam_ready<C, std::void_t<decltype(std::declval<C&>().SetupOrtho(0.0, 0.0, 0.0, 0.0, 0.0, 0.0))>>
-	: std::true_type {};
-template <class C>
-static void cam_ortho(C& c, double l, double r, double b, double t, double n, double f)
-{
-	if constexpr (cam_ready<C>::value) c.SetupOrtho(l, r, b, t, n, f);
-}
-template <class C>
-static void cam_frustum(C& c, double l, double r, double b, double t, double n, double f)
-{
-	if constexpr (cam_ready<C>::value) c.SetupFrustum(l, r, b, t, n, f);
-}
-template <class C>
-static void cam_identity(C& c)
-{
-	if constexpr (cam_ready<C>::value) c.Identity();
-}
-
 int back_dx = 0, back_dy = 0;
 
 void OGL_screensize(int type, float x0, float y0, float x1, float y1)
@@ -295,11 +271,11 @@ void OGL_viewport(int type, float left, float vp_left, float bottom, float vp_bo
 	gl.MatrixMode(GL_PROJECTION);
 	gl.LoadIdentity();
 	if (type == 2)
-		cam_ortho(xcam, left / zoom, right / zoom, bottom / zoom, top / zoom, -1, 1);
+		xcam.SetupOrtho(left / zoom, right / zoom, bottom / zoom, top / zoom, -1, 1);
 	else if (type == 3)
-		cam_frustum(xcam, left / zoom, right / zoom, bottom / zoom, top / zoom, near_z, far_z);
+		xcam.SetupFrustum(left / zoom, right / zoom, bottom / zoom, top / zoom, near_z, far_z);
 	gl.Viewport((GLint)vp_left, (GLint)vp_bottom, (GLsizei)width, (GLsizei)height);
-	cam_identity(xcam);
+	xcam.Identity();
 	gl.MatrixMode(GL_PROJECTION);
 	gl.LoadMatrixd(xcam.projection);
 	gl.MatrixMode(GL_MODELVIEW);
