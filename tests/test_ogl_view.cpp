@@ -256,3 +256,27 @@ TEST_F(OglView, SpectrumColoursAndMaterialSettings)
 	OGL_poly_offset(0);
 	EXPECT_FALSE(glIsEnabled(GL_POLYGON_OFFSET_FILL));
 }
+
+TEST_F(OglView, ScreensizeSetsOnlyTheViewport)
+{
+	const float keep = mnw.gui_scale;
+	mnw.gui_scale = 2;
+	struct row {
+		int type;
+		float x0, y0, x1, y1;
+		std::vector<GLint> vp;
+	};
+	const row rows[] = {
+	    {2, 5, 5, 5, 5, {0, 0, mnw.x_res, mnw.y_res}},
+	    {3, 10, 20, 110.7f, 70, {20, 40, 201, 100}},
+	    {1, 10, 20, 110, 70, {10, 20, 100, 50}},
+	};
+	for (const row& r : rows) {
+		OGL_screensize(r.type, r.x0, r.y0, r.x1, r.y1);
+		GLint vp[4];
+		glGetIntegerv(GL_VIEWPORT, vp);
+		EXPECT_EQ(std::vector<GLint>(vp, vp + 4), r.vp) << "type " << r.type;
+	}
+	mnw.gui_scale = keep;
+	glViewport(0, 0, mnw.x_res, mnw.y_res);
+}
