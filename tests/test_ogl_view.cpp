@@ -15,6 +15,7 @@
 #include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "Platform/plat_swap.h"
+#include "tests/support/text_fixture.h"
 #include "tests/support/gl_context.h"
 
 namespace fs = std::filesystem;
@@ -196,8 +197,19 @@ TEST_F(OglView, SwapShowsWindowZeroInWhiteWithTheGlobalAlpha)
 	}
 	ren.monochrome = 0;
 	ren.global_alpha = 1;
+	// Profile markers on both sides of the swap.
+	{
+		text_sandbox box;
+		box.take_log();
+		mnw.profiling = 1;
+		OGL_sbuff();
+		mnw.profiling = 0;
+		std::string log = box.take_log();
+		EXPECT_NE(log.find("sb1="), std::string::npos) << log;
+		EXPECT_LT(log.find("sb1="), log.find("sb2="));
+	}
 	APL_set_swap_hook(nullptr);
-	EXPECT_EQ(g_swapped, (std::vector<void*>{mnw.window[0], mnw.window[0]}));
+	EXPECT_EQ(g_swapped, (std::vector<void*>{mnw.window[0], mnw.window[0], mnw.window[0]}));
 	EXPECT_NE(mnw.window[0], nullptr);
 }
 
