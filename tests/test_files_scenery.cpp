@@ -13,6 +13,7 @@
 
 #include "DIzivoz/Files/io_dsf_tile.h"
 #include "DIzivoz/Files/io_locate.h"
+#include "DIzivoz/Files/io_locate_bitmap.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -702,4 +703,79 @@ TEST(FilesScenery, TilePaths)
 		return_latlon_str_dsf(v, v, &out);
 		EXPECT_EQ(out.size(), 19u) << v;
 	}
+}
+
+// ---- region bitmaps -----------------------------------------------------------------
+
+namespace {
+
+// An uncompressed 24-bit BMP; lit pixels (column, row from the bottom) are
+// white, all others black.
+std::string bmp24(int w, int h, const std::vector<std::pair<int, int>>& lit)
+{
+	const int row = (3 * w + 3) / 4 * 4;
+	std::string px((size_t)row * h, '\0');
+	for (const auto& p : lit)
+		for (int k = 0; k < 3; ++k) px[(size_t)p.second * row + 3 * p.first + k] = (char)255;
+	auto le32 = [](uint32_t v) {
+		return std::string{(char)(v & 255), (char)(v >> 8 & 255), (char)(v >> 16 & 255), (char)(v >> 24 & 255)};
+	};
+	std::string f = "BM" + le32(54 + (uint32_t)px.size()) + le32(0) + le32(54);
+	f += le32(40) + le32((uint32_t)w) + le32((uint32_t)h) + std::string{1, 0, 24, 0} + le32(0) +
+	     le32((uint32_t)px.size()) + le32(2835) + le32(2835) + le32(0) + le32(0);
+	return f + px;
+}
+
+std::vector<int> lit_cells(const lib_entry* e)
+{
+	std::vector<int> out;
+	if (!e || !e->region) return out;
+	for (int k = 0; k < 64800; ++k)
+		if (e->region->cells[k]) out.push_back(k);
+	return out;
+}
+
+int cell(int lon, int lat) { return (lon + 180) * 180 + (lat + 90); }
+
+}  // namespace
+
+TEST(FilesScenery, RegionBitmapFromBmpRewritesEveryCell)
+{
+	if (!DSF_region_bitmaps_supported()) GTEST_SKIP() << "no image loader in this build";
+	scenery_tree t;
+	// Column x is longitude x - 180, row y from the bottom latitude y - 90.
+	const std::string map = bmp24(360, 180, {{0, 0}, {359, 179}, {180, 137}});
+	t.write(pkg(0) + "maps/world.bmp", map);
+	t.write(pkg(0) + "a:b.bmp", map);
+	scan_packages(t, {(H + "REGION_DEFINE r\nREGION_RECT 10 10 20 20\nREGION_BITMAP maps\\world.png\n"
+	                       "REGION r\nEXPORT v a\n"
+	                       "REGION_DEFINE q\nREGION_BITMAP a:b.bmp\nREGION q\nEXPORT w b\n")
+	                      .c_str()});
+	EXPECT_EQ(t.take_report_messages(), std::vector<std::string>{});
+	const std::vector<int> want = {cell(-180, -90), cell(0, 47), cell(179, 89)};
+	EXPECT_EQ(lit_cells(DSF_LibraryChain("v")), want);
+	EXPECT_EQ(lit_cells(DSF_LibraryChain("w")), want);
+	EXPECT_TRUE(t.alerts.empty());
+
+	std::string p = "v";
+	EXPECT_TRUE(DSF_LookupLibraryResource(0, 47, p, 0));
+	p = "v";
+	EXPECT_FALSE(DSF_LookupLibraryResource(15, 15, p, 0));  // the rectangle's cells were rewritten
+}
+
+TEST(FilesScenery, RegionBitmapsThatCannotServe)
+{
+	scenery_tree t;
+	t.write(pkg(0) + "small.bmp", bmp24(10, 5, {}));
+	scan_packages(t, {(H + "REGION_DEFINE r\nREGION_RECT 0 0 0 0\nREGION_BITMAP none.png\nREGION_BITMAP small.png\n"
+	                       "REGION r\nEXPORT v a\n")
+	                      .c_str()});
+	std::vector<std::string> want = {"Unable to load bitmap file 'none.png' for REGION_BITMAP command - will skip."};
+	if (DSF_region_bitmaps_supported())
+		want.push_back("REGION_BITMAP with bitmap small.png has a size of 10, 5 but need sa size of 360x180.");
+	else
+		want.push_back("Unable to load bitmap file 'small.png' for REGION_BITMAP command - will skip.");
+	EXPECT_EQ(t.take_report_messages(), want);
+	EXPECT_EQ(lit_cells(DSF_LibraryChain("v")), std::vector<int>{cell(0, 0)});  // left as it was
+	EXPECT_EQ(t.alerts.size(), 1u);
 }
