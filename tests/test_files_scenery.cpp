@@ -13,11 +13,13 @@
 
 #include "DIzivoz/Files/io_dsf_tile.h"
 #include "DIzivoz/Files/io_locate.h"
-#include "DIzivoz/Files/io_locate_bitmap.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/TEX/TEX_png.h"
+#include "DIzivoz/TEX/TEX_utils.h"
 #include "tests/support/test_files.h"
+#include "tests/support/tex_fixtures.h"
 
 namespace {
 
@@ -709,21 +711,14 @@ TEST(FilesScenery, TilePaths)
 
 namespace {
 
-// An uncompressed 24-bit BMP; lit pixels (column, row from the bottom) are
-// white, all others black.
+// A 24-bit BMP made byte by byte; lit pixels (column, row from the bottom)
+// are white, all others black.
 std::string bmp24(int w, int h, const std::vector<std::pair<int, int>>& lit)
 {
-	const int row = (3 * w + 3) / 4 * 4;
-	std::string px((size_t)row * h, '\0');
+	std::vector<unsigned char> rgb((size_t)w * h * 3, 0);
 	for (const auto& p : lit)
-		for (int k = 0; k < 3; ++k) px[(size_t)p.second * row + 3 * p.first + k] = (char)255;
-	auto le32 = [](uint32_t v) {
-		return std::string{(char)(v & 255), (char)(v >> 8 & 255), (char)(v >> 16 & 255), (char)(v >> 24 & 255)};
-	};
-	std::string f = "BM" + le32(54 + (uint32_t)px.size()) + le32(0) + le32(54);
-	f += le32(40) + le32((uint32_t)w) + le32((uint32_t)h) + std::string{1, 0, 24, 0} + le32(0) +
-	     le32((uint32_t)px.size()) + le32(2835) + le32(2835) + le32(0) + le32(0);
-	return f + px;
+		for (int k = 0; k < 3; ++k) rgb[((size_t)p.second * w + p.first) * 3 + k] = 255;
+	return vtest::make_bmp(w, h, rgb);
 }
 
 std::vector<int> lit_cells(const lib_entry* e)
@@ -741,7 +736,6 @@ int cell(int lon, int lat) { return (lon + 180) * 180 + (lat + 90); }
 
 TEST(FilesScenery, RegionBitmapFromBmpRewritesEveryCell)
 {
-	if (!DSF_region_bitmaps_supported()) GTEST_SKIP() << "no image loader in this build";
 	scenery_tree t;
 	// Column x is longitude x - 180, row y from the bottom latitude y - 90.
 	const std::string map = bmp24(360, 180, {{0, 0}, {359, 179}, {180, 137}});
@@ -763,6 +757,27 @@ TEST(FilesScenery, RegionBitmapFromBmpRewritesEveryCell)
 	EXPECT_FALSE(DSF_LookupLibraryResource(15, 15, p, 0));  // the rectangle's cells were rewritten
 }
 
+TEST(FilesScenery, RegionBitmapFromPngWrittenByTheProgram)
+{
+	scenery_tree t;
+	// Bottom-up buffer: row y is latitude y - 90, column x longitude x - 180.
+	std::vector<unsigned char> px(360 * 180, 0);
+	px[0 * 360 + 5] = 1;      // lon -175, lat -90: the faintest grey still counts
+	px[100 * 360 + 200] = 255; // lon 20, lat 10
+	px[179 * 360 + 359] = 80;  // lon 179, lat 89
+	TEX_image_desc desc;
+	desc.format = GL_ALPHA;
+	desc.width = 360;
+	desc.height = 180;
+	t.mkdir(pkg(0) + "maps");
+	ASSERT_EQ(TEX_save_png(pkg(0) + "maps/grey.png", desc, px.data()), 1);
+	scan_packages(t, {(H + "REGION_DEFINE r\nREGION_RECT -180 -90 179 89\nREGION_BITMAP maps/grey.dds\n"
+	                       "REGION r\nEXPORT v a\n")
+	                      .c_str()});
+	EXPECT_EQ(t.take_report_messages(), std::vector<std::string>{});
+	EXPECT_EQ(lit_cells(DSF_LibraryChain("v")), (std::vector<int>{cell(-175, -90), cell(20, 10), cell(179, 89)}));
+}
+
 TEST(FilesScenery, RegionBitmapsThatCannotServe)
 {
 	scenery_tree t;
@@ -771,10 +786,7 @@ TEST(FilesScenery, RegionBitmapsThatCannotServe)
 	                       "REGION r\nEXPORT v a\n")
 	                      .c_str()});
 	std::vector<std::string> want = {"Unable to load bitmap file 'none.png' for REGION_BITMAP command - will skip."};
-	if (DSF_region_bitmaps_supported())
-		want.push_back("REGION_BITMAP with bitmap small.png has a size of 10, 5 but need sa size of 360x180.");
-	else
-		want.push_back("Unable to load bitmap file 'small.png' for REGION_BITMAP command - will skip.");
+	want.push_back("REGION_BITMAP with bitmap small.png has a size of 10, 5 but need sa size of 360x180.");
 	EXPECT_EQ(t.take_report_messages(), want);
 	EXPECT_EQ(lit_cells(DSF_LibraryChain("v")), std::vector<int>{cell(0, 0)});  // left as it was
 	EXPECT_EQ(t.alerts.size(), 1u);
