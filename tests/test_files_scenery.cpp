@@ -231,6 +231,8 @@ TEST(FilesScenery, StatementsBuildChains)
 	    {"backups from packages 1 and 3",
 	     {"EXPORT v a\n", "EXPORT_BACKUP v b\n", "EXPORT v c\n", "EXPORT_BACKUP v d\nEXPORT v e\n"}, "v",
 	     "0:1E:a@- | 2:1E:c@- | 3:1E:e@- | 3:1B:d@- | 1:1B:b@-", {}},
+	    {"a backup first, then a lower package's entry", {"EXPORT_BACKUP v b\n", "EXPORT v a\n"}, "v",
+	     "1:1E:a@- | 0:1B:b@-", {}},
 	    {"no library file in a package", {none, "EXPORT v a\n"}, "v", "1:1E:a@-", {}},
 	    {"region scope ends with its file",
 	     {"REGION_DEFINE r\nREGION_RECT 0 0 0 0\nREGION r\nEXPORT v a\nEXPORT v b\n", "REGION r\nEXPORT v c\n"},
