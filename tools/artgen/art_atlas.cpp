@@ -211,8 +211,9 @@ void make_atlas(Canvas& c) {
     // Direction dial, needles (look 1 lower, look 0 upper).
     {
         Box d = cell(178, 160, 234, 218);
-        c.fill(d, [](float x, float y) { return d_circle(x, y, 206, 189, 26.5f); }, border_strong());
-        c.fill(d, [](float x, float y) { return d_circle(x, y, 206, 189, 25.5f); }, panel());
+        // A ring: the needle is drawn first and shows through the middle.
+        c.fill(d, [](float x, float y) { return std::fabs(d_circle(x, y, 206, 189, 25.5f)) - 1.5f; }, panel());
+        c.fill(d, [](float x, float y) { return std::fabs(d_circle(x, y, 206, 189, 26.0f)) - 0.6f; }, border_strong());
         for (int k = 0; k < 12; ++k) {
             float a = k * float(M_PI) / 6, s = std::sin(a), co = std::cos(a);
             float r0 = k % 3 == 0 ? 19.5f : 21.5f;
