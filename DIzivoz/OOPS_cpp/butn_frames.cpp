@@ -30,7 +30,7 @@ static void draw_pieces(const std::vector<BTN_piece>& pieces, int tex_ref, float
 {
 	const float ox = mnw.wind_x, oy = mnw.wind_y;
 	OGL_setstate(1, 1, 3, 5, 9, 11);
-	OGL_set_colour(colour, 1.0f);
+	OGL_set_color(colour, 1.0f);
 	tman.bind_ref(tex_ref, 0, 0);
 	gl.Begin(GL_QUADS);
 	for (const BTN_piece& p : pieces) {
