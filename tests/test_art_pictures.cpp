@@ -3,7 +3,6 @@
 // pixels read at start-up are legible where they are drawn, and the world map
 // has land and sea where the world does.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -11,29 +10,33 @@
 #include <string>
 #include <vector>
 
+#include "DIzivoz/OOPS_cpp/xmap.h"
+#include "DIzivoz/TEX/TEX_png.h"
 #include "tests/support/files_tmp.h"
 
 namespace {
 
 const std::string kSrc = std::string(VENTORA_TEST_SRC_DIR) + "/../Resources/";
 
-// RGBA pixels, rows from the picture's bottom, as texture rows count.
+// RGBA pixels read through the program's PNG reader, rows from the
+// picture's bottom as texture rows count.
 struct picture {
     int w = 0, h = 0;
     std::vector<unsigned char> px;
-    const unsigned char* at(int u, int v) const { return &px[(size_t(h - 1 - v) * w + u) * 4]; }
+    const unsigned char* at(int u, int v) const { return &px[(size_t(v) * w + u) * 4]; }
 };
 
 picture load(const std::string& path) {
     picture p;
-    png_image im{};
-    im.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&im, path.c_str())) return p;
-    im.format = PNG_FORMAT_RGBA;
-    p.px.resize(PNG_IMAGE_SIZE(im));
-    if (!png_image_finish_read(&im, nullptr, p.px.data(), 0, nullptr)) return picture{};
-    p.w = im.width;
-    p.h = im.height;
+    xmap_class file(path);
+    unsigned char* pixels = nullptr;
+    TEX_image_desc d;
+    if (TEX_load_png(path, &file, pixels, GL_RGBA, 0, 0, 0, d) == 1 && d.format == GL_RGBA) {
+        p.w = d.width;
+        p.h = d.height;
+        p.px.assign(pixels, pixels + size_t(d.width) * d.height * 4);
+    }
+    delete[] pixels;
     return p;
 }
 
