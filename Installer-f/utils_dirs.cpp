@@ -141,7 +141,7 @@ void delete_files()
 		int err = delete_file(destination);
 		if (stg.log_actions) xer << "DELETING  file " << destination << ", with result=" << err << ".\n";
 		add_folder_chain(destination, folders);
-		crash_point("delete-done");
+		crash_point("delete-done", destination);
 		if (err && show_del_err(err))
 			__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err), destination,
 			               "", alert_fatal, kSource, 2571);

@@ -155,7 +155,7 @@ int grab_files()
 				xer << "now we want to nuke a file: DELETING  file " << destination << ", with result=" << err
 				    << ".\n";
 			add_folder_chain(destination, deleted_files);
-			crash_point("delete-done");
+			crash_point("delete-done", destination);
 			if (err && show_del_err(err))
 				__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err),
 				               destination, "", alert_fatal, kSource, 2445);

@@ -370,7 +370,7 @@ int stream_entry(entry_stream& in, temp_out& out, int write_line)
 		long n = in.read(piece.get(), kPiece);
 		if (n <= 0) break;
 		if (int err = write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return fail_at(write_line, err);
-		if (first) crash_point("extract-piece");
+		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 	}
 	return in.finish();
@@ -480,7 +480,7 @@ int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& in
 		if (int rc = out.create_file(path)) err = fail_at(1313, rc);
 	}
 	if (!err) err = stream_entry(in, out, 1321);
-	if (!err) crash_point("extract-written");
+	if (!err) crash_point("extract-written", out.dest());
 	if (!err) err = restore_mode_and_dates(out.fd(), info, flags);
 	if (!err) {
 		if (int rc = out.close_file()) err = fail_at(1321, rc);
@@ -696,9 +696,9 @@ std::atomic<crash_point_hook> g_crash_hook{nullptr};
 
 void set_crash_point_hook(crash_point_hook hook) { g_crash_hook.store(hook); }
 
-void crash_point(const char* point)
+void crash_point(const char* point, const std::string& path)
 {
-	if (crash_point_hook hook = g_crash_hook.load(std::memory_order_relaxed)) hook(point);
+	if (crash_point_hook hook = g_crash_hook.load(std::memory_order_relaxed)) hook(point, path);
 }
 
 int unzip_symlink(unzFile zf, const std::string& path, const unz_file_info64& info)
@@ -892,7 +892,7 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 		got += static_cast<uint64_t>(n);
 		if (sized && got > want) return err_zip_read;
 		if (write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return err_zip_write;
-		if (first) crash_point("extract-piece");
+		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 	}
 	if (sized && got != want) return err_zip_read;
@@ -965,7 +965,7 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 		err = out.create_file(out_path);
 		if (err) break;
 		err = stream_7z_item(a, entry, out);
-		if (!err) crash_point("extract-written");
+		if (!err) crash_point("extract-written", out.dest());
 		if (!err && (flags & extract_executable) && fchmod(out.fd(), 0755) != 0) err = errno;
 		if (!err && out.close_file() != 0) err = err_zip_write;
 		if (!err) err = out.commit();

@@ -36,11 +36,13 @@ extern const char* const extract_temp_prefix;
 bool is_extract_temp_name(const std::string& name);
 
 // Test seam: when set, called at named points of extraction and deletion
-// ("extract-piece", "extract-written", "delete-done"); a test stops the
-// process there. The program never sets it.
-using crash_point_hook = void (*)(const char* point);
+// with the path concerned: "extract-piece" (the first piece of a file is
+// written), "extract-written" (all of it, before its mode), "delete-done"
+// (a dropped file was deleted). A test stops the process there. The program
+// never sets it.
+using crash_point_hook = void (*)(const char* point, const std::string& path);
 void set_crash_point_hook(crash_point_hook hook);
-void crash_point(const char* point);
+void crash_point(const char* point, const std::string& path);
 
 // Writes a new .zip holding the one file (or link text) src and, when the
 // file carries a resource fork, its "__MACOSX/._name" entry.
