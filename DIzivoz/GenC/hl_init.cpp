@@ -1,8 +1,10 @@
 #include "DIzivoz/GenC/hl_init.h"
 
+#include <cmath>
 #include <cstdint>
 
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_prefix.h"
 
 namespace {
 alignas(16) unsigned char scratch_array_storage[scratch_array_bytes + 16];
@@ -20,6 +22,14 @@ void MACIBM_alloc_scratch()
 {
 	uintptr_t p = reinterpret_cast<uintptr_t>(scratch_array_storage);
 	scratch_array = reinterpret_cast<unsigned char*>((p + 15) & ~uintptr_t(15));
+}
+
+void MACIBM_fill_lookup()
+{
+	for (int d = 0; d <= 360; ++d) {
+		lookup_sin[d] = sinf((float)d * degtorad);
+		lookup_cos[d] = cosf((float)d * degtorad);
+	}
 }
 
 void MACIBM_set_show_init_hook(show_init_hook hook) { g_show_init_hook = hook; }
