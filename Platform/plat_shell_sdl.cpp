@@ -300,6 +300,7 @@ private:
 		case SDL_KEYUP: {
 			const int code = PLAT_scancode_to_keycode(ev.key.keysym.scancode);
 			const SDL_Keycode unshifted = SDL_GetKeyFromScancode(ev.key.keysym.scancode);
+			e->layout = 1;
 			e->what = ev.type == SDL_KEYUP ? plat_evt_key_up : (ev.key.repeat ? plat_evt_auto_key : plat_evt_key_down);
 			e->modifiers = mods_from_sdl(ev.key.keysym.mod);
 			e->unshifted = (unshifted & SDLK_SCANCODE_MASK) ? 0 : (int)unshifted;
@@ -311,17 +312,17 @@ private:
 				if (SDL_PeepEvents(&t, 1, SDL_PEEKEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT) == 1) {
 					SDL_PeepEvents(&t, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
 					const char* rest = t.text.text;
-					e->code_point = first_code_point(rest, &rest);
-					if (e->modifiers & plat_mod_shift) e->shifted = e->code_point;
+					e->typed = first_code_point(rest, &rest);
+					if (e->modifiers & plat_mod_shift) e->shifted = e->typed;
 					queue_text(rest);  // more than one character: the rest as typed keys
 				} else if (e->unshifted > 0 && e->unshifted < 0x80 &&
 				           (e->unshifted < 0x20 || e->unshifted == 0x7F)) {
-					e->code_point = e->unshifted;  // Return, Tab, Escape, Backspace
+					e->typed = e->unshifted;  // Return, Tab, Escape, Backspace
 				}
 			}
 			// Character keys outside the table keep a code outside it too.
 			const int keycode = code >= 0 ? code : 0x80 | (ev.key.keysym.scancode & 0x7F);
-			const int ch = e->code_point > 0 && e->code_point < 0x80 ? e->code_point
+			const int ch = e->typed > 0 && e->typed < 0x80 ? e->typed
 			               : (e->unshifted > 0 && e->unshifted < 0x80 ? e->unshifted : 0);
 			e->message = (uint32_t)(ch & 0xFF) | ((uint32_t)(keycode & 0xFF) << 8);
 			return true;
@@ -347,7 +348,8 @@ private:
 			if (cp <= 0) continue;
 			EventRecord k{};
 			k.what = plat_evt_key_down;
-			k.code_point = cp;
+			k.typed = cp;
+			k.layout = 1;
 			k.unshifted = k.shifted = cp;
 			k.modifiers = mods_from_sdl(SDL_GetModState());
 			k.message = (uint32_t)(cp < 0x80 ? cp : 0);

@@ -12,6 +12,8 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVENTORA_SANITIZE=ON >/dev/nu
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Leaks that system libraries keep (SDL's D-Bus block); never our own code.
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 (cd build-asan && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$jobs")
 # The queue, pool and thread-layer tests once more under ThreadSanitizer.
 bash scripts/test_thread_tsan.sh

@@ -240,7 +240,7 @@ TEST_F(ThreadLayer, ReportOffTheMainThreadLogsAndAsksToQuit)
 TEST_F(ThreadLayer, SharedLoaderContextFailureWarnsOnce)
 {
 	alert_capture cap;
-	glExt.threaded_loading = 1;
+	glExt.threaded_avail = 1;
 	run_on_thread([](void*) -> void* { return nullptr; });  // share flag 0: no context asked
 	EXPECT_TRUE(cap.taken().empty());
 	for (int i = 0; i < 2; ++i) {
@@ -255,7 +255,7 @@ TEST_F(ThreadLayer, SharedLoaderContextFailureWarnsOnce)
 	             alert_warning, "DIzivoz/OGL/OGL_extensions", 637);
 	EXPECT_EQ(a[0].line3, "");
 	EXPECT_EQ(a[0].line4, "(Please send your log.txt file to Tarnwick for debugging purposes.)");
-	EXPECT_EQ(glExt.threaded_loading, 0);
+	EXPECT_EQ(glExt.threaded_avail, 0);
 }
 
 TEST(ThreadRecord, DefaultsAndReportBeforeTheLayerStarts)

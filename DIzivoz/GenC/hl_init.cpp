@@ -12,6 +12,7 @@
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_prefix.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
@@ -60,6 +61,14 @@ void MACIBM_alloc_scratch()
 {
 	uintptr_t p = reinterpret_cast<uintptr_t>(scratch_array_storage);
 	scratch_array = reinterpret_cast<unsigned char*>((p + 15) & ~uintptr_t(15));
+}
+
+void MACIBM_fill_lookup()
+{
+	for (int d = 0; d <= 360; ++d) {
+		lookup_sin[d] = sinf((float)d * degtorad);
+		lookup_cos[d] = cosf((float)d * degtorad);
+	}
 }
 
 void MACIBM_set_show_init_hook(show_init_hook hook) { g_show_init_hook = hook; }
@@ -332,10 +341,7 @@ void MACIBM_init(int argc, const char* const* argv)
 	std::srand(seed);
 	for (unsigned i = 0; i < seed % 1000; ++i) (void)std::rand();
 	// 7
-	for (int d = 0; d <= 360; ++d) {
-		lookup_sin[d] = std::sin((float)d * degtorad);
-		lookup_cos[d] = std::cos((float)d * degtorad);
-	}
+	MACIBM_fill_lookup();
 	// 8
 	MACIBM_write_log_header();
 	// 9

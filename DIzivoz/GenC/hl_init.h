@@ -16,6 +16,8 @@ extern int ogl_inited;
 extern int plot_init_lights;
 extern float randrat[10000];
 extern float lookup_sin[361], lookup_cos[361];
+// Fills lookup_sin and lookup_cos for whole degrees 0..360; start-up calls it.
+void MACIBM_fill_lookup();
 
 // One progress screen; progress may be null. Until the shell draws, the text
 // goes to the log; tests may watch the calls.

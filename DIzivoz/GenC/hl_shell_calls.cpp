@@ -7,6 +7,7 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "Platform/plat_shell.h"
 
 namespace {
@@ -212,23 +213,17 @@ void shell_tex_fail_set_for_test(int which, int on)
 	if (which >= 0 && which < 3) tex_fail_flags[which] = on;
 }
 
-// STAND-IN until the keyboard layer lands: Return, Escape and Delete flags,
-// the last key, and Return closing an open sub-window.
 void shell_handle_key_raw(EventRecord* e)
 {
-	if (e->what == plat_evt_key_up) return;
-	const int code = (e->message >> 8) & 0xFF;
-	if (code == 36) return_hit = 1;
-	if (code == 53) escape_hit = 1;
-	if (code == 51 || code == 117) delete_hit = 1;
-	if (mnw.wind_type != 0 && return_hit) {
-		MACIBM_handleclick(1);
-		return;
-	}
-	if (e->code_point > 0 && (e->code_point & 0x7F)) mnw.key_last = e->code_point & 0x7F;
+	MACIBM_handleclick_target = MACIBM_handleclick;
+	keys.handle_key_raw(e);
 }
-void shell_run_repeat_keys() {}
-void shell_keys_save() {}
+void shell_run_repeat_keys() { keys.run_repeat_keys(); }
+void shell_keys_save() { keys.keys_io(1); }
 
 // STAND-IN until the movie recorder lands: it never swaps.
 int shell_mov_per_frame() { return 0; }
+
+// STAND-IN until the focus ring lands: no widget takes keys. Weak, so the
+// focus ring's own definition replaces it once it is in the tree.
+__attribute__((weak)) int BTN_dispatch_to_focus(int, int, int) { return 0; }

@@ -7,7 +7,7 @@ public:
 	// Clears the threaded-loading permission and warns once.
 	void threaded_ogl_failed();
 
-	int threaded_loading;  // worker threads may get a shared loader context
+	int threaded_avail;  // worker threads may get a shared loader context
 };
 
 extern OGL_extensions glExt;

@@ -25,6 +25,8 @@ public:
 	void set_lites_for_interface();
 	// 0 rainbow, 1 red ramp, 2 green ramp, 3 blue ramp; other types do nothing.
 	void spectrum_init(int type);
+	// Vertical scale 1000 units tall at (x, y): 250 points and the two end values.
+	void spectrum_plotscale(float x, float y, float lo, float hi, int decimals);
 };
 
 extern colr_class colr;

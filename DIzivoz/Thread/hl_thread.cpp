@@ -114,7 +114,7 @@ __attribute__((no_sanitize("null"))) void* THREAD_launch(void* start)
 void THREAD_create(void* (*fn)(void*), void* arg, pthread_t* thread, pthread_t* id, pthread_t* join,
                    int share_gl)
 {
-	int share = glExt.threaded_loading ? share_gl : 0;
+	int share = glExt.threaded_avail ? share_gl : 0;
 	void* loader = nullptr;
 	if (share) {
 		// This platform has no shared loader contexts for worker threads.
