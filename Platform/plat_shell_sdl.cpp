@@ -298,6 +298,11 @@ private:
 			return false;
 		case SDL_KEYDOWN:
 		case SDL_KEYUP: {
+			// Modifier keys change the modifiers of later keys; they are no keys of their own.
+			const SDL_Scancode sc = ev.key.keysym.scancode;
+			if ((sc >= SDL_SCANCODE_LCTRL && sc <= SDL_SCANCODE_RGUI) || sc == SDL_SCANCODE_CAPSLOCK ||
+			    sc == SDL_SCANCODE_MODE)
+				return false;
 			const int code = PLAT_scancode_to_keycode(ev.key.keysym.scancode);
 			const SDL_Keycode unshifted = SDL_GetKeyFromScancode(ev.key.keysym.scancode);
 			e->layout = 1;
@@ -309,7 +314,9 @@ private:
 				// The character the key typed comes as the text event right after it.
 				SDL_PumpEvents();
 				SDL_Event t;
-				if (SDL_PeepEvents(&t, 1, SDL_PEEKEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT) == 1) {
+				// Only the event right after it: a later text belongs to a later key.
+				if (SDL_PeepEvents(&t, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+				    t.type == SDL_TEXTINPUT) {
 					SDL_PeepEvents(&t, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
 					const char* rest = t.text.text;
 					e->typed = first_code_point(rest, &rest);

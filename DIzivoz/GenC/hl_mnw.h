@@ -120,5 +120,8 @@ void APP_update();
 void APP_handlemenu(int value);
 // Set by a close request until the main screen runs the application's quit.
 extern int quit_requested;
+// Test seam: called with every event after the shell and the keyboard layer
+// handled it (null: none).
+void MACIBM_set_event_observer(void (*observer)(const EventRecord& e));
 // Resets the frame routine's first-frame latch (tests that restart the shell).
 void MACIBM_reset_frame_state();

@@ -9,6 +9,7 @@
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "Platform/plat_shell.h"
+#include "Platform/plat_swap.h"
 
 namespace {
 void set_colour(int colour, float alpha)
@@ -50,8 +51,8 @@ void shell_viewport_2d()
 	gl.LoadIdentity();
 }
 
-// STAND-IN until the buffer-swap layer lands.
-void shell_sbuff() { PLAT().swap(mnw.window[0]); }
+// STAND-IN for OGL_sbuff until the drawing layer is whole: the platform swap it ends in.
+void shell_sbuff() { APL_swap_window(mnw.window[0]); }
 
 // STAND-IN until the background layer lands: clears to palette 34.
 void shell_plot_back_col()
