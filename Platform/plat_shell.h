@@ -78,6 +78,11 @@ public:
 	// Mouse in window pixels, y downwards.
 	virtual void get_mouse(int* x, int* y) = 0;
 	virtual void warp_mouse(void* window, int x, int y) = 0;
+	// The pointer on the whole screen, and putting it back there.
+	virtual void get_global_mouse(int* x, int* y) = 0;
+	virtual void warp_global_mouse(int x, int y) = 0;
+	// True for a back end with no real OpenGL behind its contexts (tests).
+	virtual bool fake_gl() { return false; }
 	// Takes the next queued event; with wait_ms > 0 waits that long for one.
 	virtual bool next_event(EventRecord* e, int wait_ms) = 0;
 	virtual void flush_events() = 0;

@@ -184,6 +184,16 @@ public:
 		if (window) SDL_WarpMouseInWindow(static_cast<SDL_Window*>(window), x, y);
 	}
 
+	void get_global_mouse(int* x, int* y) override
+	{
+		*x = *y = 0;
+		if (video_ready()) SDL_GetGlobalMouseState(x, y);
+	}
+	void warp_global_mouse(int x, int y) override
+	{
+		if (video_ready()) SDL_WarpMouseGlobal(x, y);
+	}
+
 	bool next_event(EventRecord* e, int wait_ms) override
 	{
 		if (!pending_.empty()) {

@@ -29,7 +29,7 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 {
 	shell_alert_reset_gl();
 	int mouse_h = 0, mouse_v = 0;
-	PLAT().get_mouse(&mouse_h, &mouse_v);
+	PLAT().get_global_mouse(&mouse_h, &mouse_v);
 	MACIBM_startwind(994, 0);
 	while (mnw.wind_type == 994) {
 		shell_plot_back_col();
@@ -58,7 +58,7 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 			return_hit = 0;
 			if (kind == alert_fatal) break;
 			MACIBM_startwind(return_window, 0);
-			PLAT().warp_mouse(mnw.window[0], mouse_h, mouse_v);
+			PLAT().warp_global_mouse(mouse_h, mouse_v);
 			break;
 		}
 		if (mnw.wind_type == 994) MACIBM_event_proc();

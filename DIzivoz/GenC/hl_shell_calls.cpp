@@ -8,6 +8,12 @@
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
+#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OGL/OGL_extensions.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/TEX/TEX_utils.h"
+#include <cstring>
 #include "Platform/plat_shell.h"
 #include "Platform/plat_swap.h"
 
@@ -62,10 +68,9 @@ void shell_plot_back_col()
 	gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-// STAND-IN until the drawing-state layer lands.
 void shell_nrml_colors()
 {
-	if (mnw.context[0]) gl.Color4f(1, 1, 1, 1);
+	if (mnw.context[0]) OGL_nrml_colors();
 }
 
 // STAND-IN until the text layer lands: no text is drawn.
@@ -107,16 +112,18 @@ void shell_cursor_quad(float x, float y, float, float, float, float)
 	shell_fillrect(49, 1.0f, x - 15, y - 15, 30, 30);
 }
 
-// STAND-IN until the drawing-state layer lands.
-void shell_setstate_second_window() {}
+void shell_setstate_second_window() { OGL_setstate(1, 0, 3, 4, 9, 11); }
 
-// STAND-IN until the capability probe lands: SDL loaded libGL with the context.
-int shell_init_entry_points() { return mnw.context[0] ? 0 : 1; }
-// STAND-IN until the capability probe lands.
-void shell_init_extensions() {}
+// A scripted window system has no OpenGL behind its contexts.
+int shell_init_entry_points() { return PLAT().fake_gl() ? 0 : glExt.init_entry_points(); }
+void shell_init_extensions()
+{
+	if (!PLAT().fake_gl()) glExt.init_extensions();
+}
 
 void shell_default_gl_state(int aa_level)
 {
+	if (PLAT().fake_gl()) return;
 	const GLfloat zero[4] = {0, 0, 0, 0};
 	gl.LightModelfv(GL_LIGHT_MODEL_AMBIENT, zero);
 	gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -148,6 +155,8 @@ void shell_alert_reset_gl()
 	for (int i = 0; i < 30 && gl.GetError() != GL_NO_ERROR; ++i) {
 	}
 	shell_nrml_colors();
+	if (glExt.glsl_avail && glExt.glUseProgramObjectARB) glExt.glUseProgramObjectARB(0);
+	if (glExt.framebuf_avail && glExt.glBindFramebufferEXT) glExt.glBindFramebufferEXT(0x8D40, 0);
 	gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 	gl.Disable(GL_SCISSOR_TEST);
 }
@@ -194,13 +203,33 @@ int shell_is_int(float x, float y, int* var, int value, const std::string&)
 	return 0;
 }
 
-// STAND-IN until the focus ring lands.
-void shell_begin_focus_ring() {}
+void shell_begin_focus_ring() { BTN_begin_focus_ring(); }
 // STAND-IN until the button widgets land.
 void shell_zap_boxes() {}
 
-// STAND-IN until the texture manager lands: nothing is loaded.
-int shell_load_interface_textures() { return 0; }
+// STAND-IN until the texture manager lands: no textures are made; the
+// interface picture is read into the scratch buffer as its loads leave it,
+// so start-up samples the palette from the real picture.
+int shell_load_interface_textures()
+{
+	std::string folder;
+	get_OS_abs_path(os_dir_this_app, folder);
+	unsigned char* pixels = nullptr;
+	TEX_image_desc desc;
+	if (!TEX_load_any_ext(folder + "Resources/interface.png", pixels, GL_RGBA, 0, 0, desc) || !pixels) {
+		xer << "Could not read Resources/interface.png.\n";
+		return 0;
+	}
+	const long long bytes = 4LL * desc.width * desc.height;
+	if (!scratch_array) MACIBM_alloc_scratch();
+	if (desc.format == GL_RGBA && bytes <= scratch_array_bytes) {
+		std::memcpy(scratch_array, pixels, (size_t)bytes);
+		scratch_dx = desc.width;
+		scratch_dy = desc.height;
+	}
+	delete[] pixels;
+	return 1;
+}
 void shell_reset_bind() {}
 
 // STAND-IN until the texture manager lands: flags only a test raises.
@@ -224,7 +253,3 @@ void shell_keys_save() { keys.keys_io(1); }
 
 // STAND-IN until the movie recorder lands: it never swaps.
 int shell_mov_per_frame() { return 0; }
-
-// STAND-IN until the focus ring lands: no widget takes keys. Weak, so the
-// focus ring's own definition replaces it once it is in the tree.
-__attribute__((weak)) int BTN_dispatch_to_focus(int, int, int) { return 0; }

@@ -67,8 +67,12 @@ void update()
 	if (frame == 3) {
 		report("ready");
 		if (mode == "alert") {
+			int x = 0, y = 0;
+			SDL_GetGlobalMouseState(&x, &y);
+			report("mouse before " + std::to_string(x) + " " + std::to_string(y));
 			__MACIBM_alert(0, "Something to say", "Second line", "", "", alert_warning, "DIzivoz/test", 1);
-			report("alert returned");
+			SDL_GetGlobalMouseState(&x, &y);
+			report("alert returned, mouse " + std::to_string(x) + " " + std::to_string(y));
 		}
 		if (mode == "fatal") __MACIBM_alert(0, "Fatal line", "", "", "", alert_fatal, "DIzivoz/test", 2);
 		if (mode == "worker") {
