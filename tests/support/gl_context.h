@@ -4,20 +4,23 @@
 // The context: one hidden 800 x 600 SDL2 window per test process with a
 // compatibility-profile context (double buffer, 24-bit depth), current on the
 // main thread and kept in mnw.window[0], mnw.context[0], mnw.x_res and
-// mnw.y_res. It lives until the process ends (Mesa's blocks would otherwise be
+// mnw.y_res. Once it is current the fixture does what start-up does: the
+// capability probe (glExt and ren filled) and OGL_setstate(1, 0, 3, 4, 9, 11).
+// It lives until the process ends (Mesa's blocks would otherwise be
 // reported as leaks from an unloaded module). Without a display the test
 // fails with a message naming xvfb-run; it never skips. Run GL tests as
 //   xvfb-run -a -s "-screen 0 1024x768x24" ctest ...
-// and, under ASan, with LSAN_OPTIONS=suppressions=<repo>/tests/lsan.supp
-// (scripts/test.sh does both).
+// Under ASan the GL tests read tests/lsan.supp (leaks kept by system
+// libraries) by themselves; scripts/test.sh also sets LSAN_OPTIONS.
 //
 //   TEST_F(gl_test, draws) { ... }          // fixture: context made in SetUp
 //   ASSERT_TRUE(gl_test_context());         // or ask for it directly
 //
 // The call recorder: while a gl_recorder lives, every call through the table
 // `gl` is logged as text "Name(arg, arg, ...)" and passed on to the table that
-// was in place. glGetString, glGetIntegerv and glIsEnabled answer from the
-// script when their argument is scripted (still logged, not passed on).
+// was in place. glGetString, glGetIntegerv, glGetFloatv and glIsEnabled
+// answer from the script when their argument is scripted (still logged, not
+// passed on).
 //
 //   gl_recorder rec;
 //   rec.script_enabled(GL_BLEND, false);
@@ -125,6 +128,7 @@ public:
 	void script_string(GLenum name, const char* text);
 	void script_integer(GLenum pname, std::vector<GLint> values);
 	void script_enabled(GLenum cap, bool on);
+	void script_float(GLenum pname, std::vector<GLfloat> values);  // glGetFloatv
 	void clear_scripts();
 	// Off: nothing reaches OpenGL; calls are only logged.
 	void pass_through(bool on) { pass_ = on; }
@@ -140,6 +144,7 @@ public:
 	std::map<GLenum, string_answer> strings_;
 	std::map<GLenum, std::vector<GLint>> integers_;
 	std::map<GLenum, bool> enabled_;
+	std::map<GLenum, std::vector<GLfloat>> floats_;
 
 private:
 	std::vector<std::string> calls_;
