@@ -35,3 +35,7 @@ void BTN_expand_label(const std::string& label, std::string& left, std::string& 
 void BTN_util_draw_label(float x, float y, int align, const std::string& text, int lit);
 void BTN_frame1(int style, float x_centre, float y_centre, float width, int colour);
 void BTN_frame0(int style, float x_centre, float y_centre, float height);
+void BTN_subwin(float top_margin, int style, float x, float y, float w, float h, std::string title, float* next_x,
+                float* next_y);
+int BTN_action(float x, float y, float width, int lit, int mode, std::string label, std::string side_text);
+int BTN_bool(float x, float y, int* var, std::string label, int look);
