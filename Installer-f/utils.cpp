@@ -16,7 +16,6 @@ std::vector<file_history_struct> sim_info;
 std::set<std::string> deleted_files;
 std::string dest_dir_path;
 
-const char* const ventora_web_site = "www.tarnwick.example";
 const char* const ventora_download_page = "https://www.tarnwick.example/demo_download.html";
 
 static const char* const utils_src = "Installer-f/utils";

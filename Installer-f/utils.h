@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/GenC/hl_maker.h"  // ventora_web_site, named in the newer-format text
 
 // One FILE line of the manifest: one version of one file.
 struct file_version_struct {
@@ -52,7 +53,6 @@ int find_sector(int* lon_index, int* lat_index, std::string path);
 // Newer-release alerts: tell the user, open the web page, ask the program to quit.
 void new_installer(std::string url);
 void new_format(std::string path);
-extern const char* const ventora_web_site;       // named in the newer-format text
 extern const char* const ventora_download_page;  // opened by new_format
 
 // Install filters.
