@@ -76,6 +76,3 @@ int script_to_utf32(int byte);
 // Where Return closes an open sub-window: the shell's MACIBM_handleclick
 // unless a test points it elsewhere; null does nothing.
 extern void (*MACIBM_handleclick_target)(int force);
-
-// Offered every key first; defined with the focus ring.
-int BTN_dispatch_to_focus(int ch, int vkey, int flags);

@@ -7,7 +7,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
-#include "DIzivoz/OOPS_cpp/butn_pending.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/butn_values.h"
 
 namespace {

@@ -5,12 +5,11 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_string.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
-#include "DIzivoz/OOPS_cpp/butn_pending.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 
 namespace {
-int char_slot[64], vkey_slot[64], flag_slot[64], id_slot[64];
-int ctr_slot = 0;
+BTN_key_queue field_keys;  // char_slot, vkey_slot, flag_slot, id_slot and ctr_slot
 
 // The cut to max_len never leaves half a character.
 void cut_at_boundary(std::string& s, int max_len)
@@ -51,7 +50,7 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 	const float mx = mnw.mouse_x, my = mnw.mouse_y;
 	const bool clicked = mnw.menu_open == -1 && mnw.mouse_click && x <= mx && mx <= x + w && y <= my && my <= y + 8;
 	const int want = clicked || (auto_focus && BTN_no_focus_yet());
-	const int has = BTN_register_focus(id, char_slot, vkey_slot, flag_slot, id_slot, &ctr_slot, 64, 500, want);
+	const int has = BTN_register_queue(field_keys, id, 500, want);
 	OGLE_edit = 0;
 
 	if (has) {
@@ -82,19 +81,12 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 
 	// Keys of this id. A field that lost the focus drops its late keys: the
 	// shared engine is bound to another field's string by now.
-	bool any_left = false;
-	for (int i = 0; i < ctr_slot && i < 64; ++i) {
-		if (id_slot[i] == id && (char_slot[i] || vkey_slot[i])) {
-			if (has && !(flag_slot[i] & 16)) {
-				char bytes[4];
-				const int n = BTN_utf8_encode(char_slot[i], bytes);
-				if (n) OGLE_Key_MBCS(ogle, n, bytes, flag_slot[i] & 1);
-			}
-			char_slot[i] = vkey_slot[i] = flag_slot[i] = id_slot[i] = 0;
-		}
-		if (id_slot[i]) any_left = true;
-	}
-	if (!any_left) ctr_slot = 0;
+	BTN_consume_queue(field_keys, id, [&](int ch, int, int flags) {
+		if (!has) return;
+		char bytes[4];
+		const int n = BTN_utf8_encode(ch, bytes);
+		if (n) OGLE_Key_MBCS(ogle, n, bytes, flags & 1);
+	});
 
 	std::string left, right, help;
 	BTN_expand_label(label, left, right, help);
