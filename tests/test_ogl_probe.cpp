@@ -1,5 +1,6 @@
 // The OpenGL capability probe, over scripted strings and limits with an
 // injected entry-point resolver, and once on the real Mesa context.
+#include <SDL.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -119,6 +120,17 @@ std::string version_of(const probe_result& r)
 
 }  // namespace
 
+// First in the file, so it runs before any test has started SDL's video.
+TEST(ogl_probe_start, entry_points_need_the_library_loaded_by_sdl)
+{
+	ASSERT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+	glext_restore keep;
+	EXPECT_NE(glExt.init_entry_points(), 0);
+	EXPECT_EQ(aglGetProcAddress("glBindBufferARB"), nullptr);  // nothing to ask yet
+	ASSERT_TRUE(gl_test_context());
+	EXPECT_EQ(glExt.init_entry_points(), 0);
+}
+
 TEST_F(probe, version_text_gives_the_version_number)
 {
 	const struct { const char* text; const char* line; } cases[] = {
@@ -213,7 +225,9 @@ TEST_F(probe, each_flag_by_core_version_and_by_extension)
 		std::string exts = "GL_ARB_multitexture " + c.needs;
 		in.extensions = exts.c_str();
 		in.version = c.below;
-		if (c.flag != &OGL_extensions::multitexture_avail) EXPECT_EQ(run(in).ext.*c.flag, 0);
+		if (c.flag != &OGL_extensions::multitexture_avail) {
+			EXPECT_EQ(run(in).ext.*c.flag, 0);
+		}
 		if (c.core) {
 			in.version = c.core;
 			EXPECT_EQ(run(in).ext.*c.flag, 1) << "at core version " << c.core;
@@ -286,8 +300,11 @@ TEST_F(probe, renderer_workarounds)
 		in.os_version = c.os_version;
 		probe_result r = run(in);
 		EXPECT_EQ(r.ext.*c.flag, c.expect);
-		if (c.log_line) EXPECT_TRUE(r.has_line(c.log_line)) << r.log;
-		else EXPECT_EQ(r.log.find("Disabling"), std::string::npos) << r.log;
+		if (c.log_line) {
+			EXPECT_TRUE(r.has_line(c.log_line)) << r.log;
+		} else {
+			EXPECT_EQ(r.log.find("Disabling"), std::string::npos) << r.log;
+		}
 	}
 }
 

@@ -15,7 +15,7 @@ int OGL_os_version = 0;
 
 static const char* const ext_src = "DIzivoz/OGL/OGL_extensions";
 
-#define OGL_EXT_ONE(name) +1
+#define OGL_EXT_ONE(name, type) +1
 static_assert(0 OGL_EXT_ALL_ENTRY_POINTS(OGL_EXT_ONE) == 150, "the probe looks up 150 entry points");
 #undef OGL_EXT_ONE
 
@@ -146,7 +146,7 @@ void OGL_extensions::init_extensions()
 		first_gen_shaders = 1;
 
 	// 5. entry points of the families that are on
-#define OGL_EXT_LOOK(name) look_up(name, #name, family_flag);
+#define OGL_EXT_LOOK(name, type) look_up(name, #name, family_flag);
 	if (vbo_avail) { int& family_flag = vbo_avail; OGL_EXT_BUFFER_OBJECTS(OGL_EXT_LOOK) }
 	if (vprog_avail) { int& family_flag = vprog_avail; OGL_EXT_ARB_PROGRAMS(OGL_EXT_LOOK) }
 	if (occlude_avail) { int& family_flag = occlude_avail; OGL_EXT_OCCLUSION_QUERIES(OGL_EXT_LOOK) }

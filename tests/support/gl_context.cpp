@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/OOPS_cpp/oglp.h"
 
 // ---------------------------------------------------------------- context
 
@@ -58,6 +59,14 @@ static bool make_context()
 	mnw.context[0] = ctx;
 	mnw.x_res = 800;
 	mnw.y_res = 600;
+	// What start-up does once the context is current: the probe, then the
+	// first state.
+	if (glExt.init_entry_points() != 0) {
+		g_context_error = std::string("OpenGL library not loaded (") + SDL_GetError() + ")";
+		return false;
+	}
+	glExt.init_extensions();
+	OGL_setstate(1, 0, 3, 4, 9, 11);
 	return true;
 }
 

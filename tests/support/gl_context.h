@@ -4,12 +4,14 @@
 // The context: one hidden 800 x 600 SDL2 window per test process with a
 // compatibility-profile context (double buffer, 24-bit depth), current on the
 // main thread and kept in mnw.window[0], mnw.context[0], mnw.x_res and
-// mnw.y_res. It lives until the process ends (Mesa's blocks would otherwise be
+// mnw.y_res. Once it is current the fixture does what start-up does: the
+// capability probe (glExt and ren filled) and OGL_setstate(1, 0, 3, 4, 9, 11).
+// It lives until the process ends (Mesa's blocks would otherwise be
 // reported as leaks from an unloaded module). Without a display the test
 // fails with a message naming xvfb-run; it never skips. Run GL tests as
 //   xvfb-run -a -s "-screen 0 1024x768x24" ctest ...
-// and, under ASan, with LSAN_OPTIONS=suppressions=<repo>/tests/lsan.supp
-// (scripts/test.sh does both).
+// Under ASan the GL tests read tests/lsan.supp (leaks kept by system
+// libraries) by themselves; scripts/test.sh also sets LSAN_OPTIONS.
 //
 //   TEST_F(gl_test, draws) { ... }          // fixture: context made in SetUp
 //   ASSERT_TRUE(gl_test_context());         // or ask for it directly
