@@ -763,6 +763,13 @@ TEST_F(tman_test, DeferredSlotsLoadInOneSweep)
 	EXPECT_EQ(tman.ref_dat[41].load_time, tex_loaded);
 	MACIBM_set_show_init_hook(nullptr);
 	EXPECT_EQ(tman.load_scenery_async_finalize(), 0);  // nothing registered
+	// One slot loaded on demand; a loaded slot is left alone.
+	tman.ref_dat[7].load_time = tex_deferred;
+	gl_recorder rec;
+	tman.force_load_tex(7);
+	tman.force_load_tex(8);
+	EXPECT_EQ(rec.count("TexImage2D") + rec.count("TexSubImage2D"), 1);
+	EXPECT_EQ(tman.ref_dat[7].load_time, tex_loaded);
 	EXPECT_TRUE(alerts.empty());
 }
 
