@@ -583,6 +583,12 @@ TEST_F(tman_test, BindCacheSkipsRepeatsAndRestoresUnitZero)
 	rec.clear();
 	TEX_bind_ref(5, 0, 0);
 	EXPECT_EQ(rec.count("BindTexture"), 1);
+	// Recipe 24 passes everything after the mode and the colour as floats.
+	rec.clear();
+	TEX_bind_ref(5, 0, 24);
+	EXPECT_EQ(rec.count("TexEnvi"), 1);
+	EXPECT_EQ(rec.calls()[1], gl_call_text("TexEnvfv", GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, std::vector<GLfloat>(4, 0.0f).data()));
+	EXPECT_EQ(rec.count("TexEnvf"), 11);
 	// Without a combine environment a recipe number is set as the mode itself.
 	glExt.combine_avail = 0;
 	rec.clear();

@@ -233,8 +233,7 @@ bool set_recipe(int m)
 	const bool known = m == 1 || m == 2 || (m >= 10 && m <= 24);
 	if (!known) return false;
 	if (m == 15 || m == 16 || m == 17) env_colour(1.0f);
-	if (m == 24) gl.TexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, (GLfloat)GL_COMBINE);
-	else env_i(GL_TEXTURE_ENV_MODE, GL_COMBINE);
+	env_i(GL_TEXTURE_ENV_MODE, GL_COMBINE);
 	switch (m) {
 	case 1: set_rgb(GL_ADD, {prev_c, tex_c}); set_alpha(GL_REPLACE, {prev_a}); break;
 	case 2: set_rgb(GL_ADD, {prev_c, tex_c}); set_alpha(GL_ADD, {prev_a, tex_a}); break;
