@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_globals.h"
 #include "Platform/plat_gl.h"
 #include "tests/support/gl_context.h"
 
@@ -39,6 +40,11 @@ TEST_F(gl_test, context_is_an_800_by_600_double_buffered_compatibility_context)
 	gl_libgl.End();
 	EXPECT_EQ(gl_libgl.GetError(), (GLenum)GL_NO_ERROR);
 	EXPECT_TRUE(gl_test_context());  // a second call finds it made
+	// Start-up's probe has run on it.
+	EXPECT_GE(ren.tex_units, 1);
+	EXPECT_GT(glExt.max_tex_size, 0);
+	EXPECT_NE(glExt.glBindBufferARB, nullptr);
+	EXPECT_NE(ren.gl_renderer, nullptr);
 }
 
 TEST(ogl_harness, without_a_display_a_gl_test_fails_naming_xvfb_run)
@@ -116,6 +122,11 @@ TEST_F(gl_test, recorder_answers_queries_from_its_script)
 	rec.script_integer(GL_MAX_TEXTURE_UNITS, {2});
 	rec.script_integer(GL_POINT_SIZE_RANGE, {1, 64});
 	rec.script_enabled(GL_FOG, true);
+	rec.script_float(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, {4.5f});
+	GLfloat aniso = 0;
+	gl.GetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &aniso);
+	EXPECT_EQ(aniso, 4.5f);
+	rec.clear();
 	EXPECT_STREQ((const char*)gl.GetString(GL_RENDERER), "Scripted Card");
 	EXPECT_EQ(gl.GetString(GL_EXTENSIONS), nullptr);
 	const char* vendor = (const char*)gl.GetString(GL_VENDOR);  // unscripted: OpenGL's own

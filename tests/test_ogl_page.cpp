@@ -12,12 +12,14 @@
 #include <functional>
 #include <vector>
 
+#include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OGL/OGL_camera.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/tman.h"
 #include "tests/support/gl_context.h"
 
 namespace fs = std::filesystem;
@@ -293,4 +295,64 @@ TEST_F(OglPage, ViewportProjectionsMatchOpenGLsOwn)
 		EXPECT_EQ(xcam.modelview_stale, 0);
 	}
 	OGL_pix_specs(0);
+}
+
+TEST_F(OglPage, BackgroundPictureMissingOrTooLargeRaisesItsAlert)
+{
+	fs::path old = fs::current_path();
+	fs::path dir = fs::temp_directory_path() / ("ogl_back_" + std::to_string(getpid()));
+	fs::create_directories(dir / "Resources/bitmaps");
+	fs::current_path(dir);
+	std::vector<alert_record> alerts;
+	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
+	back_dx = back_dy = 7;
+	mnw.wind_type = -1;
+	OGL_make_back_tex();  // missing
+	const unsigned q[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
+	write_quadrant_png("Resources/bitmaps/intro.png", 2049, 8, q);
+	OGL_make_back_tex();  // wider than the 2048-pixel rows
+	mnw.wind_type = 0;
+	OGL_make_back_tex();  // only before the first sub-window: nothing
+	MACIBM_set_alert_sink({});
+	fs::current_path(old);
+	fs::remove_all(dir);
+
+	ASSERT_EQ(alerts.size(), 2u);
+	for (const alert_record& a : alerts) {
+		EXPECT_EQ(a.line1, "Trying to load a texture that you do not have!");
+		EXPECT_EQ(a.line2, "This smacks of a mis-installed copy of Ventora!");
+		EXPECT_EQ(a.line3, "Please download a new copy of Ventora from www.tarnwick.example. The missing file is:");
+		EXPECT_EQ(a.line4, "Resources/bitmaps/intro.png");
+		EXPECT_EQ(a.kind, alert_fatal);
+		EXPECT_EQ(a.source_file, "DIzivoz/OOPS_cpp/oglp");
+		EXPECT_EQ(a.source_line, 1156);
+	}
+	EXPECT_EQ(back_dx, 7);
+	EXPECT_EQ(back_dy, 7);
+	back_dx = back_dy = 0;
+}
+
+TEST_F(OglPage, QuadsBindTheirTextureWithItsEnvironmentAndBackColourFillsTheWindow)
+{
+	mnw.wind_x = 40;
+	mnw.wind_y = 30;
+	glext_restore keep;
+	glExt.combine_avail = 1;  // as the probe finds it on Mesa
+	TEX_reset_bind();
+	GLint env = 0;
+	OGL_2dquad(5, 50, 1, 0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1, 5);
+	glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
+	EXPECT_EQ(env, GL_MODULATE);
+	OGL_2dquad(420, 50, 1, 0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1, 5);
+	glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
+	EXPECT_EQ(env, GL_COMBINE) << "reference 420 draws with environment recipe 17";
+	OGL_2dquad(5, 50, 1, 0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1, 5);
+
+	colr.assign(34, 0, 0, 1);
+	gl.Clear(GL_COLOR_BUFFER_BIT);
+	OGL_plot_back_col();
+	frame_pixels f;
+	EXPECT_EQ(f.rgb_at(0, 0), 0x0000FFu);
+	EXPECT_EQ(f.rgb_at(799, 599), 0x0000FFu);
+	EXPECT_EQ(f.rgb_at(400, 10), 0x0000FFu);
 }

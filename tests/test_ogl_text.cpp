@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OGL/OGL_font.h"
+#include "DIzivoz/OOPS_cpp/tman.h"
 #include "tests/support/gl_context.h"
 
 namespace {
@@ -189,6 +191,7 @@ TEST_F(OglText, EmptyTextDrawsNothingAndReturnsY)
 
 TEST_F(OglText, GlyphQuadsTakeTheirAtlasRectangle)
 {
+	OGL_font_get(1);
 	OGL_font_reset(1);
 	OGL_measure_string("Hg", 1);
 	OGL_font_info* f = sFont[1];
@@ -224,14 +227,71 @@ TEST_F(OglText, StringEntryDrawsOneUnitLowerWithProportionalAdvances)
 	{
 		gl_recorder rec;
 		r1 = OGL_font_string(7, 10, 49, text, 40, 1, 2, 0);
-		direct = rec.calls();
+		direct = rec.only({"Begin", "TexCoord2f", "Vertex2f", "End"});
 	}
 	{
 		gl_recorder rec;
 		r2 = OGL_string(7, 10, 50, text, 40, 1, 2);
-		entry = rec.calls();
+		entry = rec.only({"Begin", "TexCoord2f", "Vertex2f", "End"});
 	}
 	EXPECT_EQ(r1, r2);
 	EXPECT_EQ(entry, direct);
 	EXPECT_EQ(str_dx(text), OGL_measure_string(text, 0));
+}
+
+TEST_F(OglText, AtlasUploadsOnlyWhenItChangedAndNeverWithoutRows)
+{
+	auto uploads = [](const gl_recorder& r) { return r.count("TexImage2D") + r.count("TexSubImage2D"); };
+	OGL_font_info* f = OGL_font_get(0);
+	OGL_font_reset(0);
+	{
+		gl_recorder rec;
+		OGL_font_string(5, 10, 10, "   ", 0, 0, 0, 0);  // spaces only: no rows yet
+		EXPECT_EQ(f->atlas_rows, 0);
+		EXPECT_EQ(uploads(rec), 0);
+	}
+	{
+		gl_recorder rec;
+		OGL_font_string(5, 10, 10, "ab", 0, 0, 0, 0);
+		EXPECT_EQ(uploads(rec), 1);
+		rec.clear();
+		OGL_font_string(5, 10, 10, "ba ab", 0, 0, 0, 0);  // nothing new
+		EXPECT_EQ(uploads(rec), 0);
+		EXPECT_EQ(rec.count("Begin"), 1);
+		rec.clear();
+		OGL_font_string(5, 10, 10, "cd\nab\nef", 0, 0, 0, 0);  // new glyphs on lines 1 and 3
+		EXPECT_EQ(uploads(rec), 2);
+		EXPECT_EQ(rec.count("Begin"), 3);
+	}
+	GLint w = 0, h = 0, fmt = 0;
+	glBindTexture(GL_TEXTURE_2D, 393);
+	glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+	glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+	glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &fmt);
+	EXPECT_EQ(w, 1024);
+	EXPECT_EQ(h, f->atlas_rows);
+	EXPECT_EQ(fmt, GL_ALPHA);
+	// The texture holds the atlas bytes.
+	std::vector<unsigned char> got((size_t)w * h);
+	glPixelStorei(GL_PACK_ALIGNMENT, 1);
+	glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, got.data());
+	glPixelStorei(GL_PACK_ALIGNMENT, 4);
+	EXPECT_EQ(memcmp(got.data(), f->pixels.get(), got.size()), 0);
+	TEX_reset_bind();
+}
+
+TEST_F(OglText, BrokenUtf8DrawsWhatItDecodesAndStopsAtTheEnd)
+{
+	struct row {
+		std::string text;
+		size_t glyphs;
+	};
+	// Continuation bytes at the start decode as one code 0; a character cut
+	// off by the end decodes as code 0 too.
+	const row rows[] = {{"\x80\x80" "A", 2}, {"A\xE2\x82", 2}, {"\xC3", 1}, {"\xFF\xFE", 2}};
+	for (const row& r : rows) {
+		gl_recorder rec;
+		EXPECT_EQ(OGL_font_string(5, 0, 0, r.text, 0, 0, 0, 0), 0.0f);
+		EXPECT_EQ((size_t)rec.count("Vertex2f"), 4 * r.glyphs);
+	}
 }

@@ -153,6 +153,18 @@ void rec_script_GetIntegerv(GLenum pname, GLint* params)
 	else params[0] = 0;
 }
 
+void rec_script_GetFloatv(GLenum pname, GLfloat* params)
+{
+	rec_log("GetFloatv", pname, params);
+	auto it = g_rec->floats_.find(pname);
+	if (it != g_rec->floats_.end()) {
+		for (size_t i = 0; i < it->second.size(); ++i) params[i] = it->second[i];
+		return;
+	}
+	if (g_rec->pass_) g_rec->wrapped.GetFloatv(pname, params);
+	else params[0] = 0;
+}
+
 GLboolean rec_script_IsEnabled(GLenum cap)
 {
 	rec_log("IsEnabled", cap);
@@ -173,6 +185,7 @@ gl_recorder::gl_recorder()
 	gl.GetString = &rec_script_GetString;
 	gl.GetIntegerv = &rec_script_GetIntegerv;
 	gl.IsEnabled = &rec_script_IsEnabled;
+	gl.GetFloatv = &rec_script_GetFloatv;
 }
 
 gl_recorder::~gl_recorder()
@@ -214,8 +227,15 @@ void gl_recorder::script_integer(GLenum pname, std::vector<GLint> values)
 
 void gl_recorder::script_enabled(GLenum cap, bool on) { enabled_[cap] = on; }
 
+void gl_recorder::script_float(GLenum pname, std::vector<GLfloat> values)
+{
+	if (values.empty()) values.push_back(0);
+	floats_[pname] = std::move(values);
+}
+
 void gl_recorder::clear_scripts()
 {
+	floats_.clear();
 	strings_.clear();
 	integers_.clear();
 	enabled_.clear();

@@ -18,8 +18,9 @@
 //
 // The call recorder: while a gl_recorder lives, every call through the table
 // `gl` is logged as text "Name(arg, arg, ...)" and passed on to the table that
-// was in place. glGetString, glGetIntegerv and glIsEnabled answer from the
-// script when their argument is scripted (still logged, not passed on).
+// was in place. glGetString, glGetIntegerv, glGetFloatv and glIsEnabled
+// answer from the script when their argument is scripted (still logged, not
+// passed on).
 //
 //   gl_recorder rec;
 //   rec.script_enabled(GL_BLEND, false);
@@ -127,6 +128,7 @@ public:
 	void script_string(GLenum name, const char* text);
 	void script_integer(GLenum pname, std::vector<GLint> values);
 	void script_enabled(GLenum cap, bool on);
+	void script_float(GLenum pname, std::vector<GLfloat> values);  // glGetFloatv
 	void clear_scripts();
 	// Off: nothing reaches OpenGL; calls are only logged.
 	void pass_through(bool on) { pass_ = on; }
@@ -142,6 +144,7 @@ public:
 	std::map<GLenum, string_answer> strings_;
 	std::map<GLenum, std::vector<GLint>> integers_;
 	std::map<GLenum, bool> enabled_;
+	std::map<GLenum, std::vector<GLfloat>> floats_;
 
 private:
 	std::vector<std::string> calls_;
