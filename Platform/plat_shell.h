@@ -10,8 +10,8 @@
 // One platform event as the frame loop and the keyboard layer read it.
 // Key events: message holds the character code in bits 0-7 and the key code
 // (the numbering of kKeyTranslations, or a code outside it) in bits 8-15;
-// code_point is the typed character, unshifted/shifted the key's display
-// characters without and with shift.
+// code_point is the typed character (composed characters included),
+// unshifted/shifted the key's display characters without and with shift.
 struct EventRecord {
 	uint16_t what;        // kind, below
 	uint32_t message;
@@ -88,6 +88,11 @@ public:
 	// Mouse in window pixels, y downwards.
 	virtual void get_mouse(int* x, int* y) = 0;
 	virtual void warp_mouse(void* window, int x, int y) = 0;
+	// The pointer on the whole screen, and putting it back there.
+	virtual void get_global_mouse(int* x, int* y) = 0;
+	virtual void warp_global_mouse(int x, int y) = 0;
+	// True for a back end with no real OpenGL behind its contexts (tests).
+	virtual bool fake_gl() { return false; }
 	// Takes the next queued event; with wait_ms > 0 waits that long for one.
 	virtual bool next_event(EventRecord* e, int wait_ms) = 0;
 	virtual void flush_events() = 0;

@@ -184,6 +184,16 @@ public:
 		if (window) SDL_WarpMouseInWindow(static_cast<SDL_Window*>(window), x, y);
 	}
 
+	void get_global_mouse(int* x, int* y) override
+	{
+		*x = *y = 0;
+		if (video_ready()) SDL_GetGlobalMouseState(x, y);
+	}
+	void warp_global_mouse(int x, int y) override
+	{
+		if (video_ready()) SDL_WarpMouseGlobal(x, y);
+	}
+
 	bool next_event(EventRecord* e, int wait_ms) override
 	{
 		if (!pending_.empty()) {
@@ -219,7 +229,10 @@ public:
 	}
 	bool message_box(const std::string& title, const std::string& text) override
 	{
-		// SDL needs a display for its box; without one it reports success yet shows nothing.
+		// Only a program that has opened the window system shows a box: the
+		// command-line paths (and a start with no display) use standard error.
+		// Without a display SDL shows nothing yet reports success.
+		if (!video_ready()) return false;
 		const char* disp = std::getenv("DISPLAY");
 		const char* wl = std::getenv("WAYLAND_DISPLAY");
 		if ((!disp || !*disp) && (!wl || !*wl)) return false;
@@ -298,6 +311,11 @@ private:
 			return false;
 		case SDL_KEYDOWN:
 		case SDL_KEYUP: {
+			// Modifier keys change the modifiers of later keys; they are no keys of their own.
+			const SDL_Scancode sc = ev.key.keysym.scancode;
+			if ((sc >= SDL_SCANCODE_LCTRL && sc <= SDL_SCANCODE_RGUI) || sc == SDL_SCANCODE_CAPSLOCK ||
+			    sc == SDL_SCANCODE_MODE)
+				return false;
 			const int code = PLAT_scancode_to_keycode(ev.key.keysym.scancode);
 			const SDL_Keycode unshifted = SDL_GetKeyFromScancode(ev.key.keysym.scancode);
 			e->what = ev.type == SDL_KEYUP ? plat_evt_key_up : (ev.key.repeat ? plat_evt_auto_key : plat_evt_key_down);
@@ -308,7 +326,9 @@ private:
 				// The character the key typed comes as the text event right after it.
 				SDL_PumpEvents();
 				SDL_Event t;
-				if (SDL_PeepEvents(&t, 1, SDL_PEEKEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT) == 1) {
+				// Only the event right after it: a later text belongs to a later key.
+				if (SDL_PeepEvents(&t, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+				    t.type == SDL_TEXTINPUT) {
 					SDL_PeepEvents(&t, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
 					const char* rest = t.text.text;
 					e->code_point = first_code_point(rest, &rest);

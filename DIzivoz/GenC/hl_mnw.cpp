@@ -30,6 +30,7 @@ int mouse_was_plugin = 0;
 short menu_x = 0;  // running left edge of the next menu-bar title
 
 void default_quit() { app_done = 1; }
+void (*event_observer)(const EventRecord&) = nullptr;
 app_hooks g_hooks = {nullptr, nullptr, default_quit};
 
 float scale() { return mnw.gui_scale > 0 ? mnw.gui_scale : 1.0f; }
@@ -226,6 +227,9 @@ void APL_handlewin(EventRecord* e)
 		mnw.key_hit = 1;
 		break;
 	case plat_evt_mouse_down:
+		// Where the press happened: the position read before the pump may
+		// predate the motion that came with it.
+		MACIBM_load_mxy(nullptr, e->where_h, e->where_v);
 		mnw.mouse_click = 1;
 		MACIBM_handleclick(0);
 		break;
@@ -248,7 +252,10 @@ void APL_handlewin(EventRecord* e)
 	default:
 		break;
 	}
+	if (event_observer) event_observer(*e);
 }
+
+void MACIBM_set_event_observer(void (*observer)(const EventRecord& e)) { event_observer = observer; }
 
 void MACIBM_load_mxy(void*, int x, int y)
 {

@@ -81,6 +81,7 @@ struct EventRecord;
 // and item index of the last pick.
 extern int active_popup_code, select_popup_code, popup_menu_select;
 
+
 // One frame of the application (events, clock, application update, overlays, swap).
 void MACIBM_event_proc();
 void APL_handlewin(EventRecord* e);
@@ -123,5 +124,8 @@ void APP_update();
 void APP_handlemenu(int value);
 // Set by a close request until the main screen runs the application's quit.
 extern int quit_requested;
+// Test seam: called with every event after the shell and the keyboard layer
+// handled it (null: none).
+void MACIBM_set_event_observer(void (*observer)(const EventRecord& e));
 // Resets the frame routine's first-frame latch (tests that restart the shell).
 void MACIBM_reset_frame_state();

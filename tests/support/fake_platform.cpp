@@ -2,18 +2,38 @@
 
 #include <cstdint>
 
+#include "Platform/plat_swap.h"
+
 namespace vtest {
 
-fake_platform::fake_platform() { PLAT_set_backend(this); }
-fake_platform::~fake_platform() { PLAT_set_backend(nullptr); }
+namespace {
+fake_platform* current = nullptr;
+void count_swap(void*)
+{
+	if (current) ++current->swaps;
+}
+}  // namespace
 
-void fake_platform::key(int what, int keycode, int code_point, uint16_t mods)
+fake_platform::fake_platform()
+{
+	current = this;
+	PLAT_set_backend(this);
+	APL_set_swap_hook(count_swap);
+}
+fake_platform::~fake_platform()
+{
+	PLAT_set_backend(nullptr);
+	APL_set_swap_hook(nullptr);
+	current = nullptr;
+}
+
+void fake_platform::key(int what, int keycode, int typed, uint16_t mods)
 {
 	EventRecord e{};
 	e.what = (uint16_t)what;
-	e.message = (uint32_t)((code_point & 0x7F) | ((keycode & 0xFF) << 8));
-	e.code_point = code_point;
-	e.unshifted = e.shifted = code_point;
+	e.message = (uint32_t)((typed & 0x7F) | ((keycode & 0xFF) << 8));
+	e.code_point = typed;
+	e.unshifted = e.shifted = typed;
 	e.modifiers = mods;
 	queue.push_back(e);
 }

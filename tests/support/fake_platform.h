@@ -35,6 +35,9 @@ public:
 	void swap(void*) override { ++swaps; }
 	void get_mouse(int* x, int* y) override;
 	void warp_mouse(void*, int x, int y) override;
+	void get_global_mouse(int* x, int* y) override { get_mouse(x, y); }
+	void warp_global_mouse(int x, int y) override { warp_mouse(nullptr, x, y); }
+	bool fake_gl() override { return true; }
 	bool next_event(EventRecord* e, int wait_ms) override;
 	void flush_events() override { queue.clear(); ++flushes; }
 	uint16_t key_modifiers() override { return modifiers; }
