@@ -36,7 +36,7 @@ picture load(const std::string& path) {
         p.h = d.height;
         p.px.assign(pixels, pixels + size_t(d.width) * d.height * 4);
     }
-    delete[] pixels;
+    free(pixels);
     return p;
 }
 

@@ -345,7 +345,7 @@ struct atlas_pixels {
 			w = d.width, h = d.height;
 			px.assign(p, p + size_t(w) * h * 4);
 		}
-		delete[] p;
+		free(p);
 	}
 	int painted(float u0, float u1, float v0, float v1) const
 	{

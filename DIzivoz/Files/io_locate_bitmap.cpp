@@ -1,5 +1,7 @@
 #include "DIzivoz/Files/io_locate_bitmap.h"
 
+#include <cstdlib>
+
 #include "DIzivoz/TEX/TEX_utils.h"
 
 int DSF_load_region_bitmap(const std::string& path, unsigned char*& pixels, int& width, int& height)
@@ -13,5 +15,5 @@ int DSF_load_region_bitmap(const std::string& path, unsigned char*& pixels, int&
 	return 1;
 }
 
-// The loader allocates with new[].
-void DSF_free_region_bitmap(unsigned char* pixels) { delete[] pixels; }
+// The readers allocate with malloc.
+void DSF_free_region_bitmap(unsigned char* pixels) { free(pixels); }

@@ -16,7 +16,7 @@ struct png_spec {
 	std::vector<unsigned char> trns;     // raw tRNS bytes (palette alphas, or the 16-bit grey/RGB key)
 };
 
-// rows: top-down, tightly packed at the spec's bit depth. Returns the bytes.
+// rows: top-down, tightly packed at the file's bit depth. Returns the bytes.
 std::string make_png(const png_spec& spec, const std::vector<unsigned char>& rows);
 
 // A 24-bit BMP; rgb: bottom-up rows of R, G, B triples (converted to the
