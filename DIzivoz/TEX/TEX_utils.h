@@ -1,0 +1,63 @@
+#pragma once
+// Images in memory: the descriptor, sizes, in-place scaling, keying,
+// compositing, vertical flips (plain and S3TC blocks) and the generic loaders.
+#include <string>
+
+#include "DIzivoz/OGL/OGL_gl.h"
+
+// Rows run bottom-up; each row is width x bytes per pixel followed by
+// row_padding bytes; mipmap levels follow each other with the same padding.
+struct TEX_image_desc {
+	unsigned format = 0;  // an OpenGL format constant, the S3TC ones included
+	int width = 0;
+	int height = 0;
+	int row_padding = 0;
+	int has_mipmaps = 0;  // the whole chain down to 1 x 1 follows level 0
+};
+
+// Standard S3TC block layouts.
+struct DXTColBlock {
+	unsigned short col0;
+	unsigned short col1;
+	unsigned char row[4];  // 2-bit indices, one byte per texel row
+};
+struct DXT3AlphaBlock {
+	unsigned short row[4];  // 4-bit alphas
+};
+struct DXT5AlphaBlock {
+	unsigned char alpha0;
+	unsigned char alpha1;
+	unsigned char row[6];  // sixteen 3-bit indices, rows of 12 bits
+};
+
+inline bool TEX_is_dxt(unsigned format)
+{
+	return format == GL_COMPRESSED_RGB_S3TC_DXT1_EXT || format == GL_COMPRESSED_RGBA_S3TC_DXT1_EXT ||
+	       format == GL_COMPRESSED_RGBA_S3TC_DXT3_EXT || format == GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+}
+
+int TEX_bytes_needed_for_image(const TEX_image_desc& desc);
+void TEX_downscale(TEX_image_desc& desc, unsigned char* pixels, int fx, int fy);
+void TEX_chroma_key(const TEX_image_desc& desc, unsigned char* pixels, unsigned char* key_rgb, int threshold);
+void TEX_composite(const TEX_image_desc& src_desc, const TEX_image_desc& dst_desc, unsigned char* src,
+                   unsigned char* dst, float x1, float y1, float x2, float y2);
+int TEX_flip_y(const TEX_image_desc& desc, unsigned char* pixels);
+
+// 1 when the file was read as BMP or PNG. pixels null: the reader allocates
+// with new[] and the caller owns the buffer.
+int TEX_load_any(const std::string& path, unsigned char*& pixels, int format, unsigned long row_width,
+                 int pow2, TEX_image_desc& desc);
+// The stem with ".png", then with ".bmp".
+int TEX_load_any_ext(const std::string& path, unsigned char*& pixels, int format, unsigned long row_width,
+                     int pow2, TEX_image_desc& desc);
+
+int nv_flip_blocks_dxtc1(DXTColBlock* row, int count, int flag);
+int nv_flip_blocks_dxtc3(DXTColBlock* row, int count, int flag);
+int nv_flip_blocks_dxtc5(DXTColBlock* row, int count, int flag);
+void nv_flip_dxt5_alpha(DXT5AlphaBlock* block);
+void nv_gamma_correct(DXTColBlock* block);
+int DecColor565(unsigned short& c);
+int IncColor565(unsigned short& c);
+
+// Smallest power of two not below n (1 for n up to 1).
+int TEX_next_pow2(int n);
