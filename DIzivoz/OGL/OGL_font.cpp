@@ -10,10 +10,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/UTL/UTL_stats.h"
-#if __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include "DIzivoz/OOPS_cpp/tman.h"
-#define OGL_FONT_CAN_DRAW 1
-#endif
 
 static const char* const font_unit = "DIzivoz/OGL/OGL_font";
 
@@ -220,15 +217,13 @@ void OGL_font_info::sync_tex()
 	// since the texture manager refuses a height of 0.
 	if (atlas_rows == 0) return;
 	dirty = 0;
-#ifdef OGL_FONT_CAN_DRAW
 	scratch_dx = font_atlas_width;
 	scratch_dy = atlas_rows;
 	if (!scratch_array) MACIBM_alloc_scratch();
 	size_t bytes = (size_t)atlas_rows * font_atlas_width;
 	if (bytes > (size_t)scratch_array_bytes) bytes = (size_t)scratch_array_bytes;
 	memcpy(scratch_array, pixels.get(), bytes);
-	tman.load_texture(4, tex_ref, 0x503, 100, "scratch_array-fonts");
-#endif
+	tman.load_texture(tex_fail_fatal, tex_ref, 0x503, tex_loaded, "scratch_array-fonts");
 }
 
 float OGL_font_info::draw_char(unsigned int code, float x, float y)
@@ -340,11 +335,9 @@ const unsigned char* OGL_fit_reverse(const unsigned char* begin, const unsigned 
 static void font_line_begin(OGL_font_info* f, int colour)
 {
 	f->sync_tex();
-#ifdef OGL_FONT_CAN_DRAW
 	OGL_setstate(1, 1, 3, 5, 9, 11);
-	OGL_set_colour(colour);
+	OGL_set_color(colour);
 	tman.bind_ref(f->tex_ref, 0, 0);
-#endif
 	gl.Begin(GL_QUADS);
 }
 

@@ -10,11 +10,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h")
 #include "DIzivoz/OOPS_cpp/oglp.h"
-#else
-typedef int charset_t;  // TEMP until the drawing conventions land
-#endif
 
 class UTL_stat;
 

@@ -1,5 +1,3 @@
-// TEMP guard until the state cache and texture manager land
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h") && __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include "DIzivoz/OOPS_cpp/oglp.h"
 
 #include <algorithm>
@@ -8,13 +6,14 @@
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_prefix.h"
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 
 // Palette colour with the call's alpha (1.0: the global alpha alone).
-static inline void pal(int colour, float alpha) { OGL_set_colour(colour, alpha); }
+static inline void pal(int colour, float alpha) { OGL_set_color(colour, alpha); }
 
 float OGL_string(int colour, float x, float y, const std::string& text, float width,
                  charset_t charset, int align)
@@ -197,82 +196,6 @@ void OGL_char(int colour, float x, float y, float, float, float, float, int ch, 
 	                charset == 1 ? 10 : 0);
 }
 
-// Digit at `place` of a rounded value, computed on the double so values of
-// 2^31 and up keep their digits; NaN and infinity give '0'.
-static char number_digit(double rounded, int place)
-{
-	double d = fmod(floor(rounded / pow(10.0, (double)place)), 10.0);
-	if (!std::isfinite(d) || d < 0 || d > 9) return '0';
-	return (char)('0' + (int)d);
-}
-
-struct number_parts {
-	double a;        // magnitude
-	float scaled;    // magnitude times 10^decimals
-	double rounded;  // scaled + 0.5
-	bool neg;
-};
-
-static number_parts number_split(float value, int decimals)
-{
-	number_parts p;
-	p.a = fabs((double)value);
-	p.scaled = (float)(p.a * pow(10.0, (double)decimals));
-	p.rounded = (double)p.scaled + 0.5;
-	p.neg = value < 0 && p.scaled > 0.1f;
-	return p;
-}
-
-std::string OGL_number_text(float value, int digits, int decimals)
-{
-	number_parts p = number_split(value, decimals);
-	const int n = digits - decimals;
-	std::string text = p.neg ? "-" : "";
-	const float s = p.scaled;
-	int N = s > 1000000000.0f ? 10
-	      : s > 100000000.0f  ? 9
-	      : s > 9999999.0f    ? 8
-	      : s > 999999.0f     ? 7
-	      : s > 99999.0f      ? 6
-	      : s > 9999.0f       ? 5
-	      : s > 999.0f        ? 4
-	      : s > 99.0f         ? 3
-	      : s > 9.0f          ? 2
-	                          : 1;
-	if (digits < std::max(N, decimals + 1)) {
-		double a = p.a;
-		int e = 2;
-		double m = 0;
-		bool finite = std::isfinite(a);
-		if (finite) {
-			while (a >= 999) {
-				e = e + 1;
-				a = a / 10;
-			}
-			m = round(a);
-		}
-		auto dig = [&](double v) {
-			double d = fmod(v, 10.0);
-			return (!finite || d < 0 || d > 9) ? '0' : (char)('0' + (int)d);
-		};
-		text += dig(floor(m / 100));
-		text += '.';
-		text += dig(floor(m / 10));
-		text += dig(m);
-		text += 'x';
-		text += (finite && e >= 0 && e <= 9) ? (char)('0' + e) : '0';
-		return text;
-	}
-	int r = n;
-	for (int place = digits - 1; place >= 0; --place) {
-		if (place + 1 == decimals && n > 0) text += '.';
-		if ((r == 3 && n > 3) || (r == 6 && n > 6) || (r == 9 && n > 9)) text += ',';
-		text += number_digit(p.rounded, place);
-		--r;
-	}
-	return text;
-}
-
 void OGL_number(int colour, float x, float y, float value, int digits, int decimals,
                 charset_t charset)
 {
@@ -281,7 +204,7 @@ void OGL_number(int colour, float x, float y, float value, int digits, int decim
 		                0, 0);
 		return;
 	}
-	number_parts p = number_split(value, decimals);
+	OGL_number_parts p = OGL_number_split(value, decimals);
 	const int n = digits - decimals;
 	float s0, t0, s1, t1;
 	const float c = (float)OGL_strtex(1, colour, &s0, &t0, &s1, &t1);
@@ -296,7 +219,7 @@ void OGL_number(int colour, float x, float y, float value, int digits, int decim
 	const int k = std::min(digits, 11);
 	float cell = X + c;
 	for (int place = k - 1; place >= 0; --place) {
-		put(cell, number_digit(p.rounded, place));
+		put(cell, OGL_number_digit(p.rounded, place));
 		cell += c;
 	}
 }
@@ -327,4 +250,3 @@ void colr_class::spectrum_plotscale(float x, float y, float lo, float hi, int de
 	gl.End();
 	gl.PointSize(1);
 }
-#endif

@@ -5,9 +5,7 @@
 // one-pixel lines and outlines add half a pixel to land on pixel centres.
 #include <string>
 
-#ifndef OGL_CHARSET_T_DEFINED
-typedef int charset_t;  // TEMP until the drawing conventions land
-#endif
+#include "DIzivoz/OOPS_cpp/oglp.h"
 
 // ---- text ---------------------------------------------------------------------
 // Draws at y - 1 with proportional advances; the y a following line starts at.
@@ -38,6 +36,16 @@ void OGL_char(int colour, float x, float y, float s0, float t0, float s1, float 
               charset_t charset);
 void OGL_number(int colour, float x, float y, float value, int digits, int decimals,
                 charset_t charset);
+// Parts of a number as OGL_number reads them.
+struct OGL_number_parts {
+	double a;        // magnitude
+	float scaled;    // magnitude times 10^decimals
+	double rounded;  // scaled + 0.5
+	bool neg;        // a sign shows: negative and not shown as zero
+};
+OGL_number_parts OGL_number_split(float value, int decimals);
+// Digit at 10^place of a rounded value, '0' for NaN and infinity.
+char OGL_number_digit(double rounded, int place);
 // The text the regular-font path of OGL_number draws.
 std::string OGL_number_text(float value, int digits, int decimals);
 

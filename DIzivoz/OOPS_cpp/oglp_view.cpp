@@ -1,6 +1,5 @@
-// TEMP guard until the state cache and texture manager land
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h") && __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/tman.h"
 
 #include <sys/stat.h>
 
@@ -12,61 +11,18 @@
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_camera.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OGL/OGL_ren.h"
-#include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/TEX/TEX_png.h"
 #include "DIzivoz/TEX/TEX_utils.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_swap.h"
 
 int back_dx = 0, back_dy = 0;
-
-void OGL_viewport(int type, float left, float vp_left, float bottom, float vp_bottom, float right,
-                  float vp_right, float near_z, float top, float vp_top, float far_z, float zoom,
-                  int keep_aspect)
-{
-	if (type == 2) {
-		left = mnw.ortho_left;
-		bottom = mnw.ortho_bottom;
-		right = mnw.ortho_right;
-		top = mnw.ortho_top;
-		vp_left = vp_bottom = 0;
-		vp_right = (float)mnw.x_res;
-		vp_top = (float)mnw.y_res;
-	} else if (type == 3) {
-		left *= near_z;
-		right *= near_z;
-		bottom *= near_z;
-		top *= near_z;
-		vp_left *= mnw.gui_scale;
-		vp_bottom *= mnw.gui_scale;
-		vp_right *= mnw.gui_scale;
-		vp_top *= mnw.gui_scale;
-	}
-	const float width = vp_right - vp_left, height = vp_top - vp_bottom;
-	// A viewport without width has no aspect to keep.
-	if (keep_aspect && width != 0) {
-		bottom *= height / width;
-		top *= height / width;
-	}
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadIdentity();
-	if (type == 2)
-		xcam.SetupOrtho(left / zoom, right / zoom, bottom / zoom, top / zoom, -1, 1);
-	else if (type == 3)
-		xcam.SetupFrustum(left / zoom, right / zoom, bottom / zoom, top / zoom, near_z, far_z);
-	gl.Viewport((GLint)vp_left, (GLint)vp_bottom, (GLsizei)width, (GLsizei)height);
-	xcam.Identity();
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadMatrixd(xcam.projection);
-	gl.MatrixMode(GL_MODELVIEW);
-	gl.LoadMatrixd(xcam.modelview);
-	xcam.modelview_stale = 0;
-}
 
 void OGL_screensize(int type, float x0, float y0, float x1, float y1)
 {
@@ -81,21 +37,6 @@ void OGL_screensize(int type, float x0, float y0, float x1, float y1)
 		y1 *= mnw.gui_scale;
 	}
 	gl.Viewport((GLint)x0, (GLint)y0, (GLsizei)(x1 - x0), (GLsizei)(y1 - y0));
-}
-
-void OGL_pix_specs(int)
-{
-	const float w = (float)mnw.x_res, h = (float)mnw.y_res;
-	mnw.gui_scale = 1.0f;
-	mnw.ortho_left = 0;
-	mnw.ortho_bottom = 0;
-	mnw.ortho_right = w;
-	mnw.ortho_top = h;
-	mnw.margin_y = std::max(0.0f, h - 768.0f);
-	mnw.margin_x = mnw.wind_type == -1 ? 0.0f : std::max(0.0f, (w - 1024.0f) * 0.5f);
-	mnw.center_x = w * 0.5f;
-	mnw.center_y = 384.0f;
-	if (mnw.wind_type >= 0) OGL_viewport(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0);
 }
 
 void OGL_scissors(float x, float y, float w, float h)
@@ -120,11 +61,6 @@ void OGL_sbuff()
 	xtim.profile_chart("sb2", 0);
 }
 
-void OGL_plot_back_col()
-{
-	OGL_fillrect(34, 1.0f, -mnw.wind_x, -mnw.wind_y, (float)mnw.x_res, (float)mnw.y_res);
-}
-
 void OGL_screenshot(int write)
 {
 	static int shot = -1;
@@ -146,90 +82,6 @@ void OGL_screenshot(int write)
 		name = "screenshot_" + std::to_string(shot) + ".png";
 	} while (stat(name.c_str(), &st) == 0);
 	if (!write_png_to_disk(name, w, h, 3)) xer << "Could not write the screenshot " << name << "\n";
-}
-
-void OGL_make_back_tex()
-{
-	if (mnw.wind_type != -1) return;
-	if (!scratch_array) MACIBM_alloc_scratch();
-	const size_t full = 2048u * 2048u * 4u, tile = 512u * 512u * 4u;
-	memset(scratch_array, 0, full);
-	const std::string path = "Resources/bitmaps/intro.png";
-	unsigned char* buf = scratch_array;
-	TEX_image_desc desc{};
-	if (!TEX_load_any(path, buf, GL_RGBA, 2048, 0, desc) || buf != scratch_array) {
-		__MACIBM_alert(0, "Trying to load a texture that you do not have!",
-		               "This smacks of a mis-installed copy of Ventora!",
-		               std::string("Please download a new copy of Ventora from ") + maker_site +
-		                   ". The missing file is:",
-		               path, alert_fatal, "DIzivoz/OOPS_cpp/oglp", 1156);
-		return;
-	}
-	back_dx = desc.width;
-	back_dy = desc.height;
-
-	std::unique_ptr<unsigned char[]> copy(new (std::nothrow) unsigned char[full]);
-	if (!copy) return;
-	memcpy(copy.get(), scratch_array, full);
-	OGL_setstate(1, 1, 3, 5, 9, 11);
-	int ref = 429;
-	for (int y0 = 0; y0 < 2048; y0 += 512) {
-		for (int x0 = 0; x0 < 2048; x0 += 512) {
-			memset(scratch_array, 0, tile);
-			const int rows = std::min(back_dy - y0, 512), cols = std::min(back_dx - x0, 512);
-			if (rows > 0 && cols > 0)
-				for (int r = 0; r < rows; ++r)
-					memcpy(scratch_array + (size_t)r * 512 * 4,
-					       copy.get() + ((size_t)(y0 + r) * 2048 + (size_t)x0) * 4, (size_t)cols * 4);
-			scratch_dx = 512;
-			scratch_dy = 512;
-			tman.load_texture(4, ref, 1042, 100, "scratch_array-t_tex_back (tile)");
-			++ref;
-		}
-	}
-}
-
-void OGL_plot_back_tex()
-{
-	const float w = (float)mnw.x_res, h = (float)mnw.y_res;
-	float left, right, bottom, top;
-	if (mnw.wind_type == -1) {
-		right = std::min(w, (float)back_dx);
-		left = right - (float)back_dx;
-		float excess = std::clamp((float)back_dy - h, 0.0f, 512.0f);
-		top = excess + h;
-		bottom = top - (float)back_dy;
-		if ((float)back_dx < w || (float)back_dy < h) OGL_plot_back_col();
-	} else {
-		left = mnw.margin_x;
-		right = mnw.margin_x + (float)back_dx;
-		bottom = 0;
-		top = (float)back_dy;
-	}
-	OGL_setstate(1, 1, 3, ren.global_alpha > 0.99f ? 6 : 5, 9, 11);
-	OGL_set_colour(0, 1.0f);
-	// Each tile holds 512 x 512 picture pixels from the picture's corner, so
-	// its quad covers those pixels and the part of the tile the picture fills.
-	for (int i = 0; i < 4; ++i) {
-		for (int j = 0; j < 4; ++j) {
-			const float xa = left + 512.0f * j, ya = bottom + 512.0f * i;
-			const float xb = std::min(xa + 512.0f, right), yb = std::min(ya + 512.0f, top);
-			if (xb <= xa || yb <= ya) continue;
-			if (xb < 0 || xa > w || yb < 0 || ya > h) continue;
-			const float s = (xb - xa) / 512.0f, t = (yb - ya) / 512.0f;
-			tman.bind_ref(429 + 4 * i + j, 0, 0);
-			gl.Begin(GL_QUADS);
-			gl.TexCoord2f(0, 0);
-			gl.Vertex2f(xa, ya);
-			gl.TexCoord2f(0, t);
-			gl.Vertex2f(xa, yb);
-			gl.TexCoord2f(s, t);
-			gl.Vertex2f(xb, yb);
-			gl.TexCoord2f(s, 0);
-			gl.Vertex2f(xb, ya);
-			gl.End();
-		}
-	}
 }
 
 void OGL_spectrum_rgb(float v)
@@ -387,4 +239,151 @@ void OGL_disc(float x, float y, float z, float r)
 	}
 	gl.PopMatrix();
 }
-#endif
+
+void OGL_viewport(int type, float left, float vp_left, float bottom, float vp_bottom, float right,
+                  float vp_right, float near_z, float top, float vp_top, float far_z, float zoom,
+                  int keep_aspect)
+{
+	if (type == 2) {
+		left = mnw.ortho_left;
+		bottom = mnw.ortho_bottom;
+		right = mnw.ortho_right;
+		top = mnw.ortho_top;
+		vp_left = vp_bottom = 0;
+		vp_right = (float)mnw.x_res;
+		vp_top = (float)mnw.y_res;
+	} else if (type == 3) {
+		left *= near_z;
+		right *= near_z;
+		bottom *= near_z;
+		top *= near_z;
+		vp_left *= mnw.gui_scale;
+		vp_bottom *= mnw.gui_scale;
+		vp_right *= mnw.gui_scale;
+		vp_top *= mnw.gui_scale;
+	}
+	const float width = vp_right - vp_left, height = vp_top - vp_bottom;
+	// A viewport without width has no aspect to keep.
+	if (keep_aspect && width != 0) {
+		bottom *= height / width;
+		top *= height / width;
+	}
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadIdentity();
+	if (type == 2)
+		xcam.SetupOrtho(left / zoom, right / zoom, bottom / zoom, top / zoom, -1, 1);
+	else if (type == 3)
+		xcam.SetupFrustum(left / zoom, right / zoom, bottom / zoom, top / zoom, near_z, far_z);
+	gl.Viewport((GLint)vp_left, (GLint)vp_bottom, (GLsizei)width, (GLsizei)height);
+	xcam.Identity();
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadMatrixd(xcam.projection);
+	gl.MatrixMode(GL_MODELVIEW);
+	gl.LoadMatrixd(xcam.modelview);
+	xcam.modelview_stale = 0;
+}
+
+void OGL_pix_specs(int)
+{
+	const float w = (float)mnw.x_res, h = (float)mnw.y_res;
+	mnw.gui_scale = 1.0f;
+	mnw.ortho_left = 0;
+	mnw.ortho_bottom = 0;
+	mnw.ortho_right = w;
+	mnw.ortho_top = h;
+	mnw.margin_y = std::max(0.0f, h - 768.0f);
+	mnw.margin_x = mnw.wind_type == -1 ? 0.0f : std::max(0.0f, (w - 1024.0f) * 0.5f);
+	mnw.center_x = w * 0.5f;
+	mnw.center_y = 384.0f;
+	if (mnw.wind_type >= 0) OGL_viewport(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0);
+}
+
+void OGL_plot_back_col()
+{
+	OGL_fillrect(34, 1.0f, -mnw.wind_x, -mnw.wind_y, (float)mnw.x_res, (float)mnw.y_res);
+}
+
+void OGL_make_back_tex()
+{
+	if (mnw.wind_type != -1) return;
+	if (!scratch_array) MACIBM_alloc_scratch();
+	const size_t full = 2048u * 2048u * 4u, tile = 512u * 512u * 4u;
+	memset(scratch_array, 0, full);
+	const std::string path = "Resources/bitmaps/intro.png";
+	unsigned char* buf = scratch_array;
+	TEX_image_desc desc{};
+	if (!TEX_load_any(path, buf, GL_RGBA, 2048, 0, desc) || buf != scratch_array) {
+		__MACIBM_alert(0, "Trying to load a texture that you do not have!",
+		               "This smacks of a mis-installed copy of Ventora!",
+		               std::string("Please download a new copy of Ventora from ") + ventora_web_site +
+		                   ". The missing file is:",
+		               path, alert_fatal, "DIzivoz/OOPS_cpp/oglp", 1156);
+		return;
+	}
+	back_dx = desc.width;
+	back_dy = desc.height;
+
+	std::unique_ptr<unsigned char[]> copy(new (std::nothrow) unsigned char[full]);
+	if (!copy) return;
+	memcpy(copy.get(), scratch_array, full);
+	OGL_setstate(1, 1, 3, 5, 9, 11);
+	int ref = 429;
+	for (int y0 = 0; y0 < 2048; y0 += 512) {
+		for (int x0 = 0; x0 < 2048; x0 += 512) {
+			memset(scratch_array, 0, tile);
+			const int rows = std::min(back_dy - y0, 512), cols = std::min(back_dx - x0, 512);
+			if (rows > 0 && cols > 0)
+				for (int r = 0; r < rows; ++r)
+					memcpy(scratch_array + (size_t)r * 512 * 4,
+					       copy.get() + ((size_t)(y0 + r) * 2048 + (size_t)x0) * 4, (size_t)cols * 4);
+			scratch_dx = 512;
+			scratch_dy = 512;
+			tman.load_texture(tex_fail_fatal, ref, 0x412, tex_loaded, "scratch_array-t_tex_back (tile)");
+			++ref;
+		}
+	}
+}
+
+void OGL_plot_back_tex()
+{
+	const float w = (float)mnw.x_res, h = (float)mnw.y_res;
+	float left, right, bottom, top;
+	if (mnw.wind_type == -1) {
+		right = std::min(w, (float)back_dx);
+		left = right - (float)back_dx;
+		float excess = std::clamp((float)back_dy - h, 0.0f, 512.0f);
+		top = excess + h;
+		bottom = top - (float)back_dy;
+		if ((float)back_dx < w || (float)back_dy < h) OGL_plot_back_col();
+	} else {
+		left = mnw.margin_x;
+		right = mnw.margin_x + (float)back_dx;
+		bottom = 0;
+		top = (float)back_dy;
+	}
+	OGL_setstate(1, 1, 3, ren.global_alpha > 0.99f ? 6 : 5, 9, 11);
+	OGL_set_color(0, 1.0f);
+	// Each tile holds 512 x 512 picture pixels from the picture's corner, so
+	// its quad covers those pixels and the part of the tile the picture fills.
+	for (int i = 0; i < 4; ++i) {
+		for (int j = 0; j < 4; ++j) {
+			const float xa = left + 512.0f * j, ya = bottom + 512.0f * i;
+			const float xb = std::min(xa + 512.0f, right), yb = std::min(ya + 512.0f, top);
+			if (xb <= xa || yb <= ya) continue;
+			if (xb < 0 || xa > w || yb < 0 || ya > h) continue;
+			const float s = (xb - xa) / 512.0f, t = (yb - ya) / 512.0f;
+			tman.bind_ref(429 + 4 * i + j, 0, 0);
+			gl.Begin(GL_QUADS);
+			gl.TexCoord2f(0, 0);
+			gl.Vertex2f(xa, ya);
+			gl.TexCoord2f(0, t);
+			gl.Vertex2f(xa, yb);
+			gl.TexCoord2f(s, t);
+			gl.Vertex2f(xb, yb);
+			gl.TexCoord2f(s, 0);
+			gl.Vertex2f(xb, ya);
+			gl.End();
+		}
+	}
+}
+
