@@ -3,6 +3,7 @@
 // loads, and the texture-environment recipes.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <squish.h>
 
 #include <atomic>
 #include <cmath>
@@ -383,6 +384,35 @@ TEST_F(tman_test, BleedingColoursTransparentTexelsNearOpaqueOnes)
 			EXPECT_EQ(bytes(t, t + 4), near ? (y || x ? bytes{255, 0, 0, 0} : bytes{255, 0, 0, 255}) : (bytes{0, 0, 255, 0}))
 			    << x << "," << y;
 		}
+	// A random 13 x 11 picture against the window average worked texel by texel.
+	unsigned seed = 99;
+	auto rnd = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+	const int w = 13, h = 11;
+	bytes file_rows((size_t)w * h * 4);
+	for (size_t i = 0; i < file_rows.size(); i += 4) {
+		file_rows[i] = (unsigned char)rnd(), file_rows[i + 1] = (unsigned char)rnd(), file_rows[i + 2] = (unsigned char)rnd();
+		file_rows[i + 3] = (rnd() % 3) ? 0 : 255;
+	}
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 72, 0x2002, tex_loaded, png("r.png", w, h, PNG_COLOR_TYPE_RGBA, file_rows)), 72);
+	const bytes tex = read_back(72, GL_RGBA, w, h);
+	for (int y = 0; y < h; ++y)
+		for (int x = 0; x < w; ++x) {
+			const unsigned char* src = &file_rows[((size_t)(h - 1 - y) * w + x) * 4];
+			bytes want(src, src + 4);
+			if (!src[3]) {
+				unsigned sum[3] = {0, 0, 0}, n = 0;
+				for (int yy = std::max(0, y - 2); yy <= std::min(h - 1, y + 2); ++yy)
+					for (int xx = std::max(0, x - 2); xx <= std::min(w - 1, x + 2); ++xx) {
+						const unsigned char* q = &file_rows[((size_t)(h - 1 - yy) * w + xx) * 4];
+						if (!q[3]) continue;
+						for (int c = 0; c < 3; ++c) sum[c] += q[c];
+						++n;
+					}
+				if (n)
+					for (int c = 0; c < 3; ++c) want[c] = (unsigned char)(sum[c] / n);
+			}
+			EXPECT_EQ(bytes(&tex[((size_t)y * w + x) * 4], &tex[((size_t)y * w + x) * 4] + 4), want) << x << "," << y;
+		}
 	// The padding of a 3 x 1 picture (texture 4 x 1) bleeds too, within two texels.
 	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 71, 0x2, tex_loaded,
 	                            png("c.png", 3, 1, PNG_COLOR_TYPE_RGBA, {9, 9, 9, 255, 0, 0, 0, 0, 0, 0, 0, 0})),
@@ -516,5 +546,317 @@ TEST_F(tman_test, PixelsLandWhereTheCallerLooks)
 	EXPECT_EQ(tman.ref_dat[103].format, GL_COMPRESSED_RGB_S3TC_DXT1_EXT);
 	EXPECT_EQ(tman.ref_dat[103].vram, 128);
 	EXPECT_NEAR(read_back(103, GL_RGB, 16, 16)[0], 77, 4);
+	EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(tman_test, BindCacheSkipsRepeatsAndRestoresUnitZero)
+{
+	gl_recorder rec;
+	TEX_bind_ref(5, 0, 0);
+	TEX_bind_ref(5, 0, 0);
+	EXPECT_EQ(rec.calls(), (std::vector<std::string>{gl_call_text("BindTexture", GL_TEXTURE_2D, 5),
+	                                                 gl_call_text("TexEnvi", GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE)}));
+	TEX_bind_ref(6, 3, GL_REPLACE);
+	rec.clear();
+	TEX_bind_ref(6, 3, GL_MODULATE);  // only the mode changes
+	EXPECT_EQ(rec.calls(), (std::vector<std::string>{gl_call_text("ActiveTexture", GL_TEXTURE3),
+	                                                 gl_call_text("TexEnvi", GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE),
+	                                                 gl_call_text("ActiveTexture", GL_TEXTURE0)}));
+	rec.clear();
+	TEX_bind_ref(7, 2, 25);
+	TEX_bind_ref(7, 2, 25);  // mode 25 never short-cuts
+	EXPECT_EQ(rec.calls(), (std::vector<std::string>{gl_call_text("ActiveTexture", GL_TEXTURE2),
+	                                                 gl_call_text("BindTexture", GL_TEXTURE_2D, 7),
+	                                                 gl_call_text("ActiveTexture", GL_TEXTURE0),
+	                                                 gl_call_text("ActiveTexture", GL_TEXTURE2),
+	                                                 gl_call_text("ActiveTexture", GL_TEXTURE0)}));
+	// The diagnostic switch binds 932 for everything but the interface atlas.
+	gKillTex.value = 1;
+	rec.clear();
+	TEX_bind_ref(395, 1, 25);
+	TEX_bind_ref(392, 1, 25);
+	gKillTex.value = 0;
+	EXPECT_EQ(rec.only({"BindTexture"}), (std::vector<std::string>{gl_call_text("BindTexture", GL_TEXTURE_2D, 932),
+	                                                                gl_call_text("BindTexture", GL_TEXTURE_2D, 392)}));
+	// After a reset the same bind reaches OpenGL again.
+	tman.reset_bind();
+	rec.clear();
+	TEX_bind_ref(5, 0, 0);
+	EXPECT_EQ(rec.count("BindTexture"), 1);
+	// Without a combine environment a recipe number is set as the mode itself.
+	glExt.combine_avail = 0;
+	rec.clear();
+	TEX_bind_ref(5, 0, 18);
+	EXPECT_EQ(rec.calls(), (std::vector<std::string>{gl_call_text("TexEnvi", GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, 18)}));
+	// Blend level: units past what OpenGL offers are ignored.
+	rec.clear();
+	tman.set_blend_level(ren.tex_units, 0.5f);
+	EXPECT_TRUE(rec.calls().empty());
+	tman.set_blend_level(1, 0.5f);
+	GLfloat c[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+	EXPECT_EQ(rec.calls(), (std::vector<std::string>{gl_call_text("ActiveTexture", GL_TEXTURE1),
+	                                                 gl_call_text("TexEnvfv", GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, c),
+	                                                 gl_call_text("ActiveTexture", GL_TEXTURE0)}));
+}
+
+TEST_F(tman_test, EveryRecipeReadsBack)
+{
+	const GLenum P = GL_PREVIOUS, T = GL_TEXTURE, C = GL_CONSTANT, Q = GL_PRIMARY_COLOR;
+	const GLenum SC = GL_SRC_COLOR, SA = GL_SRC_ALPHA, MA = GL_ONE_MINUS_SRC_ALPHA;
+	const struct {
+		int mode;
+		GLenum rgb, alpha;
+		std::vector<GLint> rgb_args;    // source, operand pairs
+		std::vector<GLint> alpha_args;
+		float alpha_scale;
+	} cases[] = {
+	    {1, GL_ADD, GL_REPLACE, {P, SC, T, SC}, {P, SA}, 1},
+	    {2, GL_ADD, GL_ADD, {P, SC, T, SC}, {P, SA, T, SA}, 1},
+	    {10, GL_MODULATE, GL_REPLACE, {P, SC, T, SC}, {T, SA}, 1},
+	    {11, GL_REPLACE, GL_SUBTRACT, {P, SC}, {T, SA, P, SA}, 4},
+	    {12, GL_REPLACE, GL_MODULATE, {P, SC}, {P, MA, T, SA}, 1},
+	    {13, GL_MODULATE, GL_REPLACE, {P, SC, P, MA}, {C, SA}, 1},
+	    {14, GL_REPLACE, GL_REPLACE, {P, SC}, {P, SA}, 1},
+	    {15, GL_REPLACE, GL_REPLACE, {P, SC}, {C, SA}, 1},
+	    {16, GL_MODULATE, GL_REPLACE, {P, SC, T, SC}, {C, SA}, 1},
+	    {17, GL_REPLACE, GL_REPLACE, {T, SA}, {C, SA}, 1},
+	    {18, GL_INTERPOLATE, GL_REPLACE, {T, SC, P, SC, T, SA}, {P, SA}, 1},
+	    {19, GL_INTERPOLATE, GL_REPLACE, {T, SC, P, SC, P, SA}, {P, SA}, 1},
+	    {20, GL_MODULATE, GL_REPLACE, {P, SC, T, SA}, {P, SA}, 1},
+	    {21, GL_INTERPOLATE, GL_INTERPOLATE, {T, SC, P, SC, C, SC}, {T, SA, P, SA, C, SA}, 1},
+	    {22, GL_INTERPOLATE, GL_REPLACE, {T, SC, C, SC, T, SA}, {P, SA}, 1},
+	    {23, GL_MODULATE, GL_REPLACE, {P, SC, Q, SC}, {P, SA}, 1},
+	    {24, GL_INTERPOLATE, GL_REPLACE, {Q, SC, C, SC, T, SC}, {T, SA}, 1},
+	};
+	const GLenum rgb_src[3] = {GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB};
+	const GLenum rgb_op[3] = {GL_OPERAND0_RGB, GL_OPERAND1_RGB, GL_OPERAND2_RGB};
+	const GLenum a_src[3] = {GL_SOURCE0_ALPHA, GL_SOURCE1_ALPHA, GL_SOURCE2_ALPHA};
+	const GLenum a_op[3] = {GL_OPERAND0_ALPHA, GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA};
+	auto env = [](GLenum p) {
+		GLint v = 0;
+		gl.GetTexEnviv(GL_TEXTURE_ENV, p, &v);
+		return v;
+	};
+	for (const auto& c : cases) {
+		TEX_bind_ref(1, 0, 14);  // something else first, then a fresh default for 23's scale
+		gl.TexEnvf(GL_TEXTURE_ENV, GL_ALPHA_SCALE, 1.0f);
+		TEX_bind_ref(1, 0, c.mode);
+		EXPECT_EQ(env(GL_TEXTURE_ENV_MODE), GL_COMBINE) << c.mode;
+		EXPECT_EQ(env(GL_COMBINE_RGB), (GLint)c.rgb) << c.mode;
+		EXPECT_EQ(env(GL_COMBINE_ALPHA), (GLint)c.alpha) << c.mode;
+		std::vector<GLint> rgb, alpha;
+		for (size_t i = 0; i < c.rgb_args.size() / 2; ++i) {
+			rgb.push_back(env(rgb_src[i]));
+			rgb.push_back(env(rgb_op[i]));
+		}
+		for (size_t i = 0; i < c.alpha_args.size() / 2; ++i) {
+			alpha.push_back(env(a_src[i]));
+			alpha.push_back(env(a_op[i]));
+		}
+		EXPECT_EQ(rgb, c.rgb_args) << c.mode;
+		EXPECT_EQ(alpha, c.alpha_args) << c.mode;
+		GLfloat scale = 0;
+		gl.GetTexEnvfv(GL_TEXTURE_ENV, GL_ALPHA_SCALE, &scale);
+		EXPECT_EQ(scale, c.alpha_scale) << c.mode;
+		if (c.mode == 13 || c.mode == 15 || c.mode == 16 || c.mode == 17 || c.mode == 24) {
+			GLfloat col[4];
+			gl.GetTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, col);
+			EXPECT_EQ(col[0], c.mode == 24 ? 0.0f : 1.0f) << c.mode;
+		}
+	}
+}
+
+TEST_F(tman_test, RecipesDrawTheirBlend)
+{
+	// A texture of (200, 100, 0, 128) over a primary colour of blue.
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 120, 0x2, tex_loaded, solid_png("t.png", 2, 2, {200, 100, 0, 128})), 120);
+	gl.Viewport(0, 0, 800, 600);
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadIdentity();
+	gl.Ortho(0, 800, 0, 600, -1, 1);
+	gl.MatrixMode(GL_MODELVIEW);
+	gl.LoadIdentity();
+	gl.Disable(GL_BLEND);
+	gl.Disable(GL_DEPTH_TEST);
+	gl.Disable(GL_LIGHTING);
+	gl.Enable(GL_TEXTURE_2D);
+	gl.DrawBuffer(GL_BACK);
+	gl.ReadBuffer(GL_BACK);
+	const struct {
+		int mode;
+		float level;
+		int r, g, b;
+	} cases[] = {
+	    {17, 0, 128, 128, 128},   // the texture's alpha as grey
+	    {18, 0, 100, 50, 127},    // decal by the texture's alpha
+	    {21, 0.25f, 50, 25, 191}, // a quarter texture, three quarters previous
+	};
+	for (const auto& c : cases) {
+		gl.ClearColor(0, 0, 0, 1);
+		gl.Clear(GL_COLOR_BUFFER_BIT);
+		tman.set_blend_level(0, c.level);
+		tman.bind_ref(120, 0, c.mode);
+		gl.Color4f(0, 0, 1, 1);
+		gl.Begin(GL_QUADS);
+		gl.TexCoord2f(0, 0);
+		gl.Vertex2f(0, 0);
+		gl.TexCoord2f(1, 0);
+		gl.Vertex2f(20, 0);
+		gl.TexCoord2f(1, 1);
+		gl.Vertex2f(20, 20);
+		gl.TexCoord2f(0, 1);
+		gl.Vertex2f(0, 20);
+		gl.End();
+		unsigned char px[4] = {};
+		gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
+		gl.ReadPixels(10, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
+		EXPECT_NEAR(px[0], c.r, 2) << c.mode;
+		EXPECT_NEAR(px[1], c.g, 2) << c.mode;
+		EXPECT_NEAR(px[2], c.b, 2) << c.mode;
+	}
+	gl.Disable(GL_TEXTURE_2D);
+	TEX_bind_ref(0, 0, GL_MODULATE);
+}
+
+namespace {
+// Finishes a registered asynchronous load: waits for its worker, then
+// uploads, as the loader that owns it would.
+struct finish_by_joining : tman_force_finish_obj {
+	std::thread* worker = nullptr;
+	int calls = 0;
+	int finalized = 0;
+	void force_finish() override
+	{
+		++calls;
+		if (worker && worker->joinable()) worker->join();
+		finalized = tman.load_scenery_async_finalize();
+	}
+};
+}  // namespace
+
+TEST_F(tman_test, DeferredSlotsLoadInOneSweep)
+{
+	g_shown.clear();
+	g_progress.clear();
+	MACIBM_set_show_init_hook(record_show);
+	tmp.mkdir("tiles");
+	const std::string p = solid_png("tiles/pic.png", 2, 2, {30, 60, 90, 255});
+	for (int ref = 1; ref <= 41; ++ref) ASSERT_EQ(tman.load_texture(tex_fail_fatal, ref, 0x2, tex_loaded, p), ref);
+	g_shown.clear();
+	for (int ref = 1; ref <= 41; ++ref) tman.ref_dat[ref].load_time = tex_deferred;
+	EXPECT_EQ(tman.num_remaining_async_texes(), 41);
+	TEX_reset_bind();
+	{
+		gl_recorder rec;
+		tman.bind_ref(5, 0, 0);  // a deferred slot binds the placeholder
+		EXPECT_EQ(rec.only({"BindTexture"}), (std::vector<std::string>{gl_call_text("BindTexture", GL_TEXTURE_2D, 932)}));
+	}
+	g_progress.clear();
+	tman.load_all_scenery_texes();
+	ASSERT_EQ(g_shown.size(), 2u);
+	EXPECT_EQ(g_shown[0], "Loading scenery texture pic.png.");
+	EXPECT_EQ(g_shown[1], "Loading scenery texture pic.png.");
+	EXPECT_FLOAT_EQ(g_progress[0], 0.0f);
+	EXPECT_FLOAT_EQ(g_progress[1], 40.0f / 41.0f);
+	EXPECT_EQ(tman.num_remaining_async_texes(), 0);
+	EXPECT_EQ(tman.deferred_scan_start, (int)tman.ref_dat.size());
+	EXPECT_EQ(tman.ref_dat[41].load_time, tex_loaded);
+	MACIBM_set_show_init_hook(nullptr);
+	EXPECT_EQ(tman.load_scenery_async_finalize(), 0);  // nothing registered
+	EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(tman_test, AsynchronousFileStageRunsOnAWorker)
+{
+	const std::string far = solid_png("far.png", 4, 4, {10, 20, 30, 255});
+	const std::string near = solid_png("near.png", 4, 4, {40, 50, 60, 255});
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 0, 0x2, tex_loaded, far), 1137);
+	tman.ref_dat[1137].load_time = tex_deferred;
+	finish_by_joining finish;
+	ASSERT_EQ(tman.load_scenery_async_register(&finish), 1);
+	std::atomic<int> work_result{-1};
+	std::thread worker([&] { work_result = tman.load_scenery_async_work(); });
+	finish.worker = &worker;
+	// A load on the main thread first finishes the registered one.
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 130, 0x2, tex_loaded, near), 130);
+	if (worker.joinable()) worker.join();
+	EXPECT_EQ(finish.calls, 1);
+	EXPECT_EQ(work_result.load(), 2);
+	EXPECT_EQ(finish.finalized, 1137);
+	EXPECT_EQ(tman.ref_dat[1137].load_time, tex_loaded);
+	EXPECT_EQ(read_back(1137, GL_RGBA, 4, 4), solid(16, {10, 20, 30, 255}));
+	EXPECT_EQ(read_back(130, GL_RGBA, 4, 4), solid(16, {40, 50, 60, 255}));
+	// Nothing left: registering finds nothing and moves the scan start.
+	EXPECT_EQ(tman.load_scenery_async_register(&finish), 0);
+	EXPECT_EQ(tman.deferred_scan_start, (int)tman.ref_dat.size());
+	EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(tman_test, SharedNameStaysMappedToItsFirstSlot)
+{
+	scratch_dx = scratch_dy = 8;
+	std::memset(scratch_array, 0x55, 8 * 8);
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 393, 0x503, tex_loaded, "scratch_array-fonts"), 393);
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 394, 0x503, tex_loaded, "scratch_array-fonts"), 394);
+	EXPECT_EQ(tex_hash.at("scratch_array-fonts"), 393);
+	// 394 re-uploads under the shared name: 393's entry stays.
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 394, 0x503, tex_loaded, "scratch_array-fonts"), 394);
+	EXPECT_EQ(tex_hash.at("scratch_array-fonts"), 393);
+	// Freeing 394 leaves 393 findable.
+	tman.unload_texture(394);
+	EXPECT_EQ(tex_hash.at("scratch_array-fonts"), 393);
+	EXPECT_EQ(read_back(393, GL_ALPHA, 8, 8), bytes(64, 0x55));
+	EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(tman_test, DdsSkipsLevelsAndFindsTransparentDxt1)
+{
+	// A 16 x 16 RGB chain at a quarter of full resolution: two levels skipped,
+	// three uploaded (4 x 4, 2 x 2, 1 x 1).
+	bytes img(16 * 16 * 3, 60);
+	TEX_image_desc d;
+	d.format = GL_RGB;
+	d.width = d.height = 16;
+	ASSERT_EQ(TEX_save_dds(tmp("q.dds"), img.data(), d), 1);
+	mnw.tex_res = 3;
+	gl_recorder rec;
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 140, 0x9, tex_loaded, tmp("q.dds")), 140);
+	EXPECT_EQ(rec.count("CompressedTexImage2D"), 3);
+	EXPECT_EQ(tman.ref_dat[140].tex_w, 4);
+	mnw.tex_res = 5;
+
+	// A one-level-per-size DXT1 chain of 4 x 8 whose blocks hold transparent
+	// texels: the format becomes DXT1 with alpha.
+	bytes rgba(4 * 8 * 4, 0);
+	for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = 200, rgba[i + 3] = (i / 4) % 2 ? 255 : 0;
+	std::string file(128, '\0');
+	auto put = [&](int off, unsigned v) {
+		for (int i = 0; i < 4; ++i) file[off + i] = (char)((v >> (8 * i)) & 0xFF);
+	};
+	std::memcpy(&file[0], "DDS ", 4);
+	put(8, 0xA1007);
+	put(12, 8);
+	put(16, 4);
+	put(80, 4);
+	std::memcpy(&file[84], "DXT1", 4);
+	put(108, 0x401008);
+	int w = 4, h = 8;
+	for (;;) {
+		bytes blocks(squish::GetStorageRequirements(w, h, squish::kDxt1));
+		squish::CompressImage(rgba.data(), w, h, blocks.data(), squish::kDxt1);
+		file.append(blocks.begin(), blocks.end());
+		if (w == 1 && h == 1) break;
+		w = std::max(1, w / 2);
+		h = std::max(1, h / 2);
+	}
+	tmp.write("t.dds", file);
+	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 141, 0x1, tex_loaded, tmp("t.dds")), 141);
+	EXPECT_EQ(tman.ref_dat[141].format, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT);
+
+	// A DDS without its mipmap chain is missing.
+	put(8, 0x81007);
+	tmp.write("n.dds", file);
+	EXPECT_EQ(tman.load_texture(tex_fail_silent, 142, 0x1, tex_loaded, tmp("n.dds")), 0);
+	EXPECT_EQ(tman.ref_dat[142].tex_name, 932);
 	EXPECT_TRUE(alerts.empty());
 }

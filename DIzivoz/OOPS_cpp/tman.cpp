@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
@@ -25,6 +26,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 
 tman_class tman;
+UTL_stat gKillTex("perf/kill_tex", stat_debug, 0);
 tex_load_vars async_vars;
 std::unordered_map<std::string, int, tex_name_hash> tex_hash;
 unsigned char* scratch_array_temp = nullptr;
@@ -76,7 +78,9 @@ void relayout(const TEX_image_desc& desc, unsigned char* px, int bpp, int tex_w,
 	const size_t out_stride = (size_t)tex_w * bpp;
 	const size_t row = (size_t)std::min(desc.width, tex_w) * bpp;
 	const int rows = std::min(desc.height, tex_h);
-	if (out_stride <= in_stride) {
+	if (out_stride == in_stride && desc.width <= tex_w) {
+		// Already at the texture's stride; the readers zeroed the padding.
+	} else if (out_stride < in_stride) {
 		for (int y = 0; y < rows; ++y) {
 			std::memmove(px + y * out_stride, px + y * in_stride, row);
 			std::memset(px + y * out_stride + row, 0, out_stride - row);
@@ -90,30 +94,63 @@ void relayout(const TEX_image_desc& desc, unsigned char* px, int bpp, int tex_w,
 	if (tex_h > rows) std::memset(px + rows * out_stride, 0, (tex_h - rows) * out_stride);
 }
 
-// Colour of fully transparent texels from the opaque ones around them, so
-// filtering does not pull in black.
+// Colour of fully transparent texels from the opaque ones around them (the
+// 5 x 5 window, clipped), so filtering does not pull in black. Only opaque
+// texels are read and only transparent ones written, so the window sums are
+// taken from running sums: per row over five columns, then over five rows.
 void bleed_alpha(unsigned char* px, int w, int h)
 {
-	for (int y = 0; y < h; ++y)
+	if (w < 1 || h < 1) return;
+	// Row sums of (r, g, b, count) over the five columns around each texel,
+	// for the five rows around the current one (a ring).
+	std::vector<unsigned> ring((size_t)5 * w * 4, 0), col((size_t)w * 4, 0);
+	auto row_sums = [&](int y, unsigned* out) {
+		const unsigned char* r = px + (size_t)y * w * 4;
+		unsigned acc[4] = {0, 0, 0, 0};
+		auto add = [&](int x, int sign) {
+			const unsigned char* q = r + (size_t)x * 4;
+			if (!q[3]) return;
+			acc[0] += sign * q[0];
+			acc[1] += sign * q[1];
+			acc[2] += sign * q[2];
+			acc[3] += sign;
+		};
+		for (int x = 0; x < std::min(2, w); ++x) add(x, 1);
 		for (int x = 0; x < w; ++x) {
-			unsigned char* p = px + ((size_t)y * w + x) * 4;
-			if (p[3] != 0) continue;
-			unsigned sum[3] = {0, 0, 0}, n = 0;
-			for (int yy = std::max(0, y - 2); yy <= std::min(h - 1, y + 2); ++yy)
-				for (int xx = std::max(0, x - 2); xx <= std::min(w - 1, x + 2); ++xx) {
-					const unsigned char* q = px + ((size_t)yy * w + xx) * 4;
-					if (!q[3]) continue;
-					sum[0] += q[0];
-					sum[1] += q[1];
-					sum[2] += q[2];
-					++n;
-				}
-			if (n) {
-				p[0] = (unsigned char)(sum[0] / n);
-				p[1] = (unsigned char)(sum[1] / n);
-				p[2] = (unsigned char)(sum[2] / n);
-			}
+			if (x + 2 < w) add(x + 2, 1);
+			if (x - 3 >= 0) add(x - 3, -1);
+			std::memcpy(out + (size_t)x * 4, acc, sizeof(acc));
 		}
+	};
+	bool any_clear = false;
+	for (size_t i = 3; i < (size_t)w * h * 4 && !any_clear; i += 4) any_clear = px[i] == 0;
+	if (!any_clear) return;
+	auto slot = [&](int y) { return ring.data() + (size_t)(y % 5) * w * 4; };
+	auto add_rows = [&](const unsigned* r, int sign) {
+		for (size_t i = 0; i < (size_t)w * 4; ++i) col[i] += sign * r[i];
+	};
+	for (int y = 0; y < std::min(2, h); ++y) {
+		row_sums(y, slot(y));
+		add_rows(slot(y), 1);
+	}
+	for (int y = 0; y < h; ++y) {
+		if (y + 2 < h) {
+			if (y + 2 >= 5) add_rows(slot(y + 2), -1);  // row y - 3 shares the ring slot
+			row_sums(y + 2, slot(y + 2));
+			add_rows(slot(y + 2), 1);
+		} else if (y - 3 >= 0) {
+			add_rows(slot(y - 3), -1);
+		}
+		unsigned char* r = px + (size_t)y * w * 4;
+		for (int x = 0; x < w; ++x) {
+			unsigned char* p = r + (size_t)x * 4;
+			const unsigned* c = &col[(size_t)x * 4];
+			if (p[3] != 0 || c[3] == 0) continue;
+			p[0] = (unsigned char)(c[0] / c[3]);
+			p[1] = (unsigned char)(c[1] / c[3]);
+			p[2] = (unsigned char)(c[2] / c[3]);
+		}
+	}
 }
 
 // Width and height in a PNG or BMP header (0 when the file is too short).
@@ -130,8 +167,6 @@ void header_size(const unsigned char* p, long long size, bool png, int& w, int& 
 		h = (int)(p[22] | (p[23] << 8) | (p[24] << 16) | ((unsigned)p[25] << 24));
 	}
 }
-
-UTL_stat gKillTex("perf/kill_tex", stat_debug, 0);
 
 int o_tex[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 int o_mod[8] = {-1, -1, -1, -1, -1, -1, -1, -1};

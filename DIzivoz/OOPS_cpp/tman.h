@@ -148,7 +148,9 @@ int check_dxy(int size, std::string name);
 int load_any_into_scratch(std::string name, int ref, int flags, int& format, int& has_mipmaps, char& bytes_per_pixel,
                           int file_alpha, int* image_w, int* image_h, int* tex_w, int* tex_h);
 
-// Binding cache: every texture bind goes through here.
+// Binding cache: every texture bind goes through here. While the debug
+// switch "perf/kill_tex" is non-zero every bind but 392 binds 932.
+extern class UTL_stat gKillTex;
 void TEX_bind_ref(int texture, int unit, int mode);
 void TEX_reset_bind();
 void TEX_set_blend_level(int unit, float level);

@@ -103,8 +103,8 @@ void cursor_hand(Canvas& c, int col, int row, int kind) {
             float top;
             if (kind == 0) top = cy + (i == 1 || i == 2 ? 11.5f : 9.5f);
             else if (kind == 1) top = cy + 4.5f;
-            else top = i == 1 ? cy + (kind == 2 ? 13.0f : 11.0f) : cy + 4.5f;
-            d = std::min(d, d_segment(x, y, fx[i], cy, fx[i], top, 1.35f));
+            else top = i == 0 ? cy + (kind == 2 ? 13.0f : 11.0f) : cy + 4.5f;  // the index finger, beside the thumb
+            d = std::min(d, d_segment(x, y, fx[i], cy, fx[i], top, 1.1f));
         }
         float tl = kind == 1 || kind == 3 ? 4.0f : 7.0f;
         d = std::min(d, d_segment(x, y, cx - 6, cy - 4, cx - 6 - tl * 0.8f, cy - 4 + tl * 0.6f, 1.5f));
