@@ -4,12 +4,13 @@
 #include <cstring>
 #include <strings.h>
 
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 
 // Built with the command registry it binds to.
 keys_class keys __attribute__((init_priority(260)));
 
-void (*MACIBM_handleclick_target)(int force) = nullptr;
+void (*MACIBM_handleclick_target)(int force) = MACIBM_handleclick;
 
 const key_name_row kKeyNameTable[111] = {
 	{8, "VNTM_VK_BACK", "Backspace"},

@@ -34,7 +34,7 @@ float OGLE_GetLineHeight(OGLE_Rec*);
 float OGLE_MeasureString(OGLE_Rec*, const char* begin, const char* end);
 int OGLE_FitStringFwd(OGLE_Rec*, const char* begin, const char* end, float width);
 int OGLE_FitStringRev(OGLE_Rec*, const char* begin, const char* end, float width);
-void OGLE_DrawString(OGLE_Rec*, const char* begin, const char* end, float x, float y);  // with the value widgets
+void OGLE_DrawString(OGLE_Rec*, const char* begin, const char* end, float x, float y);
 void OGLE_DrawSelection(OGLE_Rec*, float rect[4]);
 const char* OGLE_WordBreak(OGLE_Rec*, const char* begin, const char* end);
 const char* OGLE_MBCS_Next(OGLE_Rec*, const char* p);

@@ -9,7 +9,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
-#include "DIzivoz/OOPS_cpp/butn_pending.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 
@@ -17,9 +17,9 @@ namespace {
 const char* const butn_src = "DIzivoz/OOPS_cpp/butn";
 
 // Number fields share one queue and one hot digit; the character field has its own.
-int num_chars[64], num_vkeys[64], num_flags[64], num_ids[64], num_ctr = 0;
+BTN_key_queue num_keys;
 int hot_digit = 0;
-int chr_chars[64], chr_vkeys[64], chr_flags[64], chr_ids[64], chr_ctr = 0;
+BTN_key_queue chr_keys;
 int hot_pos = 0;
 
 int grab[5];  // vertical slider slots 0-3, then the horizontal slider
@@ -38,8 +38,6 @@ bool inside(float px, float py, float x0, float x1, float y0, float y1)
 	return x0 <= px && px <= x1 && y0 <= py && py <= y1;
 }
 
-void set_help(const std::string& help) { stls.after_text[1] = help; }
-
 // One cell of the interface atlas centred at (cx, cy); pixels / 512.
 void atlas_cell(int colour, float cx, float cy, float w, float h, float s0, float t0, float s1, float t1)
 {
@@ -53,22 +51,6 @@ void digit_arrows(float x, float y, int cells)
 		atlas_cell(0, x + 10 * k + 6, y - 10, 14, 18, 83, 178, 97, 196);
 		atlas_cell(0, x + 10 * k + 6, y + 18, 14, 18, 83, 197, 97, 215);
 	}
-}
-
-// Walks a widget kind's queue: every key of this id is handled (key-ups
-// skipped) and blanked; the count drops to 0 once no entry is left.
-template <class F>
-void consume(int id, int* chars, int* vkeys, int* flags, int* ids, int& count, F handle)
-{
-	bool any_left = false;
-	for (int i = 0; i < count && i < 64; ++i) {
-		if (ids[i] == id && (chars[i] || vkeys[i])) {
-			if (!(flags[i] & 16)) handle(chars[i], vkeys[i], flags[i]);
-			chars[i] = vkeys[i] = flags[i] = ids[i] = 0;
-		}
-		if (ids[i]) any_left = true;
-	}
-	if (!any_left) count = 0;
 }
 
 void fatal(const char* text, int line) { __MACIBM_alert(0, text, "", "", "", alert_fatal, butn_src, line); }
@@ -86,20 +68,20 @@ int BTN_flt_range(float x, float y, float* value, int digits, int decimals, floa
 	const float mx = mnw.mouse_x, my = mnw.mouse_y;
 	const int id = (int)y + (int)x * 8192;
 	const bool over_digits = inside(mx, my, x, r, y - 2, y + 8);
-	if (over_digits) set_help(help);
+	if (over_digits) BTN_set_help(help);
 	int want = 0;
 	if (over_digits && mnw.mouse_click && menu_closed()) {
 		hot_digit = (int)((mx - 2 - x) / 10);
 		want = 1;
 	}
-	const int has = BTN_register_focus(id, num_chars, num_vkeys, num_flags, num_ids, &num_ctr, 64, 208, want);
+	const int has = BTN_register_queue(num_keys, id, 208, want);
 	if (has) hot_digit = std::clamp(hot_digit, 0, digits - 1);
 
 	const float before = *value;
 	double v = *value;
 	const long long scale = pow10ll(decimals);
 	auto place = [&](int k) { return std::pow(10.0, digits - decimals - k - 1); };
-	consume(id, num_chars, num_vkeys, num_flags, num_ids, num_ctr, [&](int ch, int vkey, int) {
+	BTN_consume_queue(num_keys, id, [&](int ch, int vkey, int) {
 		const int hot = std::clamp(hot_digit, 0, digits - 1);
 		if (vkey == 37) {
 			hot_digit = hot - 1 < 0 ? digits - 1 : hot - 1;
@@ -207,7 +189,7 @@ void BTN_display_number(float x, float y, float value, int digits, int decimals,
 	std::string left, right, help;
 	BTN_expand_label(label, left, right, help);
 	const float r = x + digits * 10;
-	if (inside(mnw.mouse_x, mnw.mouse_y, x, r, y - 2, y + 8)) set_help(help);
+	if (inside(mnw.mouse_x, mnw.mouse_y, x, r, y - 2, y + 8)) BTN_set_help(help);
 	BTN_frame1(9, x + digits * 5 - 1, y + 3, digits * 10 + 15, 0);
 	BTN_util_draw_label(x - 12, y, 0, left, 0);
 	BTN_util_draw_label(r + 12, y, 2, right, 0);
@@ -275,7 +257,7 @@ int BTN_horz_slider(float x, float y, float width, int fill_colour, float min, f
 	BTN_util_draw_label(x - 8, y, 0, left, 0);
 	BTN_util_draw_label(x + width + 8, y, 2, right, 0);
 	const float mx = mnw.mouse_x, my = mnw.mouse_y;
-	if (inside(mx, my, x, x + width, y - 7, y + 7)) set_help(help);
+	if (inside(mx, my, x, x + width, y - 7, y + 7)) BTN_set_help(help);
 	OGL_string(43, x + width / 2, y + 10, value_text, 9999, 0, 1);
 
 	int result = 0;
@@ -372,7 +354,7 @@ int BTN_textlist(float x, float y, int* selection, std::string items, std::strin
 	} else {
 		if (popup_shift_key == key) popup_shift_key = 0;
 		OGL_string(38, x, y, list[*selection], 9999, 0, 1);
-		if (over) set_help(help);
+		if (over) BTN_set_help(help);
 	}
 	return result;
 }
@@ -405,10 +387,10 @@ void BTN_chars(float x, float y, char* text, int length, std::string label)
 		want = 1;
 		clicked = true;
 	}
-	const int has = BTN_register_focus(id, chr_chars, chr_vkeys, chr_flags, chr_ids, &chr_ctr, 64, 496, want);
+	const int has = BTN_register_queue(chr_keys, id, 496, want);
 	if (has) hot_pos = std::clamp(hot_pos, 0, length - 1);
 
-	consume(id, chr_chars, chr_vkeys, chr_flags, chr_ids, chr_ctr, [&](int ch, int vkey, int) {
+	BTN_consume_queue(chr_keys, id, [&](int ch, int vkey, int) {
 		const int hot = std::clamp(hot_pos, 0, length - 1);
 		if (vkey == 37) {
 			hot_pos = hot - 1 < 0 ? length - 1 : hot - 1;
@@ -438,11 +420,5 @@ void BTN_chars(float x, float y, char* text, int length, std::string label)
 	if (has) OGL_fillrect(8, 1.0f, x + 2 + 10 * hot_pos, y - 2, 9, 11);
 	for (int i = 0; i < length; ++i)
 		if (text[i]) OGL_string(45, x + 10 * i + 2, y, std::string(1, text[i]), 9999, 0, 0);
-	if (inside(mx, my, x, r, y - 18, y + 24)) set_help(help);
-}
-
-// The field's text callback: every line at the field's own place.
-void OGLE_DrawString(OGLE_Rec*, const char* b, const char* e, float, float)
-{
-	OGL_string(45, OGLE_x - OGLE_dx, OGLE_y - OGLE_dy, std::string(b, e), 9999, 0, 0);
+	if (inside(mx, my, x, r, y - 18, y + 24)) BTN_set_help(help);
 }
