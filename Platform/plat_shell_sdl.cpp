@@ -229,7 +229,10 @@ public:
 	}
 	bool message_box(const std::string& title, const std::string& text) override
 	{
-		// SDL needs a display for its box; without one it reports success yet shows nothing.
+		// Only a program that has opened the window system shows a box: the
+		// command-line paths (and a start with no display) use standard error.
+		// Without a display SDL shows nothing yet reports success.
+		if (!video_ready()) return false;
 		const char* disp = std::getenv("DISPLAY");
 		const char* wl = std::getenv("WAYLAND_DISPLAY");
 		if ((!disp || !*disp) && (!wl || !*wl)) return false;

@@ -191,6 +191,7 @@ TEST_F(OglText, EmptyTextDrawsNothingAndReturnsY)
 
 TEST_F(OglText, GlyphQuadsTakeTheirAtlasRectangle)
 {
+	OGL_font_get(1);
 	OGL_font_reset(1);
 	OGL_measure_string("Hg", 1);
 	OGL_font_info* f = sFont[1];
@@ -241,8 +242,8 @@ TEST_F(OglText, StringEntryDrawsOneUnitLowerWithProportionalAdvances)
 TEST_F(OglText, AtlasUploadsOnlyWhenItChangedAndNeverWithoutRows)
 {
 	auto uploads = [](const gl_recorder& r) { return r.count("TexImage2D") + r.count("TexSubImage2D"); };
+	OGL_font_info* f = OGL_font_get(0);
 	OGL_font_reset(0);
-	OGL_font_info* f = sFont[0];
 	{
 		gl_recorder rec;
 		OGL_font_string(5, 10, 10, "   ", 0, 0, 0, 0);  // spaces only: no rows yet

@@ -1,7 +1,6 @@
 // Frames, panels and buttons drawn on a real context: what reaches OpenGL
 // (through the call recorder), how the widgets act on the mouse, the atlas
 // cells they cut, and a page of every kind read back at chosen pixels.
-#if __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -478,4 +477,3 @@ TEST_F(WidgetDraw, PageOfEveryKindLooksRightOnScreen)
 }
 
 }  // namespace
-#endif

@@ -1,6 +1,5 @@
 // Frames, panels, sub-window backgrounds, the file dialog's side panels, and
 // the label drawing they share with every widget.
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h") && __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include <cmath>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -157,4 +156,3 @@ void OGL_boxed_string(float x, float y, const std::string& label, const std::str
 	BTN_util_draw_label(x + w / 2 + 8, y, 2, right, 0);
 	OGL_font_string(colour, x - w / 2 + 4, y - 1, value, 9999, charset, 0, 0);
 }
-#endif
