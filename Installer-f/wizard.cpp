@@ -65,8 +65,9 @@ int interface_rect(float x, float y, int icon, int align, int* out_width, int ac
 	const bool inside = mnw.mouse_x >= left && mnw.mouse_x <= right && mnw.mouse_y >= bottom && mnw.mouse_y <= top;
 	const float* band = band_normal;
 	if (active && inside) band = mnw.mouse_down ? band_held : band_over;
-	OGL_2dquad(395, 103, look == 2 ? 0.5f : 1.0f, left, top, s0 / 1024, band[0], right, top, s1 / 1024, band[0], right,
-	           bottom, s1 / 1024, band[1], left, bottom, s0 / 1024, band[1], 1, 5);
+	// The picture's first row is its bottom row in texture space.
+	OGL_2dquad(395, 103, look == 2 ? 0.5f : 1.0f, left, top, s0 / 1024, band[1], right, top, s1 / 1024, band[1], right,
+	           bottom, s1 / 1024, band[0], left, bottom, s0 / 1024, band[0], 1, 5);
 	return mnw.mouse_click && inside ? 1 : 0;
 }
 
@@ -109,9 +110,15 @@ void wizard_APP_update()
 
 	wizard_screen screen;
 	const int first_time = g_wizard != last ? 1 : 0;
+	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
 	// One log line per page change, its title (tests wait on it).
-	if (first_time) xer << "Wizard page: " << screen.title << "\n" << std::flush;
+	if (first_time) {
+		int index = -1;
+		for (size_t i = 0; i < step_funcs.size(); ++i)
+			if (step_funcs[i] == called) index = (int)i;
+		xer << "Wizard page " << index << ": " << screen.title << "\n" << std::flush;
+	}
 	last = g_wizard;
 
 	OGL_string(12, 500, 480, screen.title, 540, charset_bold, 1);
