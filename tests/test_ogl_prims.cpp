@@ -142,6 +142,10 @@ TEST_F(OglPrims, EachPrimitiveSetsItsStateAndVerticesWithTheOriginOnce)
 	      {GL_LINES, {{40.5f, 72.5f}, {40.5f, 72.5f}}}}},
 	    {"2dquad with reference 0", [] { OGL_2dquad(0, 3, 1, 1, 2, 0, 0, 1, 4, 0, 1, 3, 4, 1, 1, 3, 2, 1, 0, 1, 5); },
 	     true, true, {{GL_QUADS, {{31, 42}, {31, 44}, {33, 44}, {33, 42}}}}},
+	    {"2dquad_d with reference 0", [] { OGL_2dquad_d(0, 3, 1, 1, 2, 0, 0, 4, 5, 1, 1, 6); }, false, true,
+	     {{GL_QUADS, {{31, 42}, {31, 47}, {35, 47}, {35, 42}}}}},
+	    {"back colour over the whole window", [] { OGL_plot_back_col(); }, true, false,
+	     {{GL_QUADS, {{0, 0}, {0, (float)mnw.y_res}, {(float)mnw.x_res, (float)mnw.y_res}, {(float)mnw.x_res, 0}}}}},
 	};
 	for (const row& r : rows) {
 		SCOPED_TRACE(r.name);
@@ -359,4 +363,24 @@ TEST_F(OglPrims, BoldNumbersDrawEachCharacterInItsCell)
 			EXPECT_FLOAT_EQ(quads[i].v[2].x - quads[i].v[0].x, (float)(c->x1 - c->x0));
 		}
 	}
+}
+
+TEST_F(OglPrims, GrayStringCentresItsTextOnAHalfDarkBox)
+{
+	const std::string text = "Label";
+	const float half = OGL_measure_string(text, 0) * 0.5f;
+	gl_recorder rec;
+	OGL_gray_string(3, 100, 50, text);
+	auto g = groups_of(rec.calls());
+	ASSERT_EQ(g.size(), 2u);
+	const float l = 100 - half - 2 + 30, r = 100 + half + 2 + 30;
+	ASSERT_EQ(g[0].v.size(), 4u);
+	EXPECT_FLOAT_EQ(g[0].v[0].x, l);
+	EXPECT_FLOAT_EQ(g[0].v[0].y, 48 + 40);
+	EXPECT_FLOAT_EQ(g[0].v[2].x, r);
+	EXPECT_FLOAT_EQ(g[0].v[2].y, 58 + 40);
+	EXPECT_EQ(g[1].v.size(), 4 * text.size());  // the text, one line
+	const OGL_char_info* L = sFont[0]->find('L');
+	EXPECT_FLOAT_EQ(g[1].v[0].x, floorf(100 - half + 30 + L->left));
+	EXPECT_FLOAT_EQ(g[1].v[0].y, floorf(49 + 40 + L->bottom));
 }

@@ -191,6 +191,7 @@ TEST_F(OglText, EmptyTextDrawsNothingAndReturnsY)
 
 TEST_F(OglText, GlyphQuadsTakeTheirAtlasRectangle)
 {
+	OGL_font_get(1);
 	OGL_font_reset(1);
 	OGL_measure_string("Hg", 1);
 	OGL_font_info* f = sFont[1];
@@ -241,8 +242,8 @@ TEST_F(OglText, StringEntryDrawsOneUnitLowerWithProportionalAdvances)
 TEST_F(OglText, AtlasUploadsOnlyWhenItChangedAndNeverWithoutRows)
 {
 	auto uploads = [](const gl_recorder& r) { return r.count("TexImage2D") + r.count("TexSubImage2D"); };
+	OGL_font_info* f = OGL_font_get(0);
 	OGL_font_reset(0);
-	OGL_font_info* f = sFont[0];
 	{
 		gl_recorder rec;
 		OGL_font_string(5, 10, 10, "   ", 0, 0, 0, 0);  // spaces only: no rows yet
@@ -277,4 +278,20 @@ TEST_F(OglText, AtlasUploadsOnlyWhenItChangedAndNeverWithoutRows)
 	glPixelStorei(GL_PACK_ALIGNMENT, 4);
 	EXPECT_EQ(memcmp(got.data(), f->pixels.get(), got.size()), 0);
 	TEX_reset_bind();
+}
+
+TEST_F(OglText, BrokenUtf8DrawsWhatItDecodesAndStopsAtTheEnd)
+{
+	struct row {
+		std::string text;
+		size_t glyphs;
+	};
+	// Continuation bytes at the start decode as one code 0; a character cut
+	// off by the end decodes as code 0 too.
+	const row rows[] = {{"\x80\x80" "A", 2}, {"A\xE2\x82", 2}, {"\xC3", 1}, {"\xFF\xFE", 2}};
+	for (const row& r : rows) {
+		gl_recorder rec;
+		EXPECT_EQ(OGL_font_string(5, 0, 0, r.text, 0, 0, 0, 0), 0.0f);
+		EXPECT_EQ((size_t)rec.count("Vertex2f"), 4 * r.glyphs);
+	}
 }

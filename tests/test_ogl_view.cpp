@@ -15,6 +15,7 @@
 #include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "Platform/plat_swap.h"
+#include "tests/support/text_fixture.h"
 #include "tests/support/gl_context.h"
 
 namespace fs = std::filesystem;
@@ -196,8 +197,19 @@ TEST_F(OglView, SwapShowsWindowZeroInWhiteWithTheGlobalAlpha)
 	}
 	ren.monochrome = 0;
 	ren.global_alpha = 1;
+	// Profile markers on both sides of the swap.
+	{
+		text_sandbox box;
+		box.take_log();
+		mnw.profiling = 1;
+		OGL_sbuff();
+		mnw.profiling = 0;
+		std::string log = box.take_log();
+		EXPECT_NE(log.find("sb1="), std::string::npos) << log;
+		EXPECT_LT(log.find("sb1="), log.find("sb2="));
+	}
 	APL_set_swap_hook(nullptr);
-	EXPECT_EQ(g_swapped, (std::vector<void*>{mnw.window[0], mnw.window[0]}));
+	EXPECT_EQ(g_swapped, (std::vector<void*>{mnw.window[0], mnw.window[0], mnw.window[0]}));
 	EXPECT_NE(mnw.window[0], nullptr);
 }
 
@@ -255,4 +267,28 @@ TEST_F(OglView, SpectrumColoursAndMaterialSettings)
 	EXPECT_EQ(f, -1);
 	OGL_poly_offset(0);
 	EXPECT_FALSE(glIsEnabled(GL_POLYGON_OFFSET_FILL));
+}
+
+TEST_F(OglView, ScreensizeSetsOnlyTheViewport)
+{
+	const float keep = mnw.gui_scale;
+	mnw.gui_scale = 2;
+	struct row {
+		int type;
+		float x0, y0, x1, y1;
+		std::vector<GLint> vp;
+	};
+	const row rows[] = {
+	    {2, 5, 5, 5, 5, {0, 0, mnw.x_res, mnw.y_res}},
+	    {3, 10, 20, 110.7f, 70, {20, 40, 201, 100}},
+	    {1, 10, 20, 110, 70, {10, 20, 100, 50}},
+	};
+	for (const row& r : rows) {
+		OGL_screensize(r.type, r.x0, r.y0, r.x1, r.y1);
+		GLint vp[4];
+		glGetIntegerv(GL_VIEWPORT, vp);
+		EXPECT_EQ(std::vector<GLint>(vp, vp + 4), r.vp) << "type " << r.type;
+	}
+	mnw.gui_scale = keep;
+	glViewport(0, 0, mnw.x_res, mnw.y_res);
 }

@@ -17,12 +17,17 @@ using vtest::shell_app_run;
 using vtest::x_view;
 using vtest::xdotool;
 
-std::string display_or_fail()
-{
-	const char* d = std::getenv("DISPLAY");
-	if (!d || !*d) ADD_FAILURE() << "No display: run the window tests under xvfb-run.";
-	return d ? d : "";
-}
+// Each test has an X server of its own: input and windows of tests running
+// side by side never meet.
+class ShellWindow : public ::testing::Test {
+protected:
+	std::string display_or_fail()
+	{
+		if (server.display().empty()) ADD_FAILURE() << "Xvfb could not be started (scripts/setup.sh installs it).";
+		return server.display();
+	}
+	vtest::xvfb_server server{1024, 768};
+};
 
 // Clicks a point of the open sub-window.
 void click_at(shell_app_run& app, float x, float y)
@@ -44,7 +49,7 @@ void close_cleanly(shell_app_run& app)
 	EXPECT_GE(app.wait_line("quit", 1), 0);
 }
 
-TEST(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
+TEST_F(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
 {
 	shell_app_run app("idle");
 	app.display = display_or_fail();
@@ -71,12 +76,12 @@ TEST(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
 		EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
-TEST(ShellWindow, FramelessWindowFillsASmallScreen)
+TEST_F(ShellWindow, FramelessWindowFillsASmallScreen)
 {
-	vtest::xvfb_server server(800, 600);
-	ASSERT_FALSE(server.display().empty());
+	vtest::xvfb_server small(800, 600);
+	ASSERT_FALSE(small.display().empty());
 	shell_app_run app("idle");
-	app.display = server.display();
+	app.display = small.display();
 	ASSERT_TRUE(app.start());
 	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
 	x_view x(app.display);
@@ -91,7 +96,7 @@ TEST(ShellWindow, FramelessWindowFillsASmallScreen)
 	close_cleanly(app);
 }
 
-TEST(ShellWindow, DrawnAlertClosesByButtonOrReturnAndRestoresTheMouse)
+TEST_F(ShellWindow, DrawnAlertClosesByButtonOrReturnAndRestoresTheMouse)
 {
 	for (int by_return = 0; by_return < 2; ++by_return) {
 		shell_app_run app("alert");
@@ -129,7 +134,7 @@ TEST(ShellWindow, DrawnAlertClosesByButtonOrReturnAndRestoresTheMouse)
 	}
 }
 
-TEST(ShellWindow, WorkerAlertWaitsUntilPrefsCloses)
+TEST_F(ShellWindow, WorkerAlertWaitsUntilPrefsCloses)
 {
 	shell_app_run app("worker");
 	app.display = display_or_fail();
@@ -146,7 +151,7 @@ TEST(ShellWindow, WorkerAlertWaitsUntilPrefsCloses)
 	EXPECT_NE(app.log().find("From a worker"), std::string::npos);
 }
 
-TEST(ShellWindow, EngineQuestionsAnsweredByClicks)
+TEST_F(ShellWindow, EngineQuestionsAnsweredByClicks)
 {
 	struct row {
 		const char* mode;
@@ -172,7 +177,7 @@ TEST(ShellWindow, EngineQuestionsAnsweredByClicks)
 	}
 }
 
-TEST(ShellWindow, LanguagePickerUnderCLocale)
+TEST_F(ShellWindow, LanguagePickerUnderCLocale)
 {
 	shell_app_run app("idle", {{"LANG", "C"}, {"LANGUAGE", "<unset>"}, {"LC_ALL", "<unset>"}});
 	app.display = display_or_fail();
@@ -188,7 +193,7 @@ TEST(ShellWindow, LanguagePickerUnderCLocale)
 	close_cleanly(app);
 }
 
-TEST(ShellWindow, FatalAlertLeavesItsReportsAndEnds)
+TEST_F(ShellWindow, FatalAlertLeavesItsReportsAndEnds)
 {
 	shell_app_run app("fatal");
 	app.display = display_or_fail();
@@ -208,7 +213,7 @@ TEST(ShellWindow, FatalAlertLeavesItsReportsAndEnds)
 	EXPECT_FALSE(vtest::path_exists(app.folder() + "home/.config/Ventora/Ventora Installer.prf"));
 }
 
-TEST(ShellWindow, NoDisplayIsAFatalAlertOnStandardError)
+TEST_F(ShellWindow, NoDisplayIsAFatalAlertOnStandardError)
 {
 	shell_app_run app("idle", {{"DISPLAY", "<unset>"}, {"WAYLAND_DISPLAY", "<unset>"}});
 	app.display.clear();
@@ -219,7 +224,7 @@ TEST(ShellWindow, NoDisplayIsAFatalAlertOnStandardError)
 	EXPECT_NE(app.log().find("(DIzivoz/GenC/hl_init line 1586)"), std::string::npos);
 }
 
-TEST(ShellWindow, TypedKeysReachTheKeyboardLayer)
+TEST_F(ShellWindow, TypedKeysReachTheKeyboardLayer)
 {
 	shell_app_run app("idle");
 	app.display = display_or_fail();
@@ -227,7 +232,9 @@ TEST(ShellWindow, TypedKeysReachTheKeyboardLayer)
 	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
 	const int from = (int)app.report_lines().size();
 	xdotool(app.display, {"type", "aA"});
-	xdotool(app.display, {"type", "\xC3\xA9"});  // off the keymap: xdotool maps a spare key
+	// Off the keymap: xdotool maps a spare key for it and maps it back soon
+	// after; the delay gives a busy machine time to read the key first.
+	xdotool(app.display, {"type", "--delay", "400", "\xC3\xA9"});
 	xdotool(app.display, {"key", "dead_acute", "e"});
 	xdotool(app.display, {"key", "shift+Tab", "KP_Enter"});
 	struct want {
@@ -243,7 +250,9 @@ TEST(ShellWindow, TypedKeysReachTheKeyboardLayer)
 	int at = from;
 	for (const want& w : wants) {
 		const int k = app.wait_line(w.line, 10, at);
-		EXPECT_GE(k, 0) << w.line;
+		std::string seen;
+		for (const std::string& l : app.report_lines()) seen += l + "\n";
+		EXPECT_GE(k, 0) << w.line << "\n" << seen;
 		if (k >= 0) at = k + 1;
 	}
 	close_cleanly(app);

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -272,7 +273,7 @@ TEST(TexPng, DecodesEveryKindIntoTheWantedFormat)
 		EXPECT_EQ(d.width, c.spec.width) << c.what;
 		EXPECT_EQ(d.row_padding, 0) << c.what;
 		EXPECT_EQ(bytes(p, p + c.pixels.size()), c.pixels) << c.what;
-		delete[] p;
+		std::free(p);
 	}
 }
 
@@ -323,7 +324,7 @@ TEST(TexPng, PaddingGammaAndTruncation)
 		TEX_image_desc d;
 		ASSERT_EQ(TEX_load_png("g.png", &file, p, GL_ALPHA, 0, 0, 0, d), 1);
 		EXPECT_EQ(p[0], g > 0 ? 110 : 128);
-		delete[] p;
+		std::free(p);
 	}
 	// A truncated file: the libpng error alert, then the fatal one; nothing allocated survives.
 	std::string whole = vtest::make_png({64, 64, PNG_COLOR_TYPE_RGB, 8}, bytes(64 * 64 * 3, 9));
@@ -433,7 +434,7 @@ TEST(TexPng, WriterSettingsAndRoundTrip)
 		TEX_image_desc got;
 		ASSERT_EQ(TEX_load_png("r.png", &file, p, fmt, 0, 0, 0, got), 1);
 		EXPECT_EQ(bytes(p, p + src.size()), src) << fmt;
-		delete[] p;
+		std::free(p);
 	}
 
 	// write_png_to_disk takes scratch_array.
@@ -445,7 +446,7 @@ TEST(TexPng, WriterSettingsAndRoundTrip)
 	TEX_image_desc got;
 	ASSERT_EQ(TEX_load_png("s.png", &file, p, GL_RGB, 0, 0, 0, got), 1);
 	EXPECT_EQ(bytes(p, p + 12), bytes(img.begin(), img.begin() + 12));
-	delete[] p;
+	std::free(p);
 }
 
 TEST(TexWriters, FullDiskAndBadFormat)
@@ -512,7 +513,7 @@ TEST(TexBmp, ReadsRowsMagentaAndRefusesBadFiles)
 		if (c.pow2) {
 			EXPECT_EQ(p[5 * 4], 0);
 		}  // padding zeroed
-		delete[] p;
+		std::free(p);
 	}
 	// Refused: 32 bits and compression are fatal; no size, rows past the end: plain 0.
 	alert_capture alerts;
@@ -569,7 +570,7 @@ TEST(TexUtils, LoadAnyPicksByContentAndExtension)
 		if (r) {
 			EXPECT_EQ(bytes(p, p + 3), c.px) << c.path;
 		}
-		delete[] p;
+		std::free(p);
 	}
 }
 
@@ -712,4 +713,24 @@ TEST(TexDds, EncodeDecodeEachFitAndFormat)
 			}
 			EXPECT_LE(worst, 32) << std::hex << fmt << " fit " << q;
 		}
+}
+
+TEST(TexPng, AThrowingAlertSinkNeverUnwindsThroughLibpng)
+{
+	files_tmp tmp;
+	std::string whole = vtest::make_png({16, 16, PNG_COLOR_TYPE_RGB, 8}, bytes(16 * 16 * 3, 9));
+	tmp.write("t.png", whole.substr(0, whole.size() - 20));
+	std::vector<std::string> seen;
+	MACIBM_set_alert_sink([&](const alert_record& r) {
+		seen.push_back(r.line1);
+		throw std::runtime_error("unwind");
+	});
+	xmap_class file(tmp("t.png"));
+	unsigned char* p = nullptr;
+	TEX_image_desc d;
+	// The reader's own fatal alert comes after libpng is gone, so its throw reaches us.
+	EXPECT_THROW(TEX_load_png("t.png", &file, p, GL_RGB, 0, 0, 0, d), std::runtime_error);
+	MACIBM_set_alert_sink(nullptr);
+	EXPECT_EQ(seen, (std::vector<std::string>{"PNG error!", "PING-FILE ERROR!"}));
+	EXPECT_EQ(p, nullptr);
 }

@@ -583,6 +583,12 @@ TEST_F(tman_test, BindCacheSkipsRepeatsAndRestoresUnitZero)
 	rec.clear();
 	TEX_bind_ref(5, 0, 0);
 	EXPECT_EQ(rec.count("BindTexture"), 1);
+	// Recipe 24 passes everything after the mode and the colour as floats.
+	rec.clear();
+	TEX_bind_ref(5, 0, 24);
+	EXPECT_EQ(rec.count("TexEnvi"), 1);
+	EXPECT_EQ(rec.calls()[1], gl_call_text("TexEnvfv", GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, std::vector<GLfloat>(4, 0.0f).data()));
+	EXPECT_EQ(rec.count("TexEnvf"), 11);
 	// Without a combine environment a recipe number is set as the mode itself.
 	glExt.combine_avail = 0;
 	rec.clear();
@@ -763,6 +769,13 @@ TEST_F(tman_test, DeferredSlotsLoadInOneSweep)
 	EXPECT_EQ(tman.ref_dat[41].load_time, tex_loaded);
 	MACIBM_set_show_init_hook(nullptr);
 	EXPECT_EQ(tman.load_scenery_async_finalize(), 0);  // nothing registered
+	// One slot loaded on demand; a loaded slot is left alone.
+	tman.ref_dat[7].load_time = tex_deferred;
+	gl_recorder rec;
+	tman.force_load_tex(7);
+	tman.force_load_tex(8);
+	EXPECT_EQ(rec.count("TexImage2D") + rec.count("TexSubImage2D"), 1);
+	EXPECT_EQ(tman.ref_dat[7].load_time, tex_loaded);
 	EXPECT_TRUE(alerts.empty());
 }
 

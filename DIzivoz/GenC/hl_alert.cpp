@@ -113,6 +113,7 @@ void __MACIBM_alert(int return_window, std::string line1, std::string line2, std
 	in_alert = 1;
 	if (!ogl_inited || was_in_alert) {
 		MACIBM_native_alert(line1, line2, line3, line4);
+		if (kind == alert_fatal) std::fprintf(stderr, "%s\n", where.c_str());
 	} else if (!line1.empty() || !line2.empty() || !line3.empty() || !line4.empty()) {
 		drawn_alert(return_window, line1, line2, line3, line4, kind, where);
 	}
@@ -150,6 +151,12 @@ void MACIBM_fatal_exit()
 
 void MACIBM_finishup(int flag)
 {
+	// Shutdown belongs to the main thread (it joins the workers and closes the
+	// window); from another thread it only asks the main loop to end.
+	if (THREAD_is_inited() && !THREAD_is_main_thread()) {
+		app_done = 1;
+		return;
+	}
 	if (flag == 1) {
 		if (!cmdline.has_option("--fps_test")) {
 			pref.IO_set(11, 1);

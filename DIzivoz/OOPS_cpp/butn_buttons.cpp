@@ -1,6 +1,5 @@
 // Push button, check box and its adapters, radio choice, tab, direction
 // dial, title-bar boxes and single atlas cells.
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h") && __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include <cmath>
 
 #include "DIzivoz/GenC/hl_mnw.h"
@@ -131,4 +130,3 @@ int BTN_zap_boxes(int look)
 	BTN_util_element(w - 16, h - 10, 129, v, 9, 9, 0);
 	return mnw.mouse_click && mouse_in(w - 25, w - 7, h - 19, h - 1) ? 1 : 0;
 }
-#endif

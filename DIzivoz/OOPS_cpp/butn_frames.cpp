@@ -1,6 +1,5 @@
 // Frames, panels, sub-window backgrounds, the file dialog's side panels, and
 // the label drawing they share with every widget.
-#if __has_include("DIzivoz/OOPS_cpp/oglp.h") && __has_include("DIzivoz/OOPS_cpp/tman.h")
 #include <cmath>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -129,7 +128,7 @@ void stand_io_dialog(int window_type, int file_type, std::string path)
 			icon_loaded = 0;
 			if (preview.ok && path.size() >= 4) {
 				const std::string icon = path.substr(0, path.size() - 4) + "_icon.png";
-				icon_loaded = tman.load_texture(tex_fail_silent, 410, 0, tex_loaded, icon) ? 1 : 0;
+				icon_loaded = tman.load_texture(tex_fail_silent, 410, 0x511, tex_loaded, icon) ? 1 : 0;
 			}
 		}
 		float ty = 405;
@@ -157,4 +156,3 @@ void OGL_boxed_string(float x, float y, const std::string& label, const std::str
 	BTN_util_draw_label(x + w / 2 + 8, y, 2, right, 0);
 	OGL_font_string(colour, x - w / 2 + 4, y - 1, value, 9999, charset, 0, 0);
 }
-#endif

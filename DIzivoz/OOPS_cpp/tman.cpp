@@ -104,22 +104,22 @@ void bleed_alpha(unsigned char* px, int w, int h)
 	// Row sums of (r, g, b, count) over the five columns around each texel,
 	// for the five rows around the current one (a ring).
 	std::vector<unsigned> ring((size_t)5 * w * 4, 0), col((size_t)w * 4, 0);
+	// Prefix sums along the row, branch-free: a transparent texel adds 0.
+	std::vector<unsigned> prefix(((size_t)w + 1) * 4, 0);
 	auto row_sums = [&](int y, unsigned* out) {
 		const unsigned char* r = px + (size_t)y * w * 4;
-		unsigned acc[4] = {0, 0, 0, 0};
-		auto add = [&](int x, int sign) {
-			const unsigned char* q = r + (size_t)x * 4;
-			if (!q[3]) return;
-			acc[0] += sign * q[0];
-			acc[1] += sign * q[1];
-			acc[2] += sign * q[2];
-			acc[3] += sign;
-		};
-		for (int x = 0; x < std::min(2, w); ++x) add(x, 1);
+		unsigned* pre = prefix.data();
 		for (int x = 0; x < w; ++x) {
-			if (x + 2 < w) add(x + 2, 1);
-			if (x - 3 >= 0) add(x - 3, -1);
-			std::memcpy(out + (size_t)x * 4, acc, sizeof(acc));
+			const unsigned char* q = r + (size_t)x * 4;
+			const unsigned m = q[3] != 0;
+			pre[(x + 1) * 4 + 0] = pre[x * 4 + 0] + m * q[0];
+			pre[(x + 1) * 4 + 1] = pre[x * 4 + 1] + m * q[1];
+			pre[(x + 1) * 4 + 2] = pre[x * 4 + 2] + m * q[2];
+			pre[(x + 1) * 4 + 3] = pre[x * 4 + 3] + m;
+		}
+		for (int x = 0; x < w; ++x) {
+			const int lo = std::max(0, x - 2), hi = std::min(w, x + 3);
+			for (int c = 0; c < 4; ++c) out[(size_t)x * 4 + c] = pre[hi * 4 + c] - pre[lo * 4 + c];
 		}
 	};
 	bool any_clear = false;
@@ -233,8 +233,7 @@ bool set_recipe(int m)
 	const bool known = m == 1 || m == 2 || (m >= 10 && m <= 24);
 	if (!known) return false;
 	if (m == 15 || m == 16 || m == 17) env_colour(1.0f);
-	if (m == 24) gl.TexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, (GLfloat)GL_COMBINE);
-	else env_i(GL_TEXTURE_ENV_MODE, GL_COMBINE);
+	env_i(GL_TEXTURE_ENV_MODE, GL_COMBINE);
 	switch (m) {
 	case 1: set_rgb(GL_ADD, {prev_c, tex_c}); set_alpha(GL_REPLACE, {prev_a}); break;
 	case 2: set_rgb(GL_ADD, {prev_c, tex_c}); set_alpha(GL_ADD, {prev_a, tex_a}); break;

@@ -1,6 +1,7 @@
 // Uncompressed 24-bit BMP reader.
 #include "DIzivoz/TEX/TEX_bmp.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -71,7 +72,10 @@ int TEX_load_bmp(const std::string& name, xmap_class* file, unsigned char*& pixe
 	else if (row_width > 0) padding = (row_width - width) * bpp;
 	const size_t stride = (size_t)width * bpp + padding;
 	const size_t total = stride * tex_h;
-	if (!pixels) pixels = new unsigned char[total];
+	if (!pixels) {
+		pixels = static_cast<unsigned char*>(std::malloc(total));
+		if (!pixels) return 0;
+	}
 	if (padding || tex_h != height) std::memset(pixels, 0, total);
 
 	const bool gamma = colr.gamma_on != 0;

@@ -27,13 +27,21 @@ void ping_fatal(const char* what, const std::string& name)
 
 void my_error(png_structp png_ptr, png_const_charp message)
 {
-	__MACIBM_alert(0, "PNG error!", message ? message : "", ping_path, "", alert_warning, png_src, __LINE__);
+	// We are inside libpng's C frames: nothing may unwind through them, not
+	// even an alert sink that throws.
+	try {
+		__MACIBM_alert(0, "PNG error!", message ? message : "", ping_path, "", alert_warning, png_src, __LINE__);
+	} catch (...) {
+	}
 	png_longjmp(png_ptr, 1);
 }
 
 void my_warning(png_structp, png_const_charp message)
 {
-	xer << "PNG warning! " << (message ? message : "") << ", " << ping_path << "\n";
+	try {
+		xer << "PNG warning! " << (message ? message : "") << ", " << ping_path << "\n";
+	} catch (...) {
+	}
 }
 
 png_voidp my_malloc(png_structp, png_alloc_size_t size) { return std::malloc(size ? size : 1); }
@@ -85,7 +93,7 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 		png_destroy_read_struct(&png, &info, nullptr);
 		g_read_file = nullptr;
 		if (owned) {
-			delete[] owned;
+			std::free(owned);
 			pixels = nullptr;
 		}
 		ping_fatal("setjmp(png_ptr->jmpbuf", name);
@@ -152,7 +160,8 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 	const size_t stride = (size_t)w * bpp + padding;
 	const size_t total = stride * tex_h;
 	if (!pixels) {
-		owned = new unsigned char[total];
+		owned = static_cast<unsigned char*>(std::malloc(total));
+		if (!owned) png_error(png, "out of memory for the picture");
 		pixels = owned;
 	}
 	if (padding || tex_h != h) std::memset(pixels, 0, total);

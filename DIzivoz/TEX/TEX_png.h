@@ -11,6 +11,7 @@ class xmap_class;
 // The PNG file being read or written; one PNG operation at a time.
 extern std::string ping_path;
 
+// pixels null: the reader allocates with malloc; the caller frees it.
 // format: GL_RGB, GL_RGBA or GL_ALPHA. row_width pads each row to that many
 // pixels (0: none); pow2 pads rows and height to powers of two and wins.
 // file_alpha: the file's own alpha decides between RGB and RGBA.

@@ -339,19 +339,19 @@ int TEX_flip_y(const TEX_image_desc& desc, unsigned char* pixels)
 	return result;
 }
 
-int TEX_load_any(const std::string& path, unsigned char*& pixels, int format, unsigned long row_width, int pow2,
+int TEX_load_any(const std::string& path, unsigned char*& pixels, unsigned long format, int row_width, int pow2,
                  TEX_image_desc& desc)
 {
 	xmap_class file(path);
 	if (!file.begin || file.end - file.begin <= 7) return 0;
 	if (file.begin[0] == 'B' && file.begin[1] == 'M')
-		return TEX_load_bmp(path, &file, pixels, format, (int)row_width, pow2, desc);
+		return TEX_load_bmp(path, &file, pixels, format, row_width, pow2, desc);
 	if (png_sig_cmp(reinterpret_cast<png_const_bytep>(file.begin), 0, 8) == 0)
-		return TEX_load_png(path, &file, pixels, format, (int)row_width, pow2, 0, desc);
+		return TEX_load_png(path, &file, pixels, format, row_width, pow2, 0, desc);
 	return 0;
 }
 
-int TEX_load_any_ext(const std::string& path, unsigned char*& pixels, int format, unsigned long row_width, int pow2,
+int TEX_load_any_ext(const std::string& path, unsigned char*& pixels, unsigned long format, int row_width, int pow2,
                      TEX_image_desc& desc)
 {
 	const std::string stem = has_extension_at_4(path) ? path.substr(0, path.size() - 4) : path;

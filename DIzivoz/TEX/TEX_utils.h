@@ -44,11 +44,11 @@ void TEX_composite(const TEX_image_desc& src_desc, const TEX_image_desc& dst_des
 int TEX_flip_y(const TEX_image_desc& desc, unsigned char* pixels);
 
 // 1 when the file was read as BMP or PNG. pixels null: the reader allocates
-// with new[] and the caller owns the buffer.
-int TEX_load_any(const std::string& path, unsigned char*& pixels, int format, unsigned long row_width,
-                 int pow2, TEX_image_desc& desc);
+// with malloc and the caller frees the buffer.
+int TEX_load_any(const std::string& path, unsigned char*& pixels, unsigned long format, int row_width, int pow2,
+                 TEX_image_desc& desc);
 // The stem with ".png", then with ".bmp".
-int TEX_load_any_ext(const std::string& path, unsigned char*& pixels, int format, unsigned long row_width,
+int TEX_load_any_ext(const std::string& path, unsigned char*& pixels, unsigned long format, int row_width,
                      int pow2, TEX_image_desc& desc);
 
 int nv_flip_blocks_dxtc1(DXTColBlock* row, int count, int flag);
