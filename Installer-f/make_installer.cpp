@@ -24,7 +24,7 @@ bool no_case_compare_string::operator()(const std::string& a, const std::string&
 const char* const maker_default_src_fold = "/Ventora 9.00/";
 const char* const maker_default_dst_fold_base = "/DVD_Masters/";
 const char* const maker_default_old_dir_path = "/directory.txt";
-const double maker_disc_limit_kb = 630000;
+double maker_disc_limit_kb = 630000;
 
 int build_type = maker_default_build_type;
 int reg = 0;

@@ -30,7 +30,7 @@ extern const char* const maker_default_src_fold;       // "/Ventora 9.00/"
 extern const char* const maker_default_dst_fold_base;  // "/DVD_Masters/"
 extern const char* const maker_default_old_dir_path;   // "/directory.txt"
 enum { maker_default_build_type = 1, maker_release_version = 91001 };
-extern const double maker_disc_limit_kb;               // 630000
+extern double maker_disc_limit_kb;  // KB of archives per disc, 630000 unless --disc_limit_kb
 
 // Sets the three folders and recomputes every expected master path from the
 // new master folder. Start-up does this once with the defaults.

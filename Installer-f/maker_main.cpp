@@ -25,6 +25,7 @@ const char* const usage =
     "                      (default \"/directory.txt\")\n"
     "  --build_type=N      0 product with change log, 1 product (default),\n"
     "                      2 Mars scenery, 3 Moon scenery\n"
+    "  --disc_limit_kb=N   KB of archives per disc before the next one (default 630000)\n"
     "  -h, --help          show this text\n";
 
 std::string absolute(std::string path)
@@ -52,6 +53,7 @@ int main(int argc, char** argv)
 		const std::string arg = argv[i];
 		const std::string key = arg.substr(0, arg.find('='));
 		if (key != "--master" && key != "--output" && key != "--previous" && key != "--build_type" && key != "-h" &&
+		    key != "--disc_limit_kb" &&
 		    key != "--help") {
 			std::fprintf(stderr, "ventora_maker: unknown option \"%s\".\n%s", arg.c_str(), usage);
 			return 2;
@@ -77,6 +79,16 @@ int main(int argc, char** argv)
 			return 2;
 		}
 		build_type = type;
+	}
+	if (cmdline.has_option("--disc_limit_kb")) {
+		const std::string text = cmdline.get_option("--disc_limit_kb");
+		const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+		if (!digits || std::stol(text) <= 0) {
+			std::fprintf(stderr, "ventora_maker: --disc_limit_kb must be a positive number of KB, not \"%s\".\n%s",
+			             text.c_str(), usage);
+			return 2;
+		}
+		maker_disc_limit_kb = (double)std::stol(text);
 	}
 	if (master.empty() || output.empty() || previous.empty()) {
 		std::fprintf(stderr, "ventora_maker: a folder or file option is empty.\n%s", usage);

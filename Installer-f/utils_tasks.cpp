@@ -104,6 +104,17 @@ void dvd_unpack_task::do_it()
 	if (!copied) {
 		copied = true;
 		if (error_code != 0) return;
+		// The maker writes a scenery file without a pre-made .7z as .zip: take
+		// whichever the disc holds, and keep its suffix for the unpack.
+		if (!file_exists(source)) {
+			const bool was_7z = source.size() >= 3 && source.compare(source.size() - 3, 3, ".7z") == 0;
+			const std::string stem = source.substr(0, source.size() - (was_7z ? 3 : 4));
+			const std::string other = stem + (was_7z ? ".zip" : ".7z");
+			if (file_exists(other)) {
+				source = other;
+				temp = temp.substr(0, temp.size() - (was_7z ? 3 : 4)) + (was_7z ? ".zip" : ".7z");
+			}
+		}
 		error_code = copy_file(source, temp);
 		if (error_code != 0)
 			error_text = "I was unable to copy the file " + source + " from the DVD to the hard drive.";

@@ -302,6 +302,22 @@ int APL_volume_info(int index, std::string& root, std::string& device, std::stri
 	return 0;
 }
 
+std::vector<std::string> APL_volume_roots()
+{
+	static const char* const skipped[] = {"proc",   "sysfs",      "cgroup",      "cgroup2",  "devpts",
+	                                      "autofs", "debugfs",    "tracefs",     "securityfs", "pstore",
+	                                      "bpf",    "mqueue",     "hugetlbfs",   "configfs", "fusectl",
+	                                      "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs"};
+	std::vector<std::string> roots;
+	for (const mount_row& r : read_mounts()) {
+		bool skip = false;
+		for (const char* t : skipped)
+			if (r.fstype == t) skip = true;
+		if (!skip) roots.push_back(r.root);
+	}
+	return roots;
+}
+
 int APL_volume_root(int index, std::string& root)
 {
 	std::string dev, type;

@@ -26,6 +26,10 @@ int APL_spawn(const std::string& exe, const std::vector<std::string>& argv, int*
 // Mounted volumes in mount order, 1-based; 0 and the root folder (ending
 // in '/') or -35 when no volume has that index.
 int APL_volume_root(int index, std::string& root);
+// Roots of the mounted volumes in mount order, from one read of the mount
+// table, without pseudo and automount file systems (a look inside an
+// automount point can hang until it times out).
+std::vector<std::string> APL_volume_roots();
 // Device and file-system type of the volume with that index.
 int APL_volume_info(int index, std::string& root, std::string& device, std::string& fstype);
 // Volume index whose root holds `path` (the longest matching root); 0 if none.

@@ -303,3 +303,22 @@ TEST_F(TasksTest, DvdCopyIsNamedBySignatureOnlyWhenItIsOne)
 }
 
 }  // namespace
+
+TEST_F(TasksTest, DvdSceneryWrittenAsZipInstallsFromItsZip)
+{
+	// The maker writes a tile without a pre-made .7z as .zip.
+	const std::vector<vtest::grab_file> plain = {{"Custom Scenery/Plain/+40-120.dsf", "tile bytes", 0644, false, 0, 1}};
+	vtest::write_archives(dvd_path + install_name + "/", "Top", plain);
+	const std::string scenery = dvd_path + install_name + "/Top/Custom Scenery/Global Scenery/";
+	ASSERT_EQ(0, system(("mkdir -p '" + scenery + "' && mv '" + dvd_path + install_name +
+	                     "/Top/Custom Scenery/Plain/+40-120.dsf.zip' '" + scenery + "'").c_str()));
+	load({{"Custom Scenery/Global Scenery/+40-120.dsf", "tile bytes", 0644, false, 0, 1}});
+	ASSERT_EQ(0, make_dirs());
+	tasks_set_processor_count(1);
+	int next_file = 0;
+	EXPECT_EQ(1, run_disc(next_file, 1));
+	EXPECT_EQ("tile bytes", vtest::read_file_bytes(dest_dir_path + "Custom Scenery/Global Scenery/+40-120.dsf"));
+	std::string msg;
+	EXPECT_EQ(0, install_files_get_error(msg)) << msg;
+	EXPECT_EQ(1, sim_info[0].back().have_is_want);
+}

@@ -123,6 +123,8 @@ TEST_F(MakerExeTest, OptionsAndFailuresEndWithAStatus)
 	    {"help", "--help", 0, ""},
 	    {"unknown option", "--ouput=" + shell_arg(out), 2, "unknown option"},
 	    {"bad build type", "--build_type=x", 2, "--build_type must be 0, 1, 2 or 3"},
+	    {"disc limit not a number", "--disc_limit_kb=12k", 2, "--disc_limit_kb must be a positive number"},
+	    {"disc limit zero", "--disc_limit_kb=0", 2, "--disc_limit_kb must be a positive number"},
 	    {"disc folder exists", "--master=" + shell_arg(master) + " --output=" + shell_arg(out), 1,
 	     "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!"},
 	    {"previous manifest missing",
@@ -142,3 +144,28 @@ TEST_F(MakerExeTest, OptionsAndFailuresEndWithAStatus)
 }
 
 }  // namespace
+
+TEST_F(MakerExeTest, SmallDiscLimitSpreadsTheReleaseOverDiscs)
+{
+	const run_result r = run("--master=" + shell_arg(master) + " --output=" + shell_arg(out) + " --disc_limit_kb=1");
+	ASSERT_EQ(0, r.status) << r.err;
+	const std::string staging = tmp.path() + "staging/";
+	mkdir(staging.c_str(), 0700);
+	ASSERT_EQ(0, zip_to_file(out + "disk_0/Ventora 9.10r1/directory.txt.zip", staging, nullptr, 0));
+	ASSERT_EQ(3, read_directory(staging + "directory.txt"));
+	int last_disk = 0;
+	for (size_t f = 0; f < sim_info.size(); ++f) {
+		const file_version_struct& v = sim_info[f].back();
+		EXPECT_GE(v.disk, last_disk);  // discs follow manifest order
+		last_disk = v.disk;
+		// Each archive lies on the disc the manifest names.
+		if (v.sig_want != "GONE")
+			EXPECT_TRUE(vtest::path_exists(out + "disk_" + std::to_string(v.disk) + "/Ventora 9.10r1/" + v.path +
+			                               suffix_for_file((int)f)) ||
+			            vtest::path_exists(out + "disk_" + std::to_string(v.disk) + "/Ventora 9.10r1/" + v.path + ".zip"))
+			    << v.path;
+	}
+	EXPECT_GE(last_disk, 1);
+	EXPECT_TRUE(vtest::path_exists(out + "disk_0/dvd_version.txt"));
+	sim_info.clear();
+}
