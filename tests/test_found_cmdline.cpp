@@ -265,7 +265,9 @@ TEST(FoundMain, PreferencesAreReadAtStartAndSavedAtExit)
 	const std::string prf = home.path() + "Ventora/Ventora Installer.prf";
 	// Runs the installer until its first page, then closes its window.
 	auto run = [&](const std::vector<std::string>& args) {
+		vtest::xvfb_server x(1024, 768);  // its own display: no other test's window
 		vtest::shell_app_run r("", {{"XDG_CONFIG_HOME", home.path()}}, "ventora_installer");
+		if (!x.display().empty()) r.display = x.display();
 		if (!r.start(args) || !r.wait_log("Wizard page 0:", 60)) return -1;
 		vtest::x_view xv(r.display);
 		unsigned long w = 0;

@@ -84,6 +84,7 @@ std::string demo_server_list(const demo_release& r)
 
 namespace {
 struct gui_keep {
+	std::unique_ptr<xvfb_server> x;  // destroyed after the program
 	std::unique_ptr<shell_app_run> run;
 };
 
@@ -106,6 +107,10 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	keep = k;
 	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program));
 	shell_app_run& run = *k->run;
+	// A private X server per run: clicks and windows of tests running side
+	// by side never meet.
+	k->x.reset(new xvfb_server(1024, 768));
+	if (!k->x->display().empty()) run.display = k->x->display();
 	res.run_folder = run.folder();
 	mkdir((res.run_folder + "home/Desktop").c_str(), 0755);
 	mkdir((res.run_folder + "home/Apps").c_str(), 0755);
