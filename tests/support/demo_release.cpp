@@ -144,6 +144,14 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
 		xdotool(display, {"click", "1"});
 	};
+	// Next, pressed again when a busy machine lost the click (the page did not change in 5 s).
+	auto next_until = [&](float x, int index) {
+		const std::string line = "Wizard page " + std::to_string(index) + ":";
+		for (int k = 0; k < 6; ++k) {
+			click(x, 23);
+			if (run.wait_log(line, 5)) return;
+		}
+	};
 	auto page = [&](int index, const std::string& name) -> bool {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		if (!run.wait_log(line, o.page_timeout)) {
@@ -177,7 +185,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	};
 	bool ok = page(0, "welcome");
 	if (ok && stop_here(0)) ok = false;
-	if (ok) click(next_x, 23);
+	if (ok) next_until(next_x, 1);
 	if (ok) ok = page(1, "license");
 	if (ok && stop_here(1)) ok = false;
 	if (ok) {
@@ -187,7 +195,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			const std::string file = o.screens_folder + "1-license-ticked-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
-		click(next_x, 23);
+		next_until(next_x, 2);
 	}
 	if (ok) ok = page(2, "servers");
 	if (ok && stop_here(2)) ok = false;
@@ -203,7 +211,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
 	}
-	if (ok) click(next_x, 23);
+	if (ok) next_until(next_x, 4);
 	if (ok) ok = page(4, "install");
 	if (ok && stop_here(4)) ok = false;
 	if (ok) ok = page(5, "finish");
