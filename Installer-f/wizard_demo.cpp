@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_maker.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -312,8 +313,12 @@ int dvd_do_run_sim(int first_time, wizard_screen& s)
 		const std::string app = dest_dir_path + "Ventora.app";
 		xer << "Starting " << app << "\n" << std::flush;
 		// Ends this process on success; a failure is reported once.
-		if (launch_app(app, "", 1) != 0) failed = 1;
 		came_from = step_funcs.empty() ? demo_done : step_funcs.back();
+		if (launch_app(app, "", 1) != 0) {
+			failed = 1;
+			__MACIBM_alert(0, T("Ventora 9 could not be started."), app, "", "", alert_warning,
+			               "Installer-f/wizard_demo", 330);
+		}
 	}
 	s.title = T("Fly Ventora 9 Now");
 	if (failed) {

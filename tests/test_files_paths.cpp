@@ -290,6 +290,7 @@ TEST(FilesResources, PrefixAndLookup)
 	EXPECT_EQ(UTL_resource_get_file("sub/../French.txt"), "");
 	t.write("caf\x8E.txt", "");
 	EXPECT_EQ(UTL_resource_get_file("caf\x8E.txt"), "");  // not UTF-8 text
+	t.write("only_here.txt", "");
 	UTL_set_resource_root("");
-	EXPECT_EQ(UTL_resource_get_file("French.txt"), "");
+	EXPECT_EQ(UTL_resource_get_file("only_here.txt"), "");  // the program's own folder again
 }

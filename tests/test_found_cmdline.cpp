@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include "tests/support/x_session.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -256,20 +260,35 @@ TEST(FoundCmdline, InformationalOptionsEndTheRealProgram)
 // except in the frame-rate test mode.
 TEST(FoundMain, PreferencesAreReadAtStartAndSavedAtExit)
 {
+	if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the installer opens its window: run under xvfb-run";
 	vtest::temp_folder home;
-	const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.path()};
 	const std::string prf = home.path() + "Ventora/Ventora Installer.prf";
+	// Runs the installer until its first page, then closes its window.
+	auto run = [&](const std::vector<std::string>& args) {
+		vtest::xvfb_server x(1024, 768);  // its own display: no other test's window
+		vtest::shell_app_run r("", {{"XDG_CONFIG_HOME", home.path()}}, "ventora_installer");
+		if (!x.display().empty()) r.display = x.display();
+		if (!r.start(args) || !r.wait_log("Wizard page 0:", 60)) return -1;
+		vtest::x_view xv(r.display);
+		unsigned long w = 0;
+		for (int i = 0; i < 500 && !(w = xv.find_window("Ventora Installer")); ++i) usleep(10000);
+		xv.send_close(w);
+		return r.wait_exit(30);
+	};
 
-	EXPECT_EQ(run_installer({"--pref:_stream_count=3", "--pref:_proxy_host=proxy.test"}, env).status, 0);
+	EXPECT_EQ(run({"--pref:_stream_count=3", "--pref:_proxy_host=proxy.test"}), 0);
+	// The hosts keep their defaults, so they are not written.
 	EXPECT_EQ(vtest::read_file_bytes(prf),
 	          "I\n9002 version\n_stream_count 3\n_log_actions 0\n_proxy_host proxy.test\n_proxy_port_int 0\n_get_beta 0\n");
 
-	// Without the overrides the stored values come back and are kept.
-	EXPECT_EQ(run_installer({}, env).status, 0);
+	// Without the overrides the stored values come back and are kept; a
+	// changed host is written.
+	EXPECT_EQ(run({"--pref:_web_host=lists.example"}), 0);
 	EXPECT_NE(vtest::read_file_bytes(prf).find("_stream_count 3\n_log_actions 0\n_proxy_host proxy.test\n"),
 	          std::string::npos);
+	EXPECT_NE(vtest::read_file_bytes(prf).find("_web_host lists.example\n"), std::string::npos);
 
 	// The frame-rate test leaves the file as it was.
-	EXPECT_EQ(run_installer({"--fps_test", "--pref:_stream_count=4"}, env).status, 0);
+	EXPECT_EQ(run({"--fps_test", "--pref:_stream_count=4"}), 0);
 	EXPECT_NE(vtest::read_file_bytes(prf).find("_stream_count 3\n"), std::string::npos);
 }

@@ -162,3 +162,32 @@ TEST_F(WizardGui, MissingManifestIsAskedForAtAWideningPaceAndQuitWorks)
 	EXPECT_EQ(r.exit_status, 0);
 	EXPECT_EQ(access((r.run_folder + "home/.config/Ventora/ventora_install.txt").c_str(), F_OK), -1);
 }
+
+TEST_F(WizardGui, CorruptArchiveEndsWithoutTheFlyChoice)
+{
+	vtest::http_behaviour b;
+	b.raw = "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nConnection: close\r\n\r\nnot a zip!!!";
+	const std::string bad = "/" + rel->name + "/All/Airfoils/naca0012.afl.zip";
+	rel->server->set_behaviour(bad, b);
+	vtest::gui_run_options o;
+	o.stop_at = 3;
+	o.change_destination = false;
+	o.at_stop = [](vtest::gui_ctl& c) {
+		c.click(770 - 101 / 2.0f, 23);
+		// The extraction warning waits for Return; then the Finish page.
+		for (int i = 0; i < 100 && !c.wait_log("Wizard page 5:", 0.2); ++i) c.key("Return");
+		ASSERT_TRUE(c.wait_log("Wizard page 5:", 5));
+		usleep(300000);
+		c.click(500, 350);                      // where "Fly" would be: nothing there
+		usleep(300000);
+		c.click(770 - 56 / 2.0f, 23);           // Quit in Next's place
+	};
+	std::shared_ptr<void> keep;
+	vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+	rel->server->clear_behaviours();
+	EXPECT_EQ(r.exit_status, 0) << r.log;
+	EXPECT_EQ(r.log.find("Starting "), std::string::npos);
+	ASSERT_FALSE(r.dest.empty());
+	EXPECT_NE(access((r.dest + "Instructions/Read Me.txt").c_str(), F_OK), -1);
+	EXPECT_EQ(access((r.dest + "flew.txt").c_str(), F_OK), -1);
+}

@@ -84,6 +84,7 @@ std::string demo_server_list(const demo_release& r)
 
 namespace {
 struct gui_keep {
+	std::unique_ptr<xvfb_server> x;  // destroyed after the program
 	std::unique_ptr<shell_app_run> run;
 };
 
@@ -106,6 +107,10 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	keep = k;
 	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program));
 	shell_app_run& run = *k->run;
+	// A private X server per run: clicks and windows of tests running side
+	// by side never meet.
+	k->x.reset(new xvfb_server(1024, 768));
+	if (!k->x->display().empty()) run.display = k->x->display();
 	res.run_folder = run.folder();
 	mkdir((res.run_folder + "home/Desktop").c_str(), 0755);
 	mkdir((res.run_folder + "home/Apps").c_str(), 0755);
@@ -138,6 +143,14 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
 		xdotool(display, {"click", "1"});
+	};
+	// Next, pressed again when a busy machine lost the click (the page did not change in 5 s).
+	auto next_until = [&](float x, int index) {
+		const std::string line = "Wizard page " + std::to_string(index) + ":";
+		for (int k = 0; k < 6; ++k) {
+			click(x, 23);
+			if (run.wait_log(line, 5)) return;
+		}
 	};
 	auto page = [&](int index, const std::string& name) -> bool {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
@@ -172,7 +185,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	};
 	bool ok = page(0, "welcome");
 	if (ok && stop_here(0)) ok = false;
-	if (ok) click(next_x, 23);
+	if (ok) next_until(next_x, 1);
 	if (ok) ok = page(1, "license");
 	if (ok && stop_here(1)) ok = false;
 	if (ok) {
@@ -182,7 +195,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			const std::string file = o.screens_folder + "1-license-ticked-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
-		click(next_x, 23);
+		next_until(next_x, 2);
 	}
 	if (ok) ok = page(2, "servers");
 	if (ok && stop_here(2)) ok = false;
@@ -198,7 +211,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
 	}
-	if (ok) click(next_x, 23);
+	if (ok) next_until(next_x, 4);
 	if (ok) ok = page(4, "install");
 	if (ok && stop_here(4)) ok = false;
 	if (ok) ok = page(5, "finish");
