@@ -1,0 +1,407 @@
+#include "DIzivoz/OGL/OGL_font.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/UTL/UTL_stats.h"
+#include "DIzivoz/OOPS_cpp/tman.h"
+
+static const char* const font_unit = "DIzivoz/OGL/OGL_font";
+
+OGL_font_info* sFont[2] = {nullptr, nullptr};
+const char* const fnames[2] = {"RESOURCE:DejaVuSans.ttf", "RESOURCE:DejaVuSansBold.ttf"};
+const float fsizes[2] = {10.5f, 10.5f};
+UTL_stat g_font_tex_mem("font/tex_mem", stat_memory, 0.0f);
+
+static FT_Library sLibrary = nullptr;
+
+// ---- UTF-8 ------------------------------------------------------------------
+
+static inline bool is_cont(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+unsigned int OGL_utf8_decode(const unsigned char* p, const unsigned char* end)
+{
+	if (p >= end) return 0;
+	unsigned char b = *p;
+	if (b < 0x80) return b;
+	int more;
+	unsigned int code;
+	if ((b & 0xE0) == 0xC0) {
+		more = 1;
+		code = b & 0x1F;
+	} else if ((b & 0xF0) == 0xE0) {
+		more = 2;
+		code = b & 0x0F;
+	} else if ((b & 0xF8) == 0xF0) {
+		more = 3;
+		code = b & 0x07;
+	} else {
+		return 0;
+	}
+	if (end - p <= more) return 0;  // cut short: never read past the end
+	for (int i = 1; i <= more; ++i) code = (code << 6) | (p[i] & 0x3F);
+	return code;
+}
+
+const unsigned char* OGL_utf8_next(const unsigned char* p, const unsigned char* begin,
+                                   const unsigned char* end)
+{
+	while (p > begin && p < end && is_cont(*p)) --p;
+	if (p < end) ++p;
+	while (p < end && is_cont(*p)) ++p;
+	return p;
+}
+
+const unsigned char* OGL_utf8_prev(const unsigned char* p, const unsigned char* begin)
+{
+	if (p <= begin) return begin;
+	--p;
+	while (p > begin && is_cont(*p)) --p;
+	return p;
+}
+
+// ---- font object --------------------------------------------------------------
+
+OGL_font_info::OGL_font_info(int in_tex_ref)
+	: tex_ref(in_tex_ref),
+	  atlas_rows(0),
+	  dirty(0),
+	  shelf_x(0),
+	  shelf_top(0),
+	  shelf_height(0),
+	  line_height(0),
+	  descent(0),
+	  ascent(0),
+	  face(nullptr)
+{
+}
+
+OGL_font_info::~OGL_font_info()
+{
+	if (face) FT_Done_Face(face);
+}
+
+const OGL_char_info* OGL_font_info::find(unsigned int code) const
+{
+	auto it = chars.find(code);
+	return it == chars.end() ? nullptr : &it->second;
+}
+
+void OGL_font_info::clear(const std::string& path, float size)
+{
+	if (!sLibrary && FT_Init_FreeType(&sLibrary) != 0) {
+		sLibrary = nullptr;
+		__MACIBM_alert(0, "Unable to initialize freetype.", "", "", "", alert_fatal, font_unit, 126);
+		return;
+	}
+
+	g_font_tex_mem.value -= (float)atlas_rows;
+	atlas_rows = 0;
+	dirty = 0;
+	chars.clear();
+	pixels.reset();
+	if (face) FT_Done_Face(face);
+	face = nullptr;
+	shelf_x = shelf_top = shelf_height = 0;
+
+	std::string resolved = path;
+	if (UTL_path_is_resource(resolved))
+		resolved = UTL_resource_get_file(resolved);
+	else
+		set_path_to_full(resolved);
+
+	FT_Face f = nullptr;
+	if (FT_New_Face(sLibrary, resolved.c_str(), 0, &f) != 0) {
+		__MACIBM_alert(0, "Error: unable to make font from file", path, "", "", alert_fatal, font_unit,
+		               164);
+		return;
+	}
+	face = f;
+	if (FT_Set_Char_Size(face, 0, (FT_F26Dot6)(size * 64.0f), 72, 72) != 0) {
+		__MACIBM_alert(0, "Error: unable to set char size for font", path, "", "", alert_fatal,
+		               font_unit, 168);
+		return;
+	}
+	float em = (float)face->units_per_EM;
+	if (em <= 0) em = 1;
+	line_height = (float)face->height * size / em;
+	descent = -(float)face->descender * size / em;
+	ascent = (float)face->ascender * size / em;
+}
+
+float OGL_font_info::require_char(unsigned int code)
+{
+	auto found = chars.find(code);
+	if (found != chars.end()) return found->second.advance;
+
+	// A font whose face failed to load (its fatal alert returned to a test)
+	// gives failed glyphs rather than touching a null face.
+	FT_Error err = face ? FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_LIGHT)
+	                    : (FT_Error)FT_Err_Invalid_Face_Handle;
+	if (err != 0) {
+		OGL_char_info bad{};
+		bad.error = err;
+		chars.emplace(code, bad);
+		return 0;
+	}
+	FT_GlyphSlot g = face->glyph;
+	int w = (int)(g->metrics.width >> 6);
+	int h = (int)(g->metrics.height >> 6);
+	// The atlas is one width; a wider glyph keeps its left part.
+	w = std::clamp(w, 0, (int)font_atlas_width);
+	h = std::max(h, 0);
+
+	if (shelf_x + w > font_atlas_width) {
+		shelf_top += shelf_height;
+		shelf_x = 0;
+		shelf_height = 0;
+	}
+	shelf_height = std::max(shelf_height, h);
+
+	if (shelf_top + shelf_height > atlas_rows) {
+		int n = atlas_rows + shelf_height;
+		int rows = 1;
+		while (rows < n) rows *= 2;
+		std::unique_ptr<unsigned char[]> grown(new unsigned char[(size_t)rows * font_atlas_width]);
+		size_t old_bytes = (size_t)atlas_rows * font_atlas_width;
+		if (old_bytes) memcpy(grown.get(), pixels.get(), old_bytes);
+		memset(grown.get() + old_bytes, 0, (size_t)rows * font_atlas_width - old_bytes);
+		pixels = std::move(grown);
+		g_font_tex_mem.value += (float)(rows - atlas_rows);
+		atlas_rows = rows;
+	}
+
+	OGL_char_info ci;
+	ci.x0 = shelf_x;
+	ci.y0 = shelf_top;
+	ci.x1 = shelf_x + w;
+	ci.y1 = shelf_top + h;
+	ci.left = (float)g->metrics.horiBearingX / 64.0f;
+	ci.bottom = (float)(g->metrics.horiBearingY - g->metrics.height) / 64.0f;
+	ci.advance = (float)g->metrics.horiAdvance / 64.0f;
+	ci.error = 0;
+	chars.emplace(code, ci);
+
+	// Copy by the bitmap's own size and pitch: where it differs from the
+	// metrics the rectangle keeps zeros rather than another glyph's pixels.
+	const FT_Bitmap& bm = g->bitmap;
+	int cw = std::min(w, (int)bm.width);
+	int ch = std::min(h, (int)bm.rows);
+	for (int r = 0; r < ch; ++r) {
+		const unsigned char* src =
+		    bm.pitch >= 0 ? bm.buffer + (size_t)r * bm.pitch
+		                  : bm.buffer + (size_t)(bm.rows - 1 - r) * (size_t)(-bm.pitch);
+		unsigned char* dst = pixels.get() + (size_t)(shelf_top + r) * font_atlas_width + shelf_x;
+		if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+			memcpy(dst, src, (size_t)cw);
+		} else if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+			for (int c = 0; c < cw; ++c) dst[c] = (src[c >> 3] & (0x80 >> (c & 7))) ? 255 : 0;
+		}
+	}
+
+	dirty = 1;
+	shelf_x += w;
+	return ci.advance;
+}
+
+void OGL_font_info::sync_tex()
+{
+	if (!dirty) return;
+	// An atlas of spaces only has no rows: it stays dirty until it has some,
+	// since the texture manager refuses a height of 0.
+	if (atlas_rows == 0) return;
+	dirty = 0;
+	scratch_dx = font_atlas_width;
+	scratch_dy = atlas_rows;
+	if (!scratch_array) MACIBM_alloc_scratch();
+	size_t bytes = (size_t)atlas_rows * font_atlas_width;
+	if (bytes > (size_t)scratch_array_bytes) bytes = (size_t)scratch_array_bytes;
+	memcpy(scratch_array, pixels.get(), bytes);
+	tman.load_texture(tex_fail_fatal, tex_ref, 0x503, tex_loaded, "scratch_array-fonts");
+}
+
+float OGL_font_info::draw_char(unsigned int code, float x, float y)
+{
+	auto it = chars.find(code);
+	if (it == chars.end() || it->second.error) return 0;
+	const OGL_char_info& c = it->second;
+	float H = (float)atlas_rows;
+	float s0 = (float)c.x0 / (float)font_atlas_width, s1 = (float)c.x1 / (float)font_atlas_width;
+	float t0 = (float)c.y0 / H, t1 = (float)c.y1 / H;
+	float xl = floorf(x + c.left), yb = floorf(y + c.bottom);
+	float xr = xl + (float)(c.x1 - c.x0), yt = yb + (float)(c.y1 - c.y0);
+	gl.TexCoord2f(s0, t1);
+	gl.Vertex2f(xl, yb);
+	gl.TexCoord2f(s0, t0);
+	gl.Vertex2f(xl, yt);
+	gl.TexCoord2f(s1, t0);
+	gl.Vertex2f(xr, yt);
+	gl.TexCoord2f(s1, t1);
+	gl.Vertex2f(xr, yb);
+	return c.advance;
+}
+
+// ---- free functions -----------------------------------------------------------
+
+void OGL_font_reset(charset_t charset)
+{
+	if (charset == 2) {
+		OGL_font_reset(0);
+		OGL_font_reset(1);
+		return;
+	}
+	if (charset != 0 && charset != 1) return;
+	if (!sFont[charset]) return;
+	sFont[charset]->clear(fnames[charset], fsizes[charset]);
+}
+
+OGL_font_info* OGL_font_get(charset_t charset)
+{
+	// Callers pass 0 or 1; anything else falls back to the regular font
+	// rather than indexing past the table.
+	int c = (charset == 1) ? 1 : 0;
+	if (!sFont[c]) {
+		sFont[c] = new OGL_font_info(393 + c);
+		OGL_font_reset(c);
+	}
+	return sFont[c];
+}
+
+float OGL_measure_string(const std::string& text, charset_t charset)
+{
+	if (text.empty()) return 0;
+	OGL_font_info* f = OGL_font_get(charset);
+	const unsigned char* b = (const unsigned char*)text.data();
+	const unsigned char* e = b + text.size();
+	const unsigned char* nul = (const unsigned char*)memchr(b, 0, text.size());
+	if (nul) e = nul;
+	float w = 0;
+	for (const unsigned char* p = b; p < e; p = OGL_utf8_next(p, b, e))
+		w += f->require_char(OGL_utf8_decode(p, e));
+	return w;
+}
+
+float OGL_measure_range(const unsigned char* begin, const unsigned char* end, charset_t charset)
+{
+	OGL_font_info* f = OGL_font_get(charset);
+	if (begin == end) return 0;
+	float w = 0;
+	for (const unsigned char* p = begin; p < end; p = OGL_utf8_next(p, begin, end))
+		w += f->require_char(OGL_utf8_decode(p, end));
+	return w;
+}
+
+float OGL_measure_char(unsigned int code, charset_t charset)
+{
+	return OGL_font_get(charset)->require_char(code);
+}
+
+const unsigned char* OGL_fit_forward(const unsigned char* begin, const unsigned char* end,
+                                     float width, charset_t charset)
+{
+	OGL_font_info* f = OGL_font_get(charset);
+	if (begin == end) return begin;
+	float sum = 0;
+	for (const unsigned char* p = begin; p < end; p = OGL_utf8_next(p, begin, end)) {
+		sum += f->require_char(OGL_utf8_decode(p, end));
+		if (sum > width) return p;
+	}
+	return end;
+}
+
+const unsigned char* OGL_fit_reverse(const unsigned char* begin, const unsigned char* end,
+                                     float width, charset_t charset)
+{
+	OGL_font_info* f = OGL_font_get(charset);
+	if (begin == end) return begin;
+	float sum = 0;
+	const unsigned char* p = end;
+	while (p > begin) {
+		const unsigned char* q = OGL_utf8_prev(p, begin);
+		sum += f->require_char(OGL_utf8_decode(q, end));
+		if (sum > width) return p;
+		p = q;
+	}
+	return begin;
+}
+
+// State, colour, atlas and bind for one line of glyph quads.
+static void font_line_begin(OGL_font_info* f, int colour)
+{
+	f->sync_tex();
+	OGL_setstate(1, 1, 3, 5, 9, 11);
+	OGL_set_color(colour);
+	tman.bind_ref(f->tex_ref, 0, 0);
+	gl.Begin(GL_QUADS);
+}
+
+float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
+                      charset_t charset, int align, int fixed_advance)
+{
+	if (text.empty()) return y;
+	const float ox = mnw.wind_x, oy = mnw.wind_y;
+	const float X = x + ox;
+	float Y = y + oy;
+	OGL_font_info* f = OGL_font_get(charset);
+	const bool wrapping = width > 0 && width < 9999;
+
+	const unsigned char* b = (const unsigned char*)text.data();
+	const unsigned char* e = b + text.size();
+	const unsigned char* start = b;
+	for (;;) {
+		// Measure one line, rendering its glyphs into the atlas.
+		const unsigned char* pos = start;
+		const unsigned char* brk = start;
+		float cur = 0, brk_w = 0;
+		bool newline = false, overflow = false;
+		while (pos < e) {
+			if (wrapping && cur >= width) {
+				overflow = true;
+				break;
+			}
+			unsigned int code = OGL_utf8_decode(pos, e);
+			if (code == 13 || code == 10) {
+				newline = true;
+				break;
+			}
+			if (code == 32) {
+				brk = pos;
+				brk_w = cur;
+			}
+			float adv = f->require_char(code);
+			cur += fixed_advance ? (float)fixed_advance : truncf(adv);
+			pos = OGL_utf8_next(pos, b, e);
+		}
+		const unsigned char* line_end = pos;
+		float line_w = cur;
+		if (overflow && !newline && brk > start) {
+			line_end = brk;
+			line_w = brk_w;
+		}
+
+		font_line_begin(f, colour);
+		float pen = X;
+		if (align == 1)
+			pen = X - line_w * 0.5f;
+		else if (align == 2)
+			pen = X - line_w;
+		for (const unsigned char* p = start; p < line_end; p = OGL_utf8_next(p, b, e)) {
+			float adv = f->draw_char(OGL_utf8_decode(p, e), pen, Y);
+			pen += fixed_advance ? (float)fixed_advance : adv;
+		}
+		gl.End();
+
+		if (wrapping) Y -= 10;
+
+		start = line_end;
+		if (start < e && (*start == 13 || *start == 10)) ++start;
+		while (start < e && *start == 32) ++start;
+		if (start >= e) return Y - oy;
+	}
+}
