@@ -279,3 +279,19 @@ TEST_F(OglText, AtlasUploadsOnlyWhenItChangedAndNeverWithoutRows)
 	EXPECT_EQ(memcmp(got.data(), f->pixels.get(), got.size()), 0);
 	TEX_reset_bind();
 }
+
+TEST_F(OglText, BrokenUtf8DrawsWhatItDecodesAndStopsAtTheEnd)
+{
+	struct row {
+		std::string text;
+		size_t glyphs;
+	};
+	// Continuation bytes at the start decode as one code 0; a character cut
+	// off by the end decodes as code 0 too.
+	const row rows[] = {{"\x80\x80" "A", 2}, {"A\xE2\x82", 2}, {"\xC3", 1}, {"\xFF\xFE", 2}};
+	for (const row& r : rows) {
+		gl_recorder rec;
+		EXPECT_EQ(OGL_font_string(5, 0, 0, r.text, 0, 0, 0, 0), 0.0f);
+		EXPECT_EQ((size_t)rec.count("Vertex2f"), 4 * r.glyphs);
+	}
+}

@@ -275,8 +275,8 @@ OGL_font_info* OGL_font_get(charset_t charset)
 
 float OGL_measure_string(const std::string& text, charset_t charset)
 {
-	if (text.empty()) return 0;
 	OGL_font_info* f = OGL_font_get(charset);
+	if (text.empty()) return 0;
 	const unsigned char* b = (const unsigned char*)text.data();
 	const unsigned char* e = b + text.size();
 	const unsigned char* nul = (const unsigned char*)memchr(b, 0, text.size());
