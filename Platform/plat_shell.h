@@ -7,12 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "Platform/plat_events.h"
+// One platform event as the frame loop and the keyboard layer read it.
+// Key events: message holds the character code in bits 0-7 and the key code
+// (the numbering of kKeyTranslations, or a code outside it) in bits 8-15;
+// code_point is the typed character (composed characters included),
+// unshifted/shifted the key's display characters without and with shift.
+struct EventRecord {
+	uint16_t what;        // kind, below
+	uint32_t message;
+	uint32_t when;        // milliseconds
+	int where_h, where_v; // window pixels, y downwards
+	uint16_t modifiers;   // plat_mod_* bits
+	int code_point;
+	int unshifted;
+	int shifted;
+};
 
-// Platform events are EventRecords (the keyboard layer's record); key events
-// carry the character in message bits 0-7 and the key code (the numbering of
-// kKeyTranslations, or a code outside it) in bits 8-15, and the typed,
-// unshifted and shifted characters from the layout.
 enum {
 	plat_evt_null = 0,
 	plat_evt_mouse_down = 1,

@@ -318,7 +318,6 @@ private:
 				return false;
 			const int code = PLAT_scancode_to_keycode(ev.key.keysym.scancode);
 			const SDL_Keycode unshifted = SDL_GetKeyFromScancode(ev.key.keysym.scancode);
-			e->layout = 1;
 			e->what = ev.type == SDL_KEYUP ? plat_evt_key_up : (ev.key.repeat ? plat_evt_auto_key : plat_evt_key_down);
 			e->modifiers = mods_from_sdl(ev.key.keysym.mod);
 			e->unshifted = (unshifted & SDLK_SCANCODE_MASK) ? 0 : (int)unshifted;
@@ -332,17 +331,17 @@ private:
 				    t.type == SDL_TEXTINPUT) {
 					SDL_PeepEvents(&t, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
 					const char* rest = t.text.text;
-					e->typed = first_code_point(rest, &rest);
-					if (e->modifiers & plat_mod_shift) e->shifted = e->typed;
+					e->code_point = first_code_point(rest, &rest);
+					if (e->modifiers & plat_mod_shift) e->shifted = e->code_point;
 					queue_text(rest);  // more than one character: the rest as typed keys
 				} else if (e->unshifted > 0 && e->unshifted < 0x80 &&
 				           (e->unshifted < 0x20 || e->unshifted == 0x7F)) {
-					e->typed = e->unshifted;  // Return, Tab, Escape, Backspace
+					e->code_point = e->unshifted;  // Return, Tab, Escape, Backspace
 				}
 			}
 			// Character keys outside the table keep a code outside it too.
 			const int keycode = code >= 0 ? code : 0x80 | (ev.key.keysym.scancode & 0x7F);
-			const int ch = e->typed > 0 && e->typed < 0x80 ? e->typed
+			const int ch = e->code_point > 0 && e->code_point < 0x80 ? e->code_point
 			               : (e->unshifted > 0 && e->unshifted < 0x80 ? e->unshifted : 0);
 			e->message = (uint32_t)(ch & 0xFF) | ((uint32_t)(keycode & 0xFF) << 8);
 			return true;
@@ -368,8 +367,7 @@ private:
 			if (cp <= 0) continue;
 			EventRecord k{};
 			k.what = plat_evt_key_down;
-			k.typed = cp;
-			k.layout = 1;
+			k.code_point = cp;
 			k.unshifted = k.shifted = cp;
 			k.modifiers = mods_from_sdl(SDL_GetModState());
 			k.message = (uint32_t)(cp < 0x80 ? cp : 0);

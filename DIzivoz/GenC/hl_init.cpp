@@ -19,6 +19,7 @@
 #include "DIzivoz/UTL/UTL_debug.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
+#include "DIzivoz/TEX/TEX_utils.h"
 #include "Platform/plat_shell.h"
 
 namespace {
@@ -140,14 +141,14 @@ void MACIBM_write_log_header()
 	xer.flush();
 }
 
-bool MACIBM_palette_from_scratch()
+bool MACIBM_palette_from_picture(const unsigned char* pixels, int width, int height)
 {
-	if (!scratch_array || scratch_dx < 396 || scratch_dy < 156) {
+	if (!pixels || width < 396 || height < 156) {
 		xer << "The interface picture is missing or too small; the palette keeps its defaults.\n";
 		return false;
 	}
-	auto take = [](int entry, int x, int y) {
-		const unsigned char* p = scratch_array + ((long long)y * scratch_dx + x) * 4;
+	auto take = [&](int entry, int x, int y) {
+		const unsigned char* p = pixels + ((long long)y * width + x) * 4;
 		colr.assign(entry, p[0] / 255.0f, p[1] / 255.0f, p[2] / 255.0f);
 	};
 	const int entries[] = {34, 35, 36, 37, 38, 40, 41, 42, 43, 45, 46, 47};
@@ -156,6 +157,23 @@ bool MACIBM_palette_from_scratch()
 	colr.assign(39, (colr.rgb[35][0] + colr.rgb[38][0]) / 2, (colr.rgb[35][1] + colr.rgb[38][1]) / 2,
 	            (colr.rgb[35][2] + colr.rgb[38][2]) / 2);
 	return true;
+}
+
+bool MACIBM_palette_from_scratch() { return MACIBM_palette_from_picture(scratch_array, scratch_dx, scratch_dy); }
+
+bool MACIBM_palette_from_interface_picture()
+{
+	// The texture manager keeps its decoded pixels in a layout of its own; the
+	// palette samples the same pixels of the picture itself, rows from the bottom.
+	std::string folder;
+	get_OS_abs_path(os_dir_this_app, folder);
+	unsigned char* pixels = nullptr;
+	TEX_image_desc desc;
+	if (!TEX_load_any_ext(folder + "Resources/interface.png", pixels, GL_RGBA, 0, 0, desc) || !pixels)
+		return MACIBM_palette_from_picture(nullptr, 0, 0);
+	const bool ok = MACIBM_palette_from_picture(pixels, desc.width, desc.height);
+	std::free(pixels);
+	return ok;
 }
 
 bool MACIBM_window_is_framed(int x_res, int y_res, int mon_w, int mon_h)
@@ -374,7 +392,7 @@ void MACIBM_init(int argc, const char* const* argv)
 	// 14
 	shell_load_interface_textures();
 	// 15
-	MACIBM_palette_from_scratch();
+	MACIBM_palette_from_interface_picture();
 	// 16
 	MACIBM_clear_menus(1);
 	MACIBM_startwind(-1, 0);

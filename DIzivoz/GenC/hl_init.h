@@ -51,6 +51,9 @@ void MACIBM_write_log_header();
 // Palette entries 34..47 from the picture the texture manager left in the
 // scratch buffer (RGBA, first row the bottom one); false when it is too small.
 bool MACIBM_palette_from_scratch();
+bool MACIBM_palette_from_picture(const unsigned char* rgba, int width, int height);
+// The same from "Resources/interface.png" itself.
+bool MACIBM_palette_from_interface_picture();
 // Window placement of MACIBM_make_context: framed unless the window leaves less
 // than 20 pixels to the monitor's edge.
 bool MACIBM_window_is_framed(int x_res, int y_res, int mon_w, int mon_h);

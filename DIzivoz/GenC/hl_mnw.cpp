@@ -15,6 +15,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_shell.h"
 
+int active_popup_code = 0, select_popup_code = 0, popup_menu_select = 0;
 int quit_requested = 0;
 
 namespace {

@@ -77,6 +77,10 @@ struct menu_struct {
 
 struct EventRecord;
 
+// Pop-up menu (slot 1519): the code of the widget that opened it, and the code
+// and item index of the last pick.
+extern int active_popup_code, select_popup_code, popup_menu_select;
+
 
 // One frame of the application (events, clock, application update, overlays, swap).
 void MACIBM_event_proc();

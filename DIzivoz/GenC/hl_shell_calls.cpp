@@ -14,103 +14,75 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/TEX/TEX_utils.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/OOPS_cpp/tman.h"
 #include <cstring>
 #include "Platform/plat_shell.h"
 #include "Platform/plat_swap.h"
 
-namespace {
-void set_colour(int colour, float alpha)
-{
-	if (colour < 0 || colour >= colr_count) colour = 0;
-	gl.Color4f(colr.rgb[colour][0], colr.rgb[colour][1], colr.rgb[colour][2], alpha);
-}
-// Sub-window coordinates to window coordinates.
-float wx(float x) { return x + mnw.wind_x; }
-float wy(float y) { return y + mnw.wind_y; }
-int tex_fail_flags[3];
-}  // namespace
+// The drawing calls need a context; a scripted window system has none.
+static bool can_draw() { return mnw.context[0] && !PLAT().fake_gl(); }
 
-// STAND-IN until the viewport layer lands: the fields OGL_pix_specs fills and
-// the full-window 2-D view.
 void shell_pix_specs()
 {
+	if (can_draw()) {
+		OGL_pix_specs(0);
+		return;
+	}
+	// The fields alone.
 	mnw.gui_scale = 1.0f;
-	mnw.ortho_left = 0;
-	mnw.ortho_bottom = 0;
+	mnw.ortho_left = mnw.ortho_bottom = 0;
 	mnw.ortho_right = (float)mnw.x_res;
 	mnw.ortho_top = (float)mnw.y_res;
 	mnw.center_x = mnw.x_res / 2.0f;
 	mnw.center_y = 384.0f;
-	mnw.margin_x = std::max(0.0f, (mnw.x_res - 1024) / 2.0f);
+	mnw.margin_x = mnw.wind_type == -1 ? 0.0f : std::max(0.0f, (mnw.x_res - 1024) / 2.0f);
 	mnw.margin_y = std::max(0.0f, (float)(mnw.y_res - 768));
-	shell_viewport_2d();
 }
 
-// STAND-IN until the viewport layer lands.
 void shell_viewport_2d()
 {
-	if (!mnw.context[0]) return;
-	gl.Viewport(0, 0, mnw.x_res, mnw.y_res);
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadIdentity();
-	gl.Ortho(0, mnw.x_res, 0, mnw.y_res, -1, 1);
-	gl.MatrixMode(GL_MODELVIEW);
-	gl.LoadIdentity();
+	if (can_draw()) OGL_viewport(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0);
 }
 
-// STAND-IN for OGL_sbuff until the drawing layer is whole: the platform swap it ends in.
-void shell_sbuff() { APL_swap_window(mnw.window[0]); }
+void shell_sbuff()
+{
+	if (can_draw()) OGL_sbuff();
+	else APL_swap_window(mnw.window[0]);
+}
 
-// STAND-IN until the background layer lands: clears to palette 34.
 void shell_plot_back_col()
 {
-	if (!mnw.context[0]) return;
-	gl.ClearColor(colr.rgb[34][0], colr.rgb[34][1], colr.rgb[34][2], 1.0f);
-	gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+	if (can_draw()) OGL_plot_back_col();
 }
 
 void shell_nrml_colors()
 {
-	if (mnw.context[0]) OGL_nrml_colors();
+	if (can_draw()) OGL_nrml_colors();
 }
 
-// STAND-IN until the text layer lands: no text is drawn.
-void shell_string(int, float, float, const std::string&, float, int, int) {}
+void shell_string(int colour, float x, float y, const std::string& text, float wrap, int font, int align)
+{
+	if (can_draw()) OGL_string(colour, x, y, text, wrap, (charset_t)font, align);
+}
 
-// STAND-IN until the 2-D layer lands: a plain filled quad.
 void shell_fillrect(int colour, float alpha, float x, float y, float w, float h)
 {
-	if (!mnw.context[0]) return;
-	gl.Disable(GL_TEXTURE_2D);
-	gl.Enable(GL_BLEND);
-	gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-	set_colour(colour, alpha > 0.99f ? 1.0f : alpha);
-	gl.Begin(GL_QUADS);
-	gl.Vertex2f(wx(x), wy(y));
-	gl.Vertex2f(wx(x + w), wy(y));
-	gl.Vertex2f(wx(x + w), wy(y + h));
-	gl.Vertex2f(wx(x), wy(y + h));
-	gl.End();
+	if (can_draw()) OGL_fillrect(colour, alpha, x, y, w, h);
 }
 
-// STAND-IN until the text layer lands: 7 units a byte.
-float shell_str_dx(const std::string& text) { return 7.0f * text.size(); }
+float shell_str_dx(const std::string& text) { return can_draw() ? str_dx(text) : 7.0f * text.size(); }
 
-// STAND-IN until the 2-D layer lands.
 void shell_line(int colour, float alpha, float x1, float y1, float x2, float y2)
 {
-	if (!mnw.context[0]) return;
-	set_colour(colour, alpha);
-	gl.Begin(GL_LINES);
-	gl.Vertex2f(wx(x1), wy(y1));
-	gl.Vertex2f(wx(x2), wy(y2));
-	gl.End();
+	if (can_draw()) OGL_line(colour, alpha, x1, y1, x2, y2);
 }
 
-// STAND-IN until the 2-D layer and texture manager land: an untextured square.
-void shell_cursor_quad(float x, float y, float, float, float, float)
+void shell_cursor_quad(float x, float y, float u0, float v0, float u1, float v1)
 {
-	shell_fillrect(49, 1.0f, x - 15, y - 15, 30, 30);
+	if (!can_draw()) return;
+	OGL_2dquad(392, 49, 1.0f, x - 15, y - 15, u0, v0, x + 15, y - 15, u1, v0, x + 15, y + 15, u1, v1, x - 15,
+	           y + 15, u0, v1, 1, 0);
 }
 
 void shell_setstate_second_window() { OGL_setstate(1, 0, 3, 4, 9, 11); }
@@ -162,41 +134,45 @@ void shell_alert_reset_gl()
 	gl.Disable(GL_SCISSOR_TEST);
 }
 
-// STAND-IN until the frames layer lands: a flat bar 10 units high.
 void shell_frame1(int style, float cx, float y, float w)
 {
-	shell_fillrect(style, 1.0f, cx - w / 2, y - 5, w, 10);
+	if (can_draw()) BTN_frame1(style, cx, y, w, 0);
 }
 
-// STAND-IN until the frames layer lands: a filled panel.
-void shell_frame2(int style, float x, float y, float w, float h, const std::string&)
+void shell_frame2(int style, float x, float y, float w, float h, const std::string& title)
 {
-	shell_fillrect(style, 1.0f, x, y, w, h);
+	if (can_draw()) BTN_frame2(style, x, y, w, h, title);
 }
 
-// STAND-IN until the artwork lands.
-void shell_util_element(float x, float y, float, float, float w, float h)
+void shell_util_element(float x, float y, float cx, float cy, float w, float h)
 {
-	shell_fillrect(38, 1.0f, x, y, w, h);
+	if (can_draw()) BTN_util_element(x, y, cx, cy, w, h, 0);
 }
 
-// STAND-IN until the frames layer lands: the sub-window's panel.
-void shell_fillwin(int, int) { shell_fillrect(35, 1.0f, 0, 0, mnw.wind_dx, mnw.wind_dy); }
-void shell_subwin_alert() { shell_fillrect(36, 1.0f, 2, 2, mnw.wind_dx - 4, mnw.wind_dy - 4); }
-
-// STAND-IN until the button widgets land: a 20-high rectangle that takes a press.
-int shell_action(float x, float y, float w, const std::string&)
+void shell_fillwin(int style, int inner)
 {
-	if (w <= 0) w = 80;
-	shell_fillrect(40, 1.0f, x - w / 2, y - 10, w, 20);
+	if (can_draw()) BTN_fillwin(style, inner);
+}
+
+static float wx_global = 0, wy_global = 0;
+void shell_subwin_alert()
+{
+	if (can_draw()) BTN_subwin(0, 13, -1, 35, -1, -1, "", &wx_global, &wy_global);
+}
+
+// The widgets also take the press without a context (tests on a scripted
+// window system): the hit test is theirs, only the drawing is skipped.
+int shell_action(float x, float y, float w, const std::string& label)
+{
+	if (can_draw()) return BTN_action(x, y, w, 0, 1, label, "-");
+	if (w <= 0) w = 7.0f * label.size() + 21;
 	return mnw.mouse_click && mnw.menu_open < 0 && std::fabs(mnw.mouse_x - x) <= w / 2 &&
 	       std::fabs(mnw.mouse_y - y) <= 10;
 }
 
-// STAND-IN until the choice widgets land: a 12-unit box left of the label.
-int shell_is_int(float x, float y, int* var, int value, const std::string&)
+int shell_is_int(float x, float y, int* var, int value, const std::string& label)
 {
-	shell_fillrect(*var == value ? 43 : 41, 1.0f, x, y - 6, 12, 12);
+	if (can_draw()) return BTN_is_int(x, y, var, value, label);
 	if (mnw.mouse_click && mnw.mouse_x >= x && mnw.mouse_x <= x + 100 && std::fabs(mnw.mouse_y - y) <= 8) {
 		*var = value;
 		return 1;
@@ -205,43 +181,39 @@ int shell_is_int(float x, float y, int* var, int value, const std::string&)
 }
 
 void shell_begin_focus_ring() { BTN_begin_focus_ring(); }
-// STAND-IN until the button widgets land.
-void shell_zap_boxes() {}
+void shell_zap_boxes()
+{
+	if (can_draw()) BTN_zap_boxes(1);
+}
 
-// STAND-IN until the texture manager lands: no textures are made; the
-// interface picture is read into the scratch buffer as its loads leave it,
-// so start-up samples the palette from the real picture.
 int shell_load_interface_textures()
 {
-	std::string folder;
-	get_OS_abs_path(os_dir_this_app, folder);
-	unsigned char* pixels = nullptr;
-	TEX_image_desc desc;
-	if (!TEX_load_any_ext(folder + "Resources/interface.png", pixels, GL_RGBA, 0, 0, desc) || !pixels) {
-		xer << "Could not read Resources/interface.png.\n";
-		return 0;
-	}
-	const long long bytes = 4LL * desc.width * desc.height;
-	if (!scratch_array) MACIBM_alloc_scratch();
-	if (desc.format == GL_RGBA && bytes <= scratch_array_bytes) {
-		std::memcpy(scratch_array, pixels, (size_t)bytes);
-		scratch_dx = desc.width;
-		scratch_dy = desc.height;
-	}
-	delete[] pixels;
+	if (!can_draw()) return 0;
+	tman.load_texture(tex_fail_fatal, 396, 0x502, tex_loaded, "RESOURCE:map.png");
+	tman.load_texture(tex_fail_fatal, 397, 0x501, tex_loaded, "RESOURCE:background.png");
+	tman.load_texture(tex_fail_fatal, 392, 0x702, tex_loaded, "RESOURCE:interface.png");
 	return 1;
 }
-void shell_reset_bind() {}
 
-// STAND-IN until the texture manager lands: flags only a test raises.
-int shell_tex_fail(int which) { return which >= 0 && which < 3 ? tex_fail_flags[which] : 0; }
+void shell_reset_bind() { tman.reset_bind(); }
+
+int shell_tex_fail(int which)
+{
+	if (which == 0) return tman.has_scene_load_fail();
+	if (which == 1) return tman.has_plane_load_fail();
+	return which == 2 ? tman.has_instl_load_fail() : 0;
+}
 void shell_tex_mute(int which)
 {
-	if (which >= 0 && which < 3) tex_fail_flags[which] = 0;
+	if (which == 0) tman.mute_scene_load_fail();
+	if (which == 1) tman.mute_plane_load_fail();
+	if (which == 2) tman.mute_instl_load_fail();
 }
 void shell_tex_fail_set_for_test(int which, int on)
 {
-	if (which >= 0 && which < 3) tex_fail_flags[which] = on;
+	if (which == 0) tman.scene_load_fail = on;
+	if (which == 1) tman.plane_load_fail = on;
+	if (which == 2) tman.instl_load_fail = on;
 }
 
 void shell_handle_key_raw(EventRecord* e)

@@ -1,9 +1,9 @@
 #pragma once
-// The shell's calls into the drawing, texture, widget and keyboard layers.
-// Each is a thin forward: where the layer it names has not landed in this
-// tree yet, the body is a marked stand-in (STAND-IN) that does the least the
-// shell needs (plain OpenGL fills, a hit-tested button rectangle, the Return /
-// Escape / Delete flags) and nothing of the layer's own behaviour.
+// The shell's calls into the drawing, texture, widget and keyboard layers, in
+// one place. Each forwards to the layer; on a scripted window system (no
+// OpenGL behind the context) the drawing is skipped and the two widgets the
+// shell's loops need keep their hit test, so the loops run in unit tests.
+// The movie recorder has not landed: its call is a marked stand-in.
 #include <string>
 
 struct EventRecord;

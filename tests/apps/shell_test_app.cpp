@@ -43,9 +43,9 @@ void report_window()
 
 void on_event(const EventRecord& e)
 {
-	if (e.what == keyDown || e.what == keyUp || e.what == autoKey) {
+	if (e.what == plat_evt_key_down || e.what == plat_evt_key_up || e.what == plat_evt_auto_key) {
 		char buf[128];
-		std::snprintf(buf, sizeof buf, "key %d typed %d code %d vkey %d flags %d", e.what, e.typed,
+		std::snprintf(buf, sizeof buf, "key %d typed %d code %d vkey %d flags %d", e.what, e.code_point,
 		              (int)((e.message >> 8) & 0xFF), keys.last_vkey, keys.last_flags);
 		report(buf);
 	}

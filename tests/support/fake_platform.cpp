@@ -32,8 +32,7 @@ void fake_platform::key(int what, int keycode, int typed, uint16_t mods)
 	EventRecord e{};
 	e.what = (uint16_t)what;
 	e.message = (uint32_t)((typed & 0x7F) | ((keycode & 0xFF) << 8));
-	e.typed = typed;
-	e.layout = 1;
+	e.code_point = typed;
 	e.unshifted = e.shifted = typed;
 	e.modifiers = mods;
 	queue.push_back(e);
