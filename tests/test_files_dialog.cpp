@@ -11,6 +11,7 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_files.h"
+#include "DIzivoz/OOPS_cpp/butn_text.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/files_tmp.h"
@@ -202,4 +203,111 @@ TEST_F(dialog_test, lat_lon_fields_round_trip)
 		EXPECT_FLOAT_EQ(lat, r.lat);
 		EXPECT_EQ(y, 300);
 	}
+}
+
+namespace {
+
+// What the application's update draws each frame in the selector tests.
+std::function<void()> frame_body;
+void run_body() { if (frame_body) frame_body(); }
+
+class widget_test : public dialog_test {
+protected:
+	void SetUp() override
+	{
+		dialog_test::SetUp();
+		MACIBM_set_app_hooks(app_hooks{run_body, nullptr, nullptr});
+	}
+	void TearDown() override
+	{
+		frame_body = nullptr;
+		xtim_set_counter({});
+		dialog_test::TearDown();
+	}
+	void frames_n(int n)
+	{
+		for (int i = 0; i < n; ++i) MACIBM_event_proc();
+	}
+	// Window pixels of a point of the open sub-window.
+	int px(float x) { return (int)(x + mnw.wind_x); }
+	int py(float y) { return (int)(mnw.y_res - (y + mnw.wind_y)); }
+};
+
+}  // namespace
+
+TEST_F(widget_test, editing_the_shown_name_keeps_the_folder)
+{
+	std::string path = "Aircraft/jet/jet.acf";
+	frame_body = [&] { BTN_select_path_stl(100, 300, 998, 3, &path, 100, "Plane:", 200, 1); };
+	frames_n(2);
+	for (int i = 0; i < 7; ++i) fake.key(plat_evt_key_down, 51, 8);
+	type_text(fake, "b.acf");
+	frames_n(2);
+	EXPECT_EQ(path, "Aircraft/jet/b.acf");
+
+	// The buffer form with a name and a path: typed text is kept in both (the
+	// field took the focus by itself with its text selected, so typing replaces it).
+	char name[500] = "jet.acf";
+	std::string full = "Aircraft/jet/jet.acf";
+	frame_body = [&] { BTN_select_file_chr(100, 250, 998, 3, name, &full, 100, "Plane:", 200); };
+	BTN_unfocus_any();  // the first field is gone; this one takes the focus by itself
+	frames_n(2);
+	type_text(fake, "x");
+	frames_n(2);
+	EXPECT_STREQ(name, "x");
+	EXPECT_EQ(full, "Aircraft/jet/x");
+	EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(widget_test, the_browse_icon_runs_the_dialog)
+{
+	tmp.mkdir("planes");
+	tmp.write("planes/jet.acf", "x");
+	std::string path = "planes/old.acf";
+	int clicked = 0, dialog_frames = 0;
+	frame_body = [&] { clicked += BTN_select_path_stl(100, 300, 998, 3, &path, 100, "Plane:", 200, 0); };
+	frames_n(2);
+	fake.on_idle = [&](vtest::fake_platform& f) {
+		if (mnw.wind_type != 998) return;
+		if (++dialog_frames == 2) f.key(plat_evt_key_down, 36, 13);  // opens the selected jet.acf
+	};
+	fake.click(px(100 - 17), py(300 + 3));
+	frames_n(1);
+	fake.on_idle = nullptr;
+	EXPECT_EQ(clicked, 1);
+	EXPECT_EQ(path, "planes/jet.acf");
+	EXPECT_EQ(mnw.wind_type, 0);
+}
+
+TEST_F(widget_test, type_ahead_searches_case_insensitively_and_restarts_after_a_second)
+{
+	unsigned long long us = 1000000;
+	xtim_set_counter([&] { return us; });
+	std::vector<std::string> names = {"Apple", "banana", "Bandit", "cherry", "Cobra"};
+	std::vector<int> types(names.size(), 0);
+	int centre = 2, sel = 2;
+	frame_body = [&] {
+		BTN_list_and_search(0, 10, 180, 0, 0, &centre, &sel, 0, (int)names.size() - 1, nullptr, "",
+		                    BTN_name_from_vector, &names, nullptr, nullptr, BTN_type_from_vector, &types);
+	};
+	frames_n(1);
+	fake.click(px(100), py(180));  // focus the list
+	frames_n(2);
+	type_text(fake, "BAND");
+	us += 100000;
+	frames_n(1);
+	EXPECT_EQ(sel, 2);
+	us += 300000;
+	type_text(fake, "c");  // within a second: "BANDc" matches nothing
+	frames_n(1);
+	EXPECT_EQ(sel, 2);
+	us += 1500000;
+	type_text(fake, "C");
+	frames_n(1);
+	EXPECT_EQ(sel, 3);
+	EXPECT_EQ(type_ahead, "C");
+	us += 200000;
+	type_text(fake, "o");
+	frames_n(1);
+	EXPECT_EQ(sel, 4);
 }
