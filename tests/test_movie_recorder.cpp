@@ -218,6 +218,7 @@ protected:
 	{
 		qtim.state = 2;
 		for (int i = 0; i < 200 && qtim.state != 0; ++i) {
+			settle(t);
 			t += 0.051;
 			frame_at(t);
 		}
@@ -350,10 +351,16 @@ TEST_F(recorder_test, size_and_rate_hold_for_the_recording)
 {
 	std::string path = start();
 	double t = 0;
-	for (int i = 0; i < 5; ++i) frame_at(t += 0.051);
+	for (int i = 0; i < 5; ++i) {
+		settle(t);
+		frame_at(t += 0.051);
+	}
 	qtim.width = 2048;  // the settings screen changes the next recording only
 	qtim.fps = 99;
-	for (int i = 0; i < 5; ++i) frame_at(t += 0.051);
+	for (int i = 0; i < 5; ++i) {
+		settle(t);
+		frame_at(t += 0.051);
+	}
 	t = stop_from(t);
 	std::string s = probe(path, "stream=width,height");
 	qtim.width = 1000;
