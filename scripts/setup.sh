@@ -9,6 +9,7 @@ PKGS=(
   libsdl2-dev libgl-dev libglu1-mesa-dev xvfb xauth zenity xdg-utils xdotool libx11-dev
   curl unzip attr
   gmt-gshhg-low libnetcdf-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -162,6 +162,7 @@ void MACIBM_finishup(int flag)
 			pref.IO_set(11, 1);
 			shell_keys_save();
 		}
+		shell_mov_stop_thread();
 		THREAD_shutdown();
 	}
 	MACIBM_setres(0);

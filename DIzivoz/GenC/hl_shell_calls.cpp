@@ -9,6 +9,7 @@
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/qtim.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_init.h"
@@ -223,5 +224,5 @@ void shell_handle_key_raw(EventRecord* e)
 void shell_run_repeat_keys() { keys.run_repeat_keys(); }
 void shell_keys_save() { keys.keys_io(1); }
 
-// STAND-IN until the movie recorder lands: it never swaps.
-int shell_mov_per_frame() { return 0; }
+int shell_mov_per_frame() { return qtim.mov_per_frame(); }
+void shell_mov_stop_thread() { qtim.stop_thread(); }

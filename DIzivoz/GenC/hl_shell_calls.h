@@ -51,3 +51,5 @@ void shell_keys_save();                       // keys.keys_io(1)
 
 // Movie recorder: nonzero when it swapped the buffers itself this frame.
 int shell_mov_per_frame();
+// Shutdown: finishes a movie and ends the compressor thread.
+void shell_mov_stop_thread();
