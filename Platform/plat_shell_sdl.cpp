@@ -93,6 +93,13 @@ public:
 		// The program handles its own signals (the stack dump of a fault).
 		SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 		if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+		// With no display SDL falls back to drivers that show nothing; a window
+		// nobody can see would wait for clicks forever.
+		const char* driver = SDL_GetCurrentVideoDriver();
+		if (!driver || !strcmp(driver, "offscreen") || !strcmp(driver, "dummy") || !strcmp(driver, "evdev")) {
+			SDL_Quit();
+			return false;
+		}
 		SDL_StartTextInput();
 		return true;
 	}
@@ -112,6 +119,8 @@ public:
 
 	bool make_window(const plat_window_req& req, plat_window_got& got) override
 	{
+		// SDL would start its video itself, display or not.
+		if (!video_ready()) return false;
 		SDL_GL_ResetAttributes();
 		SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 		SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
