@@ -6,8 +6,9 @@ PKGS=(
   libgtest-dev libgmock-dev
   libfreetype-dev fonts-dejavu-core libpng-dev zlib1g-dev
   libminizip-dev libarchive-dev libarchive-tools libmd-dev libsquish-dev libmimalloc-dev libdw-dev
-  libsdl2-dev libgl-dev libglu1-mesa-dev xvfb xauth zenity xdg-utils
+  libsdl2-dev libgl-dev libglu1-mesa-dev xvfb xauth zenity xdg-utils xdotool libx11-dev
   curl unzip attr
+  gmt-gshhg-low libnetcdf-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -386,17 +386,17 @@ TEST_F(EngineManifest, WebPageOpener)
 	}
 	EXPECT_TRUE(alerts.empty());
 
-	go_to_URL("https://a.example/" + std::string(482, 'a'));
-	ASSERT_EQ(alerts.size(), 1u);
-	EXPECT_EQ(alerts[0].kind, alert_fatal);
-	EXPECT_EQ(alerts[0].line1, "String too long!");
-	EXPECT_EQ(alerts[0].source_file, "DIzivoz/GenH/hl_string");
-	EXPECT_EQ(alerts[0].source_line, 137);
+	// Longer addresses are opened whole, not refused.
+	unlink(record.c_str());
+	const std::string longer = "https://a.example/" + std::string(482, 'a');
+	go_to_URL(longer);
+	EXPECT_EQ(vtest::read_file_bytes(record), longer + "\n");
+	EXPECT_TRUE(alerts.empty());
 
 	// No opener on the PATH: logged, the program goes on.
 	setenv("PATH", "/nonexistent", 1);
 	go_to_URL("http://a.example/");
-	EXPECT_EQ(alerts.size(), 1u);
+	EXPECT_TRUE(alerts.empty());
 }
 
 // Zombie children of this process (state Z in /proc).

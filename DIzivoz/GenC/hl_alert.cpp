@@ -10,10 +10,60 @@
 #include "DIzivoz/UTL/UTL_debug.h"
 #include "DIzivoz/UTL/UTL_mem.h"
 #include "DIzivoz/UTL/UTL_exce.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/pref.h"
+#include "Platform/plat_shell.h"
+#include <unistd.h>
+#include <vector>
 
 namespace {
 std::mutex sink_lock;
 std::function<void(const alert_record&)> alert_sink;
+int in_alert = 0;
+
+void drawn_alert(int return_window, const std::string& line1, const std::string& line2,
+                 const std::string& line3, const std::string& line4, int kind, const std::string& where)
+{
+	shell_alert_reset_gl();
+	int mouse_h = 0, mouse_v = 0;
+	PLAT().get_global_mouse(&mouse_h, &mouse_v);
+	MACIBM_startwind(994, 0);
+	while (mnw.wind_type == 994) {
+		shell_plot_back_col();
+		shell_fillwin(1, 21);
+		shell_subwin_alert();
+		if (kind == alert_warning || kind == alert_fatal) {
+			const float cx = mnw.wind_dx / 2, wrap = 0.9f * mnw.wind_dx;
+			shell_string(43, cx, 205, line1, wrap, 0, 1);
+			shell_string(43, cx, 165, line2, wrap, 0, 1);
+			shell_string(43, cx, 125, line3, wrap, 0, 1);
+			shell_string(43, cx, 85, line4, wrap, 0, 1);
+			if (kind == alert_fatal) shell_string(43, cx, 45, where, wrap, 0, 1);
+		}
+		if (kind == alert_picker) {
+			stls[stls_entry_title] = "Language/";
+			std::vector<int> langs;
+			UTL_lang_get_languages(langs);
+			float y = 180;
+			for (int lang : langs) {
+				shell_is_int(mnw.wind_dx / 2 - 25, y, &mnw.language, lang, UTL_lang_get_button(lang));
+				y -= 20;
+			}
+		}
+		const std::string label = kind == alert_picker ? std::string("Accept") : stls[stls_entry_alert_button];
+		if (shell_action(mnw.wind_dx / 2, 18, 0, label) || return_hit) {
+			return_hit = 0;
+			if (kind == alert_fatal) break;
+			MACIBM_startwind(return_window, 0);
+			PLAT().warp_global_mouse(mouse_h, mouse_v);
+			break;
+		}
+		if (mnw.wind_type == 994) MACIBM_event_proc();
+	}
+}
 }
 
 void MACIBM_set_alert_sink(std::function<void(const alert_record&)> sink)
@@ -55,20 +105,95 @@ void __MACIBM_alert(int return_window, std::string line1, std::string line2, std
 	if (cmdline.has_option("--fps_test")) {
 		xer << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
 		xer.flush();
-		if (kind == alert_fatal) std::exit(1);
+		if (kind == alert_fatal) MACIBM_fatal_exit();
 		return;
 	}
 
-	// No window yet: the native alert is the standard error stream.
-	std::fprintf(stderr, "%s %s\n%s %s\n", line1.c_str(), line2.c_str(), line3.c_str(), line4.c_str());
-	if (kind == alert_fatal) std::fprintf(stderr, "%s\n", where.c_str());
+	const int was_in_alert = in_alert;
+	in_alert = 1;
+	if (!ogl_inited || was_in_alert) {
+		MACIBM_native_alert(line1, line2, line3, line4);
+		if (kind == alert_fatal) std::fprintf(stderr, "%s\n", where.c_str());
+	} else if (!line1.empty() || !line2.empty() || !line3.empty() || !line4.empty()) {
+		drawn_alert(return_window, line1, line2, line3, line4, kind, where);
+	}
 
-	if (kind == alert_warning || kind == alert_fatal)
+	if (kind == alert_warning || kind == alert_fatal || was_in_alert)
 		dump_mem_stats("This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || recursive_error)");
 	xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
 	xer.flush();
-	if (kind == alert_fatal) {
-		app_done = 1;
-		std::exit(1);
+	if ((kind == alert_picker || kind == alert_warning) && !was_in_alert) {
+		in_alert = 0;
+		return;
 	}
+	MACIBM_finishup(0);
+	app_done = 1;
+	MACIBM_fatal_exit();
+}
+
+void MACIBM_native_alert(const std::string& line1, const std::string& line2, const std::string& line3,
+                         const std::string& line4)
+{
+	// No length limit: the box and the stream take the whole text.
+	const std::string text = line1 + " " + line2 + "\n\n" + line3 + " " + line4;
+	std::fprintf(stderr, "%s\n", text.c_str());
+	std::fflush(stderr);
+	PLAT().message_box("Ventora Installer", text);
+}
+
+void MACIBM_fatal_exit()
+{
+	xer.flush();
+	xer.close();
+	std::fflush(nullptr);
+	_exit(1);
+}
+
+void MACIBM_finishup(int flag)
+{
+	// Shutdown belongs to the main thread (it joins the workers and closes the
+	// window); from another thread it only asks the main loop to end.
+	if (THREAD_is_inited() && !THREAD_is_main_thread()) {
+		app_done = 1;
+		return;
+	}
+	if (flag == 1) {
+		if (!cmdline.has_option("--fps_test")) {
+			pref.IO_set(11, 1);
+			shell_keys_save();
+		}
+		THREAD_shutdown();
+	}
+	MACIBM_setres(0);
+	if (mnw.second_window) MACIBM_nuke_context(1);
+	MACIBM_nuke_context(0);
+	xer.close();
+	PLAT().show_menu_bar(true);
+	PLAT().flush_events();
+}
+
+void IBM_turnoff() {}
+
+int MACIBM_nuke_alert(std::string name, int three_choices)
+{
+	MACIBM_startwind(995, 0);
+	int result = 3;
+	while (mnw.wind_type == 995) {
+		shell_plot_back_col();
+		shell_fillwin(1, 21);
+		shell_string(43, 20, mnw.wind_dy - 40, stls[611] + name + " " + stls[612], mnw.wind_dx - 40, 0, 0);
+		const std::string b1 = stls[608], b2 = stls[609], b3 = stls[610];
+		const float x = shell_str_dx(b1) / 2 + 20;
+		int hit = 0;
+		if (shell_action(x, 60, 0, b1)) hit = 1;
+		else if (shell_action(shell_str_dx(b2) / 2 + 20, 25, 0, b2)) hit = 2;
+		else if (three_choices && shell_action(mnw.wind_dx - shell_str_dx(b3) / 2 - 20, 25, 0, b3)) hit = 3;
+		if (hit) {
+			result = hit;
+			MACIBM_startwind(0, 0);
+			break;
+		}
+		if (mnw.wind_type == 995) MACIBM_event_proc();
+	}
+	return result;
 }

@@ -74,3 +74,58 @@ struct menu_struct {
 	short left, bottom, right, top;
 	std::vector<item_struct> items;
 };
+
+struct EventRecord;
+
+// Pop-up menu (slot 1519): the code of the widget that opened it, and the code
+// and item index of the last pick.
+extern int active_popup_code, select_popup_code, popup_menu_select;
+
+
+// One frame of the application (events, clock, application update, overlays, swap).
+void MACIBM_event_proc();
+void APL_handlewin(EventRecord* e);
+void MACIBM_load_mxy(void* w, int x, int y);
+
+void MACIBM_startwind(int type, int flag);
+void MACIBM_handleclick(int force);
+void standard_gui();
+void mouse_help_per_wind(int type);
+void MACIBM_clear_menus(int mode);
+void MACIBM_clear_menu(int i);
+void MACIBM_clear_items(int i);
+void MACIBM_create_menu(int index, int parent_code, std::string title);
+void MACIBM_append_menu(int menu, int item, int value, std::string label, int n);
+void MACIBM_remove_menu_item(int menu, int item);
+void MACIBM_read_menus(std::string folder, std::string file);
+float menu_dx(std::string s);
+int accept_item();
+int has_optionkey();
+int has_shiftkey();
+int has_capslock();
+
+// The mouse-help text widgets leave for this frame (string-table entry 1802).
+std::string& mouse_help_text();
+// Height of the help box for a text of n characters.
+int mouse_help_height(int chars);
+// Texture cell (column, row) of drawn cursor kind 3..14; false for other kinds.
+bool cursor_cell(int kind, int held, int* col, int* row);
+
+// The application's side of the frame loop. The installer's code sets them;
+// tests drive the real window with their own. The quit request (window close)
+// waits for the main screen, then runs quit (default: app_done = 1).
+struct app_hooks {
+	void (*update)();
+	void (*handlemenu)(int value);
+	void (*quit)();
+};
+void MACIBM_set_app_hooks(const app_hooks& h);
+void APP_update();
+void APP_handlemenu(int value);
+// Set by a close request until the main screen runs the application's quit.
+extern int quit_requested;
+// Test seam: called with every event after the shell and the keyboard layer
+// handled it (null: none).
+void MACIBM_set_event_observer(void (*observer)(const EventRecord& e));
+// Resets the frame routine's first-frame latch (tests that restart the shell).
+void MACIBM_reset_frame_state();

@@ -22,10 +22,8 @@ static bool is_web_url(const std::string& url)
 
 void go_to_URL(std::string url)
 {
-	if (url.size() > 499) {
-		__MACIBM_alert(0, "String too long!", url, "", "", alert_fatal, "DIzivoz/GenH/hl_string", 137);
-		return;
-	}
+	// Any length: the address goes to the opener as one argument, never through
+	// a fixed buffer.
 	// A bare host and path is a web address too.
 	if (!url.empty() && url.find("://") == std::string::npos && url[0] != '/' && url[0] != '-')
 		url = "http://" + url;

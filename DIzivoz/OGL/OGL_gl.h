@@ -134,7 +134,8 @@
 	X(void, Materiali, (GLenum face, GLenum pname, GLint param), (face, pname, param)) \
 	X(void, Fogf, (GLenum pname, GLfloat param), (pname, param)) \
 	X(void, Fogi, (GLenum pname, GLint param), (pname, param)) \
-	X(void, Fogfv, (GLenum pname, const GLfloat* params), (pname, params))
+	X(void, Fogfv, (GLenum pname, const GLfloat* params), (pname, params)) \
+	X(void, ColorMaterial, (GLenum face, GLenum mode), (face, mode))
 
 struct OGL_core_table {
 #define OGL_TABLE_FIELD(ret, name, params, args) ret (*name) params;

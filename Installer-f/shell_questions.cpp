@@ -1,0 +1,65 @@
+#include "Installer-f/shell_questions.h"
+
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
+#include "DIzivoz/GenH/hl_globals.h"
+
+namespace {
+// The sub-window to go back to when a question ends.
+int back_to(int prev) { return prev < 0 ? 0 : prev; }
+}  // namespace
+
+int shell_select_alert(const select_alert_question& q)
+{
+	const int prev = mnw.wind_type;
+	MACIBM_startwind(q.window_type, 0);
+	int result = 3;
+	while (mnw.wind_type == q.window_type) {
+		shell_plot_back_col();
+		shell_fillwin(1, 21);
+		const float wrap = mnw.wind_dx - 40;
+		shell_string(q.text_colour, 20, 100, q.message1, wrap, 0, 0);
+		shell_string(q.text_colour, 20, 90, q.path, wrap, 0, 0);
+		shell_string(q.text_colour, 20, 80, q.message2, wrap, 0, 0);
+		for (const select_alert_button& b : q.buttons) {
+			if (shell_action(b.x, b.y, b.width, b.label)) {
+				result = b.result;
+				MACIBM_startwind(back_to(prev), 0);
+				break;
+			}
+		}
+		if (mnw.wind_type == q.window_type) MACIBM_event_proc();
+	}
+	return result;
+}
+
+int shell_abort_alert(const abort_question& q)
+{
+	const int prev = mnw.wind_type;
+	MACIBM_startwind(q.window_type, 0);
+	int result = 3;  // the close box
+	while (mnw.wind_type == q.window_type) {
+		shell_plot_back_col();
+		shell_fillwin(1, 21);
+		shell_string(q.text_colour, q.message_x, q.message_y, q.message, mnw.wind_dx - 40, 0, 0);
+		shell_string(q.text_colour, q.text1_x, q.text1_y, q.text1, mnw.wind_dx - 210, 0, 0);
+		shell_string(q.text_colour, q.text2_x, q.text2_y, q.text2, mnw.wind_dx - 210, 0, 0);
+		int hit = -1;
+		if (shell_action(q.button1_x, q.button1_y, q.button_width, q.caption1)) hit = 1;
+		else if (shell_action(q.button2_x, q.button2_y, q.button_width, q.caption2)) hit = 0;
+		if (hit >= 0) {
+			result = hit;
+			MACIBM_startwind(back_to(prev), 0);
+			break;
+		}
+		if (mnw.wind_type == q.window_type) MACIBM_event_proc();
+	}
+	// Closed through its close box, back on the main screen.
+	return result;
+}
+
+void install_shell_questions()
+{
+	select_alert_set_asker(shell_select_alert);
+	set_abort_alert_handler(shell_abort_alert);
+}

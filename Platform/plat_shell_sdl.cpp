@@ -1,0 +1,403 @@
+// SDL2 back end of the shell's window-system layer.
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <GL/glx.h>
+#include <GL/glxext.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "Platform/plat_shell.h"
+
+namespace {
+
+// SDL scancode -> key code of the original keyboard (ANSI layout numbering).
+struct scan_pair {
+	int scancode, keycode;
+};
+const scan_pair kScanToKey[] = {
+	{SDL_SCANCODE_A, 0}, {SDL_SCANCODE_S, 1}, {SDL_SCANCODE_D, 2}, {SDL_SCANCODE_F, 3},
+	{SDL_SCANCODE_H, 4}, {SDL_SCANCODE_G, 5}, {SDL_SCANCODE_Z, 6}, {SDL_SCANCODE_X, 7},
+	{SDL_SCANCODE_C, 8}, {SDL_SCANCODE_V, 9}, {SDL_SCANCODE_NONUSBACKSLASH, 10},
+	{SDL_SCANCODE_B, 11}, {SDL_SCANCODE_Q, 12}, {SDL_SCANCODE_W, 13}, {SDL_SCANCODE_E, 14},
+	{SDL_SCANCODE_R, 15}, {SDL_SCANCODE_Y, 16}, {SDL_SCANCODE_T, 17}, {SDL_SCANCODE_1, 18},
+	{SDL_SCANCODE_2, 19}, {SDL_SCANCODE_3, 20}, {SDL_SCANCODE_4, 21}, {SDL_SCANCODE_6, 22},
+	{SDL_SCANCODE_5, 23}, {SDL_SCANCODE_EQUALS, 24}, {SDL_SCANCODE_9, 25}, {SDL_SCANCODE_7, 26},
+	{SDL_SCANCODE_MINUS, 27}, {SDL_SCANCODE_8, 28}, {SDL_SCANCODE_0, 29},
+	{SDL_SCANCODE_RIGHTBRACKET, 30}, {SDL_SCANCODE_O, 31}, {SDL_SCANCODE_U, 32},
+	{SDL_SCANCODE_LEFTBRACKET, 33}, {SDL_SCANCODE_I, 34}, {SDL_SCANCODE_P, 35},
+	{SDL_SCANCODE_RETURN, 36}, {SDL_SCANCODE_L, 37}, {SDL_SCANCODE_J, 38},
+	{SDL_SCANCODE_APOSTROPHE, 39}, {SDL_SCANCODE_K, 40}, {SDL_SCANCODE_SEMICOLON, 41},
+	{SDL_SCANCODE_BACKSLASH, 42}, {SDL_SCANCODE_COMMA, 43}, {SDL_SCANCODE_SLASH, 44},
+	{SDL_SCANCODE_N, 45}, {SDL_SCANCODE_M, 46}, {SDL_SCANCODE_PERIOD, 47},
+	{SDL_SCANCODE_TAB, 48}, {SDL_SCANCODE_SPACE, 49}, {SDL_SCANCODE_GRAVE, 50},
+	{SDL_SCANCODE_BACKSPACE, 51}, {SDL_SCANCODE_ESCAPE, 53}, {SDL_SCANCODE_F17, 64},
+	{SDL_SCANCODE_KP_PERIOD, 65}, {SDL_SCANCODE_KP_MULTIPLY, 67}, {SDL_SCANCODE_KP_PLUS, 69},
+	{SDL_SCANCODE_NUMLOCKCLEAR, 71}, {SDL_SCANCODE_KP_DIVIDE, 75}, {SDL_SCANCODE_KP_ENTER, 76},
+	{SDL_SCANCODE_KP_MINUS, 78}, {SDL_SCANCODE_F18, 79}, {SDL_SCANCODE_F19, 80},
+	{SDL_SCANCODE_KP_EQUALS, 81}, {SDL_SCANCODE_KP_0, 82}, {SDL_SCANCODE_KP_1, 83},
+	{SDL_SCANCODE_KP_2, 84}, {SDL_SCANCODE_KP_3, 85}, {SDL_SCANCODE_KP_4, 86},
+	{SDL_SCANCODE_KP_5, 87}, {SDL_SCANCODE_KP_6, 88}, {SDL_SCANCODE_KP_7, 89},
+	{SDL_SCANCODE_F20, 90}, {SDL_SCANCODE_KP_8, 91}, {SDL_SCANCODE_KP_9, 92},
+	{SDL_SCANCODE_F5, 96}, {SDL_SCANCODE_F6, 97}, {SDL_SCANCODE_F7, 98}, {SDL_SCANCODE_F3, 99},
+	{SDL_SCANCODE_F8, 100}, {SDL_SCANCODE_F9, 101}, {SDL_SCANCODE_F11, 103},
+	{SDL_SCANCODE_F13, 105}, {SDL_SCANCODE_F16, 106}, {SDL_SCANCODE_F14, 107},
+	{SDL_SCANCODE_F10, 109}, {SDL_SCANCODE_F12, 111}, {SDL_SCANCODE_F15, 113},
+	{SDL_SCANCODE_INSERT, 114}, {SDL_SCANCODE_HOME, 115}, {SDL_SCANCODE_PAGEUP, 116},
+	{SDL_SCANCODE_DELETE, 117}, {SDL_SCANCODE_F4, 118}, {SDL_SCANCODE_END, 119},
+	{SDL_SCANCODE_F2, 120}, {SDL_SCANCODE_PAGEDOWN, 121}, {SDL_SCANCODE_F1, 122},
+	{SDL_SCANCODE_LEFT, 123}, {SDL_SCANCODE_RIGHT, 124}, {SDL_SCANCODE_DOWN, 125},
+	{SDL_SCANCODE_UP, 126},
+};
+
+// Decodes the first character of UTF-8 text; 0 when there is none.
+int first_code_point(const char* s, const char** rest)
+{
+	const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
+	int cp = 0, n = 0;
+	if (p[0] == 0) {
+		*rest = s;
+		return 0;
+	}
+	if (p[0] < 0x80) { cp = p[0]; n = 1; }
+	else if ((p[0] & 0xE0) == 0xC0) { cp = p[0] & 0x1F; n = 2; }
+	else if ((p[0] & 0xF0) == 0xE0) { cp = p[0] & 0x0F; n = 3; }
+	else if ((p[0] & 0xF8) == 0xF0) { cp = p[0] & 0x07; n = 4; }
+	else { *rest = s + 1; return 0; }
+	for (int i = 1; i < n; ++i) {
+		if ((p[i] & 0xC0) != 0x80) { *rest = s + i; return 0; }
+		cp = (cp << 6) | (p[i] & 0x3F);
+	}
+	*rest = s + n;
+	return cp;
+}
+
+uint16_t mods_from_sdl(Uint16 m)
+{
+	uint16_t r = 0;
+	if (m & KMOD_SHIFT) r |= plat_mod_shift;
+	if (m & KMOD_CAPS) r |= plat_mod_caps;
+	if (m & KMOD_ALT) r |= plat_mod_option;
+	if (m & KMOD_CTRL) r |= plat_mod_control;
+	if (m & KMOD_GUI) r |= plat_mod_cmd;
+	return r;
+}
+
+class sdl_backend : public plat_backend {
+public:
+	bool video_init() override
+	{
+		if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+		// The program handles its own signals (the stack dump of a fault).
+		SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+		if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+		SDL_StartTextInput();
+		return true;
+	}
+	bool video_ready() override { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+
+	bool main_screen(int* width, int* height, int* depth) override
+	{
+		SDL_DisplayMode m;
+		if (!video_ready() || SDL_GetDesktopDisplayMode(0, &m) != 0) return false;
+		*width = m.w;
+		*height = m.h;
+		*depth = SDL_BITSPERPIXEL(m.format) == 24 ? 32 : (int)SDL_BITSPERPIXEL(m.format);
+		return true;
+	}
+	void set_depth(int) override {}
+	void show_menu_bar(bool) override {}
+
+	bool make_window(const plat_window_req& req, plat_window_got& got) override
+	{
+		SDL_GL_ResetAttributes();
+		SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+		SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+		SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+		SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+		SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+		SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+		SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, req.aa_samples > 0 ? 1 : 0);
+		SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, req.aa_samples);
+		SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, req.share_with ? 1 : 0);
+		Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+		if (!req.framed) flags |= SDL_WINDOW_BORDERLESS;
+		// X11 picks the visual when the window is made, so each format tries a new window.
+		SDL_Window* w = SDL_CreateWindow(req.title.c_str(), req.left, req.top, req.width, req.height, flags);
+		if (!w) return false;
+		if (req.share_with) SDL_GL_MakeCurrent(last_window_, req.share_with);
+		SDL_GLContext c = SDL_GL_CreateContext(w);
+		if (!c) {
+			SDL_DestroyWindow(w);
+			return false;
+		}
+		if (SDL_GL_MakeCurrent(w, c) != 0) {
+			SDL_GL_DeleteContext(c);
+			SDL_DestroyWindow(w);
+			return false;
+		}
+		SDL_GL_SetSwapInterval(0);
+		got.window = w;
+		got.context = c;
+		int v = 0;
+		got.double_buffer = SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &v) == 0 ? v : 0;
+		got.red = SDL_GL_GetAttribute(SDL_GL_RED_SIZE, &v) == 0 ? v : 0;
+		got.green = SDL_GL_GetAttribute(SDL_GL_GREEN_SIZE, &v) == 0 ? v : 0;
+		got.blue = SDL_GL_GetAttribute(SDL_GL_BLUE_SIZE, &v) == 0 ? v : 0;
+		got.alpha = SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &v) == 0 ? v : 0;
+		got.depth = SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &v) == 0 ? v : 0;
+		got.samples = SDL_GL_GetAttribute(SDL_GL_MULTISAMPLESAMPLES, &v) == 0 ? v : 0;
+		got.rgba = 1;
+		if (req.index == 0) {
+			main_window_ = w;
+			main_context_ = c;
+		}
+		last_window_ = w;
+		return true;
+	}
+
+	void dispose_window(void* window, void* context) override
+	{
+		if (context) SDL_GL_DeleteContext(context);
+		if (window) SDL_DestroyWindow(static_cast<SDL_Window*>(window));
+		if (window == main_window_) main_window_ = nullptr;
+		if (window == last_window_) last_window_ = nullptr;
+		if (context == main_context_) main_context_ = nullptr;
+	}
+	bool make_current(void* window, void* context) override
+	{
+		return SDL_GL_MakeCurrent(static_cast<SDL_Window*>(window), context) == 0;
+	}
+	void swap(void* window) override
+	{
+		if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
+	}
+	void get_mouse(int* x, int* y) override
+	{
+		*x = *y = 0;
+		if (video_ready()) SDL_GetMouseState(x, y);
+	}
+	void warp_mouse(void* window, int x, int y) override
+	{
+		if (window) SDL_WarpMouseInWindow(static_cast<SDL_Window*>(window), x, y);
+	}
+
+	void get_global_mouse(int* x, int* y) override
+	{
+		*x = *y = 0;
+		if (video_ready()) SDL_GetGlobalMouseState(x, y);
+	}
+	void warp_global_mouse(int x, int y) override
+	{
+		if (video_ready()) SDL_WarpMouseGlobal(x, y);
+	}
+
+	bool next_event(EventRecord* e, int wait_ms) override
+	{
+		if (!pending_.empty()) {
+			*e = pending_.front();
+			pending_.pop_front();
+			return true;
+		}
+		if (!video_ready()) return false;
+		SDL_Event ev;
+		while (SDL_PollEvent(&ev))
+			if (translate(ev, e)) return true;
+		if (wait_ms > 0 && SDL_WaitEventTimeout(&ev, wait_ms)) return translate(ev, e);
+		return false;
+	}
+	void flush_events() override
+	{
+		pending_.clear();
+		if (video_ready()) {
+			SDL_PumpEvents();
+			SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+		}
+	}
+	uint16_t key_modifiers() override { return video_ready() ? mods_from_sdl(SDL_GetModState()) : 0; }
+	void show_cursor(bool show) override
+	{
+		if (video_ready()) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+	}
+	void arrow_cursor() override
+	{
+		if (!video_ready()) return;
+		if (!arrow_) arrow_ = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+		if (arrow_) SDL_SetCursor(arrow_);
+	}
+	bool message_box(const std::string& title, const std::string& text) override
+	{
+		// Only a program that has opened the window system shows a box: the
+		// command-line paths (and a start with no display) use standard error.
+		// Without a display SDL shows nothing yet reports success.
+		if (!video_ready()) return false;
+		const char* disp = std::getenv("DISPLAY");
+		const char* wl = std::getenv("WAYLAND_DISPLAY");
+		if ((!disp || !*disp) && (!wl || !*wl)) return false;
+		return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), text.c_str(),
+		                                static_cast<SDL_Window*>(main_window_)) == 0;
+	}
+
+	unsigned long long video_memory() override
+	{
+		if (!main_window_) return 0;
+		SDL_SysWMinfo info;
+		SDL_VERSION(&info.version);
+		if (!SDL_GetWindowWMInfo(static_cast<SDL_Window*>(main_window_), &info) ||
+		    info.subsystem != SDL_SYSWM_X11)
+			return 0;
+		Display* d = info.info.x11.display;
+		const char* exts = glXQueryExtensionsString(d, DefaultScreen(d));
+		if (!exts || !std::strstr(exts, "GLX_MESA_query_renderer")) return 0;
+		auto query = reinterpret_cast<PFNGLXQUERYCURRENTRENDERERINTEGERMESAPROC>(
+		    glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryCurrentRendererIntegerMESA")));
+		unsigned int mb = 0;
+		if (!query || !query(GLX_RENDERER_VIDEO_MEMORY_MESA, &mb)) return 0;
+		return (unsigned long long)mb * 1024ULL * 1024ULL;
+	}
+
+	void* make_loader_context() override
+	{
+		if (!main_window_ || !main_context_) return nullptr;
+		SDL_GL_MakeCurrent(static_cast<SDL_Window*>(main_window_), main_context_);
+		SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+		SDL_GLContext c = SDL_GL_CreateContext(static_cast<SDL_Window*>(main_window_));
+		SDL_GL_MakeCurrent(static_cast<SDL_Window*>(main_window_), main_context_);
+		return c;
+	}
+	bool set_loader_context(void* ctx) override
+	{
+		return main_window_ && SDL_GL_MakeCurrent(static_cast<SDL_Window*>(main_window_), ctx) == 0;
+	}
+
+private:
+	// One SDL event into one record; false for events the shell does not use.
+	bool translate(const SDL_Event& ev, EventRecord* e)
+	{
+		std::memset(e, 0, sizeof(*e));
+		e->when = ev.common.timestamp;
+		int mx = 0, my = 0;
+		SDL_GetMouseState(&mx, &my);
+		e->where_h = mx;
+		e->where_v = my;
+		e->modifiers = mods_from_sdl(SDL_GetModState());
+		switch (ev.type) {
+		case SDL_QUIT:
+			e->what = plat_evt_quit;
+			return true;
+		case SDL_MOUSEBUTTONDOWN:
+		case SDL_MOUSEBUTTONUP:
+			if (ev.button.button != SDL_BUTTON_LEFT) return false;
+			e->what = ev.type == SDL_MOUSEBUTTONDOWN ? plat_evt_mouse_down : plat_evt_mouse_up;
+			e->where_h = ev.button.x;
+			e->where_v = ev.button.y;
+			return true;
+		case SDL_MOUSEWHEEL:
+			e->what = plat_evt_wheel;
+			e->message = (uint32_t)(ev.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -ev.wheel.y : ev.wheel.y);
+			return true;
+		case SDL_WINDOWEVENT:
+			if (ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
+				e->what = plat_evt_update;
+				return true;
+			}
+			if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+				e->what = plat_evt_activate;
+				e->modifiers |= plat_mod_active;
+				return true;
+			}
+			return false;
+		case SDL_KEYDOWN:
+		case SDL_KEYUP: {
+			// Modifier keys change the modifiers of later keys; they are no keys of their own.
+			const SDL_Scancode sc = ev.key.keysym.scancode;
+			if ((sc >= SDL_SCANCODE_LCTRL && sc <= SDL_SCANCODE_RGUI) || sc == SDL_SCANCODE_CAPSLOCK ||
+			    sc == SDL_SCANCODE_MODE)
+				return false;
+			const int code = PLAT_scancode_to_keycode(ev.key.keysym.scancode);
+			const SDL_Keycode unshifted = SDL_GetKeyFromScancode(ev.key.keysym.scancode);
+			e->what = ev.type == SDL_KEYUP ? plat_evt_key_up : (ev.key.repeat ? plat_evt_auto_key : plat_evt_key_down);
+			e->modifiers = mods_from_sdl(ev.key.keysym.mod);
+			e->unshifted = (unshifted & SDLK_SCANCODE_MASK) ? 0 : (int)unshifted;
+			e->shifted = (e->unshifted >= 'a' && e->unshifted <= 'z') ? e->unshifted - 32 : e->unshifted;
+			if (ev.type == SDL_KEYDOWN) {
+				// The character the key typed comes as the text event right after it.
+				SDL_PumpEvents();
+				SDL_Event t;
+				// Only the event right after it: a later text belongs to a later key.
+				if (SDL_PeepEvents(&t, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+				    t.type == SDL_TEXTINPUT) {
+					SDL_PeepEvents(&t, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+					const char* rest = t.text.text;
+					e->code_point = first_code_point(rest, &rest);
+					if (e->modifiers & plat_mod_shift) e->shifted = e->code_point;
+					queue_text(rest);  // more than one character: the rest as typed keys
+				} else if (e->unshifted > 0 && e->unshifted < 0x80 &&
+				           (e->unshifted < 0x20 || e->unshifted == 0x7F)) {
+					e->code_point = e->unshifted;  // Return, Tab, Escape, Backspace
+				}
+			}
+			// Character keys outside the table keep a code outside it too.
+			const int keycode = code >= 0 ? code : 0x80 | (ev.key.keysym.scancode & 0x7F);
+			const int ch = e->code_point > 0 && e->code_point < 0x80 ? e->code_point
+			               : (e->unshifted > 0 && e->unshifted < 0x80 ? e->unshifted : 0);
+			e->message = (uint32_t)(ch & 0xFF) | ((uint32_t)(keycode & 0xFF) << 8);
+			return true;
+		}
+		case SDL_TEXTINPUT: {
+			// Text with no key-down of its own (synthetic input, input methods):
+			// a key-down and key-up per character.
+			queue_text(ev.text.text);
+			if (pending_.empty()) return false;
+			*e = pending_.front();
+			pending_.pop_front();
+			return true;
+		}
+		default:
+			return false;
+		}
+	}
+
+	void queue_text(const char* s)
+	{
+		while (s && *s) {
+			const int cp = first_code_point(s, &s);
+			if (cp <= 0) continue;
+			EventRecord k{};
+			k.what = plat_evt_key_down;
+			k.code_point = cp;
+			k.unshifted = k.shifted = cp;
+			k.modifiers = mods_from_sdl(SDL_GetModState());
+			k.message = (uint32_t)(cp < 0x80 ? cp : 0);
+			// No key code: character keys carry the code of no key.
+			k.message |= 0xFFu << 8;
+			pending_.push_back(k);
+			k.what = plat_evt_key_up;
+			pending_.push_back(k);
+		}
+	}
+
+	std::deque<EventRecord> pending_;
+	void* main_window_ = nullptr;
+	void* main_context_ = nullptr;
+	SDL_Window* last_window_ = nullptr;
+	SDL_Cursor* arrow_ = nullptr;
+};
+
+sdl_backend g_sdl;
+plat_backend* g_backend = nullptr;
+
+}  // namespace
+
+int PLAT_scancode_to_keycode(int scancode)
+{
+	for (const scan_pair& p : kScanToKey)
+		if (p.scancode == scancode) return p.keycode;
+	return -1;
+}
+
+plat_backend* PLAT_sdl_backend() { return &g_sdl; }
+plat_backend& PLAT() { return g_backend ? *g_backend : g_sdl; }
+void PLAT_set_backend(plat_backend* b) { g_backend = b; }

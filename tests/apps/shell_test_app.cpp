@@ -1,0 +1,116 @@
+// A small application on the real shell for the window tests: it starts the
+// shell, runs frames until the window is closed and shuts down. What it does
+// besides is chosen by SHELL_APP_MODE; it reports what happened as lines in
+// "app_report.txt" in its folder (the working folder after start-up).
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OOPS_cpp/butn_keys.h"
+#include "Installer-f/shell_questions.h"
+#include "Platform/plat_swap.h"
+
+namespace {
+std::string mode;
+int frame = 0;
+int last_type = -100;
+
+void report(const std::string& line)
+{
+	std::ofstream f("app_report.txt", std::ios::app);
+	f << line << "\n";
+}
+
+void report_window()
+{
+	int wx = 0, wy = 0;
+	if (mnw.window[0]) SDL_GetWindowPosition(static_cast<SDL_Window*>(mnw.window[0]), &wx, &wy);
+	char buf[256];
+	std::snprintf(buf, sizeof buf, "wind %d %d %d %d %d res %d %d at %d %d lang %d", mnw.wind_type,
+	              (int)mnw.wind_x, (int)mnw.wind_y, (int)mnw.wind_dx, (int)mnw.wind_dy, mnw.x_res, mnw.y_res, wx, wy,
+	              mnw.language);
+	report(buf);
+}
+
+void on_event(const EventRecord& e)
+{
+	if (e.what == plat_evt_key_down || e.what == plat_evt_key_up || e.what == plat_evt_auto_key) {
+		char buf[128];
+		std::snprintf(buf, sizeof buf, "key %d typed %d code %d vkey %d flags %d", e.what, e.code_point,
+		              (int)((e.message >> 8) & 0xFF), keys.last_vkey, keys.last_flags);
+		report(buf);
+	}
+	if (e.what == 1) report("click " + std::to_string((int)mnw.mouse_x) + " " + std::to_string((int)mnw.mouse_y));
+}
+
+void* worker_alert(void*)
+{
+	__MACIBM_alert(0, "From a worker", "", "", "", alert_warning, "DIzivoz/test", 9);
+	return nullptr;
+}
+
+void update()
+{
+	++frame;
+	// A main-screen mark: a bar in palette 40 at the bottom left.
+	shell_plot_back_col();
+	shell_fillrect(40, 1.0f, 0, 0, 100, 20);
+	if (frame == 3) {
+		report("ready");
+		if (mode == "alert") {
+			int x = 0, y = 0;
+			SDL_GetGlobalMouseState(&x, &y);
+			report("mouse before " + std::to_string(x) + " " + std::to_string(y));
+			__MACIBM_alert(0, "Something to say", "Second line", "", "", alert_warning, "DIzivoz/test", 1);
+			SDL_GetGlobalMouseState(&x, &y);
+			report("alert returned, mouse " + std::to_string(x) + " " + std::to_string(y));
+		}
+		if (mode == "fatal") __MACIBM_alert(0, "Fatal line", "", "", "", alert_fatal, "DIzivoz/test", 2);
+		if (mode == "worker") {
+			MACIBM_startwind(2, 0);
+			std::thread t([] { worker_alert(nullptr); });
+			t.join();
+		}
+		if (mode == "select") report("select " + std::to_string(select_alert("/some/file.txt", 0)));
+		if (mode == "abort")
+			report("abort " + std::to_string(abort_alert("Cancel?", "Yes", "stop it", "No", "go on")));
+	}
+}
+
+// Every swap ends a frame: report sub-window changes, also inside dialog loops.
+void swap_and_report(void* window)
+{
+	if (mnw.wind_type != last_type) {
+		last_type = mnw.wind_type;
+		report_window();
+	}
+	if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+	const char* m = std::getenv("SHELL_APP_MODE");
+	mode = m ? m : "idle";
+	MACIBM_set_event_observer(on_event);
+	APL_set_swap_hook(swap_and_report);
+	MACIBM_init(argc, argv);
+	install_shell_questions();
+	MACIBM_set_app_hooks(app_hooks{update, nullptr, nullptr});
+	report_window();
+	while (!app_done) {
+		MACIBM_event_proc();
+	}
+	report("quit");
+	MACIBM_finishup(1);
+	return 0;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// A scripted window system for shell tests: events are queued per frame,
+// the mouse is set by the test, and swaps, cursor changes, depth switches,
+// windows asked for and native alerts are recorded.
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Platform/plat_shell.h"
+
+namespace vtest {
+
+class fake_platform : public plat_backend {
+public:
+	// Installs itself as the shell's back end; the destructor restores SDL.
+	fake_platform();
+	~fake_platform() override;
+
+	// Script. Events queued before a frame are all taken in that frame.
+	void key(int what, int keycode, int code_point, uint16_t mods = 0);
+	void click(int h, int v);          // press and release at window pixels
+	void press(int h, int v);
+	void release(int h, int v);
+	void event(const EventRecord& e);
+
+	bool video_init() override { return video_ok; }
+	bool video_ready() override { return video_ok; }
+	bool main_screen(int* w, int* h, int* d) override;
+	void set_depth(int depth) override;
+	void show_menu_bar(bool show) override { menu_bar_shown = show; }
+	bool make_window(const plat_window_req& req, plat_window_got& got) override;
+	void dispose_window(void* window, void* context) override;
+	bool make_current(void*, void*) override { return true; }
+	void swap(void*) override { ++swaps; }
+	void get_mouse(int* x, int* y) override;
+	void warp_mouse(void*, int x, int y) override;
+	void get_global_mouse(int* x, int* y) override { get_mouse(x, y); }
+	void warp_global_mouse(int x, int y) override { warp_mouse(nullptr, x, y); }
+	bool fake_gl() override { return true; }
+	bool next_event(EventRecord* e, int wait_ms) override;
+	void flush_events() override { queue.clear(); ++flushes; }
+	uint16_t key_modifiers() override { return modifiers; }
+	void show_cursor(bool show) override { cursor_log.push_back(show ? "show" : "hide"); }
+	void arrow_cursor() override { cursor_log.push_back("arrow"); }
+	bool message_box(const std::string& title, const std::string& text) override;
+	unsigned long long video_memory() override { return vram; }
+	void* make_loader_context() override { return nullptr; }
+	bool set_loader_context(void*) override { return false; }
+
+	bool video_ok = true;
+	int screen_w = 1024, screen_h = 768, screen_depth = 32;
+	std::vector<int> depth_log;
+	bool menu_bar_shown = true;
+	std::vector<plat_window_req> window_asks;
+	int max_samples_granted = 16;    // asks above this fail
+	bool windows_fail = false;
+	int windows_alive = 0;
+	int swaps = 0;
+	int flushes = 0;
+	int mouse_h = 0, mouse_v = 0;
+	uint16_t modifiers = 0;
+	std::deque<EventRecord> queue;
+	std::vector<int> waits;          // wait_ms of each call that found nothing
+	std::vector<std::string> cursor_log;
+	std::vector<std::string> boxes;
+	unsigned long long vram = 0;
+	// Called when the queue is empty (a dialog loop's next frame): lets a test
+	// act like a user between frames.
+	std::function<void(fake_platform&)> on_idle;
+
+private:
+	int handle_counter_ = 1;
+};
+
+}  // namespace vtest

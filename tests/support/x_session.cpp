@@ -1,0 +1,278 @@
+#include "tests/support/x_session.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace vtest {
+
+namespace {
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int out_fd, int err_fd,
+            const std::string& cwd)
+{
+	posix_spawn_file_actions_t fa;
+	posix_spawn_file_actions_init(&fa);
+	if (out_fd >= 0) posix_spawn_file_actions_adddup2(&fa, out_fd, 1);
+	if (err_fd >= 0) posix_spawn_file_actions_adddup2(&fa, err_fd, 2);
+	if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+	std::vector<char*> argv, envp;
+	for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+	argv.push_back(nullptr);
+	for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+	envp.push_back(nullptr);
+	pid_t pid = -1;
+	if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), env.empty() ? environ : envp.data()) != 0) pid = -1;
+	posix_spawn_file_actions_destroy(&fa);
+	return pid;
+}
+
+std::string bin_dir()
+{
+	const char* b = std::getenv("VENTORA_BIN_DIR");
+	return b ? b : VENTORA_TEST_BIN_DIR;
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+}  // namespace
+
+xvfb_server::xvfb_server(int width, int height)
+{
+	int fds[2];
+	if (pipe(fds) != 0) return;
+	const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
+	pid_ = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", size, "-nolisten", "tcp"}, {}, -1,
+	             open("/dev/null", O_WRONLY | O_CLOEXEC), "");
+	close(fds[1]);
+	std::string num;
+	char c;
+	while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n') num += c;
+	close(fds[0]);
+	if (!num.empty()) display_ = ":" + num;
+}
+
+xvfb_server::~xvfb_server()
+{
+	if (pid_ > 0) {
+		kill(pid_, SIGTERM);
+		int st;
+		waitpid(pid_, &st, 0);
+	}
+}
+
+shell_app_run::shell_app_run(const std::string& mode, std::map<std::string, std::string> env)
+    : mode_(mode), env_(std::move(env))
+{
+	const char* d = std::getenv("DISPLAY");
+	display = d ? d : "";
+	// A copy of the program: its log lies beside it.
+	const std::string src = bin_dir() + "/shell_test_app";
+	if (link(src.c_str(), dir_("shell_test_app").c_str()) != 0) {
+		std::ifstream in(src, std::ios::binary);
+		std::ofstream out(dir_("shell_test_app"), std::ios::binary);
+		out << in.rdbuf();
+		out.close();
+		chmod(dir_("shell_test_app").c_str(), 0755);
+	}
+	symlink((bin_dir() + "/Resources").c_str(), dir_("Resources").c_str());
+	dir_.mkdir("home");
+	dir_.mkdir("tmp");
+}
+
+shell_app_run::~shell_app_run()
+{
+	if (pid_ > 0 && status_ < 0) {
+		kill(pid_, SIGKILL);
+		int st;
+		waitpid(pid_, &st, 0);
+	}
+}
+
+bool shell_app_run::start(const std::vector<std::string>& args)
+{
+	std::map<std::string, std::string> env = {
+	    {"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
+	    {"HOME", dir_("home")},
+	    {"XDG_CONFIG_HOME", dir_("home/.config")},
+	    {"XDG_DATA_HOME", dir_("home/.local/share")},
+	    {"XDG_DESKTOP_DIR", dir_("home/Desktop")},
+	    {"TMPDIR", dir_("tmp")},
+	    {"LANG", "C.UTF-8"},
+	    {"LANGUAGE", "en"},
+	    {"SHELL_APP_MODE", mode_},
+	    {"SDL_VIDEODRIVER", "x11"},
+	};
+	if (!display.empty()) env["DISPLAY"] = display;
+	if (const char* x = std::getenv("XAUTHORITY")) env["XAUTHORITY"] = x;
+	if (const char* a = std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = a;
+	if (const char* u = std::getenv("UBSAN_OPTIONS")) env["UBSAN_OPTIONS"] = u;
+	if (const char* l = std::getenv("LSAN_OPTIONS")) env["LSAN_OPTIONS"] = l;
+	for (auto& kv : env_) {
+		if (kv.second == "<unset>") env.erase(kv.first);
+		else env[kv.first] = kv.second;
+	}
+	std::vector<std::string> envv;
+	for (auto& kv : env) envv.push_back(kv.first + "=" + kv.second);
+	std::vector<std::string> argv = {dir_("shell_test_app")};
+	argv.insert(argv.end(), args.begin(), args.end());
+	const int out = open(dir_("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+	const int err = open(dir_("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+	pid_ = spawn(argv, envv, out, err, dir_.root);
+	close(out);
+	close(err);
+	return pid_ > 0;
+}
+
+int shell_app_run::wait_exit(double seconds)
+{
+	if (status_ >= 0) return status_;
+	for (int i = 0; i < seconds * 100; ++i) {
+		int st = 0;
+		if (waitpid(pid_, &st, WNOHANG) == pid_) {
+			status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+			return status_;
+		}
+		sleep_ms(10);
+	}
+	return -1;
+}
+
+std::vector<std::string> shell_app_run::report_lines() const
+{
+	std::vector<std::string> lines;
+	std::istringstream in(dir_.read("app_report.txt"));
+	std::string l;
+	while (std::getline(in, l)) lines.push_back(l);
+	return lines;
+}
+
+int shell_app_run::wait_line(const std::string& text, double seconds, int from)
+{
+	for (int i = 0; i < seconds * 100; ++i) {
+		const std::vector<std::string> lines = report_lines();
+		for (int k = from; k < (int)lines.size(); ++k)
+			if (lines[k].find(text) != std::string::npos) return k;
+		sleep_ms(10);
+	}
+	return -1;
+}
+
+std::string shell_app_run::log() const { return dir_.read("Ventora Installer Log.txt"); }
+std::string shell_app_run::stderr_text() const { return dir_.read("stderr.txt"); }
+
+shell_app_run::wind_info shell_app_run::last_wind() const
+{
+	wind_info w;
+	for (const std::string& l : report_lines())
+		if (l.compare(0, 5, "wind ") == 0)
+			std::sscanf(l.c_str(), "wind %d %d %d %d %d res %d %d at %d %d lang %d", &w.type, &w.x, &w.y, &w.dx, &w.dy,
+			            &w.x_res, &w.y_res, &w.win_x, &w.win_y, &w.lang);
+	return w;
+}
+
+void shell_app_run::screen_point(float x, float y, int* sx, int* sy) const
+{
+	const wind_info w = last_wind();
+	*sx = w.win_x + (int)(w.x + x);
+	*sy = w.win_y + w.y_res - (int)(w.y + y);
+}
+
+bool xdotool(const std::string& display, const std::vector<std::string>& args)
+{
+	std::vector<std::string> argv = {"xdotool"};
+	argv.insert(argv.end(), args.begin(), args.end());
+	std::vector<std::string> env = {"DISPLAY=" + display, "LANG=C.UTF-8", "LC_ALL=C.UTF-8",
+	                                std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin")};
+	if (const char* x = std::getenv("XAUTHORITY")) env.push_back(std::string("XAUTHORITY=") + x);
+	const pid_t pid = spawn(argv, env, -1, -1, "");
+	if (pid <= 0) return false;
+	int st = 0;
+	waitpid(pid, &st, 0);
+	return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
+x_view::x_view(const std::string& display) { dpy_ = XOpenDisplay(display.c_str()); }
+x_view::~x_view()
+{
+	if (dpy_) XCloseDisplay(static_cast<Display*>(dpy_));
+}
+
+unsigned long x_view::find_window(const std::string& name)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	Window root = DefaultRootWindow(d), parent, *kids = nullptr;
+	unsigned n = 0;
+	unsigned long found = 0;
+	if (!XQueryTree(d, root, &root, &parent, &kids, &n)) return 0;
+	for (unsigned i = 0; i < n && !found; ++i) {
+		char* wm_name = nullptr;
+		if (XFetchName(d, kids[i], &wm_name) && wm_name) {
+			if (name == wm_name) found = kids[i];
+			XFree(wm_name);
+		}
+	}
+	if (kids) XFree(kids);
+	return found;
+}
+
+bool x_view::geometry(unsigned long w, int* x, int* y, int* width, int* height)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	XWindowAttributes a;
+	if (!XGetWindowAttributes(d, w, &a)) return false;
+	Window child;
+	XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, x, y, &child);
+	*width = a.width;
+	*height = a.height;
+	return true;
+}
+
+unsigned x_view::pixel(int x, int y)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
+	if (!img) return 0xFFFFFFFFu;
+	const unsigned long p = XGetPixel(img, 0, 0);
+	XDestroyImage(img);
+	return (unsigned)(p & 0xFFFFFF);
+}
+
+bool x_view::send_close(unsigned long w)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	XEvent e;
+	std::memset(&e, 0, sizeof e);
+	e.xclient.type = ClientMessage;
+	e.xclient.window = w;
+	e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+	e.xclient.format = 32;
+	e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+	e.xclient.data.l[1] = CurrentTime;
+	const bool ok = XSendEvent(d, w, False, NoEventMask, &e) != 0;
+	XFlush(d);
+	return ok;
+}
+
+void x_view::pointer(int* x, int* y)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	Window r, c;
+	int wx, wy;
+	unsigned mask;
+	XQueryPointer(d, DefaultRootWindow(d), &r, &c, x, y, &wx, &wy, &mask);
+}
+
+}  // namespace vtest

@@ -1,0 +1,87 @@
+#pragma once
+// Support for tests that drive the shell's real window: the test application
+// run in a folder of its own, real X input through xdotool (XTEST), pixels
+// and the window manager's close message through Xlib, and a private Xvfb
+// server for other screen sizes.
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/files_tmp.h"
+
+namespace vtest {
+
+// A private X server: Xvfb on a free display number.
+class xvfb_server {
+public:
+	xvfb_server(int width, int height);
+	~xvfb_server();
+	const std::string& display() const { return display_; }  // ":N", empty when it failed
+
+private:
+	pid_t pid_ = -1;
+	std::string display_;
+};
+
+// The test application run in its own folder (a copy beside its own log,
+// Resources linked), with its own HOME, XDG folders and TMPDIR.
+class shell_app_run {
+public:
+	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {});
+	~shell_app_run();
+
+	bool start(const std::vector<std::string>& args = {});
+	// Waits for the process to end; the exit status, or -1 on time-out (then killed).
+	int wait_exit(double seconds);
+	// Waits until the report holds a line containing `text` (after line `from`);
+	// the index of that line, or -1 on time-out.
+	int wait_line(const std::string& text, double seconds, int from = 0);
+	std::vector<std::string> report_lines() const;
+	std::string log() const;       // "Ventora Installer Log.txt"
+	std::string stderr_text() const;
+	const std::string& folder() const { return dir_.root; }
+
+	// The last "wind" line's values: type, x, y, dx, dy, x_res, y_res, window x, y.
+	struct wind_info {
+		int type = -99, x = 0, y = 0, dx = 0, dy = 0, x_res = 0, y_res = 0, win_x = 0, win_y = 0, lang = -1;
+	};
+	wind_info last_wind() const;
+	// Screen point of a point of the open sub-window (GUI units, origin bottom left).
+	void screen_point(float x, float y, int* sx, int* sy) const;
+
+	std::string display;
+
+private:
+	files_tmp dir_;
+	std::string mode_;
+	std::map<std::string, std::string> env_;
+	pid_t pid_ = -1;
+	int status_ = -1;
+};
+
+// Runs xdotool with the arguments on the display; true when it exited 0.
+bool xdotool(const std::string& display, const std::vector<std::string>& args);
+
+// Xlib views of a display.
+class x_view {
+public:
+	explicit x_view(const std::string& display);
+	~x_view();
+	bool ok() const { return dpy_ != nullptr; }
+	// The top-level window named `name` (WM_NAME), 0 when none.
+	unsigned long find_window(const std::string& name);
+	// Its position on the screen and size.
+	bool geometry(unsigned long w, int* x, int* y, int* width, int* height);
+	// Colour of a screen pixel as 0xRRGGBB.
+	unsigned pixel(int x, int y);
+	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+	bool send_close(unsigned long w);
+	void pointer(int* x, int* y);
+
+private:
+	void* dpy_ = nullptr;
+};
+
+}  // namespace vtest

@@ -1,0 +1,692 @@
+// The shell's frame loop, sub-windows, menus, cursor, start-up pieces and
+// alerts over a scripted window system.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <sys/stat.h>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
+#include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/Thread/hl_thread.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+class Shell : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		mnw = mnw_struct{};
+		mnw_set_defaults();
+		mnw.x_res = 800;
+		mnw.y_res = 600;
+		MACIBM_reset_frame_state();
+		MACIBM_reset_setres_for_test();
+		MACIBM_clear_menus(1);
+		MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+		ogl_inited = 0;
+		app_done = 0;
+		for (int i = 0; i < 3; ++i) shell_tex_fail_set_for_test(i, 0);
+	}
+	void TearDown() override
+	{
+		MACIBM_set_alert_sink({});
+		MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+		ogl_inited = 0;
+		app_done = 0;
+	}
+	void capture_alerts()
+	{
+		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
+	}
+	// Window pixels (y downwards) of a point of the open sub-window.
+	int px(float x) { return (int)(x + mnw.wind_x); }
+	int py(float y) { return (int)(mnw.y_res - (y + mnw.wind_y)); }
+
+	vtest::fake_platform fake;
+	std::vector<alert_record> alerts;
+};
+
+TEST_F(Shell, FirstFrameOpensTheMainScreen)
+{
+	EXPECT_EQ(mnw.wind_type, -1);
+	MACIBM_event_proc();
+	EXPECT_EQ(mnw.wind_type, 0);
+	EXPECT_EQ(mnw.wind_modal, 0);
+	EXPECT_EQ(fake.swaps, 1);
+}
+
+TEST_F(Shell, EventsBecomeTheFrameInputFlags)
+{
+	struct row {
+		const char* name;
+		std::function<void(vtest::fake_platform&)> script;
+		int click, release, key_hit, key_down, wheel;
+	};
+	EventRecord wheel{};
+	wheel.what = plat_evt_wheel;
+	wheel.message = (uint32_t)-3;
+	EventRecord expose{};
+	expose.what = plat_evt_update;
+	const row rows[] = {
+	    {"press and release in one frame", [](vtest::fake_platform& f) { f.click(10, 10); }, 1, 1, 0, 0, 0},
+	    {"key down", [](vtest::fake_platform& f) { f.key(plat_evt_key_down, 0, 'a'); }, 0, 0, 1, 1, 0},
+	    {"key down and up", [](vtest::fake_platform& f) {
+		     f.key(plat_evt_key_down, 0, 'a');
+		     f.key(plat_evt_key_up, 0, 'a');
+	     }, 0, 0, 1, 0, 0},
+	    {"repeat", [](vtest::fake_platform& f) { f.key(plat_evt_auto_key, 0, 'a'); }, 0, 0, 1, 0, 0},
+	    {"wheel twice", [&](vtest::fake_platform& f) { f.event(wheel); f.event(wheel); }, 0, 0, 0, 0, -6},
+	    {"expose", [&](vtest::fake_platform& f) { f.event(expose); }, 0, 0, 0, 0, 0},
+	};
+	for (const row& r : rows) {
+		SetUp();
+		MACIBM_event_proc();  // first frame opens the main screen
+		r.script(fake);
+		MACIBM_event_proc();
+		EXPECT_EQ(mnw.mouse_click, r.click) << r.name;
+		EXPECT_EQ(mnw.mouse_release, r.release) << r.name;
+		EXPECT_EQ(mnw.key_hit, r.key_hit) << r.name;
+		EXPECT_EQ(mnw.key_down, r.key_down) << r.name;
+		EXPECT_EQ(mnw.wheel_delta, r.wheel) << r.name;
+		EXPECT_EQ(mnw.wind_type, 0) << r.name;
+		// The next frame clears the per-frame flags, not the held ones.
+		MACIBM_event_proc();
+		EXPECT_EQ(mnw.mouse_click + mnw.mouse_release + mnw.key_hit, 0) << r.name;
+		EXPECT_EQ(mnw.key_down, r.key_down) << r.name;
+	}
+}
+
+TEST_F(Shell, ExposeKeepsTheOpenSubWindowAndItsInput)
+{
+	MACIBM_event_proc();
+	MACIBM_startwind(2, 0);
+	EventRecord w{};
+	w.what = plat_evt_wheel;
+	w.message = 2;
+	fake.event(w);
+	MACIBM_event_proc();
+	EventRecord expose{};
+	expose.what = plat_evt_update;
+	fake.event(expose);
+	MACIBM_event_proc();
+	EXPECT_EQ(mnw.wind_type, 2);
+	EXPECT_EQ(mnw.wheel_delta, 2);
+}
+
+TEST_F(Shell, PumpWaitsOneTickOnlyWhenNothingIsQueued)
+{
+	MACIBM_event_proc();
+	fake.waits.clear();
+	MACIBM_event_proc();  // nothing queued: one 17 ms wait
+	EXPECT_EQ(fake.waits, std::vector<int>{17});
+	fake.waits.clear();
+	for (int i = 0; i < 50; ++i) fake.key(plat_evt_auto_key, 0, 'a');  // a flood
+	MACIBM_event_proc();
+	EXPECT_EQ(fake.waits, std::vector<int>{0});
+	EXPECT_TRUE(fake.queue.empty());
+}
+
+TEST_F(Shell, CloseRequestQuitsOnlyFromTheMainScreen)
+{
+	static int quits;
+	quits = 0;
+	MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, [] { ++quits; }});
+	MACIBM_event_proc();
+	MACIBM_startwind(2, 0);
+	EventRecord q{};
+	q.what = plat_evt_quit;
+	fake.event(q);
+	MACIBM_event_proc();
+	MACIBM_event_proc();
+	EXPECT_EQ(quits, 0);
+	MACIBM_startwind(0, 0);
+	MACIBM_event_proc();
+	EXPECT_EQ(quits, 1);
+	MACIBM_event_proc();
+	EXPECT_EQ(quits, 1);
+}
+
+TEST_F(Shell, DefaultQuitSetsTheQuitFlag)
+{
+	MACIBM_event_proc();
+	EventRecord q{};
+	q.what = plat_evt_quit;
+	fake.event(q);
+	MACIBM_event_proc();
+	EXPECT_EQ(app_done, 1);
+}
+
+TEST_F(Shell, MouseIsRelativeToTheSubWindow)
+{
+	MACIBM_event_proc();
+	MACIBM_startwind(2, 0);
+	EXPECT_EQ(mnw.wind_x, 100);
+	EXPECT_EQ(mnw.wind_y, 110);
+	fake.mouse_h = 150;
+	fake.mouse_v = 300;
+	MACIBM_event_proc();
+	EXPECT_EQ(mnw.mouse_x, 50);
+	EXPECT_EQ(mnw.mouse_y, 190);
+	EXPECT_EQ(mnw.wind_mouse, 2);
+}
+
+TEST_F(Shell, SubWindowOrigins)
+{
+	struct row {
+		int x_res, y_res, type;
+		float x, y, dx, dy;
+		int modal;
+	} rows[] = {
+	    {800, 600, 1, 150, 150, 500, 300, 1},     // EULA
+	    {2048, 768, 994, 302, 259, 420, 250, 1},  // two screens: centred on the first
+	    {400, 300, 992, 0, 0, 561, 474, 1},       // larger than the window
+	    {800, 600, 0, 0, 0, 800, 600, 0},
+	    {800, 600, -1, 0, 0, 800, 600, 0},
+	    {801, 601, 995, 251, 218, 300, 166, 1},   // halves round away from zero
+	};
+	for (const row& r : rows) {
+		mnw.x_res = r.x_res;
+		mnw.y_res = r.y_res;
+		mnw.mouse_down = mnw.mouse_click = mnw.wheel_delta = 1;
+		mnw.menu_open = 3;
+		MACIBM_startwind(r.type, 0);
+		EXPECT_EQ(mnw.wind_x, r.x) << r.type;
+		EXPECT_EQ(mnw.wind_y, r.y) << r.type;
+		EXPECT_EQ(mnw.wind_dx, r.dx) << r.type;
+		EXPECT_EQ(mnw.wind_dy, r.dy) << r.type;
+		EXPECT_EQ(mnw.wind_modal, r.modal) << r.type;
+		EXPECT_EQ(mnw.wind_type, r.type);
+		EXPECT_EQ(mnw.wind_main, r.type);
+		EXPECT_EQ(mnw.mouse_down + mnw.mouse_click + mnw.wheel_delta, 0);
+		EXPECT_EQ(mnw.menu_open, -1);
+	}
+	MACIBM_startwind(2, 0);
+	EXPECT_EQ(stls[0], "Prefs");
+	EXPECT_EQ(menu[1519].left, -1);
+	EXPECT_EQ(menu[1519].top, -1);
+}
+
+TEST_F(Shell, CloseBoxAndReturnPerType)
+{
+	const int types[] = {1, 2, 992, 993, 994, 995, 996, 997, 998, 999};
+	for (int type : types) {
+		const bool closes = !(type == 994 || type == 995 || type == 996 || type == 998 || type == 999);
+		for (int how = 0; how < 3; ++how) {
+			MACIBM_event_proc();
+			MACIBM_startwind(type, 0);
+			if (how == 0) fake.click(px(10), py(mnw.wind_dy - 10));                 // left close box
+			if (how == 1) fake.click(px(mnw.wind_dx - 5), py(mnw.wind_dy - 1));     // right close box
+			if (how == 2) fake.key(plat_evt_key_down, 36, 13);                      // Return
+			MACIBM_event_proc();
+			EXPECT_EQ(mnw.wind_type, closes ? 0 : type) << type << " way " << how;
+		}
+		// A press below the title row leaves it open.
+		MACIBM_startwind(type, 0);
+		fake.click(px(10), py(mnw.wind_dy - 25));
+		MACIBM_event_proc();
+		EXPECT_EQ(mnw.wind_type, type);
+	}
+}
+
+TEST_F(Shell, HelpBoxHeight)
+{
+	const int rows[][2] = {{400, 100}, {10, 60}, {0, 60}, {449, 100}, {450, 110}, {5000, 300}};
+	for (auto& r : rows) EXPECT_EQ(mouse_help_height(r[0]), r[1]) << r[0];
+}
+
+TEST_F(Shell, HelpTextIsEmptiedEveryFrame)
+{
+	MACIBM_event_proc();
+	mouse_help_text() = "Some help";
+	MACIBM_event_proc();
+	EXPECT_TRUE(mouse_help_text().empty());
+}
+
+TEST_F(Shell, DrawnCursorCells)
+{
+	struct row {
+		int kind, held, col, row;
+	} rows[] = {{3, 0, 0, 1},   {4, 0, 1, 1},  {5, 0, 0, 0},  {6, 0, 1, 0},   {7, 0, 2, 1},
+	            {8, 0, 3, 1},   {9, 0, 2, 0},  {10, 0, 3, 0}, {11, 0, 4, 1},  {11, 1, 5, 1},
+	            {12, 0, 4, 0},  {12, 1, 5, 0}, {13, 1, -1, 1}, {14, 0, -1, 0}};
+	for (const row& r : rows) {
+		int c = 9, w = 9;
+		ASSERT_TRUE(cursor_cell(r.kind, r.held, &c, &w)) << r.kind;
+		EXPECT_EQ(c, r.col) << r.kind;
+		EXPECT_EQ(w, r.row) << r.kind;
+	}
+	int c, w;
+	EXPECT_FALSE(cursor_cell(2, 0, &c, &w));
+	EXPECT_FALSE(cursor_cell(15, 0, &c, &w));
+}
+
+TEST_F(Shell, CursorHidesForDrawnKindsAndShowsInPanels)
+{
+	MACIBM_event_proc();
+	fake.cursor_log.clear();
+	mnw.cursor_kind = 5;
+	mouse_help_per_wind(0);
+	mnw.cursor_kind = 5;
+	mouse_help_per_wind(0);  // already hidden: no second call
+	mnw.cursor_kind = 5;
+	mouse_help_per_wind(994);  // panels always show the arrow
+	EXPECT_EQ(mnw.cursor_kind, 0);
+	mnw.cursor_kind = 1;
+	mouse_help_per_wind(0);
+	mnw.cursor_kind = 0;
+	mouse_help_per_wind(0);  // a widget's cursor goes back to the arrow
+	EXPECT_EQ(fake.cursor_log, (std::vector<std::string>{"hide", "show", "arrow"}));
+}
+
+TEST_F(Shell, TextureFailuresAlertOnceEachOnTheMainScreenOnly)
+{
+	capture_alerts();
+	MACIBM_event_proc();
+	MACIBM_startwind(2, 0);
+	for (int i = 0; i < 3; ++i) shell_tex_fail_set_for_test(i, 1);
+	MACIBM_event_proc();
+	EXPECT_TRUE(alerts.empty());
+	MACIBM_startwind(0, 0);
+	MACIBM_event_proc();
+	MACIBM_event_proc();
+	ASSERT_EQ(alerts.size(), 3u);
+	const char* first[] = {"Some scenery textures could not be loaded.",
+	                       "Some textures for the aircraft you selected could not be loaded.",
+	                       "Some textures could not be loaded."};
+	for (int i = 0; i < 3; ++i) {
+		EXPECT_EQ(alerts[i].line1, first[i]);
+		EXPECT_EQ(alerts[i].line3, "Please see the log.txt file for a detailed list of missing files.");
+		EXPECT_EQ(alerts[i].kind, alert_warning);
+		EXPECT_EQ(alerts[i].return_window, 0);
+		EXPECT_EQ(alerts[i].source_file, "DIzivoz/GenC/hl_mnw");
+		EXPECT_EQ(alerts[i].source_line, 1588 + i);
+	}
+	EXPECT_EQ(alerts[2].line2,
+	          "This may be an installation problem.  Run the installer/updater again to get these missing textures.");
+}
+
+TEST_F(Shell, MenusOpenCloseAndChoose)
+{
+	static std::vector<int> chosen;
+	chosen.clear();
+	MACIBM_set_app_hooks(app_hooks{nullptr, [](int v) { chosen.push_back(v); }, nullptr});
+	MACIBM_event_proc();
+	MACIBM_create_menu(0, 0, "File");
+	MACIBM_append_menu(0, 0, 11, "Open", 0);
+	MACIBM_append_menu(0, 1, 12, "-", 0);
+	MACIBM_append_menu(0, 2, 13, "=Shown", 0);
+	MACIBM_append_menu(0, 3, 14, "Quit", 0);
+	MACIBM_create_menu(1, 0, "Plugins");
+	MACIBM_create_menu(2, 0, "Help");
+	const menu_struct& m = menu[0];
+	EXPECT_EQ(m.parent_menu, -1);
+	EXPECT_EQ(m.bottom, 582);
+	EXPECT_EQ(m.top, 600);
+	EXPECT_EQ(menu[1].left, m.right);
+	EXPECT_EQ(menu[2].left, menu[1].left);  // "Plugins" does not advance
+	EXPECT_EQ(m.items[0].top, 580);
+	EXPECT_EQ(m.items[0].bottom, 568);
+	EXPECT_EQ(m.items[1].bottom, 566);
+	EXPECT_EQ(m.items[3].bottom, 542);
+
+	auto at = [&](float x, float y) { fake.click((int)x, (int)(600 - y)); MACIBM_event_proc(); };
+	at(m.left + 2, m.bottom + 2);
+	EXPECT_EQ(mnw.menu_open, 0);
+	at(m.left + 2, m.bottom + 2);  // second click closes
+	EXPECT_EQ(mnw.menu_open, -1);
+	at(m.left + 2, m.bottom + 2);
+	at(m.items[0].left + 5, m.items[0].bottom + 5);
+	EXPECT_EQ(chosen, std::vector<int>{11});
+	EXPECT_EQ(mnw.menu_open, -1);
+	at(m.left + 2, m.bottom + 2);
+	at(m.items[1].left + 5, m.items[1].bottom + 1);  // separator: closes, no command
+	EXPECT_EQ(mnw.menu_open, -1);
+	at(m.left + 2, m.bottom + 2);
+	at(m.items[2].left + 5, m.items[2].bottom + 5);  // '=' item
+	EXPECT_EQ(chosen, std::vector<int>{11});
+
+	// Removing moves the later items up; a missing one does nothing.
+	MACIBM_remove_menu_item(0, 1);
+	EXPECT_EQ(menu[0].items.size(), 3u);
+	EXPECT_EQ(menu[0].items[2].bottom, 544);
+	MACIBM_remove_menu_item(0, 40);
+	EXPECT_EQ(menu[0].items.size(), 3u);
+}
+
+TEST_F(Shell, PopUpPickGoesToThePopUpCodes)
+{
+	MACIBM_event_proc();
+	menu[1519].items.assign(2, item_struct{});
+	menu[1519].items[0] = item_struct{"one", 0, 100, 300, 200, 312};
+	menu[1519].items[1] = item_struct{"two", 0, 100, 288, 200, 300};
+	mnw.menu_open = 1519;
+	active_popup_code = 77;
+	fake.click(150, 600 - 292);
+	MACIBM_event_proc();
+	EXPECT_EQ(popup_menu_select, 1);
+	EXPECT_EQ(select_popup_code, 77);
+	EXPECT_EQ(active_popup_code, 0);
+	EXPECT_EQ(mnw.menu_open, -1);
+}
+
+TEST_F(Shell, MenuRangeErrors)
+{
+	capture_alerts();
+	struct row {
+		std::function<void()> call;
+		const char* line1;
+		int line;
+	} rows[] = {
+	    {[] { MACIBM_create_menu(1520, 0, "x"); }, "Menu index out of range in create_menu!", 72},
+	    {[] { MACIBM_create_menu(-1, 0, "x"); }, "Menu index out of range in create_menu!", 72},
+	    {[] { MACIBM_append_menu(1520, 0, 0, "x", 0); }, "Menu index out of range in append_menu!", 112},
+	    {[] { MACIBM_append_menu(-2, 0, 0, "x", 0); }, "Menu index out of range in append_menu!", 112},
+	    {[] { MACIBM_append_menu(0, 300, 0, "x", 0); }, "Item index out of range in append_menu!", 113},
+	    {[] { MACIBM_append_menu(0, 0, 0, std::string(40, 'x'), 0); }, "Menu name too long in append_menu!", 114},
+	    {[] { MACIBM_remove_menu_item(1520, 0); }, "Menu index out of range in remove_menu_item!", 181},
+	    {[] { MACIBM_remove_menu_item(0, 300); }, "Item index out of range in remove_menu_item!", 182},
+	};
+	for (const row& r : rows) {
+		alerts.clear();
+		r.call();
+		ASSERT_EQ(alerts.size(), 1u) << r.line1;
+		EXPECT_EQ(alerts[0].line1, r.line1);
+		EXPECT_EQ(alerts[0].kind, alert_fatal);
+		EXPECT_EQ(alerts[0].source_line, r.line);
+	}
+	MACIBM_create_menu(0, 0, std::string(45, 't'));
+	EXPECT_EQ(menu[0].title.size(), 40u);
+}
+
+TEST_F(Shell, MenuFile)
+{
+	capture_alerts();
+	vtest::temp_folder dir;
+	const std::string folder = dir.path();
+	mkdir((folder + "menus").c_str(), 0755);
+	mkdir((folder + "menus/English").c_str(), 0755);
+	mnw.language = 0;
+	{
+		std::ofstream f(folder + "menus/English/shell.txt");
+		f << "I\r\n1 version\r\n0 File\r\n101 Open\r\n102 Close\r\n-\r\n0 Edit\r\n201 Copy\r\n-\r\n1 Recent\r\n301 a.txt\r\n-\r\n\r\n0 Ignored\r\n";
+	}
+	MACIBM_read_menus(folder, "shell.txt");
+	EXPECT_TRUE(alerts.empty());
+	EXPECT_EQ(menu[0].title, "File");
+	ASSERT_EQ(menu[0].items.size(), 2u);
+	EXPECT_EQ(menu[0].items[1].label, "Close");
+	EXPECT_EQ(menu[0].items[1].command, 102);
+	EXPECT_EQ(menu[1].title, "Edit");
+	EXPECT_EQ(menu[2].title, "Recent");
+	EXPECT_EQ(menu[2].parent_menu, 0);
+	EXPECT_EQ(menu[2].top, menu[0].items[1].top);
+	EXPECT_EQ(menu[3].title, "");
+
+	{
+		std::ofstream f(folder + "menus/English/bad.txt");
+		f << "I\n2 version\n0 File\n";
+	}
+	MACIBM_read_menus(folder, "bad.txt");
+	ASSERT_EQ(alerts.size(), 1u);
+	EXPECT_EQ(alerts[0].line1, "Cannot open file!");
+	EXPECT_EQ(alerts[0].line2, folder + "menus/English/bad.txt");
+	EXPECT_EQ(alerts[0].line3, "Trash this copy and re-install Ventora.");
+	EXPECT_EQ(alerts[0].source_line, 967);
+}
+
+TEST_F(Shell, CpuNames)
+{
+	auto four = [](const char* s) {
+		return (unsigned)(unsigned char)s[0] << 24 | (unsigned)(unsigned char)s[1] << 16 |
+		       (unsigned)(unsigned char)s[2] << 8 | (unsigned)(unsigned char)s[3];
+	};
+	struct row {
+		unsigned v;
+		const char* name;
+	} rows[] = {{264, " (G3) "},          {316, " (G5/FX) "},         {four("i5iv"), " (Pentium 4) "},
+	            {four("ixxx"), " (X86) "}, {four("abcd"), " (abcd) "}, {0x69000001u, " (unknown intel) "},
+	            {0, " (unknown PowerPC) "}, {0x01020304u, " (unknown PowerPC) "}};
+	for (const row& r : rows) EXPECT_EQ(MACIBM_cpu_name(r.v), r.name) << r.v;
+}
+
+TEST_F(Shell, LogHeaderWithFailingSelectors)
+{
+	vtest::temp_folder dir;
+	const std::string path = dir.path() + "log.txt";
+	xer.open(path, std::ios::out | std::ios::trunc);
+	app_path.clear();
+	MACIBM_write_log_header();
+	xer.close();
+	const std::string text = vtest::read_file_bytes(path);
+	EXPECT_EQ(text.find("Installer log.txt for Ventora Web Demo Installer 2.04r1 compiled on Apr 30 2008 20:35:27\n\n"
+	                    "This log file is generated automatically by Tarnwick applications"),
+	          0u);
+	EXPECT_NE(text.find("\nMac OS X ?.?.?\nCPU type: ? (unknown PowerPC) CPU speed (mhz): ? Bus speed (mhz): ? RAM (MB): ?\n"
+	                    "\nSkyframe folder:'', case sensitive=0\n\n"),
+	          std::string::npos);
+}
+
+TEST_F(Shell, DepthDecision)
+{
+	struct row {
+		int w, h, depth, set_res;
+		std::vector<int> at_start, at_exit;
+	} rows[] = {
+	    {1024, 768, 16, 0, {}, {}},
+	    {1000, 700, 16, 0, {32}, {32, 16}},
+	    {1280, 1024, 16, 1, {32}, {32, 16}},
+	    {1000, 700, 32, 0, {}, {}},
+	};
+	for (const row& r : rows) {
+		MACIBM_reset_setres_for_test();
+		fake.screen_w = r.w;
+		fake.screen_h = r.h;
+		fake.screen_depth = r.depth;
+		fake.depth_log.clear();
+		mnw.set_res = r.set_res;
+		MACIBM_setres(1);
+		EXPECT_EQ(fake.depth_log, r.at_start) << r.w;
+		EXPECT_EQ(g_mon_x_res_now, r.w);
+		EXPECT_FALSE(fake.menu_bar_shown);
+		MACIBM_setres(0);
+		EXPECT_EQ(fake.depth_log, r.at_exit) << r.w;
+	}
+}
+
+TEST_F(Shell, WindowRuleAndFormatAttempts)
+{
+	struct row {
+		int x_res, y_res, aa_req, max_samples;
+		bool framed;
+		int top;
+		std::vector<int> asked;
+		int aa_level;
+		int result;
+	} rows[] = {
+	    {800, 600, 0, 16, true, 40, {0}, 0, 1},
+	    {1005, 600, 0, 16, false, 0, {0}, 0, 1},   // less than 20 pixels to the right edge
+	    {800, 749, 0, 16, false, 0, {0}, 0, 1},
+	    {800, 600, 4, 4, true, 40, {16, 8, 4}, 2, 1},
+	    {800, 600, 2, 0, true, 40, {4, 2, 0}, 0, 1},
+	    {800, 600, 1, -1, true, 40, {2, 0}, 0, 0},
+	};
+	for (const row& r : rows) {
+		MACIBM_reset_setres_for_test();
+		fake.window_asks.clear();
+		fake.max_samples_granted = r.max_samples;
+		fake.screen_w = 1024;
+		fake.screen_h = 768;
+		mnw.x_res_req = r.x_res;
+		mnw.y_res_req = r.y_res;
+		mnw.aa_level_req = r.aa_req;
+		MACIBM_setres(1);
+		EXPECT_EQ(MACIBM_make_context(0), r.result) << r.x_res;
+		std::vector<int> asked;
+		for (auto& a : fake.window_asks) {
+			asked.push_back(a.aa_samples);
+			EXPECT_EQ(a.framed != 0, r.framed) << r.x_res;
+			EXPECT_EQ(a.top, r.top);
+			EXPECT_EQ(a.left, 0);
+			EXPECT_EQ(a.width, r.x_res);
+			EXPECT_EQ(a.title, "Ventora Installer");
+		}
+		EXPECT_EQ(asked, r.asked) << r.x_res;
+		if (r.result) {
+			EXPECT_EQ(mnw.aa_level, r.aa_level);
+			MACIBM_nuke_context(0);
+			EXPECT_EQ(mnw.window[0], nullptr);
+		}
+	}
+	EXPECT_EQ(fake.windows_alive, 0);
+}
+
+TEST_F(Shell, PaletteFromAPicture)
+{
+	MACIBM_alloc_scratch();
+	scratch_dx = 512;
+	scratch_dy = 512;
+	// Each pixel's colour tells where it lies: red = column / 2, green = row, blue 7.
+	for (int y = 0; y < 256; ++y)
+		for (int x = 0; x < 512; ++x) {
+			unsigned char* p = scratch_array + (y * 512 + x) * 4;
+			p[0] = (unsigned char)(x / 2);
+			p[1] = (unsigned char)y;
+			p[2] = 7;
+			p[3] = 255;
+		}
+	ASSERT_TRUE(MACIBM_palette_from_scratch());
+	const int rows[][2] = {{34, 155}, {35, 147}, {36, 139}, {37, 131}, {38, 123}, {40, 115},
+	                       {41, 107}, {42, 99},  {43, 91},  {45, 83},  {46, 75},  {47, 67}};
+	for (auto& r : rows) {
+		EXPECT_FLOAT_EQ(colr.rgb[r[0]][0], 159 / 255.0f) << r[0];
+		EXPECT_FLOAT_EQ(colr.rgb[r[0]][1], r[1] / 255.0f) << r[0];
+		EXPECT_FLOAT_EQ(colr.rgb[r[0]][2], 7 / 255.0f) << r[0];
+	}
+	EXPECT_FLOAT_EQ(colr.rgb[44][0], 197 / 255.0f);
+	EXPECT_FLOAT_EQ(colr.rgb[44][1], 115 / 255.0f);
+	EXPECT_FLOAT_EQ(colr.rgb[39][1], (147 + 123) / 2 / 255.0f);
+	scratch_dx = 100;
+	EXPECT_FALSE(MACIBM_palette_from_scratch());
+}
+
+TEST_F(Shell, NativeAlertBeforeTheWindow)
+{
+	testing::internal::CaptureStderr();
+	__MACIBM_alert(0, "one", "two", "three", "four", alert_warning, "DIzivoz/x", 5);
+	const std::string err = testing::internal::GetCapturedStderr();
+	EXPECT_NE(err.find("one two\n\nthree four"), std::string::npos);
+	ASSERT_EQ(fake.boxes.size(), 1u);
+	EXPECT_EQ(fake.boxes[0], "Ventora Installer|one two\n\nthree four");
+	// No length limit on the native path.
+	const std::string big(2000, 'x');
+	testing::internal::CaptureStderr();
+	__MACIBM_alert(0, big, big, "", "", alert_warning, "DIzivoz/x", 6);
+	EXPECT_NE(testing::internal::GetCapturedStderr().find(big + " " + big), std::string::npos);
+	EXPECT_EQ(fake.boxes.size(), 2u);
+}
+
+TEST_F(Shell, DrawnAlertClosesByButtonOrReturnAndRestores)
+{
+	for (int how = 0; how < 2; ++how) {
+		MACIBM_event_proc();
+		MACIBM_startwind(2, 0);
+		ogl_inited = 1;
+		fake.mouse_h = 33;
+		fake.mouse_v = 44;
+		int frames = 0;
+		fake.on_idle = [&](vtest::fake_platform& f) {
+			if (++frames != 2) return;
+			EXPECT_EQ(mnw.wind_type, 994);
+			if (how == 0) f.click(px(210), py(18));
+			else f.key(plat_evt_key_down, 36, 13);
+		};
+		__MACIBM_alert(2, "Hello", "", "", "", alert_warning, "DIzivoz/x", 1);
+		fake.on_idle = nullptr;
+		EXPECT_EQ(mnw.wind_type, 2) << how;
+		EXPECT_EQ(fake.mouse_h, 33);
+		EXPECT_EQ(fake.mouse_v, 44);
+		EXPECT_GE(frames, 2);
+		EXPECT_TRUE(fake.boxes.empty());
+	}
+	// A press elsewhere on the panel does not close it.
+	int frames = 0;
+	fake.on_idle = [&](vtest::fake_platform& f) {
+		++frames;
+		if (frames == 2) f.click(px(10), py(240));
+		if (frames == 4) f.key(plat_evt_key_down, 36, 13);
+	};
+	__MACIBM_alert(0, "Hello", "", "", "", alert_warning, "DIzivoz/x", 1);
+	fake.on_idle = nullptr;
+	EXPECT_GE(frames, 4);
+	EXPECT_EQ(mnw.wind_type, 0);
+}
+
+TEST_F(Shell, AlertInsideAnAlertIsNativeAndEnds)
+{
+	MACIBM_event_proc();
+	ogl_inited = 1;
+	EXPECT_EXIT(
+	    {
+		    fake.on_idle = [](vtest::fake_platform&) {
+			    __MACIBM_alert(994, "inner", "", "", "", alert_warning, "DIzivoz/x", 2);
+		    };
+		    __MACIBM_alert(0, "outer", "", "", "", alert_warning, "DIzivoz/x", 1);
+	    },
+	    testing::ExitedWithCode(1), "inner");
+}
+
+TEST_F(Shell, WorkerAlertWaitsForTheMainScreen)
+{
+	THREAD_init();
+	capture_alerts();
+	MACIBM_event_proc();
+	MACIBM_startwind(2, 0);
+	std::thread t([] { __MACIBM_alert(0, "from a worker", "", "", "", alert_warning, "DIzivoz/x", 3); });
+	t.join();
+	MACIBM_event_proc();
+	MACIBM_event_proc();
+	EXPECT_TRUE(alerts.empty());
+	MACIBM_startwind(0, 0);
+	MACIBM_event_proc();
+	ASSERT_EQ(alerts.size(), 1u);
+	EXPECT_EQ(alerts[0].line1, "from a worker");
+}
+
+TEST_F(Shell, EndianFlip)
+{
+	struct row16 {
+		int16_t in, out;
+	} r16[] = {{0x1234, 0x3412}, {0, 0}, {(int16_t)0xFF00, 0x00FF}, {(int16_t)0x80FF, (int16_t)0xFF80}};
+	for (auto& r : r16) {
+		int16_t v = r.in;
+		EXPECT_EQ(EndianFlipShort(&v), r.out);
+		EXPECT_EQ(v, r.out);
+	}
+	int16_t b = 0x1234;
+	EndianFlipShort(&b);
+	const unsigned char* bytes = reinterpret_cast<unsigned char*>(&b);
+	EXPECT_EQ(bytes[0], 0x12);  // little-endian memory now starts with the old high byte
+	struct row32 {
+		int32_t in, out;
+	} r32[] = {{0x12345678, 0x78563412}, {(int32_t)0xFF000080, (int32_t)0x800000FF}, {-1, -1}};
+	for (auto& r : r32) {
+		int32_t v = r.in;
+		EXPECT_EQ(EndianFlipLong(&v), r.out);
+		EXPECT_EQ(v, r.out);
+	}
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// The shell's real window under Xvfb: the test application started in a
+// folder of its own, driven with real X input (xdotool through XTEST) and
+// read back with Xlib.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "tests/support/test_files.h"
+#include "tests/support/x_session.h"
+
+namespace {
+
+using vtest::shell_app_run;
+using vtest::x_view;
+using vtest::xdotool;
+
+// Each test has an X server of its own: input and windows of tests running
+// side by side never meet.
+class ShellWindow : public ::testing::Test {
+protected:
+	std::string display_or_fail()
+	{
+		if (server.display().empty()) ADD_FAILURE() << "Xvfb could not be started (scripts/setup.sh installs it).";
+		return server.display();
+	}
+	vtest::xvfb_server server{1024, 768};
+};
+
+// Clicks a point of the open sub-window.
+void click_at(shell_app_run& app, float x, float y)
+{
+	int sx, sy;
+	app.screen_point(x, y, &sx, &sy);
+	xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy), "click", "1"});
+}
+
+// Closes the window as a window manager does and expects a clean end.
+void close_cleanly(shell_app_run& app)
+{
+	x_view x(app.display);
+	ASSERT_TRUE(x.ok());
+	const unsigned long w = x.find_window("Ventora Installer");
+	ASSERT_NE(w, 0u);
+	ASSERT_TRUE(x.send_close(w));
+	EXPECT_EQ(app.wait_exit(15), 0) << app.stderr_text();
+	EXPECT_GE(app.wait_line("quit", 1), 0);
+}
+
+TEST_F(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
+{
+	shell_app_run app("idle");
+	app.display = display_or_fail();
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	x_view x(app.display);
+	const unsigned long w = x.find_window("Ventora Installer");
+	ASSERT_NE(w, 0u);
+	int wx, wy, ww, wh;
+	ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
+	EXPECT_EQ(wx, 0);
+	EXPECT_EQ(wy, 40);
+	EXPECT_EQ(ww, 800);
+	EXPECT_EQ(wh, 600);
+	// The main screen's mark (palette 40) at the bottom left, background elsewhere.
+	EXPECT_NE(x.pixel(wx + 10, wy + 590), x.pixel(wx + 400, wy + 300));
+
+	close_cleanly(app);
+	const std::string log = app.log();
+	EXPECT_EQ(log.find("Installer log.txt for Ventora Web Demo Installer 2.04r1"), 0u);
+	for (const char* line : {"AGL_RGBA         : 1\n", "AGL_DOUBLEBUFFER : 1\n", "AGL_RED_SIZE     : 8\n",
+	                         "AGL_GREEN_SIZE   : 8\n", "AGL_BLUE_SIZE    : 8\n", "AGL_ALPHA_SIZE   : ",
+	                         "AGL_DEPTH_SIZE   : "})
+		EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
+TEST_F(ShellWindow, FramelessWindowFillsASmallScreen)
+{
+	vtest::xvfb_server small(800, 600);
+	ASSERT_FALSE(small.display().empty());
+	shell_app_run app("idle");
+	app.display = small.display();
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	x_view x(app.display);
+	const unsigned long w = x.find_window("Ventora Installer");
+	ASSERT_NE(w, 0u);
+	int wx, wy, ww, wh;
+	ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
+	EXPECT_EQ(wx, 0);
+	EXPECT_EQ(wy, 0);
+	EXPECT_EQ(ww, 800);
+	EXPECT_EQ(wh, 600);
+	close_cleanly(app);
+}
+
+TEST_F(ShellWindow, DrawnAlertClosesByButtonOrReturnAndRestoresTheMouse)
+{
+	for (int by_return = 0; by_return < 2; ++by_return) {
+		shell_app_run app("alert");
+		app.display = display_or_fail();
+		ASSERT_TRUE(app.start());
+		ASSERT_GE(app.wait_line("wind 994", 20), 0) << app.stderr_text();
+		x_view x(app.display);
+		int sx, sy, bx, by;
+		app.screen_point(210, 125, &sx, &sy);
+		app.screen_point(-50, 125, &bx, &by);  // left of the panel
+		usleep(300 * 1000);
+		const unsigned panel = x.pixel(sx, sy), back = x.pixel(bx, by);
+		EXPECT_NE(panel, back);
+		// A press elsewhere on the panel does not close it.
+		click_at(app, 10, 240);
+		usleep(300 * 1000);
+		EXPECT_LT(app.wait_line("alert returned", 0.2), 0);
+		if (by_return) xdotool(app.display, {"key", "Return"});
+		else click_at(app, 210, 18);
+		ASSERT_GE(app.wait_line("alert returned", 10), 0);
+		EXPECT_EQ(app.last_wind().type, 0);
+		// The pointer is back where it was when the alert opened.
+		const std::vector<std::string> lines = app.report_lines();
+		int bx0 = -1, by0 = -1, ax = -2, ay = -2;
+		for (const std::string& l : lines) {
+			std::sscanf(l.c_str(), "mouse before %d %d", &bx0, &by0);
+			std::sscanf(l.c_str(), "alert returned, mouse %d %d", &ax, &ay);
+		}
+		EXPECT_EQ(ax, bx0);
+		EXPECT_EQ(ay, by0);
+		usleep(300 * 1000);
+		EXPECT_EQ(x.pixel(sx, sy), x.pixel(bx, by));  // the panel is gone
+		close_cleanly(app);
+		EXPECT_NE(app.log().find("\nSomething to say\nSecond line\n\n\n(DIzivoz/test line 1)\n"), std::string::npos);
+	}
+}
+
+TEST_F(ShellWindow, WorkerAlertWaitsUntilPrefsCloses)
+{
+	shell_app_run app("worker");
+	app.display = display_or_fail();
+	ASSERT_TRUE(app.start());
+	const int prefs = app.wait_line("wind 2 ", 20);
+	ASSERT_GE(prefs, 0) << app.stderr_text();
+	usleep(500 * 1000);
+	EXPECT_LT(app.wait_line("wind 994", 0.1), 0);
+	click_at(app, 10, app.last_wind().dy - 10);  // the close box
+	ASSERT_GE(app.wait_line("wind 994", 10, prefs), 0);
+	xdotool(app.display, {"key", "Return"});
+	ASSERT_GE(app.wait_line("wind 0 ", 10, prefs + 1), 0);
+	close_cleanly(app);
+	EXPECT_NE(app.log().find("From a worker"), std::string::npos);
+}
+
+TEST_F(ShellWindow, EngineQuestionsAnsweredByClicks)
+{
+	struct row {
+		const char* mode;
+		const char* window;
+		float x, y;  // a button, or the close box when y < 0
+		const char* answer;
+	} rows[] = {
+	    {"select", "wind 996", 96, 28, "select 2"},
+	    {"select", "wind 996", 584, 28, "select 3"},
+	    {"abort", "wind 997", 96, 56, "abort 1"},
+	    {"abort", "wind 997", 96, 31, "abort 0"},
+	    {"abort", "wind 997", 10, -1, "abort 3"},
+	};
+	for (const row& r : rows) {
+		shell_app_run app(r.mode);
+		app.display = display_or_fail();
+		ASSERT_TRUE(app.start());
+		ASSERT_GE(app.wait_line(r.window, 20), 0) << app.stderr_text();
+		usleep(200 * 1000);
+		click_at(app, r.x, r.y < 0 ? app.last_wind().dy - 10 : r.y);
+		EXPECT_GE(app.wait_line(r.answer, 10), 0) << r.answer;
+		close_cleanly(app);
+	}
+}
+
+TEST_F(ShellWindow, LanguagePickerUnderCLocale)
+{
+	shell_app_run app("idle", {{"LANG", "C"}, {"LANGUAGE", "<unset>"}, {"LC_ALL", "<unset>"}});
+	app.display = display_or_fail();
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("wind 994", 20), 0) << app.stderr_text();
+	usleep(200 * 1000);
+	const int dx = app.last_wind().dx;
+	click_at(app, dx / 2.0f - 25 + 5, 180 - 40);  // the third choice
+	usleep(200 * 1000);
+	click_at(app, dx / 2.0f, 18);  // "Accept"
+	ASSERT_GE(app.wait_line("ready", 10), 0);
+	EXPECT_EQ(app.last_wind().lang, 2);
+	close_cleanly(app);
+}
+
+TEST_F(ShellWindow, FatalAlertLeavesItsReportsAndEnds)
+{
+	shell_app_run app("fatal");
+	app.display = display_or_fail();
+	vtest::write_file_bytes(app.folder() + "stack_crawl.txt", "earlier dump\n");
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("wind 994", 20), 0) << app.stderr_text();
+	usleep(200 * 1000);
+	xdotool(app.display, {"key", "Return"});
+	EXPECT_EQ(app.wait_exit(15), 1);
+	const std::string crawl = vtest::read_file_bytes(app.folder() + "stack_crawl.txt");
+	EXPECT_EQ(crawl.find("earlier dump\n"), 0u);
+	EXPECT_GT(crawl.size(), 20u);
+	EXPECT_TRUE(vtest::path_exists(app.folder() + "MemoryLog.txt"));
+	const std::string log = app.log();
+	EXPECT_NE(log.find("\nFatal line\n\n\n\n(DIzivoz/test line 2)\n"), std::string::npos);
+	// No preferences written on a fatal end.
+	EXPECT_FALSE(vtest::path_exists(app.folder() + "home/.config/Ventora/Ventora Installer.prf"));
+}
+
+TEST_F(ShellWindow, NoDisplayIsAFatalAlertOnStandardError)
+{
+	shell_app_run app("idle", {{"DISPLAY", "<unset>"}, {"WAYLAND_DISPLAY", "<unset>"}});
+	app.display.clear();
+	ASSERT_TRUE(app.start());
+	EXPECT_EQ(app.wait_exit(20), 1);
+	EXPECT_NE(app.stderr_text().find("I could not set up the graphics for Ventora!"), std::string::npos)
+	    << app.stderr_text();
+	EXPECT_NE(app.log().find("(DIzivoz/GenC/hl_init line 1586)"), std::string::npos);
+}
+
+TEST_F(ShellWindow, TypedKeysReachTheKeyboardLayer)
+{
+	shell_app_run app("idle");
+	app.display = display_or_fail();
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	const int from = (int)app.report_lines().size();
+	xdotool(app.display, {"type", "aA"});
+	// Off the keymap: xdotool maps a spare key for it and maps it back soon
+	// after; the delay gives a busy machine time to read the key first.
+	xdotool(app.display, {"type", "--delay", "400", "\xC3\xA9"});
+	xdotool(app.display, {"key", "dead_acute", "e"});
+	xdotool(app.display, {"key", "shift+Tab", "KP_Enter"});
+	struct want {
+		const char* line;
+	} wants[] = {
+	    {"key 3 typed 97 code 0 vkey 65 flags 0"},  // a
+	    {"key 3 typed 65 code 0 vkey 65 flags 1"},  // shift+a
+	    {"key 3 typed 233 "},                        // é
+	    {"key 3 typed 233 code 14 vkey 69 flags 0"}, // dead acute, then e
+	    {"key 3 typed 9 code 48 vkey 9 flags 1"},   // shift+Tab
+	    {"key 3 typed 0 code 76 vkey 188 flags 0"}, // keypad Enter
+	};
+	int at = from;
+	for (const want& w : wants) {
+		const int k = app.wait_line(w.line, 10, at);
+		std::string seen;
+		for (const std::string& l : app.report_lines()) seen += l + "\n";
+		EXPECT_GE(k, 0) << w.line << "\n" << seen;
+		if (k >= 0) at = k + 1;
+	}
+	close_cleanly(app);
+}
+
+}  // namespace
