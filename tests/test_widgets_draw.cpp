@@ -20,7 +20,9 @@
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/TEX/TEX_png.h"
+#include "tests/support/files_tmp.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/tex_fixtures.h"
 
 namespace {
 
@@ -403,7 +405,7 @@ TEST_F(WidgetDraw, PageOfEveryKindLooksRightOnScreen)
 	sample_theme(atlas);
 	MACIBM_alloc_scratch();
 	ASSERT_GT(tman.load_texture(tex_fail_fatal, 392, 0x702, tex_loaded, "RESOURCE:interface.png"), 0);
-	ASSERT_GT(tman.load_texture(tex_fail_fatal, 395, 0x702, tex_loaded, "RESOURCE:elements_English.png"), 0);
+	ASSERT_GT(tman.load_texture(tex_fail_fatal, 395, 0x502, tex_loaded, "RESOURCE:elements_English.png"), 0);
 	ASSERT_TRUE(alerts.empty());
 
 	// An 800 x 600 window showing a 700 x 500 sub-window in its middle.
@@ -474,6 +476,66 @@ TEST_F(WidgetDraw, PageOfEveryKindLooksRightOnScreen)
 	MACIBM_alloc_scratch();
 	gl.ReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, scratch_array);
 	EXPECT_EQ(write_png_to_disk(std::string(VENTORA_TEST_BIN_DIR) + "/widget_page.png", 800, 600, 3), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WidgetDraw, BoxedValueIsSizedByItsFont)
+{
+	const struct { int charset; const char* value; float half; } cases[] = {
+		{1, "abc", 21},   // 10 per byte + 7 = 37, drawn 2 x 19 + 4
+		{7, "abc", 52},   // unknown font: 100 wide
+	};
+	for (const auto& c : cases) {
+		gl_recorder rec;
+		OGL_boxed_string(200, 100, "Left|Right", c.value, c.charset, 45);
+		const std::vector<quad> q = quads(rec);
+		ASSERT_FALSE(q.empty());
+		EXPECT_FLOAT_EQ(q.front().x0, 200 - c.half) << c.charset;
+		EXPECT_NEAR(q.front().u0, 262, 0.01) << "the number-field bar";
+	}
+}
+
+// An aircraft file (binary header, little-endian, then the 2092-byte block)
+// cut to `block` bytes, with its icon beside it.
+void write_plane(files_tmp& tmp, const std::string& name, int block)
+{
+	std::string s = std::string("i") + std::string{char(10000 & 255), char(10000 >> 8), 0, 0};
+	std::string data(2092, '\0');
+	data.replace(1552, 7, "Trainer");
+	s += data.substr(0, block);
+	tmp.write(name + ".acf", s);
+	tmp.write(name + "_icon.png", vtest::make_png({2, 2, 6, 8}, std::vector<unsigned char>(16, 200)));
+}
+
+TEST_F(WidgetDraw, FileDialogShowsTheAircraftIconOnlyForAWholeFile)
+{
+	files_tmp tmp;
+	write_plane(tmp, "whole", 2092);
+	write_plane(tmp, "short", 2000);
+	MACIBM_alloc_scratch();
+	auto icon_quads = [](const gl_recorder& rec) {
+		int n = 0;
+		for (const quad& q : quads(rec)) n += q.x0 == 341 && q.x1 == 541 && q.y0 == 80 && q.y1 == 280;
+		return n;
+	};
+	{
+		gl_recorder rec;
+		stand_io_dialog(998, 3, tmp("whole.acf"));
+		EXPECT_EQ(icon_quads(rec), 1);
+	}
+	{
+		gl_recorder rec;
+		stand_io_dialog(998, 3, tmp("short.acf"));
+		EXPECT_EQ(icon_quads(rec), 0) << "a truncated file shows no picture";
+	}
+	tmp.write("f.fdr", "I\n10001 Version\nCOMM Evening flight\n");
+	gl_recorder rec;
+	stand_io_dialog(998, 8, tmp("f.fdr"));
+	EXPECT_EQ(icon_quads(rec), 0);
+	for (const alert_record& a : alerts) ADD_FAILURE() << a.line1 << " / " << a.line2 << " / " << a.line3 << " / " << a.line4;
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ void stand_io_dialog(int window_type, int file_type, std::string path)
 			icon_loaded = 0;
 			if (preview.ok && path.size() >= 4) {
 				const std::string icon = path.substr(0, path.size() - 4) + "_icon.png";
-				icon_loaded = tman.load_texture(tex_fail_silent, 410, 0, tex_loaded, icon) ? 1 : 0;
+				icon_loaded = tman.load_texture(tex_fail_silent, 410, 0x511, tex_loaded, icon) ? 1 : 0;
 			}
 		}
 		float ty = 405;
