@@ -2,6 +2,11 @@
 
 #include <vector>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -136,13 +141,60 @@ void delete_files()
 		int err = delete_file(destination);
 		if (stg.log_actions) xer << "DELETING  file " << destination << ", with result=" << err << ".\n";
 		add_folder_chain(destination, folders);
+		crash_point("delete-done", destination);
 		if (err && show_del_err(err))
 			__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err), destination,
 			               "", alert_fatal, kSource, 2571);
 		v.sig_have = "NONE";
 		v.have_is_want = 0;
 	}
+	add_gone_folders(folders);
 	delete_empty_folders(folders);
+}
+
+void add_gone_folders(std::set<std::string>& folders)
+{
+	// Folders that hold a file of the release, or that the simulator keeps
+	// for its user, stay even when empty.
+	std::set<std::string> kept, gone;
+	for (const char* folder : kUserFolders) kept.insert(dest_dir_path + folder + "/");
+	for (const file_history_struct& h : sim_info) {
+		const file_version_struct& v = h.back();
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		if (!dest_relative_path_ok(rel)) continue;
+		add_folder_chain(dest_dir_path + rel, v.sig_want == "GONE" ? gone : kept);
+	}
+	for (const std::string& folder : gone)
+		if (!kept.count(folder)) folders.insert(folder);
+}
+
+void remove_extract_leftovers()
+{
+	std::set<std::string> folders;
+	for (const file_history_struct& h : sim_info) {
+		std::string rel = h.back().path;
+		trim_dest_folder(rel);
+		if (!dest_relative_path_ok(rel)) continue;
+		const std::string path = dest_dir_path + rel;
+		folders.insert(path.substr(0, path.rfind('/') + 1));
+	}
+	for (const std::string& folder : folders) {
+		DIR* d = opendir(folder.c_str());
+		if (!d) continue;
+		std::vector<std::string> leftovers;
+		while (struct dirent* e = readdir(d))
+			if (is_extract_temp_name(e->d_name)) leftovers.push_back(e->d_name);
+		closedir(d);
+		for (const std::string& name : leftovers) {
+			const std::string path = folder + name;
+			struct stat st;
+			// Only what extraction makes: files and links, never a folder.
+			if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+			const int err = unlink(path.c_str()) == 0 ? 0 : errno;
+			xer << "Removing what an interrupted extraction left: " << path << ", with result=" << err << ".\n";
+		}
+	}
 }
 
 int dest_relative_path_ok(const std::string& rel)

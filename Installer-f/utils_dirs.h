@@ -23,6 +23,15 @@ void add_folder_chain(const std::string& path, std::set<std::string>& folders);
 // order and deletes it when the listing holds nothing.
 void delete_empty_folders(const std::set<std::string>& folders);
 
+// Adds the folder chain of every manifest file whose newest record is GONE,
+// except folders that hold a file of the release and the simulator's own
+// user folders: a run stopped between its deletions still has them cleaned.
+void add_gone_folders(std::set<std::string>& folders);
+
+// Removes the temporary files a killed extraction left in the folders of the
+// manifest's files below dest_dir_path; nothing else is touched.
+void remove_extract_leftovers();
+
 // 1 when a manifest path with its top folder removed stays inside the
 // destination: not empty, not absolute, no "." or ".." component, no NUL.
 int dest_relative_path_ok(const std::string& rel);

@@ -39,9 +39,12 @@ int extract_archive(const std::string& archive, const std::string& destination)
 	const size_t slash = folder.rfind('/');
 	folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
 
-	// The archive layer refuses entry names that would leave the folder.
-	const int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder, nullptr, 0)
-	                                          : zip_to_file(archive, folder, nullptr, 0);
+	// The archive layer refuses entry names that would leave the folder, and
+	// gives an application's executable its mode before it is put in place.
+	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
+	const int flags = mac_exec ? extract_executable : 0;
+	const int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder, nullptr, 0, flags)
+	                                          : zip_to_file(archive, folder, nullptr, 0, flags);
 	if (err != 0) {
 		stg.install_problems = 1;
 		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
@@ -51,7 +54,7 @@ int extract_archive(const std::string& archive, const std::string& destination)
 	}
 	int chmod_err = 0;
 	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (destination.find("Contents/MacOS/") != std::string::npos && !is_sim_link(destination, nullptr))
+	if (mac_exec && !is_sim_link(destination, nullptr))
 		chmod_err = make_file_executable(destination);
 	if (stg.log_actions) {
 		xer << "EXPANDING file " << destination << ", with result=" << err << ".\n";
@@ -152,6 +155,7 @@ int grab_files()
 				xer << "now we want to nuke a file: DELETING  file " << destination << ", with result=" << err
 				    << ".\n";
 			add_folder_chain(destination, deleted_files);
+			crash_point("delete-done", destination);
 			if (err && show_del_err(err))
 				__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err),
 				               destination, "", alert_fatal, kSource, 2445);
@@ -197,6 +201,10 @@ int grab_files()
 		if (next.active[i] && next.stream_file[i] < count) return 0;
 
 	next.all_done = 1;
-	delete_empty_folders(deleted_files);
+	// Folders of dropped files are tried at every run, so one killed
+	// between its deletions still ends without their empty folders.
+	std::set<std::string> folders = deleted_files;
+	add_gone_folders(folders);
+	delete_empty_folders(folders);
 	return 1;
 }

@@ -112,14 +112,16 @@ void dvd_unpack_task::do_it()
 	if (error_code != 0) return;
 	const std::string folder = folder_of(destination);
 	const bool is_7z = temp.size() >= 3 && temp.compare(temp.size() - 3, 3, ".7z") == 0;
-	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0) : zip_to_file(temp, folder, nullptr, 0);
+	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
+	const int flags = mac_exec ? extract_executable : 0;
+	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0, flags) : zip_to_file(temp, folder, nullptr, 0, flags);
 	if (err != 0) {
 		error_code = err;
 		error_text = "I was unable to unzip the file " + temp + " to the folder " + folder + ".";
 		return;
 	}
 	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (destination.find("Contents/MacOS/") != std::string::npos && !is_sim_link(destination, nullptr))
+	if (mac_exec && !is_sim_link(destination, nullptr))
 		make_file_executable(destination);
 	delete_file(temp);
 	file_version_struct& v = sim_info[file].back();
@@ -145,6 +147,8 @@ int checksum_directory(int& next_index, float& progress)
 		return 1;
 	}
 	if (!checksum_workers) {
+		// What a killed extraction left is removed before anything is signed.
+		if (next_index == 0) remove_extract_leftovers();
 		const int n = pool_threads();
 		checksum_workers = new UTL_worker_threads(n, 4 * n);
 		xer << " Start of MD5 at " << seconds_now() << "\n";

@@ -337,14 +337,36 @@ TEST_F(NetHttp, InterimBlockThenFinalResponseInSameRead)
 	EXPECT_EQ(1, poll(0, "/int", local));
 	EXPECT_EQ(body, read_file_bytes(local));
 
-	// The interim block's values stay and win over the final block's.
+	// Only the final block's header lines count.
 	std::map<std::string, std::string> headers{{"Host", kHost}};
 	down_class d(kHost, 80, "/int", false, &headers, nullptr, 0, tmp.file("int2").c_str());
 	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
 	while (d.mReceived < (long long)body.size() && std::chrono::steady_clock::now() < until) d.DoProcessing();
 	EXPECT_EQ(200, d.mStatus);
-	EXPECT_EQ("text/interim", d.mHeaders["content-type"]);
+	EXPECT_EQ("application/octet-stream", d.mHeaders["content-type"]);
 	EXPECT_EQ((long long)body.size(), d.mExpected);
+}
+
+TEST_F(NetHttp, InterimHeaderLinesDoNotCountForTheFinalResponse)
+{
+	// The interim block's length would end the body early; the final response
+	// has none, so its body runs until the server stops sending.
+	http_behaviour b;
+	b.raw = "HTTP/1.1 100 Continue\r\nContent-Length: 5\r\nX-Only-Interim: 1\r\n\r\n"
+	        "HTTP/1.1 200 OK\r\nX-Final: 2\r\n\r\n0123456789";
+	b.keep_open_after = true;
+	srv->set_behaviour("/cont", b);
+	std::map<std::string, std::string> headers{{"Host", kHost}};
+	down_class d(kHost, 80, "/cont", false, &headers, nullptr, 0, tmp.file("cont").c_str());
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+	while (d.mReceived < 10 && std::chrono::steady_clock::now() < until) d.DoProcessing();
+	EXPECT_EQ(200, d.mStatus);
+	EXPECT_EQ(-1, d.mExpected);
+	EXPECT_EQ(10, d.mReceived);
+	EXPECT_EQ(0u, d.mHeaders.count("Content-Length"));
+	EXPECT_EQ(0u, d.mHeaders.count("X-Only-Interim"));
+	EXPECT_EQ("2", d.mHeaders["X-Final"]);
+	EXPECT_EQ(sock_status_connected, d.mSocket->GetStatus());  // not cut at the interim length
 }
 
 TEST_F(NetHttp, LengthsBeyondTwoGigabytesAreKept)

@@ -8,7 +8,10 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <sys/random.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -52,19 +55,6 @@ uint32_t get_be32(const unsigned char* p)
 {
 	return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
-
-// One buffer of an entry's size, allocated without throwing.
-struct entry_buffer {
-	std::unique_ptr<char[]> data;
-	uint64_t size = 0;
-	bool alloc(uint64_t n)
-	{
-		size = n;
-		if (n > SIZE_MAX - 1) return false;
-		data.reset(new (std::nothrow) char[n ? n : 1]);
-		return data != nullptr;
-	}
-};
 
 uint16_t get_le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t get_le32(const unsigned char* p) { return uint32_t(get_le16(p)) | (uint32_t(get_le16(p + 2)) << 16); }
@@ -138,94 +128,284 @@ zip64_entry central_record(unzFile zf, int fd)
 	return e;
 }
 
-// Reads a zip64 entry whole, checking its CRC; same codes and lines as below.
-int read_zip64_entry(int fd, const zip64_entry& e, entry_buffer& buf, const int lines[4])
-{
-	unsigned char local[30];
-	if ((e.flags & 1) || (e.method != 0 && e.method != Z_DEFLATED) || !pread_all(fd, local, sizeof(local), e.local) ||
-	    get_le32(local) != 0x04034b50)
-		return fail_at(lines[0], UNZ_BADZIPFILE);
-	uint64_t data = e.local + sizeof(local) + get_le16(local + 26) + get_le16(local + 28);
-	if (!buf.alloc(e.usize)) return fail_at(lines[1], ENOMEM);
-	unsigned char* out = reinterpret_cast<unsigned char*>(buf.data.get());
-	uint64_t got = 0;
-	if (e.method == 0) {
-		got = std::min(e.csize, e.usize);
-		if (!pread_all(fd, out, static_cast<size_t>(got), data)) got = 0;
-	} else {
-		z_stream z = {};
-		if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return fail_at(lines[1], ENOMEM);
-		std::vector<unsigned char> in(1 << 20);
-		uint64_t read = 0;
-		int zr = Z_OK;
-		while (zr == Z_OK && got < e.usize) {
-			if (z.avail_in == 0) {
-				size_t n = static_cast<size_t>(std::min<uint64_t>(in.size(), e.csize - read));
-				if (n == 0 || !pread_all(fd, in.data(), n, data + read)) break;
-				read += n;
-				z.next_in = in.data();
-				z.avail_in = static_cast<uInt>(n);
-			}
-			z.next_out = out + got;
-			z.avail_out = static_cast<uInt>(std::min<uint64_t>(e.usize - got, kIoChunk));
-			uInt before = z.avail_out;
-			zr = inflate(&z, Z_NO_FLUSH);
-			got += before - z.avail_out;
-		}
-		inflateEnd(&z);
-	}
-	if (got < e.usize) return fail_at(lines[2], err_zip_read);
-	uLong crc = crc32(0L, Z_NULL, 0);
-	for (uint64_t at = 0; at < got;) {
-		uInt n = static_cast<uInt>(std::min<uint64_t>(got - at, kIoChunk));
-		crc = crc32(crc, out + at, n);
-		at += n;
-	}
-	if (crc != e.crc) return fail_at(lines[3], UNZ_CRCERROR);
-	return 0;
-}
+const size_t kPiece = size_t(1) << 20;  // bytes moved per read and write
+const uint64_t kMaxLinkText = 4096;      // PATH_MAX: longer link texts cannot be made
+// AppleDouble data kept in memory; a larger resource fork could not be stored
+// as a user attribute here anyway (their values are at most 64 KiB).
+const uint64_t kMaxAppleDouble = uint64_t(1) << 20;
 
-// Opens, reads whole and closes the current entry of the archive. Lines are
+// Reads the current entry in pieces, from minizip or, for zip64 records,
+// from the archive itself, checking its length and CRC at the end. Lines are
 // those of the caller's steps: open, buffer, read, close.
-int read_current_entry(unzFile zf, const unz_file_info64& info, entry_buffer& buf, const int lines[4])
-{
-	if (tl_zip64 && tl_zip64->entry.is64) return read_zip64_entry(tl_zip64->fd, tl_zip64->entry, buf, lines);
-	int err = unzOpenCurrentFile(zf);
-	if (err != UNZ_OK) return fail_at(lines[0], err);
-	if (!buf.alloc(info.uncompressed_size)) {
-		unzCloseCurrentFile(zf);
-		return fail_at(lines[1], ENOMEM);
+class entry_stream {
+public:
+	entry_stream(unzFile zf, const unz_file_info64& info, const int lines[4]) : zf_(zf), lines_(lines)
+	{
+		if (tl_zip64 && tl_zip64->entry.is64) {
+			z64_ = &tl_zip64->entry;
+			fd_ = tl_zip64->fd;
+		}
+		want_ = z64_ ? z64_->usize : info.uncompressed_size;
 	}
-	uint64_t got = 0;
-	while (got < buf.size) {
-		unsigned want = static_cast<unsigned>(std::min<uint64_t>(buf.size - got, kIoChunk));
-		int n = unzReadCurrentFile(zf, buf.data.get() + got, want);
-		if (n <= 0) break;
-		got += static_cast<uint64_t>(n);
+	~entry_stream()
+	{
+		if (inflating_) inflateEnd(&z_);
+		if (open_ && !z64_) unzCloseCurrentFile(zf_);
 	}
-	if (got < buf.size) {
-		unzCloseCurrentFile(zf);
-		return fail_at(lines[2], err_zip_read);
-	}
-	err = unzCloseCurrentFile(zf);  // checks the CRC
-	if (err != UNZ_OK) return fail_at(lines[3], err);
-	return 0;
-}
+	entry_stream(const entry_stream&) = delete;
+	entry_stream& operator=(const entry_stream&) = delete;
 
-int write_all(int fd, const char* p, uint64_t n)
+	uint64_t size() const { return want_; }
+
+	int open()
+	{
+		if (!z64_) {
+			int err = unzOpenCurrentFile(zf_);
+			if (err != UNZ_OK) return fail_at(lines_[0], err);
+			open_ = true;
+			return 0;
+		}
+		unsigned char local[30];
+		if ((z64_->flags & 1) || (z64_->method != 0 && z64_->method != Z_DEFLATED) ||
+		    !pread_all(fd_, local, sizeof(local), z64_->local) || get_le32(local) != 0x04034b50)
+			return fail_at(lines_[0], UNZ_BADZIPFILE);
+		data_at_ = z64_->local + sizeof(local) + get_le16(local + 26) + get_le16(local + 28);
+		crc_ = crc32(0L, Z_NULL, 0);
+		if (z64_->method == Z_DEFLATED) {
+			if (inflateInit2(&z_, -MAX_WBITS) != Z_OK) return fail_at(lines_[0], UNZ_INTERNALERROR);
+			inflating_ = true;
+			in_.resize(kPiece);
+		}
+		open_ = true;
+		return 0;
+	}
+
+	// Up to n bytes of the entry into buf: the count, 0 at its end (or when
+	// the data runs out early), -1 on a damaged stream.
+	long read(char* buf, size_t n)
+	{
+		n = static_cast<size_t>(std::min<uint64_t>(n, want_ - got_));
+		if (n == 0) return 0;
+		long r = z64_ ? read_z64(reinterpret_cast<unsigned char*>(buf), n)
+		              : unzReadCurrentFile(zf_, buf, static_cast<unsigned>(n));
+		if (r > 0) got_ += static_cast<uint64_t>(r);
+		return r < 0 ? -1 : r;
+	}
+
+	// After the last read: the entry held its whole size and its CRC matches.
+	int finish()
+	{
+		if (got_ < want_) return fail_at(lines_[2], err_zip_read);
+		if (z64_) {
+			open_ = false;
+			if (crc_ != z64_->crc) return fail_at(lines_[3], UNZ_CRCERROR);
+			return 0;
+		}
+		open_ = false;
+		int err = unzCloseCurrentFile(zf_);  // checks the CRC
+		return err == UNZ_OK ? 0 : fail_at(lines_[3], err);
+	}
+
+	// Reads the whole entry into out; for small entries only.
+	int read_all(std::string& out)
+	{
+		out.clear();
+		std::vector<char> piece(static_cast<size_t>(std::min<uint64_t>(want_, kPiece)) + 1);
+		for (;;) {
+			long n = read(piece.data(), piece.size());
+			if (n <= 0) break;
+			out.append(piece.data(), static_cast<size_t>(n));
+		}
+		return finish();
+	}
+
+private:
+	long read_z64(unsigned char* out, size_t n)
+	{
+		uint64_t stored = std::min(z64_->csize, z64_->usize);
+		long r = 0;
+		if (z64_->method == 0) {
+			n = static_cast<size_t>(std::min<uint64_t>(n, stored - read_));
+			if (n == 0 || !pread_all(fd_, out, n, data_at_ + read_)) return 0;
+			read_ += n;
+			r = static_cast<long>(n);
+		} else {
+			z_.next_out = out;
+			z_.avail_out = static_cast<uInt>(n);
+			while (z_.avail_out == n && !ended_) {
+				if (z_.avail_in == 0) {
+					size_t m = static_cast<size_t>(std::min<uint64_t>(in_.size(), z64_->csize - read_));
+					if (m == 0 || !pread_all(fd_, in_.data(), m, data_at_ + read_)) break;
+					read_ += m;
+					z_.next_in = in_.data();
+					z_.avail_in = static_cast<uInt>(m);
+				}
+				int zr = inflate(&z_, Z_NO_FLUSH);
+				if (zr == Z_STREAM_END) ended_ = true;
+				else if (zr != Z_OK && zr != Z_BUF_ERROR) return -1;
+			}
+			r = static_cast<long>(n - z_.avail_out);
+		}
+		crc_ = crc32(crc_, out, static_cast<uInt>(r));
+		return r;
+	}
+
+	unzFile zf_;
+	const int* lines_;
+	const zip64_entry* z64_ = nullptr;
+	int fd_ = -1;
+	uint64_t want_ = 0, got_ = 0, read_ = 0, data_at_ = 0;
+	bool open_ = false, inflating_ = false, ended_ = false;
+	uLong crc_ = 0;
+	z_stream z_ = {};
+	std::vector<unsigned char> in_;
+};
+
+int write_all(int fd, const char* p, size_t n)
 {
 	while (n > 0) {
-		ssize_t w = write(fd, p, static_cast<size_t>(std::min<uint64_t>(n, kIoChunk)));
+		ssize_t w = write(fd, p, n);
 		if (w < 0) {
 			if (errno == EINTR) continue;
 			return errno;
 		}
 		if (w == 0) return EIO;
 		p += w;
-		n -= static_cast<uint64_t>(w);
+		n -= static_cast<size_t>(w);
 	}
 	return 0;
 }
+
+uint64_t random64()
+{
+	static std::atomic<uint64_t> counter{0};
+	uint64_t r = 0;
+	if (getrandom(&r, sizeof(r), GRND_NONBLOCK) != sizeof(r))
+		r = (uint64_t(getpid()) << 40) ^ uint64_t(time(nullptr)) ^ (counter.fetch_add(1) * 0x9e3779b97f4a7c15ull);
+	return r;
+}
+
+// A file or link being made under a temporary name beside its destination;
+// removed unless committed.
+class temp_out {
+public:
+	~temp_out() { discard(); }
+	temp_out() = default;
+	temp_out(const temp_out&) = delete;
+	temp_out& operator=(const temp_out&) = delete;
+
+	const std::string& path() const { return path_; }
+	const std::string& dest() const { return dest_; }
+	int fd() const { return fd_; }
+
+	// Creates an empty file, exclusively and never through a link; errno.
+	int create_file(const std::string& dest)
+	{
+		return make(dest, [this](const std::string& p) {
+			fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+			return fd_ >= 0 ? 0 : errno;
+		});
+	}
+	// Makes a symbolic link holding text; errno.
+	int create_link(const std::string& dest, const std::string& text)
+	{
+		return make(dest, [&text](const std::string& p) { return symlink(text.c_str(), p.c_str()) == 0 ? 0 : errno; });
+	}
+	// Closes the file; errno of a failed close.
+	int close_file()
+	{
+		if (fd_ < 0) return 0;
+		int rc = ::close(fd_) == 0 ? 0 : errno;
+		fd_ = -1;
+		return rc;
+	}
+	// Puts the file or link in place of its destination; errno.
+	int commit()
+	{
+		int rc = close_file();
+		if (rc == 0 && rename(path_.c_str(), dest_.c_str()) != 0) rc = errno;
+		if (rc == 0) path_.clear();
+		return rc;
+	}
+	void discard()
+	{
+		if (fd_ >= 0) ::close(fd_);
+		fd_ = -1;
+		if (!path_.empty()) unlink(path_.c_str());
+		path_.clear();
+	}
+
+private:
+	template <class F>
+	int make(const std::string& dest, F make_at)
+	{
+		discard();
+		dest_ = dest;
+		size_t slash = dest.rfind('/');
+		std::string folder = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
+		for (int tries = 0; tries < 64; ++tries) {
+			char hex[17];
+			snprintf(hex, sizeof(hex), "%016llx", static_cast<unsigned long long>(random64()));
+			std::string p = folder + extract_temp_prefix + hex;
+			int rc = make_at(p);
+			if (rc == EEXIST) continue;
+			if (rc == 0) path_ = p;
+			return rc;
+		}
+		return EEXIST;
+	}
+
+	std::string dest_, path_;
+	int fd_ = -1;
+};
+
+// Streams the open entry into the temporary file; codes and lines as the
+// caller's steps (read 20002, close CRC, write line given).
+int stream_entry(entry_stream& in, temp_out& out, int write_line)
+{
+	std::unique_ptr<char[]> piece(new (std::nothrow) char[kPiece]);
+	if (!piece) return fail_at(write_line, ENOMEM);
+	bool first = true;
+	for (;;) {
+		long n = in.read(piece.get(), kPiece);
+		if (n <= 0) break;
+		if (int err = write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return fail_at(write_line, err);
+		if (first) crash_point("extract-piece", out.dest());
+		first = false;
+	}
+	return in.finish();
+}
+
+// Mode and dates of a zip entry on the open temporary file; lines 1325, 1330.
+int restore_mode_and_dates(int fd, const unz_file_info64& info, int flags)
+{
+	int err = 0;
+	if (info.external_fa != 0) {
+		// The high half is the Unix mode; a DOS-only attribute word carries
+		// no permissions, and mode 0 would lock the user out of the file.
+		mode_t mode = static_cast<mode_t>((info.external_fa >> 16) & 0777);
+		if ((info.external_fa >> 16) != 0 && fchmod(fd, mode) != 0) err = fail_at(1325, errno);
+	}
+	if (!err && (flags & extract_executable) && fchmod(fd, 0755) != 0) err = fail_at(1325, errno);
+	if (!err && info.external_fa != 0) {
+		struct tm t = {};
+		t.tm_sec = static_cast<int>(info.tmu_date.tm_sec);
+		t.tm_min = static_cast<int>(info.tmu_date.tm_min);
+		t.tm_hour = static_cast<int>(info.tmu_date.tm_hour);
+		t.tm_mday = static_cast<int>(info.tmu_date.tm_mday);
+		t.tm_mon = static_cast<int>(info.tmu_date.tm_mon);
+		t.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
+		t.tm_isdst = -1;
+		time_t when = mktime(&t);
+		struct timespec times[2];
+		times[0].tv_sec = times[1].tv_sec = when;
+		times[0].tv_nsec = times[1].tv_nsec = 0;
+		if (when == static_cast<time_t>(-1)) err = fail_at(1330, EINVAL);
+		else if (futimens(fd, times) != 0) err = fail_at(1330, errno);
+	}
+	return err;
+}
+
 
 std::vector<std::string> split_components(const std::string& rel)
 {
@@ -288,52 +468,140 @@ std::string fork_data_name(const std::string& rel)
 	return rel.substr(0, pos) + rel.substr(pos + 2);
 }
 
-// Writes the current regular-file entry to path and restores its mode and dates.
-int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& info)
+// Writes the current regular-file entry under a temporary name beside path,
+// with its mode and dates; out holds it, not yet renamed into place, so that
+// its AppleDouble entry can still be applied.
+int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& info, int flags, temp_out& out)
 {
 	static const int lines[4] = {1301, 1304, 1306, 1308};
-	entry_buffer buf;
-	int err = read_current_entry(zf, info, buf, lines);
-	if (err == 0) {
-		delete_file(path);
-		int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-		if (fd < 0) {
-			err = fail_at(1313, errno);
-		} else {
-			err = write_all(fd, buf.data.get(), buf.size);
-			if (err) fail_at(1321, err);
-			buf.data.reset();
-			if (!err && info.external_fa != 0) {
-				// The high half is the Unix mode; a DOS-only attribute word carries
-				// no permissions, and mode 0 would lock the user out of the file.
-				mode_t mode = static_cast<mode_t>((info.external_fa >> 16) & 0777);
-				if ((info.external_fa >> 16) != 0 && fchmod(fd, mode) != 0) err = fail_at(1325, errno);
-				if (!err) {
-					struct tm t = {};
-					t.tm_sec = static_cast<int>(info.tmu_date.tm_sec);
-					t.tm_min = static_cast<int>(info.tmu_date.tm_min);
-					t.tm_hour = static_cast<int>(info.tmu_date.tm_hour);
-					t.tm_mday = static_cast<int>(info.tmu_date.tm_mday);
-					t.tm_mon = static_cast<int>(info.tmu_date.tm_mon);
-					t.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
-					t.tm_isdst = -1;
-					time_t when = mktime(&t);
-					struct timespec times[2];
-					times[0].tv_sec = times[1].tv_sec = when;
-					times[0].tv_nsec = times[1].tv_nsec = 0;
-					if (when == static_cast<time_t>(-1)) err = fail_at(1330, EINVAL);
-					else if (futimens(fd, times) != 0) err = fail_at(1330, errno);
-				}
-			}
-			if (close(fd) != 0 && !err) err = fail_at(1321, errno);
-		}
+	entry_stream in(zf, info, lines);
+	int err = in.open();
+	if (!err) {
+		if (int rc = out.create_file(path)) err = fail_at(1313, rc);
 	}
-	if (err)
+	if (!err) err = stream_entry(in, out, 1321);
+	if (!err) crash_point("extract-written", out.dest());
+	if (!err) err = restore_mode_and_dates(out.fd(), info, flags);
+	if (!err) {
+		if (int rc = out.close_file()) err = fail_at(1321, rc);
+	}
+	if (err) {
+		out.discard();
 		xer << "Zip to file failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
 		    << ". inFile=" << path << ".\n";
+	}
 	return err;
 }
 
+// Renames a finished file into place; line 1313 as its creation.
+int commit_regular(temp_out& out)
+{
+	if (out.path().empty()) return 0;
+	int rc = out.commit();
+	if (rc) {
+		fail_at(1313, rc);
+		xer << "Zip to file failed with error " << rc << ". file = " << sErrFile << " line = " << sErrLine
+		    << ". inFile=" << out.dest() << ".\n";
+		out.discard();
+	}
+	return rc;
+}
+
+// Applies AppleDouble data to the file at target; data is what was kept of
+// the entry (at most kMaxAppleDouble bytes), size its full length.
+int apply_apple_double(const std::string& target, const std::string& path, const std::string& data, uint64_t size)
+{
+	int err = 0;
+	const unsigned char* d = reinterpret_cast<const unsigned char*>(data.data());
+	const uint64_t kept = data.size();
+	const unsigned char* finfo = nullptr;
+	const unsigned char* fork = nullptr;
+	uint64_t fork_len = 0;
+	bool fork_beyond = false;
+	if (kept < 26 || memcmp(d, kAppleHeader, sizeof(kAppleHeader)) != 0) {
+		err = fail_at(1459, err_zip_rsrc_header);
+	} else {
+		int16_t count = static_cast<int16_t>((d[24] << 8) | d[25]);
+		if (count > 0 && 26 + 12 * uint64_t(count) > kept) err = fail_at(1459, err_zip_rsrc_header);
+		for (int i = 0; !err && i < count; ++i) {
+			const unsigned char* e = d + 26 + 12 * i;
+			uint32_t id = get_be32(e), off = get_be32(e + 4), len = get_be32(e + 8);
+			bool used = (id == 9 && len == 32) || id == 2;
+			if (used && uint64_t(off) + len > size) {
+				err = fail_at(1459, err_zip_rsrc_header);  // data lies beyond the entry
+			} else if (id == 9 && len == 32) {
+				finfo = uint64_t(off) + len <= kept ? d + off : nullptr;
+			} else if (id == 2) {
+				fork_beyond = uint64_t(off) + len > kept;
+				fork = fork_beyond ? nullptr : d + off;
+				fork_len = len;
+			}
+		}
+	}
+	if (err == 0) {
+		struct stat st;
+		if (lstat(target.c_str(), &st) != 0) return 0;  // the data entry must come first
+		if (S_ISLNK(st.st_mode)) {
+			xer << "WARNING: the resource fork and Finder information of the link " << path
+			    << " were not restored: a link carries none.\n";
+			return 0;
+		}
+		if (finfo) {
+			// The first 16 bytes (type, creator, flags, location, reserved) are
+			// kept as stored, big-endian; the extended 16 are not applied.
+			unsigned char rec[32] = {};
+			memcpy(rec, finfo, 16);
+			int rc = plat_write_fork(target, plat_finfo_attr, rec, sizeof(rec));
+			if (rc && plat_fork_unsupported(rc)) {
+				xer << "WARNING: the Finder information of " << path << " could not be stored here (error " << rc
+				    << ").\n";
+			} else if (rc) {
+				err = fail_at(1440, rc);
+			}
+		}
+		if (!err && fork_len > 0) {
+			int rc = fork_beyond ? E2BIG : plat_write_fork(target, plat_rsrc_attr, fork, static_cast<size_t>(fork_len));
+			if (rc && plat_fork_unsupported(rc)) {
+				xer << "WARNING: the resource fork of " << path << " (" << fork_len
+				    << " bytes) could not be stored here (error " << rc << ").\n";
+			} else if (rc) {
+				err = fail_at(1452, rc);
+			}
+		}
+	}
+	return err;
+}
+
+// The resource-fork step; target is where the data file stands now (its
+// temporary name while it waits to be renamed).
+int unzip_resource_fork_at(unzFile zf, const std::string& rf_path, const unz_file_info64& info,
+                           const std::string* target)
+{
+	static const int lines[4] = {1386, 1389, 1391, 1393};
+	size_t dot = rf_path.rfind("._");
+	if (dot == std::string::npos) return 0;  // names no data file
+	std::string path = rf_path.substr(0, dot) + rf_path.substr(dot + 2);
+
+	entry_stream in(zf, info, lines);
+	std::string data;
+	int err = in.open();
+	if (!err) {
+		// Only the start is kept; the rest is read through for its checks.
+		std::vector<char> piece(kPiece);
+		for (;;) {
+			long n = in.read(piece.data(), piece.size());
+			if (n <= 0) break;
+			uint64_t room = kMaxAppleDouble - std::min<uint64_t>(kMaxAppleDouble, data.size());
+			data.append(piece.data(), static_cast<size_t>(std::min<uint64_t>(room, static_cast<uint64_t>(n))));
+		}
+		err = in.finish();
+	}
+	if (!err) err = apply_apple_double(target ? *target : path, path, data, in.size());
+	if (err)
+		xer << "Unzip RF failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
+		    << ". inFile=" << path << ".\n";
+	return err;
+}
 
 // The text of a symbolic link; false when path is no link.
 bool read_link_text(const std::string& path, std::string& text)
@@ -411,16 +679,42 @@ int md5_of_file(const std::string& path, std::string& digest)
 
 }  // namespace
 
+const char* const extract_temp_prefix = ".ventora-part-";
+
+bool is_extract_temp_name(const std::string& name)
+{
+	const size_t n = strlen(extract_temp_prefix);
+	if (name.size() != n + 16 || name.compare(0, n, extract_temp_prefix) != 0) return false;
+	for (size_t i = n; i < name.size(); ++i)
+		if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f'))) return false;
+	return true;
+}
+
+namespace {
+std::atomic<crash_point_hook> g_crash_hook{nullptr};
+}
+
+void set_crash_point_hook(crash_point_hook hook) { g_crash_hook.store(hook); }
+
+void crash_point(const char* point, const std::string& path)
+{
+	if (crash_point_hook hook = g_crash_hook.load(std::memory_order_relaxed)) hook(point, path);
+}
+
 int unzip_symlink(unzFile zf, const std::string& path, const unz_file_info64& info)
 {
 	static const int lines[4] = {1261, 1264, 1266, 1268};
-	entry_buffer buf;
-	int err = read_current_entry(zf, info, buf, lines);
-	if (err == 0) {
-		std::string text(buf.data.get(), static_cast<size_t>(buf.size));
-		delete_file(path);
+	entry_stream in(zf, info, lines);
+	std::string text;
+	int err = in.open();
+	// A link's text is a path: a record claiming more cannot be a link.
+	if (!err && in.size() >= kMaxLinkText) err = fail_at(lines[1], ENAMETOOLONG);
+	if (!err) err = in.read_all(text);
+	if (!err) {
+		temp_out out;
 		if (text.empty() || text.find('\0') != std::string::npos) err = fail_at(1276, EINVAL);
-		else if (symlink(text.c_str(), path.c_str()) != 0) err = fail_at(1276, errno);
+		else if (int rc = out.create_link(path, text)) err = fail_at(1276, rc);
+		else if (int rc2 = out.commit()) err = fail_at(1276, rc2);
 	}
 	if (err)
 		xer << "Zip to symlink failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
@@ -430,77 +724,11 @@ int unzip_symlink(unzFile zf, const std::string& path, const unz_file_info64& in
 
 int unzip_resource_fork(unzFile zf, const std::string& rf_path, const unz_file_info64& info)
 {
-	static const int lines[4] = {1386, 1389, 1391, 1393};
-	size_t dot = rf_path.rfind("._");
-	if (dot == std::string::npos) return 0;  // names no data file
-	std::string path = rf_path.substr(0, dot) + rf_path.substr(dot + 2);
-
-	entry_buffer buf;
-	int err = read_current_entry(zf, info, buf, lines);
-	const unsigned char* finfo = nullptr;
-	const unsigned char* fork = nullptr;
-	uint64_t fork_len = 0;
-	if (err == 0) {
-		const unsigned char* d = reinterpret_cast<const unsigned char*>(buf.data.get());
-		const uint64_t size = buf.size;
-		if (size < 26 || memcmp(d, kAppleHeader, sizeof(kAppleHeader)) != 0) {
-			err = fail_at(1459, err_zip_rsrc_header);
-		} else {
-			int16_t count = static_cast<int16_t>((d[24] << 8) | d[25]);
-			if (count > 0 && 26 + 12 * uint64_t(count) > size) err = fail_at(1459, err_zip_rsrc_header);
-			for (int i = 0; !err && i < count; ++i) {
-				const unsigned char* e = d + 26 + 12 * i;
-				uint32_t id = get_be32(e), off = get_be32(e + 4), len = get_be32(e + 8);
-				bool used = (id == 9 && len == 32) || id == 2;
-				if (used && uint64_t(off) + len > size) {
-					err = fail_at(1459, err_zip_rsrc_header);  // data lies beyond the entry
-				} else if (id == 9 && len == 32) {
-					finfo = d + off;
-				} else if (id == 2) {
-					fork = d + off;
-					fork_len = len;
-				}
-			}
-		}
-	}
-	if (err == 0) {
-		struct stat st;
-		if (lstat(path.c_str(), &st) != 0) return 0;  // the data entry must come first
-		if (S_ISLNK(st.st_mode)) {
-			xer << "WARNING: the resource fork and Finder information of the link " << path
-			    << " were not restored: a link carries none.\n";
-			return 0;
-		}
-		if (finfo) {
-			// The first 16 bytes (type, creator, flags, location, reserved) are
-			// kept as stored, big-endian; the extended 16 are not applied.
-			unsigned char rec[32] = {};
-			memcpy(rec, finfo, 16);
-			int rc = plat_write_fork(path, plat_finfo_attr, rec, sizeof(rec));
-			if (rc && plat_fork_unsupported(rc)) {
-				xer << "WARNING: the Finder information of " << path << " could not be stored here (error " << rc
-				    << ").\n";
-			} else if (rc) {
-				err = fail_at(1440, rc);
-			}
-		}
-		if (!err && fork && fork_len > 0) {
-			int rc = plat_write_fork(path, plat_rsrc_attr, fork, static_cast<size_t>(fork_len));
-			if (rc && plat_fork_unsupported(rc)) {
-				xer << "WARNING: the resource fork of " << path << " (" << fork_len
-				    << " bytes) could not be stored here (error " << rc << ").\n";
-			} else if (rc) {
-				err = fail_at(1452, rc);
-			}
-		}
-	}
-	if (err)
-		xer << "Unzip RF failed with error " << err << ". file = " << sErrFile << " line = " << sErrLine
-		    << ". inFile=" << path << ".\n";
-	return err;
+	return unzip_resource_fork_at(zf, rf_path, info, nullptr);
 }
 
-int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::string* name_io, int use_name)
+int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::string* name_io, int use_name,
+                int flags)
 {
 	std::string zip = zip_in, out_dir = out_dir_in;
 	set_path_to_full(zip);
@@ -517,6 +745,9 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 	} else {
 		std::set<std::string> made_links;
 		bool first = true;
+		// The last regular file, whole but not yet renamed into place: its
+		// AppleDouble entry may follow and is applied to it first.
+		temp_out pending;
 		zip64_state z64;
 		z64.fd = open(zip.c_str(), O_RDONLY | O_CLOEXEC);
 		tl_zip64 = &z64;
@@ -541,7 +772,8 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 				name.assign(name_buf, kMaxEntryName);
 				xer << "Zip to file refused the entry " << name << "...: its name is " << info.size_filename
 				    << " bytes long.\n";
-				entry_err = fail_at(1516, ENAMETOOLONG);
+				entry_err = commit_regular(pending);
+				if (!entry_err) entry_err = fail_at(1516, ENAMETOOLONG);
 			} else {
 				name.assign(name_buf, info.size_filename);
 				const std::string rel = use_name && name_io ? *name_io : name;
@@ -551,7 +783,13 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 				const bool is_folder = !name.empty() && name.back() == '/';
 				const uint32_t mode = static_cast<uint32_t>(info.external_fa >> 16);
 
-				if (is_folder) {
+				const bool fork_of_pending = is_apple && !is_folder && !pending.path().empty() &&
+				                             out_dir + fork_data_name(name.size() > 9 ? name.substr(9) : std::string()) ==
+				                                 pending.dest();
+				if (!fork_of_pending) entry_err = commit_regular(pending);
+				if (entry_err) {
+					// the file before this entry could not be put in place
+				} else if (is_folder) {
 					// Folders keep their stored names, also with use_name.
 					if (!is_apple) {
 						if (escapes_folder(name, made_links)) {
@@ -568,7 +806,9 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 					} else if (escapes_folder(data_rel, made_links)) {
 						entry_err = refuse_entry(name, out_dir, 1520);
 					} else {
-						entry_err = unzip_resource_fork(zf, out_dir + name.substr(9), info);
+						entry_err = unzip_resource_fork_at(zf, out_dir + name.substr(9), info,
+						                                   fork_of_pending ? &pending.path() : nullptr);
+						if (entry_err) pending.discard();
 					}
 				} else if (escapes_folder(rel, made_links)) {
 					entry_err = refuse_entry(name, out_dir, 1520);
@@ -580,7 +820,7 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 					entry_err = unzip_symlink(zf, out_path, info);
 					if (!entry_err) made_links.insert(link_key(rel));
 				} else {
-					entry_err = unzip_regular(zf, out_path, info);
+					entry_err = unzip_regular(zf, out_path, info, flags, pending);
 					made_links.erase(link_key(rel));  // a file now stands where a link was
 				}
 			}
@@ -592,6 +832,14 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 			}
 			walk = unzGoToNextFile(zf);
 		}
+		if (!err) {
+			int rc = commit_regular(pending);
+			if (rc) {
+				xer << "UNZIP zip_to_file failed with err=" << rc << "\n";
+				err = fail_at(1539, rc);
+			}
+		}
+		pending.discard();
 		if (!err && walk != UNZ_OK && walk != UNZ_END_OF_LIST_OF_FILE) err = fail_at(1550, walk);
 		tl_zip64 = nullptr;
 		if (z64.fd >= 0) close(z64.fd);
@@ -627,42 +875,34 @@ la_int64_t SzFileSeekImp(struct archive*, void* client, la_int64_t offset, int w
 	return r < 0 ? ARCHIVE_FATAL : static_cast<la_int64_t>(r);
 }
 
-// Reads the current item whole into buf: 12 when no buffer, 20002 when the
-// item yields other than its stated size.
-int read_7z_item(struct archive* a, struct archive_entry* entry, entry_buffer& buf)
+// Streams the current item into the temporary file: 20002 when it yields
+// other than its stated size, 20004 when it cannot be written.
+int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out)
 {
 	const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
-	uint64_t want = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
-	if (!buf.alloc(want)) return ENOMEM;
+	const uint64_t want = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
+	std::unique_ptr<char[]> piece(new (std::nothrow) char[kPiece]);
+	if (!piece) return ENOMEM;
 	uint64_t got = 0;
+	bool first = true;
 	for (;;) {
-		if (got == buf.size) {
-			if (sized) {
-				char probe;  // must be at the item's end now
-				la_ssize_t n = archive_read_data(a, &probe, 1);
-				return n == 0 ? 0 : err_zip_read;
-			}
-			// No stated size: grow the buffer as the data comes.
-			entry_buffer bigger;
-			if (!bigger.alloc(buf.size ? buf.size * 2 : (1 << 16))) return ENOMEM;
-			if (got) memcpy(bigger.data.get(), buf.data.get(), static_cast<size_t>(got));
-			std::swap(buf.data, bigger.data);
-			buf.size = bigger.size;
-		}
-		size_t chunk = static_cast<size_t>(std::min<uint64_t>(buf.size - got, kIoChunk));
-		la_ssize_t n = archive_read_data(a, buf.data.get() + got, chunk);
+		la_ssize_t n = archive_read_data(a, piece.get(), kPiece);
 		if (n < 0) return err_zip_read;
 		if (n == 0) break;
 		got += static_cast<uint64_t>(n);
+		if (sized && got > want) return err_zip_read;
+		if (write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return err_zip_write;
+		if (first) crash_point("extract-piece", out.dest());
+		first = false;
 	}
-	if (sized && got < buf.size) return err_zip_read;
-	buf.size = got;
+	if (sized && got != want) return err_zip_read;
 	return 0;
 }
 
 }  // namespace
 
-int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, std::string* name_io, int use_name)
+int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, std::string* name_io, int use_name,
+                int flags)
 {
 	std::string path = archive_in, out_dir = out_dir_in;
 	set_path_to_full(path);
@@ -684,7 +924,6 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 		archive_read_set_callback_data(a, &src);
 		if (archive_read_open1(a) != ARCHIVE_OK) err = err_zip_open;
 	}
-	entry_buffer item_buf;
 	bool first = true;
 	while (!err) {
 		struct archive_entry* entry = nullptr;
@@ -718,20 +957,18 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 			err = err_archive_escape;
 			break;
 		}
-		// The item is decoded whole before its file is made: a damaged item
-		// leaves no file and an existing one untouched.
-		err = read_7z_item(a, entry, item_buf);
-		if (err) break;
 		const std::string out_path = out_dir + rel;
 		if (name_io) *name_io = out_path;
-		int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-		if (fd < 0) {
-			err = errno;
-			break;
-		}
-		if (item_buf.size && write_all(fd, item_buf.data.get(), item_buf.size)) err = err_zip_write;
-		if (close(fd) != 0 && !err) err = err_zip_write;
-		item_buf.data.reset();
+		// Written whole under a temporary name, then renamed over whatever
+		// stands at the path (a link is replaced, never written through).
+		temp_out out;
+		err = out.create_file(out_path);
+		if (err) break;
+		err = stream_7z_item(a, entry, out);
+		if (!err) crash_point("extract-written", out.dest());
+		if (!err && (flags & extract_executable) && fchmod(out.fd(), 0755) != 0) err = errno;
+		if (!err && out.close_file() != 0) err = err_zip_write;
+		if (!err) err = out.commit();
 	}
 	if (a) archive_read_free(a);
 	close(src.fd);

@@ -7,15 +7,42 @@
 
 #include <unzip.h>
 
+// Every file and link is written in pieces to a temporary file of its own
+// folder and renamed over its path only once whole and checked, with its
+// mode, dates and forks already set: a failed or interrupted extraction
+// leaves the previous file as it was, and memory does not grow with an
+// entry's size.
+
+// Flags of an extraction.
+enum {
+	extract_executable = 1,  // every regular file written gets mode 0755
+};
+
 // Extracts every entry of a .zip into out_dir (which ends in '/').
 // name_io, when given, receives the stored name of the first entry; with
 // use_name set, every entry is written to out_dir + *name_io instead.
-int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* name_io, int use_name);
+int zip_to_file(const std::string& zip, const std::string& out_dir, std::string* name_io, int use_name,
+                int flags = 0);
 
 // Extracts every file item of a .7z into out_dir (which ends in '/'); no
-// folders are made and no modes, dates or links restored. name_io, when
-// given, receives the full output path of each item written.
-int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* name_io, int use_name);
+// folders are made and no dates or links restored. name_io, when given,
+// receives the full output path of each item written.
+int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* name_io, int use_name,
+                int flags = 0);
+
+// Names of the temporary files extraction writes: this prefix, then 16
+// lower-case hex digits. One left by a killed run may be removed.
+extern const char* const extract_temp_prefix;
+bool is_extract_temp_name(const std::string& name);
+
+// Test seam: when set, called at named points of extraction and deletion
+// with the path concerned: "extract-piece" (the first piece of a file is
+// written), "extract-written" (all of it, before its mode), "delete-done"
+// (a dropped file was deleted). A test stops the process there. The program
+// never sets it.
+using crash_point_hook = void (*)(const char* point, const std::string& path);
+void set_crash_point_hook(crash_point_hook hook);
+void crash_point(const char* point, const std::string& path);
 
 // Writes a new .zip holding the one file (or link text) src and, when the
 // file carries a resource fork, its "__MACOSX/._name" entry.

@@ -149,8 +149,12 @@ void down_class::parse_headers()
 				}
 				auto cl = mHeaders.find("Content-Length");
 				if (cl != mHeaders.end()) mExpected = parse_length(cl->second);
+			} else {
+				// An interim block says nothing about the final response: its
+				// header lines are dropped.
+				mHeaders.clear();
 			}
-			// An interim block: the final response may already be here.
+			// After an interim block the final response may already be here.
 			continue;
 		}
 		const std::string line(mRecvBuf.begin(), mRecvBuf.begin() + eol);
