@@ -17,8 +17,7 @@ EventRecord key_event(int kind, int key_code, int ch, int mods, int typed, int u
 	e.what = (uint16_t)kind;
 	e.message = (uint32_t)((key_code & 0xFF) << 8 | (ch & 0xFF));
 	e.modifiers = (uint16_t)mods;
-	e.typed = typed;
-	e.layout = 1;
+	e.code_point = typed;
 	e.unshifted = unshifted;
 	e.shifted = shifted;
 	return e;
@@ -58,8 +57,8 @@ struct KeyRaw : ::testing::Test {
 	void send(EventRecord e) { k.handle_key_raw(&e); }
 };
 
-const int D = keyDown, U = keyUp, R = autoKey;
-const int SH = shiftKey, OPT = optionKey, CTL = controlKey, CMD = cmdKey, CAPS = alphaLock;
+const int D = plat_evt_key_down, U = plat_evt_key_up, R = plat_evt_auto_key;
+const int SH = plat_mod_shift, OPT = plat_mod_option, CTL = plat_mod_control, CMD = plat_mod_cmd, CAPS = plat_mod_caps;
 
 }  // namespace
 

@@ -14,7 +14,6 @@ std::ofstream ouf HL_GLOBALS_INIT;
 log_stream xer HL_GLOBALS_INIT;
 stls_struct stls HL_GLOBALS_INIT;
 std::vector<menu_struct> menu HL_GLOBALS_INIT;
-int active_popup_code = 0, select_popup_code = 0, popup_menu_select = 0;
 mnw_struct mnw;
 ren_struct ren;
 xcam_class xcam;

@@ -48,9 +48,6 @@ extern std::ofstream ouf;       // shared writer of files with the maker's heade
 extern log_stream xer;          // the log; writes before it is opened are dropped
 extern stls_struct stls;        // texts of the shell and widgets
 extern std::vector<menu_struct> menu;  // the shell's menus
-// The open pop-up list (slot 1519 of menu): its key, the key of the list whose
-// item was just picked, and the picked index.
-extern int active_popup_code, select_popup_code, popup_menu_select;
 // mnw (GenC/hl_mnw.h), ren (OGL/OGL_ren.h) and xcam (OGL/OGL_camera.h) are
 // defined here too, in that order; the installer state, texture manager and
 // frame clock live in their own units.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/plat_events.h"
+#include "Platform/plat_shell.h"
 
 struct key_name_row {
 	int vkey;
@@ -73,9 +73,6 @@ extern keys_class keys;
 // One byte of the system encoding (UTF-8) as a code point: below 128 itself, else 0.
 int script_to_utf32(int byte);
 
-// Where Return closes an open sub-window: the shell points this at
-// MACIBM_handleclick; null does nothing.
+// Where Return closes an open sub-window: the shell's MACIBM_handleclick
+// unless a test points it elsewhere; null does nothing.
 extern void (*MACIBM_handleclick_target)(int force);
-
-// Offered every key first; defined with the focus ring.
-int BTN_dispatch_to_focus(int ch, int vkey, int flags);

@@ -40,25 +40,24 @@ int fixed_code_point(int vkey, int typed)
 
 void keys_class::handle_key_raw(EventRecord* ev)
 {
-	if (!ev || (ev->what != keyDown && ev->what != keyUp && ev->what != autoKey)) return;
+	const bool down = ev && ev->what == plat_evt_key_down, up = ev && ev->what == plat_evt_key_up;
+	if (!ev || (!down && !up && ev->what != plat_evt_auto_key)) return;
 
 	// 1. Codes and modifiers.
 	const int key_code = (int)((ev->message >> 8) & 0xFF);
 	const int char_code = (int)(ev->message & 0xFF);
 	int flags = 0;
-	if (ev->modifiers & shiftKey) flags |= 1;
-	if (ev->modifiers & optionKey) flags |= 2;
-	if (ev->modifiers & controlKey) flags |= 4;
-	if (ev->what == keyDown) flags |= 8;
-	if (ev->what == keyUp) flags |= 16;
+	if (ev->modifiers & plat_mod_shift) flags |= 1;
+	if (ev->modifiers & plat_mod_option) flags |= 2;
+	if (ev->modifiers & plat_mod_control) flags |= 4;
+	if (down) flags |= 8;
+	if (up) flags |= 16;
 
-	// 2. Characters: what the layout gave the shell, else the event's own byte.
-	int typed = 0, unshifted = char_code, shifted = char_code;
-	if (ev->layout) {
-		typed = ev->typed;
-		unshifted = ev->unshifted;
-		shifted = ev->shifted;
-	}
+	// 2. Characters: the shell read them from the keyboard layout (composed
+	// characters included); without display characters the event's own byte.
+	const int typed = ev->code_point;
+	int unshifted = ev->unshifted, shifted = ev->shifted;
+	if (!unshifted && !shifted) unshifted = shifted = char_code;
 
 	// 3-4. Virtual key and the fixed code points of control keys.
 	const int vkey = translate_vkey(*this, key_code, unshifted, shifted);
@@ -66,11 +65,11 @@ void keys_class::handle_key_raw(EventRecord* ev)
 
 	// 5. A key-up reports the character of its key-down unless the modifiers changed.
 	const int mods = flags & ~(8 | 16);
-	if (ev->what == keyDown) {
+	if (down) {
 		down_cp = cp;
 		down_vkey = vkey;
 		down_flags = mods;
-	} else if (ev->what == keyUp && vkey == down_vkey && mods == down_flags) {
+	} else if (up && vkey == down_vkey && mods == down_flags) {
 		cp = down_cp;
 	}
 
@@ -79,7 +78,7 @@ void keys_class::handle_key_raw(EventRecord* ev)
 	if (BTN_dispatch_to_focus(cp, vkey, flags) == 1) return;
 
 	// 8. Keys no widget took.
-	if (ev->what != keyUp) {
+	if (!up) {
 		if (vkey == 13 || vkey == 187) return_hit = 1;
 		if (vkey == 27) escape_hit = 1;
 		if (vkey == 8 || vkey == 46) delete_hit = 1;
