@@ -11,6 +11,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "DIzivoz/OOPS_cpp/butn_values.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
@@ -187,6 +188,28 @@ TEST_F(ValueWidgets, NumberFieldArrowsAndTheFamily)
 	EXPECT_EQ(frame([&] { return BTN_dob_range(X, Y + 150, &d, 3, 1, 0, 10, ""); }), 1);
 	EXPECT_DOUBLE_EQ(d, 0.30000001192092896);
 	BTN_display_number(X, Y + 200, 3.14f, 3, 2, "Pi|");
+}
+
+TEST_F(ValueWidgets, FocusedNumberFieldTakesDigitsFromTheKeyboardLayer)
+{
+	float v = 0;
+	keys_class k;
+	auto draw = [&] { return BTN_flt_range(X, Y, &v, 2, 0, 0, 99, ""); };
+	press(X + 13, Y + 4);  // hot digit 1
+	frame(draw);
+	no_mouse();
+	auto send = [&](int key_code, int ch) {
+		EventRecord e{};
+		e.what = plat_evt_key_down;
+		e.message = (uint32_t)(key_code << 8 | ch);
+		e.code_point = e.unshifted = e.shifted = ch;
+		k.handle_key_raw(&e);
+	};
+	send(26, '7');
+	send(7, 'x');
+	EXPECT_EQ(k.last_vkey, 88) << "the letter was not left to the keyboard layer";
+	EXPECT_EQ(frame(draw), 1);
+	EXPECT_FLOAT_EQ(v, 7);
 }
 
 TEST_F(ValueWidgets, VerticalSlider)

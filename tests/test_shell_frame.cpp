@@ -665,6 +665,42 @@ TEST_F(Shell, WorkerAlertWaitsForTheMainScreen)
 	EXPECT_EQ(alerts[0].line1, "from a worker");
 }
 
+TEST_F(Shell, ThreeChoiceQuestion)
+{
+	struct row {
+		int three;
+		float x, y;  // the button pressed (sub-window units); y < 0: Return, which closes nothing here
+		int result;
+	} rows[] = {{1, 20, 60, 1}, {1, 20, 25, 2}, {1, 280, 25, 3}, {0, 20, 25, 2}};
+	for (const row& r : rows) {
+		MACIBM_event_proc();
+		int frames = 0;
+		fake.on_idle = [&](vtest::fake_platform& f) {
+			if (++frames == 2) f.key(plat_evt_key_down, 36, 13);  // Return does not close 995
+			if (frames == 4) f.click(px(r.x), py(r.y));
+		};
+		EXPECT_EQ(MACIBM_nuke_alert("name", r.three), r.result) << r.x << "," << r.y;
+		fake.on_idle = nullptr;
+		EXPECT_GE(frames, 4);
+		EXPECT_EQ(mnw.wind_type, 0);
+	}
+}
+
+TEST_F(Shell, ModifierQueries)
+{
+	struct row {
+		uint16_t mods;
+		int option, shift, caps;
+	} rows[] = {{0, 0, 0, 0}, {plat_mod_option, 1, 0, 0}, {plat_mod_shift | plat_mod_caps, 0, 1, 1},
+	            {plat_mod_control | plat_mod_cmd, 0, 0, 0}};
+	for (const row& r : rows) {
+		fake.modifiers = r.mods;
+		EXPECT_EQ(has_optionkey(), r.option);
+		EXPECT_EQ(has_shiftkey(), r.shift);
+		EXPECT_EQ(has_capslock(), r.caps);
+	}
+}
+
 TEST_F(Shell, EndianFlip)
 {
 	struct row16 {

@@ -29,12 +29,6 @@ void OGLE_DrawSelection(OGLE_Rec*, float r[4])
 		OGL_line(45, colr.blink_level, r[0], r[1], r[2], r[3]);
 }
 
-// Every line at the field's own place: the engine's position is not used.
-void OGLE_DrawString(OGLE_Rec*, const char* b, const char* e, float, float)
-{
-	OGL_string(45, OGLE_x - OGLE_dx, OGLE_y - OGLE_dy, std::string(b, e), 9999, 0, 0);
-}
-
 const OGLE_Callbacks OGLE_cbs = {
     OGLE_GetVisibleBounds, OGLE_GetLogicalBounds, OGLE_SetLogicalHeight, OGLE_ScrollTo,
     OGLE_GetText,          OGLE_ReplaceTextFunc,  OGLE_GetLineHeight,    OGLE_MeasureString,

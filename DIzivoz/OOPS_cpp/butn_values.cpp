@@ -422,3 +422,10 @@ void BTN_chars(float x, float y, char* text, int length, std::string label)
 		if (text[i]) OGL_string(45, x + 10 * i + 2, y, std::string(1, text[i]), 9999, 0, 0);
 	if (inside(mx, my, x, r, y - 18, y + 24)) BTN_set_help(help);
 }
+
+// The text field's draw callback: every line at the field's own place (the
+// engine's position is not used).
+void OGLE_DrawString(OGLE_Rec*, const char* b, const char* e, float, float)
+{
+	OGL_string(45, OGLE_x - OGLE_dx, OGLE_y - OGLE_dy, std::string(b, e), 9999, 0, 0);
+}

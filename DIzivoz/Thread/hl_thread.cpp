@@ -1,5 +1,7 @@
 #include "DIzivoz/Thread/hl_thread.h"
 
+#include "DIzivoz/GenC/hl_init.h"
+
 #include <cxxabi.h>
 
 #include <exception>
@@ -79,8 +81,9 @@ void THREAD_check_exception(int also_warnings)
 __attribute__((no_sanitize("null"))) void* THREAD_launch(void* start)
 {
 	thread_start_struct* rec = (thread_start_struct*)start;
-	// No loader context is ever made for a worker, so there is none to make current.
-	if (rec->share_gl && !rec->loader) rec->share_gl = 0;
+	// A thread that shares OpenGL starts with its loader context current; when
+	// that fails the creator sees share_gl cleared and warns.
+	if (rec->share_gl && (!rec->loader || !MACIBM_set_context_loader(rec->loader))) rec->share_gl = 0;
 	void* (*fn)(void*) = rec->fn;
 	void* arg = rec->arg;
 	UTL_message_queue_write(rec->start_queue, nullptr);
@@ -117,9 +120,11 @@ void THREAD_create(void* (*fn)(void*), void* arg, pthread_t* thread, pthread_t* 
 	int share = glExt.threaded_avail ? share_gl : 0;
 	void* loader = nullptr;
 	if (share) {
-		// This platform has no shared loader contexts for worker threads.
-		share = 0;
-		glExt.threaded_ogl_failed();
+		loader = MACIBM_make_context_loader();
+		if (!loader) {
+			share = 0;
+			glExt.threaded_ogl_failed();
+		}
 	}
 	thread_start_struct rec{fn, arg, nullptr, share, loader};
 	UTL_message_queue_create(&rec.start_queue);
