@@ -303,6 +303,17 @@ TEST(EditEngine, ClickDragAndRevealThroughTheClassFace)
 	m.RevealSelection();
 	m.Click(1, 5, 0);
 	EXPECT_EQ(m.sel(), std::make_pair(12, 12));
+
+	// The class face steps over whole UTF-8 characters of its own text.
+	m.set("a\xC3\xA9" "b", 1000);
+	m.SetSelection(3, 3);
+	m.Key(28, 0);
+	EXPECT_EQ(m.sel(), std::make_pair(1, 1));
+	m.Key(29, 1);
+	EXPECT_EQ(m.sel(), std::make_pair(1, 3));
+	m.SetSelection(3, 3);
+	m.Key(8, 0);
+	EXPECT_EQ(m.text, "ab");
 }
 
 TEST(EditEngine, DrawsSelectionPerLineTheTextAndTheCaret)

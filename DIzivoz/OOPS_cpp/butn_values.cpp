@@ -203,7 +203,7 @@ int BTN_vert_slider(int slot, float x, float y_bottom, float y_top, int min, int
 	BTN_frame0(6, x, (y_bottom + y_top) / 2, y_top - y_bottom);
 	if (!(min < max)) return 0;
 	if (slot < 0 || slot > 3) {
-		fatal("Too many sliders!", 1);
+		fatal("Too many sliders!", __LINE__);
 		return 0;
 	}
 	const float mx = mnw.mouse_x, my = mnw.mouse_y;
@@ -286,7 +286,7 @@ int popup_shift_key = 0, popup_shift = 0;  // keeps an open list on screen
 int BTN_textlist(float x, float y, int* selection, std::string items, std::string label)
 {
 	if (items.find('|') != std::string::npos) {
-		fatal("Found | char in text string!", 2);
+		fatal("Found | char in text string!", __LINE__);
 		return 0;
 	}
 	std::vector<std::string> list;
@@ -298,7 +298,7 @@ int BTN_textlist(float x, float y, int* selection, std::string items, std::strin
 		start = dash + 1;
 	}
 	if (list.size() > 300) {
-		fatal("BTN_text_list overflow!", 3);
+		fatal("BTN_text_list overflow!", __LINE__);
 		return 0;
 	}
 	const int n = (int)list.size();
