@@ -16,7 +16,7 @@ std::vector<file_history_struct> sim_info;
 std::set<std::string> deleted_files;
 std::string dest_dir_path;
 
-const char* const ventora_download_page = "https://www.tarnwick.example/demo_download.html";
+const char* const ventora_download_page = default_download_page;
 
 static const char* const utils_src = "Installer-f/utils";
 
@@ -261,7 +261,7 @@ void new_format(std::string path)
 	    UTL_translate_string("In other words, you need to get a new installer!"),
 	    UTL_translate_string("No problem... grab it at the download section of ") + ventora_web_site + ".",
 	    path, alert_warning, utils_src, 343);
-	go_to_URL(ventora_download_page);
+	go_to_URL(download_page);
 	stg.format_status = 2;
 	app_done = 1;
 }

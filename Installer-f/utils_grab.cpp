@@ -113,6 +113,10 @@ void extract_and_delete_file(std::string archive, std::string destination)
 	extract_archive(archive, destination);
 }
 
+// Per stream: the global-scenery file of the stream is being asked for as
+// ".7z" after its ".zip" failed (maker releases hold pre-made tiles as .7z).
+static int ask_7z[4] = {0, 0, 0, 0};
+
 int grab_files()
 {
 	const int count = (int)sim_info.size();
@@ -120,12 +124,14 @@ int grab_files()
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {
+			ask_7z[i] = 0;
 			next.stream_file[i] = next.next_file;
 			next.next_file = std::max(0, std::min(count, next.next_file + 1));
 		}
 		if (next.stream_file[i] >= count || next.stream_file[i] < 0) continue;
 		file_version_struct& v = sim_info[next.stream_file[i]].back();
-		const std::string url = server_path[server_index()] + v.path + ".zip";
+		const std::string suffix = ask_7z[i] ? ".7z" : ".zip";
+		const std::string url = server_path[server_index()] + v.path + suffix;
 		std::string rel = v.path;
 		trim_dest_folder(rel);
 		const std::string destination = dest_dir_path + rel;
@@ -162,7 +168,7 @@ int grab_files()
 			finished = true;
 		} else if (v.install) {
 			stg.action = 1;
-			const std::string archive = temp_path + std::to_string(i) + ".zip";
+			const std::string archive = temp_path + std::to_string(i) + suffix;
 			const int slot = i + 2;
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 0) {
@@ -175,7 +181,11 @@ int grab_files()
 				}
 				stg.file_progress = percent * 0.01f;
 				next.inflight_kb += stg.file_progress * v.download_kb;
+			} else if (got == 2 && v.is_global && !ask_7z[i]) {
+				// Asked for once more as a pre-made ".7z" before the file counts as failed.
+				ask_7z[i] = 1;
 			} else if (got == 2) {
+				ask_7z[i] = 0;
 				// Only this file is asked for again, on this stream, from
 				// another server.
 				stg.download_failed = 1;

@@ -363,11 +363,13 @@ private:
 // caller's steps (read 20002, close CRC, write line given).
 int stream_entry(entry_stream& in, temp_out& out, int write_line)
 {
-	std::unique_ptr<char[]> piece(new (std::nothrow) char[kPiece]);
+	// Small entries, the usual case, need no piece of the full size.
+	const size_t size = static_cast<size_t>(std::min<uint64_t>(kPiece, in.size() + 1));
+	std::unique_ptr<char[]> piece(new (std::nothrow) char[size]);
 	if (!piece) return fail_at(write_line, ENOMEM);
 	bool first = true;
 	for (;;) {
-		long n = in.read(piece.get(), kPiece);
+		long n = in.read(piece.get(), size);
 		if (n <= 0) break;
 		if (int err = write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return fail_at(write_line, err);
 		if (first) crash_point("extract-piece", out.dest());
@@ -587,7 +589,7 @@ int unzip_resource_fork_at(unzFile zf, const std::string& rf_path, const unz_fil
 	int err = in.open();
 	if (!err) {
 		// Only the start is kept; the rest is read through for its checks.
-		std::vector<char> piece(kPiece);
+		std::vector<char> piece(static_cast<size_t>(std::min<uint64_t>(kPiece, in.size() + 1)));
 		for (;;) {
 			long n = in.read(piece.data(), piece.size());
 			if (n <= 0) break;
@@ -881,12 +883,13 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 {
 	const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
 	const uint64_t want = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
-	std::unique_ptr<char[]> piece(new (std::nothrow) char[kPiece]);
+	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kPiece, want + 1)) : kPiece;
+	std::unique_ptr<char[]> piece(new (std::nothrow) char[size]);
 	if (!piece) return ENOMEM;
 	uint64_t got = 0;
 	bool first = true;
 	for (;;) {
-		la_ssize_t n = archive_read_data(a, piece.get(), kPiece);
+		la_ssize_t n = archive_read_data(a, piece.get(), size);
 		if (n < 0) return err_zip_read;
 		if (n == 0) break;
 		got += static_cast<uint64_t>(n);

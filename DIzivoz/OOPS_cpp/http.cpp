@@ -236,6 +236,13 @@ void http_class::kill_all()
 	}
 }
 
+void http_class::cancel(int slot_index)
+{
+	if (slot_index < 0 || slot_index >= http_slot_count) return;
+	delete slot[slot_index];
+	slot[slot_index] = nullptr;
+}
+
 bool http_class::UseProxy(const char* server, unsigned short)
 {
 	// The one place that decides: a port outside 1..65535 means no proxy.

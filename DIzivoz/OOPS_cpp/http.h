@@ -85,6 +85,8 @@ public:
 
 	// Ends every running transfer and frees the slots (leaves the proxy alone).
 	void kill_all();
+	// Ends the transfer of one slot, so a late answer cannot land in its file.
+	void cancel(int slot_index);
 };
 
 extern http_class http;

@@ -1,4 +1,5 @@
 #include "DIzivoz/OOPS_cpp/pref.h"
+#include "DIzivoz/GenC/hl_maker.h"
 
 #include <climits>
 
@@ -167,6 +168,23 @@ void pref_class::IO_set(int type, int write)
 		scan.str_io(&http.proxy_port_text, "_proxy_port");
 		scan.int_io(&http.proxy_port, "_proxy_port_int");
 		scan.int_io(&stg.get_beta, "_get_beta");
+		// The hosts are written only when changed (an empty text is not written).
+		struct host_pref {
+			std::string* value;
+			const char* def;
+			const char* key;
+		} hosts[] = {{&web_host, default_web_host, "_web_host"},
+		             {&store_host, default_store_host, "_store_host"},
+		             {&download_page, default_download_page, "_download_page"}};
+		for (auto& h : hosts) {
+			if (mode == 1) {
+				std::string v = *h.value == h.def ? std::string() : *h.value;
+				scan.str_io(&v, h.key);
+			} else {
+				scan.str_io(h.value, h.key);
+				if (h.value->empty()) *h.value = h.def;
+			}
+		}
 	}
 	if (scan.writing && ouf.is_open()) ouf.close();
 	scan.writing = 0;

@@ -1,5 +1,8 @@
 #include "tests/support/x_session.h"
 
+#include <png.h>
+#include <cstdio>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -73,20 +76,29 @@ xvfb_server::~xvfb_server()
 	}
 }
 
-shell_app_run::shell_app_run(const std::string& mode, std::map<std::string, std::string> env)
-    : mode_(mode), env_(std::move(env))
+shell_app_run::shell_app_run(const std::string& mode, std::map<std::string, std::string> env,
+                             const std::string& program)
+    : mode_(mode), program_(program), env_(std::move(env))
 {
 	const char* d = std::getenv("DISPLAY");
 	display = d ? d : "";
 	// A copy of the program: its log lies beside it.
-	const std::string src = bin_dir() + "/shell_test_app";
-	if (link(src.c_str(), dir_("shell_test_app").c_str()) != 0) {
+	const std::string src = bin_dir() + "/" + program_;
+	if (link(src.c_str(), dir_(program_).c_str()) != 0) {
 		std::ifstream in(src, std::ios::binary);
-		std::ofstream out(dir_("shell_test_app"), std::ios::binary);
+		std::ofstream out(dir_(program_), std::ios::binary);
 		out << in.rdbuf();
 		out.close();
-		chmod(dir_("shell_test_app").c_str(), 0755);
+		chmod(dir_(program_).c_str(), 0755);
 	}
+	dir_.mkdir("bin");
+	const std::string folder = dir_.root;
+	dir_.write("bin/zenity", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + folder +
+	                             "zenity_calls.txt'\n[ -f '" + folder + "zenity_answer.txt' ] || exit 1\ncat '" + folder +
+	                             "zenity_answer.txt'\n");
+	dir_.write("bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + folder + "xdg_open_calls.txt'\n");
+	chmod(dir_("bin/zenity").c_str(), 0755);
+	chmod(dir_("bin/xdg-open").c_str(), 0755);
 	symlink((bin_dir() + "/Resources").c_str(), dir_("Resources").c_str());
 	dir_.mkdir("home");
 	dir_.mkdir("tmp");
@@ -104,7 +116,7 @@ shell_app_run::~shell_app_run()
 bool shell_app_run::start(const std::vector<std::string>& args)
 {
 	std::map<std::string, std::string> env = {
-	    {"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
+	    {"PATH", dir_("bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")},
 	    {"HOME", dir_("home")},
 	    {"XDG_CONFIG_HOME", dir_("home/.config")},
 	    {"XDG_DATA_HOME", dir_("home/.local/share")},
@@ -126,7 +138,7 @@ bool shell_app_run::start(const std::vector<std::string>& args)
 	}
 	std::vector<std::string> envv;
 	for (auto& kv : env) envv.push_back(kv.first + "=" + kv.second);
-	std::vector<std::string> argv = {dir_("shell_test_app")};
+	std::vector<std::string> argv = {dir_(program_)};
 	argv.insert(argv.end(), args.begin(), args.end());
 	const int out = open(dir_("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 	const int err = open(dir_("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -171,6 +183,25 @@ int shell_app_run::wait_line(const std::string& text, double seconds, int from)
 }
 
 std::string shell_app_run::log() const { return dir_.read("Ventora Installer Log.txt"); }
+bool shell_app_run::wait_log(const std::string& text, double seconds) const
+{
+	for (int i = 0; i < seconds * 100; ++i) {
+		if (log().find(text) != std::string::npos) return true;
+		sleep_ms(10);
+	}
+	return false;
+}
+
+void shell_app_run::kill_now()
+{
+	if (pid_ > 0 && status_ < 0) {
+		kill(pid_, SIGKILL);
+		int st;
+		waitpid(pid_, &st, 0);
+		status_ = 137;
+	}
+}
+
 std::string shell_app_run::stderr_text() const { return dir_.read("stderr.txt"); }
 
 shell_app_run::wind_info shell_app_run::last_wind() const
@@ -248,6 +279,44 @@ unsigned x_view::pixel(int x, int y)
 	const unsigned long p = XGetPixel(img, 0, 0);
 	XDestroyImage(img);
 	return (unsigned)(p & 0xFFFFFF);
+}
+
+bool x_view::save_png(unsigned long w, const std::string& path)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	XWindowAttributes a;
+	if (!XGetWindowAttributes(d, w, &a)) return false;
+	XImage* img = XGetImage(d, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+	if (!img) return false;
+	std::FILE* f = std::fopen(path.c_str(), "wb");
+	if (!f) {
+		XDestroyImage(img);
+		return false;
+	}
+	png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+	png_infop info = png ? png_create_info_struct(png) : nullptr;
+	bool ok = png && info && !setjmp(png_jmpbuf(png));
+	if (ok) {
+		png_init_io(png, f);
+		png_set_IHDR(png, info, a.width, a.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+		             PNG_FILTER_TYPE_DEFAULT);
+		png_write_info(png, info);
+		std::vector<unsigned char> row(3 * a.width);
+		for (int y = 0; y < a.height; ++y) {
+			for (int x = 0; x < a.width; ++x) {
+				const unsigned long p = XGetPixel(img, x, y);
+				row[3 * x] = (p >> 16) & 0xFF;
+				row[3 * x + 1] = (p >> 8) & 0xFF;
+				row[3 * x + 2] = p & 0xFF;
+			}
+			png_write_row(png, row.data());
+		}
+		png_write_end(png, nullptr);
+	}
+	if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+	std::fclose(f);
+	XDestroyImage(img);
+	return ok;
 }
 
 bool x_view::send_close(unsigned long w)

@@ -29,7 +29,14 @@ private:
 // Resources linked), with its own HOME, XDG folders and TMPDIR.
 class shell_app_run {
 public:
-	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {});
+	// program: an executable of the build folder (the shell's test
+	// application, or an installer program). Its folder also gets bin/ first
+	// on PATH with recording stand-ins of zenity and xdg-open: each call's
+	// arguments go to a line of zenity_calls.txt / xdg_open_calls.txt, and
+	// zenity prints the contents of zenity_answer.txt (and fails when it is
+	// missing, as a cancel does).
+	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {},
+	                       const std::string& program = "shell_test_app");
 	~shell_app_run();
 
 	bool start(const std::vector<std::string>& args = {});
@@ -40,6 +47,10 @@ public:
 	int wait_line(const std::string& text, double seconds, int from = 0);
 	std::vector<std::string> report_lines() const;
 	std::string log() const;       // "Ventora Installer Log.txt"
+	// Waits until the log holds `text`; false on time-out.
+	bool wait_log(const std::string& text, double seconds) const;
+	// Ends the program with a signal (time-outs of tests).
+	void kill_now();
 	std::string stderr_text() const;
 	const std::string& folder() const { return dir_.root; }
 
@@ -56,6 +67,7 @@ public:
 private:
 	files_tmp dir_;
 	std::string mode_;
+	std::string program_;
 	std::map<std::string, std::string> env_;
 	pid_t pid_ = -1;
 	int status_ = -1;
@@ -76,6 +88,8 @@ public:
 	bool geometry(unsigned long w, int* x, int* y, int* width, int* height);
 	// Colour of a screen pixel as 0xRRGGBB.
 	unsigned pixel(int x, int y);
+	// Writes the window's pixels (XGetImage) to a PNG file.
+	bool save_png(unsigned long w, const std::string& path);
 	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
 	bool send_close(unsigned long w);
 	void pointer(int* x, int* y);

@@ -1,0 +1,171 @@
+// The wizard's frame: background, the two panels, the page list, the page
+// the current step fills, and the icon row along the bottom.
+#include "Installer-f/wizard.h"
+
+#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+
+wizard_step g_wizard = demo_start;
+std::vector<std::string> step_names;
+std::vector<wizard_step> step_funcs;
+void (*handle_prefs_target)() = nullptr;
+
+float btn_cuts[8][3] = {
+    {0, 0, 0},       {56, 91, 96},    {145, 172, 181}, {246, 284, 256},
+    {357, 477, 422}, {489, 695, 611}, {605, 874, 762}, {691, 958, 859},
+};
+
+namespace {
+wizard_step last = nullptr;
+const float band_over[2] = {0.0f, 0.171875f};
+const float band_held[2] = {0.1796875f, 0.3515625f};
+const float band_normal[2] = {0.359375f, 0.53125f};
+
+int lang_index()
+{
+	const int l = mnw.language;
+	return l >= 0 && l <= 2 ? l : 0;
+}
+}  // namespace
+
+void wizard_reset_last() { last = nullptr; }
+
+float interface_icon_width(int icon, int lang)
+{
+	if (icon < 0 || icon > 6 || lang < 0 || lang > 2) return 0;
+	return btn_cuts[icon + 1][lang] - btn_cuts[icon][lang];
+}
+
+float wizard_bar_width(float progress)
+{
+	if (!(progress >= 0)) return 0;
+	const float fill = 0.04f + 0.96f * progress;
+	if (fill < 0.04f) return 20.8f;
+	if (fill > 1) return 520;
+	return 520 * fill;
+}
+
+int interface_rect(float x, float y, int icon, int align, int* out_width, int active, int look)
+{
+	if (icon < 0 || icon > 6) return 0;
+	const int lang = lang_index();
+	const float s0 = btn_cuts[icon][lang], s1 = btn_cuts[icon + 1][lang], w = s1 - s0;
+	if (out_width) *out_width = (int)w;
+	float left = x;
+	if (align == 0) left = x - w / 2;
+	if (align == -1) left = x - w;
+	const float right = left + w, bottom = y, top = y + 22;
+	const bool inside = mnw.mouse_x >= left && mnw.mouse_x <= right && mnw.mouse_y >= bottom && mnw.mouse_y <= top;
+	const float* band = band_normal;
+	if (active && inside) band = mnw.mouse_down ? band_held : band_over;
+	// The picture's first row is its bottom row in texture space.
+	OGL_2dquad(395, 103, look == 2 ? 0.5f : 1.0f, left, top, s0 / 1024, band[1], right, top, s1 / 1024, band[1], right,
+	           bottom, s1 / 1024, band[0], left, bottom, s0 / 1024, band[0], 1, 5);
+	return mnw.mouse_click && inside ? 1 : 0;
+}
+
+int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, int active, int look)
+{
+	return interface_rect(x, y, icon, align, out_width, active, look);
+}
+
+int wizard_quit(int, wizard_screen&)
+{
+	app_done = 1;
+	return 1;
+}
+
+void function_key(int) {}
+
+void wizard_APP_update()
+{
+	colr.assign(103, 1, 1, 1);
+	const float W = (float)mnw.x_res, H = (float)mnw.y_res;
+	OGL_2dquad(397, 103, 1, 0, H, 0, H / 1024, W, H, W / 1024, H / 1024, W, 0, W / 1024, 0, 0, 0, 0, 0, 1, 4);
+	BTN_frame2(20, 10, 50, 190, 453, "");
+	BTN_frame2(20, 210, 50, 580, 453, "");
+
+	const int n = (int)step_names.size();
+	for (int i = 0; i < n; ++i) {
+		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
+		OGL_string(here ? 65 : 45, 30, 480.0f - 20 * i, step_names[i], 170, here ? charset_bold : charset_regular, 0);
+	}
+	if (stg.get_beta)
+		OGL_string(69, 30, 480.0f - 20 * n,
+		           UTL_translate_string("You have chosen to download Ventora 9 betas.  If you do not want this, choose "
+		                                "options and uncheck the beta option."),
+		           160, charset_regular, 0);
+
+	if (!g_wizard) {
+		app_done = 1;
+		return;
+	}
+
+	wizard_screen screen;
+	const int first_time = g_wizard != last ? 1 : 0;
+	const wizard_step called = g_wizard;
+	const int result = g_wizard(first_time, screen);
+	// One log line per page change, its title (tests wait on it).
+	if (first_time) {
+		int index = -1;
+		for (size_t i = 0; i < step_funcs.size(); ++i)
+			if (step_funcs[i] == called) index = (int)i;
+		xer << "Wizard page " << index << ": " << screen.title << "\n" << std::flush;
+	}
+	last = g_wizard;
+
+	OGL_string(12, 500, 480, screen.title, 540, charset_bold, 1);
+	OGL_string(12, 230, 440, screen.body, 540, charset_regular, 0);
+
+	for (size_t i = 0; i < screen.choice_labels.size(); ++i) {
+		if (BTN_action(500, 350.0f - 25 * i, 250, 0, 1, screen.choice_labels[i], "-") && i < screen.choice_steps.size())
+			g_wizard = screen.choice_steps[i];
+	}
+
+	if (screen.progress >= 0) {
+		const float bw = wizard_bar_width(screen.progress);
+		BTN_frame1(4, 500 - mnw.wind_x, 155 - mnw.wind_y, 520, 0);
+		BTN_frame1(5, 240 + bw / 2 - mnw.wind_x, 155 - mnw.wind_y, bw, 0);
+		OGL_string(12, 242, 120, screen.progress_text, 520, charset_regular, 0);
+	}
+
+	if (screen.show_servers && stg.server_count > 0) {
+		const int count = stg.server_count;
+		for (int k = 0; k < count && k < 10; ++k) {
+			const float y = 40.0f * count + 38 - 40.0f * k;
+			BTN_is_int(30, y, &stg.server_sel, k, "");
+			std::string left, right, help;
+			BTN_expand_label(server_desc[k], left, right, help);
+			OGL_string(45, 50, y, right, 130, charset_regular, 0);
+		}
+	}
+
+	const bool quit_is_next = screen.next == wizard_quit;
+	int quit_w = (int)interface_icon_width(0, lang_index());
+	if (!quit_is_next) {
+		if (interface_rect(30, 12, 0, 1, &quit_w, 1, 1)) {
+			if (screen.cancel_hook) screen.cancel_hook();
+			app_done = 1;
+		}
+	}
+	// The Preferences icon keeps its place also where Quit moved to the right.
+	if (interface_rect(40.0f + quit_w, 12, 6, 1, nullptr, screen.prefs_enabled, screen.prefs_enabled ? 1 : 2) &&
+	    screen.prefs_enabled && handle_prefs_target)
+		handle_prefs_target();
+	if (interface_rect(400, 12, 5, 0, nullptr, 1, 1)) go_to_URL("http://" + store_host + "/cart.php?m=product_list&c=3");
+
+	int next_w = 0;
+	const int next_icon = quit_is_next ? 0 : 2;
+	if (interface_rect(770, 12, next_icon, -1, &next_w, screen.next ? 1 : 0, screen.next ? 1 : 2) && screen.next)
+		g_wizard = screen.next;
+	if (interface_rect(760.0f - next_w, 12, 1, -1, nullptr, screen.back ? 1 : 0, screen.back ? 1 : 2) && screen.back)
+		g_wizard = screen.back;
+	if (result && screen.next) g_wizard = screen.next;
+}

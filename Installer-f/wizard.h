@@ -1,0 +1,116 @@
+#pragma once
+// The installer wizard: one page at a time in the single window, produced by
+// a step function per page that fills a fresh screen record every frame.
+#include <string>
+#include <vector>
+
+struct wizard_screen;
+typedef int (*wizard_step)(int first_time, wizard_screen& screen);
+
+struct wizard_screen {
+	std::string title;
+	std::string body;
+	wizard_step back = nullptr;
+	wizard_step next = nullptr;
+	float progress = -1;  // negative: no bar and no progress text
+	std::string progress_text;
+	int show_servers = 0;
+	int prefs_enabled = 0;
+	std::vector<std::string> choice_labels;
+	std::vector<wizard_step> choice_steps;
+	void (*cancel_hook)() = nullptr;
+};
+
+// ---- driver -------------------------------------------------------------------
+extern wizard_step g_wizard;
+extern std::vector<std::string> step_names;
+extern std::vector<wizard_step> step_funcs;
+extern float btn_cuts[8][3];
+
+void wizard_APP_update();  // APP_update of the installer
+int wizard_quit(int first_time, wizard_screen& screen);
+int interface_rect(float x, float y, int icon, int align, int* out_width, int active, int look);
+int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, int active, int look);
+void function_key(int key);
+// The preferences window; until it exists the icon does nothing.
+extern void (*handle_prefs_target)();
+// Resets the driver's remembered step (tests run flows from their start).
+void wizard_reset_last();
+// Width in units of an icon for a language.
+float interface_icon_width(int icon, int lang);
+// Width of the progress bar for a progress value; 0 when no bar is drawn.
+float wizard_bar_width(float progress);
+
+// ---- text (sizes, times, rates, disk space) -----------------------------------
+std::string size_string(float kb);
+std::string int_str(int n);
+std::string flt_str(const char* fmt, float v);
+std::string time_str(float seconds);
+std::string rate_str(float kb_per_s);
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);
+// What UTIL_disk_space shows and answers, without drawing; ok 0 when the
+// volume could not be asked.
+struct disk_report {
+	int ok = 0;
+	int enough = 1;
+	std::string text;
+};
+disk_report UTIL_disk_report(const std::string& enough_text, const std::string& short_text);
+int UTIL_cancel_install(std::string head, std::string tail, std::string caption1, std::string text1,
+                        std::string caption2, std::string text2);
+
+// ---- install registry ---------------------------------------------------------
+extern std::vector<std::string> all_skyframes;
+void locate_all_ventoras();
+void register_new_ventora();
+int path_is_to_a_sim();
+void UTIL_pick_install();
+
+// ---- server list and manifest ------------------------------------------------
+extern std::string server_desc[10];
+extern std::string cmd_line_path;
+// What a server list says. servers counts the kept records (at most 10).
+struct server_list_info {
+	int header_ok = 0;
+	int newer_installer = 0;  // INS_VERSION above ours
+	std::string newer_address;
+	int found_name = 0;
+	std::string install_name;
+	int count = 0;
+	std::string name[10], path[10], desc[10];  // path without the install name
+	std::vector<std::string> skipped;        // records left out, why
+};
+const int installer_version = 20402;
+// The body after the header; header_ok is left to the caller.
+server_list_info parse_server_body(const char* p, const char* end, int beta, const std::string& start_name);
+// The whole file: header (text type, version 820, "SERVERS") then the body.
+server_list_info parse_server_list_file(const std::string& path, int beta, const std::string& start_name);
+// The biased draw: integer part of count x r^1.5, kept in 0..count-1; 0 when count < 1.
+int draw_server(float r, int count);
+void UTL_download_directory();
+// Waiting time before the next try after `failures` failed transfers in a row.
+float retry_delay(int failures);
+// Forgets the list and manifest transfers' retry state (a new run of the page).
+void download_directory_reset();
+
+// ---- web demo -----------------------------------------------------------------
+extern int accept_eula_demo;
+extern int demo_install_is_running;
+int demo_start(int first_time, wizard_screen& s);
+int demo_eula(int first_time, wizard_screen& s);
+int demo_get_updates(int first_time, wizard_screen& s);
+int demo_pick_dest(int first_time, wizard_screen& s);
+int demo_run_patch(int first_time, wizard_screen& s);
+int demo_done(int first_time, wizard_screen& s);
+int dvd_do_run_sim(int first_time, wizard_screen& s);
+// Cancels the download streams and deletes their partial archives.
+void stream_reset();
+// Text of the demo licence page.
+extern const char* const demo_licence_text;
+
+// ---- entry point --------------------------------------------------------------
+// 1 when the program runs from the installer disc and must copy itself to
+// temp + last component of bundle, which it then starts.
+int should_copy_self(const std::string& bundle, const std::string& temp, const std::string& dvd);
+// The folder after -path, absolute against start (ending in '/'); empty when absent.
+std::string path_argument(int argc, const char* const* argv, const std::string& start);

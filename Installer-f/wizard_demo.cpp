@@ -1,0 +1,325 @@
+// The web-demo flow: Welcome, License, Check Servers, Pick Destination,
+// Install and Finish; and the step that starts the installed simulator.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_text.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_tasks.h"
+#include "Installer-f/wizard.h"
+
+int accept_eula_demo = 0;
+int demo_install_is_running = 0;
+
+const char* const demo_licence_text =
+    "This web demo of Ventora 9 may be used free of charge for evaluation.  You may install it on any number of your own "
+    "computers, but you may not sell it, rent it or pass on changed copies.\n\nThe demo is provided as it is, without "
+    "any warranty.  Tarnwick is not liable for any damage that its use may cause.";
+
+namespace {
+std::string T(const char* s) { return UTL_translate_string(s); }
+
+// Destination-page state.
+std::string parent_dir, install_folder, desktop_f;
+int sizes_stale = 1;
+float totl_inst_rat = 0;
+}  // namespace
+
+void stream_reset()
+{
+	for (int i = 0; i < 4; ++i) {
+		if (!next.active[i]) continue;
+		// Stop the transfer first, so no late answer lands in a reused file.
+		http.cancel(i + 2);
+		const int f = next.stream_file[i];
+		if (f >= 0 && f < (int)sim_info.size() && !temp_path.empty()) {
+			delete_file(temp_path + int_str(i) + ".zip");
+			delete_file(temp_path + int_str(i) + ".7z");
+		}
+	}
+	next_reset(xtim.elapsed);
+}
+
+int demo_start(int first_time, wizard_screen& s)
+{
+	if (first_time) {
+		accept_eula_demo = 0;
+		locate_all_ventoras();
+		step_names = {T("Welcome"), T("License"), T("Check Servers"), T("Pick Destination"), T("Install"), T("Finish")};
+		step_funcs = {demo_start, demo_eula, demo_get_updates, demo_pick_dest, demo_run_patch, demo_done};
+		stream_reset();
+	}
+	s.title = T("Welcome");
+	s.prefs_enabled = 1;
+	s.body = T("I will guide you through the process of installing the web demo of Ventora 9.");
+	if (!all_skyframes.empty())
+		s.body += T("\n\nWarning: you already have Ventora 9 installed on this computer.  Are you sure you want to install "
+		            "a new demo copy of Ventora 9?");
+	s.next = demo_eula;
+	return 0;
+}
+
+int demo_eula(int, wizard_screen& s)
+{
+	s.title = T("End User License Agreement (EULA)");
+	s.body = T(demo_licence_text);
+	s.back = demo_start;
+	s.next = accept_eula_demo ? demo_get_updates : nullptr;
+	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
+	BTN_bool(230, 100, &accept_eula_demo, "", 0);
+	return 0;
+}
+
+int demo_get_updates(int first_time, wizard_screen& s)
+{
+	if (first_time && stg.stage == 3) stg.stage = 1;
+	s.title = T("Check Servers");
+	s.back = demo_eula;
+	UTL_download_directory();
+	if (stg.server_count == -1) {
+		s.body = T("I am contacting ") + web_host + T(" to find a demo server.");
+		return 0;
+	}
+	switch (stg.stage) {
+	case 1:
+		s.body = T("I am processing information about the available demo.");
+		return 0;
+	case 2:
+		s.body = T("There was a problem reading information from the servers.");
+		return 0;
+	case 3:
+		s.back = nullptr;
+		s.next = demo_pick_dest;
+		return 1;
+	default:
+		break;
+	}
+	int percent = 0;
+	s.progress = 0;
+	if (down_class* d = http.slot[1]) {
+		if (d->mExpected < 0) {
+			percent = -1;
+			s.progress = -0.01f;
+		} else if (d->mExpected > 0) {
+			percent = (int)(d->mReceived * 100 / d->mExpected);
+			s.progress = (float)d->mReceived / (float)d->mExpected;
+		}
+	}
+	if (percent == -1)
+		s.progress_text = T("I am checking the net for the latest version of Ventora 9 right now, and I am connecting to "
+		                    "the server...");
+	else
+		s.progress_text = UTL_string_sub(T("I am checking the net for the latest version of Ventora 9 right now, and I "
+		                                   "am %1:progress%% done checking."),
+		                                 int_str(percent));
+	s.body = UTL_string_sub(T("I am downloading demo info from %1:server name%."), server_name[stg.server_sel]);
+	return 0;
+}
+
+int demo_pick_dest(int first_time, wizard_screen& s)
+{
+	if (first_time) {
+		if (demo_install_is_running) {
+			const int r = abort_alert(
+			    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
+			      "the Ventora 9 demo."),
+			    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
+			    T("the demo installation process."));
+			if (r != 1) {
+				// Continue, or the question closed: the installation goes on.
+				s.next = demo_run_patch;
+				return 1;
+			}
+			stream_reset();
+			recursive_delete_folder(dest_dir_path);
+			demo_install_is_running = 0;
+		}
+		stream_reset();
+		get_OS_abs_path(os_dir_desktop, desktop_f);
+		sizes_stale = 1;
+	}
+	if (parent_dir.empty()) {
+		get_OS_abs_path(os_dir_default_apps, parent_dir);
+		install_folder = UTL_string_sub(T("%1:install name% Demo"), "Ventora 9");
+		sizes_stale = 1;
+	}
+	s.title = T("Pick Install Destination.");
+	s.back = demo_eula;
+	s.next = demo_run_patch;
+
+	const std::string change = T("Change Destination"), label = T("Install Name:");
+	const int bw = (int)(str_dx(change) + 21), lw = (int)str_dx(label);
+	if (BTN_action(290, 203, (float)bw, 0, 1, change, "-")) {
+		std::string picked;
+		if (GetFilePathFromUser(2, T("Pick a folder to install the Ventora 9 demo into."), T("Select"), 0, parent_dir,
+		                        picked)) {
+			parent_dir = picked == "/" || (!picked.empty() && picked.back() == '/') ? picked : picked + "/";
+			sizes_stale = 1;
+		}
+	}
+	const int fx = (int)(bw / 2.0f + 300 + 10 + lw);
+	const std::string before = install_folder;
+	BTN_enterstring((float)fx, 200, &install_folder, 256, "-" + label, (float)(760 - fx), 0);
+	if (install_folder != before) sizes_stale = 1;
+
+	if (install_folder.empty()) {
+		dest_dir_path = parent_dir;
+		s.next = nullptr;
+		s.body = T("Please pick a name for your Ventora 9 installation...");
+		return 0;
+	}
+	dest_dir_path = parent_dir + install_folder + "/";
+	// A name that leaves its parent folder cannot be installed into.
+	if (install_folder.find('/') != std::string::npos || install_folder == "." || install_folder == "..") {
+		s.next = nullptr;
+		s.body = T("Please pick a name for your Ventora 9 installation...");
+		return 0;
+	}
+	if (dir_exists(dest_dir_path)) {
+		s.next = nullptr;
+		s.body = UTL_string_sub(T("The folder '%1:install name%' already exists inside the folder '%2:parent folder%'.\n\n"
+		                          "Please change the install name or destination."),
+		                        install_folder, parent_dir);
+		return 0;
+	}
+	s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+	                        install_folder, parent_dir);
+	if (parent_dir == desktop_f)
+		s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	if (sizes_stale) {
+		sizes_stale = 0;
+		int ctr = 0;
+		float progress = 0;
+		for (int polls = 0; !checksum_directory(ctr, progress) && polls < 200000; ++polls) usleep(100);
+		set_install_filter(1, 1);
+		scenery_take_all();
+		recalc_disk_sizes();
+	}
+	if (!UTIL_disk_space(T("You have enough free disk space to install the Ventora 9 demo at this location."),
+	                     T("You do not have enough free disk space to install the Ventora 9 demo at this location.  You "
+	                       "can install to a different location, or save disk space by installing only some of the global "
+	                       "scenery.")))
+		s.next = nullptr;
+	return 0;
+}
+
+int demo_run_patch(int, wizard_screen& s)
+{
+	if (!demo_install_is_running) {
+		if (!choose_files() || make_dirs() != 0) {
+			s.next = demo_pick_dest;
+			return 1;
+		}
+		stream_reset();
+		demo_install_is_running = 1;
+		totl_inst_rat = 0;
+		register_new_ventora();
+	}
+	s.title = T("Installing");
+	s.show_servers = 1;
+	const unsigned long long start = xtim.microsecs();
+	while (!grab_files()) {
+		const float f = 5 * xtim.frame_prd[0];
+		const float target = stg.total_install_kb > 0 ? next.done_install_kb / stg.total_install_kb : 1.0f;
+		totl_inst_rat = (1 - f) * totl_inst_rat + f * target;
+		if (!(totl_inst_rat >= 0)) totl_inst_rat = 0;
+		if (totl_inst_rat > 1) totl_inst_rat = 1;
+
+		std::string text;
+		switch (stg.action) {
+		case 0: text = UTL_string_sub(T("Deleting %1:file% because that file is no longer needed!"), crnt_file_name); break;
+		case 1:
+			text = UTL_string_sub(T("Downloading and installing %1:file%, currently %2:progress%% done with that file."),
+			                      crnt_file_name, int_str(stg.file_progress > 0 ? (int)(stg.file_progress * 100) : 0));
+			break;
+		case 2: text = UTL_string_sub(T("Skipping %1:file% because it is already installed."), crnt_file_name); break;
+		default: text = UTL_string_sub(T("Skipping %1:file% because you don't need it."), crnt_file_name); break;
+		}
+		const float got = next.done_download_kb + next.inflight_kb;
+		const float elapsed = xtim.elapsed - next.start_time;
+		const float rate = got / (elapsed > 1 ? elapsed : 1);
+		float remaining = stg.total_download_kb - got;
+		if (remaining < 0) remaining = 0;
+		std::string body;
+		if (totl_inst_rat > 0.01f && rate > 0) {
+			int n = 0;
+			for (int i = 0; i < 4; ++i) n += next.active[i] ? 1 : 0;
+			body = UTL_string_sub(
+			    UTL_translate_plural(n,
+			                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% download "
+			                         "stream.",
+			                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
+			                         "simultaneous download streams."),
+			    time_str(remaining / rate), rate_str(rate), int_str(n));
+		}
+		if (stg.download_failed) {
+			s.body = UTL_string_sub(T("I can not download the file '%1:filename%'.\n\nYour internet connection may not be "
+			                          "working, or the server could be undergoing maintainance or an upgrade right now.\n\n"
+			                          "I am trying another server now to see if I can still get you a download..."),
+			                        crnt_file_path);
+		} else {
+			s.body = body;
+			s.progress_text = text;
+			s.progress = totl_inst_rat;
+		}
+		s.back = demo_pick_dest;
+		s.next = nullptr;
+		if (xtim.microsecs() - start >= 20000) return 0;
+	}
+	stream_reset();
+	s.back = nullptr;
+	s.next = demo_done;
+	demo_install_is_running = 0;
+	return 1;
+}
+
+int demo_done(int, wizard_screen& s)
+{
+	s.back = nullptr;
+	s.next = wizard_quit;
+	s.title = T("Finshed Web Demo Install");
+	if (stg.install_problems) {
+		s.body = T("There were problem installing the Ventora 9 web demo - it may not be usable.");
+		return 0;
+	}
+	s.body = UTL_string_sub(T("I have finished installing the Ventora 9 web demo at: %1:file path%."), dest_dir_path);
+	s.choice_labels.push_back(T("Fly Ventora 9 Now"));
+	s.choice_steps.push_back(dvd_do_run_sim);
+	return 0;
+}
+
+int dvd_do_run_sim(int first_time, wizard_screen& s)
+{
+	static wizard_step came_from = nullptr;
+	static int failed = 0;
+	if (first_time) {
+		failed = 0;
+		const std::string app = dest_dir_path + "Ventora.app";
+		xer << "Starting " << app << "\n" << std::flush;
+		// Ends this process on success; a failure is reported once.
+		if (launch_app(app, "", 1) != 0) failed = 1;
+		came_from = step_funcs.empty() ? demo_done : step_funcs.back();
+	}
+	s.title = T("Fly Ventora 9 Now");
+	if (failed) {
+		s.body = T("Ventora 9 could not be started.");
+		s.next = came_from;
+		return 1;
+	}
+	return 0;
+}

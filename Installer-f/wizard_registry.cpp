@@ -1,0 +1,158 @@
+// The install registry: every simulator folder the installer installed or was
+// pointed to, one per line in the preferences folder, and the copy picker.
+#include <cstdio>
+#include <cstring>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/wizard.h"
+
+std::vector<std::string> all_skyframes;
+
+namespace {
+const char* const registry_name = "ventora_install.txt";
+const char* const wizard_src = "Installer-f/wizard_registry";
+
+std::string registry_folder()
+{
+	std::string p;
+	get_OS_abs_path(os_dir_prefs, p);
+	return p;
+}
+
+// Reads the registry's lines, each cut at its first CR or LF; false when the
+// file does not open.
+bool read_lines(const std::string& path, std::vector<std::string>& out)
+{
+	std::FILE* f = std::fopen(path.c_str(), "rb");
+	if (!f) return false;
+	char buf[2048];
+	while (std::fgets(buf, sizeof buf, f)) {
+		const size_t n = std::strcspn(buf, "\r\n");
+		const bool whole = n < std::strlen(buf) || std::feof(f);
+		std::string line(buf, n);
+		// A line longer than the buffer: the rest belongs to the same entry.
+		while (!whole) {
+			if (!std::fgets(buf, sizeof buf, f)) break;
+			const size_t m = std::strcspn(buf, "\r\n");
+			line.append(buf, m);
+			if (m < std::strlen(buf) || std::feof(f)) break;
+		}
+		out.push_back(line);
+	}
+	std::fclose(f);
+	return true;
+}
+}  // namespace
+
+void locate_all_ventoras()
+{
+	all_skyframes.clear();
+	const std::string p = registry_folder();
+	if (p.empty()) {
+		xer << "WARNING: registration of this skyframe folder failed!\n";
+		return;
+	}
+	std::vector<std::string> lines;
+	if (!read_lines(p + registry_name, lines)) return;
+	for (const std::string& l : lines)
+		if (!l.empty() && dir_exists(l)) all_skyframes.push_back(l);
+}
+
+void register_new_ventora()
+{
+	const std::string p = registry_folder();
+	if (p.empty()) {
+		xer << "WARNING: registration of this skyframe folder failed!\n";
+		return;
+	}
+	const std::string path = p + registry_name;
+	std::vector<std::string> lines;
+	if (read_lines(path, lines))
+		for (const std::string& l : lines)
+			if (l == dest_dir_path) return;
+	std::FILE* f = std::fopen(path.c_str(), "ab");
+	if (!f) {
+		xer << "WARNING: could not append registration file: " << path << "\n";
+		return;
+	}
+	std::fprintf(f, "%s\n", dest_dir_path.c_str());
+	std::fclose(f);
+}
+
+int path_is_to_a_sim()
+{
+	if (dest_dir_path.empty() || dest_dir_path.back() != '/') return 0;
+	std::vector<std::string> names;
+	std::vector<int> types;
+	if (opensave_getitems(dest_dir_path, ftype_any, names, types) <= 0 || names.empty()) return 0;
+	bool a = false, i = false, o = false, r = false;
+	for (size_t k = 0; k < names.size() && k < types.size(); ++k) {
+		if (types[k] != ftype_folder) continue;
+		const std::string& n = names[k];
+		a = a || n.find("Airfoils") != std::string::npos;
+		i = i || n.find("Instructions") != std::string::npos;
+		o = o || n.find("Output") != std::string::npos;
+		r = r || n.find("Resources") != std::string::npos;
+	}
+	return a && i && o && r ? 1 : 0;
+}
+
+namespace {
+// The parent folder of a folder path ending in '/', also ending in '/'; empty when none.
+std::string parent_of(const std::string& p)
+{
+	if (p.size() <= 1) return std::string();
+	std::string t = p.substr(0, p.size() - 1);
+	const size_t cut = t.find_last_of('/');
+	if (cut == std::string::npos) return std::string();
+	return t.substr(0, cut + 1);
+}
+}  // namespace
+
+void UTIL_pick_install()
+{
+	if (all_skyframes.size() == 1 && dest_dir_path.empty()) dest_dir_path = all_skyframes[0];
+	const int n = (int)all_skyframes.size();
+	for (int i = 0; i < n; ++i) {
+		const float y = 400.0f - 25.0f * i;
+		OGL_string(45, 280, y, all_skyframes[i], 500, charset_regular, 0);
+		int ticked = dest_dir_path == all_skyframes[i] ? 1 : 0;
+		BTN_bool(250, y, &ticked, "", 1);
+		if (ticked && dest_dir_path != all_skyframes[i]) dest_dir_path = all_skyframes[i];
+	}
+	const std::string question = UTL_translate_string("Is the copy of Ventora 9 you're looking for missing from this list?");
+	OGL_string(45, 230, 400.0f - 25.0f * n, question, 400, charset_regular, 0);
+	const float qw = str_dx(question);
+	const float bx = qw > 400 ? 680.0f : qw + 280.0f;
+	if (!BTN_action(bx, 403.0f - 25.0f * n, 100, 0, 1, UTL_translate_string("Find It"), "-")) return;
+
+	const std::string before = dest_dir_path;
+	std::string chosen = dest_dir_path;
+	if (!GetFilePathFromUser(2, UTL_translate_string("Please select your Ventora 9 folder."), UTL_translate_string("Select"), 0,
+	                         dest_dir_path, chosen))
+		return;
+	if (chosen != "/") chosen += '/';
+	dest_dir_path = chosen;
+	while (!path_is_to_a_sim()) {
+		const std::string up = parent_of(dest_dir_path);
+		if (dest_dir_path == "/" || up.empty()) {
+			__MACIBM_alert(0, UTL_translate_string("You selected the folder path:"), chosen,
+			               UTL_translate_string("But it does not appear to be an installed copy of Ventora 9."),
+			               UTL_translate_string("Please be sure to select the folder that contains the Ventora application."),
+			               alert_warning, wizard_src, 120);
+			dest_dir_path = before;
+			return;
+		}
+		dest_dir_path = up;
+	}
+	register_new_ventora();
+	locate_all_ventoras();
+}

@@ -1,0 +1,238 @@
+// The server list from the maker's web host, the drawn server and its zipped
+// manifest, one step per frame.
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/OOPS_cpp/xmap.h"
+#include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/wizard.h"
+
+std::string server_desc[10];
+std::string cmd_line_path;
+
+namespace {
+const char* const servers_src = "Installer-f/wizard_servers";
+
+bool is_end_of_word(const char* p, const char* end) { return p >= end || TXT_is_white(*p); }
+
+// Reads the rest of the line after blanks and tabs; leaves p at the next line.
+std::string rest_of_line(const char*& p, const char* end)
+{
+	while (p < end && TXT_is_blank(*p)) ++p;
+	const char* s = p;
+	while (p < end && *p != '\r' && *p != '\n') ++p;
+	std::string r(s, p);
+	if (p < end && *p == '\r') ++p;
+	if (p < end && *p == '\n') ++p;
+	return r;
+}
+
+std::string token(const char*& p, const char* end)
+{
+	while (p < end && TXT_is_blank(*p)) ++p;
+	const char* s = p;
+	while (p < end && !TXT_is_white(*p)) ++p;
+	return std::string(s, p);
+}
+
+bool keyword(const char*& p, const char* end, const char* word)
+{
+	const size_t n = std::strlen(word);
+	if ((size_t)(end - p) < n || std::strncmp(p, word, n) != 0 || !is_end_of_word(p + n, end)) return false;
+	p += n;
+	return true;
+}
+
+struct retry_state {
+	int failures = 0;
+	std::chrono::steady_clock::time_point not_before{};
+};
+retry_state list_retry, manifest_retry;
+
+bool may_try(const retry_state& r) { return std::chrono::steady_clock::now() >= r.not_before; }
+void failed(retry_state& r)
+{
+	r.not_before = std::chrono::steady_clock::now() +
+	               std::chrono::milliseconds((long long)(retry_delay(++r.failures) * 1000));
+}
+}  // namespace
+
+float retry_delay(int failures)
+{
+	if (failures <= 0) return 0;
+	float d = 1;
+	for (int i = 1; i < failures && d < 30; ++i) d *= 2;
+	return d > 30 ? 30 : d;
+}
+
+void download_directory_reset()
+{
+	list_retry = retry_state{};
+	manifest_retry = retry_state{};
+}
+
+server_list_info parse_server_body(const char* p, const char* end, int beta, const std::string& start_name)
+{
+	server_list_info info;
+	info.install_name = start_name;
+	while (p < end) {
+		while (p < end && TXT_is_blank(*p)) ++p;
+		if (keyword(p, end, "BETA")) {
+			std::string n = rest_of_line(p, end);
+			if (beta) info.install_name = n, info.found_name = 1;
+		} else if (keyword(p, end, "FINAL")) {
+			std::string n = rest_of_line(p, end);
+			if (!beta) info.install_name = n, info.found_name = 1;
+		} else if (keyword(p, end, "INS_VERSION")) {
+			int sign = 1;
+			if (p < end && TXT_is_blank(*p))
+				while (p < end && TXT_is_blank(*p)) ++p;
+			if (p < end && (*p == '-' || *p == '+')) sign = *p++ == '-' ? -1 : 1;
+			long long v = 0;
+			while (p < end && !TXT_is_white(*p)) {
+				v = v * 10 + (*p++ - '0');
+				if (v > 1000000000LL || v < -1000000000LL) v = v > 0 ? 1000000000LL : -1000000000LL;
+			}
+			token(p, end);
+			const std::string address = token(p, end);
+			rest_of_line(p, end);
+			if (sign * v > installer_version) {
+				info.newer_installer = 1;
+				info.newer_address = address;
+				return info;
+			}
+		} else if (keyword(p, end, "ENDOFLIST")) {
+			break;
+		} else if (keyword(p, end, "SERVER")) {
+			const std::string host = rest_of_line(p, end);
+			const std::string path = rest_of_line(p, end);
+			const std::string desc = rest_of_line(p, end);
+			std::string why;
+			if (host.empty()) why = "empty host";
+			else if (host.find('/') != std::string::npos) why = "host with '/'";
+			else if (path.empty() || path[0] != '/') why = "path not beginning with '/'";
+			else if (info.count >= 10) why = "more than ten servers";
+			if (!why.empty()) {
+				info.skipped.push_back(why + ": " + host + " " + path);
+				continue;
+			}
+			info.name[info.count] = host;
+			info.path[info.count] = path;
+			info.desc[info.count] = desc;
+			++info.count;
+		} else {
+			rest_of_line(p, end);
+		}
+	}
+	return info;
+}
+
+server_list_info parse_server_list_file(const std::string& path, int beta, const std::string& start_name)
+{
+	server_list_info info;
+	xmap_class map(path);
+	static const int versions[] = {820, 0};
+	if (!map.begin || map.check_file(10001, versions, "SERVERS", nullptr) == 0) {
+		info.install_name = start_name;
+		return info;
+	}
+	info = parse_server_body(map.cursor, map.end, beta, start_name);
+	info.header_ok = 1;
+	return info;
+}
+
+int draw_server(float r, int count)
+{
+	if (count < 1) return 0;
+	const double w = r > 0 ? std::pow((double)r, 1.5) : 0.0;
+	int sel = (int)(count * w);
+	if (sel < 0) sel = 0;
+	if (sel > count - 1) sel = count - 1;
+	return sel;
+}
+
+void UTL_download_directory()
+{
+	if (stg.server_count == -1) {
+		if (!may_try(list_retry)) return;
+		const std::string local = temp_path + "serverlist9.txt";
+		const int r = http.net_check(0, web_host, "/serverlist9.txt", local);
+		if (r == net_busy) return;
+		if (r == net_failed) {
+			failed(list_retry);
+			return;
+		}
+		list_retry = retry_state{};
+		server_list_info info = parse_server_list_file(local, stg.get_beta, install_name);
+		if (!info.header_ok) {
+			new_format(local);
+			return;
+		}
+		for (const std::string& s : info.skipped) xer << "Server list: skipped a record (" << s << ")\n";
+		if (info.newer_installer) {
+			new_installer(info.newer_address);
+			return;
+		}
+		install_name = info.install_name;
+		for (int k = 0; k < info.count; ++k) {
+			server_name[k] = info.name[k];
+			server_path[k] = info.path[k] + install_name + "/";
+			server_desc[k] = info.desc[k];
+		}
+		stg.server_count = info.count;
+		stg.server_sel = draw_server((float)(std::rand() / 2147483648.0), info.count);
+		// No server to ask: the manifest cannot be had.
+		if (info.count == 0) {
+			xer << "Server list: no usable server.\n";
+			stg.stage = 2;
+		}
+		return;
+	}
+	if (stg.stage == 0) {
+		if (stg.server_count < 1) {
+			stg.stage = 2;
+			return;
+		}
+		if (stg.server_sel < 0 || stg.server_sel >= stg.server_count) stg.server_sel = 0;
+		if (!may_try(manifest_retry)) return;
+		const std::string archive = temp_path + "directory.txt.zip";
+		const int r = http.net_check(1, server_name[stg.server_sel], server_path[stg.server_sel] + "directory.txt.zip",
+		                             archive);
+		if (r == net_busy) return;
+		if (r == net_failed) {
+			failed(manifest_retry);
+			stg.server_sel = stg.server_count > 1 ? std::rand() % stg.server_count : 0;
+			return;
+		}
+		manifest_retry = retry_state{};
+		const int err = zip_to_file(archive, temp_path, nullptr, 0);
+		if (err == 0) {
+			stg.stage = 1;
+		} else {
+			__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
+			               UTL_string_sub(UTL_translate_string("Error: %1:message%."), error_str(err)),
+			               UTL_string_sub(UTL_translate_string("Compressed File  %1:file%."), archive),
+			               UTL_string_sub(UTL_translate_string("Destination Path: %1:file%."), temp_path), alert_warning,
+			               servers_src, 95);
+			failed(manifest_retry);
+		}
+		delete_file(archive);
+		return;
+	}
+	if (stg.stage == 1) {
+		stg.stage = read_directory(temp_path + "directory.txt",
+		                           UTL_translate_string("Scanning directory text file to see if you already have Ventora installed..."));
+	}
+}

@@ -1,0 +1,115 @@
+// Sizes, times and rates as the wizard pages say them, the disk report and
+// the cancel question of the disc installation pages.
+#include <cmath>
+#include <cstdio>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_tasks.h"
+#include "Installer-f/wizard.h"
+
+namespace {
+std::string fmt256(const char* fmt, double v)
+{
+	char buf[256];
+	std::snprintf(buf, sizeof buf, fmt, v);
+	return buf;
+}
+// Integer part of a float without undefined behaviour: NaN counts as 0, and
+// values beyond int are held at its ends.
+int int_part(double v)
+{
+	if (std::isnan(v)) return 0;
+	if (v >= 2147483647.0) return 2147483647;
+	if (v <= -2147483648.0) return -2147483647 - 1;
+	return (int)v;
+}
+}  // namespace
+
+std::string size_string(float kb)
+{
+	if (kb > 1024000) return fmt256("%.1f GB", kb / 1048576.0);
+	if (kb > 1024) return fmt256("%.0f MB", kb / 1024.0);
+	return fmt256("%.0f KB", kb);
+}
+
+std::string int_str(int n)
+{
+	char buf[256];
+	std::snprintf(buf, sizeof buf, "%d", n);
+	return buf;
+}
+
+std::string flt_str(const char* fmt, float v) { return fmt256(fmt, v); }
+
+std::string time_str(float s)
+{
+	int n;
+	const char *one, *many;
+	if (s < 120) {
+		n = int_part(s);
+		one = "%1:seconds% second";
+		many = "%1:seconds% seconds";
+	} else if (s >= 7200 || std::isnan(s)) {
+		n = int_part(s / 3600.0);
+		one = "%1:hours% hour";
+		many = "%1:hours% hours";
+	} else {
+		n = int_part(s / 60.0);
+		one = "%1:minutes% minute";
+		many = "%1:minutes% minutes";
+	}
+	return UTL_string_sub(UTL_translate_plural(n, one, many), int_str(n));
+}
+
+std::string rate_str(float kb_per_s)
+{
+	const int n = int_part(kb_per_s);
+	return UTL_string_sub(UTL_translate_plural(n, "%1:rate% kilobyte/second", "%1:rate% kilobytes/second"), int_str(n));
+}
+
+disk_report UTIL_disk_report(const std::string& enough_text, const std::string& short_text)
+{
+	disk_report r;
+	uint64_t total = 0, free_bytes = 0;
+	// The destination folder may not exist yet: ask about the nearest folder that does.
+	std::string where = dest_dir_path;
+	while (!where.empty() && where != "/" && !dir_exists(where)) {
+		std::string t = where;
+		if (t.back() == '/') t.pop_back();
+		size_t cut = t.find_last_of('/');
+		where = cut == std::string::npos ? std::string() : t.substr(0, cut + 1);
+	}
+	if (where.empty() || get_free_space(where, &total, &free_bytes) != 0) return r;
+	const float total_kb = (float)(total / 1000), free_kb = (float)(free_bytes / 1000);
+	const float need = stg.total_install_kb;
+	const std::string status = need > free_kb ? short_text : enough_text;
+	r.ok = 1;
+	r.text = UTL_string_sub(
+	    UTL_translate_string("Disk size: %1:total disk space%\nFree disk space: %2:free disk space%\nDisk space needed to "
+	                         "install: %3:required disk space%\n\n%4:status message%"),
+	    size_string(total_kb), size_string(free_kb), size_string(need), status);
+	r.enough = free_kb > need ? 1 : 0;
+	return r;
+}
+
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text)
+{
+	disk_report r = UTIL_disk_report(enough_text, short_text);
+	if (!r.ok) return 1;
+	OGL_string(45, 220, 130, r.text, 560, charset_regular, 0);
+	return r.enough;
+}
+
+int UTIL_cancel_install(std::string head, std::string tail, std::string caption1, std::string text1,
+                        std::string caption2, std::string text2)
+{
+	std::string message;
+	const int code = install_files_get_error(message);
+	const std::string detail = message + " (" + error_str(code) + ")";
+	return abort_alert(head + "\n\n" + detail + "\n\n" + tail, caption1, text1, caption2, text2);
+}

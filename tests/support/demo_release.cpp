@@ -1,0 +1,200 @@
+#include "tests/support/demo_release.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/UTL/UTL_log.h"
+#include "Installer-f/make_installer.h"
+#include "Installer-f/wizard.h"
+#include "tests/support/grab_release.h"
+#include "tests/support/test_files.h"
+#include "tests/support/x_session.h"
+
+namespace vtest {
+
+std::vector<mtest::master_entry> demo_master()
+{
+	return {
+	    {"All/Instructions/Read Me.txt", "Ventora 9 web demo.\nFly well.\n"},
+	    {"All/Weapons/", ""},
+	    {"All/Airfoils/naca0012.afl", "A\n900 version\nAIRFOIL\n0.12\n"},
+	    {"All/Aircraft/General Aviation/Cirrus TheJet/c4.acf", std::string(40000, 'a')},
+	    {"All/Output/", ""},
+	    {"All/Custom Scenery/", ""},
+	    {"All/Global Scenery/-global terrain-/+40-120/+47-122.dsf", noise(30000, 7)},
+	    {"All/Global Scenery/-global terrain-/+40-120/+46-121.dsf", noise(20000, 8)},
+	    {"All/Global Scenery/-global terrain-/+40-120/+46-121.dsf.7z", make_7z_bytes("+46-121.dsf", noise(20000, 8))},
+	    {"All/Resources/menus/English/Ventora.txt", "File\nEdit\nView\n"},
+	    {"All/Resources/text/English/Ventora.txt", "Welcome aboard.\n"},
+	    {"All/Resources/text/English/current.txt", "Ventora.txt", true},
+	    {"All/Resources/plugins/PluginAdminLin.vnp", noise(5000, 3)},
+	    {"All/Resources/default scenery/900 red terrain/", ""},
+	    {"All/Resources/bitmaps/Earth Orbit Textures/", ""},
+	    {"Macintosh/Ventora.app/Contents/MacOS/Ventora", "mac binary"},
+	    {"Windows/Ventora.exe", mtest::pe_exe_bytes()},
+	    {"Linux/Ventora", "#!/bin/sh\necho flown > \"$(dirname \"$0\")/flew.txt\"\n"},
+	};
+}
+
+std::string build_demo_release(const std::string& work, demo_release& out)
+{
+	out.work = work;
+	recursive_delete_folder(work);
+	mtest::make_dirs(work);
+	out.master = work + "master/";
+	const std::string masters = work + "DVD_Masters/";
+	mtest::write_master(out.master, demo_master());
+	chmod((out.master + "Linux/Ventora").c_str(), 0755);
+	mkdir(masters.c_str(), 0755);
+	xer.open(work + "build log.txt");
+	std::string fatal;
+	MACIBM_set_alert_sink([&](const alert_record& a) {
+		if (a.kind == alert_fatal) fatal = a.line1 + " " + a.line2;
+	});
+	maker_set_folders(out.master, masters, "");
+	build_type = 1;
+	maker_set_progress_hooks([](const std::string&, const std::string&) {}, [] { return 0; });
+	build_install();
+	xer.close();
+	MACIBM_set_alert_sink(nullptr);
+	if (!fatal.empty()) return "the maker stopped: " + fatal;
+	out.name = sim_name;
+
+	const std::string www = work + "www/";
+	mkdir(www.c_str(), 0755);
+	if (symlink((masters + "disk_0").c_str(), (www + out.file_host).c_str()) != 0) return "cannot link the server folder";
+	out.server.reset(new http_server(www));
+	out.server->put_file(out.web_host, "/serverlist9.txt", demo_server_list(out));
+	return "";
+}
+
+std::string demo_server_list(const demo_release& r)
+{
+	return "I\n820 version\nSERVERS\n\nFINAL " + r.name + "\n\nSERVER " + r.file_host +
+	       "\n/\nLoopback|Demo server on this machine\n\nENDOFLIST\n";
+}
+
+namespace {
+struct gui_keep {
+	std::unique_ptr<shell_app_run> run;
+};
+
+bool wait_for(const std::function<bool()>& ok, double seconds)
+{
+	const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds((long long)(seconds * 1000));
+	while (std::chrono::steady_clock::now() < end) {
+		if (ok()) return true;
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	}
+	return false;
+}
+}  // namespace
+
+gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o, std::shared_ptr<void>& keep)
+{
+	gui_run_result res;
+	static const char* const langs[] = {"en", "fr", "de"};
+	auto k = std::make_shared<gui_keep>();
+	keep = k;
+	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program));
+	shell_app_run& run = *k->run;
+	res.run_folder = run.folder();
+	mkdir((res.run_folder + "home/Desktop").c_str(), 0755);
+	mkdir((res.run_folder + "home/Apps").c_str(), 0755);
+	const std::string display = run.display;
+	std::vector<std::string> args = {"--pref:_proxy_host=127.0.0.1",
+	                                 "--pref:_proxy_port_int=" + std::to_string(r.server->port()), "--missing_strings"};
+	args.insert(args.end(), o.extra_args.begin(), o.extra_args.end());
+	if (!run.start(args)) {
+		res.failure = "the program did not start";
+		return res;
+	}
+	x_view xv(display);
+	unsigned long win = 0;
+	wait_for([&] { return (win = xv.find_window("Ventora Installer")) != 0; }, 30);
+	if (!win) {
+		res.failure = "no window";
+		run.kill_now();
+		return res;
+	}
+	auto point = [&](float x, float y, int* sx, int* sy) {
+		int wx = 0, wy = 0, ww = 0, wh = 0;
+		xv.geometry(win, &wx, &wy, &ww, &wh);
+		*sx = wx + (int)x;
+		*sy = wy + wh - (int)y;
+	};
+	auto click = [&](float x, float y) {
+		int sx, sy;
+		point(x, y, &sx, &sy);
+		xdotool(display, {"windowfocus", std::to_string(win)});
+		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+		std::this_thread::sleep_for(std::chrono::milliseconds(60));
+		xdotool(display, {"click", "1"});
+	};
+	auto page = [&](int index, const std::string& name) -> bool {
+		const std::string line = "Wizard page " + std::to_string(index) + ":";
+		if (!run.wait_log(line, o.page_timeout)) {
+			res.failure = "page " + name + " not reached";
+			return false;
+		}
+		// A few frames so the page is drawn, then its picture.
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		if (!o.screens_folder.empty()) {
+			const std::string file = o.screens_folder + std::to_string(index) + "-" + name + "-" + langs[o.language] + ".png";
+			if (xv.save_png(win, file)) res.screens.push_back(file);
+		}
+		if (o.on_page) o.on_page(name);
+		return true;
+	};
+	const float next_x = 770 - (interface_icon_width(2, o.language)) / 2;
+	bool ok = page(0, "welcome");
+	if (ok) click(next_x, 23);
+	if (ok) ok = page(1, "license");
+	if (ok) {
+		click(230, 103);
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		if (!o.screens_folder.empty()) {
+			const std::string file = o.screens_folder + "1-license-ticked-" + langs[o.language] + ".png";
+			if (xv.save_png(win, file)) res.screens.push_back(file);
+		}
+		click(next_x, 23);
+	}
+	if (ok) ok = page(2, "servers");
+	if (ok) ok = page(3, "destination");
+	if (ok && o.change_destination) {
+		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + "home/Apps\n");
+		click(290, 203);
+		wait_for([&] { return file_exists(res.run_folder + "zenity_calls.txt"); }, 20);
+		std::this_thread::sleep_for(std::chrono::milliseconds(500));
+		if (!o.screens_folder.empty()) {
+			const std::string file = o.screens_folder + "3-destination-changed-" + langs[o.language] + ".png";
+			if (xv.save_png(win, file)) res.screens.push_back(file);
+		}
+	}
+	if (ok) click(next_x, 23);
+	if (ok) ok = page(4, "install");
+	if (ok) ok = page(5, "finish");
+	if (ok) {
+		if (o.fly) click(500, 350);
+		else click(770 - interface_icon_width(0, o.language) / 2, 23);
+	}
+	res.exit_status = run.wait_exit(ok ? 30 : 1);
+	if (res.exit_status < 0) run.kill_now();
+	res.log = run.log();
+	// The installed folder, as the registry keeps it.
+	std::ifstream reg(res.run_folder + "home/.config/Ventora/ventora_install.txt");
+	std::string line;
+	res.dest.clear();
+	if (std::getline(reg, line)) res.dest = line;
+	return res;
+}
+
+}  // namespace vtest

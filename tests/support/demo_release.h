@@ -1,0 +1,61 @@
+#pragma once
+// A web-demo release built by the maker-side mode from a small master, served
+// on loopback with a one-server "serverlist9.txt", and the installer's window
+// driven through it page by page with real X input.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/http_server.h"
+#include "tests/support/maker_master.h"
+
+namespace vtest {
+
+// The demo master: the folders a simulator copy has, a Linux executable that
+// writes a marker file beside itself, a link, a tile with a pre-made .7z
+// beside it, one tile without, and files of the other platforms.
+std::vector<mtest::master_entry> demo_master();
+
+struct demo_release {
+	std::string work;                                  // ends in '/'
+	std::string web_host = "www.tarnwick.example";     // serves serverlist9.txt
+	std::string file_host = "files.tarnwick.example";  // serves the release
+	std::string name;                                  // install-set name
+	std::unique_ptr<http_server> server;
+	std::string master;                                // the master folder, ends in '/'
+};
+
+// Builds the release under work and serves it; empty when ready, else why not.
+std::string build_demo_release(const std::string& work, demo_release& out);
+// Text of a server list naming one server of the release.
+std::string demo_server_list(const demo_release& r);
+
+// What the window run did.
+struct gui_run_result {
+	std::string failure;                 // empty when every page was reached
+	std::vector<std::string> screens;    // screenshot files, one per page
+	int exit_status = -1;
+	std::string dest;                    // installed folder, ends in '/'
+	std::string run_folder;              // the program's own folder
+	std::string log;
+};
+
+struct gui_run_options {
+	std::string program = "ventora_installer";
+	int language = 0;               // 0 English, 1 French, 2 German
+	std::string screens_folder;     // where to save the pictures ("" none)
+	bool fly = true;                // press "Fly" on the Finish page, else Quit
+	bool change_destination = true; // pick the parent folder through the dialog stand-in
+	double page_timeout = 60;
+	std::vector<std::string> extra_args;
+	// Called with the run folder after each page's screenshot.
+	std::function<void(const std::string& page)> on_page;
+};
+
+// Starts the program on the current DISPLAY against the served release,
+// clicks through every page and reports. The caller keeps `keep` alive to
+// look at the run folder afterwards.
+gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o, std::shared_ptr<void>& keep);
+
+}  // namespace vtest

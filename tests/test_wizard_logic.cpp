@@ -1,0 +1,240 @@
+// The wizard's pure parts: texts of sizes, times and rates, the disk report,
+// the server list, the server draw and retry delays, the install registry,
+// the start-up decisions and the frame's bar and icon sizes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/wizard.h"
+#include "tests/support/files_tmp.h"
+
+TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
+{
+	UTL_translate_clear();
+	struct {
+		float kb;
+		const char* want;
+	} sizes[] = {{0, "0 KB"},       {1024, "1024 KB"},       {1025, "1 MB"},
+	             {1024000, "1000 MB"}, {1024001, "1.0 GB"}, {5 * 1048576.0f, "5.0 GB"}};
+	for (auto& c : sizes) EXPECT_EQ(size_string(c.kb), c.want) << c.kb;
+
+	const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+	struct {
+		float s;
+		const char* want;
+	} times[] = {{0, "0 seconds"},   {1.5f, "1 second"},   {119, "119 seconds"}, {120, "2 minutes"},
+	             {7199, "119 minutes"}, {7200, "2 hours"}, {3600 * 1.5f, "90 minutes"},
+	             {nan, "0 hours"}, {inf, "2147483647 hours"}, {-5, "-5 seconds"}};
+	for (auto& c : times) EXPECT_EQ(time_str(c.s), c.want) << c.s;
+
+	EXPECT_EQ(rate_str(1.5f), "1 kilobyte/second");
+	EXPECT_EQ(rate_str(0.5f), "0 kilobytes/second");  // English: 0 takes the plural form
+	EXPECT_EQ(rate_str(250.9f), "250 kilobytes/second");
+	EXPECT_EQ(rate_str(nan), "0 kilobytes/second");
+	EXPECT_EQ(int_str(-42), "-42");
+	EXPECT_EQ(flt_str("%.2f", 1.005f), "1.00");
+}
+
+TEST(WizardText, DiskReportComparesWithTheInstallTotal)
+{
+	files_tmp t;
+	dest_dir_path = t("not yet made/");  // the nearest existing folder is asked
+	stg.total_install_kb = 100;
+	disk_report r = UTIL_disk_report("enough", "short");
+	ASSERT_EQ(r.ok, 1);
+	EXPECT_EQ(r.enough, 1);
+	EXPECT_NE(r.text.find("Disk space needed to install: 100 KB\n\nenough"), std::string::npos) << r.text;
+
+	stg.total_install_kb = 1e12f;
+	r = UTIL_disk_report("enough", "short");
+	EXPECT_EQ(r.enough, 0);
+	EXPECT_NE(r.text.find("short"), std::string::npos);
+
+	// A volume that cannot be asked: no report, and the page keeps its Next.
+	dest_dir_path = "";
+	EXPECT_EQ(UTIL_disk_report("enough", "short").ok, 0);
+	stg.total_install_kb = 0;
+}
+
+namespace {
+server_list_info parse(const std::string& body, int beta = 0)
+{
+	return parse_server_body(body.data(), body.data() + body.size(), beta, "Not Yet Scanned");
+}
+std::string server(const std::string& host, const std::string& path, const std::string& desc = "d|D")
+{
+	return "SERVER " + host + "\n" + path + "\n" + desc + "\n";
+}
+}  // namespace
+
+TEST(WizardServers, BodyRecordsAsTheListSays)
+{
+	const std::string two = server("a.example", "/x/") + server("b.example", "/y/", "B|Second");
+	struct {
+		const char* what;
+		std::string body;
+		int beta;
+		int count;
+		std::string name;
+		int newer;
+	} cases[] = {
+	    {"final taken without beta", "BETA b1\nFINAL f1\n" + two + "ENDOFLIST\n", 0, 2, "f1", 0},
+	    {"beta taken with beta", "BETA b1\nFINAL f1\n" + two + "ENDOFLIST\n", 1, 2, "b1", 0},
+	    {"no ENDOFLIST", "FINAL f1\r\n" + two, 0, 2, "f1", 0},
+	    {"SERVERS is not SERVER", "FINAL f1\nSERVERS x\n/p/\nd\n", 0, 0, "f1", 0},
+	    {"BETAX is skipped", "BETAX b\nFINAL f1\n", 1, 0, "Not Yet Scanned", 0},
+	    {"own version does nothing", "INS_VERSION 20402 x http://a/\n" + two, 0, 2, "Not Yet Scanned", 0},
+	    {"newer version stops", "INS_VERSION 20403 x http://new.example/get\n" + two, 0, 0, "Not Yet Scanned", 1},
+	    {"after ENDOFLIST nothing", "FINAL f1\nENDOFLIST\n" + two, 0, 0, "f1", 0},
+	    {"blanks before keywords", "  \tFINAL f1\n\t" + two, 0, 2, "f1", 0},
+	    {"empty body", "", 0, 0, "Not Yet Scanned", 0},
+	};
+	for (auto& c : cases) {
+		server_list_info i = parse(c.body, c.beta);
+		EXPECT_EQ(i.count, c.count) << c.what;
+		EXPECT_EQ(i.install_name, c.name) << c.what;
+		EXPECT_EQ(i.newer_installer, c.newer) << c.what;
+	}
+	server_list_info n = parse("INS_VERSION 20403 x http://new.example/get\n");
+	EXPECT_EQ(n.newer_address, "http://new.example/get");
+	server_list_info i = parse(two);
+	EXPECT_EQ(i.name[1], "b.example");
+	EXPECT_EQ(i.path[1], "/y/");
+	EXPECT_EQ(i.desc[1], "B|Second");
+}
+
+TEST(WizardServers, BadAndSurplusRecordsAreLeftOut)
+{
+	std::string body = server("", "/p/") + server("a/b", "/p/") + server("ok.example", "no-slash");
+	for (int k = 0; k < 11; ++k) body += server("s" + std::to_string(k) + ".example", "/p/");
+	server_list_info i = parse(body + server("late.example", "/p/"));
+	EXPECT_EQ(i.count, 10);
+	EXPECT_EQ(i.name[0], "s0.example");
+	EXPECT_EQ(i.name[9], "s9.example");
+	EXPECT_EQ(i.skipped.size(), 5u);  // three bad, the eleventh and the twelfth
+}
+
+TEST(WizardServers, HeaderMustBeAServerListOfVersion820)
+{
+	files_tmp t;
+	struct {
+		const char* text;
+		int ok;
+	} cases[] = {{"I\n820 version\nSERVERS\nFINAL f\n", 1},
+	             {"A\r\n820 version\r\nSERVERS\r\nFINAL f\r\n", 1},
+	             {"I\n900 version\nSERVERS\nFINAL f\n", 0},
+	             {"I\n820 version\nINSTALLER\n", 0},
+	             {"<html>not found</html>", 0},
+	             {"", 0}};
+	for (auto& c : cases) {
+		t.write("list.txt", c.text);
+		EXPECT_EQ(parse_server_list_file(t("list.txt"), 0, "N").header_ok, c.ok) << c.text;
+	}
+	EXPECT_EQ(parse_server_list_file(t("missing.txt"), 0, "N").header_ok, 0);
+}
+
+TEST(WizardServers, DrawFavoursTheTopAndStaysInRange)
+{
+	struct {
+		float r;
+		int count, want;
+	} cases[] = {{0, 4, 0}, {0.5f, 4, 1}, {0.99999f, 4, 3}, {1.0f, 4, 3}, {0.7f, 1, 0},
+	             {0.5f, 0, 0}, {-1, 3, 0}, {0.9f, 10, 8}};
+	for (auto& c : cases) EXPECT_EQ(draw_server(c.r, c.count), c.want) << c.r << " " << c.count;
+	int first = 0;
+	for (int k = 0; k < 10000; ++k) first += draw_server(k / 10000.0f, 4) == 0;
+	EXPECT_NEAR(first / 10000.0, 0.40, 0.01);
+	// Retries wait 1 s, doubling to 30 s.
+	const float want[] = {0, 1, 2, 4, 8, 16, 30, 30};
+	for (int f = 0; f < 8; ++f) EXPECT_EQ(retry_delay(f), want[f]) << f;
+}
+
+TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	dest_dir_path = t("a/");
+	register_new_ventora();
+	register_new_ventora();
+	dest_dir_path = t("gone/");
+	register_new_ventora();
+	const std::string reg = t("config/Ventora/ventora_install.txt");
+	EXPECT_EQ(vtest::read_file_bytes(reg), t("a/") + "\n" + t("gone/") + "\n");
+	// A last line without its line end, CR LF lines and empty lines.
+	vtest::write_file_bytes(reg, t("a/") + "\r\n\r\n" + t("gone/") + "\n" + t("b/"));
+	locate_all_ventoras();
+	ASSERT_EQ(all_skyframes.size(), 2u);
+	EXPECT_EQ(all_skyframes[0], t("a/"));
+	EXPECT_EQ(all_skyframes[1], t("b/"));
+	dest_dir_path = t("b/");
+	register_new_ventora();
+	EXPECT_EQ(vtest::read_file_bytes(reg), t("a/") + "\r\n\r\n" + t("gone/") + "\n" + t("b/"));
+	unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(WizardRegistry, SimulatorFolderNeedsTheFourFolders)
+{
+	files_tmp t;
+	for (const char* d : {"sim/", "sim/Airfoils/", "sim/Instructions x/", "sim/Output/", "sim/My Resources/"}) t.mkdir(d);
+	dest_dir_path = t("sim/");
+	EXPECT_EQ(path_is_to_a_sim(), 1);
+	t.mkdir("half/");
+	t.mkdir("half/Airfoils/");
+	t.write("half/Output", "a file does not count");
+	t.mkdir("half/Instructions/");
+	t.mkdir("half/Resources/");
+	dest_dir_path = t("half/");
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+	dest_dir_path = t("none/");
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+	dest_dir_path = "";
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+}
+
+TEST(WizardStart, SelfCopyAndPathArgument)
+{
+	struct {
+		const char* bundle;
+		const char* temp;
+		const char* dvd;
+		int want;
+	} cases[] = {{"/media/disc/Installer/", "/tmp/v/", "/media/disc/", 1},
+	             {"/home/u/Installer/", "/tmp/v/", "/media/disc/", 0},
+	             {"/media/disc/Installer/", "/tmp/v/", "", 0},
+	             {"/tmp/v/Installer/", "/tmp/v/", "/tmp/", 0},  // already the copy
+	             {"/home/u/Installer/", "/tmp/v/", "/", 0},
+	             {"/media/disc/Installer", "/tmp/v/", "/media/disc/", 1},
+	             {"/media/d", "/tmp/v/", "/media/disc/", 0}};
+	for (auto& c : cases) EXPECT_EQ(should_copy_self(c.bundle, c.temp, c.dvd), c.want) << c.bundle << " " << c.dvd;
+
+	const char* only[] = {"prog", "-path"};
+	const char* other[] = {"prog", "-x", "/a"};
+	const char* rel[] = {"prog", "-path", "copies/one"};
+	const char* abs[] = {"prog", "-path", "/opt/Ventora/"};
+	EXPECT_EQ(path_argument(2, only, "/start/"), "");
+	EXPECT_EQ(path_argument(3, other, "/start/"), "");
+	EXPECT_EQ(path_argument(3, rel, "/start/"), "/start/copies/one/");
+	EXPECT_EQ(path_argument(3, abs, "/start/"), "/opt/Ventora/");
+}
+
+TEST(WizardFrame, BarAndIconSizes)
+{
+	struct {
+		float p, want;
+	} bars[] = {{-1, 0}, {-0.01f, 0}, {0, 20.8f}, {0.5f, 270.4f}, {1, 520}, {7, 520}};
+	for (auto& c : bars) EXPECT_NEAR(wizard_bar_width(c.p), c.want, 0.01) << c.p;
+	EXPECT_EQ(wizard_bar_width(std::numeric_limits<float>::quiet_NaN()), 0);
+	struct {
+		int icon, lang;
+		float want;
+	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 84}, {7, 0, 0}};
+	for (auto& c : icons) EXPECT_EQ(interface_icon_width(c.icon, c.lang), c.want) << c.icon << " " << c.lang;
+}
