@@ -106,3 +106,59 @@ TEST_F(WizardGui, FrenchAndGermanPagesHaveEveryText)
 		EXPECT_EQ(r.log.find("ERROR: language"), std::string::npos) << r.log;
 	}
 }
+
+TEST_F(WizardGui, NewerInstallerOpensItsAddressAndEnds)
+{
+	rel->server->put_file(rel->web_host, "/serverlist9.txt",
+	                      "I\n820 version\nSERVERS\nINS_VERSION 20403 new http://www.tarnwick.example/new_installer\n" +
+	                          vtest::demo_server_list(*rel).substr(std::string("I\n820 version\nSERVERS\n").size()));
+	const size_t before = rel->server->request_count();
+	vtest::gui_run_options o;
+	o.stop_at = 1;
+	o.at_stop = [](vtest::gui_ctl& c) {
+		c.click(230, 103);
+		c.click(770 - 101 / 2, 23);
+		// The alert saying why; Return dismisses it.
+		for (int i = 0; i < 100 && access((c.run_folder + "xdg_open_calls.txt").c_str(), F_OK) != 0; ++i) {
+			c.key("Return");
+			usleep(100000);
+		}
+	};
+	std::shared_ptr<void> keep;
+	vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel));
+	EXPECT_EQ(file_of(r.run_folder + "xdg_open_calls.txt"), "http://www.tarnwick.example/new_installer\n");
+	EXPECT_EQ(r.exit_status, 0) << r.log;
+	// No manifest was asked for.
+	const auto reqs = rel->server->requests();
+	for (size_t i = before; i < reqs.size(); ++i) EXPECT_EQ(reqs[i].path.find("directory.txt"), std::string::npos);
+}
+
+TEST_F(WizardGui, MissingManifestIsAskedForAtAWideningPaceAndQuitWorks)
+{
+	const std::string manifest = "/" + rel->name + "/directory.txt.zip";
+	vtest::http_behaviour b;
+	b.status = 404;
+	rel->server->set_behaviour(manifest, b);
+	vtest::gui_run_options o;
+	o.stop_at = 1;
+	size_t asked = 0;
+	const size_t before = rel->server->request_count();
+	o.at_stop = [&](vtest::gui_ctl& c) {
+		c.click(230, 103);
+		c.click(770 - 101 / 2, 23);
+		ASSERT_TRUE(c.wait_log("Wizard page 2:", 30));
+		usleep(5500000);
+		const auto reqs = rel->server->requests();
+		for (size_t i = before; i < reqs.size(); ++i) asked += reqs[i].path == manifest;
+		c.click(30 + 56 / 2, 23);  // Quit
+	};
+	std::shared_ptr<void> keep;
+	vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+	rel->server->clear_behaviours();
+	// Tries at 0, 1, 3 s (and perhaps one at the edge of 7 s): never hundreds.
+	EXPECT_GE(asked, 2u);
+	EXPECT_LE(asked, 4u);
+	EXPECT_EQ(r.exit_status, 0);
+	EXPECT_EQ(access((r.run_folder + "home/.config/Ventora/ventora_install.txt").c_str(), F_OK), -1);
+}

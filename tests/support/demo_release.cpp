@@ -155,9 +155,26 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		return true;
 	};
 	const float next_x = 770 - (interface_icon_width(2, o.language)) / 2;
+	gui_ctl ctl;
+	ctl.click = click;
+	ctl.key = [&](const std::string& key) {
+		xdotool(display, {"windowfocus", std::to_string(win)});
+		xdotool(display, {"key", key});
+	};
+	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
+	ctl.run_folder = res.run_folder;
+	bool stopped = false;
+	auto stop_here = [&](int index) {
+		if (index != o.stop_at || stopped) return false;
+		stopped = true;
+		if (o.at_stop) o.at_stop(ctl);
+		return true;
+	};
 	bool ok = page(0, "welcome");
+	if (ok && stop_here(0)) ok = false;
 	if (ok) click(next_x, 23);
 	if (ok) ok = page(1, "license");
+	if (ok && stop_here(1)) ok = false;
 	if (ok) {
 		click(230, 103);
 		std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -168,7 +185,9 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		click(next_x, 23);
 	}
 	if (ok) ok = page(2, "servers");
+	if (ok && stop_here(2)) ok = false;
 	if (ok) ok = page(3, "destination");
+	if (ok && stop_here(3)) ok = false;
 	if (ok && o.change_destination) {
 		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + "home/Apps\n");
 		click(290, 203);
@@ -181,12 +200,14 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	}
 	if (ok) click(next_x, 23);
 	if (ok) ok = page(4, "install");
+	if (ok && stop_here(4)) ok = false;
 	if (ok) ok = page(5, "finish");
+	if (ok && stop_here(5)) ok = false;
 	if (ok) {
 		if (o.fly) click(500, 350);
 		else click(770 - interface_icon_width(0, o.language) / 2, 23);
 	}
-	res.exit_status = run.wait_exit(ok ? 30 : 1);
+	res.exit_status = run.wait_exit(ok || stopped ? o.exit_timeout : 1);
 	if (res.exit_status < 0) run.kill_now();
 	res.log = run.log();
 	// The installed folder, as the registry keeps it.

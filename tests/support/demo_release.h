@@ -41,7 +41,20 @@ struct gui_run_result {
 	std::string log;
 };
 
+// What a test may do with the running window at its stop page.
+struct gui_ctl {
+	std::function<void(float x, float y)> click;     // a point of the window, GUI units
+	std::function<void(const std::string& key)> key; // xdotool key name
+	std::function<bool(const std::string& text, double seconds)> wait_log;
+	std::string run_folder;
+};
+
 struct gui_run_options {
+	// Stop the page walk when this page is reached (after its picture), call
+	// at_stop, then wait for the program to end.
+	int stop_at = 99;
+	std::function<void(gui_ctl& ctl)> at_stop;
+	double exit_timeout = 30;
 	std::string program = "ventora_installer";
 	int language = 0;               // 0 English, 1 French, 2 German
 	std::string screens_folder;     // where to save the pictures ("" none)
