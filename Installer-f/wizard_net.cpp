@@ -160,6 +160,8 @@ int net_check_disk(int first_time, wizard_screen& s)
 	s.show_servers = 1;
 	// A release that only drops files still has work to do.
 	nothing_to_update = stg.count_install == 0 && stg.count_delete == 0;
+	if (first_time)
+		xer << "Update: " << stg.count_install << " to install, " << stg.count_delete << " to delete\n" << std::flush;
 	if (nothing_to_update) {
 		s.next = net_done;
 		return 1;
