@@ -14,6 +14,7 @@
 #include "DIzivoz/UTL/UTL_log.h"
 #include "Installer-f/shell_questions.h"
 #include "Installer-f/utils_grab.h"
+#include "Installer-f/prefs_window.h"
 #include "Installer-f/wizard.h"
 
 #ifndef VENTORA_WIZARD_START
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
 	MACIBM_init(argc, argv);
 	install_shell_questions();
 	MACIBM_set_app_hooks(app_hooks{wizard_APP_update, nullptr, nullptr});
+	handle_prefs_target = handle_prefs;
 	const char* elements = mnw.language == 1   ? "RESOURCE:elements_French.png"
 	                       : mnw.language == 2 ? "RESOURCE:elements_German.png"
 	                                           : "RESOURCE:elements_English.png";

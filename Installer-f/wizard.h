@@ -103,10 +103,25 @@ int demo_pick_dest(int first_time, wizard_screen& s);
 int demo_run_patch(int first_time, wizard_screen& s);
 int demo_done(int first_time, wizard_screen& s);
 int dvd_do_run_sim(int first_time, wizard_screen& s);
+// The install page's work for one frame (20 ms of grab_files, the texts and
+// the smoothed bar), shared by the web-demo and network-update flows. Back
+// goes to `back` while it runs; 1 once everything is done (streams reset,
+// Back cleared; the caller sets Next).
+int patch_work_loop(wizard_screen& s, wizard_step back);
+// Starts the smoothed install bar from 0 (a new run of an install page).
+void patch_smoothing_reset();
 // Cancels the download streams and deletes their partial archives.
 void stream_reset();
 // Text of the demo licence page.
 extern const char* const demo_licence_text;
+
+// ---- network update -----------------------------------------------------------
+int net_start(int first_time, wizard_screen& s);
+int net_pick_dest(int first_time, wizard_screen& s);
+int net_get_updates(int first_time, wizard_screen& s);
+int net_check_disk(int first_time, wizard_screen& s);
+int net_run_patch(int first_time, wizard_screen& s);
+int net_done(int first_time, wizard_screen& s);
 
 // ---- entry point --------------------------------------------------------------
 // 1 when the program runs from the installer disc and must copy itself to

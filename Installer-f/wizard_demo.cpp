@@ -232,6 +232,16 @@ int demo_run_patch(int, wizard_screen& s)
 		register_new_ventora();
 	}
 	s.title = T("Installing");
+	if (!patch_work_loop(s, demo_pick_dest)) return 0;
+	s.next = demo_done;
+	demo_install_is_running = 0;
+	return 1;
+}
+
+void patch_smoothing_reset() { totl_inst_rat = 0; }
+
+int patch_work_loop(wizard_screen& s, wizard_step back)
+{
 	s.show_servers = 1;
 	const unsigned long long start = xtim.microsecs();
 	while (!grab_files()) {
@@ -278,14 +288,12 @@ int demo_run_patch(int, wizard_screen& s)
 			s.progress_text = text;
 			s.progress = totl_inst_rat;
 		}
-		s.back = demo_pick_dest;
+		s.back = back;
 		s.next = nullptr;
 		if (xtim.microsecs() - start >= 20000) return 0;
 	}
 	stream_reset();
 	s.back = nullptr;
-	s.next = demo_done;
-	demo_install_is_running = 0;
 	return 1;
 }
 

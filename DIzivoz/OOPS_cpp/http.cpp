@@ -328,7 +328,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	if (d->mStatus >= 200 && d->mStatus <= 299 && complete && !err) {
 		delete d;
 		d = nullptr;
-		return net_done;
+		return net_finished;
 	}
 
 	const int stat = d->transfer_status();

@@ -18,7 +18,7 @@ typedef std::map<std::string, std::string, http_header_less> http_header_map;
 // Server-name endings reached directly even when a proxy is set.
 extern std::vector<std::string> gProxyExclude;
 
-enum { net_busy = 0, net_done = 1, net_failed = 2 };
+enum { net_busy = 0, net_finished = 1, net_failed = 2 };
 
 const int http_slot_count = 6;
 const float http_stall_seconds = 30.0f;
