@@ -196,6 +196,11 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
 		next_until(next_x, 2);
+		// A lost click on the box leaves Next disabled: tick it again.
+		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
+			click(230, 103);
+			next_until(next_x, 2);
+		}
 	}
 	if (ok) ok = page(2, "servers");
 	if (ok && stop_here(2)) ok = false;

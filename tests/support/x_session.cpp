@@ -185,11 +185,12 @@ int shell_app_run::wait_line(const std::string& text, double seconds, int from)
 std::string shell_app_run::log() const { return dir_.read("Ventora Installer Log.txt"); }
 bool shell_app_run::wait_log(const std::string& text, double seconds) const
 {
-	for (int i = 0; i < seconds * 100; ++i) {
+	// Looks at least once, so a wait of 0 asks whether the line is there now.
+	for (int i = 0;; ++i) {
 		if (log().find(text) != std::string::npos) return true;
+		if (i >= seconds * 100) return false;
 		sleep_ms(10);
 	}
-	return false;
 }
 
 void shell_app_run::kill_now()
