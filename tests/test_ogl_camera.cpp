@@ -52,12 +52,12 @@ TEST(ogl_camera, construction_and_copies)
 	a.modelview_stale = 0;
 	xcam_class b(&a), c(a), d;
 	d = a;
-	for (const xcam_class* x : {&b, &c, &d}) {
-		EXPECT_EQ(memcmp(x->modelview, a.modelview, sizeof a.modelview), 0);
-		EXPECT_EQ(memcmp(x->plane_left, a.plane_left, sizeof a.plane_left), 0);
-		EXPECT_EQ(x->far_z, a.far_z);
-		EXPECT_EQ(x->is_ortho, 0);
-		EXPECT_EQ(x->modelview_stale, 0);
+	for (const xcam_class* copy : {&b, &c, &d}) {
+		EXPECT_EQ(memcmp(copy->modelview, a.modelview, sizeof a.modelview), 0);
+		EXPECT_EQ(memcmp(copy->plane_left, a.plane_left, sizeof a.plane_left), 0);
+		EXPECT_EQ(copy->far_z, a.far_z);
+		EXPECT_EQ(copy->is_ortho, 0);
+		EXPECT_EQ(copy->modelview_stale, 0);
 	}
 	xcam_class e(nullptr);  // nothing to copy: the defaults
 	EXPECT_EQ(e.is_ortho, 1);
