@@ -102,6 +102,8 @@ int demo_get_updates(int first_time, wizard_screen& s);
 int demo_pick_dest(int first_time, wizard_screen& s);
 int demo_run_patch(int first_time, wizard_screen& s);
 int demo_done(int first_time, wizard_screen& s);
+// The manifest download's bar and text (slot 1), for the pages that fetch it.
+void manifest_progress(wizard_screen& s);
 int dvd_do_run_sim(int first_time, wizard_screen& s);
 // The install page's work for one frame (20 ms of grab_files, the texts and
 // the smoothed bar), shared by the web-demo and network-update flows. Back

@@ -110,6 +110,13 @@ int demo_get_updates(int first_time, wizard_screen& s)
 	default:
 		break;
 	}
+	manifest_progress(s);
+	s.body = UTL_string_sub(T("I am downloading demo info from %1:server name%."), server_name[stg.server_sel]);
+	return 0;
+}
+
+void manifest_progress(wizard_screen& s)
+{
 	int percent = 0;
 	s.progress = 0;
 	if (down_class* d = http.slot[1]) {
@@ -128,8 +135,6 @@ int demo_get_updates(int first_time, wizard_screen& s)
 		s.progress_text = UTL_string_sub(T("I am checking the net for the latest version of Ventora 9 right now, and I "
 		                                   "am %1:progress%% done checking."),
 		                                 int_str(percent));
-	s.body = UTL_string_sub(T("I am downloading demo info from %1:server name%."), server_name[stg.server_sel]);
-	return 0;
 }
 
 int demo_pick_dest(int first_time, wizard_screen& s)

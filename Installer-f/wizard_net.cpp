@@ -106,24 +106,7 @@ int net_get_updates(int first_time, wizard_screen& s)
 	}
 	switch (stg.stage) {
 	case 0: {
-		int percent = 0;
-		s.progress = 0;
-		if (down_class* d = http.slot[1]) {
-			if (d->mExpected < 0) {
-				percent = -1;
-				s.progress = -0.01f;
-			} else if (d->mExpected > 0) {
-				percent = (int)(d->mReceived * 100 / d->mExpected);
-				s.progress = (float)d->mReceived / (float)d->mExpected;
-			}
-		}
-		if (percent == -1)
-			s.progress_text = T("I am checking the net for the latest version of Ventora 9 right now, and I am "
-			                    "connecting to the server...");
-		else
-			s.progress_text = UTL_string_sub(T("I am checking the net for the latest version of Ventora 9 right now, "
-			                                   "and I am %1:progress%% done checking."),
-			                                 int_str(percent));
+		manifest_progress(s);
 		s.body = UTL_string_sub(T("I am downloading patch info from %1:server name%."), server_name[stg.server_sel]);
 		return 0;
 	}
