@@ -29,15 +29,20 @@ static bool make_context()
 		g_context_error = "DISPLAY is not set";
 		return false;
 	}
-	if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-		g_context_error = std::string("SDL video did not start (") + SDL_GetError() + ")";
-		return false;
-	}
-	const char* driver = SDL_GetCurrentVideoDriver();
-	if (driver == nullptr || (strcmp(driver, "x11") != 0 && strcmp(driver, "wayland") != 0)) {
+	// A display busy with many test processes connecting at once can refuse
+	// a connection, and SDL then falls back to a driver that shows nothing:
+	// ask again a few times before giving up.
+	for (int attempt = 0;; ++attempt) {
+		if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+			g_context_error = std::string("SDL video did not start (") + SDL_GetError() + ")";
+			return false;
+		}
+		const char* driver = SDL_GetCurrentVideoDriver();
+		if (driver != nullptr && (strcmp(driver, "x11") == 0 || strcmp(driver, "wayland") == 0)) break;
 		g_context_error = std::string("SDL video driver is ") + (driver ? driver : "none") + ", not a display";
 		SDL_QuitSubSystem(SDL_INIT_VIDEO);
-		return false;
+		if (attempt == 9) return false;
+		SDL_Delay(300);
 	}
 	SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 	SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
