@@ -21,6 +21,7 @@ struct EventRecord {
 	int code_point;
 	int unshifted;
 	int shifted;
+	void* window;         // mouse buttons: the window pressed in, null for the main one
 };
 
 enum {
@@ -91,6 +92,12 @@ public:
 	// The pointer on the whole screen, and putting it back there.
 	virtual void get_global_mouse(int* x, int* y) = 0;
 	virtual void warp_global_mouse(int x, int y) = 0;
+	// With a second window: the pointer in the pixels of one given window
+	// (y downwards; outside it the values run past its edges), the window in
+	// front (null when there is none) and bringing one to the front.
+	virtual void get_window_mouse(void* window, int* x, int* y) = 0;
+	virtual void* front_window() = 0;
+	virtual void select_window(void* window) = 0;
 	// True for a back end with no real OpenGL behind its contexts (tests).
 	virtual bool fake_gl() { return false; }
 	// Takes the next queued event; with wait_ms > 0 waits that long for one.

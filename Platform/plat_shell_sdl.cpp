@@ -136,7 +136,8 @@ public:
 		// X11 picks the visual when the window is made, so each format tries a new window.
 		SDL_Window* w = SDL_CreateWindow(req.title.c_str(), req.left, req.top, req.width, req.height, flags);
 		if (!w) return false;
-		if (req.share_with) SDL_GL_MakeCurrent(last_window_, req.share_with);
+		if (req.share_with)
+			SDL_GL_MakeCurrent(main_window_ ? static_cast<SDL_Window*>(main_window_) : last_window_, req.share_with);
 		SDL_GLContext c = SDL_GL_CreateContext(w);
 		if (!c) {
 			SDL_DestroyWindow(w);
@@ -162,15 +163,21 @@ public:
 		if (req.index == 0) {
 			main_window_ = w;
 			main_context_ = c;
+			front_ = w;
 		}
 		last_window_ = w;
+		++windows_;
 		return true;
 	}
 
 	void dispose_window(void* window, void* context) override
 	{
 		if (context) SDL_GL_DeleteContext(context);
-		if (window) SDL_DestroyWindow(static_cast<SDL_Window*>(window));
+		if (window) {
+			SDL_DestroyWindow(static_cast<SDL_Window*>(window));
+			--windows_;
+		}
+		if (window == front_) front_ = main_window_ != window ? main_window_ : nullptr;
 		if (window == main_window_) main_window_ = nullptr;
 		if (window == last_window_) last_window_ = nullptr;
 		if (context == main_context_) main_context_ = nullptr;
@@ -201,6 +208,40 @@ public:
 	void warp_global_mouse(int x, int y) override
 	{
 		if (video_ready()) SDL_WarpMouseGlobal(x, y);
+	}
+
+	// The pointer asked of the server: SDL's event state is relative to
+	// whichever window the pointer is in, and its global position is cached
+	// until it sees raw motion, which synthetic input need not bring.
+	void get_window_mouse(void* window, int* x, int* y) override
+	{
+		*x = *y = 0;
+		if (!video_ready() || !window) return;
+		SDL_Window* w = static_cast<SDL_Window*>(window);
+		SDL_SysWMinfo info;
+		SDL_VERSION(&info.version);
+		if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
+			Window root, child;
+			int rx, ry, wx, wy;
+			unsigned mask;
+			if (XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &rx, &ry, &wx, &wy, &mask)) {
+				*x = wx;
+				*y = wy;
+			}
+			return;
+		}
+		int gx = 0, gy = 0, wx = 0, wy = 0;
+		SDL_GetGlobalMouseState(&gx, &gy);
+		SDL_GetWindowPosition(w, &wx, &wy);
+		*x = gx - wx;
+		*y = gy - wy;
+	}
+	void* front_window() override { return front_; }
+	void select_window(void* window) override
+	{
+		if (!window) return;
+		front_ = window;
+		SDL_RaiseWindow(static_cast<SDL_Window*>(window));
 	}
 
 	bool next_event(EventRecord* e, int wait_ms) override
@@ -302,6 +343,7 @@ private:
 			e->what = ev.type == SDL_MOUSEBUTTONDOWN ? plat_evt_mouse_down : plat_evt_mouse_up;
 			e->where_h = ev.button.x;
 			e->where_v = ev.button.y;
+			e->window = SDL_GetWindowFromID(ev.button.windowID);
 			return true;
 		case SDL_MOUSEWHEEL:
 			e->what = plat_evt_wheel;
@@ -312,7 +354,14 @@ private:
 				e->what = plat_evt_update;
 				return true;
 			}
+			// With a second window SDL sends no quit when one of them is
+			// closed: the close of either is the quit request.
+			if (ev.window.event == SDL_WINDOWEVENT_CLOSE && windows_ > 1) {
+				e->what = plat_evt_quit;
+				return true;
+			}
 			if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+				if (SDL_Window* w = SDL_GetWindowFromID(ev.window.windowID)) front_ = w;
 				e->what = plat_evt_activate;
 				e->modifiers |= plat_mod_active;
 				return true;
@@ -392,6 +441,8 @@ private:
 	void* main_window_ = nullptr;
 	void* main_context_ = nullptr;
 	SDL_Window* last_window_ = nullptr;
+	void* front_ = nullptr;
+	int windows_ = 0;
 	SDL_Cursor* arrow_ = nullptr;
 };
 

@@ -183,6 +183,88 @@ TEST_F(Shell, MouseIsRelativeToTheSubWindow)
 	EXPECT_EQ(mnw.wind_mouse, 2);
 }
 
+// Two windows side by side on a wide screen: the pointer's window comes to
+// the front, and in the second one the mouse continues to the right of the
+// first, in whole-window units.
+TEST_F(Shell, SecondWindowContinuesTheMouseToTheRight)
+{
+	fake.screen_w = 1700;
+	fake.screen_h = 700;
+	MACIBM_setres(1);
+	ASSERT_EQ(MACIBM_make_context(0), 1);
+	mnw.dual_monitor = mnw.second_window = 1;
+	ASSERT_EQ(MACIBM_make_context(1), 1);
+	ASSERT_EQ(fake.window_asks.size(), 2u);
+	const plat_window_req& second = fake.window_asks[1];
+	EXPECT_EQ(second.index, 1);
+	EXPECT_EQ(second.left, 800);
+	EXPECT_EQ(second.top, 40);
+	EXPECT_EQ(second.share_with, mnw.context[0]);
+	void* const w0 = mnw.window[0];
+	void* const w1 = mnw.window[1];
+	ASSERT_NE(w1, nullptr);
+
+	MACIBM_event_proc();
+	MACIBM_startwind(2, 0);  // Prefs at (100, 110)
+	struct row {
+		const char* name;
+		int h, v;  // pointer in the first window's pixels
+		void* front;
+		float x, y;
+		int wind_mouse;
+		size_t selects;  // selections made so far
+	} rows[] = {
+	    {"first window", 150, 300, w0, 50, 190, 2, 0},
+	    {"into the second", 850, 300, w1, 850, 300, 0, 1},
+	    {"its title bar", 850, -10, w1, 850, 610, 0, 1},
+	    {"on the shared edge", 800, 300, w1, 800, 300, 0, 1},
+	    {"right of both", 1700, 300, w1, 1700, 300, 0, 1},
+	    {"back in the first", 100, 100, w0, 0, 390, 2, 2},
+	    {"above both", 100, -30, w0, 0, 520, 2, 2},
+	};
+	for (const row& r : rows) {
+		fake.mouse_h = r.h;
+		fake.mouse_v = r.v;
+		MACIBM_event_proc();
+		EXPECT_EQ(fake.front, r.front) << r.name;
+		EXPECT_EQ(mnw.mouse_x, r.x) << r.name;
+		EXPECT_EQ(mnw.mouse_y, r.y) << r.name;
+		EXPECT_EQ(mnw.wind_mouse, r.wind_mouse) << r.name;
+		EXPECT_EQ(fake.selects.size(), r.selects) << r.name;
+	}
+	EXPECT_EQ(fake.selects, (std::vector<void*>{w1, w0}));
+
+	// A press is placed in the window it happened in.
+	EventRecord press{};
+	press.what = plat_evt_mouse_down;
+	press.where_h = 50;
+	press.where_v = 300;
+	press.window = w1;
+	fake.event(press);
+	MACIBM_event_proc();
+	EXPECT_EQ(mnw.mouse_click, 1);
+	EXPECT_EQ(mnw.mouse_x, 850);
+	EXPECT_EQ(mnw.mouse_y, 300);
+	EXPECT_EQ(mnw.wind_mouse, 0);
+
+	// Without the switches the second window is not looked at.
+	for (int* sw : {&mnw.dual_monitor, &mnw.second_window}) {
+		*sw = 0;
+		fake.mouse_h = 850;
+		fake.mouse_v = 300;
+		MACIBM_event_proc();
+		EXPECT_EQ(mnw.mouse_x, 750);
+		EXPECT_EQ(mnw.wind_mouse, 2);
+		EXPECT_EQ(fake.selects.size(), 2u);
+		*sw = 1;
+	}
+
+	// Shutdown disposes both windows.
+	MACIBM_finishup(0);
+	EXPECT_EQ(fake.windows_alive, 0);
+	EXPECT_EQ(mnw.window[1], nullptr);
+}
+
 TEST_F(Shell, SubWindowOrigins)
 {
 	struct row {

@@ -76,6 +76,61 @@ TEST_F(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
 		EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
+// A screen wide enough for two windows side by side: the second window's
+// context draws a texture the main one made, the pointer's window comes to
+// the front and its mouse continues to the right of the first window, and
+// closing the second window quits cleanly.
+TEST_F(ShellWindow, SecondWindowSharesTexturesAndTakesTheMouse)
+{
+	vtest::xvfb_server wide(1700, 700);
+	ASSERT_FALSE(wide.display().empty());
+	shell_app_run app("two_windows");
+	app.display = wide.display();
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	EXPECT_GE(app.wait_line("second window 1 at 800 40", 0), 0);
+	EXPECT_GE(app.wait_line("shared 1", 0), 0);
+	x_view x(app.display);
+	const std::vector<unsigned long> ws = x.find_windows("Ventora Installer");
+	ASSERT_EQ(ws.size(), 2u);
+	unsigned long second = 0;
+	for (unsigned long w : ws) {
+		int wx, wy, ww, wh;
+		ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
+		EXPECT_TRUE(wx == 0 || wx == 800) << wx;
+		EXPECT_EQ(wy, 40);
+		EXPECT_EQ(ww, 800);
+		EXPECT_EQ(wh, 600);
+		if (wx == 800) second = w;
+	}
+	ASSERT_NE(second, 0u);
+	EXPECT_EQ(x.pixel(800 + 400, 40 + 300), 0xFF00FFu);
+	// The main window still gets the shell's drawing.
+	EXPECT_NE(x.pixel(10, 40 + 590), x.pixel(400, 40 + 300));
+
+	struct row {
+		int sx, sy;        // screen point
+		const char* seen;  // the frame's mouse and the window in front
+	} rows[] = {
+	    {900, 240, "mouse 900 400 wind 0 front 1"},
+	    {900, 30, "mouse 900 610 wind 0 front 1"},   // above it, in its title strip
+	    {100, 340, "mouse 100 300 wind 0 front 0"},
+	    {1250, 639, "mouse 1250 1 wind 0 front 1"},  // its bottom row
+	};
+	for (const row& r : rows) {
+		const int from = (int)app.report_lines().size();
+		xdotool(app.display, {"mousemove", std::to_string(r.sx), std::to_string(r.sy)});
+		EXPECT_GE(app.wait_line(r.seen, 10, from), 0) << r.seen;
+	}
+	const int from = (int)app.report_lines().size();
+	xdotool(app.display, {"click", "1"});
+	EXPECT_GE(app.wait_line("click 1250 1", 10, from), 0);
+
+	ASSERT_TRUE(x.send_close(second));
+	EXPECT_EQ(app.wait_exit(15), 0) << app.stderr_text();
+	EXPECT_GE(app.wait_line("quit", 1), 0);
+}
+
 TEST_F(ShellWindow, FramelessWindowFillsASmallScreen)
 {
 	vtest::xvfb_server small(800, 600);

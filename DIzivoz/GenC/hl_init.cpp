@@ -291,7 +291,12 @@ int MACIBM_make_context(int index)
 	}
 	// Any context the system makes is taken: the software renderer is one.
 	shell_default_gl_state(mnw.aa_level);
-	if (index == 1) shell_reset_bind();
+	if (index == 1) {
+		// The shell draws in the main window: its context is current again,
+		// and the binding cache forgets what the other context was given.
+		PLAT().make_current(mnw.window[0], mnw.context[0]);
+		shell_reset_bind();
+	}
 	return 1;
 }
 

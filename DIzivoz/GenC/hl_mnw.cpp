@@ -80,15 +80,54 @@ void click_open_menu()
 	mnw.menu_open = -1;
 }
 
-void read_mouse()
+bool two_windows() { return mnw.dual_monitor && mnw.second_window && mnw.window[1]; }
+
+// A point in the pixels of window w (y downwards) into GUI units: the second
+// window continues to the right of the first; in the first the point is
+// relative to the open sub-window.
+void mouse_from_window(void* w, int h, int v)
 {
-	int h = 0, v = 0;
-	PLAT().get_mouse(&h, &v);
 	mnw.mouse_x = h / scale();
 	mnw.mouse_y = (mnw.y_res - v) / scale();
+	if (two_windows() && w == mnw.window[1]) {
+		mnw.wind_mouse = 0;
+		mnw.mouse_x += mnw.x_res / scale();
+		return;
+	}
 	mnw.wind_mouse = mnw.wind_main;
 	mnw.mouse_x -= mnw.wind_x;
 	mnw.mouse_y -= mnw.wind_y;
+}
+
+// The window the pointer lies in goes to the front (its title bar counts).
+void* front_from_mouse()
+{
+	void* front = PLAT().front_window() == mnw.window[1] ? mnw.window[1] : mnw.window[0];
+	bool holds[2];
+	for (int i = 0; i < 2; ++i) {
+		int x = 0, y = 0;
+		PLAT().get_window_mouse(mnw.window[i], &x, &y);
+		holds[i] = x >= 0 && x <= mnw.x_res && y >= -20 && y <= mnw.y_res;
+	}
+	if (holds[0] != holds[1]) {
+		void* w = mnw.window[holds[0] ? 0 : 1];
+		if (w != front) PLAT().select_window(w);
+		front = w;
+	}
+	return front;
+}
+
+void read_mouse()
+{
+	int h = 0, v = 0;
+	if (!two_windows()) {
+		PLAT().get_mouse(&h, &v);
+		mouse_from_window(mnw.window[0], h, v);
+		return;
+	}
+	void* front = front_from_mouse();
+	PLAT().get_window_mouse(front, &h, &v);
+	mouse_from_window(front, h, v);
 }
 
 void texture_fail_alerts()
@@ -229,7 +268,7 @@ void APL_handlewin(EventRecord* e)
 	case plat_evt_mouse_down:
 		// Where the press happened: the position read before the pump may
 		// predate the motion that came with it.
-		MACIBM_load_mxy(nullptr, e->where_h, e->where_v);
+		MACIBM_load_mxy(e->window, e->where_h, e->where_v);
 		mnw.mouse_click = 1;
 		MACIBM_handleclick(0);
 		break;
@@ -257,14 +296,7 @@ void APL_handlewin(EventRecord* e)
 
 void MACIBM_set_event_observer(void (*observer)(const EventRecord& e)) { event_observer = observer; }
 
-void MACIBM_load_mxy(void*, int x, int y)
-{
-	mnw.mouse_x = x / scale();
-	mnw.mouse_y = (mnw.y_res - y) / scale();
-	mnw.wind_mouse = mnw.wind_main;
-	mnw.mouse_x -= mnw.wind_x;
-	mnw.mouse_y -= mnw.wind_y;
-}
+void MACIBM_load_mxy(void* w, int x, int y) { mouse_from_window(w, x, y); }
 
 void MACIBM_startwind(int type, int)
 {

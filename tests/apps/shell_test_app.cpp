@@ -15,8 +15,10 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "Installer-f/shell_questions.h"
+#include "Platform/plat_shell.h"
 #include "Platform/plat_swap.h"
 
 namespace {
@@ -58,9 +60,62 @@ void* worker_alert(void*)
 	return nullptr;
 }
 
+// The second window beside the main one. A texture made in the main
+// context is drawn by the second window's context, so the second window
+// shows its colour only when the two share their objects.
+void open_second_window()
+{
+	mnw.dual_monitor = mnw.second_window = 1;
+	const int made = MACIBM_make_context(1);
+	int wx = -1, wy = -1;
+	if (mnw.window[1]) SDL_GetWindowPosition(static_cast<SDL_Window*>(mnw.window[1]), &wx, &wy);
+	report("second window " + std::to_string(made) + " at " + std::to_string(wx) + " " + std::to_string(wy));
+	if (!made) return;
+	GLuint tex = 0;
+	gl.GenTextures(1, &tex);
+	gl.BindTexture(GL_TEXTURE_2D, tex);
+	const unsigned char magenta[16] = {255, 0, 255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0, 255, 255};
+	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+	gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, magenta);
+	gl.Finish();
+	SDL_GL_MakeCurrent(static_cast<SDL_Window*>(mnw.window[1]), mnw.context[1]);
+	report("shared " + std::to_string((int)gl.IsTexture(tex)));
+	gl.Viewport(0, 0, mnw.x_res, mnw.y_res);
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadIdentity();
+	gl.Ortho(0, 1, 0, 1, -1, 1);
+	gl.MatrixMode(GL_MODELVIEW);
+	gl.LoadIdentity();
+	for (GLenum cap : {GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND, GL_ALPHA_TEST, GL_FOG, GL_LIGHTING}) gl.Disable(cap);
+	gl.Enable(GL_TEXTURE_2D);
+	gl.BindTexture(GL_TEXTURE_2D, tex);
+	gl.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+	gl.Begin(GL_QUADS);
+	gl.TexCoord2f(0, 0), gl.Vertex2f(0, 0);
+	gl.TexCoord2f(0, 1), gl.Vertex2f(0, 1);
+	gl.TexCoord2f(1, 1), gl.Vertex2f(1, 1);
+	gl.TexCoord2f(1, 0), gl.Vertex2f(1, 0);
+	gl.End();
+	SDL_GL_SwapWindow(static_cast<SDL_Window*>(mnw.window[1]));
+	SDL_GL_MakeCurrent(static_cast<SDL_Window*>(mnw.window[0]), mnw.context[0]);
+}
+
+// The frame's mouse whenever it changes, with the window in front.
+void report_mouse()
+{
+	static std::string last;
+	const int front = PLAT().front_window() == mnw.window[1] ? 1 : 0;
+	const std::string line = "mouse " + std::to_string((int)mnw.mouse_x) + " " + std::to_string((int)mnw.mouse_y) +
+	                         " wind " + std::to_string(mnw.wind_mouse) + " front " + std::to_string(front);
+	if (line != last) report(line);
+	last = line;
+}
+
 void update()
 {
 	++frame;
+	if (mode == "two_windows") report_mouse();
 	// A main-screen mark: a bar in palette 40 at the bottom left.
 	shell_plot_back_col();
 	shell_fillrect(40, 1.0f, 0, 0, 100, 20);
@@ -104,6 +159,7 @@ int main(int argc, char** argv)
 	MACIBM_set_event_observer(on_event);
 	APL_set_swap_hook(swap_and_report);
 	MACIBM_init(argc, argv);
+	if (mode == "two_windows") open_second_window();
 	install_shell_questions();
 	MACIBM_set_app_hooks(app_hooks{update, nullptr, nullptr});
 	report_window();

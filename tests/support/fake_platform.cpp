@@ -93,12 +93,30 @@ bool fake_platform::make_window(const plat_window_req& req, plat_window_got& got
 	got.depth = 24;
 	got.samples = req.aa_samples;
 	++windows_alive;
+	placed_.push_back({got.window, req.left, req.top});
+	if (!front) front = got.window;
 	return true;
 }
 
 void fake_platform::dispose_window(void* window, void*)
 {
-	if (window) --windows_alive;
+	if (!window) return;
+	--windows_alive;
+	for (size_t i = 0; i < placed_.size(); ++i)
+		if (placed_[i].window == window) placed_.erase(placed_.begin() + i);
+	if (front == window) front = placed_.empty() ? nullptr : placed_.front().window;
+}
+
+void fake_platform::get_window_mouse(void* window, int* x, int* y)
+{
+	*x = mouse_h;
+	*y = mouse_v;
+	if (placed_.empty()) return;
+	for (const placed& p : placed_)
+		if (p.window == window) {
+			*x += placed_.front().left - p.left;
+			*y += placed_.front().top - p.top;
+		}
 }
 
 void fake_platform::get_mouse(int* x, int* y)

@@ -37,6 +37,15 @@ public:
 	void warp_mouse(void*, int x, int y) override;
 	void get_global_mouse(int* x, int* y) override { get_mouse(x, y); }
 	void warp_global_mouse(int x, int y) override { warp_mouse(nullptr, x, y); }
+	// mouse_h/mouse_v count from the first window's corner; other windows see
+	// the pointer moved by the difference of the screen positions asked for.
+	void get_window_mouse(void* window, int* x, int* y) override;
+	void* front_window() override { return front; }
+	void select_window(void* window) override
+	{
+		selects.push_back(window);
+		front = window;
+	}
 	bool fake_gl() override { return true; }
 	bool next_event(EventRecord* e, int wait_ms) override;
 	void flush_events() override { queue.clear(); ++flushes; }
@@ -65,12 +74,19 @@ public:
 	std::vector<std::string> cursor_log;
 	std::vector<std::string> boxes;
 	unsigned long long vram = 0;
+	void* front = nullptr;           // the first window made, or the last selected
+	std::vector<void*> selects;
 	// Called when the queue is empty (a dialog loop's next frame): lets a test
 	// act like a user between frames.
 	std::function<void(fake_platform&)> on_idle;
 
 private:
 	int handle_counter_ = 1;
+	struct placed {
+		void* window;
+		int left, top;
+	};
+	std::vector<placed> placed_;
 };
 
 }  // namespace vtest

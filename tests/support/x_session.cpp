@@ -173,13 +173,14 @@ std::vector<std::string> shell_app_run::report_lines() const
 
 int shell_app_run::wait_line(const std::string& text, double seconds, int from)
 {
-	for (int i = 0; i < seconds * 100; ++i) {
+	// Looks at least once, so a wait of 0 asks whether the line is there now.
+	for (int i = 0;; ++i) {
 		const std::vector<std::string> lines = report_lines();
 		for (int k = from; k < (int)lines.size(); ++k)
 			if (lines[k].find(text) != std::string::npos) return k;
+		if (i >= seconds * 100) return -1;
 		sleep_ms(10);
 	}
-	return -1;
 }
 
 std::string shell_app_run::log() const { return dir_.read("Ventora Installer Log.txt"); }
@@ -244,15 +245,21 @@ x_view::~x_view()
 
 unsigned long x_view::find_window(const std::string& name)
 {
+	const std::vector<unsigned long> all = find_windows(name);
+	return all.empty() ? 0 : all.front();
+}
+
+std::vector<unsigned long> x_view::find_windows(const std::string& name)
+{
 	Display* d = static_cast<Display*>(dpy_);
 	Window root = DefaultRootWindow(d), parent, *kids = nullptr;
 	unsigned n = 0;
-	unsigned long found = 0;
-	if (!XQueryTree(d, root, &root, &parent, &kids, &n)) return 0;
-	for (unsigned i = 0; i < n && !found; ++i) {
+	std::vector<unsigned long> found;
+	if (!XQueryTree(d, root, &root, &parent, &kids, &n)) return found;
+	for (unsigned i = 0; i < n; ++i) {
 		char* wm_name = nullptr;
 		if (XFetchName(d, kids[i], &wm_name) && wm_name) {
-			if (name == wm_name) found = kids[i];
+			if (name == wm_name) found.push_back(kids[i]);
 			XFree(wm_name);
 		}
 	}

@@ -84,6 +84,8 @@ public:
 	bool ok() const { return dpy_ != nullptr; }
 	// The top-level window named `name` (WM_NAME), 0 when none.
 	unsigned long find_window(const std::string& name);
+	// Every top-level window of that name, bottom of the stack first.
+	std::vector<unsigned long> find_windows(const std::string& name);
 	// Its position on the screen and size.
 	bool geometry(unsigned long w, int* x, int* y, int* width, int* height);
 	// Colour of a screen pixel as 0xRRGGBB.
