@@ -17,6 +17,7 @@
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/widget_fixture.h"
 
 namespace {
 
@@ -26,52 +27,17 @@ float adv(const std::string& s)
 	return OGL_measure_range(b, b + s.size(), 0);
 }
 
-class TextField : public gl_test {
+class TextField : public widget_test {
 protected:
-	std::vector<alert_record> alerts;
-
 	void SetUp() override
 	{
-		gl_test::SetUp();
-		mnw_set_defaults();
-		mnw.wind_x = mnw.wind_y = 0;
-		mnw.wind_dx = 800;
-		mnw.wind_dy = 600;
-		mnw.wind_type = 1;
-		mnw.menu_open = -1;
-		no_mouse();
-		focus_id = 0;
 		focused_field_id = 0;
-		OGL_setstate_forget();
-		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
-		BTN_begin_focus_ring();
+		widget_test::SetUp();
 	}
 	void TearDown() override
 	{
-		MACIBM_set_alert_sink({});
-		focus_id = 0;
-		BTN_begin_focus_ring();
+		widget_test::TearDown();
 		OGLE_input = nullptr;
-	}
-	static void no_mouse()
-	{
-		mnw.mouse_x = mnw.mouse_y = -1000;
-		mnw.mouse_click = mnw.mouse_down = 0;
-	}
-	// A press this frame: the frame clock drops the focus first.
-	static void press(float x, float y)
-	{
-		mnw.mouse_x = x;
-		mnw.mouse_y = y;
-		mnw.mouse_click = mnw.mouse_down = 1;
-		BTN_unfocus_any();
-	}
-	static void hold(float x, float y)
-	{
-		mnw.mouse_x = x;
-		mnw.mouse_y = y;
-		mnw.mouse_click = 0;
-		mnw.mouse_down = 1;
 	}
 	// Keys of one frame's event polling, offered to last frame's ring.
 	static void type(int ch, int vkey = 0, int flags = 8)
@@ -84,13 +50,6 @@ protected:
 		int s, e;
 		OGLE_GetSelection(ogle, &s, &e);
 		return {s, e};
-	}
-	// One frame drawing the given fields; the results of each.
-	template <class F>
-	static int frame(F draw)
-	{
-		BTN_begin_focus_ring();
-		return draw();
 	}
 };
 

@@ -16,63 +16,13 @@
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/widget_fixture.h"
 
 namespace {
 
-class ValueWidgets : public gl_test {
+class ValueWidgets : public widget_test {
 protected:
-	std::vector<alert_record> alerts;
-
-	void SetUp() override
-	{
-		gl_test::SetUp();
-		mnw_set_defaults();
-		mnw.wind_x = mnw.wind_y = 0;
-		mnw.wind_dx = 800;
-		mnw.wind_dy = 600;
-		mnw.wind_type = 1;
-		mnw.menu_open = -1;
-		no_mouse();
-		focus_id = 0;
-		active_popup_code = select_popup_code = popup_menu_select = 0;
-		OGL_setstate_forget();
-		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
-		BTN_begin_focus_ring();
-	}
-	void TearDown() override
-	{
-		MACIBM_set_alert_sink({});
-		focus_id = 0;
-		mnw.menu_open = -1;
-		active_popup_code = 0;
-		BTN_begin_focus_ring();
-	}
-	static void no_mouse()
-	{
-		mnw.mouse_x = mnw.mouse_y = -1000;
-		mnw.mouse_click = mnw.mouse_down = mnw.mouse_hold = 0;
-	}
-	static void press(float x, float y)
-	{
-		mnw.mouse_x = x;
-		mnw.mouse_y = y;
-		mnw.mouse_click = mnw.mouse_down = 1;
-		BTN_unfocus_any();
-	}
-	static void hold(float x, float y)
-	{
-		mnw.mouse_x = x;
-		mnw.mouse_y = y;
-		mnw.mouse_click = 0;
-		mnw.mouse_down = 1;
-	}
 	static int key(int ch, int vkey = 0) { return BTN_dispatch_to_focus(ch, vkey, 8); }
-	template <class F>
-	static int frame(F draw)
-	{
-		BTN_begin_focus_ring();
-		return draw();
-	}
 };
 
 const float X = 200, Y = 300;

@@ -23,6 +23,7 @@
 #include "tests/support/files_tmp.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/tex_fixtures.h"
+#include "tests/support/widget_fixture.h"
 
 namespace {
 
@@ -64,32 +65,13 @@ std::vector<quad> quads(const gl_recorder& rec, float tw = 512, float th = 512)
 	return out;
 }
 
-class WidgetDraw : public gl_test {
+class WidgetDraw : public widget_test {
 protected:
-	std::vector<alert_record> alerts;
-
 	void SetUp() override
 	{
-		gl_test::SetUp();
-		mnw_set_defaults();
-		mnw.wind_x = mnw.wind_y = 0;
+		widget_test::SetUp();
 		mnw.wind_dx = 700;
 		mnw.wind_dy = 500;
-		mnw.wind_type = 1;
-		mnw.menu_open = -1;
-		no_mouse();
-		OGL_setstate_forget();
-		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
-	}
-	void TearDown() override
-	{
-		MACIBM_set_alert_sink({});
-		stls[stls_entry_help].clear();
-	}
-	static void no_mouse()
-	{
-		mnw.mouse_x = mnw.mouse_y = -1000;
-		mnw.mouse_click = mnw.mouse_down = 0;
 	}
 	static void click(float x, float y)
 	{

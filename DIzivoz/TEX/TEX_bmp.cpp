@@ -59,24 +59,19 @@ int TEX_load_bmp(const std::string& name, xmap_class* file, unsigned char*& pixe
 		__MACIBM_alert(0, "Bitmap is compressed!", "", "", name, alert_fatal, bmp_src, __LINE__);
 		return 0;
 	}
-	const int tex_w = pow2 ? TEX_next_pow2(width) : width, tex_h = pow2 ? TEX_next_pow2(height) : height;
-	if (width < 1 || height < 1 || tex_w > 2048 || tex_h > 2048) return 0;
-	if (!pow2 && row_width > 0 && row_width < width) return 0;
+	TEX_read_layout lay;
+	if (!TEX_layout_for_read(width, height, bpp, row_width, pow2, lay)) return 0;
 	const unsigned long long src_row = ((unsigned long long)width * 3 + 3) & ~3ULL;
 	// Every row must lie inside the file.
 	if (offset > (unsigned long long)(end - base) || src_row * height > (unsigned long long)(end - base) - offset)
 		return 0;
 
-	int padding = 0;
-	if (pow2) padding = (tex_w - width) * bpp;
-	else if (row_width > 0) padding = (row_width - width) * bpp;
-	const size_t stride = (size_t)width * bpp + padding;
-	const size_t total = stride * tex_h;
+	const size_t stride = lay.stride;
 	if (!pixels) {
-		pixels = static_cast<unsigned char*>(std::malloc(total));
+		pixels = static_cast<unsigned char*>(std::malloc(lay.total));
 		if (!pixels) return 0;
 	}
-	if (padding || tex_h != height) std::memset(pixels, 0, total);
+	if (lay.clear) std::memset(pixels, 0, lay.total);
 
 	const bool gamma = colr.gamma_on != 0;
 	for (int y = 0; y < height; ++y) {
@@ -102,7 +97,7 @@ int TEX_load_bmp(const std::string& name, xmap_class* file, unsigned char*& pixe
 	desc.format = (unsigned)format;
 	desc.width = width;
 	desc.height = height;
-	desc.row_padding = padding;
+	desc.row_padding = lay.padding;
 	desc.has_mipmaps = 0;
 	return 1;
 }

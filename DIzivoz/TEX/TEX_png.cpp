@@ -146,25 +146,19 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 	png_read_update_info(png, info);
 
 	const int w = (int)width, h = (int)height;
-	const int tex_w = pow2 ? TEX_next_pow2(w) : w, tex_h = pow2 ? TEX_next_pow2(h) : h;
-	const bool bad_size = w < 1 || h < 1 || tex_w > 2048 || tex_h > 2048 ||
-	                      (!pow2 && row_width > 0 && row_width < w);
-	if (bad_size || png_get_rowbytes(png, info) != (size_t)w * bpp) {
+	TEX_read_layout lay;
+	if (!TEX_layout_for_read(w, h, bpp, row_width, pow2, lay) || png_get_rowbytes(png, info) != (size_t)w * bpp) {
 		png_destroy_read_struct(&png, &info, nullptr);
 		g_read_file = nullptr;
 		return 0;
 	}
-	int padding = 0;
-	if (pow2) padding = (tex_w - w) * bpp;
-	else if (row_width > 0) padding = (row_width - w) * bpp;
-	const size_t stride = (size_t)w * bpp + padding;
-	const size_t total = stride * tex_h;
+	const size_t stride = lay.stride;
 	if (!pixels) {
-		owned = static_cast<unsigned char*>(std::malloc(total));
+		owned = static_cast<unsigned char*>(std::malloc(lay.total));
 		if (!owned) png_error(png, "out of memory for the picture");
 		pixels = owned;
 	}
-	if (padding || tex_h != h) std::memset(pixels, 0, total);
+	if (lay.clear) std::memset(pixels, 0, lay.total);
 
 	rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * h));
 	if (!rows) png_error(png, "out of memory for rows");
@@ -178,7 +172,7 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 	desc.format = (unsigned)format;
 	desc.width = w;
 	desc.height = h;
-	desc.row_padding = padding;
+	desc.row_padding = lay.padding;
 	desc.has_mipmaps = 0;
 	return 1;
 }

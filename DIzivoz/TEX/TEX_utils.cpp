@@ -84,6 +84,20 @@ int TEX_next_pow2(int n)
 	return p;
 }
 
+bool TEX_layout_for_read(int width, int height, int bpp, int row_width, int pow2, TEX_read_layout& out)
+{
+	const int tex_w = pow2 ? TEX_next_pow2(width) : width, tex_h = pow2 ? TEX_next_pow2(height) : height;
+	if (width < 1 || height < 1 || tex_w > 2048 || tex_h > 2048) return false;
+	if (!pow2 && row_width > 0 && row_width < width) return false;
+	out.padding = 0;
+	if (pow2) out.padding = (tex_w - width) * bpp;
+	else if (row_width > 0) out.padding = (row_width - width) * bpp;
+	out.stride = (size_t)width * bpp + out.padding;
+	out.total = out.stride * tex_h;
+	out.clear = out.padding || tex_h != height;
+	return true;
+}
+
 int TEX_bytes_needed_for_image(const TEX_image_desc& desc)
 {
 	long long w = desc.width, h = desc.height, total = 0;

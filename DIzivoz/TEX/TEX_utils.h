@@ -1,6 +1,7 @@
 #pragma once
 // Images in memory: the descriptor, sizes, in-place scaling, keying,
 // compositing, vertical flips (plain and S3TC blocks) and the generic loaders.
+#include <cstddef>
 #include <string>
 
 #include "DIzivoz/OGL/OGL_gl.h"
@@ -61,3 +62,15 @@ int IncColor565(unsigned short& c);
 
 // Smallest power of two not below n (1 for n up to 1).
 int TEX_next_pow2(int n);
+
+// Where the BMP and PNG readers put a picture's rows: each row width x bpp
+// bytes, padded to the next power of two (pow2) or to row_width pixels,
+// rows for the whole texture height. False for a size the readers refuse:
+// empty, a texture side above 2048, or row_width narrower than the picture.
+struct TEX_read_layout {
+	int padding = 0;     // bytes after each row
+	size_t stride = 0;   // bytes per row
+	size_t total = 0;    // bytes of the buffer
+	bool clear = false;  // padding or rows beyond the picture: zero the buffer first
+};
+bool TEX_layout_for_read(int width, int height, int bpp, int row_width, int pow2, TEX_read_layout& out);

@@ -1,0 +1,33 @@
+#pragma once
+// Fixture for widgets drawn frame by frame on the GL test context: a modal
+// sub-window (type 1) of 800 x 600 at the origin, no mouse, no keyboard
+// focus, no open menu or pop-up, and alerts collected instead of shown.
+// A test that wants another panel size sets mnw.wind_dx / wind_dy after
+// SetUp.
+#include <vector>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "tests/support/gl_context.h"
+
+class widget_test : public gl_test {
+protected:
+	std::vector<alert_record> alerts;
+
+	void SetUp() override;
+	void TearDown() override;
+
+	// The pointer far outside every widget, no button.
+	static void no_mouse();
+	// A press this frame: the frame clock drops the focus first.
+	static void press(float x, float y);
+	// The button still held at (x, y).
+	static void hold(float x, float y);
+	// One frame: the focus ring starts afresh, then the widgets are drawn.
+	template <class F>
+	static int frame(F draw)
+	{
+		BTN_begin_focus_ring();
+		return draw();
+	}
+};
