@@ -10,33 +10,23 @@
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/widget_fixture.h"
 
 namespace {
-void no_mouse()
-{
-	mnw.mouse_x = mnw.mouse_y = -1000;
-	mnw.mouse_click = mnw.mouse_down = 0;
-}
-void press(float x, float y)
-{
-	mnw.mouse_x = x;
-	mnw.mouse_y = y;
-	mnw.mouse_click = mnw.mouse_down = 1;
-}
-class KeyWind : public gl_test {};
+class KeyWind : public widget_test {
+protected:
+	void SetUp() override
+	{
+		widget_test::SetUp();
+		mnw.wind_dx = 1000;
+		mnw.wind_dy = 740;
+		mnw.wind_type = 999;
+	}
+};
 }  // namespace
 
 TEST_F(KeyWind, BindsKeysAndCommands)
 {
-	std::vector<alert_record> alerts;
-	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
-	mnw_set_defaults();
-	mnw.wind_x = mnw.wind_y = 0;
-	mnw.wind_dx = 1000;
-	mnw.wind_dy = 740;
-	mnw.wind_type = 999;
-	mnw.menu_open = -1;
-	OGL_setstate_forget();
 	const int a = cmnd.add_cmd("test/wind/alpha", "First");
 	const int b = cmnd.add_cmd("test/wind/beta", "Second");
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
@@ -26,7 +27,18 @@ protected:
 		if (server.display().empty()) ADD_FAILURE() << "Xvfb could not be started (scripts/setup.sh installs it).";
 		return server.display();
 	}
+	// Starts the application on a screen of another size (a server of its
+	// own, kept by the fixture) and waits for its main screen.
+	void start_on_screen(shell_app_run& app, int width, int height)
+	{
+		other_screen = std::make_unique<vtest::xvfb_server>(width, height);
+		ASSERT_FALSE(other_screen->display().empty());
+		app.display = other_screen->display();
+		ASSERT_TRUE(app.start());
+		ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	}
 	vtest::xvfb_server server{1024, 768};
+	std::unique_ptr<vtest::xvfb_server> other_screen;
 };
 
 // Clicks a point of the open sub-window.
@@ -82,12 +94,8 @@ TEST_F(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
 // closing the second window quits cleanly.
 TEST_F(ShellWindow, SecondWindowSharesTexturesAndTakesTheMouse)
 {
-	vtest::xvfb_server wide(1700, 700);
-	ASSERT_FALSE(wide.display().empty());
 	shell_app_run app("two_windows");
-	app.display = wide.display();
-	ASSERT_TRUE(app.start());
-	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	ASSERT_NO_FATAL_FAILURE(start_on_screen(app, 1700, 700));
 	EXPECT_GE(app.wait_line("second window 1 at 800 40", 0), 0);
 	EXPECT_GE(app.wait_line("shared 1", 0), 0);
 	x_view x(app.display);
@@ -133,12 +141,8 @@ TEST_F(ShellWindow, SecondWindowSharesTexturesAndTakesTheMouse)
 
 TEST_F(ShellWindow, FramelessWindowFillsASmallScreen)
 {
-	vtest::xvfb_server small(800, 600);
-	ASSERT_FALSE(small.display().empty());
 	shell_app_run app("idle");
-	app.display = small.display();
-	ASSERT_TRUE(app.start());
-	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	ASSERT_NO_FATAL_FAILURE(start_on_screen(app, 800, 600));
 	x_view x(app.display);
 	const unsigned long w = x.find_window("Ventora Installer");
 	ASSERT_NE(w, 0u);
