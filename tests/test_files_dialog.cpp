@@ -72,12 +72,7 @@ class dialog_test : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
-		mnw = mnw_struct{};
-		mnw_set_defaults();
-		mnw.x_res = 800;
-		mnw.y_res = 600;
-		MACIBM_reset_frame_state();
-		MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+		vtest::fresh_shell();
 		saved_app = app_path;
 		app_path = tmp.root;
 		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });

@@ -27,16 +27,16 @@ float adv(const std::string& s)
 	return OGL_measure_range(b, b + s.size(), 0);
 }
 
-class TextField : public widget_test {
+class TextField : public gl_widget_test {
 protected:
 	void SetUp() override
 	{
 		focused_field_id = 0;
-		widget_test::SetUp();
+		gl_widget_test::SetUp();
 	}
 	void TearDown() override
 	{
-		widget_test::TearDown();
+		gl_widget_test::TearDown();
 		OGLE_input = nullptr;
 	}
 	// Keys of one frame's event polling, offered to last frame's ring.

@@ -13,11 +13,11 @@
 #include "tests/support/widget_fixture.h"
 
 namespace {
-class KeyWind : public widget_test {
+class KeyWind : public gl_widget_test {
 protected:
 	void SetUp() override
 	{
-		widget_test::SetUp();
+		gl_widget_test::SetUp();
 		mnw.wind_dx = 1000;
 		mnw.wind_dy = 740;
 		mnw.wind_type = 999;

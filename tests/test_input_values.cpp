@@ -20,7 +20,7 @@
 
 namespace {
 
-class ValueWidgets : public widget_test {
+class ValueWidgets : public gl_widget_test {
 protected:
 	static int key(int ch, int vkey = 0) { return BTN_dispatch_to_focus(ch, vkey, 8); }
 };

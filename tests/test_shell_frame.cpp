@@ -28,14 +28,7 @@ class Shell : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
-		mnw = mnw_struct{};
-		mnw_set_defaults();
-		mnw.x_res = 800;
-		mnw.y_res = 600;
-		MACIBM_reset_frame_state();
-		MACIBM_reset_setres_for_test();
-		MACIBM_clear_menus(1);
-		MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+		vtest::fresh_shell();
 		ogl_inited = 0;
 		app_done = 0;
 		for (int i = 0; i < 3; ++i) shell_tex_fail_set_for_test(i, 0);

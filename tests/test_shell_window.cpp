@@ -49,6 +49,17 @@ void click_at(shell_app_run& app, float x, float y)
 	xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy), "click", "1"});
 }
 
+// A window of the application: 800 x 600 with its top-left corner there.
+void expect_geometry(x_view& x, unsigned long w, int want_x, int want_y)
+{
+	int wx, wy, ww, wh;
+	ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
+	EXPECT_EQ(wx, want_x);
+	EXPECT_EQ(wy, want_y);
+	EXPECT_EQ(ww, 800);
+	EXPECT_EQ(wh, 600);
+}
+
 // Closes the window as a window manager does and expects a clean end.
 void close_cleanly(shell_app_run& app)
 {
@@ -70,14 +81,9 @@ TEST_F(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
 	x_view x(app.display);
 	const unsigned long w = x.find_window("Ventora Installer");
 	ASSERT_NE(w, 0u);
-	int wx, wy, ww, wh;
-	ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
-	EXPECT_EQ(wx, 0);
-	EXPECT_EQ(wy, 40);
-	EXPECT_EQ(ww, 800);
-	EXPECT_EQ(wh, 600);
+	expect_geometry(x, w, 0, 40);
 	// The main screen's mark (palette 40) at the bottom left, background elsewhere.
-	EXPECT_NE(x.pixel(wx + 10, wy + 590), x.pixel(wx + 400, wy + 300));
+	EXPECT_NE(x.pixel(10, 40 + 590), x.pixel(400, 40 + 300));
 
 	close_cleanly(app);
 	const std::string log = app.log();
@@ -101,17 +107,12 @@ TEST_F(ShellWindow, SecondWindowSharesTexturesAndTakesTheMouse)
 	x_view x(app.display);
 	const std::vector<unsigned long> ws = x.find_windows("Ventora Installer");
 	ASSERT_EQ(ws.size(), 2u);
-	unsigned long second = 0;
-	for (unsigned long w : ws) {
-		int wx, wy, ww, wh;
-		ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
-		EXPECT_TRUE(wx == 0 || wx == 800) << wx;
-		EXPECT_EQ(wy, 40);
-		EXPECT_EQ(ww, 800);
-		EXPECT_EQ(wh, 600);
-		if (wx == 800) second = w;
-	}
-	ASSERT_NE(second, 0u);
+	// The stacking order says nothing of which is which.
+	int x0, y0, w0, h0;
+	ASSERT_TRUE(x.geometry(ws[0], &x0, &y0, &w0, &h0));
+	const unsigned long second = x0 == 0 ? ws[1] : ws[0];
+	expect_geometry(x, x0 == 0 ? ws[0] : ws[1], 0, 40);
+	expect_geometry(x, second, 800, 40);
 	EXPECT_EQ(x.pixel(800 + 400, 40 + 300), 0xFF00FFu);
 	// The main window still gets the shell's drawing.
 	EXPECT_NE(x.pixel(10, 40 + 590), x.pixel(400, 40 + 300));
@@ -146,12 +147,7 @@ TEST_F(ShellWindow, FramelessWindowFillsASmallScreen)
 	x_view x(app.display);
 	const unsigned long w = x.find_window("Ventora Installer");
 	ASSERT_NE(w, 0u);
-	int wx, wy, ww, wh;
-	ASSERT_TRUE(x.geometry(w, &wx, &wy, &ww, &wh));
-	EXPECT_EQ(wx, 0);
-	EXPECT_EQ(wy, 0);
-	EXPECT_EQ(ww, 800);
-	EXPECT_EQ(wh, 600);
+	expect_geometry(x, w, 0, 0);
 	close_cleanly(app);
 }
 

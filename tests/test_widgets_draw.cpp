@@ -65,11 +65,11 @@ std::vector<quad> quads(const gl_recorder& rec, float tw = 512, float th = 512)
 	return out;
 }
 
-class WidgetDraw : public widget_test {
+class WidgetDraw : public gl_widget_test {
 protected:
 	void SetUp() override
 	{
-		widget_test::SetUp();
+		gl_widget_test::SetUp();
 		mnw.wind_dx = 700;
 		mnw.wind_dy = 500;
 	}

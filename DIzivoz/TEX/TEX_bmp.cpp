@@ -94,10 +94,6 @@ int TEX_load_bmp(const std::string& name, xmap_class* file, unsigned char*& pixe
 			if (format == GL_RGBA) *d++ = 255;
 		}
 	}
-	desc.format = (unsigned)format;
-	desc.width = width;
-	desc.height = height;
-	desc.row_padding = lay.padding;
-	desc.has_mipmaps = 0;
+	lay.describe(desc, (unsigned)format, width, height);
 	return 1;
 }

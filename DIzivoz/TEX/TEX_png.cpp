@@ -169,11 +169,7 @@ int TEX_load_png(const std::string& name, xmap_class* file, unsigned char*& pixe
 	png_destroy_read_struct(&png, &info, nullptr);
 	g_read_file = nullptr;
 
-	desc.format = (unsigned)format;
-	desc.width = w;
-	desc.height = h;
-	desc.row_padding = lay.padding;
-	desc.has_mipmaps = 0;
+	lay.describe(desc, (unsigned)format, w, h);
 	return 1;
 }
 

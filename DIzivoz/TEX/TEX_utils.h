@@ -72,5 +72,14 @@ struct TEX_read_layout {
 	size_t stride = 0;   // bytes per row
 	size_t total = 0;    // bytes of the buffer
 	bool clear = false;  // padding or rows beyond the picture: zero the buffer first
+	// The descriptor of a picture read this way (no mipmaps).
+	void describe(TEX_image_desc& desc, unsigned format, int width, int height) const
+	{
+		desc.format = format;
+		desc.width = width;
+		desc.height = height;
+		desc.row_padding = padding;
+		desc.has_mipmaps = 0;
+	}
 };
 bool TEX_layout_for_read(int width, int height, int bpp, int row_width, int pow2, TEX_read_layout& out);

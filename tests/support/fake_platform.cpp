@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_globals.h"
 #include "Platform/plat_swap.h"
 
 namespace vtest {
@@ -65,6 +68,18 @@ void fake_platform::click(int h, int v)
 }
 
 void fake_platform::event(const EventRecord& e) { queue.push_back(e); }
+
+void fresh_shell()
+{
+	mnw = mnw_struct{};
+	mnw_set_defaults();
+	mnw.x_res = 800;
+	mnw.y_res = 600;
+	MACIBM_reset_frame_state();
+	MACIBM_reset_setres_for_test();
+	MACIBM_clear_menus(1);
+	MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+}
 
 bool fake_platform::main_screen(int* w, int* h, int* d)
 {

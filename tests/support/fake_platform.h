@@ -89,4 +89,9 @@ private:
 	std::vector<placed> placed_;
 };
 
+// The shell as a new process has it before start-up, with an 800 x 600
+// window: the record at its defaults, no frame run yet, nothing remembered
+// of the screen, empty menus and no application hooks.
+void fresh_shell();
+
 }  // namespace vtest

@@ -4,7 +4,7 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 
-void widget_test::SetUp()
+void gl_widget_test::SetUp()
 {
 	gl_test::SetUp();
 	mnw_set_defaults();
@@ -21,7 +21,7 @@ void widget_test::SetUp()
 	BTN_begin_focus_ring();
 }
 
-void widget_test::TearDown()
+void gl_widget_test::TearDown()
 {
 	MACIBM_set_alert_sink({});
 	focus_id = 0;
@@ -31,13 +31,13 @@ void widget_test::TearDown()
 	BTN_begin_focus_ring();
 }
 
-void widget_test::no_mouse()
+void gl_widget_test::no_mouse()
 {
 	mnw.mouse_x = mnw.mouse_y = -1000;
 	mnw.mouse_click = mnw.mouse_down = mnw.mouse_hold = 0;
 }
 
-void widget_test::press(float x, float y)
+void gl_widget_test::press(float x, float y)
 {
 	mnw.mouse_x = x;
 	mnw.mouse_y = y;
@@ -45,7 +45,7 @@ void widget_test::press(float x, float y)
 	BTN_unfocus_any();
 }
 
-void widget_test::hold(float x, float y)
+void gl_widget_test::hold(float x, float y)
 {
 	mnw.mouse_x = x;
 	mnw.mouse_y = y;

@@ -10,7 +10,7 @@
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "tests/support/gl_context.h"
 
-class widget_test : public gl_test {
+class gl_widget_test : public gl_test {
 protected:
 	std::vector<alert_record> alerts;
 
