@@ -247,12 +247,7 @@ TEST_F(TextField, SelectionAndCaretOnScreen)
 {
 	MACIBM_alloc_scratch();
 	ASSERT_GT(tman.load_texture(tex_fail_fatal, 392, 0x702, tex_loaded, "RESOURCE:interface.png"), 0);
-	gl.Viewport(0, 0, 800, 600);
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadIdentity();
-	gl.Ortho(0, 800, 0, 600, -1, 1);
-	gl.MatrixMode(GL_MODELVIEW);
-	gl.LoadIdentity();
+	gl_pixel_view();
 	OGL_nrml_colors();
 	const float saved45[3] = {colr.rgb[45][0], colr.rgb[45][1], colr.rgb[45][2]};
 	colr.assign(45, 0, 0, 1);  // text and caret blue

@@ -676,12 +676,7 @@ TEST_F(tman_test, RecipesDrawTheirBlend)
 {
 	// A texture of (200, 100, 0, 128) over a primary colour of blue.
 	ASSERT_EQ(tman.load_texture(tex_fail_fatal, 120, 0x2, tex_loaded, solid_png("t.png", 2, 2, {200, 100, 0, 128})), 120);
-	gl.Viewport(0, 0, 800, 600);
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadIdentity();
-	gl.Ortho(0, 800, 0, 600, -1, 1);
-	gl.MatrixMode(GL_MODELVIEW);
-	gl.LoadIdentity();
+	gl_pixel_view();
 	gl.Disable(GL_BLEND);
 	gl.Disable(GL_DEPTH_TEST);
 	gl.Disable(GL_LIGHTING);

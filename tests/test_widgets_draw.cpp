@@ -392,12 +392,7 @@ TEST_F(WidgetDraw, PageOfEveryKindLooksRightOnScreen)
 
 	// An 800 x 600 window showing a 700 x 500 sub-window in its middle.
 	mnw.wind_x = 50, mnw.wind_y = 50;
-	gl.Viewport(0, 0, 800, 600);
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadIdentity();
-	gl.Ortho(0, 800, 0, 600, -1, 1);
-	gl.MatrixMode(GL_MODELVIEW);
-	gl.LoadIdentity();
+	gl_pixel_view();
 	OGL_nrml_colors();  // start-up sets ordinary alpha blending
 	stls[stls_entry_title] = "Widgets";
 	int tick = 0, radio = 1, tab = 0;

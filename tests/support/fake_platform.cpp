@@ -41,23 +41,19 @@ void fake_platform::key(int what, int keycode, int typed, uint16_t mods)
 	queue.push_back(e);
 }
 
-void fake_platform::press(int h, int v)
+namespace {
+EventRecord button(uint16_t what, int h, int v)
 {
 	EventRecord e{};
-	e.what = plat_evt_mouse_down;
+	e.what = what;
 	e.where_h = h;
 	e.where_v = v;
-	queue.push_back(e);
+	return e;
 }
+}  // namespace
 
-void fake_platform::release(int h, int v)
-{
-	EventRecord e{};
-	e.what = plat_evt_mouse_up;
-	e.where_h = h;
-	e.where_v = v;
-	queue.push_back(e);
-}
+void fake_platform::press(int h, int v) { queue.push_back(button(plat_evt_mouse_down, h, v)); }
+void fake_platform::release(int h, int v) { queue.push_back(button(plat_evt_mouse_up, h, v)); }
 
 void fake_platform::click(int h, int v)
 {

@@ -75,6 +75,16 @@ static bool make_context()
 	return true;
 }
 
+void gl_pixel_view()
+{
+	gl.Viewport(0, 0, 800, 600);
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadIdentity();
+	gl.Ortho(0, 800, 0, 600, -1, 1);
+	gl.MatrixMode(GL_MODELVIEW);
+	gl.LoadIdentity();
+}
+
 bool gl_test_context()
 {
 	static bool made = false;

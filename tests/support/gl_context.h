@@ -54,6 +54,9 @@
 // On failure adds a test failure naming xvfb-run and returns false.
 bool gl_test_context();
 
+// A 2-D view in pixels over the whole 800 x 600 test window.
+void gl_pixel_view();
+
 // Fixture for GL tests: SetUp asserts the context.
 class gl_test : public ::testing::Test {
 protected:
