@@ -15,13 +15,7 @@
 namespace {
 class KeyWind : public gl_widget_test {
 protected:
-	void SetUp() override
-	{
-		gl_widget_test::SetUp();
-		mnw.wind_dx = 1000;
-		mnw.wind_dy = 740;
-		mnw.wind_type = 999;
-	}
+	KeyWind() : gl_widget_test(1000, 740, 999) {}
 };
 }  // namespace
 

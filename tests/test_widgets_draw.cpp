@@ -67,12 +67,7 @@ std::vector<quad> quads(const gl_recorder& rec, float tw = 512, float th = 512)
 
 class WidgetDraw : public gl_widget_test {
 protected:
-	void SetUp() override
-	{
-		gl_widget_test::SetUp();
-		mnw.wind_dx = 700;
-		mnw.wind_dy = 500;
-	}
+	WidgetDraw() : gl_widget_test(700, 500) {}
 	static void click(float x, float y)
 	{
 		mnw.mouse_x = x;

@@ -9,9 +9,9 @@ void gl_widget_test::SetUp()
 	gl_test::SetUp();
 	mnw_set_defaults();
 	mnw.wind_x = mnw.wind_y = 0;
-	mnw.wind_dx = 800;
-	mnw.wind_dy = 600;
-	mnw.wind_type = 1;
+	mnw.wind_dx = dx_;
+	mnw.wind_dy = dy_;
+	mnw.wind_type = type_;
 	mnw.menu_open = -1;
 	no_mouse();
 	focus_id = 0;

@@ -1,9 +1,8 @@
 #pragma once
 // Fixture for widgets drawn frame by frame on the GL test context: a modal
-// sub-window (type 1) of 800 x 600 at the origin, no mouse, no keyboard
-// focus, no open menu or pop-up, and alerts collected instead of shown.
-// A test that wants another panel size sets mnw.wind_dx / wind_dy after
-// SetUp.
+// sub-window (type 1, 800 x 600 unless a derived fixture asks for another)
+// at the origin, no mouse, no keyboard focus, no open menu or pop-up, and
+// alerts collected instead of shown.
 #include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -12,6 +11,7 @@
 
 class gl_widget_test : public gl_test {
 protected:
+	explicit gl_widget_test(float dx = 800, float dy = 600, int type = 1) : dx_(dx), dy_(dy), type_(type) {}
 	std::vector<alert_record> alerts;
 
 	void SetUp() override;
@@ -30,4 +30,8 @@ protected:
 		BTN_begin_focus_ring();
 		return draw();
 	}
+
+private:
+	float dx_, dy_;
+	int type_;
 };
