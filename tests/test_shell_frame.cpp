@@ -196,6 +196,7 @@ TEST_F(Shell, SecondWindowContinuesTheMouseToTheRight)
 	void* const w0 = mnw.window[0];
 	void* const w1 = mnw.window[1];
 	ASSERT_NE(w1, nullptr);
+	EXPECT_EQ(mnw.pixel_format, w0);  // the format stays the first window's
 
 	MACIBM_event_proc();
 	MACIBM_startwind(2, 0);  // Prefs at (100, 110)

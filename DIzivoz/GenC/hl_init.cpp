@@ -267,8 +267,9 @@ int MACIBM_make_context(int index)
 		}
 	}
 	if (!made) return 0;
+	// The format is the first window's (the window carries its visual here).
+	if (!format_chosen) mnw.pixel_format = got.window;
 	format_chosen = true;
-	mnw.pixel_format = got.window;  // the window carries its visual here
 	mnw.window[index] = got.window;
 	mnw.context[index] = got.context;
 
