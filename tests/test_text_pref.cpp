@@ -172,9 +172,11 @@ TEST_F(Prefs, DisplaySettingsKeepSizesInRange)
 	ASSERT_NE(getcwd(old_dir, sizeof(old_dir)), nullptr);
 	ASSERT_EQ(chdir(box.dir().c_str()), 0);
 	box.write("Resources/preferences/Res Skyframe.prf",
-	          "I\n9002 version\n_x_res_req_ALL 500\n_y_res_req_ALL 10000\n_lang 2\n_col_res_req 16\n");
+	          "I\n9002 version\n_x_res_req_ALL 500\n_y_res_req_ALL 10000\n_lang 2\n_col_res_req 16\n"
+	          "_sec_mon_inuse 1\n");
 	mnw = mnw_struct();
 	pref.IO_set(10, 0);
+	EXPECT_EQ(mnw.second_window, 1);
 	EXPECT_EQ(mnw.x_res_req, 1024);
 	EXPECT_EQ(mnw.y_res_req, 768);
 	EXPECT_EQ(mnw.language, 2);
@@ -188,6 +190,7 @@ TEST_F(Prefs, DisplaySettingsKeepSizesInRange)
 	std::string written = text_read_file("Resources/preferences/Res Skyframe.prf");
 	EXPECT_NE(written.find("\n_x_res_req_ALL 1280\n_y_res_req_ALL 960\n"), std::string::npos) << written;
 	EXPECT_NE(written.find("\n_prefs_found 1\n"), std::string::npos) << written;
+	EXPECT_NE(written.find("\n_sec_mon_inuse 1\n"), std::string::npos) << written;
 
 	mnw.x_res_req = 0;
 	pref.IO_set(10, 0);
