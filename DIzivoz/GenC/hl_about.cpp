@@ -260,10 +260,18 @@ void MACIBM_about()
 	err_msg.clear();
 	ins_state = 0;
 	int checking = 1;
+	make_folder("Resources/");
 	const int made = make_folder("Resources/preferences/");
 	if (made && made != EEXIST) xer << "About: could not make Resources/preferences/ (" << error_str(made) << ")\n";
 	http.cancel(0);
 	++view.list_fetches;
+	// The host is a preference: a name the client would refuse (and stop the
+	// program on) counts as no list.
+	if (web_host.empty() || web_host.back() == '/' || web_host.find_first_of(" \t") != std::string::npos) {
+		xer << "About: the web host preference '" << web_host << "' is no host name; no version check.\n";
+		checking = 0;
+		take_list(net_failed);
+	}
 
 	MACIBM_startwind(993, 0);
 	view.open = 1;
