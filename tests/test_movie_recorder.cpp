@@ -261,7 +261,7 @@ TEST_F(recorder_test, records_bands_with_the_timing_table_on_both_read_back_path
 		}
 		// Wait for the compressor so that the stop comes at once; frames at
 		// the same time capture nothing but take the buffers back.
-		for (int i = 0; i < 400 && qtim.frames_done < 3; ++i) {
+		for (int i = 0; i < 4000 && qtim.frames_done < 3; ++i) {
 			usleep(5000);
 			frame_at(t);
 		}
@@ -426,5 +426,31 @@ TEST_F(recorder_test, stop_thread_finishes_the_movie_and_a_new_recording_restart
 	EXPECT_FALSE(durations(path).empty());
 	qtim.stop_thread();
 	qtim.stop_thread();  // twice is harmless
+	EXPECT_TRUE(alerts.empty());
+}
+
+// The settings screen: opening it ends a running recording, and the movie is
+// finished and readable.
+TEST_F(recorder_test, settings_screen_ends_a_running_recording)
+{
+	std::string path = start();
+	double t = 0;
+	for (int i = 0; i < 400 && qtim.frames_done < 3; ++i) {
+		settle(t);
+		frame_at(t += 0.051);
+	}
+	ASSERT_GE(qtim.frames_done, 3);
+	mnw.wind_x = mnw.wind_y = 0;
+	mnw.wind_dx = 800;
+	mnw.wind_dy = 600;
+	qtim.qtim_wind();
+	EXPECT_EQ(qtim.state, 0);
+	EXPECT_TRUE(qtim_get_status().movie_path.empty());
+	EXPECT_EQ(field(probe(path, "stream=codec_name"), "codec_name"), "mjpeg");
+	EXPECT_FALSE(durations(path).empty());
+
+	// Drawn again while idle it starts nothing.
+	qtim.qtim_wind();
+	EXPECT_EQ(qtim.state, 0);
 	EXPECT_TRUE(alerts.empty());
 }
