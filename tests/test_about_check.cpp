@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "DIzivoz/GenC/hl_about.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/files_tmp.h"
 
 TEST(about_check, server_lists_decide_status_and_offer)
@@ -53,4 +58,43 @@ TEST(about_check, server_lists_decide_status_and_offer)
 	EXPECT_EQ(l.version_str_net, "9.00r2");
 	EXPECT_EQ(l.version_str_found, 1);
 	EXPECT_FALSE(about_read_serverlist(t("missing.txt"), &l));
+}
+
+// A web host preference the client would stop the program on (a trailing
+// '/') is no list: the window says so, raises no alert and makes its folder.
+TEST(about_window, a_bad_web_host_preference_counts_as_no_list)
+{
+	vtest::fake_platform fake;
+	files_tmp tmp;
+	mnw = mnw_struct{};
+	mnw_set_defaults();
+	mnw.x_res = 800;
+	mnw.y_res = 600;
+	MACIBM_reset_frame_state();
+	MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+	const std::string saved_app = app_path, saved_host = web_host;
+	app_path = tmp.root;
+	std::vector<alert_record> alerts;
+	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
+	MACIBM_event_proc();
+	for (const char* host : {"lists.example/", "", "two words"}) {
+		web_host = host;
+		int frames = 0;
+		about_view seen;
+		fake.on_idle = [&](vtest::fake_platform&) {
+			seen = MACIBM_about_view();
+			if (++frames == 3) MACIBM_startwind(0, 0);
+		};
+		MACIBM_about();
+		fake.on_idle = nullptr;
+		EXPECT_EQ(seen.ins_state, 4) << host;
+		EXPECT_EQ(seen.status, "Can't connect to the net to find latest version.") << host;
+		EXPECT_EQ(seen.button, "") << host;
+		EXPECT_TRUE(alerts.empty()) << host;
+		EXPECT_EQ(mnw.wind_type, 0);
+	}
+	EXPECT_TRUE(vtest::path_exists(tmp("Resources/preferences")));
+	MACIBM_set_alert_sink({});
+	app_path = saved_app;
+	web_host = saved_host;
 }

@@ -1,9 +1,17 @@
 #include "DIzivoz/GenC/hl_about.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
+#include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/OOPS_cpp/http.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/UTL/UTL_translate.h"
@@ -74,11 +82,230 @@ about_decision about_decide(const about_serverlist& l)
 	}
 	d.installer_server = d.is_beta ? l.beta_server : l.final_server;
 	d.installer_path = d.is_beta ? l.beta_path : l.final_path;
-	if (!d.installer_server.empty() && !d.installer_path.empty()) {
+	// The download takes a bare host name and an absolute path; anything else
+	// counts as no archive (the client would stop the program on it).
+	const bool host_ok = !d.installer_server.empty() && d.installer_server.back() != '/';
+	const bool path_ok = !d.installer_path.empty() && d.installer_path[0] == '/';
+	if (host_ok && path_ok) {
 		d.ins_state = 1;
 		return d;
 	}
+	if (!d.installer_server.empty() || !d.installer_path.empty())
+		xer << "The server list names an updater archive that cannot be fetched: " << d.installer_server << " "
+		    << d.installer_path << "\n";
+	d.installer_server.clear();
+	d.installer_path.clear();
 	d.err_msg = d.is_beta ? UTL_translate_string("A newer beta of Ventora is available on the web site ") + site + "."
 	                      : UTL_translate_string("A newer version of Ventora is available on the web site ") + site + ".";
 	return d;
+}
+
+// ---- the window ---------------------------------------------------------------
+
+namespace {
+
+const char* const list_file = "Resources/preferences/serverlist9.txt";
+const char* const archive_file = "Resources/preferences/installer.zip";
+
+// Statics of the window; reset at each opening.
+std::string version_str_net, version_str_net_beta;
+int version_final = -1, version_beta = -1;
+int version_str_found = 0;
+int is_beta = 0, is_latest = 0;
+std::string installer_server, installer_path, installer_app_name, err_msg;
+int ins_state = 0;
+about_view view;
+
+// A translated text with "%s", "%d" and "%%" filled in without printf, so a
+// translation with other conversions cannot read past its arguments.
+std::string fill_text(const std::string& fmt, const std::string& s, long long n)
+{
+	std::string out;
+	for (size_t i = 0; i < fmt.size(); ++i) {
+		if (fmt[i] == '%' && i + 1 < fmt.size()) {
+			const char c = fmt[i + 1];
+			if (c == '%') out += '%';
+			else if (c == 's') out += s;
+			else if (c == 'd') out += std::to_string(n);
+			else {
+				out += fmt[i];
+				continue;
+			}
+			++i;
+			continue;
+		}
+		out += fmt[i];
+	}
+	return out;
+}
+
+// The first component of an archive entry's name: the item the archive holds.
+std::string top_item(const std::string& entry)
+{
+	std::string t = entry.substr(0, entry.find('/'));
+	if (t == "." || t == "..") t.clear();
+	return t;
+}
+
+void take_list(int result)
+{
+	about_serverlist l;
+	if (result == net_finished) about_read_serverlist(app_path + list_file, &l);
+	version_str_net = l.version_str_net;
+	version_str_net_beta = l.version_str_net_beta;
+	version_final = l.version_final;
+	version_beta = l.version_beta;
+	version_str_found = l.version_str_found;
+	const about_decision d = about_decide(l);
+	is_beta = d.is_beta;
+	is_latest = d.is_latest;
+	installer_server = d.installer_server;
+	installer_path = d.installer_path;
+	err_msg = d.err_msg;
+	ins_state = d.ins_state;
+}
+
+void step_download()
+{
+	const int r = http.net_check(1, installer_server, installer_path, app_path + archive_file);
+	if (r == net_busy) {
+		const down_class* d = http.slot[1];
+		// A percentage only when the size is known and positive.
+		if (d && d->mExpected > 0)
+			err_msg = fill_text(UTL_translate_string("Downloading the installer...%d%% complete"), "",
+			               std::min<long long>(100, d->mReceived * 100 / d->mExpected));
+		else
+			err_msg = UTL_translate_string("Downloading the installer...");
+		return;
+	}
+	if (r == net_failed) {
+		err_msg = UTL_translate_string("I was unable to download the installer from the net.");
+		ins_state = 4;
+		return;
+	}
+	std::string first;
+	const int err = zip_to_file(archive_file, "", &first, 0);
+	if (err) {
+		err_msg = fill_text(UTL_translate_string("There was an error unzipping the installer: %s (%d)"), error_str(err), err);
+		ins_state = 4;
+		return;
+	}
+	installer_app_name = top_item(first);
+	ins_state = 3;
+}
+
+void step_launch()
+{
+	// An archive without a named item would start this program again.
+	int err = ENOENT;
+	if (!installer_app_name.empty()) {
+		std::string folder;
+		get_OS_abs_path(os_dir_this_app, folder);
+		err = launch_app(installer_app_name, folder, 1);
+	}
+	// launch_app returns only when the start failed.
+	err_msg = fill_text(UTL_translate_string("There was an error launching the installer: %s (%d)"), error_str(err), err);
+	ins_state = 4;
+}
+
+void draw()
+{
+	shell_plot_back_col();
+	shell_fillwin(1, 21);
+	shell_subwin_alert();
+	const float wrap = mnw.wind_dx - 40;
+	std::string current;
+	if (is_beta && !version_str_net_beta.empty())
+		current = UTL_string_sub(UTL_translate_string("The current beta version of Ventora is now %1:version%."),
+		                         version_str_net_beta);
+	else if (version_str_found)
+		current = UTL_string_sub(UTL_translate_string("The current version of Ventora is now %1:version%."),
+		                         version_str_net);
+	else
+		current = UTL_string_sub(UTL_translate_string("I could not find the current version of Ventora on %1:web site%."),
+		                         ventora_web_site);
+	struct line {
+		int colour;
+		std::string text;
+	} lines[] = {
+	    {43, current},
+	    {43, about_build_name},
+	    {47, UTL_translate_string("Written and kept up by the Ventora team at Tarnwick.")},
+	    {47, ventora_web_site},
+	    {47, UTL_translate_string("Art, intro screen and icons: the Tarnwick art team and its artwork generator.")},
+	    {47, UTL_translate_string("Code subroutines: zlib, libpng, FreeType, minizip, libarchive, SDL2 and the FFmpeg libraries.")},
+	    {47, UTL_translate_string("Linux port: the Tarnwick platform team, on SDL2, Mesa and POSIX.")},
+	    {47, UTL_translate_string("Airport and navigation data: the Tarnwick data team.")},
+	    {47, UTL_string_sub(UTL_translate_string("Additional elevation data and forest prototypes: the Tarnwick scenery team (%1:web page%)."),
+	                        std::string(ventora_web_site) + "/scenery")},
+	};
+	float y = mnw.wind_dy - 35;
+	for (const line& l : lines) y = shell_string_y(l.colour, 20, y, l.text, wrap) - 10;
+	if (ins_state == 2 || ins_state == 4) shell_string_y(58, 20, y - 30, err_msg, wrap);
+}
+
+}  // namespace
+
+const about_view& MACIBM_about_view() { return view; }
+
+void MACIBM_about()
+{
+	version_str_net.clear();
+	version_str_net_beta.clear();
+	version_final = version_beta = -1;
+	version_str_found = is_beta = is_latest = 0;
+	installer_server.clear();
+	installer_path.clear();
+	installer_app_name.clear();
+	err_msg.clear();
+	ins_state = 0;
+	int checking = 1;
+	make_folder("Resources/");
+	const int made = make_folder("Resources/preferences/");
+	if (made && made != EEXIST) xer << "About: could not make Resources/preferences/ (" << error_str(made) << ")\n";
+	http.cancel(0);
+	++view.list_fetches;
+	// The host is a preference: a name the client would refuse (and stop the
+	// program on) counts as no list.
+	if (web_host.empty() || web_host.back() == '/' || web_host.find_first_of(" \t") != std::string::npos) {
+		xer << "About: the web host preference '" << web_host << "' is no host name; no version check.\n";
+		checking = 0;
+		take_list(net_failed);
+	}
+
+	MACIBM_startwind(993, 0);
+	view.open = 1;
+	while (mnw.wind_type == 993) {
+		// One fetch per opening: its end, done or failed, decides.
+		if (checking) {
+			const int r = http.net_check(0, web_host, "/serverlist9.txt", app_path + list_file);
+			if (r != net_busy) {
+				checking = 0;
+				take_list(r);
+			}
+		}
+		if (ins_state == 2) step_download();
+		else if (ins_state == 3) step_launch();
+
+		draw();
+		const std::string label = ins_state == 1 ? (is_beta ? UTL_translate_string(" Get New Beta! ")
+		                                                    : UTL_translate_string("Update Ventora!"))
+		                                         : std::string();
+		view.ins_state = ins_state;
+		view.status = (ins_state == 2 || ins_state == 4) ? err_msg : std::string();
+		view.button = label;
+		if (shell_action(191, 17, 0, UTL_translate_string("Visit the Ventora web site")))
+			go_to_URL(std::string("http://") + ventora_web_site + "/");
+		else if (!label.empty() && shell_action(492, 17, 0, label))
+			ins_state = 2;
+		if (mnw.wind_type == 993) MACIBM_event_proc();
+	}
+	view.open = 0;
+	// Closed while working: a late answer must not land, a partial archive
+	// must not stay behind.
+	if (checking) http.cancel(0);
+	if (ins_state == 2) {
+		http.cancel(1);
+		delete_file(archive_file);
+	}
 }

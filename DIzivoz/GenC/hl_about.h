@@ -27,3 +27,19 @@ struct about_decision {
 	std::string err_msg;
 };
 about_decision about_decide(const about_serverlist& list);
+
+// The about window (sub-window 993, modal): build, credits, the version check
+// on download slot 0 (one fetch per opening) and, when a newer release has an
+// archive, its download on slot 1, unpacking into the working folder and the
+// start of the updater in place of this program. Returns when it is closed.
+void MACIBM_about();
+
+// What the open about window shows, for the window's test program.
+struct about_view {
+	int open = 0;
+	int list_fetches = 0;  // fetches of the server list started since the program began
+	int ins_state = 0;     // 0 while the list is fetched, then 1-4
+	std::string status;    // the status or progress text
+	std::string button;    // the update button's label, empty when none
+};
+const about_view& MACIBM_about_view();

@@ -71,6 +71,14 @@ void shell_fillrect(int colour, float alpha, float x, float y, float w, float h)
 	if (can_draw()) OGL_fillrect(colour, alpha, x, y, w, h);
 }
 
+float shell_string_y(int colour, float x, float y, const std::string& text, float wrap)
+{
+	if (can_draw()) return OGL_string(colour, x, y, text, wrap, (charset_t)charset_regular, 0);
+	if (text.empty()) return y;
+	const float w = 7.0f * text.size();
+	return y - 10.0f * (wrap > 0 ? std::ceil(w / wrap) : 1.0f);
+}
+
 float shell_str_dx(const std::string& text) { return can_draw() ? str_dx(text) : 7.0f * text.size(); }
 
 void shell_line(int colour, float alpha, float x1, float y1, float x2, float y2)

@@ -17,6 +17,9 @@ void shell_nrml_colors();                     // OGL_nrml_colors()
 void shell_string(int colour, float x, float y, const std::string& text, float wrap, int font, int align);
 void shell_fillrect(int colour, float alpha, float x, float y, float w, float h);
 float shell_str_dx(const std::string& text);  // str_dx
+// Wrapped text at (x, y) in the regular font; the y a following line starts
+// at (10 units a line; a scripted window system guesses 7 units a character).
+float shell_string_y(int colour, float x, float y, const std::string& text, float wrap);
 void shell_line(int colour, float alpha, float x1, float y1, float x2, float y2);
 void shell_cursor_quad(float x, float y, float u0, float v0, float u1, float v1);  // OGL_2dquad on 392
 void shell_setstate_second_window();          // OGL_setstate(1, 0, 3, 4, 9, 11)

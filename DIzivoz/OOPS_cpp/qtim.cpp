@@ -338,8 +338,10 @@ int qtim_class::mov_add_frame()
 		frames_done += 1;
 	}
 	float period = 1.0f / rec_fps;
-	if (usable_buffers->empty() || now - prev_frame_time < period) {
-		if (usable_buffers->empty()) skipped += 1;
+	const bool due = now - prev_frame_time >= period;
+	if (usable_buffers->empty() || !due) {
+		// Skipped: a capture was due and no buffer was free.
+		if (due) skipped += 1;
 		draw_record_lgt();
 		OGL_sbuff();
 		return 1;

@@ -10,13 +10,16 @@
 #include <string>
 #include <thread>
 
+#include "DIzivoz/GenC/hl_about.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/OOPS_cpp/butn_files.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
+#include "DIzivoz/OOPS_cpp/pref.h"
 #include "Installer-f/shell_questions.h"
 #include "Platform/plat_shell.h"
 #include "Platform/plat_swap.h"
@@ -112,10 +115,38 @@ void report_mouse()
 	last = line;
 }
 
+// The about window, opened again each time it is closed until the file
+// "about_done" exists.
+int about_openings = 0;
+void about_loop()
+{
+	// The frame that closes the window runs the update again before it returns.
+	static bool inside = false;
+	if (inside || std::ifstream("about_done").good()) return;
+	inside = true;
+	++about_openings;
+	report("about open " + std::to_string(about_openings));
+	MACIBM_about();
+	report("about closed " + std::to_string(about_openings));
+	inside = false;
+}
+
+void report_about()
+{
+	static std::string last;
+	const about_view& v = MACIBM_about_view();
+	if (!v.open) return;
+	const std::string line = "about state " + std::to_string(v.ins_state) + " fetches " +
+	                         std::to_string(v.list_fetches) + " button '" + v.button + "' status '" + v.status + "'";
+	if (line != last) report(line);
+	last = line;
+}
+
 void update()
 {
 	++frame;
 	if (mode == "two_windows") report_mouse();
+	if (mode == "about" && frame >= 3) about_loop();
 	// A main-screen mark: a bar in palette 40 at the bottom left.
 	shell_plot_back_col();
 	shell_fillrect(40, 1.0f, 0, 0, 100, 20);
@@ -135,6 +166,11 @@ void update()
 			std::thread t([] { worker_alert(nullptr); });
 			t.join();
 		}
+		if (mode == "save_dialog") {
+			std::string path;
+			const int r = BTN_opensave(999, 11, &path);
+			report("opensave " + std::to_string(r) + " '" + path + "'");
+		}
 		if (mode == "select") report("select " + std::to_string(select_alert("/some/file.txt", 0)));
 		if (mode == "abort")
 			report("abort " + std::to_string(abort_alert("Cancel?", "Yes", "stop it", "No", "go on")));
@@ -148,6 +184,7 @@ void swap_and_report(void* window)
 		last_type = mnw.wind_type;
 		report_window();
 	}
+	if (mode == "about") report_about();
 	if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
 }
 }  // namespace
@@ -161,6 +198,8 @@ int main(int argc, char** argv)
 	MACIBM_init(argc, argv);
 	if (mode == "two_windows") open_second_window();
 	install_shell_questions();
+	// The installer's preferences hold the hosts and the proxy.
+	if (mode == "about") pref.IO_set(11, 0);
 	MACIBM_set_app_hooks(app_hooks{update, nullptr, nullptr});
 	report_window();
 	while (!app_done) {
