@@ -158,6 +158,11 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			res.failure = "page " + name + " not reached";
 			return false;
 		}
+		if (o.park_mouse) {
+			int sx, sy;
+			point(795, 595, &sx, &sy);
+			xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+		}
 		// A few frames so the page is drawn, then its picture.
 		std::this_thread::sleep_for(std::chrono::milliseconds(400));
 		if (!o.screens_folder.empty()) {
@@ -175,6 +180,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		xdotool(display, {"key", key});
 	};
 	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
+	ctl.log = [&] { return run.log(); };
 	ctl.run_folder = res.run_folder;
 	bool stopped = false;
 	auto stop_here = [&](int index) {

@@ -46,6 +46,7 @@ struct gui_ctl {
 	std::function<void(float x, float y)> click;     // a point of the window, GUI units
 	std::function<void(const std::string& key)> key; // xdotool key name
 	std::function<bool(const std::string& text, double seconds)> wait_log;
+	std::function<std::string()> log;                // the program's log so far
 	std::string run_folder;
 };
 
@@ -62,6 +63,9 @@ struct gui_run_options {
 	bool change_destination = true; // pick the parent folder through the dialog stand-in
 	double page_timeout = 60;
 	std::vector<std::string> extra_args;
+	// Move the pointer off the icons (to the window's top right corner)
+	// before each page's picture, so every icon shows its plain look.
+	bool park_mouse = false;
 	// Called with the run folder after each page's screenshot.
 	std::function<void(const std::string& page)> on_page;
 };
