@@ -28,6 +28,8 @@ struct demo_release {
 
 // Builds the release under work and serves it; empty when ready, else why not.
 std::string build_demo_release(const std::string& work, demo_release& out);
+// The same from a master of one's own (demo_master() and more, for benchmarks).
+std::string build_demo_release(const std::string& work, demo_release& out, const std::vector<mtest::master_entry>& master);
 // Text of a server list naming one server of the release.
 std::string demo_server_list(const demo_release& r);
 
@@ -48,6 +50,7 @@ struct gui_ctl {
 	std::function<bool(const std::string& text, double seconds)> wait_log;
 	std::function<std::string()> log;                // the program's log so far
 	std::string run_folder;
+	int pid = -1;                                    // the program's process
 };
 
 struct gui_run_options {
@@ -66,6 +69,8 @@ struct gui_run_options {
 	// Move the pointer off the icons (to the window's top right corner)
 	// before each page's picture, so every icon shows its plain look.
 	bool park_mouse = false;
+	// Called as soon as the log shows page `index` (before its picture).
+	std::function<void(int index)> on_reached;
 	// Called with the run folder after each page's screenshot.
 	std::function<void(const std::string& page)> on_page;
 };
