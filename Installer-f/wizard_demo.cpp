@@ -8,7 +8,6 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_maker.h"
-#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
@@ -296,11 +295,7 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 		}
 		s.back = back;
 		s.next = nullptr;
-		if (xtim.microsecs() - start >= 20000) {
-			// Downloads under way: the next frame must not wait for events.
-			MACIBM_keep_busy();
-			return 0;
-		}
+		if (xtim.microsecs() - start >= 20000) return 0;
 	}
 	stream_reset();
 	s.back = nullptr;

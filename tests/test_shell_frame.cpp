@@ -137,12 +137,6 @@ TEST_F(Shell, PumpWaitsOneTickOnlyWhenNothingIsQueued)
 	MACIBM_event_proc();
 	EXPECT_EQ(fake.waits, std::vector<int>{0});
 	EXPECT_TRUE(fake.queue.empty());
-	// A busy application skips the wait of the next frame only.
-	fake.waits.clear();
-	MACIBM_keep_busy();
-	MACIBM_event_proc();
-	MACIBM_event_proc();
-	EXPECT_EQ(fake.waits, (std::vector<int>{0, 17}));
 }
 
 TEST_F(Shell, CloseRequestQuitsOnlyFromTheMainScreen)

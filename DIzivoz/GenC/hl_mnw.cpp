@@ -146,12 +146,6 @@ void MACIBM_reset_frame_state()
 
 std::string& mouse_help_text() { return stls[stls_entry_help]; }
 
-namespace {
-int busy_frame = 0;  // the last frame asked for no wait
-}  // namespace
-
-void MACIBM_keep_busy() { busy_frame = 1; }
-
 void MACIBM_event_proc()
 {
 	xtim.profile_chart("init", 0);
@@ -170,10 +164,8 @@ void MACIBM_event_proc()
 	// idle program still runs its frames and input never waits for a tick.
 	EventRecord e;
 	bool any = false;
-	const int idle_wait = busy_frame ? 0 : 17;
-	busy_frame = 0;
 	for (;;) {
-		if (!PLAT().next_event(&e, any ? 0 : idle_wait)) break;
+		if (!PLAT().next_event(&e, any ? 0 : 17)) break;
 		any = true;
 		APL_handlewin(&e);
 		if (e.what == plat_evt_os) break;

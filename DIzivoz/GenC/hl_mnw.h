@@ -84,9 +84,6 @@ extern int active_popup_code, select_popup_code, popup_menu_select;
 
 // One frame of the application (events, clock, application update, overlays, swap).
 void MACIBM_event_proc();
-// Asks the next frame's event pump not to wait when nothing is queued: the
-// application has work under way (a download page) that the wait would stall.
-void MACIBM_keep_busy();
 void APL_handlewin(EventRecord* e);
 void MACIBM_load_mxy(void* w, int x, int y);
 
