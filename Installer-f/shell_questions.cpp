@@ -37,6 +37,8 @@ int shell_abort_alert(const abort_question& q)
 {
 	const int prev = mnw.wind_type;
 	MACIBM_startwind(q.window_type, 0);
+	// The log tells what was asked and answered (tests wait on these lines).
+	xer << "Question asked: " << q.message << "\n" << std::flush;
 	int result = 3;  // the close box
 	while (mnw.wind_type == q.window_type) {
 		shell_plot_back_col();
@@ -55,6 +57,7 @@ int shell_abort_alert(const abort_question& q)
 		if (mnw.wind_type == q.window_type) MACIBM_event_proc();
 	}
 	// Closed through its close box, back on the main screen.
+	xer << "Question answered: " << result << "\n" << std::flush;
 	return result;
 }
 

@@ -86,6 +86,16 @@ void function_key(int) {}
 
 void wizard_APP_update()
 {
+	// A modal window opened inside this frame (the cancel question, the
+	// preferences) runs frames of its own; closed through its close box, its
+	// last frame is on the main screen again and would run the page a second
+	// time from inside itself, asking the same question again.
+	static int running = 0;
+	if (running) return;
+	struct running_guard {
+		running_guard() { running = 1; }
+		~running_guard() { running = 0; }
+	} guard;
 	colr.assign(103, 1, 1, 1);
 	const float W = (float)mnw.x_res, H = (float)mnw.y_res;
 	OGL_2dquad(397, 103, 1, 0, H, 0, H / 1024, W, H, W / 1024, H / 1024, W, 0, W / 1024, 0, 0, 0, 0, 0, 1, 4);

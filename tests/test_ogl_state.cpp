@@ -123,8 +123,9 @@ TEST_F(gl_test, palette_colour_rule)
 	}
 	colr.rgb[11][0] = colr.rgb[11][1] = colr.rgb[11][2] = 0;
 	colr.rgb[0][0] = colr.rgb[0][1] = colr.rgb[0][2] = 1;
-	const GLfloat dimmed[3] = {0.5f, 0.4f, 0.25f}, full[3] = {1, 0.8f, 0.5f};
-	const GLfloat black_mono[3] = {0, 0.01f, 0}, white_mono[3] = {0, 1, 0}, mono45[3] = {0, 1, 0};
+	// Opaque colours carry their alpha of 1 explicitly.
+	const GLfloat dimmed[4] = {0.5f, 0.4f, 0.25f, 1}, full[4] = {1, 0.8f, 0.5f, 1};
+	const GLfloat black_mono[4] = {0, 0.01f, 0, 1}, white_mono[4] = {0, 1, 0, 1}, mono45[4] = {0, 1, 0, 1};
 	struct colour_case {
 		const char* what;
 		int index;
@@ -133,12 +134,12 @@ TEST_F(gl_test, palette_colour_rule)
 		std::string expect;
 	};
 	const colour_case cases[] = {
-	    {"45 is lit by entry 105", 45, 1, 1, 0, gl_call_text("Color3fv", dimmed)},
-	    {"46 is drawn as stored", 46, 1, 1, 0, gl_call_text("Color3fv", full)},
-	    {"monochrome black", 11, 1, 1, 1, gl_call_text("Color3fv", black_mono)},
-	    {"monochrome is cut to 1", 46, 1, 1, 1, gl_call_text("Color3fv", white_mono)},
-	    {"monochrome of a lit entry", 45, 1, 1, 1, gl_call_text("Color3fv", mono45)},
-	    {"0.995 is opaque", 46, 0.995f, 1, 0, gl_call_text("Color3fv", full)},
+	    {"45 is lit by entry 105", 45, 1, 1, 0, gl_call_text("Color4fv", dimmed)},
+	    {"46 is drawn as stored", 46, 1, 1, 0, gl_call_text("Color4fv", full)},
+	    {"monochrome black", 11, 1, 1, 1, gl_call_text("Color4fv", black_mono)},
+	    {"monochrome is cut to 1", 46, 1, 1, 1, gl_call_text("Color4fv", white_mono)},
+	    {"monochrome of a lit entry", 45, 1, 1, 1, gl_call_text("Color4fv", mono45)},
+	    {"0.995 is opaque", 46, 0.995f, 1, 0, gl_call_text("Color4fv", full)},
 	    {"0.99 is not", 46, 0.99f, 1, 0, gl_call_text("Color4f", 1.0f, 0.8f, 0.5f, 0.99f)},
 	    {"the call's alpha", 45, 0.5f, 1, 0, gl_call_text("Color4f", 0.5f, 0.4f, 0.25f, 0.5f)},
 	    {"the global alpha", 46, 1, 0.25f, 0, gl_call_text("Color4f", 1.0f, 0.8f, 0.5f, 0.25f)},
@@ -160,7 +161,7 @@ TEST_F(gl_test, palette_colour_rule)
 		OGL_set_color(46);  // no alpha argument: the global alpha alone
 		OGL_set_color(106);  // outside the palette: nothing drawn, nothing read
 		OGL_set_color(-1);
-		EXPECT_EQ(rec.calls(), strings{gl_call_text("Color3fv", full)});
+		EXPECT_EQ(rec.calls(), strings{gl_call_text("Color4fv", full)});
 	}
 	ren = keep_ren;
 	colr = keep_colr;

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <png.h>
+
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
@@ -34,6 +37,82 @@ struct WizardGui : ::testing::Test {
 };
 
 std::string file_of(const std::string& p) { return vtest::read_file_bytes(p); }
+
+// Left edges of the icons in the elements pictures: Quit, Back, Next, two
+// map buttons, Store, Preferences, and the right edge of Preferences; one
+// column per language (English, French, German).
+const int kCuts[8][3] = {{0, 0, 0},       {56, 91, 96},     {145, 172, 181}, {246, 284, 256},
+                         {357, 477, 422}, {489, 695, 611}, {605, 874, 762}, {691, 958, 859}};
+int icon_w(int icon, int lang) { return kCuts[icon + 1][lang] - kCuts[icon][lang]; }
+
+struct rgba_image {
+	int w = 0, h = 0;
+	std::vector<unsigned char> px;
+	const unsigned char* at(int x, int y) const { return &px[((size_t)y * w + x) * 4]; }
+};
+
+rgba_image read_png(const std::string& path)
+{
+	rgba_image img;
+	png_image pi{};
+	pi.version = PNG_IMAGE_VERSION;
+	if (!png_image_begin_read_from_file(&pi, path.c_str())) return img;
+	pi.format = PNG_FORMAT_RGBA;
+	img.px.resize(PNG_IMAGE_SIZE(pi));
+	if (!png_image_finish_read(&pi, nullptr, img.px.data(), 0, nullptr)) {
+		img.px.clear();
+		return img;
+	}
+	img.w = (int)pi.width;
+	img.h = (int)pi.height;
+	return img;
+}
+
+// Compares one icon of a window picture with what the elements picture and
+// the background give there: the icon's plain band, filtered across a half-unit left edge, tinted white, at the look's
+// alpha over the background picture. Returns a description of the worst
+// pixel when more than a few pixels differ, else "".
+std::string icon_mismatch(const rgba_image& shot, const rgba_image& elems, const rgba_image& bg, int icon, int lang,
+                          float left, float alpha)
+{
+	const int w = icon_w(icon, lang), s0 = kCuts[icon][lang];
+	const int band_row0 = 46, bottom = 12, height = 22;  // t 0.359375 of 128 rows; 22 units high from y 12
+	int bad = 0, worst = 0;
+	std::string where;
+	for (int c = (int)std::floor(left); c < (int)std::ceil(left + w); ++c) {
+		const float u = s0 + (c + 0.5f - left) - 0.5f;  // texel index of the pixel centre
+		const int i0 = (int)std::floor(u);
+		const float f = u - i0;
+		if (i0 < s0 || i0 + (f > 0 ? 1 : 0) >= s0 + w) continue;  // the edge columns sample outside the icon
+		for (int j = 0; j < height; ++j) {
+			const int y = bottom + j;
+			// Texture rows count from the picture's last row.
+			const int row = elems.h - 1 - (band_row0 + j);
+			const unsigned char* a = elems.at(i0, row);
+			const unsigned char* b = elems.at(std::min(i0 + 1, elems.w - 1), row);
+			// Between two texels, only where both are opaque: what the loader
+			// keeps in the colour of a transparent texel is its own business.
+			if (f > 0.01f && (a[3] < 255 || b[3] < 255)) continue;
+			const unsigned char* back = bg.at(c, bg.h - 1 - y);
+			const unsigned char* got = shot.at(c, shot.h - 1 - y);
+			const float ta = ((1 - f) * a[3] + f * b[3]) / 255.0f * alpha;
+			for (int k = 0; k < 3; ++k) {
+				const float tex = (1 - f) * a[k] + f * b[k];
+				const float want = tex * ta + back[k] * (1 - ta);
+				const int d = (int)std::lround(std::fabs(want - got[k]));
+				if (d > 6) ++bad;
+				if (d > worst) {
+					worst = d;
+					where = "pixel (" + std::to_string(c) + ", " + std::to_string(y) + ") channel " + std::to_string(k) +
+					        ": " + std::to_string(got[k]) + " instead of " + std::to_string((int)std::lround(want));
+				}
+			}
+		}
+	}
+	// Rounding of the software renderer at a few edge pixels aside.
+	if (bad <= w * height * 3 / 100) return "";
+	return std::to_string(bad) + " channel values differ, worst at " + where;
+}
 
 }  // namespace
 
@@ -190,4 +269,156 @@ TEST_F(WizardGui, CorruptArchiveEndsWithoutTheFlyChoice)
 	ASSERT_FALSE(r.dest.empty());
 	EXPECT_NE(access((r.dest + "Instructions/Read Me.txt").c_str(), F_OK), -1);
 	EXPECT_EQ(access((r.dest + "flew.txt").c_str(), F_OK), -1);
+}
+
+TEST_F(WizardGui, IconsMatchTheLanguagesPictureOnEveryPage)
+{
+	// Slow answers keep the manifest and install pages up long enough for their pictures.
+	const std::string manifest = "/" + rel->name + "/directory.txt.zip";
+	const std::string tile = "/" + rel->name + "/All/Global Scenery/-global terrain-/+40-120/+47-122.dsf.zip";
+	const long long manifest_size = (long long)file_of(rel->server->root() + rel->file_host + manifest).size();
+	ASSERT_GT(manifest_size, 0);
+	vtest::http_behaviour slow_list;
+	slow_list.slow_chunk = (int)std::max(1LL, manifest_size / 15);
+	slow_list.slow_delay_ms = 150;
+	vtest::http_behaviour slow_tile;
+	slow_tile.slow_chunk = 2000;
+	slow_tile.slow_delay_ms = 200;
+
+	// Per picture: Back active, Next active, Preferences active, last page (Quit in Next's place).
+	struct page_icons {
+		const char* shot;
+		bool back, next, prefs, last;
+	};
+	const page_icons pages[] = {
+	    {"0-welcome", false, true, true, false},        {"1-license", true, false, false, false},
+	    {"1-license-ticked", true, true, false, false}, {"2-servers", true, false, false, false},
+	    {"3-destination", true, true, false, false},    {"3-destination-changed", true, true, false, false},
+	    {"4-install", true, false, false, false},       {"5-finish", false, true, false, true},
+	};
+	const rgba_image bg = read_png(std::string(VENTORA_SOURCE_DIR) + "/Resources/background.png");
+	ASSERT_EQ(bg.w, 1024);
+	const char* const names[] = {"English", "French", "German"};
+	const char* const codes[] = {"en", "fr", "de"};
+	for (int lang : {0, 1, 2}) {
+		SCOPED_TRACE(names[lang]);
+		const rgba_image elems = read_png(std::string(VENTORA_SOURCE_DIR) + "/Resources/elements_" + names[lang] + ".png");
+		ASSERT_EQ(elems.w, 1024);
+		rel->server->clear_behaviours();
+		rel->server->set_behaviour(manifest, slow_list);
+		rel->server->set_behaviour(tile, slow_tile);
+		vtest::temp_folder shots;
+		vtest::gui_run_options o;
+		o.language = lang;
+		o.fly = false;
+		o.park_mouse = true;
+		o.screens_folder = shots.path();
+		std::shared_ptr<void> keep;
+		vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+		rel->server->clear_behaviours();
+		ASSERT_EQ(r.failure, "") << r.log;
+		for (const page_icons& p : pages) {
+			const std::string file = shots.path() + p.shot + "-" + codes[lang] + ".png";
+			const rgba_image shot = read_png(file);
+			ASSERT_EQ(shot.w, 800) << file;
+			ASSERT_EQ(shot.h, 600) << file;
+			const int quit_w = icon_w(0, lang), next_icon = p.last ? 0 : 2, next_w = icon_w(next_icon, lang);
+			struct placed {
+				const char* what;
+				int icon;
+				float left, alpha;
+			};
+			std::vector<placed> icons = {
+			    {"Preferences", 6, 40.0f + quit_w, p.prefs ? 1.0f : 0.5f},
+			    {"Store", 5, 400 - icon_w(5, lang) / 2.0f, 1},
+			    {"Next", next_icon, 770.0f - next_w, p.next ? 1.0f : 0.5f},
+			    {"Back", 1, 760.0f - next_w - icon_w(1, lang), p.back ? 1.0f : 0.5f},
+			};
+			if (!p.last) icons.push_back({"Quit", 0, 30, 1});
+			for (const placed& i : icons)
+				EXPECT_EQ(icon_mismatch(shot, elems, bg, i.icon, lang, i.left, i.alpha), "") << p.shot << ": " << i.what;
+		}
+	}
+}
+
+TEST_F(WizardGui, BackDuringInstallAsksAndOnlyCancelDeletesTheCopy)
+{
+	// The tile comes slowly, so the install is still running when Back is pressed.
+	const std::string tile = "/" + rel->name + "/All/Global Scenery/-global terrain-/+40-120/+47-122.dsf.zip";
+	vtest::http_behaviour slow;
+	slow.slow_chunk = 1000;
+	slow.slow_delay_ms = 300;
+	// Where the answers are: the question is a 700 x 206 panel centred in the 800 x 600 window.
+	struct answer_case {
+		const char* name;
+		float x, y;
+		int answer;
+		bool deletes;
+	};
+	const answer_case cases[] = {
+	    {"Cancel", 50 + 96, 197 + 56, 1, true},
+	    {"Continue", 50 + 96, 197 + 31, 0, false},
+	    {"close box", 50 + 12, 197 + 196, 3, false},
+	};
+	const int lang = 0;
+	for (const answer_case& c : cases) {
+		SCOPED_TRACE(c.name);
+		rel->server->clear_behaviours();
+		rel->server->set_behaviour(tile, slow);
+		const size_t before = rel->server->request_count();
+		size_t after_cancel = 0;
+		std::string dest_at_cancel = "?";
+		vtest::gui_run_options o;
+		o.fly = false;
+		o.stop_at = 4;
+		o.change_destination = false;
+		o.at_stop = [&](vtest::gui_ctl& ctl) {
+			const int next_w = icon_w(2, lang);
+			ctl.click(760.0f - next_w - icon_w(1, lang) / 2.0f, 23);  // Back
+			for (int k = 0; k < 5 && !ctl.wait_log("Question asked: Are you sure you want to cancel", 5); ++k)
+				ctl.click(760.0f - next_w - icon_w(1, lang) / 2.0f, 23);
+			ASSERT_TRUE(ctl.wait_log("Question asked: Are you sure you want to cancel", 1));
+			const std::string answered = "Question answered: " + std::to_string(c.answer);
+			for (int k = 0; k < 5 && !ctl.wait_log(answered, 3); ++k) ctl.click(c.x, c.y);
+			ASSERT_TRUE(ctl.wait_log(answered, 1)) << ctl.log();
+			if (c.deletes) {
+				// Back on the destination page, which offers the install again.
+				ASSERT_TRUE(ctl.wait_log("Question answered: 1\nWizard page 3: Pick Install Destination.", 20)) << ctl.log();
+				after_cancel = rel->server->request_count();
+				std::string reg = file_of(ctl.run_folder + "home/.config/Ventora/ventora_install.txt");
+				dest_at_cancel = reg.substr(0, reg.find('\n'));
+				ctl.click(30 + icon_w(0, lang) / 2.0f, 23);  // Quit
+			} else {
+				ASSERT_TRUE(ctl.wait_log("Wizard page 5:", 60)) << ctl.log();
+				ctl.click(770 - icon_w(0, lang) / 2.0f, 23);  // Quit in Next's place
+			}
+		};
+		std::shared_ptr<void> keep;
+		vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+		rel->server->clear_behaviours();
+		EXPECT_EQ(r.exit_status, 0) << r.log;
+		ASSERT_FALSE(r.dest.empty()) << r.log;
+		std::map<std::string, int> gets;
+		const auto reqs = rel->server->requests();
+		for (size_t i = before; i < reqs.size(); ++i) ++gets[reqs[i].path];
+		if (c.deletes) {
+			// The partial copy is gone and nothing was fetched or written after the answer.
+			EXPECT_EQ(dest_at_cancel, r.dest);
+			EXPECT_FALSE(vtest::path_exists(r.dest)) << r.dest;
+			EXPECT_EQ(rel->server->request_count(), after_cancel);
+		} else {
+			// The install went on where it was: every file fetched once, the tile whole.
+			EXPECT_EQ(gets[tile], 1);
+			for (auto& g : gets) EXPECT_EQ(g.second, 1) << g.first;
+			EXPECT_TRUE(file_of(r.dest + "Global Scenery/-global terrain-/+40-120/+47-122.dsf") ==
+			            file_of(rel->master + "All/Global Scenery/-global terrain-/+40-120/+47-122.dsf"));
+			EXPECT_EQ(file_of(r.dest + "Instructions/Read Me.txt"), file_of(rel->master + "All/Instructions/Read Me.txt"));
+		}
+		// Nothing of the downloads is left in the temporary folder.
+		std::vector<std::string> names;
+		std::vector<int> types;
+		opensave_getitems(r.run_folder + "tmp/ventora-" + std::to_string(getuid()) + "/", 0, names, types);
+		for (const std::string& n : names)
+			EXPECT_TRUE(n.find(".zip") == std::string::npos && n.find(".7z") == std::string::npos) << n;
+	}
 }

@@ -111,8 +111,14 @@ void OGL_set_color(int index, float alpha)
 		c[2] = 0;
 	}
 	float a = alpha * ren.global_alpha;
-	if (a > 0.99f) gl.Color3fv(c);
-	else gl.Color4f(c[0], c[1], c[2], a);
+	// Opaque is an explicit alpha of 1: after a translucent colour, Mesa kept
+	// drawing the next opaque icon translucent when only three channels were set.
+	if (a > 0.99f) {
+		const float opaque[4] = {c[0], c[1], c[2], 1.0f};
+		gl.Color4fv(opaque);
+	} else {
+		gl.Color4f(c[0], c[1], c[2], a);
+	}
 }
 
 void OGL_nrml_colors() { gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); }

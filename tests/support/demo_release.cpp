@@ -46,12 +46,17 @@ std::vector<mtest::master_entry> demo_master()
 
 std::string build_demo_release(const std::string& work, demo_release& out)
 {
+	return build_demo_release(work, out, demo_master());
+}
+
+std::string build_demo_release(const std::string& work, demo_release& out, const std::vector<mtest::master_entry>& master)
+{
 	out.work = work;
 	recursive_delete_folder(work);
 	mtest::make_dirs(work);
 	out.master = work + "master/";
 	const std::string masters = work + "DVD_Masters/";
-	mtest::write_master(out.master, demo_master());
+	mtest::write_master(out.master, master);
 	chmod((out.master + "Linux/Ventora").c_str(), 0755);
 	mkdir(masters.c_str(), 0755);
 	xer.open(work + "build log.txt");
@@ -158,6 +163,12 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			res.failure = "page " + name + " not reached";
 			return false;
 		}
+		if (o.on_reached) o.on_reached(index);
+		if (o.park_mouse) {
+			int sx, sy;
+			point(795, 595, &sx, &sy);
+			xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+		}
 		// A few frames so the page is drawn, then its picture.
 		std::this_thread::sleep_for(std::chrono::milliseconds(400));
 		if (!o.screens_folder.empty()) {
@@ -175,6 +186,8 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		xdotool(display, {"key", key});
 	};
 	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
+	ctl.log = [&] { return run.log(); };
+	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
 	bool stopped = false;
 	auto stop_here = [&](int index) {

@@ -28,6 +28,8 @@ struct demo_release {
 
 // Builds the release under work and serves it; empty when ready, else why not.
 std::string build_demo_release(const std::string& work, demo_release& out);
+// The same from a master of one's own (demo_master() and more, for benchmarks).
+std::string build_demo_release(const std::string& work, demo_release& out, const std::vector<mtest::master_entry>& master);
 // Text of a server list naming one server of the release.
 std::string demo_server_list(const demo_release& r);
 
@@ -46,7 +48,9 @@ struct gui_ctl {
 	std::function<void(float x, float y)> click;     // a point of the window, GUI units
 	std::function<void(const std::string& key)> key; // xdotool key name
 	std::function<bool(const std::string& text, double seconds)> wait_log;
+	std::function<std::string()> log;                // the program's log so far
 	std::string run_folder;
+	int pid = -1;                                    // the program's process
 };
 
 struct gui_run_options {
@@ -62,6 +66,11 @@ struct gui_run_options {
 	bool change_destination = true; // pick the parent folder through the dialog stand-in
 	double page_timeout = 60;
 	std::vector<std::string> extra_args;
+	// Move the pointer off the icons (to the window's top right corner)
+	// before each page's picture, so every icon shows its plain look.
+	bool park_mouse = false;
+	// Called as soon as the log shows page `index` (before its picture).
+	std::function<void(int index)> on_reached;
 	// Called with the run folder after each page's screenshot.
 	std::function<void(const std::string& page)> on_page;
 };

@@ -53,6 +53,7 @@ public:
 	void kill_now();
 	std::string stderr_text() const;
 	const std::string& folder() const { return dir_.root; }
+	pid_t pid() const { return pid_; }  // the running program, -1 before start
 
 	// The last "wind" line's values: type, x, y, dx, dy, x_res, y_res, window x, y.
 	struct wind_info {

@@ -1,0 +1,347 @@
+// The installer's window against the engine without a window, in one run:
+//  1. a release of 2,000 files (200 MB) built by the maker-side mode and
+//     served on loopback, installed through the installer's window (from the
+//     install page's first frame to the finish page) and by the install
+//     driver the way build/ventora_demo runs it (download frames of 20 ms);
+//     MB/s of both and the ratio (goal: the window at least 0.9 of the
+//     driver: a busy page must not wait between frames);
+//  2. the Welcome page idle for 10 s: the installer's CPU against a thread
+//     spinning in the same 10 s (goal: below half a core under the software
+//     renderer), and against a bare SDL loop drawing the same full page
+//     (a picture of it as one texture; clear, draw, swap, one 17 ms wait):
+//     goal at most 1.5 times the bare loop's CPU.
+//
+// Run: xvfb-run -a -s "-screen 0 1024x768x24" build-bench/bench_wizard_install [--files=N] [--mb=N] [--seconds=N]
+// from the build folder (the installer and its Resources/ are found there).
+#include <SDL2/SDL.h>
+#include <png.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/wizard.h"
+#include "tests/support/demo_release.h"
+#include "tests/support/install_driver.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+double now_s()
+{
+	using namespace std::chrono;
+	return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+double self_cpu_s()
+{
+	rusage r{};
+	getrusage(RUSAGE_SELF, &r);
+	return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+// User + system time of another process, all its threads, in seconds.
+double process_cpu_s(int pid)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+	std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	const size_t close = text.rfind(')');
+	if (close == std::string::npos) return -1;
+	std::istringstream f(text.substr(close + 2));
+	std::string field;
+	unsigned long long utime = 0, stime = 0;
+	for (int i = 3; i <= 15 && (f >> field); ++i) {
+		if (i == 14) utime = std::strtoull(field.c_str(), nullptr, 10);
+		if (i == 15) stime = std::strtoull(field.c_str(), nullptr, 10);
+	}
+	return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Half noise, half text: archives compress about as the product's files do.
+std::string content(size_t n, unsigned seed)
+{
+	std::string out(n, '\0');
+	static const char text[] = "Ventora flight model table 0.125 0.250 0.500 1.000\n";
+	for (size_t i = 0; i < n; ++i) {
+		if ((i / 4096) % 2 == 0) {
+			seed = seed * 1103515245u + 12345u;
+			out[i] = char(seed >> 16);
+		} else {
+			out[i] = text[i % (sizeof(text) - 1)];
+		}
+	}
+	return out;
+}
+
+// Five files of a fortieth of the total each, the rest spread log-evenly from 1 KB.
+std::vector<size_t> release_sizes(int count, size_t total)
+{
+	std::vector<size_t> sizes;
+	const size_t big = total / 40;
+	for (int i = 0; i < 5 && i < count; ++i) sizes.push_back(big);
+	std::vector<double> raw;
+	double sum = 0;
+	for (int i = 5; i < count; ++i) {
+		const double u = double((i * 7919) % (count - 5)) / double(count - 5);
+		raw.push_back(std::pow(2000.0, u));
+		sum += raw.back();
+	}
+	const double rest = double(total - sizes.size() * big);
+	for (double r : raw) sizes.push_back(std::max<size_t>(1024, size_t(r / sum * rest)));
+	return sizes;
+}
+
+std::string option(int argc, char** argv, const char* key, const char* def)
+{
+	const size_t n = std::strlen(key);
+	for (int i = 1; i < argc; ++i)
+		if (std::strncmp(argv[i], key, n) == 0 && argv[i][n] == '=') return argv[i] + n + 1;
+	return def;
+}
+
+// The install driver as build/ventora_demo runs it: manifest, preparation,
+// then 20 ms download frames with a 1 ms pause; seconds of the download frames.
+double driver_install(const vtest::demo_release& rel, const std::string& dest, const std::string& staging)
+{
+	vtest::point_engine_at(*rel.server, rel.file_host, "/" + rel.name + "/", dest, staging);
+	install_name = rel.name;
+	const double t0 = now_s();
+	auto elapsed = [&] { return float(now_s() - t0); };
+	const std::string zipped = temp_path + "directory.txt.zip";
+	int r = 0;
+	while ((r = http.net_check(1, server_name[0], server_path[0] + "directory.txt.zip", zipped)) == 0) {
+		xtim.elapsed = elapsed();
+		usleep(1000);
+	}
+	std::string unzipped;
+	if (r != 1 || zip_to_file(zipped, temp_path, &unzipped, 0) != 0) return -1;
+	const std::string refused = vtest::prepare_install(temp_path + "directory.txt", elapsed());
+	if (!refused.empty()) {
+		std::fprintf(stderr, "the driver's install was refused by %s\n", refused.c_str());
+		return -1;
+	}
+	const double start = now_s();
+	while (!vtest::install_frame(20)) {
+		xtim.elapsed = elapsed();
+		usleep(1000);
+	}
+	const double secs = now_s() - start;
+	if (stg.install_problems) std::fprintf(stderr, "the driver reported install problems\n");
+	vtest::release_engine();
+	return secs;
+}
+
+struct rgba_picture {
+	int w = 0, h = 0;
+	std::vector<unsigned char> px;
+};
+
+rgba_picture read_png(const std::string& path)
+{
+	rgba_picture p;
+	png_image pi{};
+	pi.version = PNG_IMAGE_VERSION;
+	if (!png_image_begin_read_from_file(&pi, path.c_str())) return p;
+	pi.format = PNG_FORMAT_RGBA;
+	p.px.resize(PNG_IMAGE_SIZE(pi));
+	// Bottom row first, as OpenGL wants it.
+	if (!png_image_finish_read(&pi, nullptr, p.px.data(), -(png_int_32)PNG_IMAGE_ROW_STRIDE(pi), nullptr)) return p;
+	p.w = (int)pi.width;
+	p.h = (int)pi.height;
+	return p;
+}
+
+// A bare loop drawing the picture over a whole 800 x 600 window; CPU seconds
+// per wall second and frames per second.
+bool bare_page_loop(const rgba_picture& page, double seconds, double* cores, double* fps)
+{
+	if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+	SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+	SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+	SDL_Window* win = SDL_CreateWindow("bare page", 0, 0, 800, 600, SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
+	if (!win) return false;
+	SDL_GLContext ctx = SDL_GL_CreateContext(win);
+	if (!ctx) return false;
+	SDL_GL_SetSwapInterval(0);
+	GLuint tex = 0;
+	gl.GenTextures(1, &tex);
+	gl.BindTexture(GL_TEXTURE_2D, tex);
+	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+	gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, page.w, page.h, 0, GL_RGBA, GL_UNSIGNED_BYTE, page.px.data());
+	gl.Viewport(0, 0, 800, 600);
+	gl.MatrixMode(GL_PROJECTION);
+	gl.LoadIdentity();
+	gl.Ortho(0, 800, 0, 600, -1, 1);
+	gl.MatrixMode(GL_MODELVIEW);
+	gl.LoadIdentity();
+	gl.Enable(GL_TEXTURE_2D);
+	int frames = 0;
+	const double w0 = now_s(), c0 = self_cpu_s();
+	while (now_s() - w0 < seconds) {
+		gl.Clear(GL_COLOR_BUFFER_BIT);
+		gl.Begin(GL_QUADS);
+		gl.TexCoord2f(0, 0);
+		gl.Vertex2f(0, 0);
+		gl.TexCoord2f(1, 0);
+		gl.Vertex2f(800, 0);
+		gl.TexCoord2f(1, 1);
+		gl.Vertex2f(800, 600);
+		gl.TexCoord2f(0, 1);
+		gl.Vertex2f(0, 600);
+		gl.End();
+		SDL_GL_SwapWindow(win);
+		SDL_Event e;
+		while (SDL_PollEvent(&e)) {
+		}
+		SDL_WaitEventTimeout(&e, 17);
+		++frames;
+	}
+	const double wall = now_s() - w0;
+	*cores = (self_cpu_s() - c0) / wall;
+	*fps = frames / wall;
+	SDL_GL_DeleteContext(ctx);
+	SDL_DestroyWindow(win);
+	SDL_Quit();
+	return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+	if (!std::getenv("DISPLAY")) {
+		std::fprintf(stderr, "bench_wizard_install: no display; run it under xvfb-run\n");
+		return 1;
+	}
+	const int file_count = std::atoi(option(argc, argv, "--files", "2000").c_str());
+	const size_t total = size_t(std::atof(option(argc, argv, "--mb", "200").c_str()) * 1048576.0);
+	const double idle_seconds = std::atof(option(argc, argv, "--seconds", "10").c_str());
+	MACIBM_set_alert_sink([](const alert_record& a) { std::fprintf(stderr, "alert: %s %s\n", a.line1.c_str(), a.line2.c_str()); });
+
+	// ---- the release ----
+	vtest::temp_folder tmp;
+	std::vector<mtest::master_entry> master = vtest::demo_master();
+	const std::vector<size_t> sizes = release_sizes(file_count, total);
+	size_t bytes = 0;
+	for (int i = 0; i < file_count; ++i) {
+		master.push_back({"All/Resources/set" + std::to_string(i % 40) + "/file " + std::to_string(i) + ".dat",
+		                  content(sizes[i], unsigned(i + 1))});
+		bytes += sizes[i];
+	}
+	std::printf("Building a release of %d files (%.1f MB) with the maker-side mode...\n", file_count, bytes / 1048576.0);
+	std::fflush(stdout);
+	vtest::demo_release rel;
+	const std::string err = vtest::build_demo_release(tmp.path() + "release/", rel, master);
+	master.clear();
+	master.shrink_to_fit();
+	if (!err.empty()) {
+		std::fprintf(stderr, "bench_wizard_install: %s\n", err.c_str());
+		return 1;
+	}
+	// Both installs read the archives from the page cache.
+	std::system(("find '" + rel.work + "DVD_Masters/' -type f -exec cat {} + > /dev/null").c_str());
+
+	// ---- 1. the install, without and with the window ----
+	const double driver = driver_install(rel, tmp.path() + "driver/", tmp.path() + "staging/");
+
+	double page4 = -1, page5 = -1;
+	vtest::gui_run_options o;
+	o.fly = false;
+	o.change_destination = false;
+	o.stop_at = 4;
+	o.page_timeout = 600;
+	o.on_reached = [&](int index) {
+		if (index == 4) page4 = now_s();
+	};
+	o.at_stop = [&](vtest::gui_ctl& c) {
+		if (c.wait_log("Wizard page 5:", 600)) page5 = now_s();
+		c.click(770 - interface_icon_width(0, 0) / 2, 23);  // Quit in Next's place
+	};
+	std::shared_ptr<void> keep;
+	vtest::gui_run_result r = vtest::run_web_demo_gui(rel, o, keep);
+	keep.reset();
+	if (!r.failure.empty() || page4 < 0 || page5 < 0) {
+		std::fprintf(stderr, "bench_wizard_install: the window install did not finish: %s\n%s\n", r.failure.c_str(),
+		             r.log.c_str());
+		return 1;
+	}
+	const double window = page5 - page4;
+	const double mb = bytes / 1048576.0;
+	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1 (download frames only):\n", file_count, mb);
+	std::printf("  install driver (no window)   %8.3f s  %8.1f MB/s\n", driver, mb / driver);
+	std::printf("  installer window             %8.3f s  %8.1f MB/s\n", window, mb / window);
+	const double ratio = driver / window;
+	std::printf("  window MB/s / driver MB/s    %8.2f   goal >= 0.9: %s\n", ratio, ratio >= 0.9 ? "met" : "NOT met");
+	std::fflush(stdout);
+
+	// ---- 2. the Welcome page idle ----
+	double page_cpu = -1, spin_cpu = 0;
+	vtest::temp_folder shots;
+	vtest::gui_run_options w;
+	w.stop_at = 0;
+	w.park_mouse = true;
+	w.screens_folder = shots.path();
+	w.at_stop = [&](vtest::gui_ctl& c) {
+		std::atomic<bool> stop{false};
+		std::thread spinner([&] {
+			timespec a{}, b{};
+			clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+			volatile unsigned long n = 0;
+			while (!stop.load(std::memory_order_relaxed)) ++n;
+			clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
+			spin_cpu = (b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) / 1e9;
+		});
+		const double c0 = process_cpu_s(c.pid), w0 = now_s();
+		while (now_s() - w0 < idle_seconds) usleep(100000);
+		page_cpu = (process_cpu_s(c.pid) - c0) / (now_s() - w0);
+		stop = true;
+		spinner.join();
+		spin_cpu /= idle_seconds;
+		c.click(30 + interface_icon_width(0, 0) / 2, 23);  // Quit
+	};
+	std::shared_ptr<void> keep2;
+	vtest::gui_run_result wr = vtest::run_web_demo_gui(rel, w, keep2);
+	keep2.reset();
+	if (page_cpu < 0 || wr.screens.empty()) {
+		std::fprintf(stderr, "bench_wizard_install: the Welcome page was not measured: %s\n", wr.failure.c_str());
+		return 1;
+	}
+	const rgba_picture page = read_png(wr.screens.front());
+	double bare_cores = -1, bare_fps = 0;
+	if (page.w != 800 || !bare_page_loop(page, idle_seconds, &bare_cores, &bare_fps)) {
+		std::fprintf(stderr, "bench_wizard_install: the bare loop could not run: %s\n", SDL_GetError());
+		return 1;
+	}
+	std::printf("\nWelcome page idle for %.0f s:\n", idle_seconds);
+	std::printf("  installer                    %8.3f of a core\n", page_cpu);
+	std::printf("  spinning thread              %8.3f of a core\n", spin_cpu);
+	std::printf("  bare loop, same page         %8.3f of a core (%.1f frames/s)\n", bare_cores, bare_fps);
+	const double of_spinner = page_cpu / spin_cpu, of_bare = page_cpu / bare_cores;
+	std::printf("  installer / spinning thread  %8.2f   goal < 0.5: %s\n", of_spinner, of_spinner < 0.5 ? "met" : "NOT met");
+	std::printf("  installer / bare loop        %8.2f   goal <= 1.5: %s\n", of_bare, of_bare <= 1.5 ? "met" : "NOT met");
+	MACIBM_set_alert_sink(nullptr);
+	return 0;
+}
