@@ -93,6 +93,8 @@ int net_get_updates(int first_time, wizard_screen& s)
 	if (first_time) {
 		checksum_directory_kill();
 		ctr = 0;
+		// Simulator files and global scenery both take part in an update.
+		set_install_filter(1, 1);
 		// Read the manifest again, so every local signature is recomputed.
 		if (stg.stage == 3) stg.stage = 1;
 	}
@@ -124,6 +126,10 @@ int net_get_updates(int first_time, wizard_screen& s)
 	if (done) {
 		s.back = nullptr;
 		s.next = net_check_disk;
+		// The copy's own tiles are the wanted ones: an update refreshes the
+		// scenery the user has, never deletes it for want of a selection and
+		// never adds tiles the user removed.
+		scenery_from_install();
 		recalc_disk_sizes();
 		return 1;
 	}
@@ -178,7 +184,7 @@ int net_run_patch(int first_time, wizard_screen& s)
 	return 1;
 }
 
-int net_done(int, wizard_screen& s)
+int net_done(int first_time, wizard_screen& s)
 {
 	s.back = nullptr;
 	s.next = wizard_quit;
@@ -187,10 +193,11 @@ int net_done(int, wizard_screen& s)
 		s.body = UTL_string_sub(T("This copy of Ventora (%1:install path%) is already up to date."), dest_dir_path);
 	} else if (stg.install_problems) {
 		s.body = T("There were problems updating Ventora.  You can try this updater again using a different server.");
-		return 0;
 	} else {
 		s.body = UTL_string_sub(T("I have finished updating %1:install path%."), dest_dir_path);
 	}
+	if (first_time) xer << "Update result: " << s.body << "\n" << std::flush;
+	if (stg.install_problems && !nothing_to_update) return 0;
 	s.choice_labels.push_back(T("Fly Ventora Now"));
 	s.choice_steps.push_back(dvd_do_run_sim);
 	return 0;

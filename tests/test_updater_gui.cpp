@@ -1,42 +1,167 @@
-// The updater through its real window under X: a copy installed by the web
-// demo from a loopback release, then ventora_updater -path <copy> against the
-// same release: no file is fetched, every page is reached, Quit ends it.
+// The updater through its real window under X, each run on an Xvfb of its
+// own, against releases served on loopback: a copy of the demo release
+// (installed by the web demo's window or by the headless driver) brought up
+// to later releases page by page, with the requests the server saw.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <set>
 #include <thread>
 
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/wizard.h"
 #include "tests/support/demo_release.h"
+#include "tests/support/demo_release_fixture.h"
+#include "tests/support/grab_release.h"
+#include "tests/support/install_driver.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
 
 namespace {
 
-vtest::demo_release* rel = nullptr;
-std::string rel_error;
+using UpdaterGui = vtest::DemoReleaseTest;
 
-struct UpdaterGui : ::testing::Test {
-	static void SetUpTestSuite()
+std::string file_of(const std::string& p) { return vtest::read_file_bytes(p); }
+bool exists(const std::string& p) { return access(p.c_str(), F_OK) == 0; }
+
+// The updater's window: its own X server, run folder and home.
+struct updater_window {
+	std::unique_ptr<vtest::xvfb_server> x{new vtest::xvfb_server(1024, 768)};
+	vtest::shell_app_run run{"", {{"LANGUAGE", "en"}, {"LANG", "C.UTF-8"}}, "ventora_updater"};
+	std::unique_ptr<vtest::x_view> xv;
+	unsigned long win = 0;
+
+	updater_window()
 	{
-		if (rel) return;
-		rel = new vtest::demo_release;
-		static vtest::temp_folder work;
-		rel_error = vtest::build_demo_release(work.path() + "release/", *rel);
+		if (!x->display().empty()) run.display = x->display();
+		mkdir((home() + "Apps").c_str(), 0755);
 	}
-	void SetUp() override
+	std::string home() const { return run.folder() + "home/"; }
+	std::string registry() const { return home() + ".config/Ventora/ventora_install.txt"; }
+	void register_copies(const std::vector<std::string>& copies) const
 	{
-		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
-		ASSERT_EQ(rel_error, "");
+		mtest::make_dirs(home() + ".config/Ventora/");
+		std::string text;
+		for (const std::string& c : copies) text += c + "\n";
+		vtest::write_file_bytes(registry(), text);
 	}
+	bool start(const vtest::demo_release& r, std::vector<std::string> args)
+	{
+		args.insert(args.end(), {"--pref:_proxy_host=127.0.0.1",
+		                         "--pref:_proxy_port_int=" + std::to_string(r.server->port()), "--missing_strings"});
+		if (!run.start(args)) return false;
+		xv.reset(new vtest::x_view(run.display));
+		for (int i = 0; i < 300 && !(win = xv->find_window("Ventora Installer")); ++i) usleep(100000);
+		return win != 0;
+	}
+	void click(float x, float y)
+	{
+		int wx = 0, wy = 0, ww = 0, wh = 0;
+		xv->geometry(win, &wx, &wy, &ww, &wh);
+		vtest::xdotool(run.display, {"windowfocus", std::to_string(win)});
+		vtest::xdotool(run.display, {"mousemove", std::to_string(wx + (int)x), std::to_string(wy + wh - (int)y)});
+		std::this_thread::sleep_for(std::chrono::milliseconds(60));
+		vtest::xdotool(run.display, {"click", "1"});
+	}
+	void key(const std::string& k)
+	{
+		vtest::xdotool(run.display, {"windowfocus", std::to_string(win)});
+		vtest::xdotool(run.display, {"key", k});
+	}
+	// Next, pressed again while a busy machine lost the click.
+	bool next_to(const std::string& page_line)
+	{
+		for (int k = 0; k < 6; ++k) {
+			click(770 - interface_icon_width(2, 0) / 2, 23);
+			if (run.wait_log(page_line, 5)) return true;
+		}
+		return false;
+	}
+	void quit_at_next() { click(770 - interface_icon_width(0, 0) / 2, 23); }
+	void quit_at_left() { click(30 + interface_icon_width(0, 0) / 2, 23); }
+	void back() { click(760 - interface_icon_width(2, 0) - interface_icon_width(1, 0) / 2, 23); }
+	void fly() { click(500, 350); }
 };
+
+// The demo release installed headless into dest (made here), as the web
+// demo would: every file of this platform and every tile.
+std::string install_headless(const vtest::demo_release& r, const std::string& dest, const std::string& staging)
+{
+	vtest::temp_folder unz;
+	std::string name;
+	if (zip_to_file(vtest::demo_manifest_zip(r), unz.path(), &name, 0) != 0) return "manifest";
+	mtest::make_dirs(dest);
+	vtest::point_engine_at(*r.server, r.file_host, "/" + r.name + "/", dest, staging);
+	std::string err = vtest::prepare_install(unz.path() + name, 0);
+	for (int i = 0; err.empty() && !vtest::install_frame(50); ++i)
+		if (i > 2000) err = "install never ended";
+	vtest::release_engine();
+	// The folders a copy is recognised by, also when the manifest lists no file in one.
+	for (const char* f : {"Airfoils", "Instructions", "Output", "Resources"}) mkdir((dest + f).c_str(), 0755);
+	return err;
+}
+
+// The demo master with some files changed, added or left out.
+std::vector<mtest::master_entry> master_with(const std::map<std::string, std::string>& changed,
+                                             const std::set<std::string>& dropped)
+{
+	std::vector<mtest::master_entry> out;
+	for (mtest::master_entry e : vtest::demo_master()) {
+		if (dropped.count(e.rel)) continue;
+		auto c = changed.find(e.rel);
+		if (c != changed.end()) e.data = c->second;
+		out.push_back(e);
+	}
+	for (auto& c : changed) {
+		bool known = false;
+		for (auto& e : out) known = known || e.rel == c.first;
+		if (!known) out.push_back({c.first, c.second});
+	}
+	return out;
+}
+
+struct snapshot {
+	std::string bytes;
+	std::time_t mtime;
+};
+std::map<std::string, snapshot> snap(const std::string& dest, const std::vector<std::string>& files)
+{
+	std::map<std::string, snapshot> m;
+	for (const std::string& f : files) m[f] = {file_of(dest + f), vtest::file_mtime(dest + f)};
+	return m;
+}
+
+// Paths the server was asked for since request `from`, host + path.
+std::multiset<std::string> asked_since(const vtest::demo_release& r, size_t from)
+{
+	std::multiset<std::string> s;
+	const auto reqs = r.server->requests();
+	for (size_t i = from; i < reqs.size(); ++i) s.insert(reqs[i].host + reqs[i].path);
+	return s;
+}
+
+// Serves the demo release's server list again when a test ends.
+struct list_restorer {
+	const vtest::demo_release& r;
+	~list_restorer() { r.server->put_file(r.web_host, "/serverlist9.txt", vtest::demo_server_list(r)); }
+};
+
+const char* const untouched_files[] = {"Airfoils/naca0012.afl", "Resources/menus/English/Ventora.txt", "Ventora",
+                                       "Global Scenery/-global terrain-/+40-120/+47-122.dsf"};
 
 }  // namespace
 
-TEST_F(UpdaterGui, CopyOfTheSameReleaseFetchesNoFile)
+// A copy the web demo installed, updated from the same release: straight from
+// the scan to "already up to date", nothing fetched or deleted (its tiles are
+// the copy's own), and the choice on Finish starts the installed program.
+TEST_F(UpdaterGui, CopyOfTheSameReleaseIsUpToDateAndItsChoiceFlies)
 {
 	vtest::gui_run_options o;
 	o.fly = false;
@@ -45,49 +170,195 @@ TEST_F(UpdaterGui, CopyOfTheSameReleaseFetchesNoFile)
 	vtest::gui_run_result installed = vtest::run_web_demo_gui(*rel, o, keep);
 	ASSERT_EQ(installed.failure, "") << installed.log;
 	ASSERT_FALSE(installed.dest.empty());
-	const std::string registry = vtest::read_file_bytes(installed.run_folder + "home/.config/Ventora/ventora_install.txt");
+	const std::string registry = file_of(installed.run_folder + "home/.config/Ventora/ventora_install.txt");
+	const std::vector<std::string> files(std::begin(untouched_files), std::end(untouched_files));
+	const auto before_files = snap(installed.dest, files);
 
 	const size_t before = rel->server->request_count();
-	vtest::shell_app_run run("", {{"LANGUAGE", "en"}, {"LANG", "C.UTF-8"}, {"HOME", installed.run_folder + "home"}},
-	                         "ventora_updater");
-	ASSERT_TRUE(run.start({"-path", installed.dest, "--pref:_proxy_host=127.0.0.1",
-	                       "--pref:_proxy_port_int=" + std::to_string(rel->server->port()), "--missing_strings"}));
-	vtest::x_view xv(run.display);
-	unsigned long win = 0;
-	for (int i = 0; i < 300 && !(win = xv.find_window("Ventora Installer")); ++i) usleep(100000);
-	ASSERT_NE(win, 0u) << run.stderr_text();
-	auto click = [&](float x, float y) {
-		int wx = 0, wy = 0, ww = 0, wh = 0;
-		xv.geometry(win, &wx, &wy, &ww, &wh);
-		vtest::xdotool(run.display, {"windowfocus", std::to_string(win)});
-		vtest::xdotool(run.display, {"mousemove", std::to_string(wx + (int)x), std::to_string(wy + wh - (int)y)});
-		std::this_thread::sleep_for(std::chrono::milliseconds(60));
-		vtest::xdotool(run.display, {"click", "1"});
-	};
+	updater_window w;
+	ASSERT_TRUE(w.start(*rel, {"-path", installed.dest})) << w.run.stderr_text();
 	// With -path: Welcome, Search for Updates, Check Disk Space, Install Updates, Finish.
-	ASSERT_TRUE(run.wait_log("Wizard page 0: Ventora 9 Web Updater", 30)) << run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 0: Ventora 9 Web Updater", 30)) << w.run.log();
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	std::string log = w.run.log();
+	EXPECT_NE(log.find("Update: 0 to install, 0 to delete"), std::string::npos) << log;
+	EXPECT_NE(log.find("Update result: This copy of Ventora (" + installed.dest + ") is already up to date."),
+	          std::string::npos)
+	    << log;
+	EXPECT_EQ(log.find("Wizard page 3:"), std::string::npos);
 	std::this_thread::sleep_for(std::chrono::milliseconds(400));
-	click(770 - interface_icon_width(2, 0) / 2, 23);
-	ASSERT_TRUE(run.wait_log("Wizard page 1: Search for Updates", 30)) << run.log();
-	ASSERT_TRUE(run.wait_log("Wizard page 2: Check Disk Space", 60)) << run.log();
-	// The engine may still find files to delete: then the install page runs.
-	if (!run.wait_log("Wizard page 4: Finshed Web Update", 2)) {
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		click(770 - interface_icon_width(2, 0) / 2, 23);
-	}
-	ASSERT_TRUE(run.wait_log("Wizard page 4: Finshed Web Update", 60)) << run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	click(770 - interface_icon_width(0, 0) / 2, 23);  // Quit
-	EXPECT_EQ(run.wait_exit(30), 0);
-	const std::string log = run.log();
-	EXPECT_EQ(log.find("Missing"), std::string::npos);
+	w.fly();
+	EXPECT_EQ(w.run.wait_exit(30), 1);
+	for (int i = 0; i < 200 && !exists(installed.dest + "flew.txt"); ++i) usleep(20000);
+	EXPECT_EQ(file_of(installed.dest + "flew.txt"), "flown\n");
+	EXPECT_EQ(w.run.log().find("Missing"), std::string::npos);
 
+	for (auto& f : before_files) {
+		EXPECT_EQ(file_of(installed.dest + f.first), f.second.bytes) << f.first;
+		EXPECT_EQ(vtest::file_mtime(installed.dest + f.first), f.second.mtime) << f.first;
+	}
 	// Only the server list and the manifest were asked for.
-	const auto reqs = rel->server->requests();
-	for (size_t i = before; i < reqs.size(); ++i) {
-		const std::string& p = reqs[i].path;
+	for (const std::string& p : asked_since(*rel, before))
 		EXPECT_TRUE(p.find("serverlist9.txt") != std::string::npos || p.find("directory.txt.zip") != std::string::npos)
 		    << p;
+	EXPECT_EQ(file_of(installed.run_folder + "home/.config/Ventora/ventora_install.txt"), registry);
+}
+
+// A later release made with the demo's manifest as its previous one: only the
+// changed and the new file are fetched, the dropped aircraft and its emptied
+// folders go, nothing else is touched; a second run fetches nothing and says
+// "already up to date".
+TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped)
+{
+	vtest::temp_folder work;
+	const std::string host = "update-b.tarnwick.example";
+	const std::string err = vtest::build_update_release(
+	    *rel,
+	    master_with({{"All/Instructions/Read Me.txt", "Ventora 9, updated.\n"},
+	                 {"All/Resources/text/English/News.txt", "New in this release.\n"}},
+	                {"All/Aircraft/General Aviation/Cirrus TheJet/c4.acf"}),
+	    vtest::demo_manifest_zip(*rel), work.path() + "b/", host, nullptr);
+	ASSERT_EQ(err, "");
+	list_restorer restore{*rel};
+
+	updater_window w;
+	const std::string dest = w.home() + "Apps/Ventora 9/";
+	ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
+	ASSERT_TRUE(exists(dest + "Aircraft/General Aviation/Cirrus TheJet/c4.acf"));
+	w.register_copies({dest});
+	const std::string registry = file_of(w.registry());
+	const std::vector<std::string> files(std::begin(untouched_files), std::end(untouched_files));
+	const auto before_files = snap(dest, files);
+	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
+
+	size_t before = rel->server->request_count();
+	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
+	EXPECT_NE(w.run.log().find("Update: 2 to install, 1 to delete"), std::string::npos) << w.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	w.quit_at_next();
+	EXPECT_EQ(w.run.wait_exit(30), 0);
+
+	const std::string b = "/" + rel->name + "/";
+	const std::multiset<std::string> want = {rel->web_host + "/serverlist9.txt", host + b + "directory.txt.zip",
+	                                         host + b + "All/Instructions/Read Me.txt.zip",
+	                                         host + b + "All/Resources/text/English/News.txt.zip"};
+	EXPECT_EQ(asked_since(*rel, before), want);
+	EXPECT_EQ(file_of(dest + "Instructions/Read Me.txt"), "Ventora 9, updated.\n");
+	EXPECT_EQ(file_of(dest + "Resources/text/English/News.txt"), "New in this release.\n");
+	EXPECT_FALSE(exists(dest + "Aircraft/General Aviation/Cirrus TheJet/c4.acf"));
+	EXPECT_FALSE(exists(dest + "Aircraft/General Aviation/Cirrus TheJet"));
+	EXPECT_FALSE(exists(dest + "Aircraft/General Aviation"));
+	for (auto& f : before_files) {
+		EXPECT_EQ(file_of(dest + f.first), f.second.bytes) << f.first;
+		EXPECT_EQ(vtest::file_mtime(dest + f.first), f.second.mtime) << f.first;
 	}
-	EXPECT_EQ(vtest::read_file_bytes(installed.run_folder + "home/.config/Ventora/ventora_install.txt"), registry);
+	EXPECT_EQ(file_of(w.registry()), registry);
+
+	// Again: nothing to fetch.
+	updater_window again;
+	again.register_copies({dest});
+	before = rel->server->request_count();
+	ASSERT_TRUE(again.start(*rel, {"-path", dest})) << again.run.stderr_text();
+	ASSERT_TRUE(again.run.wait_log("Wizard page 0:", 30)) << again.run.log();
+	ASSERT_TRUE(again.next_to("Wizard page 1: Search for Updates")) << again.run.log();
+	ASSERT_TRUE(again.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << again.run.log();
+	EXPECT_NE(again.run.log().find("is already up to date."), std::string::npos) << again.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	again.quit_at_next();
+	EXPECT_EQ(again.run.wait_exit(30), 0);
+	const std::multiset<std::string> lists = {rel->web_host + "/serverlist9.txt", host + b + "directory.txt.zip"};
+	EXPECT_EQ(asked_since(*rel, before), lists);
+}
+
+// A release whose only change is a dropped file still updates the copy.
+TEST_F(UpdaterGui, DeletionOnlyReleaseGoesThroughTheInstallPage)
+{
+	vtest::temp_folder work;
+	const std::string host = "update-d.tarnwick.example";
+	ASSERT_EQ(vtest::build_update_release(*rel, master_with({}, {"All/Aircraft/General Aviation/Cirrus TheJet/c4.acf"}),
+	                                      vtest::demo_manifest_zip(*rel), work.path() + "d/", host, nullptr),
+	          "");
+	list_restorer restore{*rel};
+	updater_window w;
+	const std::string dest = w.home() + "Apps/Ventora 9/";
+	ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
+	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
+
+	const size_t before = rel->server->request_count();
+	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
+	EXPECT_NE(w.run.log().find("Update: 0 to install, 1 to delete"), std::string::npos) << w.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	w.quit_at_next();
+	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_FALSE(exists(dest + "Aircraft/General Aviation/Cirrus TheJet/c4.acf"));
+	EXPECT_TRUE(exists(dest + "Instructions/Read Me.txt"));
+	for (const std::string& p : asked_since(*rel, before))
+		EXPECT_TRUE(p.find("serverlist9.txt") != std::string::npos || p.find("directory.txt.zip") != std::string::npos)
+		    << p;
+}
+
+// Without -path: one registered copy is taken as it is; of two, the one
+// ticked in the picker is updated; a -path that is no copy is reported and
+// the picker offered.
+TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
+{
+	struct row {
+		const char* name;
+		int copies;         // registered copies
+		int tick;           // picker row to tick, -1 none
+		bool bad_path;      // start with a -path that is no copy
+		int updated;        // copy expected in the result
+	} rows[] = {
+	    {"one copy", 1, -1, false, 0},
+	    {"second of two", 2, 1, false, 1},
+	    {"bad -path, one copy", 1, -1, true, 0},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.name);
+		updater_window w;
+		std::vector<std::string> copies;
+		for (int i = 0; i < r.copies; ++i) {
+			copies.push_back(w.home() + "Apps/Ventora 9 copy " + std::to_string(i) + "/");
+			ASSERT_EQ(install_headless(*rel, copies.back(), w.run.folder() + "stage/"), "");
+		}
+		w.register_copies(copies);
+		std::vector<std::string> args;
+		if (r.bad_path) args = {"-path", w.home() + "Apps/"};
+		ASSERT_TRUE(w.start(*rel, args)) << w.run.stderr_text();
+		if (r.bad_path) {
+			// The warning waits for Return.
+			for (int i = 0; i < 100 && !w.run.wait_log("Wizard page 0:", 0.2); ++i) w.key("Return");
+			EXPECT_NE(w.run.log().find("does not appear to be an installed copy"), std::string::npos) << w.run.log();
+		}
+		ASSERT_TRUE(w.run.wait_log("Wizard page 0: Ventora 9 Web Updater", 30)) << w.run.log();
+		ASSERT_TRUE(w.next_to("Wizard page 1: Pick Destination")) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		if (r.tick >= 0) {
+			w.click(250, 400 - 25.0f * r.tick + 3);
+			std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		}
+		ASSERT_TRUE(w.next_to("Wizard page 2: Search for Updates")) << w.run.log();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 5: Finshed Web Update", 60)) << w.run.log();
+		EXPECT_NE(w.run.log().find("This copy of Ventora (" + copies[r.updated] + ") is already up to date."),
+		          std::string::npos)
+		    << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		w.quit_at_next();
+		EXPECT_EQ(w.run.wait_exit(30), 0);
+	}
 }
