@@ -17,6 +17,7 @@
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/wizard.h"
+#include "tests/support/big_copy.h"
 #include "tests/support/demo_release.h"
 #include "tests/support/demo_release_fixture.h"
 #include "tests/support/grab_release.h"
@@ -75,12 +76,30 @@ struct updater_window {
 		vtest::xdotool(run.display, {"windowfocus", std::to_string(win)});
 		vtest::xdotool(run.display, {"key", k});
 	}
-	// Next, pressed again while a busy machine lost the click.
-	bool next_to(const std::string& page_line)
+	int count(const std::string& text) const
+	{
+		const std::string log = run.log();
+		int n = 0;
+		for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+		return n;
+	}
+	// Waits until the log holds text at least n times.
+	bool wait_count(const std::string& text, int n, double seconds) const
+	{
+		const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds((long long)(seconds * 1000));
+		do {
+			if (count(text) >= n) return true;
+			std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		} while (std::chrono::steady_clock::now() < end);
+		return false;
+	}
+	// Next, pressed again while a busy machine lost the click, until the
+	// page line is in the log n times.
+	bool next_to(const std::string& page_line, int n = 1)
 	{
 		for (int k = 0; k < 6; ++k) {
 			click(770 - interface_icon_width(2, 0) / 2, 23);
-			if (run.wait_log(page_line, 5)) return true;
+			if (wait_count(page_line, n, 5)) return true;
 		}
 		return false;
 	}
@@ -361,4 +380,83 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 		w.quit_at_next();
 		EXPECT_EQ(w.run.wait_exit(30), 0);
 	}
+}
+
+// Back during the scan of a 5,000-file copy stops it and Next scans again
+// from the first file; Quit during the scan ends the program at once, with
+// nothing changed.
+TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
+{
+	const std::string host = "bulk.tarnwick.example";
+	updater_window w;
+	const std::string dest = w.home() + "Apps/Ventora 9/";
+	ASSERT_EQ(vtest::make_big_copy(*rel->server, host, rel->name, dest, 5000, 2 << 20), "");
+	list_restorer restore{*rel};
+	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
+	const std::string scanning = "Scanning " + dest + ": 5000 files";
+
+	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	ASSERT_TRUE(w.wait_count(scanning, 1, 60)) << w.run.log();
+	w.back();
+	ASSERT_TRUE(w.wait_count("Wizard page 0:", 2, 10)) << w.run.log();
+	ASSERT_EQ(w.count("Scanned "), 0) << "the scan ended before Back: " << w.run.log();
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates", 2)) << w.run.log();
+	ASSERT_TRUE(w.wait_count(scanning, 2, 60)) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 120)) << w.run.log();
+	EXPECT_EQ(w.count("Scanned 5000 files in"), 1) << w.run.log();
+	EXPECT_EQ(w.count("Update: 0 to install, 0 to delete"), 1) << w.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	w.quit_at_next();
+	EXPECT_EQ(w.run.wait_exit(30), 0);
+
+	updater_window q;
+	ASSERT_TRUE(q.start(*rel, {"-path", dest})) << q.run.stderr_text();
+	ASSERT_TRUE(q.run.wait_log("Wizard page 0:", 30)) << q.run.log();
+	ASSERT_TRUE(q.next_to("Wizard page 1: Search for Updates")) << q.run.log();
+	ASSERT_TRUE(q.wait_count(scanning, 1, 60)) << q.run.log();
+	q.quit_at_left();
+	const auto t0 = std::chrono::steady_clock::now();
+	EXPECT_EQ(q.run.wait_exit(30), 0);
+	EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+	EXPECT_EQ(q.count("Scanned "), 0) << q.run.log();
+	EXPECT_EQ(mtest::size_of(dest + "Resources/bulk/49/f4999.dat"), 2 << 20);
+	EXPECT_FALSE(exists(q.registry()));
+}
+
+// Two streams chosen: the server never sees more than two file transfers at
+// once, and does see two.
+TEST_F(UpdaterGui, TwoStreamsNeverFetchMoreThanTwoFilesAtOnce)
+{
+	updater_window w;
+	const std::string dest = w.home() + "Apps/Ventora 9/";
+	ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
+	const char* const missing[] = {"Instructions/Read Me.txt", "Airfoils/naca0012.afl",
+	                               "Aircraft/General Aviation/Cirrus TheJet/c4.acf",
+	                               "Resources/menus/English/Ventora.txt", "Resources/text/English/Ventora.txt",
+	                               "Resources/plugins/PluginAdminLin.vnp"};
+	vtest::http_behaviour slow;
+	slow.slow_chunk = 16;
+	slow.slow_delay_ms = 40;
+	for (const char* m : missing) {
+		ASSERT_EQ(unlink((dest + m).c_str()), 0) << m;
+		rel->server->set_behaviour("/" + rel->name + "/All/" + m + ".zip", slow);
+	}
+	ASSERT_TRUE(w.start(*rel, {"-path", dest, "--pref:_stream_count=2"})) << w.run.stderr_text();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
+	EXPECT_NE(w.run.log().find("Update: 6 to install, 0 to delete"), std::string::npos) << w.run.log();
+	rel->server->reset_peak_requests();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 120)) << w.run.log();
+	const size_t peak = rel->server->peak_requests();
+	rel->server->clear_behaviours();
+	EXPECT_EQ(peak, 2u);
+	for (const char* m : missing) EXPECT_TRUE(exists(dest + m)) << m;
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	w.quit_at_next();
+	EXPECT_EQ(w.run.wait_exit(30), 0);
 }
