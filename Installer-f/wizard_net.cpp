@@ -126,11 +126,13 @@ int net_get_updates(int first_time, wizard_screen& s)
 		scan_start = xtim.microsecs() | 1;
 		xer << "Scanning " << dest_dir_path << ": " << sim_info.size() << " files\n" << std::flush;
 	}
-	// Polled for most of the frame, so the pool is fed while the page waits.
+	// Polled closely for most of the frame: the pool holds only four tasks a
+	// thread, which a software-drawn frame outlasts, and a coarse poll leaves
+	// finished threads idle.
 	float progress = 0;
 	int done = 0;
 	const unsigned long long start = xtim.microsecs();
-	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 12000) usleep(250);
+	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 40000) usleep(50);
 	if (done) {
 		char took[32];
 		std::snprintf(took, sizeof took, "%.3f", (xtim.microsecs() - scan_start) / 1e6);
