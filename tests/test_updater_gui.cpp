@@ -34,12 +34,16 @@ bool exists(const std::string& p) { return access(p.c_str(), F_OK) == 0; }
 
 // The updater's window: its own X server, run folder and home.
 struct updater_window {
+	int lang;  // 0 English, 1 French, 2 German
 	std::unique_ptr<vtest::xvfb_server> x{new vtest::xvfb_server(1024, 768)};
-	vtest::shell_app_run run{"", {{"LANGUAGE", "en"}, {"LANG", "C.UTF-8"}}, "ventora_updater"};
+	vtest::shell_app_run run;
 	std::unique_ptr<vtest::x_view> xv;
 	unsigned long win = 0;
 
-	updater_window()
+	explicit updater_window(int language = 0)
+	    : lang(language),
+	      run("", {{"LANGUAGE", language == 1 ? "fr" : language == 2 ? "de" : "en"}, {"LANG", "C.UTF-8"}},
+	          "ventora_updater")
 	{
 		if (!x->display().empty()) run.display = x->display();
 		mkdir((home() + "Apps").c_str(), 0755);
@@ -98,14 +102,19 @@ struct updater_window {
 	bool next_to(const std::string& page_line, int n = 1)
 	{
 		for (int k = 0; k < 6; ++k) {
-			click(770 - interface_icon_width(2, 0) / 2, 23);
+			click(770 - interface_icon_width(2, lang) / 2, 23);
 			if (wait_count(page_line, n, 5)) return true;
 		}
 		return false;
 	}
-	void quit_at_next() { click(770 - interface_icon_width(0, 0) / 2, 23); }
-	void quit_at_left() { click(30 + interface_icon_width(0, 0) / 2, 23); }
-	void back() { click(760 - interface_icon_width(2, 0) - interface_icon_width(1, 0) / 2, 23); }
+	void quit_at_next() { click(770 - interface_icon_width(0, lang) / 2, 23); }
+	void quit_at_left() { click(30 + interface_icon_width(0, lang) / 2, 23); }
+	// The preferences window opens over the page; its close box closes it.
+	void open_prefs() { click(40 + interface_icon_width(0, lang) + interface_icon_width(6, lang) / 2, 23); }
+	// A point of the preferences window (600 x 380, centred in the 800 x 600 window).
+	void click_prefs(float px, float py) { click(100 + px, 110 + py); }
+	void close_prefs() { click_prefs(10, 380 - 10); }
+	void back() { click(760 - interface_icon_width(2, lang) - interface_icon_width(1, lang) / 2, 23); }
 	void fly() { click(500, 350); }
 };
 
@@ -338,14 +347,17 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 {
 	struct row {
 		const char* name;
-		int copies;         // registered copies
+		int copies;         // installed copies
+		bool registered;    // all of them registered, else none
 		int tick;           // picker row to tick, -1 none
 		bool bad_path;      // start with a -path that is no copy
+		bool find_it;       // "Find It" on the first copy's Resources folder
 		int updated;        // copy expected in the result
 	} rows[] = {
-	    {"one copy", 1, -1, false, 0},
-	    {"second of two", 2, 1, false, 1},
-	    {"bad -path, one copy", 1, -1, true, 0},
+	    {"one copy", 1, true, -1, false, false, 0},
+	    {"second of two", 2, true, 1, false, false, 1},
+	    {"bad -path, one copy", 1, true, -1, true, false, 0},
+	    {"found by Find It", 1, false, -1, false, true, 0},
 	};
 	for (const row& r : rows) {
 		SCOPED_TRACE(r.name);
@@ -355,7 +367,7 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 			copies.push_back(w.home() + "Apps/Ventora 9 copy " + std::to_string(i) + "/");
 			ASSERT_EQ(install_headless(*rel, copies.back(), w.run.folder() + "stage/"), "");
 		}
-		w.register_copies(copies);
+		if (r.registered) w.register_copies(copies);
 		std::vector<std::string> args;
 		if (r.bad_path) args = {"-path", w.home() + "Apps/"};
 		ASSERT_TRUE(w.start(*rel, args)) << w.run.stderr_text();
@@ -370,6 +382,18 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 		if (r.tick >= 0) {
 			w.click(250, 400 - 25.0f * r.tick + 3);
 			std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		}
+		if (r.find_it) {
+			// The button follows the question's width: along its line until the
+			// dialog stand-in is asked.
+			vtest::write_file_bytes(w.run.folder() + "zenity_answer.txt", copies[0] + "Resources\n");
+			for (int x = 700; x >= 480 && !exists(w.run.folder() + "zenity_calls.txt"); x -= 20) {
+				w.click((float)x, 403);
+				std::this_thread::sleep_for(std::chrono::milliseconds(300));
+			}
+			ASSERT_TRUE(exists(w.run.folder() + "zenity_calls.txt"));
+			std::this_thread::sleep_for(std::chrono::milliseconds(500));
+			EXPECT_EQ(file_of(w.registry()), copies[0] + "\n");
 		}
 		ASSERT_TRUE(w.next_to("Wizard page 2: Search for Updates")) << w.run.log();
 		ASSERT_TRUE(w.run.wait_log("Wizard page 5: Finshed Web Update", 60)) << w.run.log();
@@ -459,4 +483,75 @@ TEST_F(UpdaterGui, TwoStreamsNeverFetchMoreThanTwoFilesAtOnce)
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	w.quit_at_next();
 	EXPECT_EQ(w.run.wait_exit(30), 0);
+}
+
+// French and German: every text of the update pages and of the preferences
+// window is in the tables (--missing_strings logs any that is not).
+TEST_F(UpdaterGui, FrenchAndGermanPagesAndPreferencesHaveEveryText)
+{
+	for (int lang : {1, 2}) {
+		SCOPED_TRACE(lang);
+		updater_window w(lang);
+		const std::string dest = w.home() + "Apps/Ventora 9/";
+		ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
+		unlink((dest + "Instructions/Read Me.txt").c_str());  // one file to install
+		w.register_copies({dest});
+		ASSERT_TRUE(w.start(*rel, {})) << w.run.stderr_text();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		w.open_prefs();
+		std::this_thread::sleep_for(std::chrono::milliseconds(800));
+		w.close_prefs();
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		ASSERT_TRUE(w.next_to("Wizard page 1:")) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		ASSERT_TRUE(w.next_to("Wizard page 2:")) << w.run.log();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 3:", 60)) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		ASSERT_TRUE(w.next_to("Wizard page 4:")) << w.run.log();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 5:", 60)) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		w.quit_at_next();
+		EXPECT_EQ(w.run.wait_exit(30), 0);
+		const std::string log = w.run.log();
+		EXPECT_EQ(log.find("STRING "), std::string::npos) << log;
+		EXPECT_EQ(log.find("ERROR: language"), std::string::npos) << log;
+		EXPECT_TRUE(exists(dest + "Instructions/Read Me.txt"));
+	}
+}
+
+// Windows chosen in the preferences window's pop-up: the update fetches the
+// Windows program, which the Linux copy did not have.
+TEST_F(UpdaterGui, WindowsChosenInThePreferencesFetchesTheWindowsFile)
+{
+	updater_window w;
+	const std::string dest = w.home() + "Apps/Ventora 9/";
+	ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
+	ASSERT_FALSE(exists(dest + "Ventora.exe"));
+	const size_t before = rel->server->request_count();
+	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(400));
+	w.open_prefs();
+	std::this_thread::sleep_for(std::chrono::milliseconds(800));
+	w.click_prefs(210, 313);  // the pop-up
+	std::this_thread::sleep_for(std::chrono::milliseconds(600));
+	w.click_prefs(198, 325);  // its second entry
+	std::this_thread::sleep_for(std::chrono::milliseconds(400));
+	w.close_prefs();
+	std::this_thread::sleep_for(std::chrono::milliseconds(400));
+	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
+	EXPECT_NE(w.run.log().find("Update: 1 to install, 0 to delete"), std::string::npos) << w.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
+	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	w.quit_at_next();
+	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_EQ(file_of(dest + "Ventora.exe").substr(0, 2), "MZ");
+	EXPECT_EQ(file_of(dest + "Ventora"), file_of(rel->master + "Linux/Ventora"));  // kept, not deleted
+	const auto asked = asked_since(*rel, before);
+	EXPECT_EQ(asked.count(rel->file_host + "/" + rel->name + "/Windows/Ventora.exe.zip"), 1u);
+	for (const std::string& p : asked) EXPECT_EQ(p.find("/Linux/"), std::string::npos) << p;
 }
