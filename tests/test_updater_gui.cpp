@@ -272,7 +272,7 @@ TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped
 	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 
 	const std::string b = "/" + rel->name + "/";
 	const std::multiset<std::string> want = {rel->web_host + "/serverlist9.txt", host + b + "directory.txt.zip",
@@ -301,7 +301,7 @@ TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped
 	EXPECT_NE(again.run.log().find("is already up to date."), std::string::npos) << again.run.log();
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	again.quit_at_next();
-	EXPECT_EQ(again.run.wait_exit(30), 0);
+	EXPECT_EQ(again.run.wait_exit(30), 0) << again.run.stderr_text();
 	const std::multiset<std::string> lists = {rel->web_host + "/serverlist9.txt", host + b + "directory.txt.zip"};
 	EXPECT_EQ(asked_since(*rel, before), lists);
 }
@@ -332,7 +332,7 @@ TEST_F(UpdaterGui, DeletionOnlyReleaseGoesThroughTheInstallPage)
 	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 	EXPECT_FALSE(exists(dest + "Aircraft/General Aviation/Cirrus TheJet/c4.acf"));
 	EXPECT_TRUE(exists(dest + "Instructions/Read Me.txt"));
 	for (const std::string& p : asked_since(*rel, before))
@@ -402,7 +402,7 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 		    << w.run.log();
 		std::this_thread::sleep_for(std::chrono::milliseconds(300));
 		w.quit_at_next();
-		EXPECT_EQ(w.run.wait_exit(30), 0);
+		EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 	}
 }
 
@@ -433,7 +433,7 @@ TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
 	EXPECT_EQ(w.count("Update: 0 to install, 0 to delete"), 1) << w.run.log();
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 
 	updater_window q;
 	ASSERT_TRUE(q.start(*rel, {"-path", dest})) << q.run.stderr_text();
@@ -442,7 +442,7 @@ TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
 	ASSERT_TRUE(q.wait_count(scanning, 1, 60)) << q.run.log();
 	q.quit_at_left();
 	const auto t0 = std::chrono::steady_clock::now();
-	EXPECT_EQ(q.run.wait_exit(30), 0);
+	EXPECT_EQ(q.run.wait_exit(30), 0) << q.run.stderr_text();
 	EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
 	EXPECT_EQ(q.count("Scanned "), 0) << q.run.log();
 	EXPECT_EQ(mtest::size_of(dest + "Resources/bulk/49/f4999.dat"), 2 << 20);
@@ -482,7 +482,7 @@ TEST_F(UpdaterGui, TwoStreamsNeverFetchMoreThanTwoFilesAtOnce)
 	for (const char* m : missing) EXPECT_TRUE(exists(dest + m)) << m;
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 }
 
 // French and German: every text of the update pages and of the preferences
@@ -512,7 +512,7 @@ TEST_F(UpdaterGui, FrenchAndGermanPagesAndPreferencesHaveEveryText)
 		ASSERT_TRUE(w.run.wait_log("Wizard page 5:", 60)) << w.run.log();
 		std::this_thread::sleep_for(std::chrono::milliseconds(300));
 		w.quit_at_next();
-		EXPECT_EQ(w.run.wait_exit(30), 0);
+		EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 		const std::string log = w.run.log();
 		EXPECT_EQ(log.find("STRING "), std::string::npos) << log;
 		EXPECT_EQ(log.find("ERROR: language"), std::string::npos) << log;
@@ -548,7 +548,7 @@ TEST_F(UpdaterGui, WindowsChosenInThePreferencesFetchesTheWindowsFile)
 	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0);
+	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
 	EXPECT_EQ(file_of(dest + "Ventora.exe").substr(0, 2), "MZ");
 	EXPECT_EQ(file_of(dest + "Ventora"), file_of(rel->master + "Linux/Ventora"));  // kept, not deleted
 	const auto asked = asked_since(*rel, before);
