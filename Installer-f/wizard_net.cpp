@@ -126,13 +126,14 @@ int net_get_updates(int first_time, wizard_screen& s)
 		scan_start = xtim.microsecs() | 1;
 		xer << "Scanning " << dest_dir_path << ": " << sim_info.size() << " files\n" << std::flush;
 	}
-	// Polled closely for most of the frame: the pool holds only four tasks a
-	// thread, which a software-drawn frame outlasts, and a coarse poll leaves
-	// finished threads idle.
+	// Polled closely for most of the frame, and no idle wait between frames:
+	// the pool holds only four tasks a thread, which a frame outlasts, and a
+	// coarse poll leaves finished threads idle.
+	s.busy = 1;
 	float progress = 0;
 	int done = 0;
 	const unsigned long long start = xtim.microsecs();
-	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 40000) usleep(50);
+	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 20000) usleep(50);
 	if (done) {
 		char took[32];
 		std::snprintf(took, sizeof took, "%.3f", (xtim.microsecs() - scan_start) / 1e6);
