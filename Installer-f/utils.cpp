@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <map>
+#include <set>
+#include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_url.h"
@@ -447,6 +449,22 @@ void recalc_disk_sizes()
 		}
 		if (v.is_global && !tile_selected(v) && v.have_is_want == 1 && wanted) stg.count_delete += 1;
 	}
+	// Files the release dropped that the copy still holds are work too: a
+	// release that only drops files must not look like nothing to do. A file
+	// that lives on under another wanted entry is not deleted.
+	std::set<std::string> kept;
+	std::vector<int> dropped;
+	for (int f = 0; f < (int)sim_info.size(); ++f) {
+		const file_version_struct& v = sim_info[f].back();
+		if (!want_this_f(f, (int)sim_info[f].size() - 1)) continue;
+		if (v.sig_want == "GONE") {
+			if (v.sig_have != "NONE") dropped.push_back(f);
+		} else if (!v.is_global || tile_selected(v)) {
+			kept.insert(dest_path_of(v));
+		}
+	}
+	for (int f : dropped)
+		if (!kept.count(dest_path_of(sim_info[f].back()))) stg.count_delete += 1;
 }
 
 // ---------------------------------------------------------------------------

@@ -122,6 +122,7 @@ void wizard_APP_update()
 	const int first_time = g_wizard != last ? 1 : 0;
 	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
+	MACIBM_frame_busy(screen.busy);
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
 		int index = -1;

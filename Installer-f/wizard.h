@@ -19,6 +19,7 @@ struct wizard_screen {
 	std::vector<std::string> choice_labels;
 	std::vector<wizard_step> choice_steps;
 	void (*cancel_hook)() = nullptr;
+	int busy = 0;  // work polled each frame is running: no idle wait between frames
 };
 
 // ---- driver -------------------------------------------------------------------

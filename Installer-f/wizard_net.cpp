@@ -2,6 +2,8 @@
 // Check Disk Space, Install Updates and Finish, over an installed copy.
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_maker.h"
@@ -22,6 +24,7 @@ std::string T(const char* s) { return UTL_translate_string(s); }
 const char* const net_src = "Installer-f/wizard_net";
 
 int ctr = 0;               // files checksummed so far
+unsigned long long scan_start = 0;  // microseconds at the scan's start, 0 before it
 int nothing_to_update = 0; // the last decision found nothing to install or delete
 
 // A -path that is no simulator folder is reported once and dropped: nothing
@@ -93,6 +96,9 @@ int net_get_updates(int first_time, wizard_screen& s)
 	if (first_time) {
 		checksum_directory_kill();
 		ctr = 0;
+		scan_start = 0;
+		// Simulator files and global scenery both take part in an update.
+		set_install_filter(1, 1);
 		// Read the manifest again, so every local signature is recomputed.
 		if (stg.stage == 3) stg.stage = 1;
 	}
@@ -116,14 +122,28 @@ int net_get_updates(int first_time, wizard_screen& s)
 	}
 
 	s.cancel_hook = checksum_directory_kill;
-	// Polled for most of the frame, so the pool is fed while the page waits.
+	if (!scan_start) {
+		scan_start = xtim.microsecs() | 1;
+		xer << "Scanning " << dest_dir_path << ": " << sim_info.size() << " files\n" << std::flush;
+	}
+	// Polled closely for most of the frame, and no idle wait between frames:
+	// the pool holds only four tasks a thread, which a frame outlasts, and a
+	// coarse poll leaves finished threads idle.
+	s.busy = 1;
 	float progress = 0;
 	int done = 0;
 	const unsigned long long start = xtim.microsecs();
-	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 12000) usleep(250);
+	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 20000) usleep(50);
 	if (done) {
+		char took[32];
+		std::snprintf(took, sizeof took, "%.3f", (xtim.microsecs() - scan_start) / 1e6);
+		xer << "Scanned " << ctr << " files in " << took << " s\n" << std::flush;
 		s.back = nullptr;
 		s.next = net_check_disk;
+		// The copy's own tiles are the wanted ones: an update refreshes the
+		// scenery the user has, never deletes it for want of a selection and
+		// never adds tiles the user removed.
+		scenery_from_install();
 		recalc_disk_sizes();
 		return 1;
 	}
@@ -178,7 +198,7 @@ int net_run_patch(int first_time, wizard_screen& s)
 	return 1;
 }
 
-int net_done(int, wizard_screen& s)
+int net_done(int first_time, wizard_screen& s)
 {
 	s.back = nullptr;
 	s.next = wizard_quit;
@@ -187,10 +207,11 @@ int net_done(int, wizard_screen& s)
 		s.body = UTL_string_sub(T("This copy of Ventora (%1:install path%) is already up to date."), dest_dir_path);
 	} else if (stg.install_problems) {
 		s.body = T("There were problems updating Ventora.  You can try this updater again using a different server.");
-		return 0;
 	} else {
 		s.body = UTL_string_sub(T("I have finished updating %1:install path%."), dest_dir_path);
 	}
+	if (first_time) xer << "Update result: " << s.body << "\n" << std::flush;
+	if (stg.install_problems && !nothing_to_update) return 0;
 	s.choice_labels.push_back(T("Fly Ventora Now"));
 	s.choice_steps.push_back(dvd_do_run_sim);
 	return 0;

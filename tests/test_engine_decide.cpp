@@ -207,11 +207,11 @@ TEST_F(EngineDecide, DecisionPerFile)
 	    {"absent and gone", {"A", "GONE"}, "NONE", -1, 0, 0, 0, 0, -1, 0, 0},
 	    {"current", {"A", "B"}, "B", -1, 0, 0, 0, 0, -1, 0, 0},
 	    {"older release", {"A", "B", "C"}, "A", -1, 0, 0, 1, 0, -1, 1, 0},
-	    {"gone, untouched older", {"A", "GONE"}, "A", -1, 0, 0, 0, 1, -1, 0, 0},
+	    {"gone, untouched older", {"A", "GONE"}, "A", -1, 0, 0, 0, 1, -1, 0, 1},
 	    {"modified, overwrite", {"A", "B"}, "X", -1, 0, 1, 1, 0, 0, 1, 0},
 	    {"modified, keep", {"A", "B"}, "X", -1, 0, 2, 0, 0, 0, 1, 0},
-	    {"gone and modified, delete", {"A", "GONE"}, "X", -1, 0, 1, 0, 1, 1, 0, 0},
-	    {"gone and modified, keep", {"A", "GONE"}, "X", -1, 0, 2, 0, 0, 1, 0, 0},
+	    {"gone and modified, delete", {"A", "GONE"}, "X", -1, 0, 1, 0, 1, 1, 0, 1},
+	    {"gone and modified, keep", {"A", "GONE"}, "X", -1, 0, 2, 0, 0, 1, 0, 1},
 	    {"not yet checksummed counts as present", {"A"}, "", -1, 0, 2, 0, 0, 0, 1, 0},
 	    {"other platform", {"A"}, "X", -1, 1, 1, 0, 0, -1, 0, 0},
 	    {"selected tile, absent", {"A"}, "NONE", 1, 0, 0, 1, 0, -1, 1, 0},
@@ -344,6 +344,9 @@ TEST_F(EngineDecide, EntriesSharingADestination)
 		}
 		EXPECT_EQ(old_v.remove, r.old_remove) << r.have;
 		EXPECT_EQ(new_v.install, r.new_install) << r.have;
+		// The totals agree: a file living on under the new entry is no deletion.
+		recalc_disk_sizes();
+		EXPECT_EQ(stg.count_delete, r.old_remove) << r.have;
 	}
 	// When the new entry is another platform's, the old copy is deleted as before.
 	SetUp();
@@ -352,6 +355,8 @@ TEST_F(EngineDecide, EntriesSharingADestination)
 	ASSERT_EQ(choose_files(), 1);
 	EXPECT_EQ(sim_info[0].back().remove, 1);
 	EXPECT_EQ(sim_info[1].back().install, 0);
+	recalc_disk_sizes();
+	EXPECT_EQ(stg.count_delete, 1);
 }
 
 TEST_F(EngineDecide, QuestionTextsAndAnswers)
@@ -411,7 +416,7 @@ TEST_F(EngineDecide, DiskTotals)
 	add("Top/new", {"A"}, "NONE", 0, 100);                 // counted
 	add("Top/old", {"A", "B"}, "A", 3, 40);                // counted (replace)
 	add("Top/same", {"A"}, "A", 0, 1000);                  // installed already
-	add("Top/gone", {"A", "GONE"}, "A", 0, 1000);          // never counted
+	add("Top/gone", {"A", "GONE"}, "A", 0, 1000);          // present and dropped: to delete
 	add("Top/win", {"A"}, "NONE", 2, 1000);                // other platform
 	add_tile("+40-120.dsf", 13, 6, {"A"}, "NONE", true);    // selected: counted (10)
 	add_tile("+10+010.dsf", 10, 19, {"A"}, "A", false);     // deselected, installed: to delete
@@ -420,12 +425,12 @@ TEST_F(EngineDecide, DiskTotals)
 	EXPECT_FLOAT_EQ(stg.total_install_kb, 150);
 	EXPECT_FLOAT_EQ(stg.total_download_kb, 75);
 	EXPECT_EQ(stg.count_install, 3);
-	EXPECT_EQ(stg.count_delete, 1);
+	EXPECT_EQ(stg.count_delete, 2);
 
 	set_install_filter(1, 0);
 	recalc_disk_sizes();
 	EXPECT_EQ(stg.count_install, 2);
-	EXPECT_EQ(stg.count_delete, 0);
+	EXPECT_EQ(stg.count_delete, 1);
 }
 
 }  // namespace

@@ -14,27 +14,12 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "tests/support/demo_release.h"
+#include "tests/support/demo_release_fixture.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
-vtest::demo_release* rel = nullptr;
-std::string rel_error;
-
-struct WizardGui : ::testing::Test {
-	static void SetUpTestSuite()
-	{
-		if (rel) return;
-		rel = new vtest::demo_release;
-		static vtest::temp_folder work;
-		rel_error = vtest::build_demo_release(work.path() + "release/", *rel);
-	}
-	void SetUp() override
-	{
-		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
-		ASSERT_EQ(rel_error, "");
-	}
-};
+using WizardGui = vtest::DemoReleaseTest;
 
 std::string file_of(const std::string& p) { return vtest::read_file_bytes(p); }
 

@@ -185,6 +185,10 @@ void MACIBM_reset_frame_state()
 
 std::string& mouse_help_text() { return stls[stls_entry_help]; }
 
+static int frame_busy = 0;
+
+void MACIBM_frame_busy(int busy) { frame_busy = busy; }
+
 void MACIBM_event_proc()
 {
 	xtim.profile_chart("init", 0);
@@ -204,7 +208,7 @@ void MACIBM_event_proc()
 	EventRecord e;
 	bool any = false;
 	for (;;) {
-		if (!PLAT().next_event(&e, any ? 0 : 17)) break;
+		if (!PLAT().next_event(&e, any || frame_busy ? 0 : 17)) break;
 		any = true;
 		APL_handlewin(&e);
 		if (e.what == plat_evt_os) break;
@@ -316,6 +320,8 @@ void MACIBM_startwind(int type, int)
 	BTN_unfocus_any();
 	mnw.menu_open = -1;
 	mnw.wind_type = mnw.wind_main = type;
+	// A window that opens over busy work does not spin: its owner asks again.
+	frame_busy = 0;
 
 	const float s = scale();
 	const float usable_x = mnw.x_res > 2 * mnw.y_res ? mnw.x_res / 2.0f : (float)mnw.x_res;

@@ -84,6 +84,9 @@ extern int active_popup_code, select_popup_code, popup_menu_select;
 
 // One frame of the application (events, clock, application update, overlays, swap).
 void MACIBM_event_proc();
+// While set, a frame with no input queued does not wait for some: work that
+// is polled once a frame (a worker pool) is fed again at once.
+void MACIBM_frame_busy(int busy);
 void APL_handlewin(EventRecord* e);
 void MACIBM_load_mxy(void* w, int x, int y);
 

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -83,8 +84,70 @@ std::string build_demo_release(const std::string& work, demo_release& out, const
 
 std::string demo_server_list(const demo_release& r)
 {
-	return "I\n820 version\nSERVERS\n\nFINAL " + r.name + "\n\nSERVER " + r.file_host +
+	return demo_server_list(r, r.file_host);
+}
+
+std::string demo_server_list(const demo_release& r, const std::string& host)
+{
+	return "I\n820 version\nSERVERS\n\nFINAL " + r.name + "\n\nSERVER " + host +
 	       "\n/\nLoopback|Demo server on this machine\n\nENDOFLIST\n";
+}
+
+std::string demo_manifest_zip(const demo_release& r)
+{
+	return r.work + "DVD_Masters/disk_0/" + r.name + "/directory.txt.zip";
+}
+
+std::string build_update_release(const demo_release& r, const std::vector<mtest::master_entry>& entries,
+                                 const std::string& base_manifest_zip, const std::string& work,
+                                 const std::string& host, std::string* manifest_zip)
+{
+	recursive_delete_folder(work);
+	mtest::make_dirs(work);
+	// The previous manifest, its current records one release older, so the
+	// new release's records are new versions of them.
+	std::string name;
+	if (zip_to_file(base_manifest_zip, work, &name, 0) != 0) return "cannot unzip " + base_manifest_zip;
+	std::istringstream in(read_file_bytes(work + name));
+	std::string text, line;
+	const std::string now = std::to_string((int)maker_release_version);
+	while (std::getline(in, line)) {
+		std::istringstream f(line);
+		std::string word, reserved, platform, version;
+		if (f >> word >> reserved >> platform >> version && word == "FILE" && version == now) {
+			const size_t at = line.find(" " + now + " ");
+			line.replace(at + 1, now.size(), std::to_string((int)maker_release_version - 1));
+		}
+		text += line + "\n";
+	}
+	const std::string previous = work + "previous directory.txt";
+	write_file_bytes(previous, text);
+
+	const std::string master = work + "master/";
+	const std::string masters = work + "DVD_Masters/";
+	mtest::write_master(master, entries);
+	for (const mtest::master_entry& e : entries)
+		if (e.rel == "Linux/Ventora") chmod((master + e.rel).c_str(), 0755);
+	mkdir(masters.c_str(), 0755);
+	xer.open(work + "build log.txt");
+	std::string fatal;
+	MACIBM_set_alert_sink([&](const alert_record& a) {
+		if (a.kind == alert_fatal) fatal = a.line1 + " " + a.line2;
+	});
+	maker_set_folders(master, masters, previous);
+	build_type = 0;
+	maker_set_progress_hooks([](const std::string&, const std::string&) {}, [] { return 0; });
+	build_install();
+	build_type = 1;
+	xer.close();
+	MACIBM_set_alert_sink(nullptr);
+	if (!fatal.empty()) return "the maker stopped: " + fatal;
+	if (sim_name != r.name) return "the release is named " + sim_name;
+	const std::string link = r.work + "www/" + host;
+	unlink(link.c_str());
+	if (symlink((masters + "disk_0").c_str(), link.c_str()) != 0) return "cannot link the server folder";
+	if (manifest_zip) *manifest_zip = masters + "disk_0/" + r.name + "/directory.txt.zip";
+	return "";
 }
 
 namespace {

@@ -33,6 +33,18 @@ std::string build_demo_release(const std::string& work, demo_release& out, const
 // Text of a server list naming one server of the release.
 std::string demo_server_list(const demo_release& r);
 
+// A later product release (build type 0) of the master `entries`, whose
+// previous manifest is the one `base_manifest_zip` holds with its records
+// made one version older, written under work and served by r's server as
+// host (a server list naming it: demo_server_list with that host). Empty
+// when ready, else why not. `manifest_zip` receives the new manifest's path.
+std::string build_update_release(const demo_release& r, const std::vector<mtest::master_entry>& entries,
+                                 const std::string& base_manifest_zip, const std::string& work,
+                                 const std::string& host, std::string* manifest_zip);
+// The zipped manifest of the demo release.
+std::string demo_manifest_zip(const demo_release& r);
+std::string demo_server_list(const demo_release& r, const std::string& host);
+
 // What the window run did.
 struct gui_run_result {
 	std::string failure;                 // empty when every page was reached

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 
@@ -265,6 +266,18 @@ void http_server::accept_loop()
 	}
 }
 
+size_t http_server::peak_requests() const
+{
+	std::lock_guard<std::mutex> g(lock_);
+	return peak_in_flight_;
+}
+
+void http_server::reset_peak_requests()
+{
+	std::lock_guard<std::mutex> g(lock_);
+	peak_in_flight_ = in_flight_;
+}
+
 void http_server::serve(int fd)
 {
 	// Read the request head.
@@ -322,7 +335,21 @@ void http_server::serve(int fd)
 	{
 		std::lock_guard<std::mutex> g(lock_);
 		log_.push_back(rec);
+		peak_in_flight_ = std::max(peak_in_flight_, ++in_flight_);
 	}
+	// A request counts as answered once its last byte is handed over: the
+	// client may ask for its next file from then on.
+	bool answered = false;
+	auto answer_sent = [&] {
+		if (answered) return;
+		answered = true;
+		std::lock_guard<std::mutex> g(lock_);
+		--in_flight_;
+	};
+	struct at_exit {
+		std::function<void()> f;
+		~at_exit() { f(); }
+	} answered_on_return{answer_sent};
 
 	http_behaviour b;
 	const bool has_b = behaviour_for(rec.path, b);
@@ -377,6 +404,7 @@ void http_server::serve(int fd)
 			for (size_t off = 0; sent && off < all.size(); off += (size_t)b.slow_chunk) {
 				const size_t n = std::min(all.size() - off, (size_t)b.slow_chunk);
 				sent = send_all(fd, all.data() + off, n, stop_);
+				if (off + n >= all.size() && b.extra_bytes <= 0) answer_sent();
 				for (int waited = 0; sent && waited < b.slow_delay_ms && !stopped(); waited += 5)
 					std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5, b.slow_delay_ms - waited)));
 			}
@@ -387,6 +415,7 @@ void http_server::serve(int fd)
 		}
 	}
 	if (sent && b.extra_bytes > 0) sent = send_all(fd, std::string((size_t)b.extra_bytes, 'X'), stop_);
+	answer_sent();
 	if (file >= 0) close(file);
 	if (!sent) return;
 

@@ -68,6 +68,10 @@ public:
 	size_t request_count() const;
 	// Waits up to timeout_ms for at least n requests; true when they came.
 	bool wait_for_requests(size_t n, int timeout_ms) const;
+	// Most requests being answered at one time since the last reset: from the
+	// request's arrival until the last byte of its answer is sent.
+	size_t peak_requests() const;
+	void reset_peak_requests();
 
 private:
 	void accept_loop();
@@ -86,6 +90,8 @@ private:
 	std::map<std::string, http_behaviour> behaviours_;
 	std::vector<http_request_record> log_;
 	std::set<int> open_fds_;
+	size_t in_flight_ = 0;
+	size_t peak_in_flight_ = 0;
 	std::map<std::thread::id, std::thread> workers_;
 	std::vector<std::thread::id> finished_ids_;  // workers whose connection ended
 };
