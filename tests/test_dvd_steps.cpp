@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -404,6 +405,38 @@ TEST_F(DvdSteps, EntryPageRulesAndChoices)
 		EXPECT_EQ(step_funcs[4], dvd_run_install);
 		EXPECT_EQ(step_names[3], "Select Scenery");
 	}
+}
+
+TEST_F(DvdSteps, WaitingForADiscWalksTheMountsAFewTimesASecond)
+{
+	int walks = 0;
+	dvd_set_volume_lister([&] {
+		++walks;
+		return volumes;
+	});
+	install_name = no_install_name;
+	wizard_screen s;
+	dvd_start(1, s);
+	EXPECT_EQ(walks, 1);
+	// Frames in quick succession do not walk again...
+	const auto start = std::chrono::steady_clock::now();
+	for (int i = 0; i < 40; ++i) {
+		s = wizard_screen();
+		dvd_start(0, s);
+		usleep(1000);
+	}
+	if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200)) {
+		EXPECT_EQ(walks, 1);
+	}
+	EXPECT_EQ(s.body, "Please insert Ventora 9 DVD number one to begin.");
+	// ...but a later one does, and finds the disc inserted meanwhile.
+	volumes = {disc("d0", {"Top/a.txt"})};
+	usleep(300000);
+	s = wizard_screen();
+	dvd_start(0, s);
+	EXPECT_EQ(walks, 2);
+	EXPECT_EQ(dvd_path, volumes[0]);
+	EXPECT_EQ(install_name, "Set");
 }
 
 TEST_F(DvdSteps, RunWithOneCopyGoesStraightToTheLaunch)
