@@ -3,6 +3,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/UTL/UTL_log.h"
 
 namespace {
 // The sub-window to go back to when a question ends.
@@ -36,6 +37,8 @@ int shell_select_alert(const select_alert_question& q)
 int shell_abort_alert(const abort_question& q)
 {
 	const int prev = mnw.wind_type;
+	// The question in the log: what the user was asked, next to the answer's effect.
+	xer << "Question: " << q.message << "\n" << std::flush;
 	MACIBM_startwind(q.window_type, 0);
 	int result = 3;  // the close box
 	while (mnw.wind_type == q.window_type) {

@@ -86,6 +86,15 @@ void function_key(int) {}
 
 void wizard_APP_update()
 {
+	// A question's own frame loop that closes onto the main screen runs a
+	// frame of the shell while the page that asked is still inside its step:
+	// that frame must not run the step again (it would ask again, nested).
+	static int in_update = 0;
+	if (in_update) return;
+	struct guard {
+		guard() { in_update = 1; }
+		~guard() { in_update = 0; }
+	} busy;
 	colr.assign(103, 1, 1, 1);
 	const float W = (float)mnw.x_res, H = (float)mnw.y_res;
 	OGL_2dquad(397, 103, 1, 0, H, 0, H / 1024, W, H, W / 1024, H / 1024, W, 0, W / 1024, 0, 0, 0, 0, 0, 1, 4);
