@@ -1,12 +1,9 @@
 // The DVD repair and add-or-remove-scenery pages proper: the checksum scans,
 // the repair confirmation, the map page and the two finish pages. Picking the
 // copy, installing and changing discs are shared with the install flow.
-#include <unistd.h>
-
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/UTL/UTL_translate.h"
-#include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_tasks.h"
@@ -50,12 +47,8 @@ int scan_step(scan_member& m, int first_time, wizard_screen& s)
 	s.title = T(m.title);
 	s.body = UTL_string_sub(T(m.body), dest_dir_path);
 	s.cancel_hook = checksum_directory_kill;
-	// Polled for a little of the frame, so the pool is fed while the page waits.
 	float progress = 0;
-	int done = 0;
-	const unsigned long long start = xtim.microsecs();
-	while (!(done = checksum_directory(m.ctr, progress)) && xtim.microsecs() - start < 12000) usleep(250);
-	if (done) {
+	if (checksum_directory(m.ctr, progress)) {
 		s.back = nullptr;
 		s.next = m.next;
 		return 1;
