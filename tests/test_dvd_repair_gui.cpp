@@ -44,9 +44,11 @@ int count_in(const std::string& text, const std::string& what)
 // The DVD installer's window on a private X server, driven with real input.
 class dvd_window {
 public:
-	dvd_window()
-	    : x_(new vtest::xvfb_server(1024, 768)),
-	      run_(new vtest::shell_app_run("", {{"LANGUAGE", "en"}}, "ventora_dvd_installer"))
+	explicit dvd_window(int lang = 0)
+	    : lang_(lang),
+	      x_(new vtest::xvfb_server(1024, 768)),
+	      run_(new vtest::shell_app_run("", {{"LANGUAGE", lang == 1 ? "fr" : lang == 2 ? "de" : "en"}},
+	                                    "ventora_dvd_installer"))
 	{
 		if (!x_->display().empty()) run_->display = x_->display();
 	}
@@ -114,8 +116,8 @@ public:
 		}
 		return false;
 	}
-	bool next_until(const std::string& text) { return click_until(770 - interface_icon_width(2, 0) / 2, 23, text); }
-	void quit() { click(770 - interface_icon_width(0, 0) / 2, 23); }
+	bool next_until(const std::string& text) { return click_until(770 - interface_icon_width(2, lang_) / 2, 23, text); }
+	void quit() { click(770 - interface_icon_width(0, lang_) / 2, 23); }
 	// A point of a centred question window (the cancel question is 700 x
 	// 206, the modified-file question 700 x 146).
 	void question_click(float x, float y, float height = 206)
@@ -130,6 +132,7 @@ public:
 private:
 	void xdo(const std::vector<std::string>& args) { vtest::xdotool(run_->display, args); }
 
+	int lang_;
 	std::unique_ptr<vtest::xvfb_server> x_;
 	std::unique_ptr<vtest::shell_app_run> run_;
 	std::unique_ptr<vtest::x_view> xv_;
@@ -344,6 +347,50 @@ TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
 	// The simulator's files are not the scenery flow's business.
 	EXPECT_EQ(vtest::read_file_bytes(copy + "Airfoils/naca0012.afl"), master("Airfoils/naca0012.afl"));
 	EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+}
+
+// Both flows in French and German with nothing to copy from a disc: a
+// sound copy repaired (no file), one tile removed.
+TEST_F(DvdRepairGui, FrenchAndGermanRepairAndSceneryPagesHaveEveryText)
+{
+	for (int lang : {1, 2}) {
+		SCOPED_TRACE(lang);
+		{
+			dvd_window w(lang);
+			const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileC});
+			ASSERT_TRUE(w.start());
+			ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
+			ASSERT_TRUE(w.click_until(500, 300, "Wizard page 1: ")) << w.log();
+			ASSERT_TRUE(w.next_until("Wizard page 2: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 3: ", 60)) << w.log();
+			EXPECT_TRUE(w.wait_log(" 0 ", 10)) << w.log();
+			ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 5: ", 60)) << w.log();
+			w.quit();
+			EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+			EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+		}
+		{
+			dvd_window w(lang);
+			const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileC});
+			ASSERT_TRUE(w.start());
+			ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
+			ASSERT_TRUE(w.click_until(500, 325, "Wizard page 1: ")) << w.log();
+			ASSERT_TRUE(w.next_until("Wizard page 2: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 3: ", 60)) << w.log();
+			const vtest::tile_cell C = vtest::dvd_master_cells[2];
+			const auto before = w.look(cell_x(C.lon), cell_y(C.lat) - 4);
+			w.click(cell_x(C.lon), cell_y(C.lat));
+			ASSERT_TRUE(wait_for([&] { return w.look(cell_x(C.lon), cell_y(C.lat) - 4) != before; }, 10));
+			ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 5: ", 60)) << w.log();
+			w.quit();
+			EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+			EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+			EXPECT_FALSE(vtest::path_exists(copy + kTileC));
+			EXPECT_TRUE(vtest::path_exists(copy + kTileA));
+		}
+	}
 }
 
 }  // namespace
