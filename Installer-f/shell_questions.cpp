@@ -13,6 +13,7 @@ int back_to(int prev) { return prev < 0 ? 0 : prev; }
 int shell_select_alert(const select_alert_question& q)
 {
 	const int prev = mnw.wind_type;
+	xer << "Question: " << q.message1 << " " << q.path << "\n" << std::flush;
 	MACIBM_startwind(q.window_type, 0);
 	int result = 3;
 	while (mnw.wind_type == q.window_type) {
