@@ -3,7 +3,9 @@
 // changed by an unmount and a mount; pages reached by real clicks.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,20 +23,15 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/wizard.h"
 #include "tests/support/dvd_discs.h"
+#include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
 
 namespace {
 
-bool wait_for(const std::function<bool()>& ok, double seconds)
-{
-	const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds((long long)(seconds * 1000));
-	while (std::chrono::steady_clock::now() < end) {
-		if (ok()) return true;
-		std::this_thread::sleep_for(std::chrono::milliseconds(20));
-	}
-	return ok();
-}
+using vtest::count_in;
+using vtest::wait_for;
+using vtest::wizard_window;
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -43,163 +40,6 @@ std::string bin_dir()
 	const char* b = std::getenv("VENTORA_BIN_DIR");
 	return std::string(b ? b : VENTORA_TEST_BIN_DIR) + "/";
 }
-
-int count_in(const std::string& text, const std::string& what)
-{
-	int n = 0;
-	for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-	return n;
-}
-
-// The installer's window on a private X server, driven with real input.
-class wizard_window {
-public:
-	explicit wizard_window(int lang = 0)
-	    : lang_(lang),
-	      x_(new vtest::xvfb_server(1024, 768)),
-	      run_(new vtest::shell_app_run("", {{"LANGUAGE", lang == 1 ? "fr" : lang == 2 ? "de" : "en"}},
-	                                    "ventora_dvd_installer"))
-	{
-		if (!x_->display().empty()) run_->display = x_->display();
-		mkdir((run_->folder() + "home/Desktop").c_str(), 0755);
-	}
-	~wizard_window()
-	{
-		run_.reset();  // the program before its X server
-		xv_.reset();
-		x_.reset();
-	}
-
-	bool start(const std::vector<std::string>& args = {"--missing_strings"})
-	{
-		if (!run_->start(args)) return false;
-		xv_.reset(new vtest::x_view(run_->display));
-		return wait_for([&] { return (win_ = xv_->find_window("Ventora Installer")) != 0; }, 60);
-	}
-
-	// Screen point of a GUI point (origin bottom left of the window).
-	void point(float x, float y, int* sx, int* sy)
-	{
-		int wx = 0, wy = 0, ww = 0, wh = 0;
-		xv_->geometry(win_, &wx, &wy, &ww, &wh);
-		*sx = wx + (int)x;
-		*sy = wy + wh - (int)y;
-	}
-	void size(int* w, int* h)
-	{
-		int wx, wy;
-		xv_->geometry(win_, &wx, &wy, w, h);
-	}
-	void move(float x, float y)
-	{
-		int sx, sy;
-		point(x, y, &sx, &sy);
-		xdo({"mousemove", std::to_string(sx), std::to_string(sy)});
-	}
-	// Press and release with a pause between, so frames see the button held.
-	void click(float x, float y)
-	{
-		xdo({"windowfocus", std::to_string(win_)});
-		move(x, y);
-		pause_ms(60);
-		xdo({"mousedown", "1"});
-		pause_ms(120);
-		xdo({"mouseup", "1"});
-	}
-	void drag(float x0, float y0, float x1, float y1)
-	{
-		xdo({"windowfocus", std::to_string(win_)});
-		move(x0, y0);
-		pause_ms(60);
-		xdo({"mousedown", "1"});
-		pause_ms(120);
-		for (int k = 1; k <= 4; ++k) {
-			move(x0 + (x1 - x0) * k / 4, y0 + (y1 - y0) * k / 4);
-			pause_ms(80);
-		}
-		xdo({"mouseup", "1"});
-	}
-	// Colours of a 3 x 3 block around a GUI point.
-	std::vector<unsigned> block(float x, float y)
-	{
-		int sx, sy;
-		point(x, y, &sx, &sy);
-		std::vector<unsigned> out;
-		for (int dy = -1; dy <= 1; ++dy)
-			for (int dx = -1; dx <= 1; ++dx) out.push_back(xv_->pixel(sx + dx, sy + dy));
-		return out;
-	}
-	// The block once two looks 100 ms apart agree.
-	std::vector<unsigned> steady_block(float x, float y)
-	{
-		std::vector<unsigned> a = block(x, y), b;
-		for (int i = 0; i < 50; ++i) {
-			pause_ms(100);
-			b = block(x, y);
-			if (a == b) return b;
-			a = b;
-		}
-		return b;
-	}
-
-	// The log and, after it, what the program wrote to its standard error.
-	std::string log() const { return run_->log() + "\n--- stderr ---\n" + run_->stderr_text(); }
-	int count(const std::string& text) const { return count_in(run_->log(), text); }
-	// Waits until `text` occurs more than `before` times in the log.
-	bool wait_count(const std::string& text, int before, double seconds)
-	{
-		return wait_for([&] { return count(text) > before; }, seconds);
-	}
-	bool wait_log(const std::string& text, double seconds) { return run_->wait_log(text, seconds); }
-	// Clicks a point until a new log line holding `text` appears (a busy
-	// machine may lose a click).
-	bool click_until(float x, float y, const std::string& text, double each = 5, int tries = 6)
-	{
-		const int before = count(text);
-		for (int k = 0; k < tries; ++k) {
-			click(x, y);
-			if (wait_count(text, before, each)) return true;
-		}
-		return false;
-	}
-	float next_x() const { return 770 - interface_icon_width(2, lang_) / 2; }
-	float back_x() const { return 760 - interface_icon_width(2, lang_) - interface_icon_width(1, lang_) / 2; }
-	float quit_right_x() const { return 770 - interface_icon_width(0, lang_) / 2; }
-	float quit_left_x() const { return 30 + interface_icon_width(0, lang_) / 2; }
-	bool next_until(const std::string& text, double each = 5, int tries = 6)
-	{
-		return click_until(next_x(), 23, text, each, tries);
-	}
-	bool back_until(const std::string& text) { return click_until(back_x(), 23, text); }
-
-	// GUI point of a point of the centred question window (700 x 206).
-	void question_point(float x, float y, float* gx, float* gy)
-	{
-		int w = 0, h = 0;
-		size(&w, &h);
-		*gx = std::trunc(std::round((w - 700) / 2.0f)) + x;
-		*gy = std::trunc(std::round((h - 206) / 2.0f)) + y;
-	}
-	void question_click(float x, float y)
-	{
-		float gx, gy;
-		question_point(x, y, &gx, &gy);
-		click(gx, gy);
-	}
-
-	int wait_exit(double seconds) { return run_->wait_exit(seconds); }
-	const std::string& folder() const { return run_->folder(); }
-	std::string home() const { return run_->folder() + "home/"; }
-
-private:
-	void xdo(const std::vector<std::string>& args) { vtest::xdotool(run_->display, args); }
-
-	int lang_;
-	std::unique_ptr<vtest::xvfb_server> x_;
-	std::unique_ptr<vtest::shell_app_run> run_;
-	std::unique_ptr<vtest::x_view> xv_;
-	unsigned long win_ = 0;
-};
 
 vtest::dvd_release* rel = nullptr;
 std::string rel_error;
@@ -457,6 +297,23 @@ TEST_F(DvdInstallGui, BackFromTheInstallContinuesWhenTheQuestionIsClosedAndCance
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 }
 
+// Processes running the executable at `exe`.
+std::vector<pid_t> pids_of(const std::string& exe)
+{
+	std::vector<pid_t> out;
+	DIR* d = opendir("/proc");
+	if (!d) return out;
+	while (dirent* e = readdir(d)) {
+		const pid_t pid = (pid_t)std::atoi(e->d_name);
+		if (pid <= 0) continue;
+		char buf[4096];
+		const ssize_t n = readlink(("/proc/" + std::string(e->d_name) + "/exe").c_str(), buf, sizeof buf - 1);
+		if (n > 0 && std::string(buf, (size_t)n) == exe) out.push_back(pid);
+	}
+	closedir(d);
+	return out;
+}
+
 // Starts a program with an environment; its pid.
 pid_t spawn_with(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& out)
 {
@@ -528,6 +385,11 @@ TEST_F(DvdInstallGui, StartedFromTheDiscRunsACopyFromTheTemporaryFolder)
 	xv.send_close(win);
 	EXPECT_TRUE(wait_for([&] { return xv.find_window("Ventora Installer") == 0; }, 30));
 	EXPECT_EQ(vtest::read_file_bytes(copy_log).find("Launching: "), std::string::npos);
+	// The copy is no child of this test: make sure it has ended before its
+	// X server goes.
+	const std::string copy_exe = copy + "ventora_dvd_installer";
+	EXPECT_TRUE(wait_for([&] { return pids_of(copy_exe).empty(); }, 30));
+	for (pid_t p : pids_of(copy_exe)) kill(p, SIGKILL);
 }
 
 }  // namespace
