@@ -379,7 +379,6 @@ TEST_F(DvdInstallGui, StartedFromTheDiscRunsACopyFromTheTemporaryFolder)
 	    << vtest::read_file_bytes(copy_log);
 	EXPECT_TRUE(vtest::path_exists(copy + "Resources/interface.png"));
 	// It does not copy itself again; closing its window ends it.
-	vtest::ignore_x_errors();
 	vtest::x_view xv(x.display());
 	unsigned long win = 0;
 	ASSERT_TRUE(wait_for([&] { return (win = xv.find_window("Ventora Installer")) != 0; }, 30));

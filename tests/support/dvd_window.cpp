@@ -1,6 +1,5 @@
 #include "tests/support/dvd_window.h"
 
-#include <X11/Xlib.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -14,14 +13,7 @@ namespace vtest {
 
 namespace {
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// A window that goes away while the window list is read (the program's
-// start-up makes and drops windows) is no reason to end the test: Xlib's
-// default handler would exit, leaving the program and its X server behind.
-int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 }  // namespace
-
-void ignore_x_errors() { XSetErrorHandler(ignore_x_error); }
 
 bool wait_for(const std::function<bool()>& ok, double seconds)
 {
@@ -59,7 +51,6 @@ wizard_window::~wizard_window()
 bool wizard_window::start(const std::vector<std::string>& args)
 {
 	if (!run_->start(args)) return false;
-	ignore_x_errors();
 	xv_.reset(new x_view(run_->display));
 	return wait_for([&] { return (win_ = xv_->find_window("Ventora Installer")) != 0; }, 60);
 }

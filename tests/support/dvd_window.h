@@ -14,9 +14,6 @@ class xvfb_server;
 class shell_app_run;
 class x_view;
 
-// X errors of windows that vanish while they are looked at are ignored
-// (Xlib's default handler ends the process).
-void ignore_x_errors();
 // Polls ok() every 20 ms; its last answer after `seconds`.
 bool wait_for(const std::function<bool()>& ok, double seconds);
 // Occurrences of `what` in `text`.
