@@ -16,6 +16,8 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/prefs_window.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_dvd.h"
+#include "Installer-f/utils_dvd.h"
 
 #ifndef VENTORA_WIZARD_START
 #define VENTORA_WIZARD_START demo_start
@@ -29,11 +31,20 @@ int main(int argc, char** argv)
 	get_OS_abs_path(os_dir_temp, T);
 	get_OS_abs_path(os_dir_this_bundle, B);
 	if (!B.empty() && B.back() != '/') B += '/';
+	locate_installer_dvd();
 	if (should_copy_self(B, T, dvd_path)) {
 		const std::string N = path_last_component(B);
-		copy_file_recursive(B, T + N);
-		launch_app(T + N, "", 0);
-		return 1;
+		// A copy left by an earlier run may be of another disc set.
+		if (dir_exists(T + N)) recursive_delete_folder(T + N);
+		const int err = copy_file_recursive(B, T + N);
+		// A failed copy is not started: the program then runs from the disc.
+		if (err == 0) {
+			launch_app(T + N, "", 0);
+			std::fprintf(stderr, "Could not start the copy in %s; running from the disc.\n", (T + N).c_str());
+		} else {
+			std::fprintf(stderr, "Could not copy %s to %s (%d); running from the disc.\n", B.c_str(), (T + N).c_str(),
+			             err);
+		}
 	}
 
 	// 3-4. Shell, then the icon picture of the user's language.

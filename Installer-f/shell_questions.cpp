@@ -3,6 +3,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/UTL/UTL_log.h"
 
 namespace {
 // The sub-window to go back to when a question ends.
@@ -12,6 +13,7 @@ int back_to(int prev) { return prev < 0 ? 0 : prev; }
 int shell_select_alert(const select_alert_question& q)
 {
 	const int prev = mnw.wind_type;
+	xer << "Question: " << q.message1 << " " << q.path << "\n" << std::flush;
 	MACIBM_startwind(q.window_type, 0);
 	int result = 3;
 	while (mnw.wind_type == q.window_type) {
@@ -36,6 +38,8 @@ int shell_select_alert(const select_alert_question& q)
 int shell_abort_alert(const abort_question& q)
 {
 	const int prev = mnw.wind_type;
+	// The question in the log: what the user was asked, next to the answer's effect.
+	xer << "Question: " << q.message << "\n" << std::flush;
 	MACIBM_startwind(q.window_type, 0);
 	// The log tells what was asked and answered (tests wait on these lines).
 	xer << "Question asked: " << q.message << "\n" << std::flush;

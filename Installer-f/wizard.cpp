@@ -128,7 +128,11 @@ void wizard_APP_update()
 		int index = -1;
 		for (size_t i = 0; i < step_funcs.size(); ++i)
 			if (step_funcs[i] == called) index = (int)i;
-		xer << "Wizard page " << index << ": " << screen.title << "\n" << std::flush;
+		xer << "Wizard page " << index << ": " << screen.title << "\n";
+		// The page's text on one line: what the user was told, for support.
+		std::string text = screen.body;
+		STR_replace_all(text, "\n", "\\n");
+		xer << "Wizard text: " << text << "\n" << std::flush;
 	}
 	last = g_wizard;
 

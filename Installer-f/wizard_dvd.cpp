@@ -1,0 +1,473 @@
+// The DVD flows' entry page, the install flow, the launch, and the three step
+// families the install, repair and scenery flows share: install steps,
+// copy-picking steps and the change-disc / check-disc pairs.
+#include "Installer-f/wizard_dvd.h"
+
+#include <unistd.h>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_text.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_dvd.h"
+#include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_tasks.h"
+#include "Installer-f/world_map.h"
+
+int accept_eula = 0;
+int dvd_install_is_running = 0;
+int repair_is_running = 0;
+int scenery_install_is_running = 0;
+int num_install_errors = 0;
+
+namespace {
+
+std::string T(const char* s) { return UTL_translate_string(s); }
+
+// Runs the checksum pass to its end within this frame.
+void checksum_now()
+{
+	int ctr = 0;
+	float progress = 0;
+	while (!checksum_directory(ctr, progress)) usleep(200);
+}
+
+}  // namespace
+
+// ---- page lists -------------------------------------------------------------------
+
+void dvd_set_install_pages()
+{
+	step_names = {T("Welcome"), T("Pick Destination"), T("License"), T("Select Scenery"), T("Install"), T("Finish")};
+	step_funcs = {dvd_start, dvd_pick_install, dvd_eula_install, dvd_scenery_install, dvd_run_install, dvd_done_install};
+}
+
+void dvd_set_repair_pages()
+{
+	step_names = {T("Welcome"),         T("Select Ventora"), T("Scan For Problems"),
+	              T("Confirm Repairs"), T("Repair Ventora"), T("Finish")};
+	step_funcs = {dvd_start, dvd_pick_repair, dvd_scan_repair, dvd_confirm_repair, dvd_install_repair, dvd_done_repair};
+}
+
+void dvd_set_scenery_pages()
+{
+	step_names = {T("Welcome"),            T("Select Ventora"),  T("Scan Existing Scenery"),
+	              T("Select New Scenery"), T("Install Scenery"), T("Finish")};
+	step_funcs = {dvd_start,        dvd_pick_scenery,    dvd_scan_scenery,
+	              dvd_edit_scenery, dvd_install_scenery, dvd_done_scenery};
+}
+
+// ---- entry page ---------------------------------------------------------------------
+
+int dvd_start(int first_time, wizard_screen& s)
+{
+	static unsigned long long last_walk = 0;
+	if (first_time) {
+		locate_all_ventoras();
+		dvd_set_install_pages();
+	}
+	s.title = T("Ventora 9 Installer");
+	// Waiting for a disc, the mount table is walked a few times a second, not
+	// every frame; once the set is known the scan only finishes its reading.
+	const unsigned long long now = xtim.microsecs();
+	const bool waiting = dvd_path.empty() || install_name == no_install_name;
+	if (first_time || !waiting || now - last_walk >= 250000) {
+		last_walk = now;
+		UTIL_scan_dvd();
+	}
+
+	if (dvd_path.empty()) {
+		s.body = T("Please insert Ventora 9 DVD number one to begin.");
+	} else if (!dvd_install_name_ok(install_name) || stg.stage == 2) {
+		s.body = T("This DVD does not appear to be an Ventora 9 DVD.");
+	} else if (stg.stage == 3 && all_skyframes.empty()) {
+		if (stg.has_sim) {
+			s.body = UTL_string_sub(T("Welcome to the Ventora 9 Installer.  I will guide you through the process of "
+			                          "installing %1:install name%."),
+			                        install_name);
+			s.next = dvd_pick_install;
+		} else {
+			s.body = UTL_string_sub(T("This DVD (%1:dvd name%) contains global scenery.  You must install the sim before "
+			                          "you install the global scenery."),
+			                        install_name);
+		}
+	} else if (stg.stage == 3) {
+		s.body = T("You already have Ventora 9 installed on this computer.  What would you like to do?");
+		s.choice_labels.push_back(T("Run Ventora Now"));
+		s.choice_steps.push_back(dvd_pick_run_sim);
+		if (stg.has_global) {
+			s.choice_labels.push_back(T("Add Or Remove Scenery"));
+			s.choice_steps.push_back(dvd_pick_scenery);
+		}
+		if (stg.has_sim) {
+			s.choice_labels.push_back(T("Repair Ventora"));
+			s.choice_steps.push_back(dvd_pick_repair);
+			s.choice_labels.push_back(T("Install A Second Copy of Ventora"));
+			s.choice_steps.push_back(dvd_pick_install);
+		}
+	}
+	return 0;
+}
+
+// ---- install flow -------------------------------------------------------------------
+
+int dvd_pick_install(int first_time, wizard_screen& s)
+{
+	static std::string parent_dir, install_folder, desktop_f;
+	int changed = 0;
+	if (first_time) {
+		get_OS_abs_path(os_dir_desktop, desktop_f);
+		accept_eula = 0;
+		dvd_set_install_pages();
+		changed = 1;
+	}
+	if (parent_dir.empty()) {
+		get_OS_abs_path(os_dir_default_apps, parent_dir);
+		install_folder = install_name;
+		changed = 1;
+	}
+	s.title = T("Pick Install Destination.");
+	s.back = dvd_start;
+	s.next = dvd_eula_install;
+
+	const std::string change = T("Change Destination"), label = T("Install Name:");
+	const int w = (int)(str_dx(change) + 21);
+	if (BTN_action(290, 203, (float)w, 0, 1, change, "-")) {
+		std::string picked = parent_dir;
+		if (GetFilePathFromUser(2, T("Pick a folder to install Ventora 9 into."), T("Select"), 1, parent_dir, picked)) {
+			parent_dir = picked;
+			if (parent_dir != "/" && (parent_dir.empty() || parent_dir.back() != '/')) parent_dir += '/';
+			changed = 1;
+		}
+	}
+	const int lw = (int)str_dx(label);
+	const int x = (int)(w * 0.5f + 300 + 10 + lw);
+	const std::string before = install_folder;
+	BTN_enterstring((float)x, 200, &install_folder, 256, "-" + label, (float)(760 - x), 0);
+	if (install_folder != before) changed = 1;
+
+	// A name that leaves its parent folder is no folder name.
+	if (install_folder.empty() || install_folder == "." || install_folder == ".." ||
+	    install_folder.find('/') != std::string::npos) {
+		dest_dir_path = install_folder.empty() ? parent_dir : parent_dir + install_folder + "/";
+		s.next = nullptr;
+		s.body = T("Please pick a name for your Ventora 9 installation...");
+		return 0;
+	}
+	dest_dir_path = parent_dir + install_folder + "/";
+	if (dir_exists(dest_dir_path)) {
+		s.next = nullptr;
+		s.body = UTL_string_sub(T("The folder '%1:install name%' already exists inside the folder '%2:parent folder%'.\n\n"
+		                          "Please change the install name or destination."),
+		                        install_folder, parent_dir);
+		return 0;
+	}
+	s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+	                        install_folder, parent_dir);
+	if (parent_dir == desktop_f)
+		s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	if (changed) {
+		// The folder does not exist yet: every file is marked absent at once.
+		checksum_now();
+		set_install_filter(1, 1);
+		scenery_take_all();
+		recalc_disk_sizes();
+	}
+	UTIL_disk_space(T("You have enough free disk space to install Ventora 9 at this location."),
+	                T("You do not have enough free disk space to install Ventora 9 at this location.  You can install to a "
+	                  "different location, or save disk space by installing only some of the global scenery."));
+	return 0;
+}
+
+int dvd_eula_install(int, wizard_screen& s)
+{
+	s.title = T("End User License Agreement (EULA)");
+	s.body = T("Ventora 9 is licensed, not sold, to you for use on your own computers.  You may install this copy on any "
+	           "number of computers that you own, as long as only one of them runs it at a time.\n\n") +
+	         T("You may not rent, lend or sell the software on these discs, nor pass on changed copies of it.\n\n") +
+	         T("The software is provided as it is, without any warranty.  Tarnwick is not liable for any damage that its "
+	           "use may cause.");
+	s.back = dvd_pick_install;
+	s.next = accept_eula ? dvd_scenery_install : nullptr;
+	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
+	BTN_bool(230, 100, &accept_eula, "", 0);
+	return 0;
+}
+
+int dvd_scenery_install(int first_time, wizard_screen& s)
+{
+	if (first_time) {
+		if (dvd_install_is_running) {
+			const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
+			                            "installed copy of Ventora 9."),
+			                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
+			                          T("the installation process."));
+			// Only the Cancel button deletes; Continue or a closed question goes on.
+			if (r != 1) {
+				s.next = dvd_run_install;
+				return 1;
+			}
+			install_files_kill();
+			recursive_delete_folder(dest_dir_path);
+			dvd_install_is_running = 0;
+		}
+		checksum_now();
+		recalc_disk_sizes();
+	}
+	UTIL_world_map();
+	s.body = T("Please pick the scenery you would like to install now.  You can use this installer to add more scenery or "
+	           "remove scenery later.  If you fly into an area with no scenery installed, you will see only ocean.\n\n"
+	           "Click on the world map to pick select regions to install.");
+	s.title = T("Select Scenery");
+	s.back = dvd_eula_install;
+	s.next = dvd_run_install;
+	if (!UTIL_disk_space(T("You have enough free disk space to install Ventora 9 with the selected scenery."),
+	                     T("You do not have enough free disk space to install Ventora 9 with the selected scenery; change "
+	                       "the install location to another hard driver or select less scenery.")))
+		s.next = nullptr;
+	return 0;
+}
+
+int dvd_done_install(int, wizard_screen& s)
+{
+	s.title = T("Finished Installing Ventora");
+	if (num_install_errors <= 0) {
+		s.body = T("Installation was successful.");
+		s.choice_labels.push_back(T("Run Ventora Now"));
+		s.choice_steps.push_back(dvd_do_run_sim);
+	} else {
+		s.body = T("There were errors during the install; your copy of Ventora may not be usable.\n\nYou can click Go Back "
+		           "and use the repair and add-remove scenery functions to try to reinstall any missing or damaged files.");
+	}
+	s.back = dvd_start;
+	s.next = wizard_quit;
+	return 0;
+}
+
+// ---- install-step family ------------------------------------------------------------
+
+namespace {
+
+struct install_member {
+	int* running;
+	wizard_step retreat;      // choose_files was cancelled
+	wizard_step folder_fail;  // make_dirs failed
+	int registers;
+	const char* title;
+	const char* body;
+	wizard_step back;
+	const char* file_line;
+	const char* final_line;
+	wizard_step finish;
+	wizard_step check_disc;
+	const char* error_head;
+	const char* error_text;
+	const char* stop_caption;
+	const char* stop_text;
+	const char* continue_caption;
+	const char* continue_text;
+	int stop_kills;         // Stop drains the pools and clears the flag
+	wizard_step stop_next;
+	int f;                  // next file index
+};
+
+install_member install_members[3] = {
+    {&dvd_install_is_running, dvd_scenery_install, dvd_pick_install, 1, "Installing Ventora",
+     "I am installing Ventora in %1:file path%.", dvd_scenery_install, "Installing: %1:file%", "Finishing up...",
+     dvd_done_install, dvd_verify_disk_install, "An error occurred during installation:",
+     "You can continue with the installation and attempt to repair the damaged files later, or you can cancel the "
+     "installation.",
+     "Cancel", "the install.", "Continue", "the install.", 0, dvd_scenery_install, 0},
+    {&repair_is_running, dvd_confirm_repair, dvd_confirm_repair, 0, "Repairing Ventora", "I am repairing %1:file path%.",
+     dvd_confirm_repair, "Repairing: %1:file path%", "Finishing up...", dvd_done_repair, dvd_verify_disk_repair,
+     "An error occurred during the repair:",
+     "Ventora may not be usable until you are able to repair the sim without errors.", "Stop", "the repair.", "Continue",
+     "the repair.", 1, dvd_done_repair, 0},
+    {&scenery_install_is_running, dvd_edit_scenery, dvd_edit_scenery, 0, "Installing New Scenery",
+     "I am installing new scenery for %1:install path%,", dvd_edit_scenery, "Installing: %1:file%", "Finishing Up...",
+     dvd_done_scenery, dvd_verify_disk_scenery, "An error occurred during scenery installation:",
+     "You can continue with the installation and attempt to reinstall the damaged files later, or you can stop the "
+     "installation",
+     "Stop", "the scenery install.", "Continue", "the scenery install.", 1, dvd_done_scenery, 0},
+};
+
+int install_step(install_member& m, wizard_screen& s)
+{
+	if (!*m.running) {
+		m.f = 0;
+		xer << "Starting install at " << (double)xtim.microsecs() / 1e6 << "\n" << std::flush;
+		if (!choose_files()) {
+			s.next = m.retreat;
+			return 1;
+		}
+		if (make_dirs() != 0) {
+			s.next = m.folder_fail;
+			return 1;
+		}
+		// The copy enters the registry before any file is copied.
+		if (m.registers) register_new_ventora();
+		delete_files();
+		*m.running = 1;
+		num_install_errors = 0;
+	}
+	s.title = T(m.title);
+	s.cancel_hook = install_files_kill;
+
+	const int count = (int)sim_info.size();
+	const int r = install_files(m.f, current_disk);
+	switch (r) {
+	case 0:
+		s.back = m.back;
+		s.next = nullptr;
+		s.body = UTL_string_sub(T(m.body), dest_dir_path);
+		if (m.f < 0)
+			s.progress = 0;
+		else if (m.f < count)
+			s.progress = sim_info[m.f].back().progress_start;
+		else
+			s.progress = 1;
+		s.progress_text = m.f >= 0 && m.f < count ? UTL_string_sub(T(m.file_line), sim_info[m.f].back().path)
+		                                          : T(m.final_line);
+		return 0;
+	case 1:
+		s.back = nullptr;
+		s.next = m.finish;
+		*m.running = 0;
+		return 1;
+	case 2:
+		want_file_disk = m.f;
+		s.next = m.check_disc;
+		return 1;
+	case 3: {
+		num_install_errors += 1;
+		const int answer = UTIL_cancel_install(T(m.error_head), T(m.error_text), T(m.stop_caption), T(m.stop_text),
+		                                       T(m.continue_caption), T(m.continue_text));
+		// Only the Stop (or Cancel) button stops; a closed question continues.
+		if (answer != 1) return 0;
+		if (m.stop_kills) {
+			install_files_kill();
+			*m.running = 0;
+		}
+		s.next = m.stop_next;
+		return 1;
+	}
+	default:
+		return 0;
+	}
+}
+
+}  // namespace
+
+int dvd_run_install(int, wizard_screen& s) { return install_step(install_members[0], s); }
+int dvd_install_repair(int, wizard_screen& s) { return install_step(install_members[1], s); }
+int dvd_install_scenery(int, wizard_screen& s) { return install_step(install_members[2], s); }
+
+// ---- copy-picking family --------------------------------------------------------------
+
+namespace {
+
+struct pick_member {
+	const char* title;
+	wizard_step next;
+	int straight_on;      // one registered copy: go on without showing the page
+	void (*pages)();      // first frame: stop the checksum pool, set this page list
+	const char* request;
+};
+
+const pick_member pick_members[3] = {
+    {"Run Ventora", dvd_do_run_sim, 1, nullptr, "Please pick which copy of Ventora 9 you would like to run."},
+    {"Repair Ventora 9", dvd_scan_repair, 0, dvd_set_repair_pages,
+     "Please pick which copy of Ventora 9 you would like to repair."},
+    {"Select Ventora 9 to Add or Remove Scenery", dvd_scan_scenery, 0, dvd_set_scenery_pages,
+     "Please pick which copy of Ventora 9 you would like to add scenery to."},
+};
+
+int pick_step(const pick_member& m, int first_time, wizard_screen& s)
+{
+	if (first_time) {
+		if (m.pages) {
+			checksum_directory_kill();
+			m.pages();
+		}
+		// A destination left from another flow (a new copy not yet made) is
+		// not a registered copy to work on.
+		bool listed = false;
+		for (const std::string& p : all_skyframes) listed = listed || p == dest_dir_path;
+		if (!listed) dest_dir_path.clear();
+	}
+	s.title = T(m.title);
+	s.back = dvd_start;
+	s.next = m.next;
+	if (all_skyframes.size() == 1) {
+		dest_dir_path = all_skyframes[0];
+		if (m.straight_on) return 1;
+	}
+	UTIL_pick_install();
+	if (dest_dir_path.empty()) s.next = nullptr;
+	if (all_skyframes.size() > 1)
+		s.body = T("You have more than one copy of Ventora 9 installed on this computer.  ") + T(m.request);
+	return 0;
+}
+
+}  // namespace
+
+int dvd_pick_run_sim(int first_time, wizard_screen& s) { return pick_step(pick_members[0], first_time, s); }
+int dvd_pick_repair(int first_time, wizard_screen& s) { return pick_step(pick_members[1], first_time, s); }
+int dvd_pick_scenery(int first_time, wizard_screen& s) { return pick_step(pick_members[2], first_time, s); }
+
+// ---- change-disc and check-disc pairs -------------------------------------------------
+
+namespace {
+
+struct disc_member {
+	const char* change_title;
+	wizard_step change_back;
+	wizard_step change_step;
+	const char* check_title;
+	wizard_step check_step;
+	wizard_step install_step;
+};
+
+const disc_member disc_members[3] = {
+    {"Installing Ventora - Please Change DVDs", dvd_scenery_install, dvd_switch_disk_install,
+     "Installing Ventora - Checking DVD...", dvd_verify_disk_install, dvd_run_install},
+    {"Repairing Ventora - Please Change DVDs", dvd_confirm_repair, dvd_switch_disk_repair,
+     "Repairing Ventora - Checking DVD", dvd_verify_disk_repair, dvd_install_repair},
+    {"Installing Scenery - Please change DVDs", dvd_edit_scenery, dvd_switch_disk_scenery,
+     "Installing Scenery - Verifying DVD", dvd_verify_disk_scenery, dvd_install_scenery},
+};
+
+int change_disc(const disc_member& m, int first_time, wizard_screen& s)
+{
+	// The disc goes out on the page's first frame only.
+	const int disc = UTIL_switch_disk(first_time);
+	s.title = T(m.change_title);
+	s.body = UTL_string_sub(T("Please insert DVD number %1:disk number% and click continue."), int_str(disc + 1));
+	s.back = m.change_back;
+	s.next = m.check_step;
+	return 0;
+}
+
+int check_disc(const disc_member& m, wizard_screen& s)
+{
+	s.title = T(m.check_title);
+	s.next = UTIL_verify_disk() ? m.install_step : m.change_step;
+	return 1;
+}
+
+}  // namespace
+
+int dvd_switch_disk_install(int first_time, wizard_screen& s) { return change_disc(disc_members[0], first_time, s); }
+int dvd_switch_disk_repair(int first_time, wizard_screen& s) { return change_disc(disc_members[1], first_time, s); }
+int dvd_switch_disk_scenery(int first_time, wizard_screen& s) { return change_disc(disc_members[2], first_time, s); }
+int dvd_verify_disk_install(int, wizard_screen& s) { return check_disc(disc_members[0], s); }
+int dvd_verify_disk_repair(int, wizard_screen& s) { return check_disc(disc_members[1], s); }
+int dvd_verify_disk_scenery(int, wizard_screen& s) { return check_disc(disc_members[2], s); }

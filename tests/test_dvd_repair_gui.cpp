@@ -1,0 +1,396 @@
+// Repairing a copy and adding and removing scenery through the DVD
+// installer's real window: a two-disc set made by the maker, discs
+// bind-mounted read-only in this test's own mount namespace and changed by
+// an unmount and a mount, a registered copy made from the master.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "DIzivoz/Files/io_utils.h"
+#include "Installer-f/wizard.h"
+#include "tests/support/dvd_discs.h"
+#include "tests/support/test_files.h"
+#include "tests/support/x_session.h"
+
+namespace {
+
+bool wait_for(const std::function<bool()>& ok, double seconds)
+{
+	const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds((long long)(seconds * 1000));
+	while (std::chrono::steady_clock::now() < end) {
+		if (ok()) return true;
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	}
+	return ok();
+}
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int count_in(const std::string& text, const std::string& what)
+{
+	int n = 0;
+	for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+	return n;
+}
+
+// The DVD installer's window on a private X server, driven with real input.
+class dvd_window {
+public:
+	explicit dvd_window(int lang = 0)
+	    : lang_(lang),
+	      x_(new vtest::xvfb_server(1024, 768)),
+	      run_(new vtest::shell_app_run("", {{"LANGUAGE", lang == 1 ? "fr" : lang == 2 ? "de" : "en"}},
+	                                    "ventora_dvd_installer"))
+	{
+		if (!x_->display().empty()) run_->display = x_->display();
+	}
+	~dvd_window()
+	{
+		run_.reset();  // the program before its X server
+		xv_.reset();
+		x_.reset();
+	}
+	bool start()
+	{
+		if (!run_->start({"--missing_strings"})) return false;
+		xv_.reset(new vtest::x_view(run_->display));
+		return wait_for([&] { return (win_ = xv_->find_window("Ventora Installer")) != 0; }, 60);
+	}
+	void point(float x, float y, int* sx, int* sy)
+	{
+		int wx = 0, wy = 0, ww = 0, wh = 0;
+		xv_->geometry(win_, &wx, &wy, &ww, &wh);
+		*sx = wx + (int)x;
+		*sy = wy + wh - (int)y;
+	}
+	// Press and release with a pause between, so frames see the button held.
+	void click(float x, float y)
+	{
+		int sx, sy;
+		point(x, y, &sx, &sy);
+		xdo({"windowfocus", std::to_string(win_)});
+		xdo({"mousemove", std::to_string(sx), std::to_string(sy)});
+		pause_ms(60);
+		xdo({"mousedown", "1"});
+		pause_ms(120);
+		xdo({"mouseup", "1"});
+	}
+	// Colours of a 3 x 3 block around a GUI point, once two looks agree.
+	std::vector<unsigned> look(float x, float y)
+	{
+		auto block = [&] {
+			int sx, sy;
+			point(x, y, &sx, &sy);
+			std::vector<unsigned> out;
+			for (int dy = -1; dy <= 1; ++dy)
+				for (int dx = -1; dx <= 1; ++dx) out.push_back(xv_->pixel(sx + dx, sy + dy));
+			return out;
+		};
+		std::vector<unsigned> a = block(), b;
+		for (int i = 0; i < 50; ++i) {
+			pause_ms(100);
+			b = block();
+			if (a == b) return b;
+			a = b;
+		}
+		return b;
+	}
+	std::string log() const { return run_->log() + "\n--- stderr ---\n" + run_->stderr_text(); }
+	int count(const std::string& text) const { return count_in(run_->log(), text); }
+	bool wait_log(const std::string& text, double seconds) { return run_->wait_log(text, seconds); }
+	// Clicks until a new log line holding `text` appears (a busy machine may lose a click).
+	bool click_until(float x, float y, const std::string& text, double each = 5, int tries = 6)
+	{
+		const int before = count(text);
+		for (int k = 0; k < tries; ++k) {
+			click(x, y);
+			if (wait_for([&] { return count(text) > before; }, each)) return true;
+		}
+		return false;
+	}
+	bool next_until(const std::string& text) { return click_until(770 - interface_icon_width(2, lang_) / 2, 23, text); }
+	void quit() { click(770 - interface_icon_width(0, lang_) / 2, 23); }
+	// A point of a centred question window (the cancel question is 700 x
+	// 206, the modified-file question 700 x 146).
+	void question_click(float x, float y, float height = 206)
+	{
+		int wx, wy, w = 0, h = 0;
+		xv_->geometry(win_, &wx, &wy, &w, &h);
+		click(std::trunc(std::round((w - 700) / 2.0f)) + x, std::trunc(std::round((h - height) / 2.0f)) + y);
+	}
+	int wait_exit(double seconds) { return run_->wait_exit(seconds); }
+	std::string home() const { return run_->folder() + "home/"; }
+
+private:
+	void xdo(const std::vector<std::string>& args) { vtest::xdotool(run_->display, args); }
+
+	int lang_;
+	std::unique_ptr<vtest::xvfb_server> x_;
+	std::unique_ptr<vtest::shell_app_run> run_;
+	std::unique_ptr<vtest::x_view> xv_;
+	unsigned long win_ = 0;
+};
+
+const std::string kScenery = "Global Scenery/-global terrain-/";
+const std::string kTileA = kScenery + "+30-090/+35-085.dsf";  // disc 1
+const std::string kTileB1 = kScenery + "+40-120/+46-121.dsf";
+const std::string kTileB2 = kScenery + "+40-120/+47-122.dsf";
+const std::string kTileC = kScenery + "+50+000/+51+003.dsf";  // disc 2
+
+// An installed copy made from the master (what an install from the set
+// leaves), with the given tiles, and the registry naming it.
+std::string registered_copy(const std::string& home, const std::string& master, const std::vector<std::string>& tiles)
+{
+	const std::string copy = home + "Apps/Ventora 9/";
+	const std::string all = master + "All/";
+	auto make_parent = [](const std::string& path) {
+		for (size_t s = 1, e; (e = path.find('/', s)) != std::string::npos; s = e + 1) mkdir(path.substr(0, e).c_str(), 0755);
+	};
+	make_parent(copy);
+	for (const char* d : {"Airfoils", "Instructions", "Output", "Resources", "Weapons", "Custom Scenery"})
+		mkdir((copy + d).c_str(), 0755);
+	for (const std::string& f : vtest::files_below(all)) {
+		if (f.size() > 3 && f.compare(f.size() - 3, 3, ".7z") == 0) continue;
+		if (f.find("Global Scenery/") == 0 && std::find(tiles.begin(), tiles.end(), f) == tiles.end()) continue;
+		make_parent(copy + f);
+		char link[512];
+		const ssize_t n = readlink((all + f).c_str(), link, sizeof(link) - 1);
+		if (n > 0) {
+			link[n] = 0;
+			symlink(link, (copy + f).c_str());
+		} else {
+			vtest::write_file_bytes(copy + f, vtest::read_file_bytes(all + f));
+		}
+	}
+	vtest::write_file_bytes(copy + "Ventora", vtest::read_file_bytes(master + "Linux/Ventora"));
+	chmod((copy + "Ventora").c_str(), 0755);
+	make_parent(home + ".config/Ventora/x");
+	vtest::write_file_bytes(home + ".config/Ventora/ventora_install.txt", copy + "\n");
+	return copy;
+}
+
+vtest::dvd_release* rel = nullptr;
+std::string rel_error;
+
+struct DvdRepairGui : ::testing::Test {
+	static void SetUpTestSuite()
+	{
+		if (rel || !vtest::disc_namespace_problem().empty()) return;
+		static vtest::temp_folder work;
+		rel = new vtest::dvd_release;
+		rel_error = vtest::build_dvd_release(work.path() + "release/", *rel);
+	}
+	void SetUp() override
+	{
+		SKIP_WITHOUT_DISC_NAMESPACE();
+		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
+		ASSERT_EQ(rel_error, "");
+		ASSERT_EQ(rel->discs.size(), 2u) << rel->maker_output;
+		drive.reset(new vtest::disc_drive(tmp.path() + "drive/"));
+		ASSERT_EQ(drive->insert(rel->discs[0]), "");
+	}
+	void TearDown() override { drive.reset(); }
+
+	std::string master(const std::string& rel_path) { return vtest::read_file_bytes(rel->master + "All/" + rel_path); }
+
+	// From the entry page through the repair's pick and scan to its confirmation.
+	void to_confirmation(dvd_window& w)
+	{
+		ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
+		ASSERT_TRUE(w.click_until(500, 300, "Wizard page 1: Repair Ventora 9")) << w.log();
+		ASSERT_TRUE(w.next_until("Wizard page 2: Scanning Ventora for Problems")) << w.log();
+		ASSERT_TRUE(w.wait_log("Wizard page 3: Confirm Repairs", 60)) << w.log();
+	}
+
+	vtest::temp_folder tmp;
+	std::unique_ptr<vtest::disc_drive> drive;
+};
+
+TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)
+{
+	dvd_window w;
+	const std::string copy = registered_copy(w.home(), rel->master, {kTileA});
+	// Damaged: on the first disc; missing: on the second.
+	vtest::write_file_bytes(copy + "Airfoils/naca0012.afl", "bent");
+	ASSERT_EQ(unlink((copy + "Instructions/Read Me.txt").c_str()), 0);
+	ASSERT_TRUE(w.start());
+	to_confirmation(w);
+	EXPECT_TRUE(w.wait_log("Wizard text: I need to install approximately 2 files to repair " + copy +
+	                           ".\\n\\nClick continue to begin repairing Ventora.",
+	                       10))
+	    << w.log();
+
+	// The damaged file looks changed by its user: the engine asks before
+	// overwriting it.
+	const std::string asked = "Question: I am about to install: " + copy + "Airfoils/naca0012.afl";
+	ASSERT_TRUE(w.next_until(asked)) << w.log();
+	pause_ms(300);
+	w.question_click(96, 53, 146);
+	ASSERT_TRUE(w.wait_log("Wizard page 4: Repairing Ventora", 30)) << w.log();
+	ASSERT_TRUE(w.wait_log("Wizard page -1: Repairing Ventora - Please Change DVDs", 120)) << w.log();
+	EXPECT_TRUE(w.wait_log("Wizard text: Please insert DVD number 2 and click continue.", 10)) << w.log();
+	EXPECT_EQ(vtest::read_file_bytes(copy + "Airfoils/naca0012.afl"), master("Airfoils/naca0012.afl"));
+	ASSERT_EQ(drive->insert(rel->discs[1]), "");
+	ASSERT_TRUE(w.next_until("Repairing Ventora - Checking DVD")) << w.log();
+	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished Repairing Ventora.", 120)) << w.log();
+	EXPECT_TRUE(w.wait_log("Wizard text: I have finished repairing " + copy, 10)) << w.log();
+	w.quit();
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+
+	EXPECT_EQ(vtest::read_file_bytes(copy + "Instructions/Read Me.txt"), master("Instructions/Read Me.txt"));
+	EXPECT_EQ(vtest::read_file_bytes(copy + "Airfoils/naca0012.afl"), master("Airfoils/naca0012.afl"));
+	// Scenery is not the repair's business: no tile came or went.
+	EXPECT_TRUE(vtest::path_exists(copy + kTileA));
+	EXPECT_FALSE(vtest::path_exists(copy + kTileC));
+	EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+}
+
+TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
+{
+	// The second disc with the missing file's archive damaged.
+	const std::string bad = tmp.path() + "bad_disc/";
+	ASSERT_EQ(copy_file_recursive(rel->discs[1], bad), 0);
+	std::string victim;
+	for (const std::string& f : vtest::files_below(bad))
+		if (f.find("Instructions/Read Me.txt.zip") != std::string::npos) victim = f;
+	ASSERT_FALSE(victim.empty());
+	chmod((bad + victim).c_str(), 0644);
+	vtest::write_file_bytes(bad + victim, "not a zip archive at all");
+
+	dvd_window w;
+	const std::string copy = registered_copy(w.home(), rel->master, {});
+	ASSERT_EQ(unlink((copy + "Instructions/Read Me.txt").c_str()), 0);
+	ASSERT_TRUE(w.start());
+	to_confirmation(w);
+	ASSERT_TRUE(w.next_until("Wizard page 4: Repairing Ventora")) << w.log();
+	ASSERT_TRUE(w.wait_log("Repairing Ventora - Please Change DVDs", 120)) << w.log();
+	ASSERT_EQ(drive->insert(bad), "");
+	ASSERT_TRUE(w.next_until("Repairing Ventora - Checking DVD")) << w.log();
+	ASSERT_TRUE(w.wait_log("Question: An error occurred during the repair:", 120)) << w.log();
+	const std::string log = w.log();
+	const size_t q = log.find("Question: An error occurred during the repair:");
+	EXPECT_NE(log.find("Ventora may not be usable until you are able to repair the sim without errors.", q),
+	          std::string::npos)
+	    << log.substr(q);
+	// Stop: straight to the repair's finish page with the error text.
+	pause_ms(300);
+	w.question_click(96, 56);
+	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished Repairing Ventora.", 60)) << w.log();
+	EXPECT_TRUE(w.wait_log("Wizard text: There were errors during the repair; your copy of Ventora may not be usable.",
+	                       10))
+	    << w.log();
+	// No Run choice there; Quit ends.
+	w.click(500, 350);
+	w.quit();
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+	EXPECT_EQ(w.log().find("Launching: "), std::string::npos);
+	EXPECT_FALSE(vtest::path_exists(copy + "Instructions/Read Me.txt"));
+}
+
+float cell_x(int j) { return 248 + 14.0f * j + 7; }
+float cell_y(int i) { return 150 + 14.0f * i + 7; }
+
+TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
+{
+	dvd_window w;
+	const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileB1, kTileB2});
+	ASSERT_TRUE(w.start());
+	ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
+	ASSERT_TRUE(w.click_until(500, 325, "Wizard page 1: Select Ventora 9 to Add or Remove Scenery")) << w.log();
+	ASSERT_TRUE(w.next_until("Wizard page 2: Scanning Ventora 9 for Installed Scenery")) << w.log();
+	ASSERT_TRUE(w.wait_log("Wizard page 3: Select Scenery", 60)) << w.log();
+
+	const vtest::tile_cell A = vtest::dvd_master_cells[0], B = vtest::dvd_master_cells[1],
+	                       C = vtest::dvd_master_cells[2];
+	auto look = [&](vtest::tile_cell c) { return w.look(cell_x(c.lon), cell_y(c.lat) - 4); };
+	const auto a0 = look(A), b0 = look(B), c0 = look(C);
+	// B away, C in: each look changes.
+	w.click(cell_x(B.lon), cell_y(B.lat));
+	ASSERT_TRUE(wait_for([&] { return look(B) != b0; }, 10));
+	const auto b_off = look(B);
+	w.click(cell_x(C.lon), cell_y(C.lat));
+	ASSERT_TRUE(wait_for([&] { return look(C) != c0; }, 10));
+	const auto c_on = look(C);
+	// Choose all: A and B look as they did at the start, so the installed
+	// tiles were shown chosen; C as now.
+	w.click(780 - interface_icon_width(4, 0) - interface_icon_width(3, 0) / 2, 133);
+	ASSERT_TRUE(wait_for([&] { return look(B) == b0; }, 10));
+	EXPECT_EQ(look(A), a0);
+	EXPECT_EQ(look(C), c_on);
+	// B away again.
+	w.click(cell_x(B.lon), cell_y(B.lat));
+	ASSERT_TRUE(wait_for([&] { return look(B) == b_off; }, 10));
+
+	ASSERT_TRUE(w.next_until("Wizard page 4: Installing New Scenery")) << w.log();
+	ASSERT_TRUE(w.wait_log("Wizard page -1: Installing Scenery - Please change DVDs", 120)) << w.log();
+	ASSERT_EQ(drive->insert(rel->discs[1]), "");
+	ASSERT_TRUE(w.next_until("Installing Scenery - Verifying DVD")) << w.log();
+	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished With Add/Remove Scenery", 120)) << w.log();
+	EXPECT_TRUE(w.wait_log(
+	    "Wizard text: I have successfully added and removed scenery to match your choices on the map.", 10))
+	    << w.log();
+	w.quit();
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+
+	EXPECT_EQ(vtest::read_file_bytes(copy + kTileC), master(kTileC));
+	EXPECT_EQ(vtest::read_file_bytes(copy + kTileA), master(kTileA));
+	EXPECT_FALSE(vtest::path_exists(copy + kTileB1));
+	EXPECT_FALSE(vtest::path_exists(copy + kTileB2));
+	// The simulator's files are not the scenery flow's business.
+	EXPECT_EQ(vtest::read_file_bytes(copy + "Airfoils/naca0012.afl"), master("Airfoils/naca0012.afl"));
+	EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+}
+
+// Both flows in French and German with nothing to copy from a disc: a
+// sound copy repaired (no file), one tile removed.
+TEST_F(DvdRepairGui, FrenchAndGermanRepairAndSceneryPagesHaveEveryText)
+{
+	for (int lang : {1, 2}) {
+		SCOPED_TRACE(lang);
+		{
+			dvd_window w(lang);
+			const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileC});
+			ASSERT_TRUE(w.start());
+			ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
+			ASSERT_TRUE(w.click_until(500, 300, "Wizard page 1: ")) << w.log();
+			ASSERT_TRUE(w.next_until("Wizard page 2: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 3: ", 60)) << w.log();
+			EXPECT_TRUE(w.wait_log(" 0 ", 10)) << w.log();
+			ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 5: ", 60)) << w.log();
+			w.quit();
+			EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+			EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+		}
+		{
+			dvd_window w(lang);
+			const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileC});
+			ASSERT_TRUE(w.start());
+			ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
+			ASSERT_TRUE(w.click_until(500, 325, "Wizard page 1: ")) << w.log();
+			ASSERT_TRUE(w.next_until("Wizard page 2: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 3: ", 60)) << w.log();
+			const vtest::tile_cell C = vtest::dvd_master_cells[2];
+			const auto before = w.look(cell_x(C.lon), cell_y(C.lat) - 4);
+			w.click(cell_x(C.lon), cell_y(C.lat));
+			ASSERT_TRUE(wait_for([&] { return w.look(cell_x(C.lon), cell_y(C.lat) - 4) != before; }, 10));
+			ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+			ASSERT_TRUE(w.wait_log("Wizard page 5: ", 60)) << w.log();
+			w.quit();
+			EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+			EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+			EXPECT_FALSE(vtest::path_exists(copy + kTileC));
+			EXPECT_TRUE(vtest::path_exists(copy + kTileA));
+		}
+	}
+}
+
+}  // namespace
