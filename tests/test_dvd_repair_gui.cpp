@@ -9,135 +9,26 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <functional>
-#include <memory>
 #include <thread>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/wizard.h"
 #include "tests/support/dvd_discs.h"
+#include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
 
 namespace {
 
-bool wait_for(const std::function<bool()>& ok, double seconds)
-{
-	const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds((long long)(seconds * 1000));
-	while (std::chrono::steady_clock::now() < end) {
-		if (ok()) return true;
-		std::this_thread::sleep_for(std::chrono::milliseconds(20));
-	}
-	return ok();
-}
-
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-int count_in(const std::string& text, const std::string& what)
-{
-	int n = 0;
-	for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-	return n;
-}
+using vtest::wait_for;
+using vtest::wizard_window;
 
-// The DVD installer's window on a private X server, driven with real input.
-class dvd_window {
-public:
-	explicit dvd_window(int lang = 0)
-	    : lang_(lang),
-	      x_(new vtest::xvfb_server(1024, 768)),
-	      run_(new vtest::shell_app_run("", {{"LANGUAGE", lang == 1 ? "fr" : lang == 2 ? "de" : "en"}},
-	                                    "ventora_dvd_installer"))
-	{
-		if (!x_->display().empty()) run_->display = x_->display();
-	}
-	~dvd_window()
-	{
-		run_.reset();  // the program before its X server
-		xv_.reset();
-		x_.reset();
-	}
-	bool start()
-	{
-		if (!run_->start({"--missing_strings"})) return false;
-		xv_.reset(new vtest::x_view(run_->display));
-		return wait_for([&] { return (win_ = xv_->find_window("Ventora Installer")) != 0; }, 60);
-	}
-	void point(float x, float y, int* sx, int* sy)
-	{
-		int wx = 0, wy = 0, ww = 0, wh = 0;
-		xv_->geometry(win_, &wx, &wy, &ww, &wh);
-		*sx = wx + (int)x;
-		*sy = wy + wh - (int)y;
-	}
-	// Press and release with a pause between, so frames see the button held.
-	void click(float x, float y)
-	{
-		int sx, sy;
-		point(x, y, &sx, &sy);
-		xdo({"windowfocus", std::to_string(win_)});
-		xdo({"mousemove", std::to_string(sx), std::to_string(sy)});
-		pause_ms(60);
-		xdo({"mousedown", "1"});
-		pause_ms(120);
-		xdo({"mouseup", "1"});
-	}
-	// Colours of a 3 x 3 block around a GUI point, once two looks agree.
-	std::vector<unsigned> look(float x, float y)
-	{
-		auto block = [&] {
-			int sx, sy;
-			point(x, y, &sx, &sy);
-			std::vector<unsigned> out;
-			for (int dy = -1; dy <= 1; ++dy)
-				for (int dx = -1; dx <= 1; ++dx) out.push_back(xv_->pixel(sx + dx, sy + dy));
-			return out;
-		};
-		std::vector<unsigned> a = block(), b;
-		for (int i = 0; i < 50; ++i) {
-			pause_ms(100);
-			b = block();
-			if (a == b) return b;
-			a = b;
-		}
-		return b;
-	}
-	std::string log() const { return run_->log() + "\n--- stderr ---\n" + run_->stderr_text(); }
-	int count(const std::string& text) const { return count_in(run_->log(), text); }
-	bool wait_log(const std::string& text, double seconds) { return run_->wait_log(text, seconds); }
-	// Clicks until a new log line holding `text` appears (a busy machine may lose a click).
-	bool click_until(float x, float y, const std::string& text, double each = 5, int tries = 6)
-	{
-		const int before = count(text);
-		for (int k = 0; k < tries; ++k) {
-			click(x, y);
-			if (wait_for([&] { return count(text) > before; }, each)) return true;
-		}
-		return false;
-	}
-	bool next_until(const std::string& text) { return click_until(770 - interface_icon_width(2, lang_) / 2, 23, text); }
-	void quit() { click(770 - interface_icon_width(0, lang_) / 2, 23); }
-	// A point of a centred question window (the cancel question is 700 x
-	// 206, the modified-file question 700 x 146).
-	void question_click(float x, float y, float height = 206)
-	{
-		int wx, wy, w = 0, h = 0;
-		xv_->geometry(win_, &wx, &wy, &w, &h);
-		click(std::trunc(std::round((w - 700) / 2.0f)) + x, std::trunc(std::round((h - height) / 2.0f)) + y);
-	}
-	int wait_exit(double seconds) { return run_->wait_exit(seconds); }
-	std::string home() const { return run_->folder() + "home/"; }
-
-private:
-	void xdo(const std::vector<std::string>& args) { vtest::xdotool(run_->display, args); }
-
-	int lang_;
-	std::unique_ptr<vtest::xvfb_server> x_;
-	std::unique_ptr<vtest::shell_app_run> run_;
-	std::unique_ptr<vtest::x_view> xv_;
-	unsigned long win_ = 0;
-};
+// The modified-file question is 700 x 146, centred: 30 units above where the
+// 700 x 206 cancel question puts the same point.
+void modified_file_question_click(wizard_window& w, float x, float y) { w.question_click(x, y + 30); }
 
 const std::string kScenery = "Global Scenery/-global terrain-/";
 const std::string kTileA = kScenery + "+30-090/+35-085.dsf";  // disc 1
@@ -202,7 +93,7 @@ struct DvdRepairGui : ::testing::Test {
 	std::string master(const std::string& rel_path) { return vtest::read_file_bytes(rel->master + "All/" + rel_path); }
 
 	// From the entry page through the repair's pick and scan to its confirmation.
-	void to_confirmation(dvd_window& w)
+	void to_confirmation(wizard_window& w)
 	{
 		ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
 		ASSERT_TRUE(w.click_until(500, 300, "Wizard page 1: Repair Ventora 9")) << w.log();
@@ -216,7 +107,7 @@ struct DvdRepairGui : ::testing::Test {
 
 TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)
 {
-	dvd_window w;
+	wizard_window w;
 	const std::string copy = registered_copy(w.home(), rel->master, {kTileA});
 	// Damaged: on the first disc; missing: on the second.
 	vtest::write_file_bytes(copy + "Airfoils/naca0012.afl", "bent");
@@ -233,7 +124,7 @@ TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)
 	const std::string asked = "Question: I am about to install: " + copy + "Airfoils/naca0012.afl";
 	ASSERT_TRUE(w.next_until(asked)) << w.log();
 	pause_ms(300);
-	w.question_click(96, 53, 146);
+	modified_file_question_click(w, 96, 53);
 	ASSERT_TRUE(w.wait_log("Wizard page 4: Repairing Ventora", 30)) << w.log();
 	ASSERT_TRUE(w.wait_log("Wizard page -1: Repairing Ventora - Please Change DVDs", 120)) << w.log();
 	EXPECT_TRUE(w.wait_log("Wizard text: Please insert DVD number 2 and click continue.", 10)) << w.log();
@@ -242,7 +133,7 @@ TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)
 	ASSERT_TRUE(w.next_until("Repairing Ventora - Checking DVD")) << w.log();
 	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished Repairing Ventora.", 120)) << w.log();
 	EXPECT_TRUE(w.wait_log("Wizard text: I have finished repairing " + copy, 10)) << w.log();
-	w.quit();
+	w.click(w.quit_right_x(), 23);
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 
 	EXPECT_EQ(vtest::read_file_bytes(copy + "Instructions/Read Me.txt"), master("Instructions/Read Me.txt"));
@@ -265,7 +156,7 @@ TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
 	chmod((bad + victim).c_str(), 0644);
 	vtest::write_file_bytes(bad + victim, "not a zip archive at all");
 
-	dvd_window w;
+	wizard_window w;
 	const std::string copy = registered_copy(w.home(), rel->master, {});
 	ASSERT_EQ(unlink((copy + "Instructions/Read Me.txt").c_str()), 0);
 	ASSERT_TRUE(w.start());
@@ -289,7 +180,7 @@ TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
 	    << w.log();
 	// No Run choice there; Quit ends.
 	w.click(500, 350);
-	w.quit();
+	w.click(w.quit_right_x(), 23);
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 	EXPECT_EQ(w.log().find("Launching: "), std::string::npos);
 	EXPECT_FALSE(vtest::path_exists(copy + "Instructions/Read Me.txt"));
@@ -300,7 +191,7 @@ float cell_y(int i) { return 150 + 14.0f * i + 7; }
 
 TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
 {
-	dvd_window w;
+	wizard_window w;
 	const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileB1, kTileB2});
 	ASSERT_TRUE(w.start());
 	ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
@@ -310,7 +201,7 @@ TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
 
 	const vtest::tile_cell A = vtest::dvd_master_cells[0], B = vtest::dvd_master_cells[1],
 	                       C = vtest::dvd_master_cells[2];
-	auto look = [&](vtest::tile_cell c) { return w.look(cell_x(c.lon), cell_y(c.lat) - 4); };
+	auto look = [&](vtest::tile_cell c) { return w.steady_block(cell_x(c.lon), cell_y(c.lat) - 4); };
 	const auto a0 = look(A), b0 = look(B), c0 = look(C);
 	// B away, C in: each look changes.
 	w.click(cell_x(B.lon), cell_y(B.lat));
@@ -337,7 +228,7 @@ TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
 	EXPECT_TRUE(w.wait_log(
 	    "Wizard text: I have successfully added and removed scenery to match your choices on the map.", 10))
 	    << w.log();
-	w.quit();
+	w.click(w.quit_right_x(), 23);
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 
 	EXPECT_EQ(vtest::read_file_bytes(copy + kTileC), master(kTileC));
@@ -356,7 +247,7 @@ TEST_F(DvdRepairGui, FrenchAndGermanRepairAndSceneryPagesHaveEveryText)
 	for (int lang : {1, 2}) {
 		SCOPED_TRACE(lang);
 		{
-			dvd_window w(lang);
+			wizard_window w(lang);
 			const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileC});
 			ASSERT_TRUE(w.start());
 			ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
@@ -366,12 +257,12 @@ TEST_F(DvdRepairGui, FrenchAndGermanRepairAndSceneryPagesHaveEveryText)
 			EXPECT_TRUE(w.wait_log(" 0 ", 10)) << w.log();
 			ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
 			ASSERT_TRUE(w.wait_log("Wizard page 5: ", 60)) << w.log();
-			w.quit();
+			w.click(w.quit_right_x(), 23);
 			EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 			EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
 		}
 		{
-			dvd_window w(lang);
+			wizard_window w(lang);
 			const std::string copy = registered_copy(w.home(), rel->master, {kTileA, kTileC});
 			ASSERT_TRUE(w.start());
 			ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60)) << w.log();
@@ -379,12 +270,12 @@ TEST_F(DvdRepairGui, FrenchAndGermanRepairAndSceneryPagesHaveEveryText)
 			ASSERT_TRUE(w.next_until("Wizard page 2: ")) << w.log();
 			ASSERT_TRUE(w.wait_log("Wizard page 3: ", 60)) << w.log();
 			const vtest::tile_cell C = vtest::dvd_master_cells[2];
-			const auto before = w.look(cell_x(C.lon), cell_y(C.lat) - 4);
+			const auto before = w.steady_block(cell_x(C.lon), cell_y(C.lat) - 4);
 			w.click(cell_x(C.lon), cell_y(C.lat));
-			ASSERT_TRUE(wait_for([&] { return w.look(cell_x(C.lon), cell_y(C.lat) - 4) != before; }, 10));
+			ASSERT_TRUE(wait_for([&] { return w.steady_block(cell_x(C.lon), cell_y(C.lat) - 4) != before; }, 10));
 			ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
 			ASSERT_TRUE(w.wait_log("Wizard page 5: ", 60)) << w.log();
-			w.quit();
+			w.click(w.quit_right_x(), 23);
 			EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 			EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
 			EXPECT_FALSE(vtest::path_exists(copy + kTileC));
