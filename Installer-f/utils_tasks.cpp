@@ -21,17 +21,6 @@ std::string install_err_msg;
 namespace {
 int g_processor_override = 0;
 
-// Archives queued for copying from the disc and not yet unpacked: 30 of
-// any size, more while they total at most 64 MB.
-const int max_tasks = 30;
-const int max_tasks_small = 512;
-const double max_in_flight_kb = 64 * 1024;
-double in_flight_kb = 0;
-double archive_kb(int file)
-{
-	return file >= 0 && file < (int)sim_info.size() ? std::max(0.0f, sim_info[file].back().download_kb) : 0.0;
-}
-
 int pool_threads()
 {
 	if (g_processor_override > 0) return g_processor_override;
@@ -202,49 +191,34 @@ void checksum_directory_kill()
 int install_files(int& next_index, int disk)
 {
 	const int count = (int)sim_info.size();
-	if (!copy_pool || !unzip_pool) {
-		delete copy_pool;
-		delete unzip_pool;
-		// The page polls once per frame, and a frame may take longer than
-		// copying and unpacking hundreds of small files: beyond the first 30
-		// tasks the pools take more while their archives stay small in sum.
-		copy_pool = new UTL_worker_threads(1, max_tasks_small);
-		unzip_pool = new UTL_worker_threads(pool_threads(), max_tasks_small);
-		in_flight_kb = 0;
-	}
+	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
+	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), 30);
 
-	// Last stage first: each finished task frees the slot the stage before
-	// it needs, so one call moves a full pool's worth through every stage.
-	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
-		in_flight_kb -= archive_kb(static_cast<dvd_unpack_task*>(done)->file);
-		install_err_num = done->check_error(install_err_msg);
-		delete done;
-		if (install_err_num != 0) return 3;
-	}
-	while (unzip_pool->has_free_slot()) {
-		UTL_work_task* copied = copy_pool->check_retired_tasks();
-		if (!copied) break;
-		unzip_pool->enqueue_task(copied);
-	}
 	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
 	while (next_index < count && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[next_index].back();
 		// Files not to install never hold up the feeding.
 		if (v.install) {
 			if (v.disk != disk) break;
-			const int tasks = copy_pool->count_total_tasks() + unzip_pool->count_total_tasks();
-			if (tasks >= max_tasks && in_flight_kb + archive_kb(next_index) > max_in_flight_kb) break;
-			in_flight_kb += archive_kb(next_index);
 			copy_pool->enqueue_task(new dvd_unpack_task(next_index, temp_path));
 		}
 		++next_index;
+	}
+	while (unzip_pool->has_free_slot()) {
+		UTL_work_task* copied = copy_pool->check_retired_tasks();
+		if (!copied) break;
+		unzip_pool->enqueue_task(copied);
+	}
+	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
+		install_err_num = done->check_error(install_err_msg);
+		delete done;
+		if (install_err_num != 0) return 3;
 	}
 	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
 	if (next_index >= count && idle) {
 		delete copy_pool;
 		delete unzip_pool;
 		copy_pool = unzip_pool = nullptr;
-		in_flight_kb = 0;
 		return 1;
 	}
 	if (next_index < count && idle) {
@@ -272,5 +246,4 @@ void install_files_kill()
 	delete copy_pool;
 	delete unzip_pool;
 	copy_pool = unzip_pool = nullptr;
-	in_flight_kb = 0;
 }
