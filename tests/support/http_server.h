@@ -68,6 +68,10 @@ public:
 	size_t request_count() const;
 	// Waits up to timeout_ms for at least n requests; true when they came.
 	bool wait_for_requests(size_t n, int timeout_ms) const;
+	// Waits up to timeout_ms until every connection made before the call
+	// (also by a client that has died since) has been read, logged and
+	// closed; true when so.
+	bool settle(int timeout_ms) const;
 	// Most requests being answered at one time since the last reset: from the
 	// request's arrival until the last byte of its answer is sent.
 	size_t peak_requests() const;
@@ -90,6 +94,9 @@ private:
 	std::map<std::string, http_behaviour> behaviours_;
 	std::vector<http_request_record> log_;
 	std::set<int> open_fds_;
+	// Open connections by the order they were accepted in: the peer's port.
+	std::map<unsigned long long, unsigned short> open_conns_;
+	unsigned long long accepted_ = 0;
 	size_t in_flight_ = 0;
 	size_t peak_in_flight_ = 0;
 	std::map<std::thread::id, std::thread> workers_;
