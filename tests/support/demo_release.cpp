@@ -242,8 +242,22 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		return true;
 	};
 	const float next_x = 770 - (interface_icon_width(2, o.language)) / 2;
+	// Next after the box was clicked; a lost click on the box leaves Next
+	// disabled: tick it again.
+	auto go_past_licence = [&] {
+		next_until(next_x, 2);
+		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
+			click(230, 103);
+			next_until(next_x, 2);
+		}
+		return run.wait_log("Wizard page 2:", 0);
+	};
 	gui_ctl ctl;
 	ctl.click = click;
+	ctl.accept_licence = [&] {
+		click(230, 103);
+		return go_past_licence();
+	};
 	ctl.key = [&](const std::string& key) {
 		xdotool(display, {"windowfocus", std::to_string(win)});
 		xdotool(display, {"key", key});
@@ -271,12 +285,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			const std::string file = o.screens_folder + "1-license-ticked-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
-		next_until(next_x, 2);
-		// A lost click on the box leaves Next disabled: tick it again.
-		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
-			click(230, 103);
-			next_until(next_x, 2);
-		}
+		go_past_licence();
 	}
 	if (ok) ok = page(2, "servers");
 	if (ok && stop_here(2)) ok = false;

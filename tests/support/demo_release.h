@@ -61,6 +61,9 @@ struct gui_ctl {
 	std::function<void(const std::string& key)> key; // xdotool key name
 	std::function<bool(const std::string& text, double seconds)> wait_log;
 	std::function<std::string()> log;                // the program's log so far
+	// On the licence page: ticks the box and presses Next until page 2 shows
+	// (a busy machine may lose either click, or see both in one frame).
+	std::function<bool()> accept_licence;
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
 };
