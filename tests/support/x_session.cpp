@@ -304,6 +304,19 @@ unsigned x_view::pixel(int x, int y)
 	return (unsigned)(p & 0xFFFFFF);
 }
 
+std::vector<unsigned> x_view::pixels(int x, int y, int width, int height)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	std::vector<unsigned> out;
+	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
+	if (!img) return out;
+	out.reserve((size_t)width * (size_t)height);
+	for (int row = 0; row < height; ++row)
+		for (int col = 0; col < width; ++col) out.push_back((unsigned)(XGetPixel(img, col, row) & 0xFFFFFF));
+	XDestroyImage(img);
+	return out;
+}
+
 bool x_view::save_png(unsigned long w, const std::string& path)
 {
 	Display* d = static_cast<Display*>(dpy_);
