@@ -317,6 +317,40 @@ std::vector<unsigned> x_view::pixels(int x, int y, int width, int height)
 	return out;
 }
 
+bool x_view::map_keysyms(const std::vector<std::string>& names)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	int min_code = 0, max_code = 0, per_code = 0;
+	XDisplayKeycodes(d, &min_code, &max_code);
+	KeySym* map = XGetKeyboardMapping(d, (KeyCode)min_code, max_code - min_code + 1, &per_code);
+	if (!map) return false;
+	auto unused = [&](int code) {
+		for (int k = 0; k < per_code; ++k)
+			if (map[(code - min_code) * per_code + k] != NoSymbol) return false;
+		return true;
+	};
+	bool ok = true;
+	int code = max_code;
+	for (const std::string& name : names) {
+		KeySym sym = XStringToKeysym(name.c_str());
+		if (sym == NoSymbol) {
+			ok = false;
+			continue;
+		}
+		if (XKeysymToKeycode(d, sym) != 0) continue;
+		while (code >= min_code && !unused(code)) --code;
+		if (code < min_code) {
+			ok = false;
+			break;
+		}
+		XChangeKeyboardMapping(d, code, 1, &sym, 1);
+		map[(code - min_code) * per_code] = sym;
+	}
+	XSync(d, False);
+	XFree(map);
+	return ok;
+}
+
 bool x_view::save_png(unsigned long w, const std::string& path)
 {
 	Display* d = static_cast<Display*>(dpy_);
