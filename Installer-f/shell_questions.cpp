@@ -15,6 +15,8 @@ int shell_select_alert(const select_alert_question& q)
 	const int prev = mnw.wind_type;
 	xer << "Question: " << q.message1 << " " << q.path << "\n" << std::flush;
 	MACIBM_startwind(q.window_type, 0);
+	// Its window is up: input from now on goes to it (tests wait on this line).
+	xer << "Question asked: " << q.message1 << " " << q.path << "\n" << std::flush;
 	int result = 3;
 	while (mnw.wind_type == q.window_type) {
 		shell_plot_back_col();
