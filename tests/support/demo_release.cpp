@@ -328,10 +328,18 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (ok) ok = page(3, "destination");
 	if (ok && stop_here(3)) ok = false;
 	if (ok && o.change_destination) {
+		// The page's sentence names the folder: its picture once the chosen
+		// one is on the screen.
+		auto body_look = [&] {
+			int sx, sy;
+			point(230, 455, &sx, &sy);
+			return xv.pixels(sx, sy, 540, 60);
+		};
+		const std::vector<unsigned> before = body_look();
 		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + "home/Apps\n");
 		click(290, 203);
 		wait_for([&] { return file_exists(res.run_folder + "zenity_calls.txt"); }, 20);
-		std::this_thread::sleep_for(std::chrono::milliseconds(500));
+		wait_for([&] { return body_look() != before; }, o.page_timeout);
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + "3-destination-changed-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
