@@ -329,7 +329,9 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (ok && stop_here(3)) ok = false;
 	if (ok && o.change_destination) {
 		// The page's sentence names the folder: its picture once the chosen
-		// one is on the screen.
+		// one is on the screen. While the dialog is up the window shows the
+		// frame as far as the pressed button (the button shows its pressed
+		// look before acting), without the sentence.
 		auto body_look = [&] {
 			int sx, sy;
 			point(230, 455, &sx, &sy);
@@ -339,7 +341,12 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + "home/Apps\n");
 		click(290, 203);
 		wait_for([&] { return file_exists(res.run_folder + "zenity_calls.txt"); }, 20);
-		wait_for([&] { return body_look() != before; }, o.page_timeout);
+		wait_for(
+		    [&] {
+			    const std::vector<unsigned> b = body_look();
+			    return b != before && std::count(b.begin(), b.end(), b.empty() ? 0 : b[0]) != (long)b.size();
+		    },
+		    o.page_timeout);
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + "3-destination-changed-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
