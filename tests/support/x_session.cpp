@@ -296,12 +296,21 @@ bool x_view::geometry(unsigned long w, int* x, int* y, int* width, int* height)
 
 unsigned x_view::pixel(int x, int y)
 {
+	const std::vector<unsigned> p = pixels(x, y, 1, 1);
+	return p.empty() ? 0xFFFFFFFFu : p[0];
+}
+
+std::vector<unsigned> x_view::pixels(int x, int y, int width, int height)
+{
 	Display* d = static_cast<Display*>(dpy_);
-	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
-	if (!img) return 0xFFFFFFFFu;
-	const unsigned long p = XGetPixel(img, 0, 0);
+	std::vector<unsigned> out;
+	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, width, height, AllPlanes, ZPixmap);
+	if (!img) return out;
+	out.reserve((size_t)width * height);
+	for (int j = 0; j < height; ++j)
+		for (int i = 0; i < width; ++i) out.push_back((unsigned)(XGetPixel(img, i, j) & 0xFFFFFF));
 	XDestroyImage(img);
-	return (unsigned)(p & 0xFFFFFF);
+	return out;
 }
 
 bool x_view::save_png(unsigned long w, const std::string& path)

@@ -91,6 +91,8 @@ public:
 	bool geometry(unsigned long w, int* x, int* y, int* width, int* height);
 	// Colour of a screen pixel as 0xRRGGBB.
 	unsigned pixel(int x, int y);
+	// The same for a screen rectangle, row by row (empty when it cannot be read).
+	std::vector<unsigned> pixels(int x, int y, int width, int height);
 	// Writes the window's pixels (XGetImage) to a PNG file.
 	bool save_png(unsigned long w, const std::string& path);
 	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
