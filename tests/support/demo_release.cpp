@@ -250,6 +250,11 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	};
 	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
 	ctl.log = [&] { return run.log(); };
+	ctl.pixel = [&](float x, float y) {
+		int sx, sy;
+		point(x, y, &sx, &sy);
+		return xv.pixel(sx, sy);
+	};
 	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
 	bool stopped = false;
