@@ -157,10 +157,12 @@ protected:
 TEST_F(PrefsWindowGui, CheckBoxesTabNumberFieldAndPopUpAnswerRealInput)
 {
 	using S = const prefs_state&;
-	auto item_at = [&](const std::string& label, float* x, float* y) {
+	// A click on an item of the open pop-up, where the window said it is.
+	auto pick = [&](const std::string& label) {
+		float x = -1, y = -1;
 		for (const std::string& l : app.report_lines())
-			if (l.rfind("item '" + label + "' at ", 0) == 0)
-				std::sscanf(l.c_str() + l.find(" at ") + 4, "%f %f", x, y);
+			if (l.rfind("item '" + label + "' at ", 0) == 0) std::sscanf(l.c_str() + l.find(" at ") + 4, "%f %f", &x, &y);
+		click(x, y);
 	};
 	struct step {
 		const char* what;
@@ -185,21 +187,9 @@ TEST_F(PrefsWindowGui, CheckBoxesTabNumberFieldAndPopUpAnswerRealInput)
 	    {"arrow above the digit", [&] { click(L.streams_x + 5, L.streams_y + 16); }, [](S s) { return s.streams == 2; }},
 	    {"arrow below the digit", [&] { click(L.streams_x + 5, L.streams_y - 10); }, [](S s) { return s.streams == 1; }},
 	    {"open the pop-up", [&] { click(L.platform_x + 10, L.platform_y + 3); }, [](S s) { return s.menu >= 0; }},
-	    {"pick Windows",
-	     [&] {
-		     float x = -1, y = -1;
-		     item_at("Windows", &x, &y);
-		     click(x, y);
-	     },
-	     [](S s) { return s.platform == 2 && s.menu == -1; }},
+	    {"pick Windows", [&] { pick("Windows"); }, [](S s) { return s.platform == 2 && s.menu == -1; }},
 	    {"open it again", [&] { click(L.platform_x + 10, L.platform_y + 3); }, [](S s) { return s.menu >= 0; }},
-	    {"pick Macintosh",
-	     [&] {
-		     float x = -1, y = -1;
-		     item_at("Macintosh", &x, &y);
-		     click(x, y);
-	     },
-	     [](S s) { return s.platform == 1 && s.menu == -1; }},
+	    {"pick Macintosh", [&] { pick("Macintosh"); }, [](S s) { return s.platform == 1 && s.menu == -1; }},
 	};
 	ASSERT_EQ(state().platform, 3);
 	for (const step& st : steps) {
