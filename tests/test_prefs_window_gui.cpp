@@ -259,10 +259,12 @@ TEST_F(PrefsWindowGui, ProxyFieldsEditByClickDragSelectDeleteAndBackspace)
 	wait_for("port selected", [](S s) { return s.focus == "port" && s.sel_start == 0 && s.sel_end == 4; });
 	type("3128");
 	wait_for("port typed", [](S s) { return s.port == "3128" && s.port_number == 3128; });
-	// Emptied, the port text leaves the number of its last non-empty text.
-	key({"BackSpace", "BackSpace", "BackSpace", "BackSpace"});
-	wait_for("port emptied", [](S s) { return s.port.empty() && s.port_number == 3; });
+	// Selected from the keyboard and emptied, the port text leaves the number as it was.
+	key({"shift+Left", "shift+Left", "shift+Left", "shift+Left"});
+	wait_for("port selected backwards", [](S s) { return s.sel_start == 0 && s.sel_end == 4; });
+	key({"BackSpace"});
+	wait_for("port emptied", [](S s) { return s.port.empty() && s.port_number == 3128; });
 
 	EXPECT_EQ(close_and_read_file(false),
-	          "I\n9002 version\n_stream_count 0\n_log_actions 0\n_proxy_host l\n_proxy_port_int 3\n_get_beta 0\n");
+	          "I\n9002 version\n_stream_count 0\n_log_actions 0\n_proxy_host l\n_proxy_port_int 3128\n_get_beta 0\n");
 }
