@@ -77,13 +77,18 @@ xvfb_server::~xvfb_server()
 }
 
 shell_app_run::shell_app_run(const std::string& mode, std::map<std::string, std::string> env,
-                             const std::string& program)
-    : mode_(mode), program_(program), env_(std::move(env))
+                             const std::string& program, const std::string& run_folder)
+    : dir_(run_folder), mode_(mode), program_(program), env_(std::move(env))
 {
 	const char* d = std::getenv("DISPLAY");
 	display = d ? d : "";
-	// A copy of the program: its log lies beside it.
+	// A copy of the program: its log lies beside it. A kept folder may hold
+	// an older one, maybe a link to the build's own: never written through.
 	const std::string src = bin_dir() + "/" + program_;
+	unlink(dir_(program_).c_str());
+	// What the stand-ins recorded in an earlier run of a kept folder.
+	for (const char* old : {"zenity_calls.txt", "zenity_answer.txt", "xdg_open_calls.txt", "app_report.txt"})
+		unlink(dir_(old).c_str());
 	if (link(src.c_str(), dir_(program_).c_str()) != 0) {
 		std::ifstream in(src, std::ios::binary);
 		std::ofstream out(dir_(program_), std::ios::binary);

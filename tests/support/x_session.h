@@ -35,8 +35,9 @@ public:
 	// arguments go to a line of zenity_calls.txt / xdg_open_calls.txt, and
 	// zenity prints the contents of zenity_answer.txt (and fails when it is
 	// missing, as a cancel does).
+	// run_folder: where to run, kept afterwards; empty: a temporary folder.
 	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {},
-	                       const std::string& program = "shell_test_app");
+	                       const std::string& program = "shell_test_app", const std::string& run_folder = "");
 	~shell_app_run();
 
 	bool start(const std::vector<std::string>& args = {});
