@@ -180,6 +180,42 @@ TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
 	unsetenv("XDG_CONFIG_HOME");
 }
 
+TEST(WizardRegistry, AppendingKeepsEveryEntryWhateverTheFileHolds)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	t.mkdir("c");
+	t.mkdir("config");
+	t.mkdir("config/Ventora");
+	const std::string a = t("a/"), b = t("b/"), c = t("c/"), reg = t("config/Ventora/ventora_install.txt");
+	const std::string nul(1, '\0');
+	const struct {
+		const char* what;
+		std::string before;  // the file before c is registered
+		std::string after;
+		std::vector<std::string> listed;
+	} cases[] = {
+	    {"last line without its line end", a, a + "\n" + c + "\n", {a, c}},
+	    {"last line ending in CR", a + "\r", a + "\r\n" + c + "\n", {a, c}},
+	    {"a NUL ends the entry, not the line", a + nul + "junk\n" + b + "\n", a + nul + "junk\n" + b + "\n" + c + "\n",
+	     {a, b, c}},
+	    {"a NUL-cut entry equal to the folder", c + nul + "\n", c + nul + "\n", {c}},
+	    {"empty file", "", c + "\n", {c}},
+	};
+	for (const auto& k : cases) {
+		SCOPED_TRACE(k.what);
+		vtest::write_file_bytes(reg, k.before);
+		dest_dir_path = c;
+		register_new_ventora();
+		EXPECT_EQ(vtest::read_file_bytes(reg), k.after);
+		locate_all_ventoras();
+		EXPECT_EQ(all_skyframes, k.listed);
+	}
+	unsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(WizardRegistry, SimulatorFolderNeedsTheFourFolders)
 {
 	files_tmp t;
