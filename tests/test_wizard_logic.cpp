@@ -105,8 +105,29 @@ TEST(WizardServers, BodyRecordsAsTheListSays)
 	EXPECT_EQ(n.newer_address, "http://new.example/get");
 	server_list_info i = parse(two);
 	EXPECT_EQ(i.name[1], "b.example");
-	EXPECT_EQ(i.path[1], "/y/");
+	EXPECT_EQ(i.path[1], "/y/Not Yet Scanned/");
 	EXPECT_EQ(i.desc[1], "B|Second");
+
+	// A record's path takes the install name in effect when it is read.
+	const struct {
+		const char* what;
+		std::string body;
+		int beta;
+		std::vector<std::string> paths;
+		const char* name;
+	} names[] = {
+	    {"name first", "FINAL f1\n" + server("a.example", "/pub/", "A|A"), 0, {"/pub/f1/"}, "f1"},
+	    {"name after the records", server("a.example", "/pub/", "A|A") + "FINAL 9.10r1\n", 0,
+	     {"/pub/Not Yet Scanned/"}, "9.10r1"},
+	    {"names between records", "BETA b1\nFINAL f1\n" + server("a.example", "/p/") + "BETA b2\n" +
+	                                  server("b.example", "/q/"), 1, {"/p/b1/", "/q/b2/"}, "b2"},
+	};
+	for (const auto& c : names) {
+		const server_list_info n = parse(c.body, c.beta);
+		ASSERT_EQ(n.count, (int)c.paths.size()) << c.what;
+		for (int k = 0; k < n.count; ++k) EXPECT_EQ(n.path[k], c.paths[(size_t)k]) << c.what;
+		EXPECT_EQ(n.install_name, c.name) << c.what;
+	}
 }
 
 TEST(WizardServers, BadAndSurplusRecordsAreLeftOut)
