@@ -762,6 +762,26 @@ TEST_F(Shell, ThreeChoiceQuestion)
 	}
 }
 
+TEST_F(Shell, ThreeChoiceQuestionPutsTheSecondButtonUnderTheFirst)
+{
+	const std::string keep1 = stls[608], keep2 = stls[609];
+	stls[608] = "First choice, longer";  // 140 units wide here: both buttons centred at 90
+	stls[609] = "No";
+	MACIBM_event_proc();
+	int frames = 0;
+	fake.on_idle = [&](vtest::fake_platform& f) {
+		++frames;
+		if (frames == 2) f.click(px(90), py(25));
+		if (frames == 4) f.click(px(90), py(60));  // ends the question when the first click missed
+	};
+	const int result = MACIBM_nuke_alert("name", 0);
+	fake.on_idle = nullptr;
+	stls[608] = keep1;
+	stls[609] = keep2;
+	EXPECT_EQ(result, 2);
+	EXPECT_EQ(mnw.wind_type, 0);
+}
+
 TEST_F(Shell, ModifierQueries)
 {
 	struct row {
