@@ -60,16 +60,19 @@ int pool_threads()
 }
 }  // namespace
 
-extract_job extract_job_take(int file, const std::string& archive, const std::string& destination)
+extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd)
 {
 	extract_job job;
 	job.file = file;
 	job.archive = archive;
 	job.destination = destination;
-	std::string path = archive;
-	set_path_to_full(path);
-	job.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (job.fd < 0) job.open_error = errno;
+	job.fd = fd;
+	if (job.fd < 0) {
+		std::string path = archive;
+		set_path_to_full(path);
+		job.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+		if (job.fd < 0) job.open_error = errno;
+	}
 	delete_file(archive);
 	return job;
 }

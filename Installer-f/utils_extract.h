@@ -16,9 +16,10 @@ struct extract_job {
 	int chmod_error = 0;      // result of making an application's executable runnable
 };
 
-// Opens the archive and deletes its name, so that the stream may download
-// its next archive there at once.
-extract_job extract_job_take(int file, const std::string& archive, const std::string& destination);
+// Takes the archive (fd, when the download kept it open, else opened here)
+// and deletes its name, so that the stream may download its next archive
+// there at once.
+extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd = -1);
 
 // The file work of one job: extraction into the destination's folder (".7z"
 // by the 7z reader, anything else as a zip), the mode of an application's

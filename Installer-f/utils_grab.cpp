@@ -38,9 +38,9 @@ void apply_extraction(const extract_job& job)
 
 // Hands a downloaded archive over to the extraction pool; when the pool is
 // full the main thread extracts it itself.
-void hand_over(int file, const std::string& archive, const std::string& destination)
+void hand_over(int file, const std::string& archive, const std::string& destination, int fd)
 {
-	extract_job job = extract_job_take(file, archive, destination);
+	extract_job job = extract_job_take(file, archive, destination, fd);
 	if (extract_pool_submit(job)) return;
 	extract_job_run(job);
 	apply_extraction(job);
@@ -162,6 +162,7 @@ int grab_files()
 			stg.action = 1;
 			const std::string archive = temp_path + std::to_string(i) + suffix;
 			const int slot = i + 2;
+			http.keep_file(slot, true);
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 0) {
 				float percent = 0;
@@ -186,7 +187,7 @@ int grab_files()
 			} else {
 				stg.download_failed = 0;
 				// Extracted while the streams go on; installed once collected.
-				hand_over(next.stream_file[i], archive, destination);
+				hand_over(next.stream_file[i], archive, destination, http.finished_file(slot));
 				next.done_download_kb += v.download_kb;
 				finished = true;
 			}

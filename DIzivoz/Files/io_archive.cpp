@@ -22,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "DIzivoz/Files/io_utils.h"
@@ -436,6 +437,41 @@ bool entry_mode(const unz_file_info64& info, int flags, mode_t& mode)
 	return false;
 }
 
+// The local date of an entry as a time. mktime looks at the zone file on
+// every call, so each thread keeps the start of the hours it has met; an
+// hour whose offset changes within it is asked of mktime as it is.
+time_t local_time_of(const tm_unz& d)
+{
+	struct tm t = {};
+	t.tm_sec = static_cast<int>(d.tm_sec);
+	t.tm_min = static_cast<int>(d.tm_min);
+	t.tm_hour = static_cast<int>(d.tm_hour);
+	t.tm_mday = static_cast<int>(d.tm_mday);
+	t.tm_mon = static_cast<int>(d.tm_mon);
+	t.tm_year = static_cast<int>(d.tm_year) - 1900;
+	t.tm_isdst = -1;
+	const bool plain = d.tm_sec < 60 && d.tm_min < 60 && d.tm_hour < 24 && d.tm_mday >= 1 && d.tm_mday <= 31 &&
+	                   d.tm_mon < 12 && d.tm_year >= 1900 && d.tm_year < 3000;
+	if (!plain) return mktime(&t);
+	const long long key = ((static_cast<long long>(d.tm_year) * 12 + d.tm_mon) * 32 + d.tm_mday) * 24 + d.tm_hour;
+	thread_local std::unordered_map<long long, time_t> hours;
+	auto it = hours.find(key);
+	if (it == hours.end()) {
+		struct tm h = t;
+		h.tm_min = h.tm_sec = 0;
+		time_t start = mktime(&h);
+		struct tm a = {}, b = {};
+		const time_t end = start + 3599;
+		if (start == static_cast<time_t>(-1) || !localtime_r(&start, &a) || !localtime_r(&end, &b) ||
+		    a.tm_gmtoff != b.tm_gmtoff || a.tm_hour != static_cast<int>(d.tm_hour))
+			start = static_cast<time_t>(-1);  // not one plain hour: no shortcut
+		if (hours.size() > 4096) hours.clear();
+		it = hours.emplace(key, start).first;
+	}
+	if (it->second == static_cast<time_t>(-1)) return mktime(&t);
+	return it->second + t.tm_min * 60 + t.tm_sec;
+}
+
 // Mode and dates of a zip entry on the open temporary file; lines 1325, 1330.
 int restore_mode_and_dates(const temp_out& out, const unz_file_info64& info, int flags)
 {
@@ -444,15 +480,7 @@ int restore_mode_and_dates(const temp_out& out, const unz_file_info64& info, int
 	mode_t mode = 0;
 	if (entry_mode(info, flags, mode) && !out.mode_set() && fchmod(fd, mode) != 0) err = fail_at(1325, errno);
 	if (!err && info.external_fa != 0) {
-		struct tm t = {};
-		t.tm_sec = static_cast<int>(info.tmu_date.tm_sec);
-		t.tm_min = static_cast<int>(info.tmu_date.tm_min);
-		t.tm_hour = static_cast<int>(info.tmu_date.tm_hour);
-		t.tm_mday = static_cast<int>(info.tmu_date.tm_mday);
-		t.tm_mon = static_cast<int>(info.tmu_date.tm_mon);
-		t.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
-		t.tm_isdst = -1;
-		time_t when = mktime(&t);
+		time_t when = local_time_of(info.tmu_date);
 		struct timespec times[2];
 		times[0].tv_sec = times[1].tv_sec = when;
 		times[0].tv_nsec = times[1].tv_nsec = 0;
@@ -755,6 +783,7 @@ std::atomic<crash_point_hook> g_crash_hook{nullptr};
 void set_crash_point_hook(crash_point_hook hook) { g_crash_hook.store(hook); }
 
 void set_extract_cancel(const std::atomic<bool>* flag) { tl_cancel = flag; }
+bool extract_cancel_requested() { return cancelled(); }
 
 void crash_point(const char* point, const std::string& path)
 {
@@ -809,11 +838,12 @@ struct fd_reader {
 			// The first read tells the size of a small archive by coming back short.
 			size_t got = 0;
 			while (got < kWindow) {
-				ssize_t r = pread(fd, win.data() + got, kWindow - got, static_cast<off_t>(got));
+				const size_t ask = kWindow - got;
+				ssize_t r = pread(fd, win.data() + got, ask, static_cast<off_t>(got));
 				if (r < 0 && errno == EINTR) continue;
 				if (r < 0) return fail(errno);
-				if (r == 0) break;
 				got += static_cast<size_t>(r);
+				if (static_cast<size_t>(r) < ask) break;  // a regular file reads short only at its end
 			}
 			win_at = 0;
 			win_len = got;

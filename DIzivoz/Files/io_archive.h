@@ -40,6 +40,7 @@ int p7z_fd_to_file(int fd, const std::string& out_dir, int flags = 0);
 // files they were writing as they were, once *flag is set (ECANCELED);
 // null clears it.
 void set_extract_cancel(const std::atomic<bool>* flag);
+bool extract_cancel_requested();  // for the calling thread
 
 // Names of the temporary files extraction writes: this prefix, then 16
 // lower-case hex digits. One left by a killed run may be removed.

@@ -57,6 +57,7 @@ private:
 	bool mReceivedRelease;
 	bool mSentRelease;
 	bool mServer;
+	bool mShutDown = false;  // both directions already shut
 };
 
 // Sink for diagnostic printing that is switched off.
