@@ -53,10 +53,12 @@ public:
 
 UTL_worker_threads* g_pool = nullptr;
 
+// File creation, not decompression, bounds an extraction; a few threads
+// keep up with every stream while leaving the processor to the rest.
 int pool_threads()
 {
-	const int n = UTL_count_processors();
-	return n > 0 ? n : 1;
+	const int n = UTL_count_processors() - 1;
+	return n < 1 ? 1 : n > 4 ? 4 : n;
 }
 }  // namespace
 

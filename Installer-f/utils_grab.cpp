@@ -46,11 +46,16 @@ void hand_over(int file, const std::string& archive, const std::string& destinat
 	apply_extraction(job);
 }
 
-// Collects every extraction that has finished since the last pass.
-void collect_extractions()
+// Collects every extraction that has finished since the last pass; how many.
+int collect_extractions()
 {
+	int n = 0;
 	extract_job job;
-	while (extract_pool_collect(job)) apply_extraction(job);
+	while (extract_pool_collect(job)) {
+		apply_extraction(job);
+		++n;
+	}
+	return n;
 }
 
 // The server in use, kept inside the server arrays.
@@ -112,7 +117,8 @@ int grab_files()
 {
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
-	collect_extractions();
+	bool moved = collect_extractions() > 0;
+	const long long transfers_were = http.progress();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {
@@ -196,10 +202,16 @@ int grab_files()
 			finished = true;
 		}
 		if (finished) adjust_streams(i);
+		moved |= finished;
 	}
 
 	for (int i = 0; i < 4; ++i)
-		if (next.active[i] && next.stream_file[i] < count) return 0;
+		if (next.active[i] && next.stream_file[i] < count) {
+			// A pass that found nothing to do waits a moment for the network
+			// instead of asking every socket again at once.
+			if (!moved && http.progress() == transfers_were) http.wait(1);
+			return 0;
+		}
 	if (extract_pool_outstanding() > 0) {
 		collect_extractions();
 		if (extract_pool_outstanding() > 0) return 0;

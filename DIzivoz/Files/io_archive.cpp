@@ -130,6 +130,22 @@ zip64_entry central_record(unzFile zf, int fd)
 }
 
 const size_t kPiece = size_t(1) << 20;  // bytes moved per read and write
+const size_t kThreadPiece = size_t(512) << 10;  // the same, through a thread's kept buffer
+
+// A buffer of this thread kept from file to file (slot 0 for data pieces, 1
+// for archive windows): a large block allocated and freed per file makes the
+// allocator hand pages back, and every thread of the process then pays for
+// the change of the address space. Null when memory ran out.
+char* thread_buffer(int slot, size_t n)
+{
+	thread_local std::unique_ptr<char[]> bufs[2];
+	thread_local size_t caps[2] = {0, 0};
+	if (caps[slot] < n) {
+		bufs[slot].reset(new (std::nothrow) char[n]);
+		caps[slot] = bufs[slot] ? n : 0;
+	}
+	return bufs[slot].get();
+}
 const uint64_t kMaxLinkText = 4096;      // PATH_MAX: longer link texts cannot be made
 // AppleDouble data kept in memory; a larger resource fork could not be stored
 // as a user attribute here anyway (their values are at most 64 KiB).
@@ -405,14 +421,14 @@ private:
 int stream_entry(entry_stream& in, temp_out& out, int write_line)
 {
 	// Small entries, the usual case, need no piece of the full size.
-	const size_t size = static_cast<size_t>(std::min<uint64_t>(kPiece, in.size() + 1));
-	std::unique_ptr<char[]> piece(new (std::nothrow) char[size]);
+	const size_t size = static_cast<size_t>(std::min<uint64_t>(kThreadPiece, in.size() + 1));
+	char* piece = thread_buffer(0, size);
 	if (!piece) return fail_at(write_line, ENOMEM);
 	bool first = true;
 	for (;;) {
-		long n = in.read(piece.get(), size);
+		long n = in.read(piece, size);
 		if (n <= 0) break;
-		if (int err = write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return fail_at(write_line, err);
+		if (int err = write_all(out.fd(), piece, static_cast<size_t>(n))) return fail_at(write_line, err);
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 		if (cancelled()) return fail_at(write_line, ECANCELED);
@@ -822,24 +838,25 @@ namespace {
 // one window is read whole with one system call, a larger one a window at a
 // time, so that minizip's many small reads and seeks cost none.
 struct fd_reader {
-	static const size_t kWindow = size_t(1) << 20;
+	static const size_t kWindow = kThreadPiece;
 	int fd = -1;
 	bool sized = false;
 	uint64_t size = 0, pos = 0, win_at = 0;
 	size_t win_len = 0;
-	std::vector<char> win;
+	char* win = nullptr;  // the thread's kept window buffer
 	int error = 0;
 
 	// Fills the window with bytes from at on; false on a read error.
 	bool fill(uint64_t at)
 	{
-		if (win.empty()) win.resize(kWindow);
+		if (!win) win = thread_buffer(1, kWindow);
+		if (!win) return fail(ENOMEM);
 		if (!sized) {
 			// The first read tells the size of a small archive by coming back short.
 			size_t got = 0;
 			while (got < kWindow) {
 				const size_t ask = kWindow - got;
-				ssize_t r = pread(fd, win.data() + got, ask, static_cast<off_t>(got));
+				ssize_t r = pread(fd, win + got, ask, static_cast<off_t>(got));
 				if (r < 0 && errno == EINTR) continue;
 				if (r < 0) return fail(errno);
 				got += static_cast<size_t>(r);
@@ -863,7 +880,7 @@ struct fd_reader {
 		}
 		const uint64_t start = size <= kWindow ? 0 : at;
 		const size_t len = static_cast<size_t>(std::min<uint64_t>(kWindow, size - start));
-		if (!pread_all(fd, win.data(), len, start)) return fail(EIO);
+		if (!pread_all(fd, win, len, start)) return fail(EIO);
 		win_at = start;
 		win_len = len;
 		return true;
@@ -884,7 +901,7 @@ struct fd_reader {
 			}
 			const size_t off = static_cast<size_t>(pos - win_at);
 			const size_t m = std::min(n - done, win_len - off);
-			memcpy(out + done, win.data() + off, m);
+			memcpy(out + done, win + off, m);
 			done += m;
 			pos += m;
 		}
@@ -1091,18 +1108,18 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 {
 	const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
 	const uint64_t want = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
-	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kPiece, want + 1)) : kPiece;
-	std::unique_ptr<char[]> piece(new (std::nothrow) char[size]);
+	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kThreadPiece, want + 1)) : kThreadPiece;
+	char* piece = thread_buffer(0, size);
 	if (!piece) return ENOMEM;
 	uint64_t got = 0;
 	bool first = true;
 	for (;;) {
-		la_ssize_t n = archive_read_data(a, piece.get(), size);
+		la_ssize_t n = archive_read_data(a, piece, size);
 		if (n < 0) return err_zip_read;
 		if (n == 0) break;
 		got += static_cast<uint64_t>(n);
 		if (sized && got > want) return err_zip_read;
-		if (write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return err_zip_write;
+		if (write_all(out.fd(), piece, static_cast<size_t>(n))) return err_zip_write;
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 		if (cancelled()) return ECANCELED;

@@ -1,6 +1,7 @@
 #include "DIzivoz/OOPS_cpp/http.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
@@ -27,8 +28,20 @@ const char* const product_build_name = "Ventora 9.10r1";
 // One receive scratch buffer for every transfer: all polling is on one thread.
 const size_t scratch_size = 65536;
 char scratch[scratch_size];
-const size_t file_buffer_size = 1 << 20;  // body bytes gathered before each write
+const size_t file_buffer_size = 512 << 10;  // body bytes gathered before each write
 unsigned long long write_ns = 0;
+
+// File buffers of finished transfers, kept for the next ones: a large block
+// allocated and freed per file would make the allocator hand its pages back.
+std::vector<std::vector<char>> spare_buffers;
+
+void give_back(std::vector<char>& buf)
+{
+	if (buf.capacity() == 0) return;
+	buf.clear();
+	if (spare_buffers.size() < 4) spare_buffers.push_back(std::move(buf));
+	std::vector<char>().swap(buf);
+}
 
 long long parse_length(const std::string& v)
 {
@@ -117,7 +130,7 @@ void down_class::close_file()
 	flush_file();
 	if (close(mFd) != 0 && mError == 0) mError = errno ? errno : EIO;
 	mFd = -1;
-	std::vector<char>().swap(mOut);
+	give_back(mOut);
 }
 
 int down_class::release_file()
@@ -125,7 +138,7 @@ int down_class::release_file()
 	if (mFd < 0 || !flush_file()) return -1;
 	const int fd = mFd;
 	mFd = -1;
-	std::vector<char>().swap(mOut);
+	give_back(mOut);
 	return fd;
 }
 
@@ -152,13 +165,11 @@ void down_class::write_body(const char* data, size_t len)
 	mReceived += (long long)len;
 	const bool timing = PCSBSocket::CountingReadTime();
 	const unsigned long long t0 = timing ? PCSBSocket::ThreadCpuNs() : 0;
-	if (mOut.capacity() == 0) {
-		// A body of known length is gathered whole up to the buffer's size.
-		size_t want = file_buffer_size;
-		if (mExpected > 0 && (unsigned long long)mExpected - (unsigned long long)(mReceived - (long long)len) < want)
-			want = (size_t)(mExpected - (mReceived - (long long)len));
-		mOut.reserve(std::max(want, len));
+	if (mOut.capacity() == 0 && !spare_buffers.empty()) {
+		mOut = std::move(spare_buffers.back());
+		spare_buffers.pop_back();
 	}
+	if (mOut.capacity() == 0) mOut.reserve(std::max(file_buffer_size, len));
 	if (mOut.size() + len > mOut.capacity() && !mOut.empty()) flush_file();
 	if (mError == 0) mOut.insert(mOut.end(), data, data + len);
 	if (mOut.size() >= file_buffer_size) flush_file();
@@ -279,6 +290,32 @@ http_class::~http_class()
 void http_class::keep_file(int slot_index, bool keep)
 {
 	if (slot_index >= 0 && slot_index < http_slot_count) keep_[slot_index] = keep;
+}
+
+void http_class::wait(int max_ms)
+{
+	pollfd fds[http_slot_count];
+	int n = 0;
+	for (down_class* d : slot) {
+		if (!d || !d->mSocket || d->mSocket->Descriptor() < 0) continue;
+		const int st = d->mSocket->GetStatus();
+		if (st == sock_status_closed || st == sock_status_error) return;  // its slot has news now
+		fds[n].fd = d->mSocket->Descriptor();
+		fds[n].events = (st != sock_status_connected || !d->mSendBuf.empty()) ? POLLOUT : POLLIN;
+		fds[n].revents = 0;
+		++n;
+	}
+	if (n > 0) ::poll(fds, n, max_ms);
+}
+
+long long http_class::progress() const
+{
+	long long sum = 0;
+	for (const down_class* d : slot) {
+		sum = sum * 31 + (d ? d->mReceived : -1);
+		if (d) sum = (sum * 31 + (long long)d->mRecvBuf.size()) * 31 + (long long)d->mSendBuf.size() + d->mStatus;
+	}
+	return sum;
 }
 
 int http_class::finished_file(int slot_index)

@@ -99,6 +99,12 @@ public:
 	void keep_file(int slot_index, bool keep);
 	int finished_file(int slot_index);
 
+	// Waits up to max_ms for any running transfer to have something to do,
+	// rather than asking every socket again at once.
+	void wait(int max_ms);
+	// Changes whenever a running transfer moves on (bytes in or out, a status).
+	long long progress() const;
+
 private:
 	bool keep_[http_slot_count];
 	int kept_fd_[http_slot_count];
