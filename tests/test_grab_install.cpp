@@ -752,6 +752,11 @@ std::map<std::string, int> calls_of_child(const std::string& trace, const std::f
 
 TEST_F(InstallTest, EachFileCostsFewFileSystemCalls)
 {
+#ifdef VENTORA_SANITIZED
+	// A sanitizer's runtime makes calls of its own, and one cannot start
+	// threads in a child forked from a process with threads.
+	GTEST_SKIP() << "counted in the plain build";
+#endif
 	const int count = 100;
 	std::vector<grab_file> files;
 	for (int i = 0; i < count; ++i)

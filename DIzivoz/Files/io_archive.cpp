@@ -838,7 +838,7 @@ namespace {
 // one window is read whole with one system call, a larger one a window at a
 // time, so that minizip's many small reads and seeks cost none.
 struct fd_reader {
-	static const size_t kWindow = kThreadPiece;
+	static constexpr size_t kWindow = kThreadPiece;
 	int fd = -1;
 	bool sized = false;
 	uint64_t size = 0, pos = 0, win_at = 0;
