@@ -118,7 +118,7 @@ int grab_files()
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
 	bool moved = collect_extractions() > 0;
-	const long long transfers_were = http.progress();
+	const unsigned long long transfers_were = http.progress();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {

@@ -308,12 +308,13 @@ void http_class::wait(int max_ms)
 	if (n > 0) ::poll(fds, n, max_ms);
 }
 
-long long http_class::progress() const
+unsigned long long http_class::progress() const
 {
-	long long sum = 0;
+	unsigned long long sum = 0;
 	for (const down_class* d : slot) {
-		sum = sum * 31 + (d ? d->mReceived : -1);
-		if (d) sum = (sum * 31 + (long long)d->mRecvBuf.size()) * 31 + (long long)d->mSendBuf.size() + d->mStatus;
+		sum = sum * 31 + (d ? (unsigned long long)d->mReceived : ~0ull);
+		if (d)
+			sum = (sum * 31 + d->mRecvBuf.size()) * 31 + d->mSendBuf.size() + (unsigned long long)(long long)d->mStatus;
 	}
 	return sum;
 }

@@ -103,7 +103,7 @@ public:
 	// rather than asking every socket again at once.
 	void wait(int max_ms);
 	// Changes whenever a running transfer moves on (bytes in or out, a status).
-	long long progress() const;
+	unsigned long long progress() const;
 
 private:
 	bool keep_[http_slot_count];
