@@ -39,6 +39,21 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	EXPECT_EQ(rate_str(nan), "0 kilobytes/second");
 	EXPECT_EQ(int_str(-42), "-42");
 	EXPECT_EQ(flt_str("%.2f", 1.005f), "1.00");
+
+	// Each language's units and decimal mark, from its translation file.
+	struct {
+		int lang;
+		const char* file;
+		float kb;
+		const char* want;
+	} local[] = {{1, "French.txt", 59662746.0f, "56,9 Go"}, {1, "French.txt", 2048, "2 Mo"}, {1, "French.txt", 95, "95 Ko"},
+	             {2, "German.txt", 59662746.0f, "56,9 GB"}, {2, "German.txt", 95, "95 KB"}};
+	for (auto& c : local) {
+		UTL_translate_clear();
+		UTL_translate_load(c.lang, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + c.file);
+		EXPECT_EQ(size_string(c.kb), c.want) << c.file << " " << c.kb;
+	}
+	UTL_translate_clear();
 }
 
 TEST(WizardText, DiskReportComparesWithTheInstallTotal)
@@ -235,6 +250,6 @@ TEST(WizardFrame, BarAndIconSizes)
 	struct {
 		int icon, lang;
 		float want;
-	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 84}, {7, 0, 0}};
+	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 96}, {7, 0, 0}};
 	for (auto& c : icons) EXPECT_EQ(interface_icon_width(c.icon, c.lang), c.want) << c.icon << " " << c.lang;
 }

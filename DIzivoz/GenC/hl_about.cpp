@@ -241,7 +241,8 @@ void draw()
 	};
 	float y = mnw.wind_dy - 35;
 	for (const line& l : lines) y = shell_string_y(l.colour, 20, y, l.text, wrap) - 10;
-	if (ins_state == 2 || ins_state == 4) shell_string_y(58, 20, y - 30, err_msg, wrap);
+	// Dark orange on the white panel (contrast about 7:1); the status must be read.
+	if (ins_state == 2 || ins_state == 4) shell_string_y(about_status_colour, 20, y - 30, err_msg, wrap);
 }
 
 }  // namespace
