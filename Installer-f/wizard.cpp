@@ -2,6 +2,8 @@
 // the current step fills, and the icon row along the bottom.
 #include "Installer-f/wizard.h"
 
+#include <algorithm>
+
 #include "DIzivoz/GenC/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
@@ -107,14 +109,17 @@ void wizard_APP_update()
 	BTN_frame2(20, 10, 50, 190, 453, "");
 	BTN_frame2(20, 210, 50, 580, 453, "");
 
+	// One step every 20 units; a name that wraps pushes the rest down.
 	const int n = (int)step_names.size();
+	float y = 480;
 	for (int i = 0; i < n; ++i) {
 		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
-		OGL_string(here ? 65 : 45, 30, 480.0f - 20 * i, step_names[i], 170, here ? charset_bold : charset_regular, 0);
+		const float end = OGL_string(here ? 65 : 45, 30, y, step_names[i], 170, here ? charset_bold : charset_regular, 0);
+		y = std::min(y - 20, end - 8);
 	}
-	steps_bottom = 480.0f - 20 * n;
+	steps_bottom = y;
 	if (stg.get_beta)
-		steps_bottom = OGL_string(69, 30, 480.0f - 20 * n,
+		steps_bottom = OGL_string(69, 30, y,
 		                          UTL_translate_string("You have chosen to download Ventora 9 betas.  If you do not "
 		                                               "want this, choose options and uncheck the beta option."),
 		                          160, charset_regular, 0);

@@ -32,7 +32,8 @@ int int_part(double v)
 
 std::string size_string(float kb)
 {
-	// Units and the decimal mark as the language writes them ("56,9 Go").
+	// Units and the decimal mark as the language writes them ("56,9 Go"); a
+	// no-break space keeps the number and its unit on one line.
 	if (kb > 1024000) {
 		const std::string n = fmt256("%.1f", kb / 1048576.0);
 		const size_t dot = n.find('.');
@@ -40,10 +41,10 @@ std::string size_string(float kb)
 		    dot == std::string::npos
 		        ? n
 		        : UTL_string_sub(UTL_translate_string("%1:units%.%2:tenths%"), n.substr(0, dot), n.substr(dot + 1));
-		return UTL_string_sub(UTL_translate_string("%1:size% GB"), number);
+		return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0GB"), number);
 	}
-	if (kb > 1024) return UTL_string_sub(UTL_translate_string("%1:size% MB"), fmt256("%.0f", kb / 1024.0));
-	return UTL_string_sub(UTL_translate_string("%1:size% KB"), fmt256("%.0f", kb));
+	if (kb > 1024) return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0MB"), fmt256("%.0f", kb / 1024.0));
+	return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0KB"), fmt256("%.0f", kb));
 }
 
 std::string int_str(int n)

@@ -142,7 +142,7 @@ void BTN_layout_frame_end(float width, float height)
 		g_scene_window = mnw.wind_type;
 		g_scene_frames = 0;
 	}
-	if (++g_scene_frames == 6) save_picture();
+	if (++g_scene_frames == 2) save_picture();
 	// A frame that opened a sub-window also drew the screen below it first.
 	std::vector<layout_box> shown;
 	for (const layout_box& b : g_boxes)

@@ -55,7 +55,7 @@ void BTN_layout_clear();
 std::vector<std::string> BTN_layout_problems(const std::vector<layout_box>& boxes, float width, float height);
 
 // A new page begins (the sub-window changing is one too). With
-// VENTORA_LAYOUT_PICTURES naming a folder, a picture of each page's sixth
+// VENTORA_LAYOUT_PICTURES naming a folder, a picture of each page's second
 // frame is saved there, for looking at every page a run went through.
 void BTN_layout_new_scene();
 
