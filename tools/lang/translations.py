@@ -125,6 +125,7 @@ T = [
 ("but it appears you have modified this file. What to do?", "mais il semble que vous ayez modifié ce fichier. Que faire ?", "aber Sie haben diese Datei anscheinend geändert. Was tun?"),
 ("Modified File", "Fichier modifié", "Geänderte Datei"),
 ("Question", "Question", "Frage"),
+("About Ventora", "À propos de Ventora", "Über Ventora"),
 ("Cancel Installation", "Annuler l'installation", "Installation abbrechen"),
 ("Installation Error", "Erreur d'installation", "Installationsfehler"),
 ("Stop Repair", "Arrêter la réparation", "Reparatur beenden"),
