@@ -114,7 +114,7 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 	if (beside_steps)
 		OGL_string(45, 30, wizard_steps_bottom() - 24, r.text, 160, charset_regular, 0);
 	else
-		OGL_string(45, 220, 130, r.text, 560, charset_regular, 0);
+		OGL_string(45, 230, 130, r.text, 540, charset_regular, 0);
 	return r.enough;
 }
 

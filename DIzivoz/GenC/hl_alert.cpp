@@ -31,6 +31,9 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 	int mouse_h = 0, mouse_v = 0;
 	PLAT().get_global_mouse(&mouse_h, &mouse_v);
 	MACIBM_startwind(994, 0);
+	// The title bar names the kind of message.
+	if (kind == alert_warning) stls[stls_entry_title] = UTL_translate_string("Warning");
+	else if (kind == alert_fatal) stls[stls_entry_title] = UTL_translate_string("Error");
 	while (mnw.wind_type == 994) {
 		shell_plot_back_col();
 		shell_fillwin(1, 21);

@@ -126,6 +126,8 @@ T = [
 ("Modified File", "Fichier modifié", "Geänderte Datei"),
 ("Question", "Question", "Frage"),
 ("About Ventora", "À propos de Ventora", "Über Ventora"),
+("Warning", "Attention", "Warnung"),
+("Error", "Erreur", "Fehler"),
 ("Cancel Installation", "Annuler l'installation", "Installation abbrechen"),
 ("Installation Error", "Erreur d'installation", "Installationsfehler"),
 ("Stop Repair", "Arrêter la réparation", "Reparatur beenden"),
