@@ -10,7 +10,10 @@
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
+#include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/prefs_window.h"
 #include "tests/support/gl_context.h"
 
 namespace {
@@ -128,5 +131,28 @@ TEST_F(LayoutRecord, WrappedTextStaysInItsWidthAndStepsByTheFontsLineHeight)
 	for (const layout_box& b : boxes) EXPECT_LE(b.x1 - b.x0, width) << b.what;
 	EXPECT_FLOAT_EQ(boxes[0].y0 - boxes[1].y0, OGL_line_step(0));
 	EXPECT_GE(OGL_line_step(0), boxes[0].y1 - boxes[0].y0 - 1);
+	BTN_layout_clear();
+}
+
+TEST_F(LayoutRecord, PreferencesWindowFitsEveryLanguageWithEveryControlShown)
+{
+	const int saved_streams = stg.stream_count;
+	stg.stream_count = 2;  // the number field beside its check box is shown
+	for (const char* file : {"", "French.txt", "German.txt"}) {
+		SCOPED_TRACE(*file ? file : "English");
+		UTL_translate_clear();
+		if (*file) UTL_translate_load(1, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + file);
+		MACIBM_startwind(2, 0);
+		BTN_layout_clear();
+		prefs_draw_frame();
+		const std::vector<layout_box> boxes = BTN_layout_boxes();
+		int fields = 0;
+		for (const layout_box& b : boxes) fields += b.kind == layout_field;
+		EXPECT_EQ(fields, 3);  // the streams number and the two proxy fields
+		EXPECT_EQ(joined(BTN_layout_problems(boxes, mnw.wind_dx, mnw.wind_dy)), "");
+	}
+	UTL_translate_clear();
+	MACIBM_startwind(0, 0);
+	stg.stream_count = saved_streams;
 	BTN_layout_clear();
 }

@@ -245,8 +245,15 @@ void MACIBM_event_proc()
 		APP_update();
 		xtim.first_frame = 0;
 	}
-	mouse_help_per_wind(mnw.wind_type);
-	standard_gui();
+	{
+		// The mouse help and an open menu lie over the window on purpose:
+		// no layout boxes.
+		const int recording = g_layout_record;
+		g_layout_record = 0;
+		mouse_help_per_wind(mnw.wind_type);
+		standard_gui();
+		g_layout_record = recording;
+	}
 	BTN_layout_frame_end(mnw.wind_dx, mnw.wind_dy);
 	if (!shell_mov_per_frame()) shell_sbuff();
 	xtim.profile_chart("sbuff", 0);
