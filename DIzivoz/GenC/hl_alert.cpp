@@ -56,7 +56,9 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 				y -= 20;
 			}
 		}
-		const std::string label = kind == alert_picker ? std::string("Accept") : stls[stls_entry_alert_button];
+		// The caption's entry is never filled: an empty button would say nothing.
+		const std::string caption = stls[stls_entry_alert_button].empty() ? std::string("OK") : stls[stls_entry_alert_button];
+		const std::string label = kind == alert_picker ? std::string("Accept") : caption;
 		if (shell_action(mnw.wind_dx / 2, 18, 0, label) || return_hit) {
 			return_hit = 0;
 			if (kind == alert_fatal) break;
