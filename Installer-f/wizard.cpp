@@ -115,7 +115,7 @@ void wizard_APP_update()
 	for (int i = 0; i < n; ++i) {
 		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
 		const float end = OGL_string(here ? 65 : 45, 30, y, step_names[i], 170, here ? charset_bold : charset_regular, 0);
-		y = std::min(y - 20, end - 8);
+		y = std::min(y - 20, end - 7);
 	}
 	steps_bottom = y;
 	if (stg.get_beta)
