@@ -19,6 +19,16 @@
 namespace {
 const int k_prefs_window = 2;
 const int k_proxy_max_chars = 65;
+const prefs_layout_t k_layout = {
+    200, 310,  // platform
+    30,  265,  // log actions
+    30,  190,  // beta
+    30,  150,  // manual streams
+    410, 150,  // streams: clear of the end of its check box's label
+    85,  40,   // proxy host
+    85,  20,   // proxy port
+    455,
+};
 
 std::string T(const char* s) { return UTL_translate_string(s); }
 std::string platform_items() { return T("Macintosh-Windows-Linux"); }
@@ -52,13 +62,16 @@ float label_width(const std::string& part, int align)
 }
 }  // namespace
 
-prefs_layout prefs_window_layout()
-{
-	prefs_layout l;
-	const float left_edge = 22, right_edge = 580, gap = 12;
+const prefs_layout_t& prefs_layout() { return k_layout; }
 
-	// The pop-up: its left label ends 12 units before the list's left end
-	// (x - m - 6); the list moves right when that label needs the room.
+prefs_layout_t prefs_window_layout()
+{
+	prefs_layout_t l = k_layout;
+	const float left_edge = 12, right_edge = 580, gap = 12;
+
+	// The pop-up: its left label ends at x - m - 11, 6 units before the
+	// list's visible left end; the list moves right when that label needs
+	// the room, and left when its right label does.
 	std::string left, right, help, items = platform_items();
 	BTN_expand_label(platform_label(), left, right, help);
 	float widest = 0;
@@ -68,25 +81,26 @@ prefs_layout prefs_window_layout()
 		widest = std::max(widest, str_dx(items.substr(a, b - a)));
 	}
 	const float m = (float)(int)widest / 2;
-	l.platform_x = std::max(l.platform_x, left_edge + label_width(left, 0) + gap + m);
-	l.platform_x = std::min(l.platform_x, right_edge - label_width(right, 2) - gap - m - 20);
+	l.platform_x = std::max(l.platform_x, left_edge + label_width(left, 0) + m + 11);
+	l.platform_x = std::min(l.platform_x, right_edge - label_width(right, 2) - m - 31);
 
 	// The streams number: after the longest line of its check box's label.
 	BTN_expand_label(streams_label(), left, right, help);
-	const float label_end = l.streams_x + 12 + label_width(right, 2);
-	l.streams_field_x = std::max(l.streams_field_x, label_end + gap + 8);
+	const float label_end = l.manual_streams_x + 12 + label_width(right, 2);
+	l.streams_x = std::max(l.streams_x, label_end + gap + 8);
 
-	// The proxy fields: after the longer of their labels, ending where they did.
+	// The proxy fields: after the longer of their labels (which end 12 units
+	// before the field), ending where they did.
 	const float labels = std::max(str_dx(T("-proxy host").substr(1)), str_dx(T("-proxy port").substr(1)));
-	const float right_end = l.proxy_field_x + l.proxy_field_width;
-	l.proxy_field_x = std::max(l.proxy_field_x, left_edge + labels + gap);
-	l.proxy_field_width = right_end - l.proxy_field_x;
+	const float right_end = l.host_x + l.proxy_w;
+	l.host_x = l.port_x = std::max(l.host_x, left_edge + labels + 12);
+	l.proxy_w = right_end - l.host_x;
 	return l;
 }
 
 void prefs_draw_frame()
 {
-	const prefs_layout l = prefs_window_layout();
+	const prefs_layout_t L = prefs_window_layout();
 	OGL_plot_back_col();
 	BTN_fillwin(1, 21);
 
@@ -97,21 +111,21 @@ void prefs_draw_frame()
 
 	// The list is 0-based, the setting 1-based.
 	int platform = stg.platform - 1;
-	BTN_textlist(l.platform_x, l.platform_y, &platform, platform_items(), platform_label());
+	BTN_textlist(L.platform_x, L.platform_y, &platform, platform_items(), platform_label());
 	stg.platform = platform + 1;
 
-	BTN_bool(l.log_x, l.log_y, &stg.log_actions, log_label(), 0);
-	BTN_bool(l.beta_x, l.beta_y, &stg.get_beta, beta_label(), 0);
+	BTN_bool(L.log_x, L.log_y, &stg.log_actions, log_label(), 0);
+	BTN_bool(L.beta_x, L.beta_y, &stg.get_beta, beta_label(), 0);
 
 	int manual_streams = stg.stream_count != 0;
-	BTN_bool(l.streams_x, l.streams_y, &manual_streams, streams_label(), 0);
-	if (manual_streams) BTN_int_range(l.streams_field_x, l.streams_field_y, &stg.stream_count, 1, 1, 4, "");
+	BTN_bool(L.manual_streams_x, L.manual_streams_y, &manual_streams, streams_label(), 0);
+	if (manual_streams) BTN_int_range(L.streams_x, L.streams_y, &stg.stream_count, 1, 1, 4, "");
 	else stg.stream_count = 0;
 
-	BTN_enterstring(l.proxy_field_x, l.proxy_host_y, &http.proxy_host, k_proxy_max_chars,
-	                UTL_translate_string("-proxy host"), l.proxy_field_width, 1);
-	BTN_enterstring(l.proxy_field_x, l.proxy_port_y, &http.proxy_port_text, k_proxy_max_chars,
-	                UTL_translate_string("-proxy port"), l.proxy_field_width, 1);
+	BTN_enterstring(L.host_x, L.host_y, &http.proxy_host, k_proxy_max_chars, UTL_translate_string("-proxy host"),
+	                L.proxy_w, 1);
+	BTN_enterstring(L.port_x, L.port_y, &http.proxy_port_text, k_proxy_max_chars, UTL_translate_string("-proxy port"),
+	                L.proxy_w, 1);
 	// A cleared text keeps the last port; text that is no number gives -1,
 	// which the client treats as no proxy.
 	if (!http.proxy_port_text.empty()) http.proxy_port = str_to_int(http.proxy_port_text);

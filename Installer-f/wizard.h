@@ -82,7 +82,9 @@ struct server_list_info {
 	int found_name = 0;
 	std::string install_name;
 	int count = 0;
-	std::string name[10], path[10], desc[10];  // path without the install name
+	// path: the listed path, the install name in effect when the record was
+	// read, and "/".
+	std::string name[10], path[10], desc[10];
 	std::vector<std::string> skipped;        // records left out, why
 };
 const int installer_version = 20402;

@@ -3,6 +3,7 @@
 // element, and what real widgets and wrapped text record on a context.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,13 @@ TEST_F(LayoutRecord, PreferencesWindowFitsEveryLanguageWithEveryControlShown)
 		UTL_translate_clear();
 		if (*file) UTL_translate_load(1, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + file);
 		MACIBM_startwind(2, 0);
+		if (!*file) {
+			// In English every control is where the window tests aim.
+			const prefs_layout_t got = prefs_window_layout(), want = prefs_layout();
+			const float* g = &got.platform_x;
+			const float* w = &want.platform_x;
+			for (size_t i = 0; i < sizeof got / sizeof(float); ++i) EXPECT_EQ(g[i], w[i]) << "field " << i;
+		}
 		BTN_layout_clear();
 		prefs_draw_frame();
 		const std::vector<layout_box> boxes = BTN_layout_boxes();

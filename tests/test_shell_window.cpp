@@ -92,6 +92,24 @@ TEST_F(ShellWindow, FramedWindowOnALargeScreenLogsAndClosesCleanly)
 	                         "AGL_GREEN_SIZE   : 8\n", "AGL_BLUE_SIZE    : 8\n", "AGL_ALPHA_SIZE   : ",
 	                         "AGL_DEPTH_SIZE   : "})
 		EXPECT_NE(log.find(line), std::string::npos) << line;
+	// Xvfb's renderer is Mesa's software one: used, and named as such.
+	EXPECT_NE(log.find("The OpenGL renderer 'llvmpipe"), std::string::npos) << log;
+	EXPECT_NE(log.find("' draws in software, without 3-D acceleration.\n"), std::string::npos);
+	EXPECT_EQ(log.find("Enabling threaded OGL"), std::string::npos);
+}
+
+TEST_F(ShellWindow, ThreadedOpenGLOptionRunsTheDriversThread)
+{
+	shell_app_run app("idle");
+	app.display = display_or_fail();
+	ASSERT_TRUE(app.start({"--use_threaded_ogl"}));
+	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	x_view x(app.display);
+	ASSERT_NE(x.find_window("Ventora Installer"), 0u);
+	// Drawn as without the option.
+	EXPECT_NE(x.pixel(10, 40 + 590), x.pixel(400, 40 + 300));
+	close_cleanly(app);
+	EXPECT_NE(app.log().find("Enabling threaded OGL - got 0\n"), std::string::npos) << app.log();
 }
 
 // A screen wide enough for two windows side by side: the second window's

@@ -178,7 +178,8 @@ TEST(WidgetLabels, SplitsIntoLeftRightAndHelp)
 		{"Streams", "Streams", "", ""},
 		{"Size|MB{?How much", "Size", "MB", "How much"},
 		{"Size{?How much", "Size", "", "How much"},
-		{"a{b|c", "a{b", "c", ""},            // a brace before the bar is left text
+		{"a{b|c", "a{b", "c", "|c"},          // a brace before the bar is left text, and starts the help
+		{"x{?h|y", "x{?h", "y", "h|y"},
 		{"a{b|c{?h", "a{b", "c", "h"},
 		{"x{", "x", "", ""},                  // nothing after the brace
 		{"x{?", "x", "", ""},

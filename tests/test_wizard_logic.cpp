@@ -120,8 +120,29 @@ TEST(WizardServers, BodyRecordsAsTheListSays)
 	EXPECT_EQ(n.newer_address, "http://new.example/get");
 	server_list_info i = parse(two);
 	EXPECT_EQ(i.name[1], "b.example");
-	EXPECT_EQ(i.path[1], "/y/");
+	EXPECT_EQ(i.path[1], "/y/Not Yet Scanned/");
 	EXPECT_EQ(i.desc[1], "B|Second");
+
+	// A record's path takes the install name in effect when it is read.
+	const struct {
+		const char* what;
+		std::string body;
+		int beta;
+		std::vector<std::string> paths;
+		const char* name;
+	} names[] = {
+	    {"name first", "FINAL f1\n" + server("a.example", "/pub/", "A|A"), 0, {"/pub/f1/"}, "f1"},
+	    {"name after the records", server("a.example", "/pub/", "A|A") + "FINAL 9.10r1\n", 0,
+	     {"/pub/Not Yet Scanned/"}, "9.10r1"},
+	    {"names between records", "BETA b1\nFINAL f1\n" + server("a.example", "/p/") + "BETA b2\n" +
+	                                  server("b.example", "/q/"), 1, {"/p/b1/", "/q/b2/"}, "b2"},
+	};
+	for (const auto& c : names) {
+		const server_list_info n = parse(c.body, c.beta);
+		ASSERT_EQ(n.count, (int)c.paths.size()) << c.what;
+		for (int k = 0; k < n.count; ++k) EXPECT_EQ(n.path[k], c.paths[(size_t)k]) << c.what;
+		EXPECT_EQ(n.install_name, c.name) << c.what;
+	}
 }
 
 TEST(WizardServers, BadAndSurplusRecordsAreLeftOut)
@@ -192,6 +213,42 @@ TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
 	dest_dir_path = t("b/");
 	register_new_ventora();
 	EXPECT_EQ(vtest::read_file_bytes(reg), t("a/") + "\r\n\r\n" + t("gone/") + "\n" + t("b/"));
+	unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(WizardRegistry, AppendingKeepsEveryEntryWhateverTheFileHolds)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	t.mkdir("c");
+	t.mkdir("config");
+	t.mkdir("config/Ventora");
+	const std::string a = t("a/"), b = t("b/"), c = t("c/"), reg = t("config/Ventora/ventora_install.txt");
+	const std::string nul(1, '\0');
+	const struct {
+		const char* what;
+		std::string before;  // the file before c is registered
+		std::string after;
+		std::vector<std::string> listed;
+	} cases[] = {
+	    {"last line without its line end", a, a + "\n" + c + "\n", {a, c}},
+	    {"last line ending in CR", a + "\r", a + "\r\n" + c + "\n", {a, c}},
+	    {"a NUL ends the entry, not the line", a + nul + "junk\n" + b + "\n", a + nul + "junk\n" + b + "\n" + c + "\n",
+	     {a, b, c}},
+	    {"a NUL-cut entry equal to the folder", c + nul + "\n", c + nul + "\n", {c}},
+	    {"empty file", "", c + "\n", {c}},
+	};
+	for (const auto& k : cases) {
+		SCOPED_TRACE(k.what);
+		vtest::write_file_bytes(reg, k.before);
+		dest_dir_path = c;
+		register_new_ventora();
+		EXPECT_EQ(vtest::read_file_bytes(reg), k.after);
+		locate_all_ventoras();
+		EXPECT_EQ(all_skyframes, k.listed);
+	}
 	unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -192,7 +192,7 @@ int MACIBM_nuke_alert(std::string name, int three_choices)
 		const float x = shell_str_dx(b1) / 2 + 20;
 		int hit = 0;
 		if (shell_action(x, 60, 0, b1)) hit = 1;
-		else if (shell_action(shell_str_dx(b2) / 2 + 20, 25, 0, b2)) hit = 2;
+		else if (shell_action(x, 25, 0, b2)) hit = 2;  // under the first button
 		else if (three_choices && shell_action(mnw.wind_dx - shell_str_dx(b3) / 2 - 20, 25, 0, b3)) hit = 3;
 		if (hit) {
 			result = hit;

@@ -158,18 +158,17 @@ void BTN_expand_label(const std::string& label, std::string& left, std::string& 
 	left.clear();
 	right.clear();
 	help.clear();
-	if (bar != std::string::npos && (brace == std::string::npos || brace < bar)) {
-		// A brace before the bar is text of the left part.
-		left = label.substr(0, bar);
-		right = label.substr(bar + 1);
-		return;
-	}
 	if (bar != std::string::npos) {
 		left = label.substr(0, bar);
-		right = label.substr(bar + 1, brace - bar - 1);
+		// A brace before the bar is text of the left part: the right part
+		// then runs to the end.
+		right = brace != std::string::npos && brace > bar ? label.substr(bar + 1, brace - bar - 1)
+		                                                   : label.substr(bar + 1);
 	} else {
 		left = brace == std::string::npos ? label : label.substr(0, brace);
 	}
+	// The help always starts two characters after the last brace, wherever
+	// the bar is.
 	if (brace != std::string::npos && brace + 2 <= label.size()) help = label.substr(brace + 2);
 }
 

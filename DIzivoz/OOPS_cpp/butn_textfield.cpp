@@ -76,8 +76,13 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 
 	// Keys of this id. A field that lost the focus drops its late keys: the
 	// shared engine is bound to another field's string by now.
-	BTN_consume_queue(field_keys, id, [&](int ch, int, int flags) {
+	BTN_consume_queue(field_keys, id, [&](int ch, int vkey, int flags) {
 		if (!has) return;
+		// The Delete key's code is no text: the engine's forward delete.
+		if (vkey == 46) {
+			OGLE_Key(ogle, 127, flags & 1);
+			return;
+		}
 		char bytes[4];
 		const int n = BTN_utf8_encode(ch, bytes);
 		if (n) OGLE_Key_MBCS(ogle, n, bytes, flags & 1);

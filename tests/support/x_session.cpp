@@ -79,13 +79,18 @@ xvfb_server::~xvfb_server()
 }
 
 shell_app_run::shell_app_run(const std::string& mode, std::map<std::string, std::string> env,
-                             const std::string& program)
-    : mode_(mode), program_(program), env_(std::move(env))
+                             const std::string& program, const std::string& run_folder)
+    : dir_(run_folder), mode_(mode), program_(program), env_(std::move(env))
 {
 	const char* d = std::getenv("DISPLAY");
 	display = d ? d : "";
-	// A copy of the program: its log lies beside it.
+	// A copy of the program: its log lies beside it. A kept folder may hold
+	// an older one, maybe a link to the build's own: never written through.
 	const std::string src = bin_dir() + "/" + program_;
+	unlink(dir_(program_).c_str());
+	// What the stand-ins recorded in an earlier run of a kept folder.
+	for (const char* old : {"zenity_calls.txt", "zenity_answer.txt", "xdg_open_calls.txt", "app_report.txt"})
+		unlink(dir_(old).c_str());
 	if (link(src.c_str(), dir_(program_).c_str()) != 0) {
 		std::ifstream in(src, std::ios::binary);
 		std::ofstream out(dir_(program_), std::ios::binary);
@@ -309,12 +314,21 @@ bool x_view::geometry(unsigned long w, int* x, int* y, int* width, int* height)
 
 unsigned x_view::pixel(int x, int y)
 {
+	const std::vector<unsigned> p = pixels(x, y, 1, 1);
+	return p.empty() ? 0xFFFFFFFFu : p[0];
+}
+
+std::vector<unsigned> x_view::pixels(int x, int y, int width, int height)
+{
 	Display* d = static_cast<Display*>(dpy_);
-	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
-	if (!img) return 0xFFFFFFFFu;
-	const unsigned long p = XGetPixel(img, 0, 0);
+	std::vector<unsigned> out;
+	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, width, height, AllPlanes, ZPixmap);
+	if (!img) return out;
+	out.reserve((size_t)width * height);
+	for (int j = 0; j < height; ++j)
+		for (int i = 0; i < width; ++i) out.push_back((unsigned)(XGetPixel(img, i, j) & 0xFFFFFF));
 	XDestroyImage(img);
-	return (unsigned)(p & 0xFFFFFF);
+	return out;
 }
 
 bool x_view::save_png(unsigned long w, const std::string& path)
