@@ -5,8 +5,9 @@
 // Opens the window and runs its frames until the user closes it.
 void handle_prefs();
 
-// Where the controls are drawn: the point each widget is given, in GUI units
-// of the window (origin bottom left). Window tests aim their clicks from it.
+// Where the controls are drawn in English: the point each widget is given,
+// in GUI units of the window (origin bottom left). Window tests aim their
+// clicks from it.
 struct prefs_layout_t {
 	float platform_x, platform_y;  // pop-up list of platforms
 	float log_x, log_y;            // check boxes
@@ -18,6 +19,10 @@ struct prefs_layout_t {
 	float proxy_w;                 // width of both proxy fields
 };
 const prefs_layout_t& prefs_layout();
+// Where they are drawn for the texts of the current language: as in
+// English, but a control moves where its label needs the room, so every
+// label keeps clear of its control and of the panels' edges.
+prefs_layout_t prefs_window_layout();
 
 // One frame of the window's contents (no shell frame): the panels and the
 // controls over stg and http. handle_prefs calls it once per frame.

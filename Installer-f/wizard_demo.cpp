@@ -148,7 +148,7 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 			    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
 			      "the Ventora 9 demo."),
 			    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-			    T("the demo installation process."));
+			    T("the demo installation process."), T("Cancel Installation"));
 			if (r != 1) {
 				// Continue, or the question closed: the installation goes on.
 				s.next = demo_run_patch;

@@ -2,6 +2,7 @@
 // pointed to, one per line in the preferences folder, and the copy picker.
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -141,8 +142,9 @@ void UTIL_pick_install()
 	}
 	const std::string question = UTL_translate_string("Is the copy of Ventora 9 you're looking for missing from this list?");
 	OGL_string(45, 230, 400.0f - 25.0f * n, question, 400, charset_regular, 0);
-	const float qw = str_dx(question);
-	const float bx = qw > 400 ? 680.0f : qw + 280.0f;
+	// The button starts 12 units after the question's longest line.
+	const float qw = std::min(str_dx(question), 400.0f);
+	const float bx = 230 + qw + 12 + 50;
 	if (!BTN_action(bx, 403.0f - 25.0f * n, 100, 0, 1, UTL_translate_string("Find It"), "-")) return;
 
 	const std::string before = dest_dir_path;

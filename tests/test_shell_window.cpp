@@ -231,15 +231,18 @@ TEST_F(ShellWindow, EngineQuestionsAnsweredByClicks)
 		const char* window;
 		float x, y;  // a button, or the close box when y < 0
 		const char* answer;
+		const char* language;  // the questions' longest texts must fit too
 	} rows[] = {
-	    {"select", "wind 996", 96, 28, "select 2"},
-	    {"select", "wind 996", 584, 28, "select 3"},
-	    {"abort", "wind 997", 96, 56, "abort 1"},
-	    {"abort", "wind 997", 96, 31, "abort 0"},
-	    {"abort", "wind 997", 10, -1, "abort 3"},
+	    // The first column's rows: keep this file, then the whole installation.
+	    {"select", "wind 996", 40, 53, "select 2", "en"},
+	    {"select", "wind 996", 40, 28, "select 3", "fr"},
+	    {"select", "wind 996", 40, 28, "select 3", "de"},
+	    {"abort", "wind 997", 96, 56, "abort 1", "en"},
+	    {"abort", "wind 997", 96, 31, "abort 0", "de"},
+	    {"abort", "wind 997", 10, -1, "abort 3", "en"},
 	};
 	for (const row& r : rows) {
-		shell_app_run app(r.mode);
+		shell_app_run app(r.mode, {{"LANGUAGE", r.language}});
 		app.display = display_or_fail();
 		ASSERT_TRUE(app.start());
 		ASSERT_GE(app.wait_line(r.window, 20), 0) << app.stderr_text();

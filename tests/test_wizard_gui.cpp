@@ -25,12 +25,10 @@ using WizardGui = vtest::DemoReleaseTest;
 
 std::string file_of(const std::string& p) { return vtest::read_file_bytes(p); }
 
-// Left edges of the icons in the elements pictures: Quit, Back, Next, two
-// map buttons, Store, Preferences, and the right edge of Preferences; one
-// column per language (English, French, German).
-const int kCuts[8][3] = {{0, 0, 0},       {56, 91, 96},     {145, 172, 181}, {246, 284, 256},
-                         {357, 477, 422}, {489, 695, 611}, {605, 874, 762}, {691, 958, 859}};
-int icon_w(int icon, int lang) { return kCuts[icon + 1][lang] - kCuts[icon][lang]; }
+// Left edges of the icons in the elements pictures (Quit, Back, Next, two
+// map buttons, Store, Preferences, and the right edge of Preferences), one
+// column per language, as the wizard cuts them.
+int icon_w(int icon, int lang) { return (int)interface_icon_width(icon, lang); }
 
 struct rgba_image {
 	int w = 0, h = 0;
@@ -62,7 +60,7 @@ rgba_image read_png(const std::string& path)
 std::string icon_mismatch(const rgba_image& shot, const rgba_image& elems, const rgba_image& bg, int icon, int lang,
                           float left, float alpha)
 {
-	const int w = icon_w(icon, lang), s0 = kCuts[icon][lang];
+	const int w = icon_w(icon, lang), s0 = (int)btn_cuts[icon][lang];
 	const int band_row0 = 46, bottom = 12, height = 22;  // t 0.359375 of 128 rows; 22 units high from y 12
 	int bad = 0, worst = 0;
 	std::string where;

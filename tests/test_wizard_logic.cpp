@@ -20,8 +20,8 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	struct {
 		float kb;
 		const char* want;
-	} sizes[] = {{0, "0 KB"},       {1024, "1024 KB"},       {1025, "1 MB"},
-	             {1024000, "1000 MB"}, {1024001, "1.0 GB"}, {5 * 1048576.0f, "5.0 GB"}};
+	} sizes[] = {{0, "0\u00a0KB"},       {1024, "1024\u00a0KB"},       {1025, "1\u00a0MB"},
+	             {1024000, "1000\u00a0MB"}, {1024001, "1.0\u00a0GB"}, {5 * 1048576.0f, "5.0\u00a0GB"}};  // no-break space
 	for (auto& c : sizes) EXPECT_EQ(size_string(c.kb), c.want) << c.kb;
 
 	const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
@@ -39,6 +39,21 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	EXPECT_EQ(rate_str(nan), "0 kilobytes/second");
 	EXPECT_EQ(int_str(-42), "-42");
 	EXPECT_EQ(flt_str("%.2f", 1.005f), "1.00");
+
+	// Each language's units and decimal mark, from its translation file.
+	struct {
+		int lang;
+		const char* file;
+		float kb;
+		const char* want;
+	} local[] = {{1, "French.txt", 59662746.0f, "56,9\u00a0Go"}, {1, "French.txt", 2048, "2\u00a0Mo"}, {1, "French.txt", 95, "95\u00a0Ko"},
+	             {2, "German.txt", 59662746.0f, "56,9\u00a0GB"}, {2, "German.txt", 95, "95\u00a0KB"}};
+	for (auto& c : local) {
+		UTL_translate_clear();
+		UTL_translate_load(c.lang, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + c.file);
+		EXPECT_EQ(size_string(c.kb), c.want) << c.file << " " << c.kb;
+	}
+	UTL_translate_clear();
 }
 
 TEST(WizardText, DiskReportComparesWithTheInstallTotal)
@@ -49,7 +64,7 @@ TEST(WizardText, DiskReportComparesWithTheInstallTotal)
 	disk_report r = UTIL_disk_report("enough", "short");
 	ASSERT_EQ(r.ok, 1);
 	EXPECT_EQ(r.enough, 1);
-	EXPECT_NE(r.text.find("Disk space needed to install: 100 KB\n\nenough"), std::string::npos) << r.text;
+	EXPECT_NE(r.text.find("Disk space needed to install: 100\u00a0KB\n\nenough"), std::string::npos) << r.text;
 
 	stg.total_install_kb = 1e12f;
 	r = UTIL_disk_report("enough", "short");
@@ -292,6 +307,6 @@ TEST(WizardFrame, BarAndIconSizes)
 	struct {
 		int icon, lang;
 		float want;
-	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 84}, {7, 0, 0}};
+	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 96}, {7, 0, 0}};
 	for (auto& c : icons) EXPECT_EQ(interface_icon_width(c.icon, c.lang), c.want) << c.icon << " " << c.lang;
 }

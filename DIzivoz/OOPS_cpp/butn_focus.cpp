@@ -5,6 +5,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 
 std::vector<focus_info_t> focus_ring;
@@ -188,8 +189,10 @@ std::vector<BTN_label_line> BTN_label_lines(float y, int align, const std::strin
 			if ((c == ' ' || c == '-' || c == '/') && std::abs(i - mid) < std::abs(best - mid)) best = i;
 		}
 		if (best > 0 && best < len - 1) {
-			lines.push_back({text.substr(0, best), y + 5});
-			lines.push_back({text.substr(best + 1), y - 5});
+			// One line step of the font apart.
+			const float half = OGL_line_step(0) * 0.5f;
+			lines.push_back({text.substr(0, best), y + half});
+			lines.push_back({text.substr(best + 1), y - half});
 			return lines;
 		}
 	}

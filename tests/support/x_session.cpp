@@ -1,5 +1,7 @@
 #include "tests/support/x_session.h"
 
+#include <gtest/gtest.h>
+
 #include <png.h>
 #include <cstdio>
 
@@ -116,6 +118,15 @@ shell_app_run::~shell_app_run()
 		int st;
 		waitpid(pid_, &st, 0);
 	}
+	// Every window a test drives is also a layout check: the program logs
+	// what overlaps, touches or leaves its window, once per problem.
+	if (pid_ > 0 && check_layout) {
+		std::istringstream in(log());
+		std::string line, found;
+		while (std::getline(in, line))
+			if (line.rfind("Layout: ", 0) == 0) found += line + "\n";
+		EXPECT_EQ(found, "") << program_ << " drew elements that overlap or leave the window";
+	}
 }
 
 bool shell_app_run::start(const std::vector<std::string>& args)
@@ -131,12 +142,14 @@ bool shell_app_run::start(const std::vector<std::string>& args)
 	    {"LANGUAGE", "en"},
 	    {"SHELL_APP_MODE", mode_},
 	    {"SDL_VIDEODRIVER", "x11"},
+	    {"VENTORA_LAYOUT_CHECK", check_layout ? "1" : "0"},
 	};
 	if (!display.empty()) env["DISPLAY"] = display;
 	if (const char* x = std::getenv("XAUTHORITY")) env["XAUTHORITY"] = x;
 	if (const char* a = std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = a;
 	if (const char* u = std::getenv("UBSAN_OPTIONS")) env["UBSAN_OPTIONS"] = u;
 	if (const char* l = std::getenv("LSAN_OPTIONS")) env["LSAN_OPTIONS"] = l;
+	if (const char* p = std::getenv("VENTORA_LAYOUT_PICTURES")) env["VENTORA_LAYOUT_PICTURES"] = p;
 	for (auto& kv : env_) {
 		if (kv.second == "<unset>") env.erase(kv.first);
 		else env[kv.first] = kv.second;

@@ -65,6 +65,9 @@ public:
 	void screen_point(float x, float y, int* sx, int* sy) const;
 
 	std::string display;
+	// The program records what it draws and logs layout problems; the run
+	// fails when its log holds any. Runs that draw test layouts turn it off.
+	bool check_layout = true;
 
 private:
 	files_tmp dir_;
