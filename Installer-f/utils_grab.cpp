@@ -14,6 +14,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_faults.h"
 
 std::string temp_path;
 std::string install_name = "Not Yet Scanned";
@@ -45,7 +46,9 @@ int extract_archive(const std::string& archive, const std::string& destination)
 	const int flags = mac_exec ? extract_executable : 0;
 	const int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder, nullptr, 0, flags)
 	                                          : zip_to_file(archive, folder, nullptr, 0, flags);
-	if (err != 0) {
+	if (err != 0 && halt_on_local_fault(err, dest_dir_path, destination)) {
+		// Every later file would fail the same way: one question, asked by the page.
+	} else if (err != 0) {
 		stg.install_problems = 1;
 		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
 		               UTL_translate_string("Error: ") + error_str(err),
@@ -67,14 +70,61 @@ int extract_archive(const std::string& archive, const std::string& destination)
 // The server in use, kept inside the server arrays.
 int server_index() { return std::max(0, std::min(stg.server_sel, 9)); }
 
-// Draws another server after a failed transfer, preferring low indices.
-void redraw_server()
+// Per stream: the retry schedule of its file on the server in use; a new
+// file or another server starts a fresh one.
+struct stream_retry {
+	int file = -1;
+	int server = -1;
+	retry_pacer pacer;
+	net_failure why;
+};
+stream_retry stream_retries[4];
+
+stream_retry& retry_of(int stream, int file)
 {
-	const double r = (double)std::rand() / 2147483648.0;
-	int sel = (int)(stg.server_count * std::pow(r, 1.5));
-	if (sel > stg.server_count - 1) sel = stg.server_count - 1;
-	if (sel < 0) sel = 0;
-	stg.server_sel = sel;
+	stream_retry& r = stream_retries[stream];
+	if (r.file != file || r.server != server_index()) {
+		r = stream_retry();
+		r.file = file;
+		r.server = server_index();
+	}
+	return r;
+}
+
+// A failed try of a stream's file: the next one waits, and a file that keeps
+// failing on one server is asked of the next one.
+void failed_try(int stream, int slot)
+{
+	stream_retry& r = stream_retries[stream];
+	r.why = http.last_failure[slot];
+	r.pacer.failed(xtim.elapsed, retry_jitter());
+	if (r.pacer.failures >= retry_tries_per_server && stg.server_count > 1)
+		stg.server_sel = (server_index() + 1) % std::min(stg.server_count, 10);
+}
+
+// The first fault of a run that stops it (fault_none counts as a failed write).
+void halt_run(local_fault kind, int err, const std::string& folder, const std::string& file)
+{
+	if (grab_halted()) return;
+	run_halt h;
+	h.kind = kind == fault_none ? fault_cannot_write : kind;
+	h.code = err;
+	h.folder = folder;
+	h.file = file;
+	grab_halt_set(h);
+	xer << "Stopped the run: " << file << ": " << error_str(err) << " (" << err << ")\n" << std::flush;
+}
+
+// Stops the streams for the page's question: their transfers end and their
+// partial archives go; each keeps its file for when the run goes on.
+void halt_streams()
+{
+	for (int i = 0; i < 4; ++i) {
+		http.cancel(i + 2);
+		if (temp_path.empty()) continue;
+		delete_file(temp_path + std::to_string(i) + ".zip");
+		delete_file(temp_path + std::to_string(i) + ".7z");
+	}
 }
 
 // Joins or retires streams by the download rate once stream i finished a file.
@@ -113,6 +163,36 @@ void extract_and_delete_file(std::string archive, std::string destination)
 	extract_archive(archive, destination);
 }
 
+bool halt_on_local_fault(int err, const std::string& folder, const std::string& file)
+{
+	const local_fault kind = classify_local_error(err, folder);
+	if (kind == fault_none) return false;
+	halt_run(kind, err, folder, file);
+	return true;
+}
+
+grab_retry_info grab_retry_status()
+{
+	grab_retry_info out;
+	for (int i = 0; i < 4; ++i) {
+		const stream_retry& r = stream_retries[i];
+		if (!next.active[i] || r.file != next.stream_file[i] || r.pacer.failures == 0) continue;
+		const float wait = r.pacer.wait_left(xtim.elapsed);
+		if (out.failures == 0 || wait < out.wait) {
+			out.failures = r.pacer.failures;
+			out.wait = wait;
+			out.why = r.why;
+		}
+	}
+	return out;
+}
+
+void grab_retry_reset()
+{
+	for (stream_retry& r : stream_retries) r = stream_retry();
+	grab_halt_clear();
+}
+
 // Per stream: the global-scenery file of the stream is being asked for as
 // ".7z" after its ".zip" failed (maker releases hold pre-made tiles as .7z).
 static int ask_7z[4] = {0, 0, 0, 0};
@@ -121,6 +201,8 @@ int grab_files()
 {
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
+	// Stopped for the page's question: nothing moves until it was answered.
+	if (grab_halted()) return 0;
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {
@@ -170,7 +252,18 @@ int grab_files()
 			stg.action = 1;
 			const std::string archive = temp_path + std::to_string(i) + suffix;
 			const int slot = i + 2;
+			stream_retry& retry = retry_of(i, next.stream_file[i]);
+			// A file that failed waits for its next try; the other streams go on.
+			if (!retry.pacer.due(xtim.elapsed)) continue;
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
+			if (got == 2 && http.last_failure[slot].kind == net_fail_local_file) {
+				// The temporary folder cannot take the download: a disk
+				// error, never a network retry.
+				const int err = http.last_failure[slot].os_error;
+				halt_run(classify_local_error(err, temp_path), err, temp_path, archive);
+				halt_streams();
+				return 0;
+			}
 			if (got == 0) {
 				float percent = 0;
 				if (const down_class* d = http.slot[slot]) {
@@ -186,14 +279,20 @@ int grab_files()
 				ask_7z[i] = 1;
 			} else if (got == 2) {
 				ask_7z[i] = 0;
-				// Only this file is asked for again, on this stream, from
-				// another server.
+				// Only this file is asked for again, on this stream, when its
+				// wait is over.
 				stg.download_failed = 1;
-				redraw_server();
+				failed_try(i, slot);
 				next.wants_file[i] = 0;
 			} else {
 				stg.download_failed = 0;
+				retry.pacer.reset();
 				const int err = extract_archive(archive, destination);
+				if (grab_halted()) {
+					// The file is fetched again when the run goes on.
+					halt_streams();
+					return 0;
+				}
 				// A file that did not extract is not installed, and not retried.
 				if (err == 0) v.have_is_want = 1;
 				next.done_download_kb += v.download_kb;

@@ -24,6 +24,7 @@ float btn_cuts[8][3] = {
 
 namespace {
 wizard_step last = nullptr;
+void (*page_cancel_hook)() = nullptr;  // the shown page's, for the window's close button
 const float band_over[2] = {0.0f, 0.171875f};
 const float band_held[2] = {0.1796875f, 0.3515625f};
 const float band_normal[2] = {0.359375f, 0.53125f};
@@ -36,6 +37,7 @@ int lang_index()
 }  // namespace
 
 void wizard_reset_last() { last = nullptr; }
+wizard_step wizard_previous_step() { return last; }
 
 float interface_icon_width(int icon, int lang)
 {
@@ -74,6 +76,14 @@ int interface_rect(float x, float y, int icon, int align, int* out_width, int ac
 int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, int active, int look)
 {
 	return interface_rect(x, y, icon, align, out_width, active, look);
+}
+
+void wizard_close_request()
+{
+	// The window's close button is the page's Quit.
+	if (page_cancel_hook) page_cancel_hook();
+	page_cancel_hook = nullptr;
+	app_done = 1;
 }
 
 int wizard_quit(int, wizard_screen&)
@@ -123,6 +133,7 @@ void wizard_APP_update()
 	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
 	MACIBM_frame_busy(screen.busy);
+	page_cancel_hook = screen.cancel_hook;
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
 		int index = -1;

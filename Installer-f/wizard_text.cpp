@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/UTL/UTL_translate.h"
@@ -76,7 +77,10 @@ disk_report UTIL_disk_report(const std::string& enough_text, const std::string& 
 {
 	disk_report r;
 	uint64_t total = 0, free_bytes = 0;
-	// The destination folder may not exist yet: ask about the nearest folder that does.
+	// The destination folder may not exist yet: the volume is that of the
+	// nearest folder that does, which may be a volume of its own (a disk
+	// mounted there). The free-space query measures the folder holding the
+	// last component of what it is given, so it is given a name inside it.
 	std::string where = dest_dir_path;
 	while (!where.empty() && where != "/" && !dir_exists(where)) {
 		std::string t = where;
@@ -84,7 +88,8 @@ disk_report UTIL_disk_report(const std::string& enough_text, const std::string& 
 		size_t cut = t.find_last_of('/');
 		where = cut == std::string::npos ? std::string() : t.substr(0, cut + 1);
 	}
-	if (where.empty() || get_free_space(where, &total, &free_bytes) != 0) return r;
+	if (!where.empty() && where.back() != '/') where += '/';
+	if (where.empty() || get_free_space(where + ".", &total, &free_bytes) != 0) return r;
 	const float total_kb = (float)(total / 1000), free_kb = (float)(free_bytes / 1000);
 	const float need = stg.total_install_kb;
 	const std::string status = need > free_kb ? short_text : enough_text;
@@ -101,6 +106,14 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 {
 	disk_report r = UTIL_disk_report(enough_text, short_text);
 	if (!r.ok) return 1;
+	// What the user was told about the space, once per change (support reads the log).
+	static std::string logged;
+	if (r.text != logged) {
+		logged = r.text;
+		std::string line = r.text;
+		STR_replace_all(line, "\n", "\\n");
+		xer << "Disk report: " << line << "\n" << std::flush;
+	}
 	OGL_string(45, 220, 130, r.text, 560, charset_regular, 0);
 	return r.enough;
 }

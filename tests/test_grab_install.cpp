@@ -2,6 +2,7 @@
 // driven as the wizard's pages drive the engine.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_faults.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/grab_release.h"
@@ -385,6 +387,109 @@ TEST_F(InstallTest, FailedTransferIsRetriedOnItsStreamFromADrawnServer)
 	EXPECT_GE(lost_asked, 1);
 	EXPECT_EQ(1, by_file["Resources/sub/deeper/b.dat.zip"]);
 	for (const auto& kv : by_file) EXPECT_EQ(1, kv.second) << kv.first;
+}
+
+TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
+{
+	// One archive lost for good on the first server. Alone, that server is
+	// asked again 1, 2, 4 ... s later (never a flood); with a second server
+	// the file moves there after three failed tries and the run completes.
+	struct row {
+		int servers;
+		bool completes;
+	};
+	for (const row& r : {row{1, false}, row{2, true}}) {
+		SCOPED_TRACE(r.servers);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		auto files = first_release();
+		publish(files);
+		stg.server_count = r.servers;
+		for (int k = 0; k < r.servers; ++k) {
+			server_name[k] = kHost;
+			server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
+			vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
+		}
+		const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
+		vtest::http_behaviour not_found;
+		not_found.status = 404;
+		server.set_behaviour(lost, not_found);
+		ASSERT_TRUE(prepare());
+		stg.server_sel = 0;
+		const size_t base = server.request_count();
+
+		// Ten seconds of frames, 50 ms each; each frame polls until the
+		// loopback answers are in.
+		int done = 0;
+		grab_retry_info seen;
+		for (int frame = 0; frame < 200 && !done; ++frame) {
+			done = vtest::install_frame(3);
+			const grab_retry_info now = grab_retry_status();
+			if (now.failures > seen.failures) seen = now;  // just after each failed try
+			xtim.elapsed += 0.05f;
+		}
+		size_t asked = 0;
+		const auto reqs = server.requests();
+		for (size_t i = base; i < reqs.size(); ++i) asked += reqs[i].path == lost;
+		EXPECT_EQ(r.completes, done == 1);
+		EXPECT_FALSE(grab_halted());
+		if (r.completes) {
+			EXPECT_EQ(3u, asked);
+			EXPECT_EQ(1, stg.server_sel);
+			for (const grab_file& f : files)
+				if (f.platform != 1) expect_installed(f);
+		} else {
+			// Tries near 0, 1, 3 and 7 s (a jitter makes each wait up to a fifth shorter).
+			EXPECT_GE(asked, 3u);
+			EXPECT_LE(asked, 5u);
+			EXPECT_EQ(0, stg.server_sel);
+			EXPECT_EQ(1, stg.download_failed);
+		}
+		// What the page tells: why, and when the next try comes.
+		EXPECT_GE(seen.failures, 1);
+		EXPECT_EQ(net_fail_answer, seen.why.kind);
+		EXPECT_EQ(404, seen.why.status);
+		EXPECT_GT(seen.wait, 0.0f);
+		EXPECT_LE(seen.wait, 30.0f);
+		http.kill_all();
+	}
+}
+
+TEST_F(InstallTest, DownloadThatCannotBeWrittenStopsTheRunOnceWithoutANetworkRetry)
+{
+	auto files = first_release();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	// The streams' archives land on a device that is always full.
+	std::vector<std::string> links;
+	for (int i = 0; i < 4; ++i) {
+		links.push_back(temp_path + std::to_string(i) + ".zip");
+		ASSERT_EQ(0, symlink("/dev/full", links.back().c_str()));
+	}
+	for (int pass = 0; pass < 20000 && !grab_halted(); ++pass) {
+		ASSERT_EQ(0, grab_files());
+		usleep(100);
+	}
+	ASSERT_TRUE(grab_halted());
+	EXPECT_EQ(fault_disk_full, grab_halt().kind);
+	EXPECT_EQ(ENOSPC, grab_halt().code);
+	EXPECT_EQ(temp_path, grab_halt().folder);
+	EXPECT_EQ(0, stg.download_failed);
+	// Stopped: however long the question stays up, nothing is asked of the server.
+	const size_t at_halt = server.request_count();
+	for (int pass = 0; pass < 200; ++pass) {
+		EXPECT_EQ(0, grab_files());
+		xtim.elapsed += 1.0f;
+	}
+	EXPECT_EQ(at_halt, server.request_count());
+
+	// Space freed and Continue: the run goes on and completes, with no alert at all.
+	for (const std::string& l : links) unlink(l.c_str());
+	grab_halt_clear();
+	run();
+	EXPECT_EQ(0, stg.install_problems);
+	for (const grab_file& f : files)
+		if (f.platform != 1) expect_installed(f);
+	EXPECT_TRUE(alerts.empty());
 }
 
 TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)

@@ -35,6 +35,30 @@ long long parse_length(const std::string& v)
 
 }  // namespace
 
+// What went wrong with a transfer that ended without its file.
+static net_failure describe_failure(down_class& d, bool complete)
+{
+	net_failure f;
+	f.status = d.mStatus > 0 ? d.mStatus : 0;
+	f.reason = d.mReason;
+	const int sock_err = d.mSocket ? d.mSocket->GetOSError() : 0;
+	if (d.mFileError) {
+		f.kind = net_fail_local_file;
+		f.os_error = d.mError;
+	} else if (d.mError == err_net_no_server_code) {
+		f.kind = net_fail_no_server;
+	} else if (d.mHeadersDone && (d.mStatus < 200 || d.mStatus > 299)) {
+		f.kind = net_fail_answer;
+	} else if (d.mHeadersDone && !complete) {
+		f.kind = net_fail_short;
+		f.os_error = sock_err;
+	} else {
+		f.kind = net_fail_connection;
+		f.os_error = d.mError ? d.mError : sock_err;
+	}
+	return f;
+}
+
 bool http_header_less::operator()(const std::string& a, const std::string& b) const
 {
 	return strcasecmp(a.c_str(), b.c_str()) < 0;
@@ -45,7 +69,7 @@ bool http_header_less::operator()(const std::string& a, const std::string& b) co
 down_class::down_class(const char* server, unsigned short port, const char* path, bool post,
                        std::map<std::string, std::string>* headers, const char* body, int body_length,
                        const char* local)
-    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFile(nullptr), mError(0), mExpected(-1),
+    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFile(nullptr), mError(0), mFileError(false), mExpected(-1),
       mReceived(0), mLastActivity(xtim.elapsed), mHeaderBytes(0)
 {
 	mLocalPath = app_path + (local ? local : "");
@@ -93,7 +117,10 @@ void down_class::close_file()
 {
 	if (!mFile) return;
 	const bool failed = fclose(mFile) != 0;
-	if (failed && mError == 0) mError = errno ? errno : EIO;
+	if (failed && mError == 0) {
+		mError = errno ? errno : EIO;
+		mFileError = true;
+	}
 	mFile = nullptr;
 }
 
@@ -120,7 +147,10 @@ void down_class::write_body(const char* data, size_t len)
 	mReceived += (long long)len;
 	const bool timing = PCSBSocket::CountingReadTime();
 	const unsigned long long t0 = timing ? PCSBSocket::ThreadCpuNs() : 0;
-	if (fwrite(data, 1, len, mFile) != len && mError == 0) mError = errno ? errno : EIO;
+	if (fwrite(data, 1, len, mFile) != len && mError == 0) {
+		mError = errno ? errno : EIO;
+		mFileError = true;
+	}
 	if (timing) write_ns += PCSBSocket::ThreadCpuNs() - t0;
 }
 
@@ -142,9 +172,10 @@ void down_class::parse_headers()
 				mHeadersDone = true;
 				if (!mLocalPath.empty()) {
 					mFile = fopen(mLocalPath.c_str(), "wbe");
-					if (!mFile)
+					if (!mFile) {
 						mError = errno;
-					else  // whole, aligned blocks reach the disk cache
+						mFileError = true;
+					} else  // whole, aligned blocks reach the disk cache
 						setvbuf(mFile, nullptr, _IOFBF, file_buffer_size);
 				}
 				auto cl = mHeaders.find("Content-Length");
@@ -300,6 +331,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 		headers["Host"] = server;
 		const std::string build = product_build_name;
 		headers["User-agent"] = std::string("Installer-") + "APL/" + build.substr(build.size() - 4);
+		last_failure[slot_index] = net_failure();
 		d = new down_class(server.c_str(), 80, path.c_str(), false, &headers, nullptr, 0, local.c_str());
 	}
 
@@ -312,6 +344,9 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 		if (d->mSocket->GetStatus() == sock_status_error) {
 			finish = true;
 		} else if (xtim.elapsed - d->mLastActivity > http_stall_seconds) {
+			last_failure[slot_index].kind = net_fail_stalled;
+			last_failure[slot_index].status = d->mStatus > 0 ? d->mStatus : 0;
+			last_failure[slot_index].reason = d->mReason;
 			delete d;
 			d = nullptr;
 			return net_failed;
@@ -343,6 +378,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	    << "   GetOSErr   =" << os_err << "\n"
 	    << "   response   =" << d->mReason << " (#" << d->mStatus << ")\n\n";
 	xer.flush();
+	last_failure[slot_index] = describe_failure(*d, complete);
 	delete d;
 	d = nullptr;
 	return net_failed;
