@@ -77,6 +77,7 @@ struct stream_retry {
 	int server = -1;
 	retry_pacer pacer;
 	net_failure why;
+	std::string url;  // what was asked for
 };
 stream_retry stream_retries[4];
 
@@ -93,10 +94,11 @@ stream_retry& retry_of(int stream, int file)
 
 // A failed try of a stream's file: the next one waits, and a file that keeps
 // failing on one server is asked of the next one.
-void failed_try(int stream, int slot)
+void failed_try(int stream, int slot, const std::string& url)
 {
 	stream_retry& r = stream_retries[stream];
 	r.why = http.last_failure[slot];
+	r.url = url;
 	r.pacer.failed(xtim.elapsed, retry_jitter());
 	if (r.pacer.failures >= retry_tries_per_server && stg.server_count > 1)
 		stg.server_sel = (server_index() + 1) % std::min(stg.server_count, 10);
@@ -182,6 +184,7 @@ grab_retry_info grab_retry_status()
 			out.failures = r.pacer.failures;
 			out.wait = wait;
 			out.why = r.why;
+			out.url = r.url;
 		}
 	}
 	return out;
@@ -282,11 +285,12 @@ int grab_files()
 				// Only this file is asked for again, on this stream, when its
 				// wait is over.
 				stg.download_failed = 1;
-				failed_try(i, slot);
+				failed_try(i, slot, url);
 				next.wants_file[i] = 0;
 			} else {
-				stg.download_failed = 0;
 				retry.pacer.reset();
+				// The failure text stays while another stream's file waits for its retry.
+				stg.download_failed = grab_retry_status().failures > 0 ? 1 : 0;
 				const int err = extract_archive(archive, destination);
 				if (grab_halted()) {
 					// The file is fetched again when the run goes on.

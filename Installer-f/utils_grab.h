@@ -37,6 +37,7 @@ struct grab_retry_info {
 	int failures = 0;   // failed tries in a row of that file on the server in use
 	float wait = 0;     // seconds until its next try
 	net_failure why;    // why the last try failed
+	std::string url;    // the file's path on the server
 };
 grab_retry_info grab_retry_status();
 

@@ -279,8 +279,8 @@ std::string download_failure_text()
 	            "see if I can still get you a download...")
 	        : T("I can not download the file '%1:filename%'.\n\nYour internet connection may not be working, or the "
 	            "server could be undergoing maintainance or an upgrade right now.");
-	text = UTL_string_sub(text, crnt_file_path);
 	const grab_retry_info r = grab_retry_status();
+	text = UTL_string_sub(text, r.failures > 0 ? r.url : crnt_file_path);
 	if (r.failures > 0) {
 		const std::string why = net_failure_text(r.why, server_name[std::max(0, std::min(stg.server_sel, 9))]);
 		page_notice(why);
@@ -325,9 +325,10 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 		if (remaining < 0) remaining = 0;
 		std::string body;
 		const float quiet = arrivals.stalled_for(got, xtim.elapsed);
-		if (quiet >= stall_notice_seconds && remaining > 0) {
+		if (quiet >= stall_notice_seconds) {
 			// The average rate would still read as if data came.
 			body = stalled_text(quiet);
+			page_notice(stalled_text(stall_notice_seconds));
 		} else if (totl_inst_rat > 0.01f && rate > 0) {
 			int n = 0;
 			for (int i = 0; i < 4; ++i) n += next.active[i] ? 1 : 0;

@@ -22,7 +22,7 @@ std::string net_failure_text(const net_failure& f, const std::string& server)
 	case net_fail_answer: {
 		std::string answer = int_str(f.status);
 		if (!f.reason.empty()) answer += " " + f.reason;
-		return UTL_string_sub(T("%1:server% answered: %2:answer%."), server, answer);
+		return UTL_string_sub(T("The server %1:server% answered: %2:answer%."), server, answer);
 	}
 	case net_fail_no_server: return UTL_string_sub(T("I cannot find the server %1:server%."), server);
 	case net_fail_short: return UTL_string_sub(T("The answer from %1:server% broke off before its end."), server);

@@ -61,6 +61,7 @@ struct gui_ctl {
 	std::function<void(const std::string& key)> key; // xdotool key name
 	std::function<bool(const std::string& text, double seconds)> wait_log;
 	std::function<std::string()> log;                // the program's log so far
+	std::function<bool(const std::string& png)> save_png;  // the window's picture
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
 };

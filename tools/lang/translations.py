@@ -373,7 +373,7 @@ T = [
  "  Votre copie de Ventora risque d'être inutilisable.\\n\\nVous pouvez cliquer sur Retour et utiliser la réparation et l'ajout ou la suppression de scènes pour réinstaller les fichiers manquants ou endommagés.",
  "  Ihre Kopie von Ventora ist möglicherweise nicht nutzbar.\\n\\nSie können auf Zurück klicken und mit der Reparatur und dem Hinzufügen oder Entfernen von Szenerie versuchen, fehlende oder beschädigte Dateien neu zu installieren."),
 # Failures as the pages tell them.
-("%1:server% answered: %2:answer%.", "%1:server% a répondu : %2:answer%.", "%1:server% hat geantwortet: %2:answer%."),
+("The server %1:server% answered: %2:answer%.", "Le serveur %1:server% a répondu : %2:answer%.", "Der Server %1:server% hat geantwortet: %2:answer%."),
 ("I cannot find the server %1:server%.", "Je ne trouve pas le serveur %1:server%.", "Ich finde den Server %1:server% nicht."),
 ("The answer from %1:server% broke off before its end.", "La réponse de %1:server% s'est interrompue avant la fin.", "Die Antwort von %1:server% brach vor ihrem Ende ab."),
 ("Nothing has arrived from %1:server% for %2:time%.", "Rien n'est arrivé de %1:server% depuis %2:time%.", "Von %1:server% ist seit %2:time% nichts angekommen."),
