@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/UTL/UTL_translate.h"
@@ -12,6 +11,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_faults.h"
 
 namespace {
 std::string fmt256(const char* fmt, double v)
@@ -106,14 +106,8 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 {
 	disk_report r = UTIL_disk_report(enough_text, short_text);
 	if (!r.ok) return 1;
-	// What the user was told about the space, once per change (support reads the log).
-	static std::string logged;
-	if (r.text != logged) {
-		logged = r.text;
-		std::string line = r.text;
-		STR_replace_all(line, "\n", "\\n");
-		xer << "Disk report: " << line << "\n" << std::flush;
-	}
+	// Too little space is a problem the user was told of (support reads the log).
+	if (!r.enough) page_notice(r.text);
 	OGL_string(45, 220, 130, r.text, 560, charset_regular, 0);
 	return r.enough;
 }

@@ -146,7 +146,7 @@ TEST_F(WebFaults, DestinationOnATooSmallDiskIsReportedAndNextStaysOff)
 		c.click(230, 103);
 		c.click(next, 23);
 		ASSERT_TRUE(c.wait_log("Wizard page 3:", 60)) << c.log();
-		ASSERT_TRUE(c.wait_log("Disk report: ", 20)) << c.log();
+		ASSERT_TRUE(c.wait_log("Wizard notice: Disk size: ", 20)) << c.log();
 		keep_shot(c, "small-disk");
 		for (int k = 0; k < 3; ++k) {
 			c.click(next, 23);
@@ -159,7 +159,7 @@ TEST_F(WebFaults, DestinationOnATooSmallDiskIsReportedAndNextStaysOff)
 	vtest::gui_run_result res = vtest::run_web_demo_gui(*rel, o, keep);
 	EXPECT_EQ(res.exit_status, 0) << res.log;
 	// The report measures the small disk, not the one it is mounted on.
-	EXPECT_NE(seen.find("Disk report: Disk size: 65 KB\\n"), std::string::npos) << seen;
+	EXPECT_NE(seen.find("Wizard notice: Disk size: 65 KB\\n"), std::string::npos) << seen;
 	EXPECT_NE(seen.find("You do not have enough free disk space to install the Ventora 9 demo at this location."),
 	          std::string::npos)
 	    << seen;
