@@ -2,12 +2,15 @@
 
 #include <errno.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "DIzivoz/Files/io_utils.h"
 
 namespace {
 run_halt g_halt;
+// Free space below which a failed write counts as a full disk.
+const uint64_t nearly_full_bytes = 1 << 20;
 }  // namespace
 
 float retry_delay(int failures)
@@ -39,7 +42,15 @@ local_fault classify_local_error(int err, const std::string& folder)
 	case EPERM: return fault_not_writable;
 	case EIO:
 	case EFBIG:
-	case err_zip_write: return fault_cannot_write;
+	case err_zip_write: {
+		// Some writers give no reason (a short 7z write): a disk left with
+		// next to nothing free is full.
+		uint64_t free_bytes = 0;
+		if (!folder.empty() && get_free_space(folder + (folder.back() == '/' ? "." : "/."), nullptr, &free_bytes) == 0 &&
+		    free_bytes < nearly_full_bytes)
+			return fault_disk_full;
+		return fault_cannot_write;
+	}
 	default: break;
 	}
 	// A folder that went away takes every later file with it; other codes

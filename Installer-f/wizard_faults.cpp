@@ -1,5 +1,7 @@
 #include "Installer-f/wizard_faults.h"
 
+#include <errno.h>
+
 #include <cmath>
 
 #include "DIzivoz/Files/io_utils.h"
@@ -63,7 +65,9 @@ std::string local_fault_text(const run_halt& h)
 	case fault_disc_gone: text = T("The DVD is no longer in the drive."); break;
 	default: text = UTL_string_sub(T("I cannot write into %1:folder%."), h.folder); break;
 	}
-	return text + " (" + error_str(h.code) + ")";
+	// A writer that gave no reason, on a disk found full: the reason is the full disk.
+	const int shown = h.kind == fault_disk_full && h.code == err_zip_write ? ENOSPC : h.code;
+	return text + " (" + error_str(shown) + ")";
 }
 
 int halt_question(const std::string& head, const run_halt& h, const std::string& caption1, const std::string& text1,

@@ -167,6 +167,59 @@ TEST_F(WebFaults, DestinationOnATooSmallDiskIsReportedAndNextStaysOff)
 	disk.reset();
 }
 
+TEST_F(WebFaults, DestinationFillingUpMidInstallAsksOnceAndContinueGoesOn)
+{
+	SKIP_WITHOUT_DISC_NAMESPACE();
+	// The tile comes slowly, so the disk fills while it is still on its way.
+	const std::string tile = "/" + rel->name + "/All/Global Scenery/-global terrain-/+40-120/+47-122.dsf.zip";
+	vtest::http_behaviour slow;
+	slow.slow_chunk = 2000;
+	slow.slow_delay_ms = 100;
+	rel->server->clear_behaviours();
+	rel->server->set_behaviour(tile, slow);
+	std::unique_ptr<vtest::small_volume> disk;
+	std::string filler, seen;
+	vtest::gui_run_options o;
+	o.stop_at = 0;
+	o.change_destination = false;
+	o.fly = false;
+	o.at_stop = [&](vtest::gui_ctl& c) {
+		disk.reset(new vtest::small_volume(c.run_folder + "home/Desktop", 4096));
+		ASSERT_EQ(disk->problem(), "");
+		const float next = 770 - interface_icon_width(2, 0) / 2;
+		c.click(next, 23);
+		ASSERT_TRUE(c.wait_log("Wizard page 1:", 30));
+		c.click(230, 103);
+		c.click(next, 23);
+		ASSERT_TRUE(c.wait_log("Wizard page 3:", 60)) << c.log();
+		c.click(next, 23);
+		ASSERT_TRUE(c.wait_log("Wizard page 4:", 30)) << c.log();
+		filler = disk->fill();
+		const std::string asked = "Question asked: An error occurred during installation:\n\nThe disk that holds ";
+		ASSERT_TRUE(c.wait_log(asked, 60)) << c.log();
+		pause_ms(1000);
+		keep_shot(c, "web-disk-full-question");
+		// Space made, Continue (the question is 700 x 206 in the middle of the window).
+		unlink(filler.c_str());
+		for (int k = 0; k < 5 && !c.wait_log("Question answered: 0", 3); ++k) c.click(50 + 96, 197 + 31);
+		ASSERT_TRUE(c.wait_log("Wizard page 5:", 60)) << c.log();
+		seen = c.log();
+		c.click(770 - interface_icon_width(0, 0) / 2, 23);  // Quit in Next's place
+	};
+	std::shared_ptr<void> keep;
+	vtest::gui_run_result res = vtest::run_web_demo_gui(*rel, o, keep);
+	rel->server->clear_behaviours();
+	EXPECT_EQ(res.exit_status, 0) << res.log;
+	EXPECT_EQ(count_in(seen, "Question asked:"), 1) << seen;
+	EXPECT_EQ(seen.find("The installer cannot extract a file."), std::string::npos) << seen;
+	// Finished without problems: the tile came whole after the answer.
+	EXPECT_NE(seen.find("Wizard text: I have finished installing the Ventora 9 web demo at: "), std::string::npos)
+	    << seen;
+	EXPECT_EQ(vtest::read_file_bytes(res.run_folder + "home/Desktop/Ventora 9 Demo/Global Scenery/-global terrain-/+40-120/+47-122.dsf"),
+	          vtest::read_file_bytes(rel->master + "All/Global Scenery/-global terrain-/+40-120/+47-122.dsf"));
+	disk.reset();
+}
+
 TEST_F(WebFaults, PreferencesShowAndKeepThePortInUse)
 {
 	// A preferences file whose port text disagrees with the number in use.
