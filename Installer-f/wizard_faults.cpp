@@ -18,8 +18,13 @@ std::string T(const char* s) { return UTL_translate_string(s); }
 const int tries_before_notice = 2;
 }  // namespace
 
-std::string net_failure_text(const net_failure& f, const std::string& server)
+std::string net_failure_text(const net_failure& f, const std::string& server_name)
 {
+	// Through a proxy, a connection that fails is the proxy's.
+	const bool proxy = http.UseProxy(server_name.c_str(), 80);
+	std::string server = server_name;
+	if (proxy && (f.kind == net_fail_no_server || f.kind == net_fail_connection))
+		server = http.proxy_host + ":" + int_str(http.proxy_port);
 	switch (f.kind) {
 	case net_fail_answer: {
 		std::string answer = int_str(f.status);
