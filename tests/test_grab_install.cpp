@@ -118,6 +118,24 @@ protected:
 		EXPECT_EQ(f.mtime, vtest::file_mtime(path));
 	}
 
+	// The release on `servers` mirrors of the server, the first of which has
+	// lost one archive for good (it answers 404); that archive's path.
+	std::string mirrors_with_one_lost(const std::vector<grab_file>& files, int servers)
+	{
+		publish(files);
+		stg.server_count = servers;
+		for (int k = 0; k < servers; ++k) {
+			server_name[k] = kHost;
+			server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
+			vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
+		}
+		const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
+		vtest::http_behaviour not_found;
+		not_found.status = 404;
+		server.set_behaviour(lost, not_found);
+		return lost;
+	}
+
 	std::string log_text()
 	{
 		xer.flush();
@@ -332,18 +350,7 @@ TEST_F(InstallTest, PathWithoutAFileIsFatal)
 TEST_F(InstallTest, FailedTransferIsRetriedOnItsStreamFromADrawnServer)
 {
 	auto files = first_release();
-	publish(files);
-	stg.server_count = 3;
-	for (int k = 0; k < 3; ++k) {
-		server_name[k] = kHost;
-		server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
-		vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
-	}
-	// The first server has lost one archive for good.
-	const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
-	vtest::http_behaviour not_found;
-	not_found.status = 404;
-	server.set_behaviour(lost, not_found);
+	const std::string lost = mirrors_with_one_lost(files, 3);
 	std::srand(1);
 	ASSERT_TRUE(prepare());
 	stg.server_sel = 0;
@@ -402,17 +409,7 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 		SCOPED_TRACE(r.servers);
 		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
 		auto files = first_release();
-		publish(files);
-		stg.server_count = r.servers;
-		for (int k = 0; k < r.servers; ++k) {
-			server_name[k] = kHost;
-			server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
-			vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
-		}
-		const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
-		vtest::http_behaviour not_found;
-		not_found.status = 404;
-		server.set_behaviour(lost, not_found);
+		const std::string lost = mirrors_with_one_lost(files, r.servers);
 		ASSERT_TRUE(prepare());
 		stg.server_sel = 0;
 		const size_t base = server.request_count();

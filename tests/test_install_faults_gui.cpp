@@ -129,6 +129,20 @@ TEST_F(WebFaults, ListOrFileThatDoesNotComeIsAskedForAtAPaceAndThePageSaysWhy)
 	}
 }
 
+// From the first page: the program's desktop, where the demo goes by default,
+// becomes a disk of size_kb; then on through the licence to the destination page.
+void to_destination_on_small_disk(vtest::gui_ctl& c, std::unique_ptr<vtest::small_volume>& disk, int size_kb)
+{
+	disk.reset(new vtest::small_volume(c.run_folder + "home/Desktop", size_kb));
+	ASSERT_EQ(disk->problem(), "");
+	const float next = 770 - interface_icon_width(2, 0) / 2;
+	c.click(next, 23);
+	ASSERT_TRUE(c.wait_log("Wizard page 1:", 30));
+	c.click(230, 103);
+	c.click(next, 23);
+	ASSERT_TRUE(c.wait_log("Wizard page 3:", 60)) << c.log();
+}
+
 TEST_F(WebFaults, DestinationOnATooSmallDiskIsReportedAndNextStaysOff)
 {
 	SKIP_WITHOUT_DISC_NAMESPACE();
@@ -137,15 +151,9 @@ TEST_F(WebFaults, DestinationOnATooSmallDiskIsReportedAndNextStaysOff)
 	vtest::gui_run_options o;
 	o.stop_at = 0;
 	o.at_stop = [&](vtest::gui_ctl& c) {
-		// The program's desktop, where the demo goes by default, becomes a 64 KB disk.
-		disk.reset(new vtest::small_volume(c.run_folder + "home/Desktop", 64));
-		ASSERT_EQ(disk->problem(), "");
+		to_destination_on_small_disk(c, disk, 64);
+		if (::testing::Test::HasFatalFailure()) return;
 		const float next = 770 - interface_icon_width(2, 0) / 2;
-		c.click(next, 23);
-		ASSERT_TRUE(c.wait_log("Wizard page 1:", 30));
-		c.click(230, 103);
-		c.click(next, 23);
-		ASSERT_TRUE(c.wait_log("Wizard page 3:", 60)) << c.log();
 		ASSERT_TRUE(c.wait_log("Wizard notice: Disk size: ", 20)) << c.log();
 		keep_shot(c, "small-disk");
 		for (int k = 0; k < 3; ++k) {
@@ -184,15 +192,9 @@ TEST_F(WebFaults, DestinationFillingUpMidInstallAsksOnceAndContinueGoesOn)
 	o.change_destination = false;
 	o.fly = false;
 	o.at_stop = [&](vtest::gui_ctl& c) {
-		disk.reset(new vtest::small_volume(c.run_folder + "home/Desktop", 4096));
-		ASSERT_EQ(disk->problem(), "");
-		const float next = 770 - interface_icon_width(2, 0) / 2;
-		c.click(next, 23);
-		ASSERT_TRUE(c.wait_log("Wizard page 1:", 30));
-		c.click(230, 103);
-		c.click(next, 23);
-		ASSERT_TRUE(c.wait_log("Wizard page 3:", 60)) << c.log();
-		c.click(next, 23);
+		to_destination_on_small_disk(c, disk, 4096);
+		if (::testing::Test::HasFatalFailure()) return;
+		c.click(770 - interface_icon_width(2, 0) / 2, 23);
 		ASSERT_TRUE(c.wait_log("Wizard page 4:", 30)) << c.log();
 		filler = disk->fill();
 		const std::string asked = "Question asked: An error occurred during installation:\n\nThe disk that holds ";
