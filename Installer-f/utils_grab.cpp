@@ -10,10 +10,10 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
-#include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_faults.h"
 
 std::string temp_path;
@@ -26,45 +26,47 @@ std::string crnt_file_path;
 namespace {
 const char* const kSource = "Installer-f/utils";
 
-bool ends_with(const std::string& s, const char* tail)
+// Files whose extraction met a fault every later file would meet: fetched
+// again, before any new file, once the user chose to go on.
+std::vector<int> redo_files;
+
+// Applies a finished extraction: a file that did not extract is not
+// installed, and not retried, unless the fault stops the run.
+void apply_extraction(const extract_job& job)
 {
-	const size_t n = std::char_traits<char>::length(tail);
-	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+	if (job.error != 0 && job.file >= 0 && job.file < (int)sim_info.size() &&
+	    halt_on_local_fault(job.error, dest_dir_path, job.destination)) {
+		redo_files.push_back(job.file);
+		next.done_download_kb -= sim_info[job.file].back().download_kb;
+		return;
+	}
+	extract_job_report(job);
+	if (job.file < 0 || job.file >= (int)sim_info.size()) return;
+	file_version_struct& v = sim_info[job.file].back();
+	if (job.error == 0) v.have_is_want = 1;
+	next.done_install_kb += v.install_kb;
 }
 
-// Extracts and deletes the archive; the extraction's result.
-int extract_archive(const std::string& archive, const std::string& destination)
+// Hands a downloaded archive over to the extraction pool; when the pool is
+// full the main thread extracts it itself.
+void hand_over(int file, const std::string& archive, const std::string& destination, int fd)
 {
-	std::string folder = destination;
-	if (!folder.empty() && folder.back() == '/') folder.pop_back();
-	const size_t slash = folder.rfind('/');
-	folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+	extract_job job = extract_job_take(file, archive, destination, fd);
+	if (extract_pool_submit(job)) return;
+	extract_job_run(job);
+	apply_extraction(job);
+}
 
-	// The archive layer refuses entry names that would leave the folder, and
-	// gives an application's executable its mode before it is put in place.
-	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
-	const int flags = mac_exec ? extract_executable : 0;
-	const int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder, nullptr, 0, flags)
-	                                          : zip_to_file(archive, folder, nullptr, 0, flags);
-	if (err != 0 && halt_on_local_fault(err, dest_dir_path, destination)) {
-		// Every later file would fail the same way: one question, asked by the page.
-	} else if (err != 0) {
-		stg.install_problems = 1;
-		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-		               UTL_translate_string("Error: ") + error_str(err),
-		               UTL_translate_string("Compressed File: ") + archive,
-		               UTL_translate_string("Destination: ") + destination, alert_warning, kSource, 2391);
+// Collects every extraction that has finished since the last pass; how many.
+int collect_extractions()
+{
+	int n = 0;
+	extract_job job;
+	while (extract_pool_collect(job)) {
+		apply_extraction(job);
+		++n;
 	}
-	int chmod_err = 0;
-	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (mac_exec && !is_sim_link(destination, nullptr))
-		chmod_err = make_file_executable(destination);
-	if (stg.log_actions) {
-		xer << "EXPANDING file " << destination << ", with result=" << err << ".\n";
-		xer << "CHMODING  file " << destination << ", with result=" << chmod_err << ".\n";
-	}
-	delete_file(archive);
-	return err;
+	return n;
 }
 
 // The server in use, kept inside the server arrays.
@@ -162,7 +164,9 @@ void adjust_streams(int i)
 
 void extract_and_delete_file(std::string archive, std::string destination)
 {
-	extract_archive(archive, destination);
+	extract_job job = extract_job_take(-1, archive, destination);
+	extract_job_run(job);
+	extract_job_report(job);
 }
 
 bool halt_on_local_fault(int err, const std::string& folder, const std::string& file)
@@ -172,6 +176,8 @@ bool halt_on_local_fault(int err, const std::string& folder, const std::string& 
 	halt_run(kind, err, folder, file);
 	return true;
 }
+
+bool grab_halt_settled() { return grab_halted() && extract_pool_outstanding() == 0; }
 
 grab_retry_info grab_retry_status()
 {
@@ -193,6 +199,7 @@ grab_retry_info grab_retry_status()
 void grab_retry_reset()
 {
 	for (stream_retry& r : stream_retries) r = stream_retry();
+	redo_files.clear();
 	grab_halt_clear();
 }
 
@@ -204,14 +211,25 @@ int grab_files()
 {
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
-	// Stopped for the page's question: nothing moves until it was answered.
-	if (grab_halted()) return 0;
+	bool moved = collect_extractions() > 0;
+	// Stopped for the page's question: nothing moves until it was answered;
+	// extractions still running come back and are counted under the same stop.
+	if (grab_halted()) {
+		halt_streams();
+		return 0;
+	}
+	const unsigned long long transfers_were = http.progress();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {
 			ask_7z[i] = 0;
-			next.stream_file[i] = next.next_file;
-			next.next_file = std::max(0, std::min(count, next.next_file + 1));
+			if (!redo_files.empty()) {
+				next.stream_file[i] = redo_files.back();
+				redo_files.pop_back();
+			} else {
+				next.stream_file[i] = next.next_file;
+				next.next_file = std::max(0, std::min(count, next.next_file + 1));
+			}
 		}
 		if (next.stream_file[i] >= count || next.stream_file[i] < 0) continue;
 		file_version_struct& v = sim_info[next.stream_file[i]].back();
@@ -258,6 +276,7 @@ int grab_files()
 			stream_retry& retry = retry_of(i, next.stream_file[i]);
 			// A file that failed waits for its next try; the other streams go on.
 			if (!retry.pacer.due(xtim.elapsed)) continue;
+			http.keep_file(slot, true);
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 2 && http.last_failure[slot].kind == net_fail_local_file) {
 				// The temporary folder cannot take the download: a disk
@@ -291,16 +310,9 @@ int grab_files()
 				retry.pacer.reset();
 				// The failure text stays while another stream's file waits for its retry.
 				stg.download_failed = grab_retry_status().failures > 0 ? 1 : 0;
-				const int err = extract_archive(archive, destination);
-				if (grab_halted()) {
-					// The file is fetched again when the run goes on.
-					halt_streams();
-					return 0;
-				}
-				// A file that did not extract is not installed, and not retried.
-				if (err == 0) v.have_is_want = 1;
+				// Extracted while the streams go on; installed once collected.
+				hand_over(next.stream_file[i], archive, destination, http.finished_file(slot));
 				next.done_download_kb += v.download_kb;
-				next.done_install_kb += v.install_kb;
 				finished = true;
 			}
 		} else {
@@ -308,10 +320,29 @@ int grab_files()
 			finished = true;
 		}
 		if (finished) adjust_streams(i);
+		moved |= finished;
+		// An extraction done in place may have stopped the run.
+		if (grab_halted()) {
+			halt_streams();
+			return 0;
+		}
 	}
+	// Files to fetch again keep the run going.
+	if (!redo_files.empty()) return 0;
 
 	for (int i = 0; i < 4; ++i)
-		if (next.active[i] && next.stream_file[i] < count) return 0;
+		if (next.active[i] && next.stream_file[i] < count) {
+			// A pass that found nothing to do waits a moment for the network
+			// instead of asking every socket again at once.
+			if (!moved && http.progress() == transfers_were) http.wait(1);
+			return 0;
+		}
+	if (extract_pool_outstanding() > 0) {
+		collect_extractions();
+		// The last extractions may stop the run, or give files to fetch again.
+		if (extract_pool_outstanding() > 0 || grab_halted() || !redo_files.empty()) return 0;
+	}
+	extract_pool_stop();
 
 	next.all_done = 1;
 	// Folders of dropped files are tried at every run, so one killed

@@ -31,6 +31,10 @@ void extract_and_delete_file(std::string archive, std::string destination);
 // fault. folder is the folder written into, file the file being written.
 bool halt_on_local_fault(int err, const std::string& folder, const std::string& file);
 
+// Stopped, and every extraction handed out before has come back: the page
+// may ask its question, which covers them all.
+bool grab_halt_settled();
+
 // The download's retries, for the page: the soonest next try among the
 // streams whose file failed (failures 0 when none has).
 struct grab_retry_info {

@@ -21,6 +21,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
@@ -47,6 +48,8 @@ stall_watch arrivals;  // when the install page last saw data arrive
 
 void stream_reset()
 {
+	// Extractions under way stop without leaving partial files.
+	extract_pool_stop();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		// Stop the transfer first, so no late answer lands in a reused file.
@@ -154,7 +157,7 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 			    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
 			      "the Ventora 9 demo."),
 			    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-			    T("the demo installation process."));
+			    T("the demo installation process."), T("Cancel Installation"));
 			if (r != 1) {
 				// Continue, or the question closed: the installation goes on.
 				s.next = demo_run_patch;
@@ -242,7 +245,7 @@ int demo_run_patch(int, wizard_screen& s)
 	}
 	s.title = T("Installing");
 	if (!patch_work_loop(s, demo_pick_dest)) {
-		if (!grab_halted()) return 0;
+		if (!grab_halt_settled()) return 0;
 		// Asked once for a fault every later file would meet; Continue tries again.
 		const int r = halt_question(T("An error occurred during installation:"), grab_halt(), T("Cancel"),
 		                            T("the demo installation and delete partial installation."), T("Continue"),
@@ -293,7 +296,7 @@ std::string download_failure_text()
 int patch_work_loop(wizard_screen& s, wizard_step back)
 {
 	s.show_servers = 1;
-	// Quit ends the transfers and removes their partial archives.
+	// Quit stops the extractions, ends the transfers and removes their partial archives.
 	s.cancel_hook = stream_reset;
 	const unsigned long long start = xtim.microsecs();
 	while (!grab_files()) {

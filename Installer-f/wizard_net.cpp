@@ -199,7 +199,7 @@ int net_run_patch(int first_time, wizard_screen& s)
 	}
 	s.title = T("Installing");
 	if (!patch_work_loop(s, net_check_disk)) {
-		if (!grab_halted()) return 0;
+		if (!grab_halt_settled()) return 0;
 		// Asked once for a fault every later file would meet; Continue tries again.
 		const int r = halt_question(T("An error occurred during the update:"), grab_halt(), T("Stop"), T("the update."),
 		                            T("Continue"), T("the update."));

@@ -22,6 +22,7 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/world_map.h"
 #include "tests/support/dvd_discs.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
@@ -70,8 +71,8 @@ struct DvdInstallGui : ::testing::Test {
 const std::string kScenery = "Global Scenery/-global terrain-/";
 
 // Centre of a map cell (longitude band j, latitude band i), GUI units.
-float cell_x(int j) { return 248 + 14.0f * j + 7; }
-float cell_y(int i) { return 150 + 14.0f * i + 7; }
+float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
+float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 // Through the first pages to the scenery map; false (with a reason) when a page was not reached.
 std::string walk_to_map(wizard_window& w)
@@ -100,7 +101,7 @@ TEST_F(DvdInstallGui, InstallsChosenTilesAcrossBothDiscs)
 	const auto a_chosen = look(A), b_chosen = look(B), c_chosen = look(C), n_plain = look(N);
 
 	// Clear all: the offered tiles dim, the others stay plain map.
-	w.click(780 - interface_icon_width(4, 0) / 2, 133);
+	w.click(world_map_icons_right - interface_icon_width(4, 0) / 2, world_map_icons_y + 11);
 	ASSERT_TRUE(wait_for([&] { return w.block(cell_x(A.lon), cell_y(A.lat) - 4) != a_chosen; }, 10));
 	const auto b_offered = look(B);
 	EXPECT_NE(b_offered, b_chosen);

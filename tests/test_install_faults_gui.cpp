@@ -167,7 +167,7 @@ TEST_F(WebFaults, DestinationOnATooSmallDiskIsReportedAndNextStaysOff)
 	vtest::gui_run_result res = vtest::run_web_demo_gui(*rel, o, keep);
 	EXPECT_EQ(res.exit_status, 0) << res.log;
 	// The report measures the small disk, not the one it is mounted on.
-	EXPECT_NE(seen.find("Wizard notice: Disk size: 65 KB\\n"), std::string::npos) << seen;
+	EXPECT_NE(seen.find("Wizard notice: Disk size: " + size_string(65) + "\\n"), std::string::npos) << seen;
 	EXPECT_NE(seen.find("You do not have enough free disk space to install the Ventora 9 demo at this location."),
 	          std::string::npos)
 	    << seen;

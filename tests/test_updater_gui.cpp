@@ -16,6 +16,7 @@
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
+#include "Installer-f/prefs_window.h"
 #include "Installer-f/wizard.h"
 #include "tests/support/big_copy.h"
 #include "tests/support/demo_release.h"
@@ -534,9 +535,10 @@ TEST_F(UpdaterGui, WindowsChosenInThePreferencesFetchesTheWindowsFile)
 	std::this_thread::sleep_for(std::chrono::milliseconds(400));
 	w.open_prefs();
 	std::this_thread::sleep_for(std::chrono::milliseconds(800));
-	w.click_prefs(210, 313);  // the pop-up
+	const prefs_layout_t& L = prefs_layout();
+	w.click_prefs(L.platform_x + 10, L.platform_y + 3);  // the pop-up
 	std::this_thread::sleep_for(std::chrono::milliseconds(600));
-	w.click_prefs(198, 325);  // its second entry
+	w.click_prefs(L.platform_x - 2, L.platform_y + 15);  // one 12-unit row above the shown Linux: Windows
 	std::this_thread::sleep_for(std::chrono::milliseconds(400));
 	w.close_prefs();
 	std::this_thread::sleep_for(std::chrono::milliseconds(400));

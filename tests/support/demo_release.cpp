@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -12,6 +14,8 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/TEX/TEX_png.h"
+#include "DIzivoz/TEX/TEX_utils.h"
 #include "DIzivoz/UTL/UTL_log.h"
 #include "Installer-f/make_installer.h"
 #include "Installer-f/wizard.h"
@@ -173,7 +177,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	static const char* const langs[] = {"en", "fr", "de"};
 	auto k = std::make_shared<gui_keep>();
 	keep = k;
-	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program));
+	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program, o.run_folder));
 	shell_app_run& run = *k->run;
 	// A private X server per run: clicks and windows of tests running side
 	// by side never meet.
@@ -181,7 +185,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (!k->x->display().empty()) run.display = k->x->display();
 	res.run_folder = run.folder();
 	mkdir((res.run_folder + "home/Desktop").c_str(), 0755);
-	mkdir((res.run_folder + "home/Apps").c_str(), 0755);
+	mtest::make_dirs(res.run_folder + o.install_parent);
 	const std::string display = run.display;
 	std::vector<std::string> args = {"--pref:_proxy_host=127.0.0.1",
 	                                 "--pref:_proxy_port_int=" + std::to_string(r.server->port()), "--missing_strings"};
@@ -251,6 +255,11 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
 	ctl.log = [&] { return run.log(); };
 	ctl.save_png = [&](const std::string& png) { return xv.save_png(win, png); };
+	ctl.pixel = [&](float x, float y) {
+		int sx, sy;
+		point(x, y, &sx, &sy);
+		return xv.pixel(sx, sy);
+	};
 	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
 	bool stopped = false;
@@ -284,7 +293,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (ok) ok = page(3, "destination");
 	if (ok && stop_here(3)) ok = false;
 	if (ok && o.change_destination) {
-		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + "home/Apps\n");
+		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + o.install_parent + "\n");
 		click(290, 203);
 		wait_for([&] { return file_exists(res.run_folder + "zenity_calls.txt"); }, 20);
 		std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -305,12 +314,57 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	res.exit_status = run.wait_exit(ok || stopped ? o.exit_timeout : 1);
 	if (res.exit_status < 0) run.kill_now();
 	res.log = run.log();
-	// The installed folder, as the registry keeps it.
+	// The installed folder, as the registry keeps it (the last one: a kept
+	// run folder may list earlier installs before it).
 	std::ifstream reg(res.run_folder + "home/.config/Ventora/ventora_install.txt");
 	std::string line;
 	res.dest.clear();
-	if (std::getline(reg, line)) res.dest = line;
+	while (std::getline(reg, line))
+		if (!line.empty()) res.dest = line;
 	return res;
+}
+
+std::string write_contact_sheet(const std::vector<std::string>& pictures, int columns, const std::string& out)
+{
+	if (pictures.empty() || columns < 1) return "no pictures";
+	struct picture {
+		TEX_image_desc d;
+		unsigned char* px = nullptr;
+	};
+	std::vector<picture> all;
+	auto free_all = [&] {
+		for (picture& p : all) std::free(p.px);
+	};
+	int cell_w = 0, cell_h = 0;
+	for (const std::string& f : pictures) {
+		picture p;
+		if (!TEX_load_any(f, p.px, GL_RGB, 0, 0, p.d) || !p.px) {
+			std::free(p.px);
+			free_all();
+			return "cannot read " + f;
+		}
+		TEX_downscale(p.d, p.px, 2, 2);
+		cell_w = std::max(cell_w, p.d.width);
+		cell_h = std::max(cell_h, p.d.height);
+		all.push_back(p);
+	}
+	const int gap = 16, n = (int)all.size(), cols = std::min(columns, n), rows = (n + cols - 1) / cols;
+	TEX_image_desc sheet;
+	sheet.format = GL_RGB;
+	sheet.width = cols * cell_w + (cols + 1) * gap;
+	sheet.height = rows * cell_h + (rows + 1) * gap;
+	std::vector<unsigned char> px((size_t)sheet.width * sheet.height * 3, 48);
+	for (int i = 0; i < n; ++i) {
+		const picture& p = all[i];
+		const int left = gap + (i % cols) * (cell_w + gap), top = gap + (i / cols) * (cell_h + gap);
+		const size_t stride = (size_t)p.d.width * 3 + p.d.row_padding;
+		// Rows run bottom-up in both.
+		for (int y = 0; y < p.d.height; ++y)
+			std::copy_n(p.px + y * stride, (size_t)p.d.width * 3,
+			            &px[((size_t)(sheet.height - top - p.d.height + y) * sheet.width + left) * 3]);
+	}
+	free_all();
+	return TEX_save_png(out, sheet, px.data()) ? "" : "cannot write " + out;
 }
 
 }  // namespace vtest

@@ -187,6 +187,35 @@ void http_server::clear_behaviours()
 	behaviours_.clear();
 }
 
+void http_server::set_rate_limit(long long bytes_per_second) { rate_ = std::max(0LL, bytes_per_second); }
+
+bool http_server::send_paced(int fd, int file, long long len)
+{
+	const long long rate = rate_.load();
+	// A twentieth of a second of the line per piece.
+	const long long piece = std::max(512LL, rate / 20);
+	std::string buf;
+	for (long long off = 0; off < len;) {
+		const long long n = std::min(piece, len - off);
+		buf.resize((size_t)n);
+		const ssize_t got = pread(file, &buf[0], (size_t)n, (off_t)off);
+		if (got <= 0) return false;
+		std::chrono::steady_clock::time_point at;
+		{
+			std::lock_guard<std::mutex> g(lock_);
+			at = std::max(line_free_, std::chrono::steady_clock::now());
+			line_free_ = at + std::chrono::microseconds(got * 1000000LL / rate);
+		}
+		while (!stopped() && std::chrono::steady_clock::now() < at)
+			std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+			    at - std::chrono::steady_clock::now(), std::chrono::milliseconds(5)));
+		if (!send_all(fd, buf.data(), (size_t)got, stop_)) return false;
+		body_bytes_ += got;
+		off += got;
+	}
+	return true;
+}
+
 bool http_server::behaviour_for(const std::string& path, http_behaviour& out) const
 {
 	std::lock_guard<std::mutex> g(lock_);
@@ -412,14 +441,19 @@ void http_server::serve(int fd)
 			for (size_t off = 0; sent && off < all.size(); off += (size_t)b.slow_chunk) {
 				const size_t n = std::min(all.size() - off, (size_t)b.slow_chunk);
 				sent = send_all(fd, all.data() + off, n, stop_);
+				if (sent) body_bytes_ += (long long)n;
 				if (off + n >= all.size() && b.extra_bytes <= 0) answer_sent();
 				for (int waited = 0; sent && waited < b.slow_delay_ms && !stopped(); waited += 5)
 					std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5, b.slow_delay_ms - waited)));
 			}
+		} else if (file >= 0 && rate_.load() > 0 && !has_b) {
+			sent = send_paced(fd, file, body_len);
 		} else if (file >= 0) {
 			sent = send_file_range(fd, file, 0, body_len, stop_);
+			if (sent) body_bytes_ += body_len;
 		} else {
 			sent = send_all(fd, text_body.data(), (size_t)body_len, stop_);
+			if (sent) body_bytes_ += body_len;
 		}
 	}
 	if (sent && b.extra_bytes > 0) sent = send_all(fd, std::string((size_t)b.extra_bytes, 'X'), stop_);

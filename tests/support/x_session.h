@@ -35,8 +35,9 @@ public:
 	// arguments go to a line of zenity_calls.txt / xdg_open_calls.txt, and
 	// zenity prints the contents of zenity_answer.txt (and fails when it is
 	// missing, as a cancel does).
+	// run_folder: where to run, kept afterwards; empty: a temporary folder.
 	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {},
-	                       const std::string& program = "shell_test_app");
+	                       const std::string& program = "shell_test_app", const std::string& run_folder = "");
 	~shell_app_run();
 
 	bool start(const std::vector<std::string>& args = {});
@@ -64,6 +65,9 @@ public:
 	void screen_point(float x, float y, int* sx, int* sy) const;
 
 	std::string display;
+	// The program records what it draws and logs layout problems; the run
+	// fails when its log holds any. Runs that draw test layouts turn it off.
+	bool check_layout = true;
 
 private:
 	files_tmp dir_;
@@ -91,6 +95,8 @@ public:
 	bool geometry(unsigned long w, int* x, int* y, int* width, int* height);
 	// Colour of a screen pixel as 0xRRGGBB.
 	unsigned pixel(int x, int y);
+	// The same for a screen rectangle, row by row (empty when it cannot be read).
+	std::vector<unsigned> pixels(int x, int y, int width, int height);
 	// Writes the window's pixels (XGetImage) to a PNG file.
 	bool save_png(unsigned long w, const std::string& path);
 	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
