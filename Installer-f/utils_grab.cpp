@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
+#include <vector>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
@@ -36,6 +38,7 @@ void apply_extraction(const extract_job& job)
 {
 	if (job.error != 0 && job.file >= 0 && job.file < (int)sim_info.size() &&
 	    halt_on_local_fault(job.error, dest_dir_path, job.destination)) {
+		extract_job_report(job, true);
 		redo_files.push_back(job.file);
 		next.done_download_kb -= sim_info[job.file].back().download_kb;
 		return;
@@ -211,11 +214,12 @@ int grab_files()
 {
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
+	const bool was_halted = grab_halted();
 	bool moved = collect_extractions() > 0;
 	// Stopped for the page's question: nothing moves until it was answered;
 	// extractions still running come back and are counted under the same stop.
 	if (grab_halted()) {
-		halt_streams();
+		if (!was_halted) halt_streams();
 		return 0;
 	}
 	const unsigned long long transfers_were = http.progress();
@@ -327,9 +331,6 @@ int grab_files()
 			return 0;
 		}
 	}
-	// Files to fetch again keep the run going.
-	if (!redo_files.empty()) return 0;
-
 	for (int i = 0; i < 4; ++i)
 		if (next.active[i] && next.stream_file[i] < count) {
 			// A pass that found nothing to do waits a moment for the network
@@ -337,6 +338,8 @@ int grab_files()
 			if (!moved && http.progress() == transfers_were) http.wait(1);
 			return 0;
 		}
+	// Files to fetch again keep the run going (a stream free for one takes it next pass).
+	if (!redo_files.empty()) return 0;
 	if (extract_pool_outstanding() > 0) {
 		collect_extractions();
 		// The last extractions may stop the run, or give files to fetch again.

@@ -462,42 +462,88 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 	}
 }
 
-TEST_F(InstallTest, DownloadThatCannotBeWrittenStopsTheRunOnceWithoutANetworkRetry)
+TEST_F(InstallTest, LocalWriteFaultStopsTheRunOnceWithoutANetworkRetry)
 {
-	auto files = first_release();
-	publish(files);
-	ASSERT_TRUE(prepare());
-	// The streams' archives land on a device that is always full.
-	std::vector<std::string> links;
-	for (int i = 0; i < 4; ++i) {
-		links.push_back(temp_path + std::to_string(i) + ".zip");
-		ASSERT_EQ(0, symlink("/dev/full", links.back().c_str()));
-	}
-	for (int pass = 0; pass < 20000 && !grab_halted(); ++pass) {
-		ASSERT_EQ(0, grab_files());
-		usleep(100);
-	}
-	ASSERT_TRUE(grab_halted());
-	EXPECT_EQ(fault_disk_full, grab_halt().kind);
-	EXPECT_EQ(ENOSPC, grab_halt().code);
-	EXPECT_EQ(temp_path, grab_halt().folder);
-	EXPECT_EQ(0, stg.download_failed);
-	// Stopped: however long the question stays up, nothing is asked of the server.
-	const size_t at_halt = server.request_count();
-	for (int pass = 0; pass < 200; ++pass) {
-		EXPECT_EQ(0, grab_files());
-		xtim.elapsed += 1.0f;
-	}
-	EXPECT_EQ(at_halt, server.request_count());
+	// A fault every later file would meet, on either side of a transfer: the
+	// run stops at the first (no alert, no retry of the server), and once put
+	// right and answered goes on to install every file, those caught in the
+	// stop fetched again.
+	struct row {
+		const char* what;
+		local_fault kind;
+		int code;  // 0: whatever the extraction gave
+		bool in_temp;
+	};
+	const row rows[] = {
+	    {"the downloads' disk is full", fault_disk_full, ENOSPC, true},
+	    {"the destination went away", fault_folder_gone, 0, false},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		alerts.clear();
+		auto files = first_release();
+		publish(files);
+		ASSERT_TRUE(prepare());
+		const std::string dest = dest_dir_path.substr(0, dest_dir_path.size() - 1);
+		const std::string log_before = log_text();
+		if (r.in_temp) {
+			// The streams' archives land on a device that is always full.
+			for (int i = 0; i < 4; ++i)
+				ASSERT_EQ(0, symlink("/dev/full", (temp_path + std::to_string(i) + ".zip").c_str()));
+		} else {
+			ASSERT_EQ(0, rename(dest.c_str(), (dest + " away").c_str()));
+		}
+		for (int pass = 0; pass < 20000 && !grab_halt_settled(); ++pass) {
+			ASSERT_EQ(0, grab_files());
+			usleep(100);
+		}
+		ASSERT_TRUE(grab_halt_settled());
+		EXPECT_EQ(r.kind, grab_halt().kind);
+		if (r.code) {
+			EXPECT_EQ(r.code, grab_halt().code);
+		}
+		EXPECT_EQ(r.in_temp ? temp_path : dest_dir_path, grab_halt().folder);
+		EXPECT_EQ(0, stg.download_failed);
+		EXPECT_EQ(0, stg.install_problems);
+		EXPECT_TRUE(alerts.empty());
+		// Stopped: however long the question stays up, nothing is asked of the server.
+		const size_t at_halt = server.request_count();
+		for (int pass = 0; pass < 200; ++pass) {
+			EXPECT_EQ(0, grab_files());
+			xtim.elapsed += 1.0f;
+		}
+		EXPECT_EQ(at_halt, server.request_count());
+		const std::string stopped = log_text().substr(log_before.size());
+		EXPECT_EQ(stopped.find("Stopped the run: "), stopped.rfind("Stopped the run: ")) << stopped;
+		EXPECT_NE(std::string::npos, stopped.find("Stopped the run: ")) << stopped;
+		if (!r.in_temp) {
+			// The files caught in the stop were logged as they failed.
+			std::istringstream lines(stopped);
+			int expanded = 0;
+			for (std::string l; std::getline(lines, l);)
+				if (l.rfind("EXPANDING file " + dest_dir_path, 0) == 0) {
+					++expanded;
+					EXPECT_EQ(std::string::npos, l.find("with result=0.")) << l;
+				}
+			EXPECT_GE(expanded, 1) << stopped;
+		}
 
-	// Space freed and Continue: the run goes on and completes, with no alert at all.
-	for (const std::string& l : links) unlink(l.c_str());
-	grab_halt_clear();
-	run();
-	EXPECT_EQ(0, stg.install_problems);
-	for (const grab_file& f : files)
-		if (f.platform != 1) expect_installed(f);
-	EXPECT_TRUE(alerts.empty());
+		// Put right, and Continue: the run goes on and completes, with no alert at all.
+		if (r.in_temp) {
+			for (int i = 0; i < 4; ++i) unlink((temp_path + std::to_string(i) + ".zip").c_str());
+		} else {
+			ASSERT_EQ(0, rename((dest + " away").c_str(), dest.c_str()));
+		}
+		grab_halt_clear();
+		run();
+		EXPECT_EQ(0, stg.install_problems);
+		for (const grab_file& f : files)
+			if (f.platform != 1) expect_installed(f);
+		EXPECT_TRUE(alerts.empty());
+		EXPECT_FLOAT_EQ(stg.total_install_kb, next.done_install_kb);
+		EXPECT_FLOAT_EQ(stg.total_download_kb, next.done_download_kb);
+	}
 }
 
 TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)
