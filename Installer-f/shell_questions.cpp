@@ -49,6 +49,8 @@ int shell_select_alert(const select_alert_question& q)
 	MACIBM_startwind(q.window_type, 0);
 	stls[stls_entry_title] = q.title;
 	const std::vector<select_alert_button> buttons = select_alert_layout(q, shell_str_dx);
+	// Its window is up: input from now on goes to it (tests wait on this line).
+	xer << "Question asked: " << q.message1 << " " << q.path << "\n" << std::flush;
 	int result = 3;
 	while (mnw.wind_type == q.window_type) {
 		shell_plot_back_col();

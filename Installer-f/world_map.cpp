@@ -34,14 +34,18 @@ int world_map_paint(int (&wanted)[stg_lon_cells][stg_lat_cells], const world_map
 					d.o_use = wanted[j][i] == 0 ? 1 : 0;
 			}
 	}
-	if (!m.held) return 0;
+	// A press counts as held on its own frame: a quick tap whose release came
+	// in the same frame has already cleared the held state, and must still
+	// toggle its tile.
+	if (!m.held && !m.pressed) return 0;
 	const float left = std::min(d.o_x, m.mx), right = std::max(d.o_x, m.mx);
 	const float bottom = std::min(d.o_y, m.my), top = std::max(d.o_y, m.my);
 	int changed = 0;
 	for (int j = 0; j < stg_lon_cells; ++j)
 		for (int i = 0; i < stg_lat_cells; ++i) {
 			const float x0 = map_x + m.ox + cell * j, y0 = map_y + m.oy + cell * i;
-			// Positive overlap on both axes: a zero-width drag paints nothing.
+			// Positive overlap on both axes: a zero-width drag paints only the
+			// cell strictly containing the point (none on a border).
 			if (x0 + cell > left && x0 < right && y0 + cell > bottom && y0 < top) {
 				wanted[j][i] = d.o_use;
 				changed = 1;

@@ -19,7 +19,7 @@ struct world_map_mouse {
 	float ox = 0, oy = 0;
 	float mx = 0, my = 0;
 	int pressed = 0;  // the button went down this frame
-	int held = 0;     // the button is held
+	int held = 0;     // the button is held (0 on a press whose release came in the same frame)
 };
 // The drag anchor (the mouse at the last press) and the value a drag writes;
 // kept between frames.

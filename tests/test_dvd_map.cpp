@@ -42,6 +42,10 @@ TEST(DvdMap, PaintingTable)
 	const row rows[] = {
 	    {"click chooses a tile", {}, 0, {{cx(3), cy(4), 1, 1}, {cx(3), cy(4), 0, 0}}, {1, 0}, 1, {{3, 4, 1}}},
 	    {"click clears a chosen tile", {{3, 4, 1}}, 1, {{cx(3), cy(4), 1, 1}}, {1}, 0, {{3, 4, 0}}},
+	    // Press and release in one frame: the frame sees the press but no hold.
+	    {"quick tap chooses a tile", {}, 0, {{cx(3), cy(4), 1, 0}, {cx(3), cy(4), 0, 0}}, {1, 0}, 1, {{3, 4, 1}}},
+	    {"quick tap clears a chosen tile", {{3, 4, 1}}, 1, {{cx(3), cy(4), 1, 0}}, {1}, 0, {{3, 4, 0}}},
+	    {"quick tap on a border changes nothing", {{2, 4, 1}}, 0, {{ex(3), cy(4), 1, 0}}, {0}, 1, {{2, 4, 1}}},
 	    {"vertical border: the right cell decides, zero width paints nothing",
 	     {{2, 4, 1}}, 0, {{ex(3), cy(4), 1, 1}}, {0}, 1, {{2, 4, 1}}},
 	    {"horizontal border: the upper cell decides",

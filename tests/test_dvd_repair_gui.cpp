@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/utils.h"
@@ -23,7 +21,6 @@
 
 namespace {
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 using vtest::wait_for;
 using vtest::wizard_window;
@@ -125,7 +122,7 @@ TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)
 	// overwriting it.
 	const std::string asked = "Question: I am about to install: " + copy + "Airfoils/naca0012.afl";
 	ASSERT_TRUE(w.next_until(asked)) << w.log();
-	pause_ms(300);
+	ASSERT_TRUE(w.wait_log("Question asked: I am about to install: ", 30)) << w.log();
 	// The overwrite button: the first column, first row, whatever its width.
 	modified_file_question_click(w, 40, select_alert_make_question("", 0).buttons[0].y);
 	ASSERT_TRUE(w.wait_log("Wizard page 4: Repairing Ventora", 30)) << w.log();
@@ -168,14 +165,14 @@ TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
 	ASSERT_TRUE(w.wait_log("Repairing Ventora - Please Change DVDs", 120)) << w.log();
 	ASSERT_EQ(drive->insert(bad), "");
 	ASSERT_TRUE(w.next_until("Repairing Ventora - Checking DVD")) << w.log();
-	ASSERT_TRUE(w.wait_log("Question: An error occurred during the repair:", 120)) << w.log();
+	// Once its window is up; the question's whole text is in the log by then.
+	ASSERT_TRUE(w.wait_log("Question asked: An error occurred during the repair:", 120)) << w.log();
 	const std::string log = w.log();
 	const size_t q = log.find("Question: An error occurred during the repair:");
 	EXPECT_NE(log.find("Ventora may not be usable until you are able to repair the sim without errors.", q),
 	          std::string::npos)
 	    << log.substr(q);
 	// Stop: straight to the repair's finish page with the error text.
-	pause_ms(300);
 	w.question_click(96, 56);
 	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished Repairing Ventora.", 60)) << w.log();
 	EXPECT_TRUE(w.wait_log("Wizard text: There were errors during the repair; your copy of Ventora may not be usable.",

@@ -216,14 +216,29 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
 		xdotool(display, {"click", "1"});
 	};
-	// Next, pressed again when a busy machine lost the click (the page did not change in 5 s).
+	auto park = [&] {
+		int sx, sy;
+		point(795, 595, &sx, &sy);
+		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+	};
+	// Next, pressed again when a busy machine lost the click (the page did not
+	// change in 5 s). The press keeps its own place, so the pointer can be
+	// parked at once, before the next page's first frame.
 	auto next_until = [&](float x, int index) {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		for (int k = 0; k < 6; ++k) {
 			click(x, 23);
+			if (o.park_mouse) park();
 			if (run.wait_log(line, 5)) return;
 		}
 	};
+	// The band of the page's title: it changes only when another page is drawn.
+	auto title_look = [&] {
+		int sx, sy;
+		point(230, 495, &sx, &sy);
+		return xv.pixels(sx, sy, 540, 20);
+	};
+	std::vector<unsigned> last_title;
 	auto page = [&](int index, const std::string& name) -> bool {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		if (!run.wait_log(line, o.page_timeout)) {
@@ -231,13 +246,19 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			return false;
 		}
 		if (o.on_reached) o.on_reached(index);
-		if (o.park_mouse) {
-			int sx, sy;
-			point(795, 595, &sx, &sy);
-			xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
-		}
-		// A few frames so the page is drawn, then its picture.
-		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		if (o.park_mouse) park();
+		// The log line comes with the page's first frame, before it is shown:
+		// its picture once its title is on the screen.
+		wait_for(
+		    [&] {
+			    const std::vector<unsigned> t = title_look();
+			    return t != last_title && std::count(t.begin(), t.end(), t.empty() ? 0 : t[0]) != (long)t.size();
+		    },
+		    o.page_timeout);
+		last_title = title_look();
+		// Where frames are quick the pointer may have been parked just after
+		// that frame: a few more.
+		std::this_thread::sleep_for(std::chrono::milliseconds(100));
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + std::to_string(index) + "-" + name + "-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
@@ -246,8 +267,22 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		return true;
 	};
 	const float next_x = 770 - (interface_icon_width(2, o.language)) / 2;
+	// Next after the box was clicked; a lost click on the box leaves Next
+	// disabled: tick it again.
+	auto go_past_licence = [&] {
+		next_until(next_x, 2);
+		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
+			click(230, 103);
+			next_until(next_x, 2);
+		}
+		return run.wait_log("Wizard page 2:", 0);
+	};
 	gui_ctl ctl;
 	ctl.click = click;
+	ctl.accept_licence = [&] {
+		click(230, 103);
+		return go_past_licence();
+	};
 	ctl.key = [&](const std::string& key) {
 		xdotool(display, {"windowfocus", std::to_string(win)});
 		xdotool(display, {"key", key});
@@ -275,28 +310,52 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (ok) ok = page(1, "license");
 	if (ok && stop_here(1)) ok = false;
 	if (ok) {
-		click(230, 103);
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		// The picture once Next has lit up (the tick was seen and drawn); a
+		// lost click on the box is made again.
+		auto next_look = [&] {
+			std::vector<unsigned> out;
+			for (int dx = -12; dx <= 12; dx += 4) {
+				int sx, sy;
+				point(next_x + dx, 23, &sx, &sy);
+				out.push_back(xv.pixel(sx, sy));
+			}
+			return out;
+		};
+		const std::vector<unsigned> dim = next_look();
+		for (int k = 0; k < 3; ++k) {
+			click(230, 103);
+			if (wait_for([&] { return next_look() != dim; }, 10)) break;
+		}
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + "1-license-ticked-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
-		next_until(next_x, 2);
-		// A lost click on the box leaves Next disabled: tick it again.
-		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
-			click(230, 103);
-			next_until(next_x, 2);
-		}
+		go_past_licence();
 	}
 	if (ok) ok = page(2, "servers");
 	if (ok && stop_here(2)) ok = false;
 	if (ok) ok = page(3, "destination");
 	if (ok && stop_here(3)) ok = false;
 	if (ok && o.change_destination) {
+		// The page's sentence names the folder: its picture once the chosen
+		// one is on the screen. While the dialog is up the window shows the
+		// frame as far as the pressed button (the button shows its pressed
+		// look before acting), without the sentence.
+		auto body_look = [&] {
+			int sx, sy;
+			point(230, 455, &sx, &sy);
+			return xv.pixels(sx, sy, 540, 60);
+		};
+		const std::vector<unsigned> before = body_look();
 		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + o.install_parent + "\n");
 		click(290, 203);
 		wait_for([&] { return file_exists(res.run_folder + "zenity_calls.txt"); }, 20);
-		std::this_thread::sleep_for(std::chrono::milliseconds(500));
+		wait_for(
+		    [&] {
+			    const std::vector<unsigned> b = body_look();
+			    return b != before && std::count(b.begin(), b.end(), b.empty() ? 0 : b[0]) != (long)b.size();
+		    },
+		    o.page_timeout);
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + "3-destination-changed-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);

@@ -62,6 +62,9 @@ struct gui_ctl {
 	std::function<bool(const std::string& text, double seconds)> wait_log;
 	std::function<std::string()> log;                // the program's log so far
 	std::function<bool(const std::string& png)> save_png;  // the window's picture
+	// On the licence page: ticks the box and presses Next until page 2 shows
+	// (a busy machine may lose either click, or see both in one frame).
+	std::function<bool()> accept_licence;
 	std::function<unsigned(float x, float y)> pixel; // colour 0xRRGGBB of a point of the window, GUI units
 	std::string run_folder;
 	int pid = -1;                                    // the program's process

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -255,6 +256,42 @@ bool http_server::wait_for_requests(size_t n, int timeout_ms) const
 	return true;
 }
 
+bool http_server::settle(int timeout_ms) const
+{
+	// A connection of our own queues behind every earlier one; once it is
+	// accepted, the earlier ones are too, and only their ending is left.
+	const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	if (fd < 0) return false;
+	sockaddr_in addr;
+	memset(&addr, 0, sizeof(addr));
+	addr.sin_family = AF_INET;
+	addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	addr.sin_port = htons(port_);
+	sockaddr_in mine;
+	socklen_t len = sizeof(mine);
+	if (connect(fd, (sockaddr*)&addr, sizeof(addr)) != 0 || getsockname(fd, (sockaddr*)&mine, &len) != 0) {
+		close(fd);
+		return false;
+	}
+	const unsigned short my_port = ntohs(mine.sin_port);
+	const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+	bool settled = false;
+	while (!settled && std::chrono::steady_clock::now() < until) {
+		{
+			std::lock_guard<std::mutex> g(lock_);
+			// Ours is the newest with its port, and then the oldest still open.
+			auto ours = std::find_if(open_conns_.rbegin(), open_conns_.rend(),
+			                         [&](const std::pair<const unsigned long long, unsigned short>& c) {
+				                         return c.second == my_port;
+			                         });
+			settled = ours != open_conns_.rend() && std::next(ours) == open_conns_.rend();
+		}
+		if (!settled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+	}
+	close(fd);
+	return settled;
+}
+
 void http_server::accept_loop()
 {
 	while (!stopped()) {
@@ -266,7 +303,9 @@ void http_server::accept_loop()
 		}
 		if (stopped() || (p[1].revents & POLLIN)) return;
 		if (!(p[0].revents & POLLIN)) continue;
-		const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+		sockaddr_in peer;
+		socklen_t peer_len = sizeof(peer);
+		const int fd = accept4(listen_fd_, (sockaddr*)&peer, &peer_len, SOCK_CLOEXEC);
 		if (fd < 0) continue;
 		// Threads of finished connections are joined as new ones come, so a
 		// client that retries for a long time does not pile up threads.
@@ -285,7 +324,9 @@ void http_server::accept_loop()
 		}
 		finished_ids_.clear();
 		open_fds_.insert(fd);
-		std::thread t([this, fd] {
+		const unsigned long long serial = accepted_++;
+		open_conns_[serial] = ntohs(peer.sin_port);
+		std::thread t([this, fd, serial] {
 			// A client that goes away mid-answer is an error of the send
 			// (sendfile has no MSG_NOSIGNAL), never a signal to the test.
 			sigset_t pipe_signal;
@@ -295,6 +336,7 @@ void http_server::accept_loop()
 			serve(fd);
 			std::lock_guard<std::mutex> g2(lock_);
 			open_fds_.erase(fd);
+			open_conns_.erase(serial);
 			close(fd);
 			finished_ids_.push_back(std::this_thread::get_id());
 		});

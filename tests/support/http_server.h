@@ -69,6 +69,10 @@ public:
 	size_t request_count() const;
 	// Waits up to timeout_ms for at least n requests; true when they came.
 	bool wait_for_requests(size_t n, int timeout_ms) const;
+	// Waits up to timeout_ms until every connection made before the call
+	// (also by a client that has died since) has been read, logged and
+	// closed; true when so.
+	bool settle(int timeout_ms) const;
 	// Most requests being answered at one time since the last reset: from the
 	// request's arrival until the last byte of its answer is sent.
 	size_t peak_requests() const;
@@ -99,6 +103,9 @@ private:
 	std::map<std::string, http_behaviour> behaviours_;
 	std::vector<http_request_record> log_;
 	std::set<int> open_fds_;
+	// Open connections by the order they were accepted in: the peer's port.
+	std::map<unsigned long long, unsigned short> open_conns_;
+	unsigned long long accepted_ = 0;
 	std::atomic<long long> rate_{0};
 	std::atomic<long long> body_bytes_{0};
 	std::chrono::steady_clock::time_point line_free_;  // when the shared line takes its next byte

@@ -322,13 +322,47 @@ std::vector<unsigned> x_view::pixels(int x, int y, int width, int height)
 {
 	Display* d = static_cast<Display*>(dpy_);
 	std::vector<unsigned> out;
-	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, width, height, AllPlanes, ZPixmap);
+	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
 	if (!img) return out;
-	out.reserve((size_t)width * height);
-	for (int j = 0; j < height; ++j)
-		for (int i = 0; i < width; ++i) out.push_back((unsigned)(XGetPixel(img, i, j) & 0xFFFFFF));
+	out.reserve((size_t)width * (size_t)height);
+	for (int row = 0; row < height; ++row)
+		for (int col = 0; col < width; ++col) out.push_back((unsigned)(XGetPixel(img, col, row) & 0xFFFFFF));
 	XDestroyImage(img);
 	return out;
+}
+
+bool x_view::map_keysyms(const std::vector<std::string>& names)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	int min_code = 0, max_code = 0, per_code = 0;
+	XDisplayKeycodes(d, &min_code, &max_code);
+	KeySym* map = XGetKeyboardMapping(d, (KeyCode)min_code, max_code - min_code + 1, &per_code);
+	if (!map) return false;
+	auto unused = [&](int code) {
+		for (int k = 0; k < per_code; ++k)
+			if (map[(code - min_code) * per_code + k] != NoSymbol) return false;
+		return true;
+	};
+	bool ok = true;
+	int code = max_code;
+	for (const std::string& name : names) {
+		KeySym sym = XStringToKeysym(name.c_str());
+		if (sym == NoSymbol) {
+			ok = false;
+			continue;
+		}
+		if (XKeysymToKeycode(d, sym) != 0) continue;
+		while (code >= min_code && !unused(code)) --code;
+		if (code < min_code) {
+			ok = false;
+			break;
+		}
+		XChangeKeyboardMapping(d, code, 1, &sym, 1);
+		map[(code - min_code) * per_code] = sym;
+	}
+	XSync(d, False);
+	XFree(map);
+	return ok;
 }
 
 bool x_view::save_png(unsigned long w, const std::string& path)

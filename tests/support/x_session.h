@@ -102,6 +102,11 @@ public:
 	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
 	bool send_close(unsigned long w);
 	void pointer(int* x, int* y);
+	// Gives each keysym (by name) that no key bears an unused keycode of its
+	// own, so xdotool finds it on the keymap: for a keysym off the keymap it
+	// maps a spare key for a moment, and a program that reads the key after
+	// the mapping is undone sees nothing. False when one could not be placed.
+	bool map_keysyms(const std::vector<std::string>& names);
 
 private:
 	void* dpy_ = nullptr;
