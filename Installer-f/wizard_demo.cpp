@@ -391,7 +391,7 @@ int dvd_do_run_sim(int first_time, wizard_screen& s)
 	}
 	// Only a failed launch gets here: its own page says so, with what was tried.
 	s.title = T("Ventora 9 could not be started.");
-	s.body = UTL_string_sub(T("I could not start %1:file% (%2:error%)."), tried, error_str(err));
+	s.body = UTL_string_sub(T("I could not start %1:file% (%2:error%)."), tried, reason_text(err));
 	s.back = came_from;
 	s.next = wizard_quit;
 	return 0;

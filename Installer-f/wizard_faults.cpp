@@ -3,6 +3,7 @@
 #include <errno.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -17,6 +18,18 @@ std::string T(const char* s) { return UTL_translate_string(s); }
 // may be a hiccup the next try mends.
 const int tries_before_notice = 2;
 }  // namespace
+
+std::string reason_text(int code)
+{
+	std::string text = error_str(code);
+	// A code the installer's own table lacks (a refused connection) by the
+	// system's name, not its number.
+	if (code > 0 && text.rfind("Error code ", 0) == 0) {
+		const std::string system = std::strerror(code);
+		if (system.rfind("Unknown error", 0) != 0) text = system;
+	}
+	return T(text.c_str());
+}
 
 std::string net_failure_text(const net_failure& f, const std::string& server_name)
 {
@@ -37,10 +50,10 @@ std::string net_failure_text(const net_failure& f, const std::string& server_nam
 		return UTL_string_sub(T("Nothing has arrived from %1:server% for %2:time%."), server,
 		                      time_str(http_stall_seconds));
 	case net_fail_local_file:
-		return UTL_string_sub(T("I cannot write the downloaded file: %1:error%."), error_str(f.os_error));
+		return UTL_string_sub(T("I cannot write the downloaded file: %1:error%."), reason_text(f.os_error));
 	default:
 		if (f.os_error)
-			return UTL_string_sub(T("I cannot connect to %1:server%: %2:error%."), server, error_str(f.os_error));
+			return UTL_string_sub(T("I cannot connect to %1:server%: %2:error%."), server, reason_text(f.os_error));
 		return UTL_string_sub(T("I cannot connect to %1:server%."), server);
 	}
 }
@@ -72,7 +85,7 @@ std::string local_fault_text(const run_halt& h)
 	}
 	// A writer that gave no reason, on a disk found full: the reason is the full disk.
 	const int shown = h.kind == fault_disk_full && h.code == err_zip_write ? ENOSPC : h.code;
-	return text + " (" + error_str(shown) + ")";
+	return text + " (" + reason_text(shown) + ")";
 }
 
 int halt_question(const std::string& head, const run_halt& h, const std::string& caption1, const std::string& text1,

@@ -8,6 +8,8 @@
 #include "DIzivoz/OOPS_cpp/http.h"
 #include "Installer-f/utils_faults.h"
 
+// The system's reason for an error code, in the page's language.
+std::string reason_text(int code);
 // Why a transfer from `server` failed, as one sentence.
 std::string net_failure_text(const net_failure& f, const std::string& server);
 // When the next try comes: "I am trying again in 8 seconds." (now, when due).

@@ -6,6 +6,7 @@
 #include <errno.h>
 
 #include <cmath>
+#include <functional>
 #include <cstdlib>
 #include <limits>
 
@@ -232,6 +233,38 @@ TEST(WizardFaults, FaultsThatRepeatForEveryFileAreToldFromAFilesOwn)
 	              {0, false, here, fault_none}};
 	for (auto& c : copies)
 		EXPECT_EQ(classify_copy_error(c.err, c.disc, c.temp), c.want) << c.err << " " << c.disc << " " << c.temp;
+}
+
+TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
+{
+	net_failure refused;
+	refused.kind = net_fail_connection;
+	refused.os_error = ECONNREFUSED;
+	run_halt full;
+	full.kind = fault_disk_full;
+	full.code = ENOSPC;
+	full.folder = "/d/";
+	struct {
+		int lang;
+		std::function<std::string()> text;
+		std::string want;
+	} cases[] = {
+	    // A code outside the installer's own table is named, never numbered.
+	    {0, [&] { return net_failure_text(refused, "localhost"); }, "I cannot connect to localhost: Connection refused."},
+	    {1, [&] { return net_failure_text(refused, "localhost"); },
+	     "Je ne peux pas me connecter à localhost : Connexion refusée."},
+	    {0, [&] { return local_fault_text(full); },
+	     "The disk that holds /d/ is full. (No space left on device. Perhaps your hard drive is full)"},
+	    {2, [&] { return local_fault_text(full); },
+	     "Der Datenträger mit /d/ ist voll. (Kein Platz mehr auf dem Gerät. Vielleicht ist Ihre Festplatte voll)"},
+	    {0, [] { return reason_text(20013); }, "Error code 20013"},
+	};
+	for (auto& c : cases) {
+		UTL_translate_clear();
+		if (c.lang) UTL_translate_load(c.lang, "");
+		EXPECT_EQ(c.text(), c.want) << c.lang;
+	}
+	UTL_translate_clear();
 }
 
 TEST(WizardText, InstallNameSaysWhatIsWrongWithIt)

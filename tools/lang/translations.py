@@ -411,6 +411,21 @@ T = [
 ("The name '%1:install name%' cannot be used: it stands for an existing folder.", "Le nom « %1:install name% » ne peut pas servir : il désigne un dossier existant.", "Der Name „%1:install name%“ geht nicht: Er steht für einen vorhandenen Ordner."),
 ("The name is too long for a folder name; please pick a shorter one.", "Ce nom est trop long pour un nom de dossier ; veuillez en choisir un plus court.", "Der Name ist für einen Ordnernamen zu lang; bitte wählen Sie einen kürzeren."),
 ("I could not start %1:file% (%2:error%).", "Je n'ai pas pu lancer %1:file% (%2:error%).", "Ich konnte %1:file% nicht starten (%2:error%)."),
+# The system's reasons the failure texts quote.
+("No space left on device. Perhaps your hard drive is full", "Plus d'espace libre sur le périphérique. Votre disque dur est peut-être plein", "Kein Platz mehr auf dem Gerät. Vielleicht ist Ihre Festplatte voll"),
+("Permission denied. Perhaps you do not have access to a directory or file system", "Permission refusée. Vous n'avez peut-être pas accès à un dossier ou à un système de fichiers", "Zugriff verweigert. Vielleicht haben Sie keinen Zugriff auf einen Ordner oder ein Dateisystem"),
+("Operation not permitted. Perhaps you do not have access to a directory or file system", "Opération non permise. Vous n'avez peut-être pas accès à un dossier ou à un système de fichiers", "Vorgang nicht erlaubt. Vielleicht haben Sie keinen Zugriff auf einen Ordner oder ein Dateisystem"),
+("The destination file system is read-only", "Le système de fichiers de destination est en lecture seule", "Das Ziel-Dateisystem ist schreibgeschützt"),
+("No such file or directory", "Aucun fichier ou dossier de ce nom", "Datei oder Ordner nicht vorhanden"),
+("Not a directory", "Ce n'est pas un dossier", "Kein Ordner"),
+("Input/output error", "Erreur d'entrée/sortie", "Ein-/Ausgabefehler"),
+("Disk quota exceeded", "Quota de disque dépassé", "Festplattenkontingent überschritten"),
+("Connection refused", "Connexion refusée", "Verbindung abgelehnt"),
+("Connection timed out", "Délai de connexion dépassé", "Zeitüberschreitung der Verbindung"),
+("Connection reset by peer", "Connexion réinitialisée par le correspondant", "Verbindung von der Gegenstelle zurückgesetzt"),
+("Network is unreachable", "Réseau inaccessible", "Netzwerk nicht erreichbar"),
+("No route to host", "Aucune route vers l'hôte", "Keine Route zum Zielrechner"),
+("Exec format error", "Format d'exécutable non valide", "Falsches Format der ausführbaren Datei"),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
