@@ -22,6 +22,7 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_faults.h"
 #include "tests/support/demo_release.h"
 #include "tests/support/demo_release_fixture.h"
 #include "tests/support/dvd_discs.h"
@@ -491,7 +492,7 @@ TEST_F(DiscFaults, DestinationFillingUpMidInstallAsksOnce)
 		asked = "Question asked: " + T("An error occurred during installation:") + "\n\n" +
 		        lead("The disk that holds %1:folder% is full.");
 		const std::string sentence = UTL_string_sub(T("The disk that holds %1:folder% is full."), "\x01");
-		full = sentence.substr(sentence.find('\x01') + 1) + " (" + error_str(ENOSPC);
+		full = sentence.substr(sentence.find('\x01') + 1) + " (" + reason_text(ENOSPC);
 	}
 	wizard_window w(lang);
 	vtest::small_volume desktop(w.home() + "Desktop", 4096);
