@@ -61,6 +61,9 @@ bool keyword(const char*& p, const char* end, const char* word)
 retry_pacer list_retry;
 retry_pacer manifest_retry[10];
 int manifest_failures = 0;  // failed manifest tries in a row, on any server
+// Why the last try failed: kept while the next try is under way, whose
+// transfer starts with a clean failure record.
+net_failure list_why, manifest_why;
 }  // namespace
 
 void download_directory_reset()
@@ -68,6 +71,7 @@ void download_directory_reset()
 	list_retry.reset();
 	for (retry_pacer& p : manifest_retry) p.reset();
 	manifest_failures = 0;
+	list_why = manifest_why = net_failure();
 }
 
 directory_retry_info download_directory_retry()
@@ -77,13 +81,13 @@ directory_retry_info download_directory_retry()
 	if (stg.server_count == -1) {
 		out.failures = list_retry.failures;
 		out.wait = list_retry.wait_left(now);
-		out.why = http.last_failure[0];
+		out.why = list_why;
 		out.server = web_host;
 	} else if (stg.stage == 0 && stg.server_count > 0) {
 		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
 		out.failures = manifest_failures;
 		out.wait = manifest_retry[sel].wait_left(now);
-		out.why = http.last_failure[1];
+		out.why = manifest_why;
 		out.server = server_name[sel];
 	}
 	return out;
@@ -188,6 +192,7 @@ void UTL_download_directory()
 		if (r == net_busy) return;
 		if (r == net_failed) {
 			list_retry.failed(now, retry_jitter());
+			list_why = http.last_failure[0];
 			return;
 		}
 		list_retry.reset();
@@ -230,6 +235,7 @@ void UTL_download_directory()
 		if (r == net_failed) {
 			manifest_retry[stg.server_sel].failed(now, retry_jitter());
 			++manifest_failures;
+			manifest_why = http.last_failure[1];
 			stg.server_sel = stg.server_count > 1 ? std::rand() % stg.server_count : 0;
 			return;
 		}
