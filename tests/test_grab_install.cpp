@@ -507,7 +507,9 @@ TEST_F(InstallTest, LocalWriteFaultStopsTheRunOnceWithoutANetworkRetry)
 		EXPECT_EQ(0, stg.download_failed);
 		EXPECT_EQ(0, stg.install_problems);
 		EXPECT_TRUE(alerts.empty());
-		// Stopped: however long the question stays up, nothing is asked of the server.
+		// Stopped: however long the question stays up, nothing is asked of the
+		// server (counted once it has logged what was sent before the stop).
+		ASSERT_TRUE(server.settle(10000));
 		const size_t at_halt = server.request_count();
 		for (int pass = 0; pass < 200; ++pass) {
 			EXPECT_EQ(0, grab_files());
