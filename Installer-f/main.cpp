@@ -51,7 +51,7 @@ int main(int argc, char** argv)
 	// 3-4. Shell, then the icon picture of the user's language.
 	MACIBM_init(argc, argv);
 	install_shell_questions();
-	MACIBM_set_app_hooks(app_hooks{wizard_APP_update, nullptr, nullptr});
+	MACIBM_set_app_hooks(app_hooks{wizard_APP_update, nullptr, wizard_close_request});
 	handle_prefs_target = handle_prefs;
 	const char* elements = mnw.language == 1   ? "RESOURCE:elements_French.png"
 	                       : mnw.language == 2 ? "RESOURCE:elements_German.png"
@@ -83,6 +83,7 @@ int main(int argc, char** argv)
 
 	// 7-9. Preferences, -path, the install registry.
 	pref.IO_set(11, 0);
+	prefs_sync_proxy_port();
 	cmd_line_path = path_argument(argc, argv, MACIBM_start_folder());
 	locate_all_ventoras();
 

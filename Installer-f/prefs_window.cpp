@@ -14,6 +14,7 @@
 #include "DIzivoz/OOPS_cpp/butn_values.h"
 #include "DIzivoz/OOPS_cpp/http.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 
 namespace {
@@ -131,13 +132,24 @@ void prefs_draw_frame()
 	if (!http.proxy_port_text.empty()) http.proxy_port = str_to_int(http.proxy_port_text);
 }
 
+void prefs_sync_proxy_port()
+{
+	const int port = http.proxy_port;
+	http.proxy_port_text = port >= 1 && port <= 65535 ? std::to_string(port) : std::string();
+}
+
 void handle_prefs()
 {
+	prefs_sync_proxy_port();
 	MACIBM_startwind(k_prefs_window, 0);
+	xer << "Preferences window opened\n" << std::flush;
 	// Quit from the wizard cannot run while this window is up: the shell
 	// quits only from the main screen, and the close box returns to it.
 	while (mnw.wind_type == k_prefs_window && !app_done) {
 		prefs_draw_frame();
 		MACIBM_event_proc();
 	}
+	// A cleared field keeps the last port: the text says so again.
+	prefs_sync_proxy_port();
+	xer << "Preferences window closed: proxy " << http.proxy_host << " port " << http.proxy_port << "\n" << std::flush;
 }

@@ -101,9 +101,9 @@ void extract_job_run(extract_job& job)
 	job.fd = -1;
 }
 
-void extract_job_report(const extract_job& job)
+void extract_job_report(const extract_job& job, bool stopped_run)
 {
-	if (job.error != 0) {
+	if (job.error != 0 && !stopped_run) {
 		stg.install_problems = 1;
 		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
 		               UTL_translate_string("Error: ") + error_str(job.error),

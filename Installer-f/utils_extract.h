@@ -26,10 +26,11 @@ extract_job extract_job_take(int file, const std::string& archive, const std::st
 // executable; closes the archive. Runs on any thread.
 void extract_job_run(extract_job& job);
 
-// The main thread's part of a finished job: a failure sets
-// stg.install_problems and raises the warning alert; with stg.log_actions
-// the expansion and mode lines are logged.
-void extract_job_report(const extract_job& job);
+// The main thread's part of a finished job: with stg.log_actions the
+// expansion and mode lines are logged; a failure sets stg.install_problems
+// and raises the warning alert, unless it stopped the run (stopped_run),
+// which asks its own question and fetches the file again.
+void extract_job_report(const extract_job& job, bool stopped_run = false);
 
 // Queues the job on the extraction pool (made on first use); false, and
 // the job untouched, when the pool has no room for it.

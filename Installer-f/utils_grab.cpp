@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
+#include <vector>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
@@ -14,6 +16,7 @@
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_extract.h"
+#include "Installer-f/utils_faults.h"
 
 std::string temp_path;
 std::string install_name = "Not Yet Scanned";
@@ -25,10 +28,21 @@ std::string crnt_file_path;
 namespace {
 const char* const kSource = "Installer-f/utils";
 
+// Files whose extraction met a fault every later file would meet: fetched
+// again, before any new file, once the user chose to go on.
+std::vector<int> redo_files;
+
 // Applies a finished extraction: a file that did not extract is not
-// installed, and not retried.
+// installed, and not retried, unless the fault stops the run.
 void apply_extraction(const extract_job& job)
 {
+	if (job.error != 0 && job.file >= 0 && job.file < (int)sim_info.size() &&
+	    halt_on_local_fault(job.error, dest_dir_path, job.destination)) {
+		extract_job_report(job, true);
+		redo_files.push_back(job.file);
+		next.done_download_kb -= sim_info[job.file].back().download_kb;
+		return;
+	}
 	extract_job_report(job);
 	if (job.file < 0 || job.file >= (int)sim_info.size()) return;
 	file_version_struct& v = sim_info[job.file].back();
@@ -61,14 +75,63 @@ int collect_extractions()
 // The server in use, kept inside the server arrays.
 int server_index() { return std::max(0, std::min(stg.server_sel, 9)); }
 
-// Draws another server after a failed transfer, preferring low indices.
-void redraw_server()
+// Per stream: the retry schedule of its file on the server in use; a new
+// file or another server starts a fresh one.
+struct stream_retry {
+	int file = -1;
+	int server = -1;
+	retry_pacer pacer;
+	net_failure why;
+	std::string url;  // what was asked for
+};
+stream_retry stream_retries[4];
+
+stream_retry& retry_of(int stream, int file)
 {
-	const double r = (double)std::rand() / 2147483648.0;
-	int sel = (int)(stg.server_count * std::pow(r, 1.5));
-	if (sel > stg.server_count - 1) sel = stg.server_count - 1;
-	if (sel < 0) sel = 0;
-	stg.server_sel = sel;
+	stream_retry& r = stream_retries[stream];
+	if (r.file != file || r.server != server_index()) {
+		r = stream_retry();
+		r.file = file;
+		r.server = server_index();
+	}
+	return r;
+}
+
+// A failed try of a stream's file: the next one waits, and a file that keeps
+// failing on one server is asked of the next one.
+void failed_try(int stream, int slot, const std::string& url)
+{
+	stream_retry& r = stream_retries[stream];
+	r.why = http.last_failure[slot];
+	r.url = url;
+	r.pacer.failed(xtim.elapsed, retry_jitter());
+	if (r.pacer.failures >= retry_tries_per_server && stg.server_count > 1)
+		stg.server_sel = (server_index() + 1) % std::min(stg.server_count, 10);
+}
+
+// The first fault of a run that stops it (fault_none counts as a failed write).
+void halt_run(local_fault kind, int err, const std::string& folder, const std::string& file)
+{
+	if (grab_halted()) return;
+	run_halt h;
+	h.kind = kind == fault_none ? fault_cannot_write : kind;
+	h.code = err;
+	h.folder = folder;
+	h.file = file;
+	grab_halt_set(h);
+	xer << "Stopped the run: " << file << ": " << error_str(err) << " (" << err << ")\n" << std::flush;
+}
+
+// Stops the streams for the page's question: their transfers end and their
+// partial archives go; each keeps its file for when the run goes on.
+void halt_streams()
+{
+	for (int i = 0; i < 4; ++i) {
+		http.cancel(i + 2);
+		if (temp_path.empty()) continue;
+		delete_file(temp_path + std::to_string(i) + ".zip");
+		delete_file(temp_path + std::to_string(i) + ".7z");
+	}
 }
 
 // Joins or retires streams by the download rate once stream i finished a file.
@@ -109,6 +172,40 @@ void extract_and_delete_file(std::string archive, std::string destination)
 	extract_job_report(job);
 }
 
+bool halt_on_local_fault(int err, const std::string& folder, const std::string& file)
+{
+	const local_fault kind = classify_local_error(err, folder);
+	if (kind == fault_none) return false;
+	halt_run(kind, err, folder, file);
+	return true;
+}
+
+bool grab_halt_settled() { return grab_halted() && extract_pool_outstanding() == 0; }
+
+grab_retry_info grab_retry_status()
+{
+	grab_retry_info out;
+	for (int i = 0; i < 4; ++i) {
+		const stream_retry& r = stream_retries[i];
+		if (!next.active[i] || r.file != next.stream_file[i] || r.pacer.failures == 0) continue;
+		const float wait = r.pacer.wait_left(xtim.elapsed);
+		if (out.failures == 0 || wait < out.wait) {
+			out.failures = r.pacer.failures;
+			out.wait = wait;
+			out.why = r.why;
+			out.url = r.url;
+		}
+	}
+	return out;
+}
+
+void grab_retry_reset()
+{
+	for (stream_retry& r : stream_retries) r = stream_retry();
+	redo_files.clear();
+	grab_halt_clear();
+}
+
 // Per stream: the global-scenery file of the stream is being asked for as
 // ".7z" after its ".zip" failed (maker releases hold pre-made tiles as .7z).
 static int ask_7z[4] = {0, 0, 0, 0};
@@ -117,14 +214,26 @@ int grab_files()
 {
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
+	const bool was_halted = grab_halted();
 	bool moved = collect_extractions() > 0;
+	// Stopped for the page's question: nothing moves until it was answered;
+	// extractions still running come back and are counted under the same stop.
+	if (grab_halted()) {
+		if (!was_halted) halt_streams();
+		return 0;
+	}
 	const unsigned long long transfers_were = http.progress();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {
 			ask_7z[i] = 0;
-			next.stream_file[i] = next.next_file;
-			next.next_file = std::max(0, std::min(count, next.next_file + 1));
+			if (!redo_files.empty()) {
+				next.stream_file[i] = redo_files.back();
+				redo_files.pop_back();
+			} else {
+				next.stream_file[i] = next.next_file;
+				next.next_file = std::max(0, std::min(count, next.next_file + 1));
+			}
 		}
 		if (next.stream_file[i] >= count || next.stream_file[i] < 0) continue;
 		file_version_struct& v = sim_info[next.stream_file[i]].back();
@@ -168,8 +277,19 @@ int grab_files()
 			stg.action = 1;
 			const std::string archive = temp_path + std::to_string(i) + suffix;
 			const int slot = i + 2;
+			stream_retry& retry = retry_of(i, next.stream_file[i]);
+			// A file that failed waits for its next try; the other streams go on.
+			if (!retry.pacer.due(xtim.elapsed)) continue;
 			http.keep_file(slot, true);
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
+			if (got == 2 && http.last_failure[slot].kind == net_fail_local_file) {
+				// The temporary folder cannot take the download: a disk
+				// error, never a network retry.
+				const int err = http.last_failure[slot].os_error;
+				halt_run(classify_local_error(err, temp_path), err, temp_path, archive);
+				halt_streams();
+				return 0;
+			}
 			if (got == 0) {
 				float percent = 0;
 				if (const down_class* d = http.slot[slot]) {
@@ -185,13 +305,15 @@ int grab_files()
 				ask_7z[i] = 1;
 			} else if (got == 2) {
 				ask_7z[i] = 0;
-				// Only this file is asked for again, on this stream, from
-				// another server.
+				// Only this file is asked for again, on this stream, when its
+				// wait is over.
 				stg.download_failed = 1;
-				redraw_server();
+				failed_try(i, slot, url);
 				next.wants_file[i] = 0;
 			} else {
-				stg.download_failed = 0;
+				retry.pacer.reset();
+				// The failure text stays while another stream's file waits for its retry.
+				stg.download_failed = grab_retry_status().failures > 0 ? 1 : 0;
 				// Extracted while the streams go on; installed once collected.
 				hand_over(next.stream_file[i], archive, destination, http.finished_file(slot));
 				next.done_download_kb += v.download_kb;
@@ -203,8 +325,12 @@ int grab_files()
 		}
 		if (finished) adjust_streams(i);
 		moved |= finished;
+		// An extraction done in place may have stopped the run.
+		if (grab_halted()) {
+			halt_streams();
+			return 0;
+		}
 	}
-
 	for (int i = 0; i < 4; ++i)
 		if (next.active[i] && next.stream_file[i] < count) {
 			// A pass that found nothing to do waits a moment for the network
@@ -212,9 +338,12 @@ int grab_files()
 			if (!moved && http.progress() == transfers_were) http.wait(1);
 			return 0;
 		}
+	// Files to fetch again keep the run going (a stream free for one takes it next pass).
+	if (!redo_files.empty()) return 0;
 	if (extract_pool_outstanding() > 0) {
 		collect_extractions();
-		if (extract_pool_outstanding() > 0) return 0;
+		// The last extractions may stop the run, or give files to fetch again.
+		if (extract_pool_outstanding() > 0 || grab_halted() || !redo_files.empty()) return 0;
 	}
 	extract_pool_stop();
 

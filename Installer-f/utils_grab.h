@@ -4,6 +4,8 @@
 // place and deletes files the release no longer has.
 #include <string>
 
+#include "DIzivoz/OOPS_cpp/http.h"
+
 // The wizard's download globals (read by the engine, set by the wizard).
 extern std::string temp_path;          // private temporary folder, ending in "/"
 extern std::string install_name;       // name of the install set ("Not Yet Scanned" at start)
@@ -22,3 +24,27 @@ int grab_files();
 // "Contents/MacOS/" executable and deletes the archive. A failed extraction
 // sets stg.install_problems and raises a warning alert.
 void extract_and_delete_file(std::string archive, std::string destination);
+
+// A failed write or extraction that would fail again for every later file
+// (full disk, read-only or vanished folder) stops the download loop once
+// (grab_halted) instead of being reported per file; true when err is such a
+// fault. folder is the folder written into, file the file being written.
+bool halt_on_local_fault(int err, const std::string& folder, const std::string& file);
+
+// Stopped, and every extraction handed out before has come back: the page
+// may ask its question, which covers them all.
+bool grab_halt_settled();
+
+// The download's retries, for the page: the soonest next try among the
+// streams whose file failed (failures 0 when none has).
+struct grab_retry_info {
+	int failures = 0;   // failed tries in a row of that file on the server in use
+	float wait = 0;     // seconds until its next try
+	net_failure why;    // why the last try failed
+	std::string url;    // the file's path on the server
+};
+grab_retry_info grab_retry_status();
+
+// Forgets every stream's retry schedule and a stop of the loop (a new run, or
+// the user chose to go on).
+void grab_retry_reset();

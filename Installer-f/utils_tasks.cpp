@@ -1,6 +1,7 @@
 #include "Installer-f/utils_tasks.h"
 
 #include <algorithm>
+#include <set>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
@@ -20,6 +21,32 @@ std::string install_err_msg;
 
 namespace {
 int g_processor_override = 0;
+
+// A stop of the feeding for a fault every later file would meet, from the
+// first such task until the tasks in flight have come back.
+bool halting = false;
+int halt_first = 0;  // first file that failed that way
+run_halt halt;       // the first fault seen
+run_halt last_halt;  // what the last result 3 was about
+
+// Copies kept after a failed unpack, removed when the run is cancelled or done.
+std::set<std::string> kept_copies;
+
+void remove_kept_copies()
+{
+	for (const std::string& c : kept_copies) delete_file(c);
+	kept_copies.clear();
+}
+
+// What a failed task's error means for the rest of the run.
+local_fault task_fault(const dvd_unpack_task& t)
+{
+	if (t.copy_failed) {
+		const bool disc_present = !dvd_path.empty() && dir_exists(dvd_path + install_name + "/");
+		return classify_copy_error(t.error_code, disc_present, temp_path);
+	}
+	return classify_local_error(t.error_code, dest_dir_path);
+}
 
 int pool_threads()
 {
@@ -116,8 +143,10 @@ void dvd_unpack_task::do_it()
 			}
 		}
 		error_code = copy_file(source, temp);
-		if (error_code != 0)
+		if (error_code != 0) {
+			copy_failed = true;
 			error_text = "I was unable to copy the file " + source + " from the DVD to the hard drive.";
+		}
 		return;
 	}
 	if (error_code != 0) return;
@@ -195,7 +224,7 @@ int install_files(int& next_index, int disk)
 	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), 30);
 
 	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
-	while (next_index < count && copy_pool->has_free_slot()) {
+	while (!halting && next_index < count && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[next_index].back();
 		// Files not to install never hold up the feeding.
 		if (v.install) {
@@ -210,15 +239,51 @@ int install_files(int& next_index, int disk)
 		unzip_pool->enqueue_task(copied);
 	}
 	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
-		install_err_num = done->check_error(install_err_msg);
+		dvd_unpack_task* t = static_cast<dvd_unpack_task*>(done);
+		std::string msg;
+		const int err = t->check_error(msg);
+		if (err != 0 && !t->copy_failed && file_exists(t->temp)) kept_copies.insert(t->temp);
+		const local_fault kind = err != 0 ? task_fault(*t) : fault_none;
+		if (kind != fault_none) {
+			// Stop feeding; the file is installed again when the run goes on.
+			if (!halting) {
+				halting = true;
+				halt_first = t->file;
+				halt = run_halt();
+				halt.kind = kind;
+				halt.code = err;
+				halt.folder = t->copy_failed ? (kind == fault_disc_gone ? dvd_path : temp_path) : dest_dir_path;
+				halt.file = msg;
+				xer << "Stopped the run: " << msg << " " << error_str(err) << " (" << err << ")\n" << std::flush;
+			}
+			halt_first = std::min(halt_first, t->file);
+			delete done;
+			continue;
+		}
+		install_err_num = err;
+		install_err_msg = msg;
 		delete done;
-		if (install_err_num != 0) return 3;
+		if (install_err_num != 0) {
+			last_halt = run_halt();
+			return 3;
+		}
 	}
 	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
+	if (halting) {
+		if (!idle) return 0;
+		halting = false;
+		next_index = halt_first;
+		last_halt = halt;
+		if (halt.kind == fault_disc_gone) return 2;
+		install_err_num = halt.code;
+		install_err_msg = halt.file;
+		return 3;
+	}
 	if (next_index >= count && idle) {
 		delete copy_pool;
 		delete unzip_pool;
 		copy_pool = unzip_pool = nullptr;
+		remove_kept_copies();
 		return 1;
 	}
 	if (next_index < count && idle) {
@@ -239,11 +304,22 @@ int install_files_get_error(std::string& msg)
 
 void install_files_kill()
 {
-	if (!copy_pool) return;
-	// Archives already queued are still copied and unpacked.
+	halting = false;
+	if (!copy_pool) {
+		remove_kept_copies();
+		return;
+	}
+	// Archives already queued are still copied and unpacked; copies of
+	// failed unpacks go with the run.
 	while (UTL_work_task* copied = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(copied);
-	while (UTL_work_task* done = unzip_pool->wait_retired_tasks()) delete done;
+	while (UTL_work_task* done = unzip_pool->wait_retired_tasks()) {
+		delete_file(static_cast<dvd_unpack_task*>(done)->temp);
+		delete done;
+	}
 	delete copy_pool;
 	delete unzip_pool;
 	copy_pool = unzip_pool = nullptr;
+	remove_kept_copies();
 }
+
+const run_halt& install_files_halt() { return last_halt; }

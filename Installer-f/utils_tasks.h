@@ -4,6 +4,7 @@
 #include <string>
 
 #include "DIzivoz/Thread/UTL_worker_threads.h"
+#include "Installer-f/utils_faults.h"
 
 // Signs files [first, last) of the destination: sig_have and have_is_want
 // of each newest version the install filter accepts.
@@ -34,6 +35,7 @@ public:
 	std::string destination;
 	std::string error_text;
 	int error_code;
+	bool copy_failed = false;  // the error is the copy's (not the unpack's)
 };
 
 extern UTL_worker_threads* checksum_workers;
@@ -49,7 +51,15 @@ void checksum_directory_kill();
 
 // 0 busy, 1 all installed, 2 the next file is on another disc, 3 a task
 // failed (read install_files_get_error, then call install_files_kill).
+// A fault every later file would meet (a full disk, a vanished folder, the
+// disc taken out) stops the feeding: the tasks in flight come back, next is
+// set to the first file that failed, and the run answers once: 2 for the
+// disc (its disc is to be asked for), else 3 with install_files_halt() set,
+// after which a further call goes on from that file.
 int install_files(int& next, int disk);
+// The fault behind the last stop of the run (result 2 for the disc, or 3);
+// kind fault_none after a result 3 about one file's own error.
+const run_halt& install_files_halt();
 int install_files_get_error(std::string& msg);
 void install_files_kill();
 

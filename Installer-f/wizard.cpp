@@ -27,6 +27,7 @@ float btn_cuts[8][3] = {
 
 namespace {
 wizard_step last = nullptr;
+void (*page_cancel_hook)() = nullptr;  // the shown page's, for the window's close button
 float steps_bottom = 480;
 const float band_over[2] = {0.0f, 0.171875f};
 const float band_held[2] = {0.1796875f, 0.3515625f};
@@ -40,6 +41,7 @@ int lang_index()
 }  // namespace
 
 void wizard_reset_last() { last = nullptr; }
+wizard_step wizard_previous_step() { return last; }
 
 float wizard_steps_bottom() { return steps_bottom; }
 
@@ -81,6 +83,14 @@ int interface_rect(float x, float y, int icon, int align, int* out_width, int ac
 int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, int active, int look)
 {
 	return interface_rect(x, y, icon, align, out_width, active, look);
+}
+
+void wizard_close_request()
+{
+	// The window's close button is the page's Quit.
+	if (page_cancel_hook) page_cancel_hook();
+	page_cancel_hook = nullptr;
+	app_done = 1;
 }
 
 int wizard_quit(int, wizard_screen&)
@@ -134,6 +144,7 @@ void wizard_APP_update()
 	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
 	MACIBM_frame_busy(screen.busy);
+	page_cancel_hook = screen.cancel_hook;
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
 		BTN_layout_new_scene();

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "DIzivoz/OOPS_cpp/http.h"
+#include "Installer-f/utils_faults.h"
+
 struct wizard_screen;
 typedef int (*wizard_step)(int first_time, wizard_screen& screen);
 
@@ -30,6 +33,8 @@ extern float btn_cuts[8][3];
 
 void wizard_APP_update();  // APP_update of the installer
 int wizard_quit(int first_time, wizard_screen& screen);
+// The shell's quit request (the window's close button): the page's Quit.
+void wizard_close_request();
 int interface_rect(float x, float y, int icon, int align, int* out_width, int active, int look);
 int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, int active, int look);
 void function_key(int key);
@@ -37,6 +42,8 @@ void function_key(int key);
 extern void (*handle_prefs_target)();
 // Resets the driver's remembered step (tests run flows from their start).
 void wizard_reset_last();
+// The step of the previous frame (on a step's first frame: the page it came from).
+wizard_step wizard_previous_step();
 // Width in units of an icon for a language.
 float interface_icon_width(int icon, int lang);
 // Width of the progress bar for a progress value; 0 when no bar is drawn.
@@ -95,10 +102,19 @@ server_list_info parse_server_list_file(const std::string& path, int beta, const
 // The biased draw: integer part of count x r^1.5, kept in 0..count-1; 0 when count < 1.
 int draw_server(float r, int count);
 void UTL_download_directory();
-// Waiting time before the next try after `failures` failed transfers in a row.
-float retry_delay(int failures);
 // Forgets the list and manifest transfers' retry state (a new run of the page).
 void download_directory_reset();
+// The server list's or (once it is read) the manifest's failed tries in a
+// row, the wait until the next try, why the last one failed and the server asked.
+struct directory_retry_info {
+	int failures = 0;
+	float wait = 0;
+	net_failure why;
+	std::string server;
+};
+directory_retry_info download_directory_retry();
+// Ends the list and manifest transfers and deletes the partial manifest archive.
+void directory_download_cancel();
 
 // ---- web demo -----------------------------------------------------------------
 extern int accept_eula_demo;

@@ -2,6 +2,7 @@
 // Install and Finish; and the step that starts the installed simulator.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -24,6 +25,8 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_dvd.h"
+#include "Installer-f/wizard_faults.h"
 
 int accept_eula_demo = 0;
 int demo_install_is_running = 0;
@@ -40,6 +43,7 @@ std::string T(const char* s) { return UTL_translate_string(s); }
 std::string parent_dir, install_folder, desktop_f;
 int sizes_stale = 1;
 float totl_inst_rat = 0;
+stall_watch arrivals;  // when the install page last saw data arrive
 }  // namespace
 
 void stream_reset()
@@ -57,6 +61,7 @@ void stream_reset()
 		}
 	}
 	next_reset(xtim.elapsed);
+	grab_retry_reset();
 }
 
 int demo_start(int first_time, wizard_screen& s)
@@ -94,9 +99,12 @@ int demo_get_updates(int first_time, wizard_screen& s)
 	if (first_time && stg.stage == 3) stg.stage = 1;
 	s.title = T("Check Servers");
 	s.back = demo_eula;
+	s.cancel_hook = directory_download_cancel;
 	UTL_download_directory();
+	const std::string problem = directory_problem_text();
 	if (stg.server_count == -1) {
 		s.body = T("I am contacting ") + web_host + T(" to find a demo server.");
+		if (!problem.empty()) s.body += "\n\n" + problem;
 		return 0;
 	}
 	switch (stg.stage) {
@@ -115,6 +123,7 @@ int demo_get_updates(int first_time, wizard_screen& s)
 	}
 	manifest_progress(s);
 	s.body = UTL_string_sub(T("I am downloading demo info from %1:server name%."), server_name[stg.server_sel]);
+	if (!problem.empty()) s.body += "\n\n" + problem;
 	return 0;
 }
 
@@ -186,17 +195,12 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 	BTN_enterstring((float)fx, 200, &install_folder, 256, "-" + label, (float)(760 - fx), 0);
 	if (install_folder != before) sizes_stale = 1;
 
-	if (install_folder.empty()) {
-		dest_dir_path = parent_dir;
-		s.next = nullptr;
-		s.body = T("Please pick a name for your Ventora 9 installation...");
-		return 0;
-	}
-	dest_dir_path = parent_dir + install_folder + "/";
+	dest_dir_path = install_folder.empty() ? parent_dir : parent_dir + install_folder + "/";
 	// A name that leaves its parent folder cannot be installed into.
-	if (install_folder.find('/') != std::string::npos || install_folder == "." || install_folder == "..") {
+	const std::string name_problem = install_name_problem(install_folder);
+	if (!name_problem.empty()) {
 		s.next = nullptr;
-		s.body = T("Please pick a name for your Ventora 9 installation...");
+		s.body = name_problem;
 		return 0;
 	}
 	if (dir_exists(dest_dir_path)) {
@@ -240,20 +244,67 @@ int demo_run_patch(int, wizard_screen& s)
 		register_new_ventora();
 	}
 	s.title = T("Installing");
-	if (!patch_work_loop(s, demo_pick_dest)) return 0;
+	if (!patch_work_loop(s, demo_pick_dest)) {
+		if (!grab_halt_settled()) return 0;
+		// Asked once for a fault every later file would meet; Continue tries again.
+		const int r = halt_question(T("An error occurred during installation:"), grab_halt(), T("Cancel"),
+		                            T("the demo installation and delete partial installation."), T("Continue"),
+		                            T("the demo installation process."));
+		grab_halt_clear();
+		if (r != 1) return 0;
+		stream_reset();
+		recursive_delete_folder(dest_dir_path);
+		demo_install_is_running = 0;
+		s.next = demo_pick_dest;
+		return 1;
+	}
 	s.next = demo_done;
 	demo_install_is_running = 0;
 	return 1;
 }
 
-void patch_smoothing_reset() { totl_inst_rat = 0; }
+void patch_smoothing_reset()
+{
+	totl_inst_rat = 0;
+	arrivals.reset();
+}
+
+namespace {
+// The install page's text while a file fails: what happened and when it is
+// tried again.
+std::string download_failure_text()
+{
+	// With one server there is no other server to try.
+	std::string text =
+	    stg.server_count > 1
+	        ? T("I can not download the file '%1:filename%'.\n\nYour internet connection may not be working, or the "
+	            "server could be undergoing maintainance or an upgrade right now.\n\nI am trying another server now to "
+	            "see if I can still get you a download...")
+	        : T("I can not download the file '%1:filename%'.\n\nYour internet connection may not be working, or the "
+	            "server could be undergoing maintainance or an upgrade right now.");
+	const grab_retry_info r = grab_retry_status();
+	text = UTL_string_sub(text, r.failures > 0 ? r.url : crnt_file_path);
+	if (r.failures > 0) {
+		const std::string why = net_failure_text(r.why, server_name[std::max(0, std::min(stg.server_sel, 9))]);
+		page_notice(why);
+		text += "\n\n" + why + " " + retry_text(r.wait);
+	}
+	return text;
+}
+}  // namespace
 
 int patch_work_loop(wizard_screen& s, wizard_step back)
 {
 	s.show_servers = 1;
-	s.cancel_hook = extract_pool_stop;
+	// Quit stops the extractions, ends the transfers and removes their partial archives.
+	s.cancel_hook = stream_reset;
 	const unsigned long long start = xtim.microsecs();
 	while (!grab_files()) {
+		if (grab_halted()) {
+			s.back = back;
+			s.next = nullptr;
+			return 0;
+		}
 		const float f = 5 * xtim.frame_prd[0];
 		const float target = stg.total_install_kb > 0 ? next.done_install_kb / stg.total_install_kb : 1.0f;
 		totl_inst_rat = (1 - f) * totl_inst_rat + f * target;
@@ -276,7 +327,12 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 		float remaining = stg.total_download_kb - got;
 		if (remaining < 0) remaining = 0;
 		std::string body;
-		if (totl_inst_rat > 0.01f && rate > 0) {
+		const float quiet = arrivals.stalled_for(got, xtim.elapsed);
+		if (quiet >= stall_notice_seconds) {
+			// The average rate would still read as if data came.
+			body = stalled_text(quiet);
+			page_notice(stalled_text(stall_notice_seconds));
+		} else if (totl_inst_rat > 0.01f && rate > 0) {
 			int n = 0;
 			for (int i = 0; i < 4; ++i) n += next.active[i] ? 1 : 0;
 			body = UTL_string_sub(
@@ -288,10 +344,7 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 			    time_str(remaining / rate), rate_str(rate), int_str(n));
 		}
 		if (stg.download_failed) {
-			s.body = UTL_string_sub(T("I can not download the file '%1:filename%'.\n\nYour internet connection may not be "
-			                          "working, or the server could be undergoing maintainance or an upgrade right now.\n\n"
-			                          "I am trying another server now to see if I can still get you a download..."),
-			                        crnt_file_path);
+			s.body = download_failure_text();
 		} else {
 			s.body = body;
 			s.progress_text = text;
@@ -324,24 +377,22 @@ int demo_done(int, wizard_screen& s)
 int dvd_do_run_sim(int first_time, wizard_screen& s)
 {
 	static wizard_step came_from = nullptr;
-	static int failed = 0;
+	static int err = 0;
+	static std::string tried;
 	if (first_time) {
-		failed = 0;
 		const std::string app = dest_dir_path + "Ventora.app";
+		tried = launch_path(app);
 		xer << "Starting " << app << "\n" << std::flush;
-		// Ends this process on success; a failure is reported once.
-		came_from = step_funcs.empty() ? demo_done : step_funcs.back();
-		if (launch_app(app, "", 1) != 0) {
-			failed = 1;
-			__MACIBM_alert(0, T("Ventora 9 could not be started."), app, "", "", alert_warning,
-			               "Installer-f/wizard_demo", 330);
-		}
+		// The page the user came from; the one-copy run page would start it again at once.
+		came_from = wizard_previous_step();
+		if (came_from == dvd_pick_run_sim || came_from == dvd_do_run_sim) came_from = dvd_start;
+		// Ends this process on success.
+		err = launch_app(app, "", 1);
 	}
-	s.title = T("Fly Ventora 9 Now");
-	if (failed) {
-		s.body = T("Ventora 9 could not be started.");
-		s.next = came_from;
-		return 1;
-	}
+	// Only a failed launch gets here: its own page says so, with what was tried.
+	s.title = T("Ventora 9 could not be started.");
+	s.body = UTL_string_sub(T("I could not start %1:file% (%2:error%)."), tried, reason_text(err));
+	s.back = came_from;
+	s.next = wizard_quit;
 	return 0;
 }

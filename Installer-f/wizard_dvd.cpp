@@ -20,6 +20,7 @@
 #include "Installer-f/utils_dvd.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "Installer-f/wizard_faults.h"
 #include "Installer-f/world_map.h"
 
 int accept_eula = 0;
@@ -155,11 +156,11 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 	if (install_folder != before) changed = 1;
 
 	// A name that leaves its parent folder is no folder name.
-	if (install_folder.empty() || install_folder == "." || install_folder == ".." ||
-	    install_folder.find('/') != std::string::npos) {
+	const std::string name_problem = install_name_problem(install_folder);
+	if (!name_problem.empty()) {
 		dest_dir_path = install_folder.empty() ? parent_dir : parent_dir + install_folder + "/";
 		s.next = nullptr;
-		s.body = T("Please pick a name for your Ventora 9 installation...");
+		s.body = name_problem;
 		return 0;
 	}
 	dest_dir_path = parent_dir + install_folder + "/";
@@ -347,6 +348,23 @@ int install_step(install_member& m, wizard_screen& s)
 		s.next = m.check_disc;
 		return 1;
 	case 3: {
+		const run_halt halt = install_files_halt();
+		if (halt.kind != fault_none) {
+			// Once for a fault every later file would meet; Continue goes on
+			// from the first file that failed.
+			std::string ignored;
+			install_files_get_error(ignored);
+			const int answer = halt_question(T(m.error_head), halt, T(m.stop_caption), T(m.stop_text),
+			                                 T(m.continue_caption), T(m.continue_text));
+			if (answer != 1) return 0;
+			num_install_errors += 1;
+			if (m.stop_kills) {
+				install_files_kill();
+				*m.running = 0;
+			}
+			s.next = m.stop_next;
+			return 1;
+		}
 		num_install_errors += 1;
 		const int answer = UTIL_cancel_install(T(m.error_head), T(m.error_text), T(m.stop_caption), T(m.stop_text),
 		                                       T(m.continue_caption), T(m.continue_text));

@@ -18,6 +18,7 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_faults.h"
 
 namespace {
 std::string T(const char* s) { return UTL_translate_string(s); }
@@ -105,15 +106,19 @@ int net_get_updates(int first_time, wizard_screen& s)
 	s.title = T("Search for Updates");
 	s.back = cmd_line_path.empty() ? net_pick_dest : net_start;
 	s.next = nullptr;
+	s.cancel_hook = directory_download_cancel;
 	UTL_download_directory();
+	const std::string problem = directory_problem_text();
 	if (stg.server_count == -1) {
 		s.body = T("I am contacting ") + web_host + T(" to find an update server.");
+		if (!problem.empty()) s.body += "\n\n" + problem;
 		return 0;
 	}
 	switch (stg.stage) {
 	case 0: {
 		manifest_progress(s);
 		s.body = UTL_string_sub(T("I am downloading patch info from %1:server name%."), server_name[stg.server_sel]);
+		if (!problem.empty()) s.body += "\n\n" + problem;
 		return 0;
 	}
 	case 1: s.body = T("I am processing information about the available patches."); return 0;
@@ -193,7 +198,17 @@ int net_run_patch(int first_time, wizard_screen& s)
 		patch_smoothing_reset();
 	}
 	s.title = T("Installing");
-	if (!patch_work_loop(s, net_check_disk)) return 0;
+	if (!patch_work_loop(s, net_check_disk)) {
+		if (!grab_halt_settled()) return 0;
+		// Asked once for a fault every later file would meet; Continue tries again.
+		const int r = halt_question(T("An error occurred during the update:"), grab_halt(), T("Stop"), T("the update."),
+		                            T("Continue"), T("the update."));
+		grab_halt_clear();
+		if (r != 1) return 0;
+		stream_reset();
+		s.next = net_check_disk;
+		return 1;
+	}
 	s.next = net_done;
 	return 1;
 }

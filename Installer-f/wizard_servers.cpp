@@ -1,6 +1,5 @@
 // The server list from the maker's web host, the drawn server and its zipped
 // manifest, one step per frame.
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +14,9 @@
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_translate.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
+#include "Installer-f/utils_faults.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/wizard.h"
 
@@ -55,32 +56,48 @@ bool keyword(const char*& p, const char* end, const char* word)
 	return true;
 }
 
-struct retry_state {
-	int failures = 0;
-	std::chrono::steady_clock::time_point not_before{};
-};
-retry_state list_retry, manifest_retry;
-
-bool may_try(const retry_state& r) { return std::chrono::steady_clock::now() >= r.not_before; }
-void failed(retry_state& r)
-{
-	r.not_before = std::chrono::steady_clock::now() +
-	               std::chrono::milliseconds((long long)(retry_delay(++r.failures) * 1000));
-}
+// Pacing of the server list's and the manifest's tries (the manifest's per
+// server), on the frame clock.
+retry_pacer list_retry;
+retry_pacer manifest_retry[10];
+int manifest_failures = 0;  // failed manifest tries in a row, on any server
+// Why the last try failed: kept while the next try is under way, whose
+// transfer starts with a clean failure record.
+net_failure list_why, manifest_why;
 }  // namespace
-
-float retry_delay(int failures)
-{
-	if (failures <= 0) return 0;
-	float d = 1;
-	for (int i = 1; i < failures && d < 30; ++i) d *= 2;
-	return d > 30 ? 30 : d;
-}
 
 void download_directory_reset()
 {
-	list_retry = retry_state{};
-	manifest_retry = retry_state{};
+	list_retry.reset();
+	for (retry_pacer& p : manifest_retry) p.reset();
+	manifest_failures = 0;
+	list_why = manifest_why = net_failure();
+}
+
+directory_retry_info download_directory_retry()
+{
+	directory_retry_info out;
+	const float now = xtim.elapsed;
+	if (stg.server_count == -1) {
+		out.failures = list_retry.failures;
+		out.wait = list_retry.wait_left(now);
+		out.why = list_why;
+		out.server = web_host;
+	} else if (stg.stage == 0 && stg.server_count > 0) {
+		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
+		out.failures = manifest_failures;
+		out.wait = manifest_retry[sel].wait_left(now);
+		out.why = manifest_why;
+		out.server = server_name[sel];
+	}
+	return out;
+}
+
+void directory_download_cancel()
+{
+	http.cancel(0);
+	http.cancel(1);
+	if (!temp_path.empty()) delete_file(temp_path + "directory.txt.zip");
 }
 
 server_list_info parse_server_body(const char* p, const char* end, int beta, const std::string& start_name)
@@ -167,16 +184,18 @@ int draw_server(float r, int count)
 
 void UTL_download_directory()
 {
+	const float now = xtim.elapsed;
 	if (stg.server_count == -1) {
-		if (!may_try(list_retry)) return;
+		if (!list_retry.due(now)) return;
 		const std::string local = temp_path + "serverlist9.txt";
 		const int r = http.net_check(0, web_host, "/serverlist9.txt", local);
 		if (r == net_busy) return;
 		if (r == net_failed) {
-			failed(list_retry);
+			list_retry.failed(now, retry_jitter());
+			list_why = http.last_failure[0];
 			return;
 		}
-		list_retry = retry_state{};
+		list_retry.reset();
 		server_list_info info = parse_server_list_file(local, stg.get_beta, install_name);
 		if (!info.header_ok) {
 			new_format(local);
@@ -208,17 +227,20 @@ void UTL_download_directory()
 			return;
 		}
 		if (stg.server_sel < 0 || stg.server_sel >= stg.server_count) stg.server_sel = 0;
-		if (!may_try(manifest_retry)) return;
+		if (!manifest_retry[stg.server_sel].due(now)) return;
 		const std::string archive = temp_path + "directory.txt.zip";
 		const int r = http.net_check(1, server_name[stg.server_sel], server_path[stg.server_sel] + "directory.txt.zip",
 		                             archive);
 		if (r == net_busy) return;
 		if (r == net_failed) {
-			failed(manifest_retry);
+			manifest_retry[stg.server_sel].failed(now, retry_jitter());
+			++manifest_failures;
+			manifest_why = http.last_failure[1];
 			stg.server_sel = stg.server_count > 1 ? std::rand() % stg.server_count : 0;
 			return;
 		}
-		manifest_retry = retry_state{};
+		manifest_retry[stg.server_sel].reset();
+		manifest_failures = 0;
 		const int err = zip_to_file(archive, temp_path, nullptr, 0);
 		if (err == 0) {
 			stg.stage = 1;
@@ -228,7 +250,7 @@ void UTL_download_directory()
 			               UTL_string_sub(UTL_translate_string("Compressed File  %1:file%."), archive),
 			               UTL_string_sub(UTL_translate_string("Destination Path: %1:file%."), temp_path), alert_warning,
 			               servers_src, 95);
-			failed(manifest_retry);
+			manifest_retry[stg.server_sel].failed(now, retry_jitter());
 		}
 		delete_file(archive);
 		return;

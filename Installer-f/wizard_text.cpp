@@ -11,6 +11,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_faults.h"
 
 namespace {
 std::string fmt256(const char* fmt, double v)
@@ -86,7 +87,10 @@ disk_report UTIL_disk_report(const std::string& enough_text, const std::string& 
 {
 	disk_report r;
 	uint64_t total = 0, free_bytes = 0;
-	// The destination folder may not exist yet: ask about the nearest folder that does.
+	// The destination folder may not exist yet: the volume is that of the
+	// nearest folder that does, which may be a volume of its own (a disk
+	// mounted there). The free-space query measures the folder holding the
+	// last component of what it is given, so it is given a name inside it.
 	std::string where = dest_dir_path;
 	while (!where.empty() && where != "/" && !dir_exists(where)) {
 		std::string t = where;
@@ -94,7 +98,8 @@ disk_report UTIL_disk_report(const std::string& enough_text, const std::string& 
 		size_t cut = t.find_last_of('/');
 		where = cut == std::string::npos ? std::string() : t.substr(0, cut + 1);
 	}
-	if (where.empty() || get_free_space(where, &total, &free_bytes) != 0) return r;
+	if (!where.empty() && where.back() != '/') where += '/';
+	if (where.empty() || get_free_space(where + ".", &total, &free_bytes) != 0) return r;
 	const float total_kb = (float)(total / 1000), free_kb = (float)(free_bytes / 1000);
 	const float need = stg.total_install_kb;
 	const std::string status = need > free_kb ? short_text : enough_text;
@@ -111,6 +116,8 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 {
 	disk_report r = UTIL_disk_report(enough_text, short_text);
 	if (!r.ok) return 1;
+	// Too little space is a problem the user was told of (support reads the log).
+	if (!r.enough) page_notice(r.text);
 	if (beside_steps)
 		OGL_string(45, 30, wizard_steps_bottom() - 24, r.text, 160, charset_regular, 0);
 	else

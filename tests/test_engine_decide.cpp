@@ -417,9 +417,10 @@ TEST_F(EngineDecide, QuestionButtonsWidenToTheirLabelsAndStayApart)
 {
 	// 8 units a character: wider than the interface font's capitals.
 	auto measure = [](const std::string& t) { return 8.0f * (float)t.size(); };
-	for (const char* file : {"", "French.txt", "German.txt"}) {
+	for (int lang : {0, 1, 2}) {
+		const char* file = kLangInfo[lang].file ? kLangInfo[lang].file : "";
 		UTL_translate_clear();
-		if (*file) UTL_translate_load(1, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + file);
+		if (lang) UTL_translate_load(lang, "");
 		for (int is_delete : {0, 1}) {
 			const select_alert_question q = select_alert_make_question("/dest/x", is_delete);
 			const std::vector<select_alert_button> b = select_alert_layout(q, measure);

@@ -447,8 +447,19 @@ TEST(FilesLaunch, FailedLaunchReturnsAndTheProgramGoesOn)
 	const struct {
 		const char* rel;
 		int err;
-	} cases[] = {{"missing", ENOENT}, {"not_exec", EACCES}, {"bad_interp", ENOENT}};
+	} cases[] = {{"missing", ENOENT}, {"not_exec", EACCES}, {"bad_interp", ENOENT}, {"not_exec.app", EACCES},
+	             {"Gone.app", ENOENT}};
 	for (const auto& c : cases) EXPECT_EQ(launch_app(t(c.rel), "/x", 1), c.err) << c.rel;
+
+	// What a failed launch names: a bundle name that is no folder stands for
+	// the executable a Linux copy has, which is what was tried.
+	t.mkdir("Folder.app");
+	const struct {
+		const char* rel;
+		const char* tried;
+	} named[] = {{"Gone.app", "Gone"}, {"not_exec.app", "not_exec"}, {"Folder.app", "Folder.app"},
+	             {"bad_interp", "bad_interp"}, {"missing", "missing"}};
+	for (const auto& n : named) EXPECT_EQ(launch_path(t(n.rel)), t(n.tried)) << n.rel;
 }
 
 TEST(FilesLaunchDeathTest, SuccessfulLaunchPassesThePathAndExits)

@@ -2,6 +2,7 @@
 // driven as the wizard's pages drive the engine.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_extract.h"
+#include "Installer-f/utils_faults.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
@@ -125,6 +127,24 @@ protected:
 		const bool mac_exec = f.rel.find("Contents/MacOS/") != std::string::npos;
 		EXPECT_EQ(mac_exec ? 0755u : f.mode, vtest::file_mode(path));
 		EXPECT_EQ(f.mtime, vtest::file_mtime(path));
+	}
+
+	// The release on `servers` mirrors of the server, the first of which has
+	// lost one archive for good (it answers 404); that archive's path.
+	std::string mirrors_with_one_lost(const std::vector<grab_file>& files, int servers)
+	{
+		publish(files);
+		stg.server_count = servers;
+		for (int k = 0; k < servers; ++k) {
+			server_name[k] = kHost;
+			server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
+			vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
+		}
+		const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
+		vtest::http_behaviour not_found;
+		not_found.status = 404;
+		server.set_behaviour(lost, not_found);
+		return lost;
 	}
 
 	std::string log_text()
@@ -341,18 +361,7 @@ TEST_F(InstallTest, PathWithoutAFileIsFatal)
 TEST_F(InstallTest, FailedTransferIsRetriedOnItsStreamFromADrawnServer)
 {
 	auto files = first_release();
-	publish(files);
-	stg.server_count = 3;
-	for (int k = 0; k < 3; ++k) {
-		server_name[k] = kHost;
-		server_path[k] = "/mirror" + std::to_string(k) + kServerPath;
-		vtest::write_archives(server.root() + kHost + server_path[k], "Top", files);
-	}
-	// The first server has lost one archive for good.
-	const std::string lost = server_path[0] + "Top/Resources/sub/deeper/b.dat.zip";
-	vtest::http_behaviour not_found;
-	not_found.status = 404;
-	server.set_behaviour(lost, not_found);
+	const std::string lost = mirrors_with_one_lost(files, 3);
 	std::srand(1);
 	ASSERT_TRUE(prepare());
 	stg.server_sel = 0;
@@ -396,6 +405,147 @@ TEST_F(InstallTest, FailedTransferIsRetriedOnItsStreamFromADrawnServer)
 	EXPECT_GE(lost_asked, 1);
 	EXPECT_EQ(1, by_file["Resources/sub/deeper/b.dat.zip"]);
 	for (const auto& kv : by_file) EXPECT_EQ(1, kv.second) << kv.first;
+}
+
+TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
+{
+	// One archive lost for good on the first server. Alone, that server is
+	// asked again 1, 2, 4 ... s later (never a flood); with a second server
+	// the file moves there after three failed tries and the run completes.
+	struct row {
+		int servers;
+		bool completes;
+	};
+	for (const row& r : {row{1, false}, row{2, true}}) {
+		SCOPED_TRACE(r.servers);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		auto files = first_release();
+		const std::string lost = mirrors_with_one_lost(files, r.servers);
+		ASSERT_TRUE(prepare());
+		stg.server_sel = 0;
+		const size_t base = server.request_count();
+
+		// Ten seconds of frames, 50 ms each; each frame polls until the
+		// loopback answers are in.
+		int done = 0;
+		grab_retry_info seen;
+		for (int frame = 0; frame < 200 && !done; ++frame) {
+			done = vtest::install_frame(3);
+			const grab_retry_info now = grab_retry_status();
+			if (now.failures > seen.failures) seen = now;  // just after each failed try
+			xtim.elapsed += 0.05f;
+		}
+		size_t asked = 0;
+		const auto reqs = server.requests();
+		for (size_t i = base; i < reqs.size(); ++i) asked += reqs[i].path == lost;
+		EXPECT_EQ(r.completes, done == 1);
+		EXPECT_FALSE(grab_halted());
+		if (r.completes) {
+			EXPECT_EQ(3u, asked);
+			EXPECT_EQ(1, stg.server_sel);
+			for (const grab_file& f : files)
+				if (f.platform != 1) expect_installed(f);
+		} else {
+			// Tries near 0, 1, 3 and 7 s (a jitter makes each wait up to a fifth shorter).
+			EXPECT_GE(asked, 3u);
+			EXPECT_LE(asked, 5u);
+			EXPECT_EQ(0, stg.server_sel);
+			EXPECT_EQ(1, stg.download_failed);
+		}
+		// What the page tells: why, and when the next try comes.
+		EXPECT_GE(seen.failures, 1);
+		EXPECT_EQ(net_fail_answer, seen.why.kind);
+		EXPECT_EQ(404, seen.why.status);
+		EXPECT_GT(seen.wait, 0.0f);
+		EXPECT_LE(seen.wait, 30.0f);
+		http.kill_all();
+	}
+}
+
+TEST_F(InstallTest, LocalWriteFaultStopsTheRunOnceWithoutANetworkRetry)
+{
+	// A fault every later file would meet, on either side of a transfer: the
+	// run stops at the first (no alert, no retry of the server), and once put
+	// right and answered goes on to install every file, those caught in the
+	// stop fetched again.
+	struct row {
+		const char* what;
+		local_fault kind;
+		int code;  // 0: whatever the extraction gave
+		bool in_temp;
+	};
+	const row rows[] = {
+	    {"the downloads' disk is full", fault_disk_full, ENOSPC, true},
+	    {"the destination went away", fault_folder_gone, 0, false},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		alerts.clear();
+		auto files = first_release();
+		publish(files);
+		ASSERT_TRUE(prepare());
+		const std::string dest = dest_dir_path.substr(0, dest_dir_path.size() - 1);
+		const std::string log_before = log_text();
+		if (r.in_temp) {
+			// The streams' archives land on a device that is always full.
+			for (int i = 0; i < 4; ++i)
+				ASSERT_EQ(0, symlink("/dev/full", (temp_path + std::to_string(i) + ".zip").c_str()));
+		} else {
+			ASSERT_EQ(0, rename(dest.c_str(), (dest + " away").c_str()));
+		}
+		for (int pass = 0; pass < 20000 && !grab_halt_settled(); ++pass) {
+			ASSERT_EQ(0, grab_files());
+			usleep(100);
+		}
+		ASSERT_TRUE(grab_halt_settled());
+		EXPECT_EQ(r.kind, grab_halt().kind);
+		if (r.code) {
+			EXPECT_EQ(r.code, grab_halt().code);
+		}
+		EXPECT_EQ(r.in_temp ? temp_path : dest_dir_path, grab_halt().folder);
+		EXPECT_EQ(0, stg.download_failed);
+		EXPECT_EQ(0, stg.install_problems);
+		EXPECT_TRUE(alerts.empty());
+		// Stopped: however long the question stays up, nothing is asked of the
+		// server (counted once it has logged what was sent before the stop).
+		ASSERT_TRUE(server.settle(10000));
+		const size_t at_halt = server.request_count();
+		for (int pass = 0; pass < 200; ++pass) {
+			EXPECT_EQ(0, grab_files());
+			xtim.elapsed += 1.0f;
+		}
+		EXPECT_EQ(at_halt, server.request_count());
+		const std::string stopped = log_text().substr(log_before.size());
+		EXPECT_EQ(stopped.find("Stopped the run: "), stopped.rfind("Stopped the run: ")) << stopped;
+		EXPECT_NE(std::string::npos, stopped.find("Stopped the run: ")) << stopped;
+		if (!r.in_temp) {
+			// The files caught in the stop were logged as they failed.
+			std::istringstream lines(stopped);
+			int expanded = 0;
+			for (std::string l; std::getline(lines, l);)
+				if (l.rfind("EXPANDING file " + dest_dir_path, 0) == 0) {
+					++expanded;
+					EXPECT_EQ(std::string::npos, l.find("with result=0.")) << l;
+				}
+			EXPECT_GE(expanded, 1) << stopped;
+		}
+
+		// Put right, and Continue: the run goes on and completes, with no alert at all.
+		if (r.in_temp) {
+			for (int i = 0; i < 4; ++i) unlink((temp_path + std::to_string(i) + ".zip").c_str());
+		} else {
+			ASSERT_EQ(0, rename((dest + " away").c_str(), dest.c_str()));
+		}
+		grab_halt_clear();
+		run();
+		EXPECT_EQ(0, stg.install_problems);
+		for (const grab_file& f : files)
+			if (f.platform != 1) expect_installed(f);
+		EXPECT_TRUE(alerts.empty());
+		EXPECT_FLOAT_EQ(stg.total_install_kb, next.done_install_kb);
+		EXPECT_FLOAT_EQ(stg.total_download_kb, next.done_download_kb);
+	}
 }
 
 TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)

@@ -277,6 +277,58 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 	}
 }
 
+TEST_F(TasksTest, FaultsEveryLaterFileWouldMeetStopTheRunOnce)
+{
+	// A fault that repeats for every file is answered once, with the first
+	// file that failed as where to go on; a disc that went is asked for again.
+	struct row {
+		const char* what;
+		int answer;           // install_files' one answer
+		local_fault kind;     // install_files_halt() after it
+	};
+	for (const row& r : {row{"disc taken out", 2, fault_disc_gone}, row{"temporary disk full", 3, fault_disk_full}}) {
+		SCOPED_TRACE(r.what);
+		sim_info.clear();
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "' '" + dvd_path + "'").c_str()));
+		std::vector<vtest::grab_file> files;
+		for (int i = 0; i < 40; ++i)
+			files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
+		vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+		load(files);
+		ASSERT_EQ(0, make_dirs());
+		const std::string set_folder = dvd_path + install_name;
+		std::vector<std::string> links;
+		if (r.answer == 2) {
+			ASSERT_EQ(0, rename(set_folder.c_str(), (set_folder + " out").c_str()));
+		} else {
+			// Every copy lands on a device that is always full.
+			for (int i = 0; i < 40; ++i) {
+				links.push_back(temp_path + vtest::md5_hex(files[i].data) + "_" + std::to_string(i) + ".zip");
+				ASSERT_EQ(0, symlink("/dev/full", links.back().c_str()));
+			}
+		}
+		int next_file = 0;
+		EXPECT_EQ(r.answer, run_disc(next_file, 0));
+		EXPECT_EQ(0, next_file);
+		EXPECT_EQ(r.kind, install_files_halt().kind);
+		std::string msg;
+		const int err = install_files_get_error(msg);
+		if (r.answer == 3) {
+			EXPECT_EQ(ENOSPC, err);
+			EXPECT_NE(std::string::npos, msg.find("I was unable to copy the file")) << msg;
+		}
+
+		// Put right, the run goes on from that file and ends.
+		if (r.answer == 2) {
+			ASSERT_EQ(0, rename((set_folder + " out").c_str(), set_folder.c_str()));
+		}
+		for (const std::string& l : links) unlink(l.c_str());
+		EXPECT_EQ(1, run_disc(next_file, 0));
+		for (const vtest::grab_file& f : files) EXPECT_EQ(f.data, vtest::read_file_bytes(dest_dir_path + f.rel)) << f.rel;
+		EXPECT_TRUE(alerts.empty());
+	}
+}
+
 TEST_F(TasksTest, DvdCopyIsNamedBySignatureOnlyWhenItIsOne)
 {
 	struct row {

@@ -139,10 +139,11 @@ TEST_F(LayoutRecord, PreferencesWindowFitsEveryLanguageWithEveryControlShown)
 {
 	const int saved_streams = stg.stream_count;
 	stg.stream_count = 2;  // the number field beside its check box is shown
-	for (const char* file : {"", "French.txt", "German.txt"}) {
+	for (int lang : {0, 1, 2}) {
+		const char* file = kLangInfo[lang].file ? kLangInfo[lang].file : "";
 		SCOPED_TRACE(*file ? file : "English");
 		UTL_translate_clear();
-		if (*file) UTL_translate_load(1, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + file);
+		if (lang) UTL_translate_load(lang, "");
 		MACIBM_startwind(2, 0);
 		if (!*file) {
 			// In English every control is where the window tests aim.

@@ -236,6 +236,13 @@ TEST_F(NetHttp, NotFoundWritesBodyAndFullLogBlock)
 	EXPECT_EQ("Not Found\n", read_file_bytes(local));
 	EXPECT_NE(std::string::npos, log().find(block(local, "/missing.zip", 1, 1, 0, 3, 0, "Not Found (#404)")))
 	    << log();
+	// The slot keeps why, for the caller to tell the user, until its next transfer.
+	EXPECT_EQ(net_fail_answer, http.last_failure[0].kind);
+	EXPECT_EQ(404, http.last_failure[0].status);
+	EXPECT_EQ("Not Found", http.last_failure[0].reason);
+	srv->put_file(kHost, "/there.zip", "x");
+	EXPECT_EQ(1, poll(0, "/there.zip", local));
+	EXPECT_EQ(net_fail_none, http.last_failure[0].kind);
 }
 
 // Transfers that never complete end only by the stall time-out, silently.
@@ -273,6 +280,7 @@ TEST_F(NetHttp, IncompleteResponsesFailAfterThirtySecondsWithoutLogBlock)
 		xtim.elapsed = now + 30.5f;
 		EXPECT_EQ(2, http.net_check(2, kHost, path, local));
 		EXPECT_EQ(nullptr, http.slot[2]);
+		EXPECT_EQ(net_fail_stalled, http.last_failure[2].kind);
 		EXPECT_EQ(std::string::npos, log().find("HTTP Error")) << log();
 		now += 100;
 	}
@@ -412,6 +420,8 @@ TEST_F(NetHttp, RefusedPortFailsWithConnectionRefusedInLog)
 	const std::string local = tmp.file("refused");
 	EXPECT_EQ(2, poll(0, "/x.zip", local));
 	EXPECT_NE(std::string::npos, log().find(block(local, "/x.zip", 1, 0, 0, 3, ECONNREFUSED, " (#-1)"))) << log();
+	EXPECT_EQ(net_fail_connection, http.last_failure[0].kind);
+	EXPECT_EQ(ECONNREFUSED, http.last_failure[0].os_error);
 }
 
 TEST_F(NetHttp, UnresolvableServerFailsOnFirstCall)
@@ -426,6 +436,7 @@ TEST_F(NetHttp, UnresolvableServerFailsOnFirstCall)
 	                                    "   IsDone     =0\n   IsComplete =0\n   IsErr      =1\n"
 	                                    "   GetStat    =0\n   GetOSErr   =20011\n   response   = (#0)\n\n"))
 	    << l;
+	EXPECT_EQ(net_fail_no_server, http.last_failure[0].kind);
 }
 
 TEST_F(NetHttp, ResetDuringBodyFailsWithLogBlock)
@@ -439,6 +450,7 @@ TEST_F(NetHttp, ResetDuringBodyFailsWithLogBlock)
 	EXPECT_EQ(2, poll(0, "/r", local));
 	EXPECT_NE(std::string::npos, log().find("HTTP Error for " + local));
 	EXPECT_NE(std::string::npos, log().find("   IsComplete =0\n"));
+	EXPECT_EQ(net_fail_short, http.last_failure[0].kind);
 }
 
 TEST_F(NetHttp, LocalFileFailuresFailWithTheirError)
@@ -451,6 +463,9 @@ TEST_F(NetHttp, LocalFileFailuresFailWithTheirError)
 		EXPECT_EQ(2, poll(0, "/w", c.first)) << c.first;
 		EXPECT_NE(std::string::npos, log().find("HTTP Error for " + c.first + "\n")) << c.first;
 		EXPECT_NE(std::string::npos, log().find("   GetOSErr   =" + std::to_string(c.second) + "\n")) << c.first;
+		// A local file's error is no network failure.
+		EXPECT_EQ(net_fail_local_file, http.last_failure[0].kind) << c.first;
+		EXPECT_EQ(c.second, http.last_failure[0].os_error) << c.first;
 	}
 }
 

@@ -111,6 +111,31 @@ TEST(NetSocket, RefusedConnectionIsClosedWithItsError)
 	EXPECT_EQ(ECONNREFUSED, client.GetOSError());
 }
 
+TEST(NetSocket, ConnectionToItselfIsRefusedAndFreesItsPort)
+{
+	// A client bound to the very port it connects to, where nothing listens:
+	// the kernel joins it to itself (a simultaneous open), as a client that
+	// happens to get that ephemeral port would be.
+	unsigned short port = 0;
+	{
+		PCSBSocket probe(0, false);
+		ConnectionData cd;
+		probe.GetAddresses(&cd);
+		port = cd.local_port;
+	}
+	{
+		PCSBSocket client(port, false);
+		ASSERT_EQ(sock_status_created, client.GetStatus());
+		client.Connect(kLoopback, port);
+		EXPECT_EQ(sock_status_closed, settle(client, sock_status_connecting));
+		EXPECT_EQ(ECONNREFUSED, client.GetOSError());
+	}
+	// The server that owns the port can take it again at once.
+	PCSBSocket server(port, true);
+	EXPECT_EQ(sock_status_created, server.GetStatus());
+	EXPECT_EQ(0, server.GetOSError());
+}
+
 TEST(NetSocket, SendAfterOwnReleaseIsBrokenPipeError)
 {
 	Pair p;

@@ -270,6 +270,8 @@ TEST_F(WizardGui, MissingManifestIsAskedForAtAWideningPaceAndQuitWorks)
 		usleep(5500000);
 		const auto reqs = rel->server->requests();
 		for (size_t i = before; i < reqs.size(); ++i) asked += reqs[i].path == manifest;
+		// After the first tries the page says why, while the tries go on.
+		EXPECT_TRUE(c.wait_log("Wizard notice: The server " + rel->file_host + " answered: 404 Not Found.", 1)) << c.log();
 		c.click(30 + 56 / 2, 23);  // Quit
 	};
 	std::shared_ptr<void> keep;

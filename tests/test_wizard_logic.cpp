@@ -3,7 +3,10 @@
 // the start-up decisions and the frame's bar and icon sizes.
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 #include <cmath>
+#include <functional>
 #include <cstdlib>
 #include <limits>
 
@@ -12,6 +15,7 @@
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_faults.h"
 #include "tests/support/files_tmp.h"
 
 TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
@@ -189,6 +193,97 @@ TEST(WizardServers, DrawFavoursTheTopAndStaysInRange)
 	// Retries wait 1 s, doubling to 30 s.
 	const float want[] = {0, 1, 2, 4, 8, 16, 30, 30};
 	for (int f = 0; f < 8; ++f) EXPECT_EQ(retry_delay(f), want[f]) << f;
+	// The jitter only ever shortens a wait, by at most a fifth.
+	for (float j : {0.0f, 0.5f, 0.999f, 7.0f, -1.0f}) {
+		retry_pacer p;
+		for (int f = 1; f <= 7; ++f) {
+			p.failed(100, j);
+			EXPECT_LE(p.next_try, 100 + want[f]) << j << " " << f;
+			EXPECT_GE(p.next_try, 100 + 0.8f * want[f]) << j << " " << f;
+		}
+		EXPECT_FALSE(p.due(100 + 0.79f * 30));
+		EXPECT_TRUE(p.due(100 + 30));
+	}
+}
+
+TEST(WizardFaults, FaultsThatRepeatForEveryFileAreToldFromAFilesOwn)
+{
+	files_tmp t;
+	const std::string here = t(""), gone = t("gone/");
+	struct {
+		int err;
+		std::string folder;
+		local_fault want;
+	} writes[] = {{ENOSPC, here, fault_disk_full},    {EDQUOT, here, fault_disk_full},
+	              {EROFS, here, fault_not_writable},  {EACCES, here, fault_not_writable},
+	              {EIO, here, fault_cannot_write},    {err_zip_write, here, fault_cannot_write},
+	              {ENOENT, gone, fault_folder_gone},  {ENOENT, here, fault_none},
+	              {err_zip_read, here, fault_none},   {20001, here, fault_none},
+	              {0, gone, fault_none}};
+	for (auto& c : writes) EXPECT_EQ(classify_local_error(c.err, c.folder), c.want) << c.err << " " << c.folder;
+	// Copies from the disc: only the disc's absence and the writing side repeat.
+	struct {
+		int err;
+		bool disc;
+		std::string temp;
+		local_fault want;
+	} copies[] = {{ENOENT, false, here, fault_disc_gone}, {EIO, false, here, fault_disc_gone},
+	              {ENOENT, true, gone, fault_folder_gone}, {ENOSPC, true, here, fault_disk_full},
+	              {EIO, true, here, fault_none},          {ENOENT, true, here, fault_none},
+	              {0, false, here, fault_none}};
+	for (auto& c : copies)
+		EXPECT_EQ(classify_copy_error(c.err, c.disc, c.temp), c.want) << c.err << " " << c.disc << " " << c.temp;
+}
+
+TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
+{
+	net_failure refused;
+	refused.kind = net_fail_connection;
+	refused.os_error = ECONNREFUSED;
+	run_halt full;
+	full.kind = fault_disk_full;
+	full.code = ENOSPC;
+	full.folder = "/d/";
+	struct {
+		int lang;
+		std::function<std::string()> text;
+		std::string want;
+	} cases[] = {
+	    // A code outside the installer's own table is named, never numbered.
+	    {0, [&] { return net_failure_text(refused, "localhost"); }, "I cannot connect to localhost: Connection refused."},
+	    {1, [&] { return net_failure_text(refused, "localhost"); },
+	     "Je ne peux pas me connecter à localhost : Connexion refusée."},
+	    {0, [&] { return local_fault_text(full); },
+	     "The disk that holds /d/ is full. (No space left on device. Perhaps your hard drive is full)"},
+	    {2, [&] { return local_fault_text(full); },
+	     "Der Datenträger mit /d/ ist voll. (Kein Platz mehr auf dem Gerät. Vielleicht ist Ihre Festplatte voll)"},
+	    {0, [] { return reason_text(20013); }, "Error code 20013"},
+	};
+	for (auto& c : cases) {
+		UTL_translate_clear();
+		if (c.lang) UTL_translate_load(c.lang, "");
+		EXPECT_EQ(c.text(), c.want) << c.lang;
+	}
+	UTL_translate_clear();
+}
+
+TEST(WizardText, InstallNameSaysWhatIsWrongWithIt)
+{
+	UTL_translate_clear();
+	struct {
+		std::string name;
+		std::string want;
+	} cases[] = {
+	    {"", "Please pick a name for your Ventora 9 installation..."},
+	    {"a/b", "The name 'a/b' cannot be used: a folder name cannot hold a '/'."},
+	    {"..", "The name '..' cannot be used: it stands for an existing folder."},
+	    {".", "The name '.' cannot be used: it stands for an existing folder."},
+	    {std::string(256, 'x'), "The name is too long for a folder name; please pick a shorter one."},
+	    {std::string(255, 'x'), ""},
+	    {"Ventora 9 Demo", ""},
+	    {"...", ""},
+	};
+	for (auto& c : cases) EXPECT_EQ(install_name_problem(c.name), c.want) << c.name;
 }
 
 TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)

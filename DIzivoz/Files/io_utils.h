@@ -128,6 +128,9 @@ int is_sim_link(const std::string& path, std::string* target);
 int get_free_space(const std::string& path, uint64_t* total, uint64_t* free_bytes);
 // Starts another program in place of this one; returns only on failure.
 int launch_app(const std::string& app, const std::string& arg, int finish);
+// The executable launch_app runs for app: the platform's choice, else for a
+// bundle name "X.app" the executable "X" it should have been.
+std::string launch_path(const std::string& app);
 int eject_dvd(const std::string& path);
 int APL_is_dvd_disk(short volume);
 // A loaded code library (null when none).

@@ -250,13 +250,24 @@ int get_free_space(const std::string& path_in, uint64_t* total, uint64_t* free_b
 	return 0;
 }
 
-int launch_app(const std::string& app, const std::string& arg, int finish)
+std::string launch_path(const std::string& app)
 {
 	std::string path = app;
 	strip_one_slash(path);
 	set_path_to_full(path);
 	const std::string exe = APL_launch_target(path);
-	if (!exe.empty() && exe.size() <= 499) path = exe;
+	if (!exe.empty() && exe.size() <= 499) return exe;
+	// No executable found: name the one a Linux copy has, not a bundle that
+	// does not exist here.
+	struct stat st;
+	const size_t n = path.size();
+	if (n > 4 && path.compare(n - 4, 4, ".app") == 0 && stat(path.c_str(), &st) != 0) return path.substr(0, n - 4);
+	return path;
+}
+
+int launch_app(const std::string& app, const std::string& arg, int finish)
+{
+	const std::string path = launch_path(app);
 	xer << "Launching: " << path << " with " << arg << "\n";
 	std::vector<std::string> argv{path};
 	if (!arg.empty()) {

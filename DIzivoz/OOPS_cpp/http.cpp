@@ -51,6 +51,30 @@ long long parse_length(const std::string& v)
 
 }  // namespace
 
+// What went wrong with a transfer that ended without its file.
+static net_failure describe_failure(down_class& d, bool complete)
+{
+	net_failure f;
+	f.status = d.mStatus > 0 ? d.mStatus : 0;
+	f.reason = d.mReason;
+	const int sock_err = d.mSocket ? d.mSocket->GetOSError() : 0;
+	if (d.mFileError) {
+		f.kind = net_fail_local_file;
+		f.os_error = d.mError;
+	} else if (d.mError == err_net_no_server_code) {
+		f.kind = net_fail_no_server;
+	} else if (d.mHeadersDone && (d.mStatus < 200 || d.mStatus > 299)) {
+		f.kind = net_fail_answer;
+	} else if (d.mHeadersDone && !complete) {
+		f.kind = net_fail_short;
+		f.os_error = sock_err;
+	} else {
+		f.kind = net_fail_connection;
+		f.os_error = d.mError ? d.mError : sock_err;
+	}
+	return f;
+}
+
 bool http_header_less::operator()(const std::string& a, const std::string& b) const
 {
 	return strcasecmp(a.c_str(), b.c_str()) < 0;
@@ -61,7 +85,7 @@ bool http_header_less::operator()(const std::string& a, const std::string& b) co
 down_class::down_class(const char* server, unsigned short port, const char* path, bool post,
                        std::map<std::string, std::string>* headers, const char* body, int body_length,
                        const char* local)
-    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFd(-1), mError(0), mExpected(-1),
+    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFd(-1), mError(0), mFileError(false), mExpected(-1),
       mReceived(0), mLastActivity(xtim.elapsed), mHeaderBytes(0)
 {
 	mLocalPath = app_path + (local ? local : "");
@@ -113,7 +137,10 @@ bool down_class::flush_file()
 		const ssize_t w = write(mFd, p, n);
 		if (w < 0 && errno == EINTR) continue;
 		if (w <= 0) {
-			if (mError == 0) mError = w < 0 && errno ? errno : EIO;
+			if (mError == 0) {
+				mError = w < 0 && errno ? errno : EIO;
+				mFileError = true;
+			}
 			mOut.clear();
 			return false;
 		}
@@ -128,7 +155,10 @@ void down_class::close_file()
 {
 	if (mFd < 0) return;
 	flush_file();
-	if (close(mFd) != 0 && mError == 0) mError = errno ? errno : EIO;
+	if (close(mFd) != 0 && mError == 0) {
+		mError = errno ? errno : EIO;
+		mFileError = true;
+	}
 	mFd = -1;
 	give_back(mOut);
 }
@@ -195,7 +225,10 @@ void down_class::parse_headers()
 				if (!mLocalPath.empty()) {
 					// Readable too: the caller may extract from it without opening it again.
 					mFd = open(mLocalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-					if (mFd < 0) mError = errno;
+					if (mFd < 0) {
+						mError = errno;
+						mFileError = true;
+					}
 				}
 				auto cl = mHeaders.find("Content-Length");
 				if (cl != mHeaders.end()) mExpected = parse_length(cl->second);
@@ -399,6 +432,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 		headers["Host"] = server;
 		const std::string build = product_build_name;
 		headers["User-agent"] = std::string("Installer-") + "APL/" + build.substr(build.size() - 4);
+		last_failure[slot_index] = net_failure();
 		d = new down_class(server.c_str(), 80, path.c_str(), false, &headers, nullptr, 0, local.c_str());
 	}
 
@@ -411,6 +445,9 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 		if (d->mSocket->GetStatus() == sock_status_error) {
 			finish = true;
 		} else if (xtim.elapsed - d->mLastActivity > http_stall_seconds) {
+			last_failure[slot_index].kind = net_fail_stalled;
+			last_failure[slot_index].status = d->mStatus > 0 ? d->mStatus : 0;
+			last_failure[slot_index].reason = d->mReason;
 			delete d;
 			d = nullptr;
 			return net_failed;
@@ -449,6 +486,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	    << "   GetOSErr   =" << os_err << "\n"
 	    << "   response   =" << d->mReason << " (#" << d->mStatus << ")\n\n";
 	xer.flush();
+	last_failure[slot_index] = describe_failure(*d, complete);
 	delete d;
 	d = nullptr;
 	return net_failed;

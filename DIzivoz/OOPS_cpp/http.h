@@ -20,6 +20,25 @@ extern std::vector<std::string> gProxyExclude;
 
 enum { net_busy = 0, net_finished = 1, net_failed = 2 };
 
+// Why the last transfer of a slot failed; kept until the slot's next
+// transfer starts, so the caller can tell the user and choose its reaction
+// (a local file error is no network failure).
+enum {
+	net_fail_none = 0,
+	net_fail_answer,      // the server answered, but not with the file (status and reason)
+	net_fail_no_server,   // the server's name was not found
+	net_fail_connection,  // no connection, or it broke (os_error)
+	net_fail_short,       // the answer ended before its length
+	net_fail_stalled,     // nothing arrived for the stall time
+	net_fail_local_file,  // the local file could not be opened or written (os_error)
+};
+struct net_failure {
+	int kind = net_fail_none;
+	int status = 0;      // status code of the answer, 0 when none came
+	std::string reason;  // its reason phrase
+	int os_error = 0;    // errno of the connection or of the local file
+};
+
 const int http_slot_count = 6;
 const float http_stall_seconds = 30.0f;
 const size_t http_header_limit = 65536;  // bytes of response header text accepted
@@ -61,6 +80,7 @@ public:
 	std::vector<char> mOut;  // body bytes not yet written to it
 	std::string mLocalPath;
 	int mError;
+	bool mFileError;      // mError came from the local file, not the network
 	long long mExpected;  // from Content-Length, -1 when unknown
 	long long mReceived;  // body bytes written so far
 	float mLastActivity;  // frame-clock seconds
@@ -80,6 +100,7 @@ public:
 	std::string proxy_port_text;  // as typed in the preferences window; never read here
 	int proxy_port;               // 0 (or anything outside 1..65535) means no proxy
 	down_class* slot[http_slot_count];
+	net_failure last_failure[http_slot_count];
 
 	// 0 busy, 1 done (the file is complete at local), 2 failed.
 	int net_check(int slot_index, std::string server, std::string path, const std::string& local);

@@ -67,6 +67,19 @@ bool invalid_name(const std::string& name)
 	return n.size() > len && n[n.size() - len - 1] == '.' && strcasecmp(n.c_str() + n.size() - len, tld) == 0;
 }
 
+// A connection whose two ends are one address and port is this socket
+// talking to itself (a simultaneous open onto its own ephemeral port, when
+// nothing listens there): no peer will ever answer, and it holds the port
+// a server may be about to take again.
+bool connected_to_itself(int fd)
+{
+	sockaddr_in local, remote;
+	socklen_t ll = sizeof(local), rl = sizeof(remote);
+	if (getsockname(fd, (sockaddr*)&local, &ll) != 0 || getpeername(fd, (sockaddr*)&remote, &rl) != 0) return false;
+	return local.sin_family == AF_INET && remote.sin_family == AF_INET && local.sin_port == remote.sin_port &&
+	       local.sin_addr.s_addr == remote.sin_addr.s_addr;
+}
+
 }  // namespace
 
 int printf_null(char*, ...) { return 0; }
@@ -134,6 +147,7 @@ void PCSBSocket::Connect(unsigned long address, unsigned short port)
 	addr.sin_port = htons(port);
 	if (connect(mSocket, (sockaddr*)&addr, sizeof(addr)) == 0) {
 		mStatus = sock_status_connected;
+		RefuseSelfConnection();
 		return;
 	}
 	const int err = errno;
@@ -177,6 +191,7 @@ int PCSBSocket::GetStatus()
 	if (getsockopt(mSocket, SOL_SOCKET, SO_ERROR, &soerr, &len) != 0) soerr = errno;
 	if (soerr == 0 && (p.revents & POLLOUT) && !(p.revents & (POLLERR | POLLHUP))) {
 		mStatus = sock_status_connected;
+		RefuseSelfConnection();
 	} else {
 		mStatus = sock_status_closed;
 		mOSError = soerr ? soerr : ECONNREFUSED;
@@ -228,6 +243,21 @@ long PCSBSocket::http_WriteData(const void* data, long size)
 	mStatus = sock_status_error;
 	mOSError = err;
 	return -1;
+}
+
+void PCSBSocket::RefuseSelfConnection()
+{
+	if (!connected_to_itself(mSocket)) return;
+	// Closed now with a reset, so the port is free at once (no orderly close
+	// that would keep it); an unconnected socket takes the descriptor's place.
+	linger l;
+	l.l_onoff = 1;
+	l.l_linger = 0;
+	setsockopt(mSocket, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+	close(mSocket);
+	mSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+	mStatus = sock_status_closed;
+	mOSError = ECONNREFUSED;
 }
 
 void PCSBSocket::Disconnect()

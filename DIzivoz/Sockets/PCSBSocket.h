@@ -52,6 +52,9 @@ public:
 	static unsigned long long ThreadCpuNs();
 
 private:
+	// A connection to itself counts as refused (status closed, ECONNREFUSED).
+	void RefuseSelfConnection();
+
 	int mSocket;
 	int mStatus;
 	int mOSError;

@@ -289,6 +289,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	};
 	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
 	ctl.log = [&] { return run.log(); };
+	ctl.save_png = [&](const std::string& png) { return xv.save_png(win, png); };
 	ctl.pixel = [&](float x, float y) {
 		int sx, sy;
 		point(x, y, &sx, &sy);

@@ -61,6 +61,7 @@ struct gui_ctl {
 	std::function<void(const std::string& key)> key; // xdotool key name
 	std::function<bool(const std::string& text, double seconds)> wait_log;
 	std::function<std::string()> log;                // the program's log so far
+	std::function<bool(const std::string& png)> save_png;  // the window's picture
 	// On the licence page: ticks the box and presses Next until page 2 shows
 	// (a busy machine may lose either click, or see both in one frame).
 	std::function<bool()> accept_licence;

@@ -199,6 +199,42 @@ std::string disc_drive::eject()
 	return "";
 }
 
+// ---- a small volume ---------------------------------------------------------------
+
+small_volume::small_volume(const std::string& folder, int size_kb) : folder_(folder)
+{
+	if (!folder_.empty() && folder_.back() == '/') folder_.pop_back();
+	make_dirs(folder_);
+	if (!disc_namespace_problem().empty()) {
+		problem_ = "no private mount namespace: " + disc_namespace_problem();
+		return;
+	}
+	const std::string opts = "size=" + std::to_string(size_kb) + "k,mode=0755";
+	if (mount("tmpfs", folder_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, opts.c_str()) != 0)
+		problem_ = errno_text("tmpfs mount on " + folder_);
+}
+
+small_volume::~small_volume()
+{
+	if (problem_.empty() && umount2(folder_.c_str(), 0) != 0) umount2(folder_.c_str(), MNT_DETACH);
+}
+
+std::string small_volume::fill()
+{
+	const std::string path = folder_ + "/filler.bin";
+	const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+	if (fd < 0) return path;
+	const std::vector<char> zeros(65536, 0);
+	for (;;) {
+		const ssize_t n = write(fd, zeros.data(), zeros.size());
+		if (n > 0) continue;
+		if (n < 0 && errno == EINTR) continue;
+		break;
+	}
+	close(fd);
+	return path;
+}
+
 // ---- the disc set -----------------------------------------------------------------
 
 const tile_cell dvd_master_cells[3] = {{9, 12}, {5, 13}, {18, 14}};

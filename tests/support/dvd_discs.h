@@ -41,6 +41,25 @@ private:
 	std::string disc_;
 };
 
+// A small volume of its own: a tmpfs of size_kb mounted on a folder (made
+// when missing) in this process's private mount namespace, so a program
+// started from here sees a disk that is nearly full or fills up. The
+// destructor takes it out.
+class small_volume {
+public:
+	small_volume(const std::string& folder, int size_kb);
+	~small_volume();
+	small_volume(const small_volume&) = delete;
+	small_volume& operator=(const small_volume&) = delete;
+	const std::string& problem() const { return problem_; }  // empty when mounted
+	// Writes a file of zeros until the volume is full; its path.
+	std::string fill();
+
+private:
+	std::string folder_;
+	std::string problem_;
+};
+
 // The master of a disc set: the folders a simulator copy has, a Linux
 // executable that writes "flew.txt" beside itself, sim files, and scenery
 // tiles in three cells (+30-090 with a pre-made .7z, +40-120 one tile with

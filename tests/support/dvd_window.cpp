@@ -180,6 +180,8 @@ void wizard_window::question_click(float x, float y)
 	click(gx, gy);
 }
 
+bool wizard_window::save_png(const std::string& path) { return xv_ && xv_->save_png(win_, path); }
+
 int wizard_window::wait_exit(double seconds) { return run_->wait_exit(seconds); }
 const std::string& wizard_window::folder() const { return run_->folder(); }
 std::string wizard_window::home() const { return run_->folder() + "home/"; }

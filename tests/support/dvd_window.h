@@ -64,6 +64,9 @@ public:
 	void question_point(float x, float y, float* gx, float* gy);
 	void question_click(float x, float y);
 
+	// The window's pixels to a PNG file.
+	bool save_png(const std::string& path);
+
 	int wait_exit(double seconds);
 	const std::string& folder() const;
 	std::string home() const;  // the program's HOME, ending in '/'

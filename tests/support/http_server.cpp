@@ -6,6 +6,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -325,6 +327,12 @@ void http_server::accept_loop()
 		const unsigned long long serial = accepted_++;
 		open_conns_[serial] = ntohs(peer.sin_port);
 		std::thread t([this, fd, serial] {
+			// A client that goes away mid-answer is an error of the send
+			// (sendfile has no MSG_NOSIGNAL), never a signal to the test.
+			sigset_t pipe_signal;
+			sigemptyset(&pipe_signal);
+			sigaddset(&pipe_signal, SIGPIPE);
+			pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
 			serve(fd);
 			std::lock_guard<std::mutex> g2(lock_);
 			open_fds_.erase(fd);

@@ -36,6 +36,7 @@ void point_engine_at(const http_server& server, const std::string& host, const s
 void release_engine()
 {
 	http.kill_all();
+	grab_retry_reset();
 	http.proxy_host.clear();
 	http.proxy_port = 0;
 	checksum_directory_kill();
@@ -59,6 +60,7 @@ std::string prepare_install(const std::string& manifest, float now)
 	if (!choose_files()) return "choose_files";
 	if (make_dirs() != 0) return "make_dirs";
 	next_reset(now);
+	grab_retry_reset();
 	return "";
 }
 
