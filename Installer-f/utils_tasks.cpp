@@ -194,6 +194,19 @@ int install_files(int& next_index, int disk)
 	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
 	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), 30);
 
+	// Last stage first: each finished task frees the slot the stage before it
+	// needs, so one call leaves both pools full again.
+	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
+		install_err_num = done->check_error(install_err_msg);
+		delete done;
+		if (install_err_num != 0) return 3;
+	}
+	while (unzip_pool->has_free_slot()) {
+		UTL_work_task* copied = copy_pool->check_retired_tasks();
+		if (!copied) break;
+		unzip_pool->enqueue_task(copied);
+	}
+
 	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
 	while (next_index < count && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[next_index].back();
@@ -203,16 +216,6 @@ int install_files(int& next_index, int disk)
 			copy_pool->enqueue_task(new dvd_unpack_task(next_index, temp_path));
 		}
 		++next_index;
-	}
-	while (unzip_pool->has_free_slot()) {
-		UTL_work_task* copied = copy_pool->check_retired_tasks();
-		if (!copied) break;
-		unzip_pool->enqueue_task(copied);
-	}
-	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
-		install_err_num = done->check_error(install_err_msg);
-		delete done;
-		if (install_err_num != 0) return 3;
 	}
 	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
 	if (next_index >= count && idle) {
