@@ -1,9 +1,12 @@
 #include "Installer-f/utils_tasks.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/Thread/UTL_thread.h"
@@ -20,6 +23,10 @@ std::string install_err_msg;
 
 namespace {
 int g_processor_override = 0;
+// An answer other than 0 that came while a frame was rendered, for the
+// page's next call (a further call would not give it again: a failed task is
+// gone, a finished pass starts anew).
+int held_checksum = 0, held_install = 0;
 
 int pool_threads()
 {
@@ -182,6 +189,7 @@ int checksum_directory(int& next_index, float& progress)
 
 void checksum_directory_kill()
 {
+	held_checksum = 0;
 	if (!checksum_workers) return;
 	while (UTL_work_task* done = checksum_workers->wait_retired_tasks()) delete done;
 	delete checksum_workers;
@@ -206,7 +214,6 @@ int install_files(int& next_index, int disk)
 		if (!copied) break;
 		unzip_pool->enqueue_task(copied);
 	}
-
 	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
 	while (next_index < count && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[next_index].back();
@@ -240,8 +247,54 @@ int install_files_get_error(std::string& msg)
 	return err;
 }
 
+namespace {
+// The driver again until it answers nonzero or the frame has had its time:
+// `now` before the drawing, `later` (which must outlive the page's call)
+// while the picture is rendered, its answer kept in held.
+template <class Now, class Later>
+int driver_frame(int& held, Now now, Later later)
+{
+	if (held) {
+		const int r = held;
+		held = 0;
+		return r;
+	}
+	frame_work work([&held, later] {
+		usleep(50);
+		held = later();
+		return held == 0;
+	});
+	int r;
+	while (!(r = now()) && work.more()) usleep(50);
+	if (r) frame_work::drop_then();
+	return r;
+}
+}  // namespace
+
+int checksum_directory_frame(int& next_index, float& progress)
+{
+	// A pass that starts again does not take what the last one left.
+	if (next_index == 0) held_checksum = 0;
+	int* next = &next_index;
+	return driver_frame(
+	    held_checksum, [&] { return checksum_directory(next_index, progress); },
+	    [next] {
+		    float ignored;  // the page reads the progress in its next frame
+		    return checksum_directory(*next, ignored);
+	    });
+}
+
+int install_files_frame(int& next_index, int disk)
+{
+	if (next_index == 0) held_install = 0;
+	int* next = &next_index;
+	return driver_frame(
+	    held_install, [&] { return install_files(next_index, disk); }, [next, disk] { return install_files(*next, disk); });
+}
+
 void install_files_kill()
 {
+	held_install = 0;
 	if (!copy_pool) return;
 	// Archives already queued are still copied and unpacked.
 	while (UTL_work_task* copied = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(copied);

@@ -1,5 +1,7 @@
 // The server list from the maker's web host, the drawn server and its zipped
 // manifest, one step per frame.
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
@@ -62,6 +65,19 @@ struct retry_state {
 retry_state list_retry, manifest_retry;
 
 bool may_try(const retry_state& r) { return std::chrono::steady_clock::now() >= r.not_before; }
+float seconds_to_try(const retry_state& r)
+{
+	return std::chrono::duration<float>(r.not_before - std::chrono::steady_clock::now()).count();
+}
+
+// The list or the manifest is fetched or read now (not waiting for a retry,
+// not finished, not failed for good).
+bool directory_work_now()
+{
+	if (stg.server_count == -1) return may_try(list_retry);
+	if (stg.stage == 0) return stg.server_count < 1 || may_try(manifest_retry);
+	return stg.stage == 1;
+}
 void failed(retry_state& r)
 {
 	r.not_before = std::chrono::steady_clock::now() +
@@ -235,4 +251,21 @@ void UTL_download_directory()
 		stg.stage = read_directory(temp_path + "directory.txt",
 		                           UTL_translate_string("Scanning directory text file to see if you already have Ventora installed..."));
 	}
+}
+
+void download_directory_frame()
+{
+	UTL_download_directory();
+	if (directory_work_now()) {
+		frame_work work;
+		while (work.more()) {
+			usleep(200);
+			UTL_download_directory();
+			if (!directory_work_now()) break;
+		}
+	}
+	// A retry starts by itself when its time comes.
+	if (stg.server_count == -1 && !may_try(list_retry)) MACIBM_frame_due(seconds_to_try(list_retry));
+	if (stg.server_count != -1 && stg.stage == 0 && !may_try(manifest_retry))
+		MACIBM_frame_due(seconds_to_try(manifest_retry));
 }

@@ -134,12 +134,45 @@ void about_loop()
 void report_about()
 {
 	static std::string last;
+	// The wait before the frame now shown: taken at the previous swap.
+	static int wait_before = 0;
+	const int waited = wait_before;
+	wait_before = MACIBM_frame_waited(nullptr);
 	const about_view& v = MACIBM_about_view();
 	if (!v.open) return;
 	const std::string line = "about state " + std::to_string(v.ins_state) + " fetches " +
 	                         std::to_string(v.list_fetches) + " button '" + v.button + "' status '" + v.status + "'";
-	if (line != last) report(line);
+	if (line != last) {
+		report(line);
+		report("about frame after a wait of " + std::to_string(waited) + " ms");
+	}
 	last = line;
+}
+
+// Pacing: each click or key flips the colour of a square; the frame that
+// takes the input says how the wait before it ended, and the swap says when
+// the frame that shows it is on screen. "quiet" comes once the window idles.
+int inputs = 0, inputs_shown = 0, quiet_reports = 0, quiet_streak_reported = 0;
+void pacing_frame()
+{
+	int frame_woken = 0;
+	const int frame_waited = MACIBM_frame_waited(&frame_woken);
+	report("frame " + std::to_string(frame) + " waited " + std::to_string(frame_waited) + " ms, woken " +
+	       std::to_string(frame_woken));
+	if (mnw.mouse_click || mnw.key_hit) {
+		++inputs;
+		int woken = 0;
+		const int waited = MACIBM_frame_waited(&woken);
+		report("input " + std::to_string(inputs) + " in frame " + std::to_string(frame) + " after a wait of " +
+		       std::to_string(waited) + " ms, woken " + std::to_string(woken));
+	}
+	if (MACIBM_quiet_frames() < 6) quiet_streak_reported = 0;
+	if (MACIBM_quiet_frames() >= 6 && !quiet_streak_reported) {
+		quiet_streak_reported = 1;
+		report("quiet " + std::to_string(++quiet_reports) + " mouse " + std::to_string((int)mnw.mouse_x) + " " +
+		       std::to_string((int)mnw.mouse_y));
+	}
+	shell_fillrect(inputs % 2 ? 58 : 40, 1.0f, 300, 250, 200, 100);
 }
 
 void update()
@@ -150,6 +183,7 @@ void update()
 	// A main-screen mark: a bar in palette 40 at the bottom left.
 	shell_plot_back_col();
 	shell_fillrect(40, 1.0f, 0, 0, 100, 20);
+	if (mode == "pacing") pacing_frame();
 	if (frame == 3) {
 		report("ready");
 		if (mode == "alert") {
@@ -186,6 +220,10 @@ void swap_and_report(void* window)
 	}
 	if (mode == "about") report_about();
 	if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
+	if (mode == "pacing" && inputs != inputs_shown) {
+		inputs_shown = inputs;
+		report("shown input " + std::to_string(inputs) + " in frame " + std::to_string(frame));
+	}
 }
 }  // namespace
 
