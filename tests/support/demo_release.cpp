@@ -173,7 +173,9 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	static const char* const langs[] = {"en", "fr", "de"};
 	auto k = std::make_shared<gui_keep>();
 	keep = k;
-	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program));
+	std::map<std::string, std::string> env = {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}};
+	for (const auto& kv : o.extra_env) env[kv.first] = kv.second;
+	k->run.reset(new shell_app_run("", env, o.program));
 	shell_app_run& run = *k->run;
 	// A private X server per run: clicks and windows of tests running side
 	// by side never meet.
