@@ -13,6 +13,7 @@
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/UTL/UTL_log.h"
 #include "Installer-f/shell_questions.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/prefs_window.h"
 #include "Installer-f/wizard.h"
@@ -87,6 +88,8 @@ int main(int argc, char** argv)
 
 	// 10-11. Frames until the wizard ends.
 	while (!app_done) MACIBM_event_proc();
+	// However the program was asked to end, no extraction runs on into the exit.
+	extract_pool_stop();
 	MACIBM_finishup(1);
 	return 0;
 }

@@ -11,9 +11,14 @@
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "Installer-f/utils.h"
+#include "Platform/plat_shell.h"
 
 bool no_case_compare_string::operator()(const std::string& a, const std::string& b) const
 {
@@ -135,11 +140,35 @@ std::string real_text(double v)
 	return buf;
 }
 
+bool window_up() { return ogl_inited && mnw.window[0]; }
+
+// The strip along the bottom of the window; the rest of the window is left alone.
+void draw_strip(const std::string& status, const std::string& path)
+{
+	shell_fillrect(0, 1.0f, 0, 0, 1024, 30);
+	shell_string(12, 10, 17, status, 9999, charset_regular, 0);
+	shell_string(12, 10, 7, path, 9999, charset_regular, 0);
+	shell_sbuff();
+}
+
+// Takes one pending event of the window: the character of a key press or
+// auto-repeat, else 0. Events behind it wait for the next strip.
+int poll_window_key()
+{
+	PLAT().make_current(mnw.window[0], mnw.context[0]);
+	EventRecord e;
+	if (!PLAT().next_event(&e, 0)) return 0;
+	if (e.what != plat_evt_key_down && e.what != plat_evt_auto_key) return 0;
+	return (int)(e.message & 0xFF);
+}
+
 void show_progress(const std::string& status, const std::string& path)
 {
+	const bool window = window_up();
 	if (progress_show) progress_show(status, path);
+	else if (window) draw_strip(status, path);
 	else std::cout << status << " " << path << std::endl;
-	const int key = progress_poll ? progress_poll() : 0;
+	const int key = progress_poll ? progress_poll() : window ? poll_window_key() : 0;
 	if (key == 'q') fatal("You pressed Q, so the build was stopped.", "", "", "", 214);
 }
 

@@ -74,9 +74,10 @@ void build_install();
 
 // ---- progress -------------------------------------------------------------------
 // The build shows its progress as two lines (status, current path) and then
-// takes one pending key: 'q' stops the build. The windowed program draws the
-// strip and polls its events; without hooks the lines go to standard output
-// and no key is taken.
+// takes one pending key: 'q' stops the build. Without hooks, once the shell's
+// window is up the lines are drawn in a strip along its bottom and one event
+// of its queue is taken; with no window they go to standard output and no
+// key is taken.
 using maker_progress_fn = std::function<void(const std::string& status, const std::string& path)>;
 using maker_poll_key_fn = std::function<int()>;  // the pending key's character, or 0
 void maker_set_progress_hooks(maker_progress_fn show, maker_poll_key_fn poll);

@@ -1,16 +1,23 @@
-// Entry point of the maker's release builder. It opens no window: progress
-// goes to standard output, alerts to standard error, and a fatal alert ends
-// the program with status 1.
+// Entry point of the maker's release builder. With a display it opens the
+// application window through the shell: progress shows in a strip along the
+// window's bottom, 'q' stops the build, alerts are drawn. Without one,
+// progress goes to standard output and alerts to standard error. A fatal
+// alert ends the program with status 1.
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <string>
 
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_string.h"
+#include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "Installer-f/make_installer.h"
+#include "Platform/plat_shell.h"
 
 namespace {
 
@@ -26,7 +33,9 @@ const char* const usage =
     "  --build_type=N      0 product with change log, 1 product (default),\n"
     "                      2 Mars scenery, 3 Moon scenery\n"
     "  --disc_limit_kb=N   KB of archives per disc before the next one (default 630000)\n"
-    "  -h, --help          show this text\n";
+    "  -h, --help          show this text\n"
+    "With a display the progress shows in a window, where 'q' stops the build;\n"
+    "without one it goes to standard output.\n";
 
 std::string absolute(std::string path)
 {
@@ -95,9 +104,27 @@ int main(int argc, char** argv)
 		return 2;
 	}
 
+	// The shell makes the program's folder the working folder: the options
+	// were made absolute above.
+	const bool windowed = PLAT().video_init();
+	if (windowed) {
+		MACIBM_init(argc, argv);
+		stls[stls_entry_alert_button] = "OK";  // as the installer labels its alerts' button
+		// Both buffers get the background, so each strip changes only its own rows.
+		for (int i = 0; i < 2; ++i) {
+			shell_plot_back_col();
+			shell_sbuff();
+		}
+	}
+
 	// Every derived path follows the options.
 	maker_set_folders(master, output, previous);
 	build_install();
 	app_done = 1;
+	if (windowed) {
+		// The installer's preferences and key settings are not the maker's to write.
+		THREAD_shutdown();
+		MACIBM_finishup(0);
+	}
 	return 0;
 }

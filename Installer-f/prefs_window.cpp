@@ -2,6 +2,7 @@
 // edits stg or http directly, and the preference writer saves them at exit.
 #include "Installer-f/prefs_window.h"
 
+#include <algorithm>
 #include <string>
 
 #include "DIzivoz/GenC/hl_mnw.h"
@@ -18,11 +19,88 @@
 namespace {
 const int k_prefs_window = 2;
 const int k_proxy_max_chars = 65;
-const float k_proxy_field_width = 455;
+const prefs_layout_t k_layout = {
+    200, 310,  // platform
+    30,  265,  // log actions
+    30,  190,  // beta
+    30,  150,  // manual streams
+    410, 150,  // streams: clear of the end of its check box's label
+    85,  40,   // proxy host
+    85,  20,   // proxy port
+    455,
+};
+
+std::string T(const char* s) { return UTL_translate_string(s); }
+std::string platform_items() { return T("Macintosh-Windows-Linux"); }
+std::string platform_label()
+{
+	return T("Operating System to download Ventora for:|(Install and copy the entire Ventora folder to another "
+	         "computer if you like)");
+}
+std::string log_label()
+{
+	return T("|log installer actions... turn this on to output the installer file downloads and stuff to the file "
+	         "log.txt.");
+}
+std::string beta_label()
+{
+	return T("|get the new beta as a demo if available.  Leave this off unless you want to participate in the "
+	         "Ventora beta program!");
+}
+std::string streams_label()
+{
+	return T("|manually set the number of download streams... typically leave this OFF, and the installer will find "
+	         "the best number of streams for you.");
+}
+
+// Width of a label part as the widgets draw it (one line, or two when broken).
+float label_width(const std::string& part, int align)
+{
+	float w = 0;
+	for (const BTN_label_line& l : BTN_label_lines(0, align, part)) w = std::max(w, str_dx(l.text));
+	return w;
+}
 }  // namespace
+
+const prefs_layout_t& prefs_layout() { return k_layout; }
+
+prefs_layout_t prefs_window_layout()
+{
+	prefs_layout_t l = k_layout;
+	const float left_edge = 12, right_edge = 580, gap = 12;
+
+	// The pop-up: its left label ends at x - m - 11, 6 units before the
+	// list's visible left end; the list moves right when that label needs
+	// the room, and left when its right label does.
+	std::string left, right, help, items = platform_items();
+	BTN_expand_label(platform_label(), left, right, help);
+	float widest = 0;
+	for (size_t a = 0, b; a <= items.size(); a = b + 1) {
+		b = items.find('-', a);
+		if (b == std::string::npos) b = items.size();
+		widest = std::max(widest, str_dx(items.substr(a, b - a)));
+	}
+	const float m = (float)(int)widest / 2;
+	l.platform_x = std::max(l.platform_x, left_edge + label_width(left, 0) + m + 11);
+	l.platform_x = std::min(l.platform_x, right_edge - label_width(right, 2) - m - 31);
+
+	// The streams number: after the longest line of its check box's label.
+	BTN_expand_label(streams_label(), left, right, help);
+	const float label_end = l.manual_streams_x + 12 + label_width(right, 2);
+	l.streams_x = std::max(l.streams_x, label_end + gap + 8);
+
+	// The proxy fields: after the longer of their labels (which end 12 units
+	// before the field), ending where they did.
+	const float labels = std::max(str_dx(T("-proxy host").substr(1)), str_dx(T("-proxy port").substr(1)));
+	const float right_end = l.host_x + l.proxy_w;
+	l.host_x = l.port_x = std::max(l.host_x, left_edge + labels + 12);
+	l.proxy_w = right_end - l.host_x;
+	return l;
+}
 
 void prefs_draw_frame()
 {
+	const prefs_layout_t L = prefs_window_layout();
 	OGL_plot_back_col();
 	BTN_fillwin(1, 21);
 
@@ -33,32 +111,21 @@ void prefs_draw_frame()
 
 	// The list is 0-based, the setting 1-based.
 	int platform = stg.platform - 1;
-	BTN_textlist(200, 310, &platform, UTL_translate_string("Macintosh-Windows-Linux"),
-	             UTL_translate_string("Operating System to download Ventora for:|(Install and copy the entire "
-	                                  "Ventora folder to another computer if you like)"));
+	BTN_textlist(L.platform_x, L.platform_y, &platform, platform_items(), platform_label());
 	stg.platform = platform + 1;
 
-	BTN_bool(30, 265, &stg.log_actions,
-	         UTL_translate_string("|log installer actions... turn this on to output the installer file downloads "
-	                              "and stuff to the file log.txt."),
-	         0);
-	BTN_bool(30, 190, &stg.get_beta,
-	         UTL_translate_string("|get the new beta as a demo if available.  Leave this off unless you want to "
-	                              "participate in the Ventora beta program!"),
-	         0);
+	BTN_bool(L.log_x, L.log_y, &stg.log_actions, log_label(), 0);
+	BTN_bool(L.beta_x, L.beta_y, &stg.get_beta, beta_label(), 0);
 
 	int manual_streams = stg.stream_count != 0;
-	BTN_bool(30, 150, &manual_streams,
-	         UTL_translate_string("|manually set the number of download streams... typically leave this OFF, and "
-	                              "the installer will find the best number of streams for you."),
-	         0);
-	if (manual_streams) BTN_int_range(400, 150, &stg.stream_count, 1, 1, 4, "");
+	BTN_bool(L.manual_streams_x, L.manual_streams_y, &manual_streams, streams_label(), 0);
+	if (manual_streams) BTN_int_range(L.streams_x, L.streams_y, &stg.stream_count, 1, 1, 4, "");
 	else stg.stream_count = 0;
 
-	BTN_enterstring(85, 40, &http.proxy_host, k_proxy_max_chars, UTL_translate_string("-proxy host"),
-	                k_proxy_field_width, 1);
-	BTN_enterstring(85, 20, &http.proxy_port_text, k_proxy_max_chars, UTL_translate_string("-proxy port"),
-	                k_proxy_field_width, 1);
+	BTN_enterstring(L.host_x, L.host_y, &http.proxy_host, k_proxy_max_chars, UTL_translate_string("-proxy host"),
+	                L.proxy_w, 1);
+	BTN_enterstring(L.port_x, L.port_y, &http.proxy_port_text, k_proxy_max_chars, UTL_translate_string("-proxy port"),
+	                L.proxy_w, 1);
 	// A cleared text keeps the last port; text that is no number gives -1,
 	// which the client treats as no proxy.
 	if (!http.proxy_port_text.empty()) http.proxy_port = str_to_int(http.proxy_port_text);

@@ -5,6 +5,16 @@
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
 
+#include <functional>
+#include <string>
+#include <vector>
+
+// Where the modified-file question's buttons go: the question's columns
+// (buttons of one x) widened to their longest label (as `measure` gives
+// its width) plus a margin at each end, placed side by side from the left.
+std::vector<select_alert_button> select_alert_layout(const select_alert_question& q,
+                                                     const std::function<float(const std::string&)>& measure);
+
 int shell_select_alert(const select_alert_question& q);
 int shell_abort_alert(const abort_question& q);
 void install_shell_questions();

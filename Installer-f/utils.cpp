@@ -487,6 +487,7 @@ void select_alert_set_asker(select_alert_asker asker)
 select_alert_question select_alert_make_question(const std::string& path, int is_delete)
 {
 	select_alert_question q;
+	q.title = UTL_translate_string("Modified File");
 	q.path = path;
 	if (is_delete) {
 		q.message1 = UTL_translate_string("I am about to DELETE:");
@@ -495,15 +496,17 @@ select_alert_question select_alert_make_question(const std::string& path, int is
 		q.message1 = UTL_translate_string("I am about to install:");
 		q.message2 = UTL_translate_string("but it appears you have modified this file. What to do?");
 	}
+	// Three rows: this file, every file, and the whole installation on its
+	// own, so the longest labels of every language fit the window's width.
 	q.buttons = {
-	    {96, 53, 160, UTL_translate_string(is_delete ? "DELETE THE OLD FILE" : "OVERWRITE THE OLD FILE"), 1},
-	    {96, 28, 160, UTL_translate_string("KEEP THE OLD FILE"), 2},
-	    {308, 53, 260,
+	    {96, 78, 160, UTL_translate_string(is_delete ? "DELETE THE OLD FILE" : "OVERWRITE THE OLD FILE"), 1},
+	    {96, 53, 160, UTL_translate_string("KEEP THE OLD FILE"), 2},
+	    {308, 78, 260,
 	     UTL_translate_string(is_delete ? "DELETE EVERY OLD FILE IN THIS DIRECTORY"
 	                                    : "OVERWRITE EVERY OLD FILE IN THIS DIRECTORY"),
 	     4},
-	    {308, 28, 260, UTL_translate_string("KEEP EVERY OLD FILE IN THIS DIRECTORY"), 5},
-	    {584, 28, 200, UTL_translate_string("CANCEL THE WHOLE INSTALLATION!"), 3},
+	    {308, 53, 260, UTL_translate_string("KEEP EVERY OLD FILE IN THIS DIRECTORY"), 5},
+	    {96, 28, 160, UTL_translate_string("CANCEL THE WHOLE INSTALLATION!"), 3},
 	};
 	return q;
 }

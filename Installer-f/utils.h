@@ -86,10 +86,14 @@ struct select_alert_button {
 struct select_alert_question {
 	int window_type = 996;
 	int text_colour = 43;
-	std::string message1;   // drawn at (20, 100)
-	std::string path;       // drawn at (20, 90)
-	std::string message2;   // drawn at (20, 80)
-	std::vector<select_alert_button> buttons; // checked in this order
+	std::string title;      // in the title bar
+	std::string message1;   // first, below the title bar
+	std::string path;       // on the lines after message1
+	std::string message2;   // on the lines after the path
+	// Checked in this order. Buttons of one x form a column; the shell
+	// widens a column to its longest label and places the columns side by
+	// side from the left edge, each button on its own y.
+	std::vector<select_alert_button> buttons;
 };
 // The shell shows the question and returns the result of the button clicked,
 // or any other value when the window was closed some other way (taken as 3).

@@ -215,7 +215,7 @@ int dest_relative_path_ok(const std::string& rel)
 void set_abort_alert_handler(abort_alert_handler handler) { g_abort_handler = std::move(handler); }
 
 int abort_alert(std::string message, std::string caption1, std::string text1, std::string caption2,
-                std::string text2)
+                std::string text2, std::string title)
 {
 	// Without a shell to draw it, the question behaves as a closed window.
 	if (!g_abort_handler) return 3;
@@ -225,6 +225,7 @@ int abort_alert(std::string message, std::string caption1, std::string text1, st
 	q.text1 = text1;
 	q.caption2 = caption2;
 	q.text2 = text2;
+	q.title = title.empty() ? UTL_translate_string("Question") : title;
 	const int answer = g_abort_handler(q);
 	return answer == 1 || answer == 0 ? answer : 3;
 }

@@ -37,8 +37,9 @@ void remove_extract_leftovers();
 int dest_relative_path_ok(const std::string& rel);
 
 // The cancel question: 1 first button, 0 second button, 3 window closed.
+// The title names the question in its title bar ("Question" when empty).
 int abort_alert(std::string message, std::string caption1, std::string text1,
-                std::string caption2, std::string text2);
+                std::string caption2, std::string text2, std::string title = "");
 
 // What the cancel question shows: a modal sub-window of type 997, cleared to
 // palette colour 34 with its background frame (BTN_fillwin(1, 21)); texts in
@@ -48,6 +49,7 @@ struct abort_question {
 	std::string message;              // at message_x/y, wrapped to the window width minus 40
 	std::string caption1, text1;      // first button and the text beside it
 	std::string caption2, text2;      // second button and the text beside it
+	std::string title;                // in the title bar
 	int window_type = 997;
 	int text_colour = 43;
 	float message_x = 20, message_y = 160;

@@ -10,10 +10,10 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
-#include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 
 std::string temp_path;
 std::string install_name = "Not Yet Scanned";
@@ -25,43 +25,37 @@ std::string crnt_file_path;
 namespace {
 const char* const kSource = "Installer-f/utils";
 
-bool ends_with(const std::string& s, const char* tail)
+// Applies a finished extraction: a file that did not extract is not
+// installed, and not retried.
+void apply_extraction(const extract_job& job)
 {
-	const size_t n = std::char_traits<char>::length(tail);
-	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+	extract_job_report(job);
+	if (job.file < 0 || job.file >= (int)sim_info.size()) return;
+	file_version_struct& v = sim_info[job.file].back();
+	if (job.error == 0) v.have_is_want = 1;
+	next.done_install_kb += v.install_kb;
 }
 
-// Extracts and deletes the archive; the extraction's result.
-int extract_archive(const std::string& archive, const std::string& destination)
+// Hands a downloaded archive over to the extraction pool; when the pool is
+// full the main thread extracts it itself.
+void hand_over(int file, const std::string& archive, const std::string& destination, int fd)
 {
-	std::string folder = destination;
-	if (!folder.empty() && folder.back() == '/') folder.pop_back();
-	const size_t slash = folder.rfind('/');
-	folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+	extract_job job = extract_job_take(file, archive, destination, fd);
+	if (extract_pool_submit(job)) return;
+	extract_job_run(job);
+	apply_extraction(job);
+}
 
-	// The archive layer refuses entry names that would leave the folder, and
-	// gives an application's executable its mode before it is put in place.
-	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
-	const int flags = mac_exec ? extract_executable : 0;
-	const int err = ends_with(archive, ".7z") ? p7z_to_file(archive, folder, nullptr, 0, flags)
-	                                          : zip_to_file(archive, folder, nullptr, 0, flags);
-	if (err != 0) {
-		stg.install_problems = 1;
-		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-		               UTL_translate_string("Error: ") + error_str(err),
-		               UTL_translate_string("Compressed File: ") + archive,
-		               UTL_translate_string("Destination: ") + destination, alert_warning, kSource, 2391);
+// Collects every extraction that has finished since the last pass; how many.
+int collect_extractions()
+{
+	int n = 0;
+	extract_job job;
+	while (extract_pool_collect(job)) {
+		apply_extraction(job);
+		++n;
 	}
-	int chmod_err = 0;
-	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (mac_exec && !is_sim_link(destination, nullptr))
-		chmod_err = make_file_executable(destination);
-	if (stg.log_actions) {
-		xer << "EXPANDING file " << destination << ", with result=" << err << ".\n";
-		xer << "CHMODING  file " << destination << ", with result=" << chmod_err << ".\n";
-	}
-	delete_file(archive);
-	return err;
+	return n;
 }
 
 // The server in use, kept inside the server arrays.
@@ -110,7 +104,9 @@ void adjust_streams(int i)
 
 void extract_and_delete_file(std::string archive, std::string destination)
 {
-	extract_archive(archive, destination);
+	extract_job job = extract_job_take(-1, archive, destination);
+	extract_job_run(job);
+	extract_job_report(job);
 }
 
 // Per stream: the global-scenery file of the stream is being asked for as
@@ -121,6 +117,8 @@ int grab_files()
 {
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
+	bool moved = collect_extractions() > 0;
+	const unsigned long long transfers_were = http.progress();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		if (next.wants_file[i]) {
@@ -170,6 +168,7 @@ int grab_files()
 			stg.action = 1;
 			const std::string archive = temp_path + std::to_string(i) + suffix;
 			const int slot = i + 2;
+			http.keep_file(slot, true);
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 0) {
 				float percent = 0;
@@ -193,11 +192,9 @@ int grab_files()
 				next.wants_file[i] = 0;
 			} else {
 				stg.download_failed = 0;
-				const int err = extract_archive(archive, destination);
-				// A file that did not extract is not installed, and not retried.
-				if (err == 0) v.have_is_want = 1;
+				// Extracted while the streams go on; installed once collected.
+				hand_over(next.stream_file[i], archive, destination, http.finished_file(slot));
 				next.done_download_kb += v.download_kb;
-				next.done_install_kb += v.install_kb;
 				finished = true;
 			}
 		} else {
@@ -205,10 +202,21 @@ int grab_files()
 			finished = true;
 		}
 		if (finished) adjust_streams(i);
+		moved |= finished;
 	}
 
 	for (int i = 0; i < 4; ++i)
-		if (next.active[i] && next.stream_file[i] < count) return 0;
+		if (next.active[i] && next.stream_file[i] < count) {
+			// A pass that found nothing to do waits a moment for the network
+			// instead of asking every socket again at once.
+			if (!moved && http.progress() == transfers_were) http.wait(1);
+			return 0;
+		}
+	if (extract_pool_outstanding() > 0) {
+		collect_extractions();
+		if (extract_pool_outstanding() > 0) return 0;
+	}
+	extract_pool_stop();
 
 	next.all_done = 1;
 	// Folders of dropped files are tried at every run, so one killed

@@ -2,12 +2,15 @@
 // the current step fills, and the icon row along the bottom.
 #include "Installer-f/wizard.h"
 
+#include <algorithm>
+
 #include "DIzivoz/GenC/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_translate.h"
@@ -19,11 +22,12 @@ void (*handle_prefs_target)() = nullptr;
 
 float btn_cuts[8][3] = {
     {0, 0, 0},       {56, 91, 96},    {145, 172, 181}, {246, 284, 256},
-    {357, 477, 422}, {489, 695, 611}, {605, 874, 762}, {691, 958, 859},
+    {357, 395, 367}, {489, 527, 499}, {605, 643, 615}, {701, 739, 723},
 };
 
 namespace {
 wizard_step last = nullptr;
+float steps_bottom = 480;
 const float band_over[2] = {0.0f, 0.171875f};
 const float band_held[2] = {0.1796875f, 0.3515625f};
 const float band_normal[2] = {0.359375f, 0.53125f};
@@ -36,6 +40,8 @@ int lang_index()
 }  // namespace
 
 void wizard_reset_last() { last = nullptr; }
+
+float wizard_steps_bottom() { return steps_bottom; }
 
 float interface_icon_width(int icon, int lang)
 {
@@ -62,6 +68,7 @@ int interface_rect(float x, float y, int icon, int align, int* out_width, int ac
 	if (align == 0) left = x - w / 2;
 	if (align == -1) left = x - w;
 	const float right = left + w, bottom = y, top = y + 22;
+	BTN_layout_add(layout_icon, left, bottom, right, top, "icon " + std::to_string(icon));
 	const bool inside = mnw.mouse_x >= left && mnw.mouse_x <= right && mnw.mouse_y >= bottom && mnw.mouse_y <= top;
 	const float* band = band_normal;
 	if (active && inside) band = mnw.mouse_down ? band_held : band_over;
@@ -102,16 +109,20 @@ void wizard_APP_update()
 	BTN_frame2(20, 10, 50, 190, 453, "");
 	BTN_frame2(20, 210, 50, 580, 453, "");
 
+	// One step every 20 units; a name that wraps pushes the rest down.
 	const int n = (int)step_names.size();
+	float y = 480;
 	for (int i = 0; i < n; ++i) {
 		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
-		OGL_string(here ? 65 : 45, 30, 480.0f - 20 * i, step_names[i], 170, here ? charset_bold : charset_regular, 0);
+		const float end = OGL_string(here ? 65 : 45, 30, y, step_names[i], 170, here ? charset_bold : charset_regular, 0);
+		y = std::min(y - 20, end - 7);
 	}
+	steps_bottom = y;
 	if (stg.get_beta)
-		OGL_string(69, 30, 480.0f - 20 * n,
-		           UTL_translate_string("You have chosen to download Ventora 9 betas.  If you do not want this, choose "
-		                                "options and uncheck the beta option."),
-		           160, charset_regular, 0);
+		steps_bottom = OGL_string(69, 30, y,
+		                          UTL_translate_string("You have chosen to download Ventora 9 betas.  If you do not "
+		                                               "want this, choose options and uncheck the beta option."),
+		                          160, charset_regular, 0);
 
 	if (!g_wizard) {
 		app_done = 1;
@@ -124,6 +135,7 @@ void wizard_APP_update()
 	const int result = g_wizard(first_time, screen);
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
+		BTN_layout_new_scene();
 		int index = -1;
 		for (size_t i = 0; i < step_funcs.size(); ++i)
 			if (step_funcs[i] == called) index = (int)i;
@@ -147,6 +159,7 @@ void wizard_APP_update()
 		const float bw = wizard_bar_width(screen.progress);
 		BTN_frame1(4, 500 - mnw.wind_x, 155 - mnw.wind_y, 520, 0);
 		BTN_frame1(5, 240 + bw / 2 - mnw.wind_x, 155 - mnw.wind_y, bw, 0);
+		BTN_layout_add(layout_bar, 241, 150, 759, 160, "progress");
 		OGL_string(12, 242, 120, screen.progress_text, 520, charset_regular, 0);
 	}
 

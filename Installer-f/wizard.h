@@ -47,7 +47,11 @@ std::string int_str(int n);
 std::string flt_str(const char* fmt, float v);
 std::string time_str(float seconds);
 std::string rate_str(float kb_per_s);
-int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);
+// Draws the disk report below the page's text, or with beside_steps in the
+// left column below the list of steps (pages whose middle the world map fills).
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text, int beside_steps = 0);
+// The height in the left column below the list of steps and the beta note.
+float wizard_steps_bottom();
 // What UTIL_disk_space shows and answers, without drawing; ok 0 when the
 // volume could not be asked.
 struct disk_report {
@@ -77,7 +81,9 @@ struct server_list_info {
 	int found_name = 0;
 	std::string install_name;
 	int count = 0;
-	std::string name[10], path[10], desc[10];  // path without the install name
+	// path: the listed path, the install name in effect when the record was
+	// read, and "/".
+	std::string name[10], path[10], desc[10];
 	std::vector<std::string> skipped;        // records left out, why
 };
 const int installer_version = 20402;

@@ -21,6 +21,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
@@ -45,6 +46,8 @@ void patch_texts(wizard_screen& s, wizard_step back);
 
 void stream_reset()
 {
+	// Extractions under way stop without leaving partial files.
+	extract_pool_stop();
 	for (int i = 0; i < 4; ++i) {
 		if (!next.active[i]) continue;
 		// Stop the transfer first, so no late answer lands in a reused file.
@@ -147,7 +150,7 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 			    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
 			      "the Ventora 9 demo."),
 			    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-			    T("the demo installation process."));
+			    T("the demo installation process."), T("Cancel Installation"));
 			if (r != 1) {
 				// Continue, or the question closed: the installation goes on.
 				s.next = demo_run_patch;
@@ -250,6 +253,7 @@ void patch_smoothing_reset() { totl_inst_rat = 0; }
 int patch_work_loop(wizard_screen& s, wizard_step back)
 {
 	s.show_servers = 1;
+	s.cancel_hook = extract_pool_stop;
 	int done = 0, passes = 0;
 	{
 		// Downloads go on while the frame is rendered; a run that ends then

@@ -229,7 +229,7 @@ int dvd_scenery_install(int first_time, wizard_screen& s)
 			const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
 			                            "installed copy of Ventora 9."),
 			                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
-			                          T("the installation process."));
+			                          T("the installation process."), T("Cancel Installation"));
 			// Only the Cancel button deletes; Continue or a closed question goes on.
 			if (r != 1) {
 				s.next = dvd_run_install;
@@ -251,7 +251,7 @@ int dvd_scenery_install(int first_time, wizard_screen& s)
 	s.next = dvd_run_install;
 	if (!UTIL_disk_space(T("You have enough free disk space to install Ventora 9 with the selected scenery."),
 	                     T("You do not have enough free disk space to install Ventora 9 with the selected scenery; change "
-	                       "the install location to another hard driver or select less scenery.")))
+	                       "the install location to another hard driver or select less scenery."), 1))
 		s.next = nullptr;
 	return 0;
 }

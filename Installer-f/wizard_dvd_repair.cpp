@@ -77,7 +77,8 @@ int dvd_confirm_repair(int first_time, wizard_screen& s)
 			if (abort_alert(T("Are you sure you want to stop the repair operation?  Ventora may not be usable until "
 			                  "repairs are complete.  You can run the repair operation on Ventora again later to "
 			                  "complete repairs."),
-			                T("Stop"), T("the repair operation."), T("Continue"), T("the repair operation.")) != 1) {
+			                T("Stop"), T("the repair operation."), T("Continue"), T("the repair operation."),
+			                T("Stop Repair")) != 1) {
 				s.next = dvd_install_repair;
 				return 1;
 			}
@@ -114,7 +115,8 @@ int dvd_edit_scenery(int first_time, wizard_screen& s)
 			// Only the Stop button stops; a closed question goes on installing.
 			if (abort_alert(T("Are you sure you want to stop scenery installation?  You can add or remove more scenery "
 			                  "later."),
-			                T("Stop"), T("the scenery install."), T("Continue"), T("the scenery install.")) != 1) {
+			                T("Stop"), T("the scenery install."), T("Continue"), T("the scenery install."),
+			                T("Stop Scenery Installation")) != 1) {
 				s.next = dvd_install_scenery;
 				return 1;
 			}
@@ -132,7 +134,7 @@ int dvd_edit_scenery(int first_time, wizard_screen& s)
 	s.back = dvd_pick_scenery;
 	s.next = dvd_install_scenery;
 	if (!UTIL_disk_space(T("You have enough free disk space to install this scenery."),
-	                     T("You do not have enough free disk space to install this scenery.")))
+	                     T("You do not have enough free disk space to install this scenery."), 1))
 		s.next = nullptr;
 	return 0;
 }

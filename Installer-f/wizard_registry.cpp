@@ -1,6 +1,10 @@
 // The install registry: every simulator folder the installer installed or was
 // pointed to, one per line in the preferences folder, and the copy picker.
+#include <sys/types.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "DIzivoz/Files/io_utils.h"
@@ -27,28 +31,35 @@ std::string registry_folder()
 	return p;
 }
 
-// Reads the registry's lines, each cut at its first CR or LF; false when the
-// file does not open.
+// Reads the registry's lines, each entry ending at its first CR, LF or NUL
+// (a NUL ends the entry, not the line); false when the file does not open.
 bool read_lines(const std::string& path, std::vector<std::string>& out)
 {
 	std::FILE* f = std::fopen(path.c_str(), "rb");
 	if (!f) return false;
-	char buf[2048];
-	while (std::fgets(buf, sizeof buf, f)) {
-		const size_t n = std::strcspn(buf, "\r\n");
-		const bool whole = n < std::strlen(buf) || std::feof(f);
-		std::string line(buf, n);
-		// A line longer than the buffer: the rest belongs to the same entry.
-		while (!whole) {
-			if (!std::fgets(buf, sizeof buf, f)) break;
-			const size_t m = std::strcspn(buf, "\r\n");
-			line.append(buf, m);
-			if (m < std::strlen(buf) || std::feof(f)) break;
-		}
-		out.push_back(line);
+	char* buf = nullptr;
+	size_t cap = 0;
+	ssize_t n;
+	while ((n = getline(&buf, &cap, f)) > 0) {
+		size_t len = 0;
+		while (len < (size_t)n && buf[len] != '\r' && buf[len] != '\n' && buf[len] != '\0') ++len;
+		out.emplace_back(buf, len);
 	}
+	std::free(buf);
 	std::fclose(f);
 	return true;
+}
+
+// True when the file is empty, missing or ends in a line feed, so an appended
+// line stays a line of its own.
+bool ends_in_line_feed(const std::string& path)
+{
+	std::FILE* f = std::fopen(path.c_str(), "rb");
+	if (!f) return true;
+	int last = '\n';
+	if (std::fseek(f, -1, SEEK_END) == 0) last = std::fgetc(f);
+	std::fclose(f);
+	return last == '\n';
 }
 }  // namespace
 
@@ -83,7 +94,8 @@ void register_new_ventora()
 		xer << "WARNING: could not append registration file: " << path << "\n";
 		return;
 	}
-	std::fprintf(f, "%s\n", dest_dir_path.c_str());
+	const bool whole = ends_in_line_feed(path);
+	std::fprintf(f, "%s%s\n", whole ? "" : "\n", dest_dir_path.c_str());
 	std::fclose(f);
 }
 
@@ -130,8 +142,9 @@ void UTIL_pick_install()
 	}
 	const std::string question = UTL_translate_string("Is the copy of Ventora 9 you're looking for missing from this list?");
 	OGL_string(45, 230, 400.0f - 25.0f * n, question, 400, charset_regular, 0);
-	const float qw = str_dx(question);
-	const float bx = qw > 400 ? 680.0f : qw + 280.0f;
+	// The button starts 12 units after the question's longest line.
+	const float qw = std::min(str_dx(question), 400.0f);
+	const float bx = 230 + qw + 12 + 50;
 	if (!BTN_action(bx, 403.0f - 25.0f * n, 100, 0, 1, UTL_translate_string("Find It"), "-")) return;
 
 	const std::string before = dest_dir_path;

@@ -145,7 +145,9 @@ server_list_info parse_server_body(const char* p, const char* end, int beta, con
 				continue;
 			}
 			info.name[info.count] = host;
-			info.path[info.count] = path;
+			// The name in effect now: a BETA or FINAL line further down does
+			// not reach this record.
+			info.path[info.count] = path + info.install_name + "/";
 			info.desc[info.count] = desc;
 			++info.count;
 		} else {
@@ -204,7 +206,7 @@ void UTL_download_directory()
 		install_name = info.install_name;
 		for (int k = 0; k < info.count; ++k) {
 			server_name[k] = info.name[k];
-			server_path[k] = info.path[k] + install_name + "/";
+			server_path[k] = info.path[k];
 			server_desc[k] = info.desc[k];
 		}
 		stg.server_count = info.count;

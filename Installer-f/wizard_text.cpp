@@ -32,9 +32,19 @@ int int_part(double v)
 
 std::string size_string(float kb)
 {
-	if (kb > 1024000) return fmt256("%.1f GB", kb / 1048576.0);
-	if (kb > 1024) return fmt256("%.0f MB", kb / 1024.0);
-	return fmt256("%.0f KB", kb);
+	// Units and the decimal mark as the language writes them ("56,9 Go"); a
+	// no-break space keeps the number and its unit on one line.
+	if (kb > 1024000) {
+		const std::string n = fmt256("%.1f", kb / 1048576.0);
+		const size_t dot = n.find('.');
+		const std::string number =
+		    dot == std::string::npos
+		        ? n
+		        : UTL_string_sub(UTL_translate_string("%1:units%.%2:tenths%"), n.substr(0, dot), n.substr(dot + 1));
+		return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0GB"), number);
+	}
+	if (kb > 1024) return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0MB"), fmt256("%.0f", kb / 1024.0));
+	return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0KB"), fmt256("%.0f", kb));
 }
 
 std::string int_str(int n)
@@ -97,11 +107,14 @@ disk_report UTIL_disk_report(const std::string& enough_text, const std::string& 
 	return r;
 }
 
-int UTIL_disk_space(const std::string& enough_text, const std::string& short_text)
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text, int beside_steps)
 {
 	disk_report r = UTIL_disk_report(enough_text, short_text);
 	if (!r.ok) return 1;
-	OGL_string(45, 220, 130, r.text, 560, charset_regular, 0);
+	if (beside_steps)
+		OGL_string(45, 30, wizard_steps_bottom() - 24, r.text, 160, charset_regular, 0);
+	else
+		OGL_string(45, 230, 130, r.text, 540, charset_regular, 0);
 	return r.enough;
 }
 
@@ -111,5 +124,6 @@ int UTIL_cancel_install(std::string head, std::string tail, std::string caption1
 	std::string message;
 	const int code = install_files_get_error(message);
 	const std::string detail = message + " (" + error_str(code) + ")";
-	return abort_alert(head + "\n\n" + detail + "\n\n" + tail, caption1, text1, caption2, text2);
+	return abort_alert(head + "\n\n" + detail + "\n\n" + tail, caption1, text1, caption2, text2,
+	                   UTL_translate_string("Installation Error"));
 }

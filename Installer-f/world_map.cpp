@@ -3,6 +3,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "Installer-f/utils.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-const float map_x = 248, map_y = 150, cell = 14;
+const float map_x = world_map_x, map_y = world_map_y, cell = world_map_cell;
 const int map_texture = 396;
 world_map_drag drag_state;
 
@@ -33,14 +34,18 @@ int world_map_paint(int (&wanted)[stg_lon_cells][stg_lat_cells], const world_map
 					d.o_use = wanted[j][i] == 0 ? 1 : 0;
 			}
 	}
-	if (!m.held) return 0;
+	// A press counts as held on its own frame: a quick tap whose release came
+	// in the same frame has already cleared the held state, and must still
+	// toggle its tile.
+	if (!m.held && !m.pressed) return 0;
 	const float left = std::min(d.o_x, m.mx), right = std::max(d.o_x, m.mx);
 	const float bottom = std::min(d.o_y, m.my), top = std::max(d.o_y, m.my);
 	int changed = 0;
 	for (int j = 0; j < stg_lon_cells; ++j)
 		for (int i = 0; i < stg_lat_cells; ++i) {
 			const float x0 = map_x + m.ox + cell * j, y0 = map_y + m.oy + cell * i;
-			// Positive overlap on both axes: a zero-width drag paints nothing.
+			// Positive overlap on both axes: a zero-width drag paints only the
+			// cell strictly containing the point (none on a border).
 			if (x0 + cell > left && x0 < right && y0 + cell > bottom && y0 < top) {
 				wanted[j][i] = d.o_use;
 				changed = 1;
@@ -64,6 +69,7 @@ void UTIL_world_map()
 	int changed = world_map_paint(stg.scenery_selected, m, drag_state);
 
 	const float x0 = map_x + m.ox, y0 = map_y + m.oy;
+	BTN_layout_add(layout_map, map_x, map_y, map_x + 504, map_y + 252, "world map");
 	gl.Begin(GL_QUADS);
 	gl.Color4f(1, 1, 1, 1);
 	gl.TexCoord2f(0, 0);
@@ -105,12 +111,12 @@ void UTIL_world_map()
 	}
 
 	int w = 0;
-	if (interface_rect(780, 122, 4, -1, &w, 1, 0)) {
+	if (interface_rect(world_map_icons_right, world_map_icons_y, 4, -1, &w, 1, 0)) {
 		for (auto& column : stg.scenery_selected)
 			for (int& c : column) c = 0;
 		changed = 1;
 	}
-	if (interface_rect(780.0f - w, 122, 3, -1, &w, 1, 0)) {
+	if (interface_rect(world_map_icons_right - 10 - w, world_map_icons_y, 3, -1, &w, 1, 0)) {
 		for (auto& column : stg.scenery_selected)
 			for (int& c : column) c = 1;
 		recalc_disk_sizes();

@@ -4,6 +4,13 @@
 // rectangle of tiles, two icons choose all or none.
 #include "DIzivoz/GenH/hl_stg.h"
 
+// Where the map lies on its pages, GUI units: the lower-left corner and the
+// size of a cell (the map is 36 x 18 cells); below it, the Choose All and
+// Clear All icons end at the map's right edge on the row at icons_y. The
+// page's text above needs the room of seven lines in every language.
+const float world_map_x = 248, world_map_y = 100, world_map_cell = 14;
+const float world_map_icons_right = world_map_x + 504, world_map_icons_y = 70;
+
 // Drawn, read and edited once per frame by the page showing it.
 void UTIL_world_map();
 
@@ -12,7 +19,7 @@ struct world_map_mouse {
 	float ox = 0, oy = 0;
 	float mx = 0, my = 0;
 	int pressed = 0;  // the button went down this frame
-	int held = 0;     // the button is held
+	int held = 0;     // the button is held (0 on a press whose release came in the same frame)
 };
 // The drag anchor (the mouse at the last press) and the value a drag writes;
 // kept between frames.

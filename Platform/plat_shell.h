@@ -58,6 +58,7 @@ struct plat_window_req {
 	int aa_samples;     // 0 none, else samples per pixel
 	void* share_with;   // context to share objects with, or null
 	std::string title;
+	int threaded = 0;   // ask the driver to run OpenGL on a thread of its own
 };
 
 // What the window system granted, read back from the context.
@@ -67,6 +68,8 @@ struct plat_window_got {
 	int rgba = 0, double_buffer = 0;
 	int red = 0, green = 0, blue = 0, alpha = 0, depth = 0;
 	int samples = 0;
+	// Asked for threaded: 0 when the driver's OpenGL thread runs, else not 0.
+	int threaded_result = -1;
 };
 
 class plat_backend {
@@ -129,6 +132,13 @@ public:
 	// Worker-thread context sharing with the main one, and making it current.
 	virtual void* make_loader_context() = 0;
 	virtual bool set_loader_context(void* ctx) = 0;
+	// Of the current context: 1 when its renderer has 3-D acceleration, 0
+	// when it draws in software, -1 when unknown; `name` gets the renderer.
+	virtual int renderer_accelerated(std::string* name)
+	{
+		if (name) name->clear();
+		return -1;
+	}
 };
 
 // The back end in use: the SDL one unless a test installed another.

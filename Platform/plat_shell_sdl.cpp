@@ -4,10 +4,13 @@
 #include <GL/glx.h>
 #include <GL/glxext.h>
 
+#include <dirent.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <string>
 
 #include "Platform/plat_shell.h"
 
@@ -74,6 +77,39 @@ int first_code_point(const char* s, const char** rest)
 	return cp;
 }
 
+// Threads of this process whose name ends in "gl0": Mesa names the thread
+// that runs a context's OpenGL calls "<program>:gl0" (or "gl0").
+int driver_gl_threads()
+{
+	int n = 0;
+	DIR* d = opendir("/proc/self/task");
+	if (!d) return 0;
+	while (dirent* e = readdir(d)) {
+		if (e->d_name[0] == '.') continue;
+		char path[300], comm[32] = {0};
+		std::snprintf(path, sizeof path, "/proc/self/task/%s/comm", e->d_name);
+		if (FILE* f = std::fopen(path, "r")) {
+			if (std::fgets(comm, sizeof comm, f)) {
+				comm[std::strcspn(comm, "\n")] = 0;
+				const size_t len = std::strlen(comm);
+				if (len >= 3 && std::strcmp(comm + len - 3, "gl0") == 0 && (len == 3 || comm[len - 4] == ':')) ++n;
+			}
+			std::fclose(f);
+		}
+	}
+	closedir(d);
+	return n;
+}
+
+// Mesa's software renderers, by the start of their renderer string.
+bool is_software_renderer(const char* name)
+{
+	if (!name) return false;
+	for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast"})
+		if (std::strncmp(name, soft, std::strlen(soft)) == 0) return true;
+	return false;
+}
+
 uint16_t mods_from_sdl(Uint16 m)
 {
 	uint16_t r = 0;
@@ -133,12 +169,29 @@ public:
 		SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, req.share_with ? 1 : 0);
 		Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
 		if (!req.framed) flags |= SDL_WINDOW_BORDERLESS;
+		// Mesa runs a context's OpenGL on a thread of its own when its
+		// "mesa_glthread" option is on; the driver reads its options once,
+		// when the display's first visual is chosen (as the first window is
+		// made), and every context of the display then has them.
+		std::string old_glthread;
+		const char* had = std::getenv("mesa_glthread");
+		if (had) old_glthread = had;
+		const int gl_threads_before = req.threaded ? driver_gl_threads() : 0;
+		if (req.threaded) setenv("mesa_glthread", "true", 1);
 		// X11 picks the visual when the window is made, so each format tries a new window.
 		SDL_Window* w = SDL_CreateWindow(req.title.c_str(), req.left, req.top, req.width, req.height, flags);
+		SDL_GLContext c = nullptr;
+		if (w) {
+			if (req.share_with)
+				SDL_GL_MakeCurrent(main_window_ ? static_cast<SDL_Window*>(main_window_) : last_window_,
+				                   req.share_with);
+			c = SDL_GL_CreateContext(w);
+		}
+		if (req.threaded) {
+			if (had) setenv("mesa_glthread", old_glthread.c_str(), 1);
+			else unsetenv("mesa_glthread");
+		}
 		if (!w) return false;
-		if (req.share_with)
-			SDL_GL_MakeCurrent(main_window_ ? static_cast<SDL_Window*>(main_window_) : last_window_, req.share_with);
-		SDL_GLContext c = SDL_GL_CreateContext(w);
 		if (!c) {
 			SDL_DestroyWindow(w);
 			return false;
@@ -160,6 +213,7 @@ public:
 		got.depth = SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &v) == 0 ? v : 0;
 		got.samples = SDL_GL_GetAttribute(SDL_GL_MULTISAMPLESAMPLES, &v) == 0 ? v : 0;
 		got.rgba = 1;
+		if (req.threaded) got.threaded_result = driver_gl_threads() > gl_threads_before ? 0 : 1;
 		if (req.index == 0) {
 			main_window_ = w;
 			main_context_ = c;
@@ -319,20 +373,20 @@ public:
 
 	unsigned long long video_memory() override
 	{
-		if (!main_window_) return 0;
-		SDL_SysWMinfo info;
-		SDL_VERSION(&info.version);
-		if (!SDL_GetWindowWMInfo(static_cast<SDL_Window*>(main_window_), &info) ||
-		    info.subsystem != SDL_SYSWM_X11)
-			return 0;
-		Display* d = info.info.x11.display;
-		const char* exts = glXQueryExtensionsString(d, DefaultScreen(d));
-		if (!exts || !std::strstr(exts, "GLX_MESA_query_renderer")) return 0;
-		auto query = reinterpret_cast<PFNGLXQUERYCURRENTRENDERERINTEGERMESAPROC>(
-		    glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryCurrentRendererIntegerMESA")));
 		unsigned int mb = 0;
-		if (!query || !query(GLX_RENDERER_VIDEO_MEMORY_MESA, &mb)) return 0;
+		if (!query_renderer(GLX_RENDERER_VIDEO_MEMORY_MESA, &mb)) return 0;
 		return (unsigned long long)mb * 1024ULL * 1024ULL;
+	}
+
+	int renderer_accelerated(std::string* name) override
+	{
+		const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+		if (name) *name = renderer ? renderer : "";
+		// The driver's own answer when it gives one; some leave it unset.
+		unsigned int accelerated = 2;
+		if (query_renderer(GLX_RENDERER_ACCELERATED_MESA, &accelerated) && accelerated <= 1) return (int)accelerated;
+		if (!renderer) return -1;
+		return is_software_renderer(renderer) ? 0 : 1;
 	}
 
 	void* make_loader_context() override
@@ -355,6 +409,24 @@ private:
 	{
 		static const Uint32 type = SDL_RegisterEvents(1);
 		return type;
+	}
+
+	// One value of the current renderer through GLX_MESA_query_renderer; false
+	// when the main window is not an X11 one or the extension is missing.
+	bool query_renderer(int attribute, unsigned int* value)
+	{
+		if (!main_window_) return false;
+		SDL_SysWMinfo info;
+		SDL_VERSION(&info.version);
+		if (!SDL_GetWindowWMInfo(static_cast<SDL_Window*>(main_window_), &info) ||
+		    info.subsystem != SDL_SYSWM_X11)
+			return false;
+		Display* d = info.info.x11.display;
+		const char* exts = glXQueryExtensionsString(d, DefaultScreen(d));
+		if (!exts || !std::strstr(exts, "GLX_MESA_query_renderer")) return false;
+		auto query = reinterpret_cast<PFNGLXQUERYCURRENTRENDERERINTEGERMESAPROC>(
+		    glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryCurrentRendererIntegerMESA")));
+		return query && query(attribute, value);
 	}
 
 	// One SDL event into one record; false for events the shell does not use.

@@ -14,3 +14,5 @@ void APL_swap_window(void* window)
 	}
 	if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
 }
+
+void APL_swap_current() { APL_swap_window(SDL_GL_GetCurrentWindow()); }

@@ -3,6 +3,9 @@
 
 // Swaps the OpenGL buffers of `window` (an SDL_Window*); nothing for null.
 void APL_swap_window(void* window);
+// Swaps the window of the context current on the calling thread; nothing
+// when no context is current.
+void APL_swap_current();
 
 // Test seam: when set, swaps go to the hook instead of the window. Pass
 // nullptr to restore.

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -293,6 +295,33 @@ TEST_F(AboutGui, FailedUpdatesShowTheirTextAndTheProgramGoesOn)
 		ASSERT_FALSE(wait_report("about state 1", at).empty()) << app.log();
 		const std::string got = click_until(492, 17, "about state 4", at);
 		EXPECT_NE(got.find("status '" + r.status_start), std::string::npos) << got << "\n" << app.log();
+		if (k == 1) {
+			// The status reads on its panel: its strongest pixel against the
+			// panel beside it has a contrast of at least 4.5:1.
+			usleep(300 * 1000);
+			vtest::x_view x(app.display);
+			ASSERT_TRUE(x.ok());
+			auto lum = [](unsigned c) {
+				double l = 0;
+				const double w[3] = {0.2126, 0.7152, 0.0722};
+				for (int i = 0; i < 3; ++i) {
+					const double v = ((c >> (16 - 8 * i)) & 255) / 255.0;
+					l += w[i] * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+				}
+				return l;
+			};
+			int sx, sy;
+			app.screen_point(560, 50, &sx, &sy);
+			const double panel = lum(x.pixel(sx, sy));
+			double best = 1;
+			for (float gy = 54; gy <= 64; gy += 1)
+				for (float gx = 20; gx <= 200; gx += 1) {
+					app.screen_point(gx, gy, &sx, &sy);
+					const double l = lum(x.pixel(sx, sy));
+					best = std::max(best, (std::max(l, panel) + 0.05) / (std::min(l, panel) + 0.05));
+				}
+			EXPECT_GE(best, 4.5);
+		}
 	}
 	EXPECT_FALSE(vtest::path_exists(app.folder() + "updater_args.txt"));
 	finish();

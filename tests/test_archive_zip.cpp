@@ -11,12 +11,17 @@
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "tests/support/archive_fixtures.h"
+#include "tools/sanitizer_options.h"
 
 using atest::zip_entry;
 
 // Sanitizer builds: a buffer that cannot be had comes back empty, as it does
 // in the program, instead of ending the run.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+// This replaces the built-in options, so it repeats the TLS one.
+extern "C" const char* __asan_default_options()
+{
+	return "allocator_may_return_null=1:" VENTORA_ASAN_TLS_OPTION;
+}
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/TEX/TEX_png.h"
+#include "Installer-f/wizard.h"
 #include "tests/support/files_tmp.h"
 
 namespace {
@@ -229,15 +230,12 @@ TEST(ArtPictures, MapHasLandAndSeaInBothBands) {
 
 TEST(ArtPictures, ElementIconsFillTheirBandsInEveryLanguage) {
     const char* langs[] = {"English", "French", "German"};
-    const int cuts[3][8] = {{0, 56, 145, 246, 357, 489, 605, 691},
-                            {0, 91, 172, 284, 477, 695, 874, 958},
-                            {0, 96, 181, 256, 422, 611, 762, 859}};
     for (int l = 0; l < 3; ++l) {
         picture p = load(kSrc + "elements_" + langs[l] + ".png");
         ASSERT_EQ(p.w, 1024) << langs[l];
         for (int i = 0; i < 7; ++i)
             for (int band : {0, 23, 46}) {
-                int mid = (cuts[l][i] + cuts[l][i + 1]) / 2;
+                int mid = (int)(btn_cuts[i][l] + btn_cuts[i + 1][l]) / 2;
                 EXPECT_EQ(p.at(mid, band + 11)[3], 255) << langs[l] << " icon " << i << " band " << band;
                 // Nothing spills into the gaps between the bands.
                 EXPECT_EQ(p.at(mid, band + 22)[3], 0) << langs[l] << " icon " << i << " band " << band;

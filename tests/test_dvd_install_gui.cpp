@@ -12,16 +12,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/world_map.h"
 #include "tests/support/dvd_discs.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
@@ -33,7 +32,6 @@ using vtest::count_in;
 using vtest::wait_for;
 using vtest::wizard_window;
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::string bin_dir()
 {
@@ -70,8 +68,8 @@ struct DvdInstallGui : ::testing::Test {
 const std::string kScenery = "Global Scenery/-global terrain-/";
 
 // Centre of a map cell (longitude band j, latitude band i), GUI units.
-float cell_x(int j) { return 248 + 14.0f * j + 7; }
-float cell_y(int i) { return 150 + 14.0f * i + 7; }
+float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
+float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 // Through the first pages to the scenery map; false (with a reason) when a page was not reached.
 std::string walk_to_map(wizard_window& w)
@@ -100,21 +98,22 @@ TEST_F(DvdInstallGui, InstallsChosenTilesAcrossBothDiscs)
 	const auto a_chosen = look(A), b_chosen = look(B), c_chosen = look(C), n_plain = look(N);
 
 	// Clear all: the offered tiles dim, the others stay plain map.
-	w.click(780 - interface_icon_width(4, 0) / 2, 133);
+	w.click(world_map_icons_right - interface_icon_width(4, 0) / 2, world_map_icons_y + 11);
 	ASSERT_TRUE(wait_for([&] { return w.block(cell_x(A.lon), cell_y(A.lat) - 4) != a_chosen; }, 10));
 	const auto b_offered = look(B);
 	EXPECT_NE(b_offered, b_chosen);
 	EXPECT_EQ(look(N), n_plain);
 
-	// Two tiles by clicks, one by a drag that also runs over a tile not offered.
+	// A tile by a held click, one by a quick tap (press and release often
+	// seen in one frame), one by a drag that also runs over a tile not offered.
 	w.click(cell_x(A.lon), cell_y(A.lat));
 	EXPECT_TRUE(wait_for([&] { return look(A) == a_chosen; }, 10));
-	w.click(cell_x(B.lon), cell_y(B.lat));
+	w.tap(cell_x(B.lon), cell_y(B.lat));
 	EXPECT_TRUE(wait_for([&] { return look(B) == b_chosen; }, 10));
 	w.drag(cell_x(C.lon), cell_y(C.lat), cell_x(N.lon), cell_y(N.lat));
 	EXPECT_TRUE(wait_for([&] { return look(C) == c_chosen; }, 10));
-	// A second click takes B away again.
-	w.click(cell_x(B.lon), cell_y(B.lat));
+	// A second tap takes B away again.
+	w.tap(cell_x(B.lon), cell_y(B.lat));
 	EXPECT_TRUE(wait_for([&] { return look(B) == b_offered; }, 10));
 	EXPECT_EQ(look(A), a_chosen);
 	EXPECT_EQ(look(N), n_plain);
@@ -248,7 +247,8 @@ TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 	ASSERT_TRUE(w.wait_log("Installing Ventora - Please Change DVDs", 120)) << w.log();
 	ASSERT_EQ(drive->insert(bad), "");
 	ASSERT_TRUE(w.next_until("Installing Ventora - Checking DVD...")) << w.log();
-	ASSERT_TRUE(w.wait_log("Question: An error occurred during installation:", 120)) << w.log();
+	// Once its window is up; the question's whole text is in the log by then.
+	ASSERT_TRUE(w.wait_log("Question asked: An error occurred during installation:", 120)) << w.log();
 	const std::string log = w.log();
 	const size_t q = log.find("Question: An error occurred during installation:");
 	EXPECT_NE(log.find("I was unable to unzip the file", q), std::string::npos) << log.substr(q);
@@ -275,8 +275,9 @@ TEST_F(DvdInstallGui, BackFromTheInstallContinuesWhenTheQuestionIsClosedAndCance
 
 	// Back (to the scenery page) asks; closing the question continues.
 	const std::string question = "Question: Are you sure you want to cancel the installation?";
+	const std::string asked_line = "Question asked: Are you sure you want to cancel the installation?";
 	ASSERT_TRUE(w.back_until(question)) << w.log();
-	pause_ms(300);
+	ASSERT_TRUE(w.wait_count(asked_line, 0, 30)) << w.log();
 	w.question_click(12, 196);
 	ASSERT_TRUE(w.wait_count("Wizard page 4: Installing Ventora", 1, 30)) << w.log();
 	// The install resumes where it stopped: straight back to the disc change.
@@ -288,7 +289,7 @@ TEST_F(DvdInstallGui, BackFromTheInstallContinuesWhenTheQuestionIsClosedAndCance
 	const int asked = w.count(question);
 	ASSERT_TRUE(w.back_until(question)) << w.log();
 	EXPECT_EQ(w.count(question), asked + 1);
-	pause_ms(300);
+	ASSERT_TRUE(w.wait_count(asked_line, 1, 30)) << w.log();
 	w.question_click(96, 56);
 	ASSERT_TRUE(wait_for([&] { return !vtest::path_exists(dest); }, 30)) << w.log();
 	ASSERT_TRUE(w.wait_count("Wizard page 3: Select Scenery", 1, 30)) << w.log();

@@ -12,12 +12,12 @@ namespace {
 
 typedef int grid[stg_lon_cells][stg_lat_cells];
 
-// Sub-window origin (10, 20): cell (j, i) spans x 258 + 14 j .. +14, y 170 + 14 i .. +14.
+// Sub-window origin (10, 20): cell (j, i) spans x from the map's corner + 10 + 14 j, y + 20 + 14 i, 14 wide.
 const float OX = 10, OY = 20;
-float cx(int j) { return 258 + 14.0f * j + 7; }
-float cy(int i) { return 170 + 14.0f * i + 7; }
-float ex(int j) { return 258 + 14.0f * j; }  // left edge of column j
-float ey(int i) { return 170 + 14.0f * i; }  // bottom edge of row i
+float ex(int j) { return world_map_x + OX + world_map_cell * j; }  // left edge of column j
+float ey(int i) { return world_map_y + OY + world_map_cell * i; }  // bottom edge of row i
+float cx(int j) { return ex(j) + 7; }
+float cy(int i) { return ey(i) + 7; }
 
 struct frame {
 	float mx, my;
@@ -42,6 +42,10 @@ TEST(DvdMap, PaintingTable)
 	const row rows[] = {
 	    {"click chooses a tile", {}, 0, {{cx(3), cy(4), 1, 1}, {cx(3), cy(4), 0, 0}}, {1, 0}, 1, {{3, 4, 1}}},
 	    {"click clears a chosen tile", {{3, 4, 1}}, 1, {{cx(3), cy(4), 1, 1}}, {1}, 0, {{3, 4, 0}}},
+	    // Press and release in one frame: the frame sees the press but no hold.
+	    {"quick tap chooses a tile", {}, 0, {{cx(3), cy(4), 1, 0}, {cx(3), cy(4), 0, 0}}, {1, 0}, 1, {{3, 4, 1}}},
+	    {"quick tap clears a chosen tile", {{3, 4, 1}}, 1, {{cx(3), cy(4), 1, 0}}, {1}, 0, {{3, 4, 0}}},
+	    {"quick tap on a border changes nothing", {{2, 4, 1}}, 0, {{ex(3), cy(4), 1, 0}}, {0}, 1, {{2, 4, 1}}},
 	    {"vertical border: the right cell decides, zero width paints nothing",
 	     {{2, 4, 1}}, 0, {{ex(3), cy(4), 1, 1}}, {0}, 1, {{2, 4, 1}}},
 	    {"horizontal border: the upper cell decides",

@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "DIzivoz/Files/io_utils.h"
+#include "Installer-f/utils.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/world_map.h"
 #include "tests/support/dvd_discs.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
@@ -21,14 +21,13 @@
 
 namespace {
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 using vtest::wait_for;
 using vtest::wizard_window;
 
-// The modified-file question is 700 x 146, centred: 30 units above where the
-// 700 x 206 cancel question puts the same point.
-void modified_file_question_click(wizard_window& w, float x, float y) { w.question_click(x, y + 30); }
+// The modified-file question is 780 x 180, centred: 40 units left of and 13
+// units above where the 700 x 206 cancel question puts the same point.
+void modified_file_question_click(wizard_window& w, float x, float y) { w.question_click(x - 40, y + 13); }
 
 const std::string kScenery = "Global Scenery/-global terrain-/";
 const std::string kTileA = kScenery + "+30-090/+35-085.dsf";  // disc 1
@@ -123,8 +122,9 @@ TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)
 	// overwriting it.
 	const std::string asked = "Question: I am about to install: " + copy + "Airfoils/naca0012.afl";
 	ASSERT_TRUE(w.next_until(asked)) << w.log();
-	pause_ms(300);
-	modified_file_question_click(w, 96, 53);
+	ASSERT_TRUE(w.wait_log("Question asked: I am about to install: ", 30)) << w.log();
+	// The overwrite button: the first column, first row, whatever its width.
+	modified_file_question_click(w, 40, select_alert_make_question("", 0).buttons[0].y);
 	ASSERT_TRUE(w.wait_log("Wizard page 4: Repairing Ventora", 30)) << w.log();
 	ASSERT_TRUE(w.wait_log("Wizard page -1: Repairing Ventora - Please Change DVDs", 120)) << w.log();
 	EXPECT_TRUE(w.wait_log("Wizard text: Please insert DVD number 2 and click continue.", 10)) << w.log();
@@ -165,14 +165,14 @@ TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
 	ASSERT_TRUE(w.wait_log("Repairing Ventora - Please Change DVDs", 120)) << w.log();
 	ASSERT_EQ(drive->insert(bad), "");
 	ASSERT_TRUE(w.next_until("Repairing Ventora - Checking DVD")) << w.log();
-	ASSERT_TRUE(w.wait_log("Question: An error occurred during the repair:", 120)) << w.log();
+	// Once its window is up; the question's whole text is in the log by then.
+	ASSERT_TRUE(w.wait_log("Question asked: An error occurred during the repair:", 120)) << w.log();
 	const std::string log = w.log();
 	const size_t q = log.find("Question: An error occurred during the repair:");
 	EXPECT_NE(log.find("Ventora may not be usable until you are able to repair the sim without errors.", q),
 	          std::string::npos)
 	    << log.substr(q);
 	// Stop: straight to the repair's finish page with the error text.
-	pause_ms(300);
 	w.question_click(96, 56);
 	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished Repairing Ventora.", 60)) << w.log();
 	EXPECT_TRUE(w.wait_log("Wizard text: There were errors during the repair; your copy of Ventora may not be usable.",
@@ -186,8 +186,8 @@ TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
 	EXPECT_FALSE(vtest::path_exists(copy + "Instructions/Read Me.txt"));
 }
 
-float cell_x(int j) { return 248 + 14.0f * j + 7; }
-float cell_y(int i) { return 150 + 14.0f * i + 7; }
+float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
+float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
 {
@@ -212,7 +212,7 @@ TEST_F(DvdRepairGui, SceneryPageShowsInstalledTilesAndAddsAndRemoves)
 	const auto c_on = look(C);
 	// Choose all: A and B look as they did at the start, so the installed
 	// tiles were shown chosen; C as now.
-	w.click(780 - interface_icon_width(4, 0) - interface_icon_width(3, 0) / 2, 133);
+	w.click(world_map_icons_right - interface_icon_width(4, 0) - 10 - interface_icon_width(3, 0) / 2, world_map_icons_y + 11);
 	ASSERT_TRUE(wait_for([&] { return look(B) == b0; }, 10));
 	EXPECT_EQ(look(A), a0);
 	EXPECT_EQ(look(C), c_on);

@@ -190,8 +190,8 @@ TEST_F(DvdRepairPages, SceneryScanSignsOnlyTilesAndTheMapStartsFromWhatIsInstall
 	EXPECT_EQ(s.next, dvd_install_scenery);
 
 	// A click on the offered tile chooses it: one to install.
-	mnw.mouse_x = 248 + 14 * 9 + 7;
-	mnw.mouse_y = 150 + 14 * 12 + 7;
+	mnw.mouse_x = world_map_x + 14 * 9 + 7;
+	mnw.mouse_y = world_map_y + 14 * 12 + 7;
 	mnw.mouse_click = mnw.mouse_down = 1;
 	frame(dvd_edit_scenery, 0, &r);
 	mnw.mouse_click = mnw.mouse_down = 0;
@@ -318,16 +318,18 @@ TEST_F(DvdRepairPages, MapIconsAndRecomputing)
 		int chosen_after;  // cells of the wanted grid
 		int install_after, delete_after;
 	} rows[] = {
-	    {"hover over a tile", 248 + 14 * 9 + 7, 150 + 14 * 12 + 7, 0, 0, 0, 1, 0, 0},
+	    {"hover over a tile", world_map_x + 14 * 9 + 7, world_map_y + 14 * 12 + 7, 0, 0, 0, 1, 0, 0},
 	    {"press outside the map", 100, 300, 1, 1, 0, 1, 0, 0},
 	    {"held outside the map", 120, 320, 0, 1, 0, 1, 0, 0},
 	    {"release", 120, 320, 0, 0, 0, 1, 0, 0},
-	    {"choose all (icon 3)", 780 - 132 - 50, 130, 1, 1, 1, stg_lon_cells * stg_lat_cells, 1, 0},
-	    {"hover over the icon", 780 - 132 - 50, 130, 0, 0, 0, stg_lon_cells * stg_lat_cells, 1, 0},
-	    {"clear all (icon 4)", 700, 130, 1, 1, 1, 0, 0, 1},
-	    {"click on the installed tile", 248 + 14 * 5 + 7, 150 + 14 * 13 + 7, 1, 1, 1, 1, 0, 0},
-	    {"held still: the cell is painted again", 248 + 14 * 5 + 7, 150 + 14 * 13 + 7, 0, 1, 1, 1, 0, 0},
-	    {"released", 248 + 14 * 5 + 7, 150 + 14 * 13 + 7, 0, 0, 0, 1, 0, 0},
+	    {"choose all (icon 3)", world_map_icons_right - 132 - 10 - 50, world_map_icons_y + 8, 1, 1, 1,
+	     stg_lon_cells * stg_lat_cells, 1, 0},
+	    {"hover over the icon", world_map_icons_right - 132 - 10 - 50, world_map_icons_y + 8, 0, 0, 0,
+	     stg_lon_cells * stg_lat_cells, 1, 0},
+	    {"clear all (icon 4)", world_map_icons_right - 80, world_map_icons_y + 8, 1, 1, 1, 0, 0, 1},
+	    {"click on the installed tile", world_map_x + 14 * 5 + 7, world_map_y + 14 * 13 + 7, 1, 1, 1, 1, 0, 0},
+	    {"held still: the cell is painted again", world_map_x + 14 * 5 + 7, world_map_y + 14 * 13 + 7, 0, 1, 1, 1, 0, 0},
+	    {"released", world_map_x + 14 * 5 + 7, world_map_y + 14 * 13 + 7, 0, 0, 0, 1, 0, 0},
 	};
 	for (const row& w : rows) {
 		SCOPED_TRACE(w.name);

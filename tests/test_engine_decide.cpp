@@ -2,6 +2,7 @@
 // and the disk-space totals, over hand-built manifest models.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/shell_questions.h"
 #include "Installer-f/utils.h"
 
 namespace {
@@ -385,11 +388,11 @@ TEST_F(EngineDecide, QuestionTextsAndAnswers)
 			float x, y, w;
 			std::string label;
 			int result;
-		} want[] = {{96, 53, 160, r.b1, 1},
-		            {96, 28, 160, "KEEP THE OLD FILE", 2},
-		            {308, 53, 260, r.b4, 4},
-		            {308, 28, 260, "KEEP EVERY OLD FILE IN THIS DIRECTORY", 5},
-		            {584, 28, 200, "CANCEL THE WHOLE INSTALLATION!", 3}};
+		} want[] = {{96, 78, 160, r.b1, 1},
+		            {96, 53, 160, "KEEP THE OLD FILE", 2},
+		            {308, 78, 260, r.b4, 4},
+		            {308, 53, 260, "KEEP EVERY OLD FILE IN THIS DIRECTORY", 5},
+		            {96, 28, 160, "CANCEL THE WHOLE INSTALLATION!", 3}};
 		for (int i = 0; i < 5; ++i) {
 			EXPECT_EQ(q.buttons[i].x, want[i].x) << i;
 			EXPECT_EQ(q.buttons[i].y, want[i].y) << i;
@@ -408,6 +411,32 @@ TEST_F(EngineDecide, QuestionTextsAndAnswers)
 	// Without a shell to ask, the old file is kept.
 	select_alert_set_asker(nullptr);
 	EXPECT_EQ(select_alert("/dest/x", 1), 2);
+}
+
+TEST_F(EngineDecide, QuestionButtonsWidenToTheirLabelsAndStayApart)
+{
+	// 8 units a character: wider than the interface font's capitals.
+	auto measure = [](const std::string& t) { return 8.0f * (float)t.size(); };
+	for (const char* file : {"", "French.txt", "German.txt"}) {
+		UTL_translate_clear();
+		if (*file) UTL_translate_load(1, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + file);
+		for (int is_delete : {0, 1}) {
+			const select_alert_question q = select_alert_make_question("/dest/x", is_delete);
+			const std::vector<select_alert_button> b = select_alert_layout(q, measure);
+			ASSERT_EQ(b.size(), q.buttons.size());
+			for (size_t i = 0; i < b.size(); ++i) {
+				SCOPED_TRACE(std::string(file) + " " + b[i].label);
+				EXPECT_GE(b[i].width, measure(b[i].label) + 24);
+				EXPECT_GE(b[i].x - b[i].width / 2, 16);
+				EXPECT_LE(b[i].x + b[i].width / 2, 780 - 16);  // the window is 780 wide
+				EXPECT_EQ(b[i].y, q.buttons[i].y);
+				for (size_t k = 0; k < i; ++k)
+					if (b[k].y == b[i].y)
+						EXPECT_GE(std::fabs(b[k].x - b[i].x), (b[k].width + b[i].width) / 2 + 10) << b[k].label;
+			}
+		}
+	}
+	UTL_translate_clear();
 }
 
 TEST_F(EngineDecide, DiskTotals)

@@ -7,8 +7,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "DIzivoz/Files/io_dsf_tile.h"
@@ -293,6 +295,80 @@ TEST(FilesScenery, RectCellsFollowTheCellFormula)
 			const bool inside = lon >= -1 && lon <= 0 && lat >= -2 && lat <= 3;
 			ASSERT_EQ(e->region->cells[(lon + 180) * 180 + (lat + 90)], inside ? 1 : 0) << lon << "," << lat;
 		}
+}
+
+namespace {
+// Starts the process's peak resident size (VmHWM) again from its present size.
+void peak_rss_reset() { std::ofstream("/proc/self/clear_refs") << "5"; }
+// A size line of /proc/self/status in bytes.
+long long status_bytes(const char* key)
+{
+	std::ifstream in("/proc/self/status");
+	std::string line;
+	while (std::getline(in, line))
+		if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key)) * 1024;
+	return -1;
+}
+}  // namespace
+
+TEST(FilesScenery, RegionsCostMemoryOnlyForDifferentCells)
+{
+	// 10,000 regions each: never given a cell; all given the same one and
+	// used; each given its own cell and used.
+	std::string unused = H, same = H, own = H;
+	for (int i = 0; i < 10000; ++i) {
+		const std::string n = std::to_string(i);
+		unused += "REGION_DEFINE r" + n + "\n";
+		same += "REGION_DEFINE r" + n + "\nREGION_RECT 10 20 10 20\nREGION r" + n + "\nEXPORT_EXTEND v p" + n + "\n";
+		own += "REGION_DEFINE r" + n + "\nREGION_RECT " + std::to_string(i % 360 - 180) + " " +
+		       std::to_string(i / 360 - 90) + " " + std::to_string(i % 360 - 180) + " " +
+		       std::to_string(i / 360 - 90) + "\nREGION r" + n + "\nEXPORT_EXTEND v p" + n + "\n";
+	}
+	const struct {
+		const char* what;
+		const std::string& text;
+	} cases[] = {{"unused", unused}, {"same cells", same}, {"own cells", own}};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.what);
+		scenery_tree t;
+		t.mkdir(pkg(0));
+		t.write(pkg(0) + "library.txt", c.text);
+		const long long before = status_bytes("VmRSS:");
+		peak_rss_reset();
+		DSF_ScanSceneryFolder();
+		const long long grown = status_bytes("VmHWM:") - before;
+		EXPECT_LT(grown, 64ll << 20);
+		if (&c.text == &unused) continue;
+		std::vector<const lib_entry*> entries;
+		for (const lib_entry* e = DSF_LibraryChain("v"); e; e = e->next) entries.push_back(e);
+		ASSERT_EQ(entries.size(), 10000u);
+		std::string p = "v";
+		if (&c.text == &same) {
+			for (const lib_entry* e : entries) ASSERT_EQ(e->region->cells.block, entries[0]->region->cells.block);
+			EXPECT_TRUE(DSF_LookupLibraryResource(10, 20, p, 0));
+			p = "v";
+			EXPECT_FALSE(DSF_LookupLibraryResource(10, 21, p, 0));
+			EXPECT_TRUE(t.alerts.empty());
+			continue;
+		}
+		// Each region holds its cell until the different sets reach their
+		// bound; the rest are reported and hold none.
+		std::set<const unsigned char*> held;
+		for (size_t i = 0; i < entries.size(); ++i) {
+			const lib_cells& cells = entries[i]->region->cells;
+			if (cells.block == DSF_no_cells) continue;
+			EXPECT_EQ(cells[(i % 360) * 180 + i / 360], 1) << i;
+			EXPECT_TRUE(held.insert(cells.block).second) << i;
+		}
+		EXPECT_EQ(held.size(), 512u);
+		for (const unsigned char* b : held) ASSERT_EQ(std::count(b, b + 64800, 1), 1);
+		EXPECT_TRUE(DSF_LookupLibraryResource(-180, -90, p, 0));
+		EXPECT_EQ(p, pkg(0) + "p0");
+		const std::vector<std::string> reports = t.take_report_messages();
+		ASSERT_EQ(reports.size(), 10000u - 512u);
+		EXPECT_EQ(reports[0], "REGION_DEFINE r512 - more than 512 different regions.  The region will be empty.");
+		EXPECT_EQ(t.alerts.size(), 1u);
+	}
 }
 
 TEST(FilesScenery, HeadersThatFailAreReportedAndSkipped)

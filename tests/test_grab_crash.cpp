@@ -8,11 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
-#include <thread>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
@@ -217,8 +215,9 @@ protected:
 		}
 		int status = 0;
 		waitpid(pid, &status, 0);
-		// Requests the child sent just before it died reach the server's log.
-		std::this_thread::sleep_for(std::chrono::milliseconds(200));
+		// Requests the child sent just before it died reach the server's log
+		// first, so they are not counted as the next run's.
+		EXPECT_TRUE(server.settle(60000));
 		return status;
 	}
 

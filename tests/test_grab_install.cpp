@@ -3,23 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
+#include <thread>
 
+#include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
+#include "DIzivoz/Thread/UTL_thread.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "Installer-f/wizard.h"
+#include "tests/support/archive_fixtures.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 #include "tests/support/install_driver.h"
@@ -584,6 +595,224 @@ TEST_F(InstallTest, StreamsJoinAndRetireByRate)
 		for (const grab_file& f : files)
 			if (f.platform != 1) expect_installed(f);
 	}
+}
+
+// Worker-side hook state of the extraction tests (the hook takes no captures).
+std::string g_slow_path;                  // the file whose first piece waits
+std::atomic<bool> g_slow_started{false};  // its extraction reached the first piece
+std::atomic<bool> g_release{false};       // the main thread lets it go on
+std::atomic<bool> g_waited_out{false};    // it was let go only by the time limit
+
+// Holds the extraction of g_slow_path at its first piece until released or
+// its extraction is being cancelled, for at most 20 seconds.
+void hold_slow_file(const char* point, const std::string& path)
+{
+	if (std::string(point) != "extract-piece" || path != g_slow_path) return;
+	g_slow_started = true;
+	const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	while (!g_release && !extract_cancel_requested()) {
+		if (std::chrono::steady_clock::now() > limit) {
+			g_waited_out = true;
+			return;
+		}
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+}
+
+// A large file first, then small ones.
+std::vector<grab_file> big_then_small()
+{
+	std::vector<grab_file> files = {{"Resources/big.bin", vtest::noise(3 << 20, 5), 0644}};
+	for (int i = 0; i < 12; ++i) files.push_back({"Output/s" + std::to_string(i) + ".txt", vtest::noise(3000 + i, i)});
+	return files;
+}
+
+TEST_F(InstallTest, TransfersGoOnWhileAnArchiveIsExtracted)
+{
+	auto files = big_then_small();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	stg.stream_count = 4;
+	g_slow_path = dest_dir_path + "Resources/big.bin";
+	g_slow_started = g_release = g_waited_out = false;
+	set_crash_point_hook(hold_slow_file);
+	// While the large file's extraction is held, later files arrive and are
+	// extracted; then it is let go.
+	float done_when_held = -1;
+	int small_installed_while_held = 0;
+	run(0.02f, 3000, [&] {
+		if (!g_slow_started || g_release) return;
+		if (done_when_held < 0) done_when_held = next.done_download_kb;
+		small_installed_while_held = 0;
+		for (const auto& h : sim_info)
+			if (h.back().path.find("/s") != std::string::npos) small_installed_while_held += h.back().have_is_want;
+		if (small_installed_while_held == 12) g_release = true;
+	});
+	set_crash_point_hook(nullptr);
+	EXPECT_FALSE(g_waited_out) << "the download loop stood still while an archive was extracted";
+	EXPECT_EQ(12, small_installed_while_held);
+	EXPECT_EQ(0, stg.install_problems);
+	for (const grab_file& f : files) expect_installed(f);
+	EXPECT_FLOAT_EQ(stg.total_install_kb, next.done_install_kb);
+}
+
+TEST_F(InstallTest, StoppingTheExtractionsLeavesNoPartialFile)
+{
+	// An update of the large file is stopped mid-extraction, as Quit or Back
+	// stop it; the old file stays whole, and the next run installs the new one.
+	std::vector<grab_file> files = big_then_small();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	run();
+	// A changed file lists its older version first.
+	std::vector<grab_file> two = files;
+	two.insert(two.begin() + 1, files[0]);
+	two[1].data = vtest::noise(3 << 20, 6);
+	publish(two);
+	ASSERT_TRUE(prepare());
+	g_slow_path = dest_dir_path + "Resources/big.bin";
+	g_slow_started = g_release = g_waited_out = false;
+	set_crash_point_hook(hold_slow_file);
+	for (int frame = 0; frame < 3000 && !g_slow_started; ++frame) vtest::install_frame(20);
+	ASSERT_TRUE(g_slow_started);
+	stream_reset();
+	set_crash_point_hook(nullptr);
+	EXPECT_FALSE(g_waited_out);
+	EXPECT_EQ(0, extract_pool_outstanding());
+	EXPECT_EQ(files[0].data, vtest::read_file_bytes(dest_dir_path + "Resources/big.bin"));
+	for (const std::string& rel : atest::list_tree(dest_dir_path)) {
+		EXPECT_EQ(std::string::npos, rel.find(extract_temp_prefix)) << rel;
+	}
+	std::vector<std::string> names;
+	std::vector<int> types;
+	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));
+	EXPECT_TRUE(names.empty());
+
+	ASSERT_TRUE(prepare());
+	run();
+	EXPECT_EQ(0, stg.install_problems);
+	for (size_t i = 1; i < two.size(); ++i) expect_installed(two[i]);
+}
+
+// The system calls a forked child makes while it runs fn, by name; empty
+// when strace cannot trace here.
+std::map<std::string, int> calls_of_child(const std::string& trace, const std::function<void()>& fn)
+{
+	int go[2];
+	if (pipe(go) != 0) return {};
+	std::fflush(nullptr);
+	const pid_t child = fork();
+	if (child == 0) {
+		close(go[1]);
+		char c;
+		if (read(go[0], &c, 1) == 1) fn();
+		_exit(0);
+	}
+	close(go[0]);
+	const std::string pid_text = std::to_string(child);
+	const pid_t tracer = fork();
+	if (tracer == 0) {
+		execlp("strace", "strace", "-f", "-qq", "-o", trace.c_str(), "-p", pid_text.c_str(), (char*)nullptr);
+		_exit(127);
+	}
+	// The child starts once the tracer holds it (or gave up).
+	bool attached = false;
+	for (int i = 0; i < 10000 && !attached; ++i) {
+		std::ifstream status("/proc/" + pid_text + "/status");
+		std::string line;
+		while (std::getline(status, line))
+			if (line.compare(0, 10, "TracerPid:") == 0) attached = std::atoi(line.c_str() + 10) != 0;
+		int st = 0;
+		if (!attached && waitpid(tracer, &st, WNOHANG) == tracer) break;
+		if (!attached) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+	if (write(go[1], "g", 1) != 1) attached = false;
+	close(go[1]);
+	int st = 0;
+	waitpid(child, &st, 0);
+	waitpid(tracer, &st, 0);
+	std::map<std::string, int> out;
+	if (!attached) return out;
+	std::ifstream in(trace);
+	std::string line;
+	while (std::getline(in, line)) {
+		// "pid name(args) = result", or "pid name(args <unfinished ...>" with
+		// its "<... name resumed>" line later.
+		std::istringstream words(line);
+		std::string pid, rest;
+		words >> pid;
+		std::getline(words, rest);
+		const size_t start = rest.find_first_not_of(' ');
+		if (start == std::string::npos || rest[start] == '<' || rest[start] == '+' || rest[start] == '-') continue;
+		const size_t paren = rest.find('(', start);
+		if (paren != std::string::npos) out[rest.substr(start, paren - start)]++;
+	}
+	return out;
+}
+
+TEST_F(InstallTest, EachFileCostsFewFileSystemCalls)
+{
+#ifdef VENTORA_SANITIZED
+	// A sanitizer's runtime makes calls of its own, and one cannot start
+	// threads in a child forked from a process with threads.
+	GTEST_SKIP() << "counted in the plain build";
+#endif
+	const int count = 100;
+	std::vector<grab_file> files;
+	for (int i = 0; i < count; ++i)
+		files.push_back({"Resources/set" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".dat",
+		                 vtest::noise(2000 + 97 * i, i)});
+	publish(files);
+	ASSERT_TRUE(prepare());  // the folders are made here, before the counted part
+	stg.log_actions = 0;
+	const auto calls = calls_of_child(tmp.path() + "trace.txt", [] {
+		while (!grab_files()) {
+		}
+	});
+	if (calls.empty()) GTEST_SKIP() << "strace cannot trace a child here";
+	for (const grab_file& f : files) ASSERT_TRUE(vtest::path_exists(dest_dir_path + f.rel)) << f.rel;
+
+	auto sum = [&](std::initializer_list<const char*> names) {
+		int n = 0;
+		for (const char* name : names) {
+			auto it = calls.find(name);
+			if (it != calls.end()) n += it->second;
+		}
+		return n;
+	};
+	// Calls that walk a path, and the rest of the file work, a file (each
+	// extraction thread may read the zone file and seed its names once); the
+	// network's polls depend on timing and are only shown.
+	const int threads = UTL_count_processors() + 1;
+	struct row {
+		const char* what;
+		int calls;
+		double most_per_file;
+		int most_per_thread;
+	} rows[] = {
+	    {"open", sum({"open", "openat", "creat"}), 2, 1},
+	    {"stat, access, link read", sum({"stat", "lstat", "newfstatat", "statx", "access", "faccessat", "faccessat2",
+	                                     "readlink", "readlinkat"}), 0, 1},
+	    {"folder made or listed", sum({"mkdir", "mkdirat", "getdents64"}), 0, 0},
+	    {"unlink", sum({"unlink", "unlinkat"}), 1, 0},
+	    {"rename", sum({"rename", "renameat", "renameat2"}), 1, 0},
+	    {"mode, dates", sum({"chmod", "fchmod", "fchmodat", "utimensat"}), 1, 0},
+	    {"random", sum({"getrandom"}), 0, 2},
+	    {"read, write", sum({"read", "pread64", "write", "pwrite64", "lseek", "fstat"}), 3, 1},
+	    {"close (and the socket's)", sum({"close"}), 3, 1},
+	};
+	double all = 0;
+	for (const row& r : rows) {
+		const double per_file = double(r.calls) / count;
+		all += per_file;
+		std::printf("  %-28s %6.2f a file\n", r.what, per_file);
+		EXPECT_LE(r.calls, r.most_per_file * count + r.most_per_thread * threads) << r.what;
+	}
+	std::printf("  %-28s %6.2f a file\n", "all of the above", all);
+	std::printf("  network, a file: socket %.2f, set up %.2f, connect %.2f, poll %.2f, send %.2f, receive %.2f, shut %.2f\n",
+	            sum({"socket"}) / double(count), sum({"setsockopt", "getsockopt", "fcntl", "bind"}) / double(count),
+	            sum({"connect"}) / double(count), sum({"poll", "ppoll"}) / double(count), sum({"sendto"}) / double(count),
+	            sum({"recvfrom"}) / double(count), sum({"shutdown"}) / double(count));
 }
 
 }  // namespace

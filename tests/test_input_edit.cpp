@@ -211,6 +211,10 @@ TEST(EditEngine, KeyTableAtBothEnds)
 	    {"abc", 0, 0, 0, 8, 0, "abc", 0, 0, 1},     // backspace at 0: only caret_at_end changes
 	    {"abc", 3, 3, 1, 8, 0, "ab", 2, 2, 1},
 	    {"abc", 1, 3, 0, 8, 0, "a", 1, 1, 1},       // a selection is deleted
+	    {"abc", 0, 0, 0, 127, 0, "bc", 0, 0, 1},    // delete takes the character after the caret
+	    {"abc", 1, 1, 1, 127, 1, "ac", 1, 1, 1},
+	    {"abc", 3, 3, 0, 127, 0, "abc", 3, 3, 1},   // delete at the end: only caret_at_end changes
+	    {"abc", 0, 2, 0, 127, 0, "c", 0, 0, 1},     // ... and a selection whole
 	    {"abc", 0, 0, 1, 28, 0, "abc", 0, 0, 1},    // left at 0 stays
 	    {"abc", 3, 3, 1, 29, 0, "abc", 3, 3, 1},    // right at the end stays
 	    {"abc", 1, 2, 1, 28, 0, "abc", 1, 1, 1},    // a selection collapses to its start
@@ -396,6 +400,12 @@ TEST(EditEngine, MultiByteCharactersAreTypedAndSteppedWhole)
 	EXPECT_EQ(s, 4);
 	OGLE_Key(eng.rec, 8, 0);  // backspace removes all three bytes
 	EXPECT_EQ(eng.client.text, "ab");
+	OGLE_Key_MBCS(eng.rec, 3, euro, 0);
+	OGLE_Key(eng.rec, 28, 0);
+	OGLE_Key(eng.rec, 127, 0);  // so does delete in front of them
+	EXPECT_EQ(eng.client.text, "ab");
+	OGLE_GetSelection(eng.rec, &s, &e);
+	EXPECT_EQ(s, 1);
 	OGLE_Key_MBCS(eng.rec, 1, "z", 0);  // one byte goes the plain key path
 	EXPECT_EQ(eng.client.text, "azb");
 }

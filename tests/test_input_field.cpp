@@ -152,6 +152,12 @@ TEST_F(TextField, ControlCodesAreNotText)
 	type(8, 8);  // backspace edits
 	EXPECT_EQ(frame(draw), 1);
 	EXPECT_EQ(s, "ab");
+	type(28, 37);
+	frame(draw);
+	type(127, 46);  // the Delete key takes the character after the caret
+	EXPECT_EQ(frame(draw), 1);
+	EXPECT_EQ(s, "a");
+	EXPECT_EQ(sel(), std::make_pair(1, 1));
 	// Tab and Return are not the field's: they go back to the keyboard layer.
 	EXPECT_EQ(BTN_dispatch_to_focus(13, 13, 8), 0);
 }

@@ -7,10 +7,14 @@
 
 #include <algorithm>
 #include <functional>
+#include <iostream>
+#include <sstream>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "Installer-f/make_installer.h"
@@ -19,6 +23,7 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/archive_fixtures.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 #include "tests/support/maker_master.h"
@@ -66,6 +71,8 @@ protected:
 	{
 		MACIBM_set_alert_sink(nullptr);
 		maker_set_progress_hooks(nullptr, nullptr);
+		mnw.window[0] = nullptr;
+		ogl_inited = 0;
 		maker_set_folders(maker_default_src_fold, maker_default_dst_fold_base, maker_default_old_dir_path);
 		build_type = maker_default_build_type;
 		if (ouf.is_open()) ouf.close();
@@ -764,6 +771,66 @@ TEST_F(MakerTest, ProgressEveryTwentyFilesAndQStopsTheBuild)
 	EXPECT_FALSE(alerts[0].line1.empty());
 	EXPECT_EQ("", alerts[0].line2 + alerts[0].line3 + alerts[0].line4);
 	EXPECT_TRUE(comp_files.size() == 500u);
+}
+
+// With the shell's window up and no hooks, the strip is drawn and swapped
+// (instead of printed) and exactly one queued event is taken per strip; only
+// a lower-case 'q' pressed or repeating stops the build.
+TEST_F(MakerTest, WindowStripTakesOneEventAndOnlyLowerCaseQStops)
+{
+	write(mtest::full_master());  // 21 files: one strip, while packaging
+	struct row {
+		const char* what;
+		std::function<void(vtest::fake_platform&)> queue;
+		bool stops;
+		size_t left;  // events still queued after the build
+	};
+	const row rows[] = {
+	    {"q pressed", [](vtest::fake_platform& f) { f.key(plat_evt_key_down, 12, 'q'); }, true, 0},
+	    {"q repeating", [](vtest::fake_platform& f) { f.key(plat_evt_auto_key, 12, 'q'); }, true, 0},
+	    {"q released", [](vtest::fake_platform& f) { f.key(plat_evt_key_up, 12, 'q'); }, false, 0},
+	    {"shifted Q", [](vtest::fake_platform& f) { f.key(plat_evt_key_down, 12, 'Q', plat_mod_shift); }, false, 0},
+	    {"another key", [](vtest::fake_platform& f) { f.key(plat_evt_key_down, 13, 'w'); }, false, 0},
+	    {"nothing queued", [](vtest::fake_platform&) {}, false, 0},
+	    {"q behind a click", [](vtest::fake_platform& f) {
+		     f.press(5, 5);
+		     f.key(plat_evt_key_down, 12, 'q');
+	     }, false, 1},
+	};
+	maker_set_progress_hooks(nullptr, nullptr);
+	vtest::fake_platform fake;
+	static int window;
+	mnw.window[0] = &window;
+	ogl_inited = 1;
+	std::ostringstream printed;
+	struct restore {
+		std::streambuf* was;
+		~restore() { std::cout.rdbuf(was); }
+	} keep{std::cout.rdbuf(printed.rdbuf())};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		ASSERT_EQ(0, system(("rm -rf '" + out + "disk_0'").c_str()));
+		fake.queue.clear();
+		fake.swaps = 0;
+		alerts.clear();
+		r.queue(fake);
+		EXPECT_EQ(!r.stops, build());
+		EXPECT_EQ(1, fake.swaps);
+		EXPECT_EQ(r.left, fake.queue.size());
+		ASSERT_FALSE(alerts.empty());
+		if (r.stops) {
+			EXPECT_EQ(alert_fatal, last_alert().kind);
+			EXPECT_EQ("You pressed Q, so the build was stopped.", last_alert().line1);
+			EXPECT_EQ("Installer-f/make_installer", last_alert().source_file);
+			EXPECT_EQ(214, last_alert().source_line);
+			EXPECT_FALSE(vtest::path_exists(release(0) + "directory.txt.zip"));
+			EXPECT_FALSE(vtest::path_exists(disc(0) + "dvd_version.txt"));
+		} else {
+			EXPECT_EQ(alert_warning, last_alert().kind);
+			EXPECT_TRUE(vtest::path_exists(release(0) + "directory.txt.zip"));
+		}
+	}
+	EXPECT_EQ("", printed.str());
 }
 
 // The plain manifest is removed only once its zip exists.

@@ -238,7 +238,8 @@ TEST_F(gl_test, world_to_pixel_matches_glu_project)
 	gl_libgl.Viewport(0, 0, 800, 600);
 	const GLint vp[4] = {0, 0, 800, 600};
 	const double points[][3] = {{0, 0, 0}, {5, -3, 2}, {-8, 4, 10}, {30, 10, -40}};
-	const struct { float ox, oy, scale; } windows[] = {{0, 0, 1}, {100, 50, 2}};
+	// A GUI scale not yet set (0) counts as 1: GUI units are window pixels.
+	const struct { float ox, oy, scale, divisor; } windows[] = {{0, 0, 1, 1}, {100, 50, 2, 2}, {100, 50, 0, 1}};
 	for (const auto& w : windows)
 		for (const auto& p : points) {
 			mnw.wind_x = w.ox;
@@ -247,8 +248,8 @@ TEST_F(gl_test, world_to_pixel_matches_glu_project)
 			double px[2], gx, gy, gz;
 			c.mtr_to_pix(p, px);
 			ASSERT_EQ(gluProject(p[0], p[1], p[2], c.modelview, c.projection, vp, &gx, &gy, &gz), GL_TRUE);
-			EXPECT_NEAR(px[0], (gx - w.ox) / w.scale, 1e-6 * 800);
-			EXPECT_NEAR(px[1], (gy - w.oy) / w.scale, 1e-6 * 600);
+			EXPECT_NEAR(px[0], (gx - w.ox) / w.divisor, 1e-6 * 800);
+			EXPECT_NEAR(px[1], (gy - w.oy) / w.divisor, 1e-6 * 600);
 		}
 	// Clip w of exactly 0 (a point in the eye's plane): x and y undivided.
 	c.Identity();

@@ -234,15 +234,20 @@ TEST_F(framebuffer_test, copy_path_halves_the_pass_to_fit_the_window)
 TEST_F(framebuffer_test, same_size_reloads_nothing_and_a_new_size_recreates)
 {
 	glext_restore keep_ext;
+	// 100 x 60 lies in a 128 x 64 texture: kept all the same.
 	const struct {
 		const char* what;
 		int fbos;
 		int ref;
-	} paths[] = {{"framebuffer object", 1, 602}, {"copy", 0, 606}};
+		int w, h;
+	} paths[] = {{"framebuffer object", 1, 602, 64, 64},
+	             {"copy", 0, 606, 64, 64},
+	             {"framebuffer object, size not a power of two", 1, 607, 100, 60},
+	             {"copy, size not a power of two", 0, 608, 100, 60}};
 	for (const auto& p : paths) {
 		SCOPED_TRACE(p.what);
 		glExt.framebuf_avail = p.fbos;
-		OGL_framebuffer target(p.ref, 56, 0x02, 64, 64, 78);
+		OGL_framebuffer target(p.ref, 56, 0x02, p.w, p.h, 78);
 		auto pass = [&](float r, float g, float b) {
 			target.begin_render(1);
 			target_view(true);

@@ -15,6 +15,7 @@
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OGL/OGL_camera.h"
@@ -170,6 +171,36 @@ TEST_F(OglPage, RectanglesLinesOutlinesAndTextLightTheirPixels)
 		OGL_screenshot(1);
 		fs::current_path(old);
 	}
+}
+
+TEST_F(OglPage, AlertResetEndsWhatADrawingCallLeftOpenBeforeTheAlertDraws)
+{
+	const struct {
+		const char* what;
+		bool block, list;
+	} cases[] = {{"nothing open", false, false},
+	             {"begin/end block", true, false},
+	             {"display list", false, true},
+	             {"block inside a list", true, true}};
+	const GLuint list = glGenLists(1);
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.what);
+		gl.Clear(GL_COLOR_BUFFER_BIT);
+		if (c.list) glNewList(list, GL_COMPILE);
+		if (c.block) {
+			glBegin(GL_QUADS);
+			glVertex2f(0, 0);
+		}
+		shell_alert_reset_gl();
+		EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+		GLint open_list = -1;
+		glGetIntegerv(GL_LIST_INDEX, &open_list);
+		EXPECT_EQ(open_list, 0);
+		OGL_fillrect(50, 1, 100, 100, 50, 40);
+		frame_pixels f;
+		EXPECT_EQ(f.rgb_at(120, 120), 0xFF0000u);
+	}
+	glDeleteLists(list, 1);
 }
 
 TEST_F(OglPage, BackgroundTilesPlaceAPictureOnTheWindow)

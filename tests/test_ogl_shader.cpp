@@ -350,6 +350,41 @@ TEST_F(shader_test, reload_command_warns_until_the_file_is_repaired_then_uniform
 	EXPECT_TRUE(near_rgb(gl_pixel(10, 10), {0, 255, 0})) << rgb_text(gl_pixel(10, 10));
 }
 
+TEST_F(shader_test, reload_of_a_file_that_stays_broken_warns_five_times_then_gives_up)
+{
+	shader_file("plain.vert", plain_vert);
+	shader_file("tint.frag", tint_frag);
+	OGL_shader s(std::string("plain.vert"), std::string("tint.frag"), nullptr, {"tint"});
+	shader_file("tint.frag", broken_frag);
+	int warnings = 0;
+	MACIBM_set_alert_sink([&](const alert_record& r) {
+		EXPECT_EQ(r.kind, alert_warning);
+		// A loop without end is cut here, so the test fails instead of hanging.
+		if (++warnings == 50) shader_file("tint.frag", tint_only_frag);
+	});
+	std::string log;
+	{
+		log_capture capture(tmp("log.txt"));
+		OGL_shader::reload_all_shaders(1);
+		log = capture.text();
+	}
+	EXPECT_EQ(warnings, 5);
+	EXPECT_NE(log.find("WARNING: giving up on the GLSL shader Resources/shaders/plain.vert + "
+	                   "Resources/shaders/tint.frag after 5 failed builds.\n"),
+	          std::string::npos)
+	    << log;
+	// Still registered: mended files build on the next command.
+	shader_file("tint.frag", tint_only_frag);
+	warnings = 0;
+	OGL_shader::reload_all_shaders(1);
+	MACIBM_set_alert_sink(nullptr);
+	EXPECT_EQ(warnings, 0);
+	s.bind();
+	glExt.glUniform3fARB(s.get_uniform_loc(0), 0.0f, 0.0f, 1.0f);
+	gl_full_quad();
+	EXPECT_TRUE(near_rgb(gl_pixel(10, 10), {0, 0, 255})) << rgb_text(gl_pixel(10, 10));
+}
+
 // ---------------------------------------------------------------- assembly programs
 
 namespace {

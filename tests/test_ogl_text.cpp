@@ -117,21 +117,29 @@ TEST_F(OglText, LinesWrapAlignAndStepAsTheGlyphMetricsSay)
 	const float x = 100, y = 200;
 	const std::string bad = "a\xD0\x96" "b";  // U+0416 between two letters
 
+	// Wrapped lines step by the face's own line height.
+	const float L = OGL_line_step(0);
+	ASSERT_FLOAT_EQ(L, roundf(OGL_font_get(0)->line_height));
 	const text_case cases[] = {
 	    {"one line at width 9999", "abc def", 9999, 0, 0, {{"abc def", 0}}, 0},
 	    {"one line at width 0", "abc def", 0, 0, 0, {{"abc def", 0}}, 0},
-	    {"narrow wrap", "abc def", -1, 0, 0, {{"abc", 0}, {"def", -10}}, -20},
-	    {"last character overflows", "abcd", ft.trunc_width("abc") + 0.5f, 0, 0, {{"abcd", 0}}, -10},
-	    {"over-long word breaks inside", "abcdef", 25, 0, 10, {{"abc", 0}, {"def", -10}}, -20},
+	    {"narrow wrap", "abc def", -1, 0, 0, {{"abc", 0}, {"def", -L}}, -2 * L},
+	    {"a character past the width begins the next line", "abcd", ft.trunc_width("abc") + 0.5f, 0, 0,
+	     {{"abc", 0}, {"d", -L}}, -2 * L},
+	    {"over-long word breaks inside", "abcdef", 25, 0, 10, {{"ab", 0}, {"cd", -L}, {"ef", -2 * L}}, -3 * L},
+	    {"a path breaks after a '/', not at its blanks", "at /aa/b c/dd.", 95, 0, 10, {{"at /aa/", 0}, {"b c/dd.", -L}},
+	     -2 * L},
+	    {"a '/' inside a word is no break", "at kb/s now", 65, 0, 10, {{"at", 0}, {"kb/s", -L}, {"now", -2 * L}},
+	     -3 * L},
 	    {"trailing LF, no wrap", "ab\n", 0, 0, 0, {{"ab", 0}}, 0},
-	    {"trailing LF, wrapping", "ab\n", 500, 0, 0, {{"ab", 0}}, -10},
-	    {"CR LF yields an empty line", "ab\r\ncd", 500, 0, 0, {{"ab", 0}, {"", -10}, {"cd", -20}}, -30},
+	    {"trailing LF, wrapping", "ab\n", 500, 0, 0, {{"ab", 0}}, -L},
+	    {"CR LF yields an empty line", "ab\r\ncd", 500, 0, 0, {{"ab", 0}, {"", -L}, {"cd", -2 * L}}, -3 * L},
 	    {"newlines without wrap stay on one height", "ab\ncd", 0, 0, 0, {{"ab", 0}, {"cd", 0}}, 0},
 	    {"leading spaces of the text are drawn", "  ab", 0, 0, 0, {{"  ab", 0}}, 0},
-	    {"spaces after a wrap are skipped", "abc   def", -1, 0, 0, {{"abc", 0}, {"def", -10}}, -20},
+	    {"spaces after a wrap are skipped", "abc   def", -1, 0, 0, {{"abc", 0}, {"def", -L}}, -2 * L},
 	    {"spaces after a newline are skipped", "ab\n  cd", 0, 0, 0, {{"ab", 0}, {"cd", 0}}, 0},
-	    {"centred lines", "abc def", -1, 1, 0, {{"abc", 0}, {"def", -10}}, -20},
-	    {"right-aligned lines", "abc def", -1, 2, 0, {{"abc", 0}, {"def", -10}}, -20},
+	    {"centred lines", "abc def", -1, 1, 0, {{"abc", 0}, {"def", -L}}, -2 * L},
+	    {"right-aligned lines", "abc def", -1, 2, 0, {{"abc", 0}, {"def", -L}}, -2 * L},
 	    {"fixed advance 10", "Wi", 0, 0, 10, {{"Wi", 0}}, 0},
 	};
 

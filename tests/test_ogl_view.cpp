@@ -1,5 +1,6 @@
 // Screen helpers on the real context: screenshots, scissors, the swap, the
 // spectrum colour and material settings.
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
@@ -179,7 +180,7 @@ TEST_F(OglView, ScissorsTakeWindowPixelsAndNeverANegativeSize)
 
 static std::vector<void*> g_swapped;
 
-TEST_F(OglView, SwapShowsWindowZeroInWhiteWithTheGlobalAlpha)
+TEST_F(OglView, SwapShowsTheCurrentWindowInWhiteWithTheGlobalAlpha)
 {
 	g_swapped.clear();
 	APL_set_swap_hook([](void* w) { g_swapped.push_back(w); });
@@ -208,8 +209,16 @@ TEST_F(OglView, SwapShowsWindowZeroInWhiteWithTheGlobalAlpha)
 		EXPECT_NE(log.find("sb1="), std::string::npos) << log;
 		EXPECT_LT(log.find("sb1="), log.find("sb2="));
 	}
+	// The window of the current context, not window 0: a second window made
+	// current with the same context is the one swapped.
+	SDL_Window* other = SDL_CreateWindow("Ventora second", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+	ASSERT_NE(other, nullptr) << SDL_GetError();
+	ASSERT_EQ(SDL_GL_MakeCurrent(other, mnw.context[0]), 0) << SDL_GetError();
+	OGL_sbuff();
+	SDL_GL_MakeCurrent(static_cast<SDL_Window*>(mnw.window[0]), mnw.context[0]);
+	SDL_DestroyWindow(other);
 	APL_set_swap_hook(nullptr);
-	EXPECT_EQ(g_swapped, (std::vector<void*>{mnw.window[0], mnw.window[0], mnw.window[0]}));
+	EXPECT_EQ(g_swapped, (std::vector<void*>{mnw.window[0], mnw.window[0], mnw.window[0], other}));
 	EXPECT_NE(mnw.window[0], nullptr);
 }
 

@@ -92,14 +92,15 @@ TEST_F(PrefsWindow, ClicksAndKeysChangeTheSettingsLiveAndTheWriterSavesThem)
 {
 	std::vector<int> streams_seen;
 	int wind_seen = -1;
+	const prefs_layout_t& L = prefs_layout();
 	steps = {
 	    [&](vtest::fake_platform&) { wind_seen = mnw.wind_type; },
-	    [&](vtest::fake_platform& f) { click_at(f, 30, 150 + 3); },   // manual streams on
+	    [&](vtest::fake_platform& f) { click_at(f, L.manual_streams_x, L.manual_streams_y + 3); },
 	    [&](vtest::fake_platform&) { streams_seen.push_back(stg.stream_count); },
-	    [&](vtest::fake_platform& f) { click_at(f, 30, 190 + 3); },   // beta on
-	    [&](vtest::fake_platform& f) { click_at(f, 30, 265 + 3); },   // logging on
-	    [&](vtest::fake_platform& f) { type(f, "proxy.lan"); },       // host has the focus by itself
-	    [&](vtest::fake_platform& f) { click_at(f, 100, 20 + 4); },   // into the port field
+	    [&](vtest::fake_platform& f) { click_at(f, L.beta_x, L.beta_y + 3); },
+	    [&](vtest::fake_platform& f) { click_at(f, L.log_x, L.log_y + 3); },
+	    [&](vtest::fake_platform& f) { type(f, "proxy.lan"); },  // host has the focus by itself
+	    [&](vtest::fake_platform& f) { click_at(f, L.port_x + 15, L.port_y + 4); },
 	    [&](vtest::fake_platform& f) { type(f, "3128"); },
 	    [&](vtest::fake_platform&) { streams_seen.push_back(http.proxy_port); },
 	};
@@ -131,11 +132,12 @@ TEST_F(PrefsWindow, UntickedStreamsAreAutomaticAndAClearedPortKeepsTheLastNumber
 	http.proxy_port_text = "8080";
 	http.proxy_port = 8080;
 	std::vector<int> seen;
+	const prefs_layout_t& L = prefs_layout();
 	steps = {
 	    [&](vtest::fake_platform&) { seen.push_back(stg.stream_count); },  // shown as set
-	    [&](vtest::fake_platform& f) { click_at(f, 30, 150 + 3); },       // manual streams off
+	    [&](vtest::fake_platform& f) { click_at(f, L.manual_streams_x, L.manual_streams_y + 3); },  // off
 	    [&](vtest::fake_platform&) { seen.push_back(stg.stream_count); },
-	    [&](vtest::fake_platform& f) { click_at(f, 300, 20 + 4); },       // port field, caret at its end
+	    [&](vtest::fake_platform& f) { click_at(f, L.port_x + L.proxy_w - 3, L.port_y + 4); },  // caret at the end
 	    [&](vtest::fake_platform& f) { backspaces(f, 4); },
 	    [&](vtest::fake_platform&) { seen.push_back(http.proxy_port); },
 	    [&](vtest::fake_platform& f) { type(f, "x1"); },                   // no number: no proxy
@@ -157,7 +159,7 @@ TEST_F(PrefsWindow, PlatformPopUpIsZeroBasedOverTheOneBasedSetting)
 {
 	stg.platform = 1;  // shows Macintosh
 	int shown = -1;
-	const float list_x = 200, list_y = 310;
+	const float list_x = prefs_layout().platform_x, list_y = prefs_layout().platform_y;
 	steps = {
 	    [&](vtest::fake_platform& f) { click_at(f, list_x + 10, list_y + 3); },  // open the list
 	    [&](vtest::fake_platform&) {

@@ -19,9 +19,11 @@
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/Thread/hl_thread.h"
+#include "DIzivoz/UTL/UTL_cmdline.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/test_files.h"
+#include "tests/support/thread_capture.h"
 
 namespace {
 
@@ -679,6 +681,57 @@ TEST_F(Shell, WindowRuleAndFormatAttempts)
 	EXPECT_EQ(fake.windows_alive, 0);
 }
 
+TEST_F(Shell, ThreadedOptionAndSoftwareRendererAreLogged)
+{
+	const UTL_cmdline keep = cmdline;
+	const struct {
+		const char* what;
+		bool option;
+		int threaded_result, accelerated;
+		bool asked;
+		const char* threaded_line;  // null: none
+		bool software_line;
+	} rows[] = {
+	    {"plain", false, 0, 1, false, nullptr, false},
+	    {"threaded", true, 0, 1, true, "Enabling threaded OGL - got 0\n", false},
+	    {"threaded refused", true, 1, 1, true, "Enabling threaded OGL - got 1\n", false},
+	    {"software renderer", false, 0, 0, false, nullptr, true},
+	    {"acceleration unknown", false, 0, -1, false, nullptr, false},
+	};
+	vtest::temp_folder tmp;
+	for (const auto& r : rows) {
+		SCOPED_TRACE(r.what);
+		const char* argv[] = {"shell", "--use_threaded_ogl"};
+		cmdline = UTL_cmdline();
+		cmdline.parse_unix(r.option ? 2 : 1, argv);
+		fake.window_asks.clear();
+		fake.threaded_result = r.threaded_result;
+		fake.accelerated = r.accelerated;
+		fake.renderer = "Soft Renderer 1.0";
+		std::string log;
+		{
+			log_capture capture(tmp.path() + "log.txt");
+			MACIBM_reset_setres_for_test();
+			MACIBM_setres(1);
+			// A renderer without acceleration is used all the same.
+			ASSERT_EQ(MACIBM_make_context(0), 1);
+			log = capture.text();
+		}
+		MACIBM_nuke_context(0);
+		ASSERT_EQ(fake.window_asks.size(), 1u);
+		EXPECT_EQ(fake.window_asks[0].threaded, r.asked ? 1 : 0);
+		EXPECT_EQ(log.find("Enabling threaded OGL") != std::string::npos, r.threaded_line != nullptr) << log;
+		if (r.threaded_line) {
+			EXPECT_NE(log.find(r.threaded_line), std::string::npos) << log;
+		}
+		EXPECT_EQ(log.find("The OpenGL renderer 'Soft Renderer 1.0' draws in software, without 3-D acceleration.\n") !=
+		              std::string::npos,
+		          r.software_line)
+		    << log;
+	}
+	cmdline = keep;
+}
+
 TEST_F(Shell, PaletteFromAPicture)
 {
 	MACIBM_alloc_scratch();
@@ -811,6 +864,26 @@ TEST_F(Shell, ThreeChoiceQuestion)
 		EXPECT_GE(frames, 4);
 		EXPECT_EQ(mnw.wind_type, 0);
 	}
+}
+
+TEST_F(Shell, ThreeChoiceQuestionPutsTheSecondButtonUnderTheFirst)
+{
+	const std::string keep1 = stls[608], keep2 = stls[609];
+	stls[608] = "First choice, longer";  // 140 units wide here: both buttons centred at 90
+	stls[609] = "No";
+	MACIBM_event_proc();
+	int frames = 0;
+	fake.on_idle = [&](vtest::fake_platform& f) {
+		++frames;
+		if (frames == 2) f.click(px(90), py(25));
+		if (frames == 4) f.click(px(90), py(60));  // ends the question when the first click missed
+	};
+	const int result = MACIBM_nuke_alert("name", 0);
+	fake.on_idle = nullptr;
+	stls[608] = keep1;
+	stls[609] = keep2;
+	EXPECT_EQ(result, 2);
+	EXPECT_EQ(mnw.wind_type, 0);
 }
 
 TEST_F(Shell, ModifierQueries)

@@ -50,9 +50,11 @@ TEST(TexUtils, BytesNeeded)
 {
 	const struct {
 		TEX_image_desc d;
-		int bytes;
+		long long bytes;
 	} cases[] = {
 	    {make_desc(GL_RGBA, 4, 2, 0, 1), 32 + 8 + 4},
+	    {make_desc(GL_BGRA, 26581, 30297, 0, 1), 4294967316LL},
+	    {make_desc(GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 65536, 65536), 65536LL * 65536},
 	    {make_desc(GL_RGBA, 4, 2, 0, 0), 32},
 	    {make_desc(GL_RGB, 3, 5, 3, 0), 5 * (9 + 3)},
 	    {make_desc(GL_ALPHA, 2, 2, 2, 1), 2 * 4 + 1 * 3},
@@ -620,6 +622,8 @@ TEST(TexDds, ReaderKindsAndRefusals)
 	    {"shorter than its chain", dds_header(0xA1007, 8, 8, 4, "DXT1", 0x401008) + std::string(8 * 4 + 8, 'x'), 0, 0, 0},
 	    {"bad magic", "DDS?" + dds_header(0x1007, 1, 1, 0x40, nullptr, 0).substr(4) + "abc", 0, 0, 0},
 	    {"header cut", dds_header(0x1007, 1, 1, 0x40, nullptr, 0).substr(0, 100), 0, 0, 0},
+	    // A chain of 4 GiB + 20 bytes: a 32-bit count would see 20 and accept 20.
+	    {"chain past 4 GiB", dds_header(0xA1007, 26581, 30297, 0x41, nullptr, 0x401008) + std::string(20, 'x'), 0, 0, 0},
 	};
 	for (const auto& c : cases) {
 		tmp.write("a.dds", c.file);

@@ -13,9 +13,14 @@
 #include "DIzivoz/UTL/UTL_mem.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 #include "tests/support/thread_capture.h"
+#include "tools/sanitizer_options.h"
 
 // Huge requests must give null or bad_alloc, not end the process.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+// This replaces the built-in options, so it repeats the TLS one.
+extern "C" const char* __asan_default_options()
+{
+	return "allocator_may_return_null=1:" VENTORA_ASAN_TLS_OPTION;
+}
 
 namespace {
 [[maybe_unused]] void* image_base_of(const void* p)

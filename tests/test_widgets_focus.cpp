@@ -7,6 +7,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 
 namespace {
@@ -177,7 +178,8 @@ TEST(WidgetLabels, SplitsIntoLeftRightAndHelp)
 		{"Streams", "Streams", "", ""},
 		{"Size|MB{?How much", "Size", "MB", "How much"},
 		{"Size{?How much", "Size", "", "How much"},
-		{"a{b|c", "a{b", "c", ""},            // a brace before the bar is left text
+		{"a{b|c", "a{b", "c", "|c"},          // a brace before the bar is left text, and starts the help
+		{"x{?h|y", "x{?h", "y", "h|y"},
 		{"a{b|c{?h", "a{b", "c", "h"},
 		{"x{", "x", "", ""},                  // nothing after the brace
 		{"x{?", "x", "", ""},
@@ -195,19 +197,21 @@ TEST(WidgetLabels, SplitsIntoLeftRightAndHelp)
 TEST(WidgetLabels, BreaksLongLabelsNearTheMiddle)
 {
 	using lines = std::vector<std::pair<std::string, float>>;
+	// The two lines of a broken label lie one line step of the font apart.
+	const float up = 100 + OGL_line_step(0) / 2, down = 100 - OGL_line_step(0) / 2;
 	const struct {
 		const char* text;
 		int align;
 		lines want;
 	} cases[] = {
-		{"abcdefgh ijklmnop", 0, {{"abcdefgh", 105}, {"ijklmnop", 95}}},
-		{"abcdefgh ijklmnop", 2, {{"abcdefgh", 105}, {"ijklmnop", 95}}},
+		{"abcdefgh ijklmnop", 0, {{"abcdefgh", up}, {"ijklmnop", down}}},
+		{"abcdefgh ijklmnop", 2, {{"abcdefgh", up}, {"ijklmnop", down}}},
 		{"abcdefgh ijklmnop", 1, {{"abcdefgh ijklmnop", 100}}},  // centred: one line
 		{"-abcdefgh ijklmnop", 0, {{"abcdefgh ijklmnop", 100}}},  // dash: one line
 		{"abcdef ghijk", 0, {{"abcdef ghijk", 100}}},             // 12 characters
-		{"abcdef-g ijklm", 0, {{"abcdef", 105}, {"g ijklm", 95}}}, // tie: the earlier wins
+		{"abcdef-g ijklm", 0, {{"abcdef", up}, {"g ijklm", down}}}, // tie: the earlier wins
 		{"abcdefghijklmnopq", 0, {{"abcdefghijklmnopq", 100}}},   // nowhere to break
-		{"a/bcdefghijklmn", 0, {{"a", 105}, {"bcdefghijklmn", 95}}},
+		{"a/bcdefghijklmn", 0, {{"a", up}, {"bcdefghijklmn", down}}},
 		{"abcdefghijklmno ", 0, {{"abcdefghijklmno ", 100}}},     // break at the last place: none
 		{"", 0, {}},
 	};

@@ -13,6 +13,8 @@
 #include <map>
 
 #include "DIzivoz/Files/io_utils.h"
+#include "Installer-f/prefs_window.h"
+#include "Installer-f/wizard.h"
 #include "tests/support/demo_release.h"
 #include "tests/support/demo_release_fixture.h"
 #include "tests/support/test_files.h"
@@ -23,12 +25,10 @@ using WizardGui = vtest::DemoReleaseTest;
 
 std::string file_of(const std::string& p) { return vtest::read_file_bytes(p); }
 
-// Left edges of the icons in the elements pictures: Quit, Back, Next, two
-// map buttons, Store, Preferences, and the right edge of Preferences; one
-// column per language (English, French, German).
-const int kCuts[8][3] = {{0, 0, 0},       {56, 91, 96},     {145, 172, 181}, {246, 284, 256},
-                         {357, 477, 422}, {489, 695, 611}, {605, 874, 762}, {691, 958, 859}};
-int icon_w(int icon, int lang) { return kCuts[icon + 1][lang] - kCuts[icon][lang]; }
+// Left edges of the icons in the elements pictures (Quit, Back, Next, two
+// map buttons, Store, Preferences, and the right edge of Preferences), one
+// column per language, as the wizard cuts them.
+int icon_w(int icon, int lang) { return (int)interface_icon_width(icon, lang); }
 
 struct rgba_image {
 	int w = 0, h = 0;
@@ -60,7 +60,7 @@ rgba_image read_png(const std::string& path)
 std::string icon_mismatch(const rgba_image& shot, const rgba_image& elems, const rgba_image& bg, int icon, int lang,
                           float left, float alpha)
 {
-	const int w = icon_w(icon, lang), s0 = kCuts[icon][lang];
+	const int w = icon_w(icon, lang), s0 = (int)btn_cuts[icon][lang];
 	const int band_row0 = 46, bottom = 12, height = 22;  // t 0.359375 of 128 rows; 22 units high from y 12
 	int bad = 0, worst = 0;
 	std::string where;
@@ -180,10 +180,11 @@ TEST_F(WizardGui, NewerInstallerOpensItsAddressAndEnds)
 	vtest::gui_run_options o;
 	o.stop_at = 1;
 	o.at_stop = [](vtest::gui_ctl& c) {
-		c.click(230, 103);
-		c.click(770 - 101 / 2, 23);
-		// The alert saying why; Return dismisses it.
-		for (int i = 0; i < 100 && access((c.run_folder + "xdg_open_calls.txt").c_str(), F_OK) != 0; ++i) {
+		ASSERT_TRUE(c.accept_licence()) << c.log();
+		// The alert saying why comes once the list is read; Return dismisses
+		// it, and then the address opens.
+		const std::string calls = c.run_folder + "xdg_open_calls.txt";
+		for (int i = 0; i < 1200 && access(calls.c_str(), F_OK) != 0; ++i) {
 			c.key("Return");
 			usleep(100000);
 		}
@@ -198,6 +199,62 @@ TEST_F(WizardGui, NewerInstallerOpensItsAddressAndEnds)
 	for (size_t i = before; i < reqs.size(); ++i) EXPECT_EQ(reqs[i].path.find("directory.txt"), std::string::npos);
 }
 
+TEST_F(WizardGui, PreferencesIconOpensTheWindowAndTheInstallerSavesItsChoices)
+{
+	vtest::gui_run_options o;
+	o.stop_at = 0;
+	o.park_mouse = true;
+	std::string failure;
+	o.at_stop = [&](vtest::gui_ctl& c) {
+		// The colours of a 9 x 9 square of the window around a point.
+		auto square = [&](float x, float y) {
+			std::vector<unsigned> px;
+			for (int dy = -4; dy <= 4; ++dy)
+				for (int dx = -4; dx <= 4; ++dx) px.push_back(c.pixel(x + dx, y + dy));
+			return px;
+		};
+		// Waits until the square around a point differs from `from` (or, with
+		// back, is `from` again).
+		auto wait_square = [&](float x, float y, const std::vector<unsigned>& from, bool back) {
+			for (int i = 0; i < 1000; ++i) {
+				if ((square(x, y) == from) == back) return true;
+				usleep(20000);
+			}
+			return false;
+		};
+		// The 600 x 380 window centred in the 800 x 600 one; a point of its title bar.
+		const float ox = (800 - 600) / 2, oy = (600 - 380) / 2, title_x = 400, title_y = oy + 380 - 10;
+		const std::vector<unsigned> welcome = square(title_x, title_y);
+		c.click(40 + interface_icon_width(0, 0) + interface_icon_width(6, 0) / 2, 23);
+		if (!wait_square(title_x, title_y, welcome, false)) {
+			failure = "the window did not open";
+			return;
+		}
+		const prefs_layout_t& L = prefs_layout();
+		const struct {
+			const char* what;
+			float x, y;
+		} boxes[] = {{"log", L.log_x, L.log_y}, {"beta", L.beta_x, L.beta_y}, {"streams", L.manual_streams_x, L.manual_streams_y}};
+		for (const auto& b : boxes) {
+			const float x = ox + b.x, y = oy + b.y + 3;
+			const std::vector<unsigned> before = square(x, y);
+			c.click(x, y);
+			if (!wait_square(x, y, before, false)) failure += std::string(b.what) + " was not ticked; ";
+		}
+		// Return, which no field takes, closes the window.
+		c.key("Return");
+		if (!wait_square(title_x, title_y, welcome, true)) failure += "the window did not close; ";
+		c.click(30 + interface_icon_width(0, 0) / 2, 23);  // Quit
+	};
+	std::shared_ptr<void> keep;
+	vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+	EXPECT_EQ(failure, "");
+	EXPECT_EQ(r.exit_status, 0) << r.log;
+	const std::string prefs = file_of(r.run_folder + "home/.config/Ventora/Ventora Installer.prf");
+	for (const char* line : {"\n_stream_count 1\n", "\n_log_actions 1\n", "\n_get_beta 1\n"})
+		EXPECT_NE(prefs.find(line), std::string::npos) << line << " not in\n" << prefs;
+}
+
 TEST_F(WizardGui, MissingManifestIsAskedForAtAWideningPaceAndQuitWorks)
 {
 	const std::string manifest = "/" + rel->name + "/directory.txt.zip";
@@ -209,9 +266,7 @@ TEST_F(WizardGui, MissingManifestIsAskedForAtAWideningPaceAndQuitWorks)
 	size_t asked = 0;
 	const size_t before = rel->server->request_count();
 	o.at_stop = [&](vtest::gui_ctl& c) {
-		c.click(230, 103);
-		c.click(770 - 101 / 2, 23);
-		ASSERT_TRUE(c.wait_log("Wizard page 2:", 30));
+		ASSERT_TRUE(c.accept_licence()) << c.log();
 		usleep(5500000);
 		const auto reqs = rel->server->requests();
 		for (size_t i = before; i < reqs.size(); ++i) asked += reqs[i].path == manifest;

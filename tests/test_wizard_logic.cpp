@@ -20,8 +20,8 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	struct {
 		float kb;
 		const char* want;
-	} sizes[] = {{0, "0 KB"},       {1024, "1024 KB"},       {1025, "1 MB"},
-	             {1024000, "1000 MB"}, {1024001, "1.0 GB"}, {5 * 1048576.0f, "5.0 GB"}};
+	} sizes[] = {{0, "0\u00a0KB"},       {1024, "1024\u00a0KB"},       {1025, "1\u00a0MB"},
+	             {1024000, "1000\u00a0MB"}, {1024001, "1.0\u00a0GB"}, {5 * 1048576.0f, "5.0\u00a0GB"}};  // no-break space
 	for (auto& c : sizes) EXPECT_EQ(size_string(c.kb), c.want) << c.kb;
 
 	const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
@@ -39,6 +39,21 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	EXPECT_EQ(rate_str(nan), "0 kilobytes/second");
 	EXPECT_EQ(int_str(-42), "-42");
 	EXPECT_EQ(flt_str("%.2f", 1.005f), "1.00");
+
+	// Each language's units and decimal mark, from its translation file.
+	struct {
+		int lang;
+		const char* file;
+		float kb;
+		const char* want;
+	} local[] = {{1, "French.txt", 59662746.0f, "56,9\u00a0Go"}, {1, "French.txt", 2048, "2\u00a0Mo"}, {1, "French.txt", 95, "95\u00a0Ko"},
+	             {2, "German.txt", 59662746.0f, "56,9\u00a0GB"}, {2, "German.txt", 95, "95\u00a0KB"}};
+	for (auto& c : local) {
+		UTL_translate_clear();
+		UTL_translate_load(c.lang, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + c.file);
+		EXPECT_EQ(size_string(c.kb), c.want) << c.file << " " << c.kb;
+	}
+	UTL_translate_clear();
 }
 
 TEST(WizardText, DiskReportComparesWithTheInstallTotal)
@@ -49,7 +64,7 @@ TEST(WizardText, DiskReportComparesWithTheInstallTotal)
 	disk_report r = UTIL_disk_report("enough", "short");
 	ASSERT_EQ(r.ok, 1);
 	EXPECT_EQ(r.enough, 1);
-	EXPECT_NE(r.text.find("Disk space needed to install: 100 KB\n\nenough"), std::string::npos) << r.text;
+	EXPECT_NE(r.text.find("Disk space needed to install: 100\u00a0KB\n\nenough"), std::string::npos) << r.text;
 
 	stg.total_install_kb = 1e12f;
 	r = UTIL_disk_report("enough", "short");
@@ -105,8 +120,29 @@ TEST(WizardServers, BodyRecordsAsTheListSays)
 	EXPECT_EQ(n.newer_address, "http://new.example/get");
 	server_list_info i = parse(two);
 	EXPECT_EQ(i.name[1], "b.example");
-	EXPECT_EQ(i.path[1], "/y/");
+	EXPECT_EQ(i.path[1], "/y/Not Yet Scanned/");
 	EXPECT_EQ(i.desc[1], "B|Second");
+
+	// A record's path takes the install name in effect when it is read.
+	const struct {
+		const char* what;
+		std::string body;
+		int beta;
+		std::vector<std::string> paths;
+		const char* name;
+	} names[] = {
+	    {"name first", "FINAL f1\n" + server("a.example", "/pub/", "A|A"), 0, {"/pub/f1/"}, "f1"},
+	    {"name after the records", server("a.example", "/pub/", "A|A") + "FINAL 9.10r1\n", 0,
+	     {"/pub/Not Yet Scanned/"}, "9.10r1"},
+	    {"names between records", "BETA b1\nFINAL f1\n" + server("a.example", "/p/") + "BETA b2\n" +
+	                                  server("b.example", "/q/"), 1, {"/p/b1/", "/q/b2/"}, "b2"},
+	};
+	for (const auto& c : names) {
+		const server_list_info n = parse(c.body, c.beta);
+		ASSERT_EQ(n.count, (int)c.paths.size()) << c.what;
+		for (int k = 0; k < n.count; ++k) EXPECT_EQ(n.path[k], c.paths[(size_t)k]) << c.what;
+		EXPECT_EQ(n.install_name, c.name) << c.what;
+	}
 }
 
 TEST(WizardServers, BadAndSurplusRecordsAreLeftOut)
@@ -180,6 +216,42 @@ TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
 	unsetenv("XDG_CONFIG_HOME");
 }
 
+TEST(WizardRegistry, AppendingKeepsEveryEntryWhateverTheFileHolds)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	t.mkdir("c");
+	t.mkdir("config");
+	t.mkdir("config/Ventora");
+	const std::string a = t("a/"), b = t("b/"), c = t("c/"), reg = t("config/Ventora/ventora_install.txt");
+	const std::string nul(1, '\0');
+	const struct {
+		const char* what;
+		std::string before;  // the file before c is registered
+		std::string after;
+		std::vector<std::string> listed;
+	} cases[] = {
+	    {"last line without its line end", a, a + "\n" + c + "\n", {a, c}},
+	    {"last line ending in CR", a + "\r", a + "\r\n" + c + "\n", {a, c}},
+	    {"a NUL ends the entry, not the line", a + nul + "junk\n" + b + "\n", a + nul + "junk\n" + b + "\n" + c + "\n",
+	     {a, b, c}},
+	    {"a NUL-cut entry equal to the folder", c + nul + "\n", c + nul + "\n", {c}},
+	    {"empty file", "", c + "\n", {c}},
+	};
+	for (const auto& k : cases) {
+		SCOPED_TRACE(k.what);
+		vtest::write_file_bytes(reg, k.before);
+		dest_dir_path = c;
+		register_new_ventora();
+		EXPECT_EQ(vtest::read_file_bytes(reg), k.after);
+		locate_all_ventoras();
+		EXPECT_EQ(all_skyframes, k.listed);
+	}
+	unsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(WizardRegistry, SimulatorFolderNeedsTheFourFolders)
 {
 	files_tmp t;
@@ -235,6 +307,6 @@ TEST(WizardFrame, BarAndIconSizes)
 	struct {
 		int icon, lang;
 		float want;
-	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 84}, {7, 0, 0}};
+	} icons[] = {{0, 0, 56}, {0, 1, 91}, {0, 2, 96}, {2, 0, 101}, {2, 2, 75}, {6, 1, 96}, {7, 0, 0}};
 	for (auto& c : icons) EXPECT_EQ(interface_icon_width(c.icon, c.lang), c.want) << c.icon << " " << c.lang;
 }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "DIzivoz/Files/io_utils.h"
@@ -129,6 +130,22 @@ zip64_entry central_record(unzFile zf, int fd)
 }
 
 const size_t kPiece = size_t(1) << 20;  // bytes moved per read and write
+const size_t kThreadPiece = size_t(512) << 10;  // the same, through a thread's kept buffer
+
+// A buffer of this thread kept from file to file (slot 0 for data pieces, 1
+// for archive windows): a large block allocated and freed per file makes the
+// allocator hand pages back, and every thread of the process then pays for
+// the change of the address space. Null when memory ran out.
+char* thread_buffer(int slot, size_t n)
+{
+	thread_local std::unique_ptr<char[]> bufs[2];
+	thread_local size_t caps[2] = {0, 0};
+	if (caps[slot] < n) {
+		bufs[slot].reset(new (std::nothrow) char[n]);
+		caps[slot] = bufs[slot] ? n : 0;
+	}
+	return bufs[slot].get();
+}
 const uint64_t kMaxLinkText = 4096;      // PATH_MAX: longer link texts cannot be made
 // AppleDouble data kept in memory; a larger resource fork could not be stored
 // as a user attribute here anyway (their values are at most 64 KiB).
@@ -276,14 +293,49 @@ int write_all(int fd, const char* p, size_t n)
 	return 0;
 }
 
+// Names of temporary files: a generator per thread, seeded once, so that
+// naming a file costs no system call.
 uint64_t random64()
 {
-	static std::atomic<uint64_t> counter{0};
-	uint64_t r = 0;
-	if (getrandom(&r, sizeof(r), GRND_NONBLOCK) != sizeof(r))
-		r = (uint64_t(getpid()) << 40) ^ uint64_t(time(nullptr)) ^ (counter.fetch_add(1) * 0x9e3779b97f4a7c15ull);
-	return r;
+	thread_local uint64_t state = 0;
+	if (state == 0) {
+		static std::atomic<uint64_t> counter{0};
+		uint64_t seed = 0;
+		if (getrandom(&seed, sizeof(seed), GRND_NONBLOCK) != sizeof(seed))
+			seed = (uint64_t(getpid()) << 40) ^ uint64_t(time(nullptr));
+		state = (seed ^ (counter.fetch_add(1) * 0x9e3779b97f4a7c15ull)) | 1;
+	}
+	// splitmix64
+	uint64_t z = (state += 0x9e3779b97f4a7c15ull);
+	z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+	z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+	return z ^ (z >> 31);
 }
+
+// The process's file-creation mask, read once; -1 when unknown. A file
+// created with a mode the mask leaves whole needs no fchmod afterwards.
+int process_umask()
+{
+	static const int mask = [] {
+		int m = -1;
+		if (FILE* f = fopen("/proc/self/status", "re")) {
+			char line[256];
+			while (fgets(line, sizeof(line), f))
+				if (strncmp(line, "Umask:", 6) == 0) {
+					m = static_cast<int>(strtol(line + 6, nullptr, 8));
+					break;
+				}
+			fclose(f);
+		}
+		return m;
+	}();
+	return mask;
+}
+
+// Extractions of this thread stop at their next piece once this is set.
+thread_local const std::atomic<bool>* tl_cancel = nullptr;
+
+bool cancelled() { return tl_cancel && tl_cancel->load(std::memory_order_relaxed); }
 
 // A file or link being made under a temporary name beside its destination;
 // removed unless committed.
@@ -298,14 +350,18 @@ public:
 	const std::string& dest() const { return dest_; }
 	int fd() const { return fd_; }
 
-	// Creates an empty file, exclusively and never through a link; errno.
-	int create_file(const std::string& dest)
+	// Creates an empty file, exclusively and never through a link, asking
+	// for mode; errno. mode_set() tells whether the file has it already.
+	int create_file(const std::string& dest, mode_t mode = 0666)
 	{
-		return make(dest, [this](const std::string& p) {
-			fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+		const int mask = process_umask();
+		mode_set_ = mask >= 0 && (mode & static_cast<mode_t>(mask)) == 0;
+		return make(dest, [this, mode](const std::string& p) {
+			fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 			return fd_ >= 0 ? 0 : errno;
 		});
 	}
+	bool mode_set() const { return mode_set_; }
 	// Makes a symbolic link holding text; errno.
 	int create_link(const std::string& dest, const std::string& text)
 	{
@@ -357,6 +413,7 @@ private:
 
 	std::string dest_, path_;
 	int fd_ = -1;
+	bool mode_set_ = false;
 };
 
 // Streams the open entry into the temporary file; codes and lines as the
@@ -364,41 +421,82 @@ private:
 int stream_entry(entry_stream& in, temp_out& out, int write_line)
 {
 	// Small entries, the usual case, need no piece of the full size.
-	const size_t size = static_cast<size_t>(std::min<uint64_t>(kPiece, in.size() + 1));
-	std::unique_ptr<char[]> piece(new (std::nothrow) char[size]);
+	const size_t size = static_cast<size_t>(std::min<uint64_t>(kThreadPiece, in.size() + 1));
+	char* piece = thread_buffer(0, size);
 	if (!piece) return fail_at(write_line, ENOMEM);
 	bool first = true;
 	for (;;) {
-		long n = in.read(piece.get(), size);
+		long n = in.read(piece, size);
 		if (n <= 0) break;
-		if (int err = write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return fail_at(write_line, err);
+		if (int err = write_all(out.fd(), piece, static_cast<size_t>(n))) return fail_at(write_line, err);
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
+		if (cancelled()) return fail_at(write_line, ECANCELED);
 	}
 	return in.finish();
 }
 
-// Mode and dates of a zip entry on the open temporary file; lines 1325, 1330.
-int restore_mode_and_dates(int fd, const unz_file_info64& info, int flags)
+// The mode a zip entry's file ends with: 0755 for executables, else its
+// stored Unix mode; false when it keeps the mode it was created with. A
+// DOS-only attribute word carries no permissions, and mode 0 would lock the
+// user out of the file.
+bool entry_mode(const unz_file_info64& info, int flags, mode_t& mode)
 {
-	int err = 0;
-	if (info.external_fa != 0) {
-		// The high half is the Unix mode; a DOS-only attribute word carries
-		// no permissions, and mode 0 would lock the user out of the file.
-		mode_t mode = static_cast<mode_t>((info.external_fa >> 16) & 0777);
-		if ((info.external_fa >> 16) != 0 && fchmod(fd, mode) != 0) err = fail_at(1325, errno);
+	if (flags & extract_executable) {
+		mode = 0755;
+		return true;
 	}
-	if (!err && (flags & extract_executable) && fchmod(fd, 0755) != 0) err = fail_at(1325, errno);
+	if (info.external_fa != 0 && (info.external_fa >> 16) != 0) {
+		mode = static_cast<mode_t>((info.external_fa >> 16) & 0777);
+		return true;
+	}
+	return false;
+}
+
+// The local date of an entry as a time. mktime looks at the zone file on
+// every call, so each thread keeps the start of the hours it has met; an
+// hour whose offset changes within it is asked of mktime as it is.
+time_t local_time_of(const tm_unz& d)
+{
+	struct tm t = {};
+	t.tm_sec = static_cast<int>(d.tm_sec);
+	t.tm_min = static_cast<int>(d.tm_min);
+	t.tm_hour = static_cast<int>(d.tm_hour);
+	t.tm_mday = static_cast<int>(d.tm_mday);
+	t.tm_mon = static_cast<int>(d.tm_mon);
+	t.tm_year = static_cast<int>(d.tm_year) - 1900;
+	t.tm_isdst = -1;
+	const bool plain = d.tm_sec < 60 && d.tm_min < 60 && d.tm_hour < 24 && d.tm_mday >= 1 && d.tm_mday <= 31 &&
+	                   d.tm_mon < 12 && d.tm_year >= 1900 && d.tm_year < 3000;
+	if (!plain) return mktime(&t);
+	const long long key = ((static_cast<long long>(d.tm_year) * 12 + d.tm_mon) * 32 + d.tm_mday) * 24 + d.tm_hour;
+	thread_local std::unordered_map<long long, time_t> hours;
+	auto it = hours.find(key);
+	if (it == hours.end()) {
+		struct tm h = t;
+		h.tm_min = h.tm_sec = 0;
+		time_t start = mktime(&h);
+		struct tm a = {}, b = {};
+		const time_t end = start + 3599;
+		if (start == static_cast<time_t>(-1) || !localtime_r(&start, &a) || !localtime_r(&end, &b) ||
+		    a.tm_gmtoff != b.tm_gmtoff || a.tm_hour != static_cast<int>(d.tm_hour))
+			start = static_cast<time_t>(-1);  // not one plain hour: no shortcut
+		if (hours.size() > 4096) hours.clear();
+		it = hours.emplace(key, start).first;
+	}
+	if (it->second == static_cast<time_t>(-1)) return mktime(&t);
+	return it->second + t.tm_min * 60 + t.tm_sec;
+}
+
+// Mode and dates of a zip entry on the open temporary file; lines 1325, 1330.
+int restore_mode_and_dates(const temp_out& out, const unz_file_info64& info, int flags)
+{
+	const int fd = out.fd();
+	int err = 0;
+	mode_t mode = 0;
+	if (entry_mode(info, flags, mode) && !out.mode_set() && fchmod(fd, mode) != 0) err = fail_at(1325, errno);
 	if (!err && info.external_fa != 0) {
-		struct tm t = {};
-		t.tm_sec = static_cast<int>(info.tmu_date.tm_sec);
-		t.tm_min = static_cast<int>(info.tmu_date.tm_min);
-		t.tm_hour = static_cast<int>(info.tmu_date.tm_hour);
-		t.tm_mday = static_cast<int>(info.tmu_date.tm_mday);
-		t.tm_mon = static_cast<int>(info.tmu_date.tm_mon);
-		t.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
-		t.tm_isdst = -1;
-		time_t when = mktime(&t);
+		time_t when = local_time_of(info.tmu_date);
 		struct timespec times[2];
 		times[0].tv_sec = times[1].tv_sec = when;
 		times[0].tv_nsec = times[1].tv_nsec = 0;
@@ -479,11 +577,13 @@ int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& in
 	entry_stream in(zf, info, lines);
 	int err = in.open();
 	if (!err) {
-		if (int rc = out.create_file(path)) err = fail_at(1313, rc);
+		mode_t mode = 0666;
+		entry_mode(info, flags, mode);
+		if (int rc = out.create_file(path, mode)) err = fail_at(1313, rc);
 	}
 	if (!err) err = stream_entry(in, out, 1321);
 	if (!err) crash_point("extract-written", out.dest());
-	if (!err) err = restore_mode_and_dates(out.fd(), info, flags);
+	if (!err) err = restore_mode_and_dates(out, info, flags);
 	if (!err) {
 		if (int rc = out.close_file()) err = fail_at(1321, rc);
 	}
@@ -698,6 +798,9 @@ std::atomic<crash_point_hook> g_crash_hook{nullptr};
 
 void set_crash_point_hook(crash_point_hook hook) { g_crash_hook.store(hook); }
 
+void set_extract_cancel(const std::atomic<bool>* flag) { tl_cancel = flag; }
+bool extract_cancel_requested() { return cancelled(); }
+
 void crash_point(const char* point, const std::string& path)
 {
 	if (crash_point_hook hook = g_crash_hook.load(std::memory_order_relaxed)) hook(point, path);
@@ -729,15 +832,136 @@ int unzip_resource_fork(unzFile zf, const std::string& rf_path, const unz_file_i
 	return unzip_resource_fork_at(zf, rf_path, info, nullptr);
 }
 
+namespace {
+
+// An archive read through a descriptor it does not own: an archive of up to
+// one window is read whole with one system call, a larger one a window at a
+// time, so that minizip's many small reads and seeks cost none.
+struct fd_reader {
+	static constexpr size_t kWindow = kThreadPiece;
+	int fd = -1;
+	bool sized = false;
+	uint64_t size = 0, pos = 0, win_at = 0;
+	size_t win_len = 0;
+	char* win = nullptr;  // the thread's kept window buffer
+	int error = 0;
+
+	// Fills the window with bytes from at on; false on a read error.
+	bool fill(uint64_t at)
+	{
+		if (!win) win = thread_buffer(1, kWindow);
+		if (!win) return fail(ENOMEM);
+		if (!sized) {
+			// The first read tells the size of a small archive by coming back short.
+			size_t got = 0;
+			while (got < kWindow) {
+				const size_t ask = kWindow - got;
+				ssize_t r = pread(fd, win + got, ask, static_cast<off_t>(got));
+				if (r < 0 && errno == EINTR) continue;
+				if (r < 0) return fail(errno);
+				got += static_cast<size_t>(r);
+				if (static_cast<size_t>(r) < ask) break;  // a regular file reads short only at its end
+			}
+			win_at = 0;
+			win_len = got;
+			sized = true;
+			size = got;
+			if (got == kWindow) {
+				struct stat st;
+				if (fstat(fd, &st) != 0) return fail(errno);
+				size = static_cast<uint64_t>(st.st_size);
+			}
+			if (at < win_len || size <= kWindow) return true;
+		}
+		if (at >= size) {
+			win_at = at;
+			win_len = 0;
+			return true;
+		}
+		const uint64_t start = size <= kWindow ? 0 : at;
+		const size_t len = static_cast<size_t>(std::min<uint64_t>(kWindow, size - start));
+		if (!pread_all(fd, win, len, start)) return fail(EIO);
+		win_at = start;
+		win_len = len;
+		return true;
+	}
+	bool fail(int e)
+	{
+		error = e;
+		return false;
+	}
+	size_t read(char* out, size_t n)
+	{
+		size_t done = 0;
+		while (done < n) {
+			if (!sized || pos < win_at || pos >= win_at + win_len) {
+				if (sized && pos >= size) break;
+				if (!fill(pos) || win_len == 0) break;
+				if (pos < win_at || pos >= win_at + win_len) break;
+			}
+			const size_t off = static_cast<size_t>(pos - win_at);
+			const size_t m = std::min(n - done, win_len - off);
+			memcpy(out + done, win + off, m);
+			done += m;
+			pos += m;
+		}
+		return done;
+	}
+
+	static voidpf ZCALLBACK open_cb(voidpf, const void* reader, int) { return const_cast<void*>(reader); }
+	static uLong ZCALLBACK read_cb(voidpf, voidpf s, void* buf, uLong n)
+	{
+		return static_cast<uLong>(static_cast<fd_reader*>(s)->read(static_cast<char*>(buf), n));
+	}
+	static uLong ZCALLBACK write_cb(voidpf, voidpf, const void*, uLong) { return 0; }
+	static ZPOS64_T ZCALLBACK tell_cb(voidpf, voidpf s) { return static_cast<fd_reader*>(s)->pos; }
+	static long ZCALLBACK seek_cb(voidpf, voidpf s, ZPOS64_T off, int origin)
+	{
+		fd_reader* r = static_cast<fd_reader*>(s);
+		if (origin == ZLIB_FILEFUNC_SEEK_END && !r->sized && !r->fill(0)) return -1;
+		uint64_t base = origin == ZLIB_FILEFUNC_SEEK_CUR ? r->pos : origin == ZLIB_FILEFUNC_SEEK_END ? r->size : 0;
+		r->pos = base + off;
+		return 0;
+	}
+	static int ZCALLBACK close_cb(voidpf, voidpf) { return 0; }
+	static int ZCALLBACK error_cb(voidpf, voidpf s) { return static_cast<fd_reader*>(s)->error; }
+};
+
+int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in, std::string* name_io, int use_name,
+                   int flags);
+
+}  // namespace
+
 int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::string* name_io, int use_name,
                 int flags)
 {
-	std::string zip = zip_in, out_dir = out_dir_in;
+	std::string zip = zip_in;
 	set_path_to_full(zip);
+	const int fd = open(zip.c_str(), O_RDONLY | O_CLOEXEC);
+	const int err = zip_fd_extract(fd, zip, out_dir_in, name_io, use_name, flags);
+	if (fd >= 0) close(fd);
+	return err;
+}
+
+int zip_fd_to_file(int fd, const std::string& zip, const std::string& out_dir, int flags)
+{
+	return zip_fd_extract(fd, zip, out_dir, nullptr, 0, flags);
+}
+
+namespace {
+
+int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in, std::string* name_io, int use_name,
+                   int flags)
+{
+	std::string out_dir = out_dir_in;
 	set_path_to_full(out_dir);
 
 	int err = 0;
-	unzFile zf = unzOpen64(zip.c_str());
+	fd_reader reader;
+	reader.fd = fd;
+	zlib_filefunc64_def io = {fd_reader::open_cb, fd_reader::read_cb, fd_reader::write_cb, fd_reader::tell_cb,
+	                          fd_reader::seek_cb,  fd_reader::close_cb, fd_reader::error_cb, nullptr};
+	unzFile zf = fd >= 0 ? unzOpen2_64(&reader, &io) : nullptr;
 	if (!zf) {
 		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
 		xer << "That incoming file is " << zip << "\n";
@@ -751,7 +975,7 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 		// AppleDouble entry may follow and is applied to it first.
 		temp_out pending;
 		zip64_state z64;
-		z64.fd = open(zip.c_str(), O_RDONLY | O_CLOEXEC);
+		z64.fd = fd;
 		tl_zip64 = &z64;
 		int walk = unzGoToFirstFile(zf);
 		while (walk == UNZ_OK) {
@@ -844,7 +1068,6 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 		pending.discard();
 		if (!err && walk != UNZ_OK && walk != UNZ_END_OF_LIST_OF_FILE) err = fail_at(1550, walk);
 		tl_zip64 = nullptr;
-		if (z64.fd >= 0) close(z64.fd);
 		unzClose(zf);
 	}
 	if (err)
@@ -852,6 +1075,8 @@ int zip_to_file(const std::string& zip_in, const std::string& out_dir_in, std::s
 		    << ". zip_file=" << zip << ", out_dir=" << out_dir_in << ".\n";
 	return err;
 }
+
+}  // namespace
 
 namespace {
 
@@ -883,20 +1108,21 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 {
 	const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
 	const uint64_t want = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
-	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kPiece, want + 1)) : kPiece;
-	std::unique_ptr<char[]> piece(new (std::nothrow) char[size]);
+	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kThreadPiece, want + 1)) : kThreadPiece;
+	char* piece = thread_buffer(0, size);
 	if (!piece) return ENOMEM;
 	uint64_t got = 0;
 	bool first = true;
 	for (;;) {
-		la_ssize_t n = archive_read_data(a, piece.get(), size);
+		la_ssize_t n = archive_read_data(a, piece, size);
 		if (n < 0) return err_zip_read;
 		if (n == 0) break;
 		got += static_cast<uint64_t>(n);
 		if (sized && got > want) return err_zip_read;
-		if (write_all(out.fd(), piece.get(), static_cast<size_t>(n))) return err_zip_write;
+		if (write_all(out.fd(), piece, static_cast<size_t>(n))) return err_zip_write;
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
+		if (cancelled()) return ECANCELED;
 	}
 	if (sized && got != want) return err_zip_read;
 	return 0;
@@ -904,16 +1130,15 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 
 }  // namespace
 
-int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, std::string* name_io, int use_name,
-                int flags)
+namespace {
+
+int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, int use_name, int flags)
 {
-	std::string path = archive_in, out_dir = out_dir_in;
-	set_path_to_full(path);
+	std::string out_dir = out_dir_in;
 	set_path_to_full(out_dir);
 
 	p7z_source src;
-	src.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (src.fd < 0) return errno;
+	src.fd = fd;
 	src.buf.resize(1 << 20);
 
 	struct archive* a = archive_read_new();
@@ -965,17 +1190,37 @@ int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, st
 		// Written whole under a temporary name, then renamed over whatever
 		// stands at the path (a link is replaced, never written through).
 		temp_out out;
-		err = out.create_file(out_path);
+		err = out.create_file(out_path, (flags & extract_executable) ? 0755 : 0666);
 		if (err) break;
 		err = stream_7z_item(a, entry, out);
 		if (!err) crash_point("extract-written", out.dest());
-		if (!err && (flags & extract_executable) && fchmod(out.fd(), 0755) != 0) err = errno;
+		if (!err && (flags & extract_executable) && !out.mode_set() && fchmod(out.fd(), 0755) != 0) err = errno;
 		if (!err && out.close_file() != 0) err = err_zip_write;
 		if (!err) err = out.commit();
 	}
 	if (a) archive_read_free(a);
-	close(src.fd);
 	return err;
+}
+
+}  // namespace
+
+int p7z_to_file(const std::string& archive_in, const std::string& out_dir_in, std::string* name_io, int use_name,
+                int flags)
+{
+	std::string path = archive_in;
+	set_path_to_full(path);
+	const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0) return errno;
+	const int err = p7z_fd_extract(fd, out_dir_in, name_io, use_name, flags);
+	close(fd);
+	return err;
+}
+
+int p7z_fd_to_file(int fd, const std::string& out_dir, int flags)
+{
+	// The reader moves the descriptor's own offset.
+	if (lseek(fd, 0, SEEK_SET) != 0) return errno;
+	return p7z_fd_extract(fd, out_dir, nullptr, 0, flags);
 }
 
 namespace {

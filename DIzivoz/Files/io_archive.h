@@ -3,6 +3,7 @@
 // Every function returns an error code: 0 on success, otherwise an errno
 // value, minizip's or the 7z reader's code, or one of the program's own
 // codes (20001...) whose text error_str() gives.
+#include <atomic>
 #include <string>
 
 #include <unzip.h>
@@ -29,6 +30,17 @@ int zip_to_file(const std::string& zip, const std::string& out_dir, std::string*
 // receives the full output path of each item written.
 int p7z_to_file(const std::string& archive, const std::string& out_dir, std::string* name_io, int use_name,
                 int flags = 0);
+
+// As zip_to_file and p7z_to_file without a first-entry name, reading an
+// archive already open at fd (which stays open); zip names it in the log.
+int zip_fd_to_file(int fd, const std::string& zip, const std::string& out_dir, int flags = 0);
+int p7z_fd_to_file(int fd, const std::string& out_dir, int flags = 0);
+
+// Extractions on the calling thread stop at their next piece, leaving the
+// files they were writing as they were, once *flag is set (ECANCELED);
+// null clears it.
+void set_extract_cancel(const std::atomic<bool>* flag);
+bool extract_cancel_requested();  // for the calling thread
 
 // Names of the temporary files extraction writes: this prefix, then 16
 // lower-case hex digits. One left by a killed run may be removed.

@@ -4,11 +4,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
@@ -20,6 +23,7 @@
 std::vector<std::string> scenery_packages;
 std::vector<int> package_problems;
 std::vector<int> package_is_custom;
+const unsigned char DSF_no_cells[64800] = {};
 
 namespace {
 
@@ -40,6 +44,7 @@ enum {
 	line_ratio = 455,
 	line_region_unknown = 470,
 	line_region_twice = 482,
+	line_region_cap = 489,
 	line_rect_no_region = 497,
 	line_rect_range = 509,
 	line_bitmap_no_region = 524,
@@ -50,11 +55,50 @@ enum {
 // A Multiple lookup builds at most about this many strings.
 const uint64_t multiple_list_cap = 10000;
 
+const size_t cells_per_region = sizeof(DSF_no_cells);
+// Different cell sets held at once (64800 bytes each, about 33 MB in all);
+// real scenery defines a handful per package.
+const size_t region_block_cap = 512;
+
 std::map<std::string, lib_entry*> dsf_library;
 std::map<std::string, lib_region*> dsf_regions;
 // Every region a scan made and an entry refers to, each freed once with the
 // registry (many entries share one region).
 std::vector<lib_region*> dsf_region_store;
+
+// The distinct cell sets of the regions, found again by a hash of their
+// bytes. A region points into one of these, or at DSF_no_cells.
+std::vector<std::unique_ptr<unsigned char[]>> dsf_cell_blocks;
+std::unordered_multimap<uint64_t, const unsigned char*> dsf_cell_index;
+
+// Eight cells at a time (64800 is a multiple of 8).
+uint64_t cells_hash(const unsigned char* c)
+{
+	uint64_t h = 14695981039346656037ull;
+	for (size_t k = 0; k < cells_per_region; k += 8) {
+		uint64_t w;
+		std::memcpy(&w, c + k, 8);
+		h = (h ^ w) * 1099511628211ull;
+		h ^= h >> 29;
+	}
+	return h;
+}
+
+void index_block(const unsigned char* b) { dsf_cell_index.emplace(cells_hash(b), b); }
+
+// Keeps only the blocks that a kept region points at.
+void drop_unused_blocks()
+{
+	std::vector<const unsigned char*> live;
+	for (const lib_region* r : dsf_region_store) live.push_back(r->cells.block);
+	std::sort(live.begin(), live.end());
+	std::vector<std::unique_ptr<unsigned char[]>> kept;
+	for (auto& b : dsf_cell_blocks)
+		if (std::binary_search(live.begin(), live.end(), (const unsigned char*)b.get())) kept.push_back(std::move(b));
+	dsf_cell_blocks.swap(kept);
+	dsf_cell_index.clear();
+	for (auto& b : dsf_cell_blocks) index_block(b.get());
+}
 
 void free_regions_of_file(const std::vector<lib_region*>& made, const std::vector<bool>& used)
 {
@@ -78,6 +122,8 @@ void clear_registry()
 	dsf_regions.clear();
 	for (lib_region* r : dsf_region_store) delete r;
 	dsf_region_store.clear();
+	dsf_cell_index.clear();
+	dsf_cell_blocks.clear();
 }
 
 // Frees the registry when the program ends; defined after the maps, so it
@@ -189,7 +235,60 @@ struct file_state {
 	lib_region* define_region = nullptr;
 	std::vector<lib_region*> made;  // regions this file defined
 	std::vector<bool> used;         // ... and whether an entry refers to each
+	// Only the region being defined changes: its cells are written in this
+	// buffer and shared (or dropped) once its definition ends.
+	std::unique_ptr<unsigned char[]> work;
+	lib_region* work_region = nullptr;
 };
+
+// The cells of the region being defined, ready to be written.
+unsigned char* writable_cells(file_state& st)
+{
+	lib_region* r = st.define_region;
+	if (st.work_region != r) {
+		if (!st.work) st.work.reset(new unsigned char[cells_per_region]);
+		std::memcpy(st.work.get(), r->cells.block, cells_per_region);
+		r->cells.block = st.work.get();
+		st.work_region = r;
+	}
+	return st.work.get();
+}
+
+// The region whose cells were written gets the shared block of its cells.
+void finish_definition(file_state& st)
+{
+	lib_region* r = st.work_region;
+	if (!r) return;
+	st.work_region = nullptr;
+	const unsigned char* c = st.work.get();
+	if (std::memcmp(c, DSF_no_cells, cells_per_region) == 0) {
+		r->cells.block = DSF_no_cells;
+		return;
+	}
+	const uint64_t h = cells_hash(c);
+	auto same = dsf_cell_index.equal_range(h);
+	for (auto it = same.first; it != same.second; ++it)
+		if (std::memcmp(it->second, c, cells_per_region) == 0) {
+			r->cells.block = it->second;
+			return;
+		}
+	if (dsf_cell_blocks.size() >= region_block_cap) {
+		r->cells.block = DSF_no_cells;
+		__DSF_NonFatalError(io_locate_src, line_region_cap, st.lib_path.c_str(),
+		                    "REGION_DEFINE %s - more than %d different regions.  The region will be empty.",
+		                    r->name.c_str(), (int)region_block_cap);
+		return;
+	}
+	dsf_cell_blocks.push_back(std::move(st.work));
+	r->cells.block = dsf_cell_blocks.back().get();
+	dsf_cell_index.emplace(h, r->cells.block);
+}
+
+void set_define_region(file_state& st, lib_region* r)
+{
+	finish_definition(st);
+	st.define_region = r;
+}
 
 void mark_used(file_state& st, lib_region* r)
 {
@@ -243,8 +342,9 @@ void region_rect(lib_reader& rd, file_state& st)
 		                    x2, y2);
 		return;
 	}
+	unsigned char* cells = writable_cells(st);
 	for (long long x = x1; x <= x2; ++x)
-		for (long long y = y1; y <= y2; ++y) st.define_region->cells[x * 180 + y] = 1;
+		for (long long y = y1; y <= y2; ++y) cells[x * 180 + y] = 1;
 }
 
 void region_bitmap(lib_reader& rd, file_state& st)
@@ -273,8 +373,9 @@ void region_bitmap(lib_reader& rd, file_state& st)
 		return;
 	}
 	// Row 0 is the picture's bottom row: north up, -180 at the left edge.
+	unsigned char* cells = writable_cells(st);
 	for (int x = 0; x < 360; ++x)
-		for (int y = 0; y < 180; ++y) st.define_region->cells[x * 180 + y] = pixels[y * 360 + x] ? 1 : 0;
+		for (int y = 0; y < 180; ++y) cells[x * 180 + y] = pixels[y * 360 + x] ? 1 : 0;
 	DSF_free_region_bitmap(pixels);
 }
 
@@ -317,14 +418,14 @@ void read_library_file(int package)
 			if (dsf_regions.count(name)) {
 				__DSF_NonFatalError(io_locate_src, line_region_twice, st.lib_path.c_str(),
 				                    "REGION_DEFINE %s - region already defined.  Ignoring.", name.c_str());
-				st.define_region = nullptr;
+				set_define_region(st, nullptr);
 			} else {
 				lib_region* r = new lib_region();
 				r->name = name;
 				st.made.push_back(r);
 				st.used.push_back(false);
 				dsf_regions[name] = r;
-				st.define_region = r;
+				set_define_region(st, r);
 			}
 		} else if (rd.keyword("REGION_RECT")) {
 			region_rect(rd, st);
@@ -334,9 +435,12 @@ void read_library_file(int package)
 			rd.skip_line();
 		}
 	}
-	// Region names hold only inside their file; regions no entry uses go now.
+	set_define_region(st, nullptr);
+	// Region names hold only inside their file; regions no entry uses go now,
+	// and with them the cells only they had.
 	dsf_regions.clear();
 	free_regions_of_file(st.made, st.used);
+	drop_unused_blocks();
 }
 
 // ---- reports ------------------------------------------------------------

@@ -17,11 +17,24 @@ extern std::vector<int> package_problems;
 // 1 for packages from "Custom Scenery/", 0 for global and default ones.
 extern std::vector<int> package_is_custom;
 
+// 64800 zero bytes: the cells of a region in which no cell was set.
+extern const unsigned char DSF_no_cells[64800];
+
+// The 64800 cells of a region, one byte each. Regions with the same cells
+// share one block of them (a library file cannot make memory grow by
+// repeating a definition); the block lives as long as the registry.
+struct lib_cells {
+	const unsigned char* block = DSF_no_cells;
+	unsigned char operator[](size_t k) const { return block[k]; }
+	const unsigned char* begin() const { return block; }
+	const unsigned char* end() const { return block + 64800; }
+};
+
 // A named set of one-degree cells. Cell (lon, lat), south-west corner, is
 // byte (lon + 180) * 180 + (lat + 90); 1 = inside.
 struct lib_region {
 	std::string name;
-	unsigned char cells[64800];
+	lib_cells cells;
 };
 
 // One export statement of a library file.

@@ -13,6 +13,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/http.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
@@ -241,9 +242,12 @@ void draw()
 	    {47, UTL_string_sub(UTL_translate_string("Additional elevation data and forest prototypes: the Tarnwick scenery team (%1:web page%)."),
 	                        std::string(ventora_web_site) + "/scenery")},
 	};
-	float y = mnw.wind_dy - 35;
-	for (const line& l : lines) y = shell_string_y(l.colour, 20, y, l.text, wrap) - 10;
-	if (ins_state == 2 || ins_state == 4) shell_string_y(58, 20, y - 30, err_msg, wrap);
+	// Inside the panel (y 35 .. height - 28): the credits from its top, 6
+	// units between them; the status above the buttons, in dark orange on
+	// the white panel (contrast about 7:1), two lines at most.
+	float y = mnw.wind_dy - 42;
+	for (const line& l : lines) y = shell_string_y(l.colour, 20, y, l.text, wrap) - 6;
+	if (ins_state == 2 || ins_state == 4) shell_string_y(about_status_colour, 20, 56, err_msg, wrap);
 }
 
 }  // namespace
@@ -276,7 +280,9 @@ void MACIBM_about()
 	}
 
 	MACIBM_startwind(993, 0);
+	stls[stls_entry_title] = UTL_translate_string("About Ventora");
 	view.open = 1;
+	int shown_state = ins_state;
 	while (mnw.wind_type == 993) {
 		// One fetch per opening: its end, done or failed, decides. A fetch is
 		// polled again within the frame's work budget.
@@ -300,6 +306,10 @@ void MACIBM_about()
 			}
 		}
 		if (launch) step_launch();
+		if (ins_state != shown_state) {
+			shown_state = ins_state;
+			BTN_layout_new_scene();
+		}
 
 		draw();
 		const std::string label = ins_state == 1 ? (is_beta ? UTL_translate_string(" Get New Beta! ")

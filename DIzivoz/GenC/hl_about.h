@@ -5,6 +5,8 @@
 
 const int about_this_version = 91001;
 const char* const about_build_name = "Ventora 9.10r1";
+// Palette colour of the download status (dark orange), readable on the panel.
+const int about_status_colour = 63;
 
 // What the server list says; versions are -1 until read.
 struct about_serverlist {

@@ -31,6 +31,9 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 	int mouse_h = 0, mouse_v = 0;
 	PLAT().get_global_mouse(&mouse_h, &mouse_v);
 	MACIBM_startwind(994, 0);
+	// The title bar names the kind of message.
+	if (kind == alert_warning) stls[stls_entry_title] = UTL_translate_string("Warning");
+	else if (kind == alert_fatal) stls[stls_entry_title] = UTL_translate_string("Error");
 	while (mnw.wind_type == 994) {
 		shell_plot_back_col();
 		shell_fillwin(1, 21);
@@ -53,7 +56,9 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 				y -= 20;
 			}
 		}
-		const std::string label = kind == alert_picker ? std::string("Accept") : stls[stls_entry_alert_button];
+		// The caption's entry is never filled: an empty button would say nothing.
+		const std::string caption = stls[stls_entry_alert_button].empty() ? std::string("OK") : stls[stls_entry_alert_button];
+		const std::string label = kind == alert_picker ? std::string("Accept") : caption;
 		if (shell_action(mnw.wind_dx / 2, 18, 0, label) || return_hit) {
 			return_hit = 0;
 			if (kind == alert_fatal) break;
@@ -187,7 +192,7 @@ int MACIBM_nuke_alert(std::string name, int three_choices)
 		const float x = shell_str_dx(b1) / 2 + 20;
 		int hit = 0;
 		if (shell_action(x, 60, 0, b1)) hit = 1;
-		else if (shell_action(shell_str_dx(b2) / 2 + 20, 25, 0, b2)) hit = 2;
+		else if (shell_action(x, 25, 0, b2)) hit = 2;  // under the first button
 		else if (three_choices && shell_action(mnw.wind_dx - shell_str_dx(b3) / 2 - 20, 25, 0, b3)) hit = 3;
 		if (hit) {
 			result = hit;

@@ -251,6 +251,7 @@ int MACIBM_make_context(int index)
 	req.top = req.framed ? 40 : 0;
 	req.share_with = index == 1 ? mnw.context[0] : nullptr;
 	req.title = "Ventora Installer";
+	req.threaded = cmdline.has_option("--use_threaded_ogl") ? 1 : 0;
 	if (index == 1) shell_setstate_second_window();
 
 	static const int samples_of_level[5] = {0, 2, 4, 8, 16};
@@ -290,7 +291,18 @@ int MACIBM_make_context(int index)
 		__MACIBM_alert(0, "Could not open OpenGL framework", "", buf, "", alert_fatal, init_src, 736);
 		return 0;
 	}
-	// Any context the system makes is taken: the software renderer is one.
+	// The driver's own OpenGL thread, when asked for (Mesa's "glthread").
+	if (req.threaded) {
+		xer << "Enabling threaded OGL - got " << got.threaded_result << "\n";
+		xer.flush();
+	}
+	// A renderer without 3-D acceleration is taken all the same (Mesa's
+	// software renderer is a real OpenGL), and named in the log as such.
+	std::string renderer;
+	if (PLAT().renderer_accelerated(&renderer) == 0) {
+		xer << "The OpenGL renderer '" << renderer << "' draws in software, without 3-D acceleration.\n";
+		xer.flush();
+	}
 	shell_default_gl_state(mnw.aa_level);
 	if (index == 1) {
 		// The shell draws in the main window: its context is current again,

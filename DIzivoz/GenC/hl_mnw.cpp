@@ -9,6 +9,7 @@
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_translate.h"
@@ -50,7 +51,7 @@ struct wind_spec {
 const wind_spec kWinds[] = {
 	{1, -1, "EULA", 500, 300},      {2, -1, "Prefs", 600, 380},    {992, -1, "Livery", 561, 474},
 	{993, 613, nullptr, 600, 300},  {994, 601, nullptr, 420, 250}, {995, 602, nullptr, 300, 166},
-	{996, 602, nullptr, 700, 146},  {997, 602, nullptr, 700, 206}, {998, 614, nullptr, 561, 474},
+	{996, 602, nullptr, 780, 180},  {997, 602, nullptr, 700, 206}, {998, 614, nullptr, 561, 474},
 	{999, 77, nullptr, 330, 474},
 };
 
@@ -436,8 +437,16 @@ void MACIBM_event_proc()
 		APP_update();
 		xtim.first_frame = 0;
 	}
-	mouse_help_per_wind(mnw.wind_type);
-	standard_gui();
+	{
+		// The mouse help and an open menu lie over the window on purpose:
+		// no layout boxes.
+		const int recording = g_layout_record;
+		g_layout_record = 0;
+		mouse_help_per_wind(mnw.wind_type);
+		standard_gui();
+		g_layout_record = recording;
+	}
+	BTN_layout_frame_end(mnw.wind_dx, mnw.wind_dy);
 	const bool worked_on = work_after_drawing();
 	const unsigned long long swap_start = xtim.microsecs();
 	// A recorded movie wants every frame.

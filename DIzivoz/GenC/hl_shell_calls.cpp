@@ -138,6 +138,11 @@ void shell_default_gl_state(int aa_level)
 void shell_alert_reset_gl()
 {
 	if (!mnw.context[0]) return;
+	// A drawing call that raised the alert may have left a begin/end block or
+	// a display list open; ending one that is not open only sets an error,
+	// which is read and dropped with the rest.
+	gl.End();
+	gl.EndList();
 	for (int i = 0; i < 30 && gl.GetError() != GL_NO_ERROR; ++i) {
 	}
 	shell_nrml_colors();

@@ -220,8 +220,11 @@ void xcam_class::mtr_to_pix(const double world[3], double pixel[2])
 	}
 	GLfloat vp[4] = {0, 0, 0, 0};
 	gl.GetFloatv(GL_VIEWPORT, vp);
-	pixel[0] = ((clip[0] + 1) * 0.5 * vp[2] + vp[0] - mnw.wind_x) / mnw.gui_scale;
-	pixel[1] = ((clip[1] + 1) * 0.5 * vp[3] + vp[1] - mnw.wind_y) / mnw.gui_scale;
+	// The scale is 0 until the window's pixel specs are set; GUI units are
+	// window pixels then.
+	const double scale = mnw.gui_scale > 0 ? mnw.gui_scale : 1.0;
+	pixel[0] = ((clip[0] + 1) * 0.5 * vp[2] + vp[0] - mnw.wind_x) / scale;
+	pixel[1] = ((clip[1] + 1) * 0.5 * vp[3] + vp[1] - mnw.wind_y) / scale;
 }
 
 void xcam_class::accum_segment(double y_low, double y_high, const double a_in[3], const double b_in[3], double min[3],

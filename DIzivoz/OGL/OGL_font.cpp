@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
@@ -10,6 +11,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/UTL/UTL_stats.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 
 static const char* const font_unit = "DIzivoz/OGL/OGL_font";
@@ -341,6 +343,45 @@ static void font_line_begin(OGL_font_info* f, int colour)
 	gl.Begin(GL_QUADS);
 }
 
+float OGL_line_step(charset_t charset) { return roundf(OGL_font_get(charset)->line_height); }
+
+namespace {
+bool is_quote_at(const unsigned char* p, const unsigned char* e)
+{
+	if (*p == '\'' || *p == '"') return true;
+	const unsigned int c = OGL_utf8_decode(p, e);
+	return c == 0xAB || c == 0xBB || (c >= 0x2018 && c <= 0x201F);
+}
+
+// Marks the bytes of the text that lie inside a file path: from a '/' that
+// begins a word (after a blank, a quote or an opening parenthesis) up to
+// the path's last '/' before a quote, a line end or the end of a sentence.
+// Inside a path a line breaks after a '/', never at one of its blanks, so a
+// folder name stays whole.
+void mark_paths(const unsigned char* b, const unsigned char* e, std::vector<unsigned char>& in_path)
+{
+	in_path.assign((size_t)(e - b), 0);
+	for (const unsigned char* p = b; p < e; ++p) {
+		if (*p != '/') continue;
+		bool starts = p == b || p[-1] == ' ' || p[-1] == '(' || p[-1] == '\'' || p[-1] == '"';
+		if (!starts) {
+			const unsigned char* q = OGL_utf8_prev(p, b);
+			starts = is_quote_at(q, e);
+		}
+		if (!starts) continue;
+		const unsigned char* last = p;
+		const unsigned char* q = p;
+		for (; q < e; q = OGL_utf8_next(q, b, e)) {
+			if (*q == 10 || *q == 13 || is_quote_at(q, e)) break;
+			if (*q == '.' && q + 1 < e && q[1] == ' ') break;
+			if (*q == '/') last = q;
+		}
+		for (const unsigned char* r = p; r <= last; ++r) in_path[(size_t)(r - b)] = 1;
+		p = q < e ? q : e - 1;
+	}
+}
+}  // namespace
+
 float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
                       charset_t charset, int align, int fixed_advance)
 {
@@ -350,37 +391,50 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 	float Y = y + oy;
 	OGL_font_info* f = OGL_font_get(charset);
 	const bool wrapping = width > 0 && width < 9999;
+	const float step = roundf(f->line_height);
 
 	const unsigned char* b = (const unsigned char*)text.data();
 	const unsigned char* e = b + text.size();
+	static std::vector<unsigned char> in_path;
+	const bool paths = wrapping && memchr(b, '/', text.size()) != nullptr;
+	if (paths) mark_paths(b, e, in_path);
+	const int group = g_layout_record ? (BTN_layout_owner() ? BTN_layout_owner() : BTN_layout_new_group()) : 0;
 	const unsigned char* start = b;
 	for (;;) {
-		// Measure one line, rendering its glyphs into the atlas.
+		// Measure one line, rendering its glyphs into the atlas. A character
+		// that would end past the width begins the next line, so a wrapped
+		// line never runs over the width it was given.
 		const unsigned char* pos = start;
 		const unsigned char* brk = start;
 		float cur = 0, brk_w = 0;
 		bool newline = false, overflow = false;
 		while (pos < e) {
-			if (wrapping && cur >= width) {
-				overflow = true;
-				break;
-			}
 			unsigned int code = OGL_utf8_decode(pos, e);
 			if (code == 13 || code == 10) {
 				newline = true;
 				break;
 			}
-			if (code == 32) {
+			const bool path = paths && in_path[(size_t)(pos - b)];
+			if (code == 32 && !path) {
 				brk = pos;
 				brk_w = cur;
 			}
 			float adv = f->require_char(code);
-			cur += fixed_advance ? (float)fixed_advance : truncf(adv);
+			const float add = fixed_advance ? (float)fixed_advance : truncf(adv);
+			if (wrapping && cur > 0 && cur + add > width) {
+				overflow = true;
+				break;
+			}
+			cur += add;
 			pos = OGL_utf8_next(pos, b, e);
+			if (code == '/' && path && pos < e && pos - 1 > start) {
+				brk = pos;
+				brk_w = cur;
+			}
 		}
 		const unsigned char* line_end = pos;
 		float line_w = cur;
-		if (overflow && !newline && brk > start) {
+		if (overflow && brk > start) {
 			line_end = brk;
 			line_w = brk_w;
 		}
@@ -391,13 +445,17 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 			pen = X - line_w * 0.5f;
 		else if (align == 2)
 			pen = X - line_w;
+		const float pen0 = pen;
 		for (const unsigned char* p = start; p < line_end; p = OGL_utf8_next(p, b, e)) {
 			float adv = f->draw_char(OGL_utf8_decode(p, e), pen, Y);
 			pen += fixed_advance ? (float)fixed_advance : adv;
 		}
 		gl.End();
+		if (g_layout_record && pen > pen0)
+			BTN_layout_add(layout_text, pen0 - ox, Y - oy - f->descent, pen - ox, Y - oy + f->ascent,
+			               std::string((const char*)start, (size_t)(line_end - start)), group);
 
-		if (wrapping) Y -= 10;
+		if (wrapping) Y -= step;
 
 		start = line_end;
 		if (start < e && (*start == 13 || *start == 10)) ++start;

@@ -70,6 +70,8 @@ OGL_font_info* OGL_font_get(charset_t charset);
 
 float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
                       charset_t charset, int align, int fixed_advance);
+// Distance between the baselines of wrapped lines: the face's line height.
+float OGL_line_step(charset_t charset);
 float OGL_measure_string(const std::string& text, charset_t charset);
 float OGL_measure_range(const unsigned char* begin, const unsigned char* end, charset_t charset);
 float OGL_measure_char(unsigned int code, charset_t charset);

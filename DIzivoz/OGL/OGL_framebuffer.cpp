@@ -46,7 +46,9 @@ int OGL_framebuffer::check_target(int w, int h, const char* name, int flags)
 	tman_hold hold;
 	if (tex_ref >= 0 && tex_ref < (int)tman.ref_dat.size()) {
 		const ref_dat_struct& slot = tman.ref_dat[(size_t)tex_ref];
-		if (slot.format != 0 && slot.load_time == tex_loaded && slot.tex_w == (float)w && slot.tex_h == (float)h)
+		// By the size asked for: the texture itself may be the next power of
+		// two up, which no request of another size would match.
+		if (slot.format != 0 && slot.load_time == tex_loaded && slot.image_w == (float)w && slot.image_h == (float)h)
 			return 1;
 	}
 	scratch_dx = w;

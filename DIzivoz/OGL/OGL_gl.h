@@ -85,6 +85,7 @@
 	/* immediate mode */ \
 	X(void, Begin, (GLenum mode), (mode)) \
 	X(void, End, (void), ()) \
+	X(void, EndList, (void), ()) \
 	X(void, Vertex2i, (GLint x, GLint y), (x, y)) \
 	X(void, Vertex2f, (GLfloat x, GLfloat y), (x, y)) \
 	X(void, Vertex2d, (GLdouble x, GLdouble y), (x, y)) \

@@ -14,6 +14,9 @@ namespace {
 const char* const shader_src = "DIzivoz/OGL/OGL_shader";
 const char* const shader_folder = "Resources/shaders/";
 const char* const no_prefix = "// no prefix\n";
+// Builds tried by one reload command before a shader that stays broken is
+// given up.
+const int glsl_reload_tries = 5;
 
 // Placed before every GLSL source: the platform switches, then whether the
 // card only has the first, limited generation of shaders.
@@ -123,7 +126,7 @@ int OGL_shader::build_stage(GLhandleARB& obj, GLenum kind, const std::string& pa
 void OGL_shader::reload(int reloading)
 {
 	const std::string platform = platform_prefix();
-	for (;;) {
+	for (int tries = 1;; ++tries) {
 		int vs = build_stage(vertex_obj, GL_VERTEX_SHADER_ARB, vertex_path, platform, 151);
 		if (vs < 0) return;
 		int fs = build_stage(fragment_obj, GL_FRAGMENT_SHADER_ARB, fragment_path, platform, 175);
@@ -146,6 +149,14 @@ void OGL_shader::reload(int reloading)
 		               fragment_path, reloading ? alert_warning : alert_fatal, shader_src, 219);
 		// A fatal alert returns only to a test's sink: nothing to retry then.
 		if (reloading == 0) return;
+		// Each warning gives the user a chance to mend the files; a build that
+		// keeps failing is left broken rather than asked about forever.
+		if (tries == glsl_reload_tries) {
+			xer << "WARNING: giving up on the GLSL shader " << vertex_path << " + " << fragment_path << " after "
+			    << tries << " failed builds.\n";
+			xer.flush();
+			return;
+		}
 	}
 }
 

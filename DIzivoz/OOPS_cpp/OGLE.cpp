@@ -314,19 +314,20 @@ void OGLE_Key(OGLE_Rec* r, char key, int shift)
 	const bool empty = r->sel_start == r->sel_end;
 	switch (k) {
 	case 8:
-		if (!empty) {
-			r->cb.ReplaceText(r, r->sel_start, r->sel_end, nullptr, nullptr);
-			r->sel_end = r->sel_start;
-			OGLE_Repaginate(r);
-		} else if (r->sel_start > 0) {
-			int p = r->cb.MBCS_PrevPos(r, r->sel_start);
-			if (p < 0) p = 0;
-			r->cb.ReplaceText(r, p, r->sel_start, nullptr, nullptr);
-			r->sel_start = r->sel_end = p;
+	case 127: {
+		// Backspace takes the character before the caret, delete (127) the
+		// one after it; either takes a selection whole.
+		int from = r->sel_start, to = r->sel_end;
+		if (empty && k == 8) from = std::max(0, r->sel_start > 0 ? r->cb.MBCS_PrevPos(r, r->sel_start) : 0);
+		if (empty && k == 127) to = std::min(r->cb.MBCS_NextPos(r, r->sel_start), text_len(r));
+		if (from < to) {
+			r->cb.ReplaceText(r, from, to, nullptr, nullptr);
+			r->sel_start = r->sel_end = from;
 			OGLE_Repaginate(r);
 		}
 		r->caret_at_end = 1;
 		break;
+	}
 	case 28:
 	case 29: {
 		auto step = [&](int p) { return k == 28 ? r->cb.MBCS_PrevPos(r, p) : r->cb.MBCS_NextPos(r, p); };

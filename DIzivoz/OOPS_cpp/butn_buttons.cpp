@@ -4,6 +4,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 
@@ -27,7 +28,15 @@ int BTN_action(float x, float y, float width, int lit, int mode, std::string lab
 	if (width <= 0) width = str_dx(label) + 21;
 	BTN_frame1(2, x, y, width, 0);
 	if (lit) BTN_frame1(3, x, y, width, 0);
+	int group = 0;
+	if (g_layout_record) {
+		// The bar's visible part, and its label inside it.
+		group = BTN_layout_new_group();
+		BTN_layout_add(layout_button, x - width / 2 + 1, y - 10, x + width / 2 - 1, y + 11, left, group);
+		BTN_layout_own_begin(group);
+	}
 	BTN_util_draw_label(x, y - 3, 1, left, mode == 2 && lit);
+	if (group) BTN_layout_own_end();
 	if (side_text != "-") OGL_string(45, x + width / 2 + 10, y + 7, side_text, 500, 0, 0);
 	const int hit = !menu_is_open() && mnw.mouse_click && mouse_in(x - width / 2, x + width / 2, y - 10, y + 10);
 	if (hit && mode != 0 && !lit) {
@@ -46,6 +55,7 @@ int BTN_bool(float x, float y, int* var, std::string label, int look)
 	const float bu = look == 1 ? 92 : 148, bv = look == 1 ? 132 : 187, tv = look == 1 ? 151 : 206;
 	BTN_util_element(x, y + 3, bu, bv, 9, 9, 0);
 	if (*var) BTN_util_element(x, y + 3, bu, tv, 9, 9, 0);
+	BTN_layout_add(layout_check, x - 7, y - 4, x + 7, y + 10, left + right);
 	BTN_util_draw_label(x - 12, y, 0, left, 0);
 	BTN_util_draw_label(x + 12, y, 2, right, 0);
 	if (!menu_is_open() && mouse_in(x - 8, x + 8, y - 4, y + 12)) {
@@ -102,7 +112,14 @@ int BTN_tab(int column, int row, int* var, int value, std::string label)
 	const float v0 = on ? 486 : 459, v1 = on ? 512 : 485;
 	OGL_2dquad(392, 0, 1.0f, cx - 49, cy - 13, 204 / 512.0f, v0 / 512, cx - 49, cy + 13, 204 / 512.0f, v1 / 512,
 	           cx + 49, cy + 13, 302 / 512.0f, v1 / 512, cx + 49, cy - 13, 302 / 512.0f, v0 / 512, 1, 5);
+	int group = 0;
+	if (g_layout_record) {
+		group = BTN_layout_new_group();
+		BTN_layout_add(layout_tab, cx - 49, cy - 13, cx + 49, cy + 11, label, group);
+		BTN_layout_own_begin(group);
+	}
 	OGL_string(on ? 41 : 42, cx - 40, cy - 4, label, 9999, 0, 0);
+	if (group) BTN_layout_own_end();
 	return r;
 }
 

@@ -5,6 +5,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 
 std::vector<focus_info_t> focus_ring;
@@ -157,18 +158,17 @@ void BTN_expand_label(const std::string& label, std::string& left, std::string& 
 	left.clear();
 	right.clear();
 	help.clear();
-	if (bar != std::string::npos && (brace == std::string::npos || brace < bar)) {
-		// A brace before the bar is text of the left part.
-		left = label.substr(0, bar);
-		right = label.substr(bar + 1);
-		return;
-	}
 	if (bar != std::string::npos) {
 		left = label.substr(0, bar);
-		right = label.substr(bar + 1, brace - bar - 1);
+		// A brace before the bar is text of the left part: the right part
+		// then runs to the end.
+		right = brace != std::string::npos && brace > bar ? label.substr(bar + 1, brace - bar - 1)
+		                                                   : label.substr(bar + 1);
 	} else {
 		left = brace == std::string::npos ? label : label.substr(0, brace);
 	}
+	// The help always starts two characters after the last brace, wherever
+	// the bar is.
 	if (brace != std::string::npos && brace + 2 <= label.size()) help = label.substr(brace + 2);
 }
 
@@ -189,8 +189,10 @@ std::vector<BTN_label_line> BTN_label_lines(float y, int align, const std::strin
 			if ((c == ' ' || c == '-' || c == '/') && std::abs(i - mid) < std::abs(best - mid)) best = i;
 		}
 		if (best > 0 && best < len - 1) {
-			lines.push_back({text.substr(0, best), y + 5});
-			lines.push_back({text.substr(best + 1), y - 5});
+			// One line step of the font apart.
+			const float half = OGL_line_step(0) * 0.5f;
+			lines.push_back({text.substr(0, best), y + half});
+			lines.push_back({text.substr(best + 1), y - half});
 			return lines;
 		}
 	}

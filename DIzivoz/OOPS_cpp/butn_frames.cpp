@@ -8,6 +8,7 @@
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
@@ -20,8 +21,12 @@ void BTN_util_draw_label(float x, float y, int align, const std::string& text, i
 {
 	// Label alignment 0 ends at x, 1 is centred, 2 starts at x.
 	const int font_align = align == 0 ? 2 : align == 1 ? 1 : 0;
+	// The two lines of a broken label are one text.
+	const bool own = g_layout_record && !BTN_layout_owner();
+	if (own) BTN_layout_own_begin(BTN_layout_new_group());
 	for (const BTN_label_line& line : BTN_label_lines(y, align, text))
 		OGL_string(lit ? 81 : 43, x, line.y, line.text, 9999, 0, font_align);
+	if (own) BTN_layout_own_end();
 }
 
 // Quads of one frame on a texture of tw x th pixels, in one colour.

@@ -5,6 +5,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_string.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 
@@ -77,8 +78,13 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 
 	// Keys of this id. A field that lost the focus drops its late keys: the
 	// shared engine is bound to another field's string by now.
-	BTN_consume_queue(field_keys, id, [&](int ch, int, int flags) {
+	BTN_consume_queue(field_keys, id, [&](int ch, int vkey, int flags) {
 		if (!has) return;
+		// The Delete key's code is no text: the engine's forward delete.
+		if (vkey == 46) {
+			OGLE_Key(ogle, 127, flags & 1);
+			return;
+		}
 		char bytes[4];
 		const int n = BTN_utf8_encode(ch, bytes);
 		if (n) OGLE_Key_MBCS(ogle, n, bytes, flags & 1);
@@ -89,12 +95,17 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 	BTN_frame1(9, x + w / 2 - 2, y + 3, w + 10, 0);
 	BTN_util_draw_label(x - 12, y, 0, left, 0);
 	BTN_util_draw_label(x + w + 6, y, 2, right, 0);
+	// The field's text is clipped to the field: only the field is a box.
+	BTN_layout_add(layout_field, x - 8, y - 3, x + w + 4, y + 12, left);
+	const int recording = g_layout_record;
+	g_layout_record = 0;
 	OGL_scissors(x - 1, y - 3, w + 2, 11);
 	if (has)
 		OGLE_Draw(ogle, 1);
 	else
 		OGL_string(45, x, y, *text, 9999, 0, 0);
 	OGL_scissors_end();
+	g_layout_record = recording;
 
 	if (OGLE_edit && (int)text->size() > max_len) {
 		cut_at_boundary(*text, max_len);

@@ -9,6 +9,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
@@ -52,6 +53,22 @@ void digit_arrows(float x, float y, int cells)
 		atlas_cell(0, x + 10 * k + 6, y + 18, 14, 18, 83, 197, 97, 215);
 	}
 }
+
+// The visible part of a number or character field (frame style 9 centred at
+// cx, `width` wide), with its arrow cells above and below when it has them.
+void record_field(float cx, float y, float width, bool arrows, const std::string& what)
+{
+	if (!g_layout_record) return;
+	const float c = std::round(cx), half = std::round(width / 2) + 2;
+	BTN_layout_add(layout_field, c - half + 1, arrows ? y - 12 : y - 3, c + half - 1, arrows ? y + 20 : y + 12, what);
+}
+
+// Texts a widget draws inside itself that need no check (digits in their cells).
+struct layout_pause {
+	int was = g_layout_record;
+	layout_pause() { g_layout_record = 0; }
+	~layout_pause() { g_layout_record = was; }
+};
 
 void fatal(const char* text, int line) { __MACIBM_alert(0, text, "", "", "", alert_fatal, butn_src, line); }
 }  // namespace
@@ -124,9 +141,11 @@ int BTN_flt_range(float x, float y, float* value, int digits, int decimals, floa
 
 	BTN_frame1(9, x + digits * 5 - 1, y + 3, digits * 10 + 15, 0);
 	digit_arrows(x, y, digits);
+	record_field(x + digits * 5 - 1, y, digits * 10 + 15, true, left + right);
 	BTN_util_draw_label(x - 12, y, 0, left, 0);
 	BTN_util_draw_label(r + 12, y, 2, right, 0);
 	if (has) OGL_fillrect(8, 1.0f, x + 2 + 10 * hot_digit, y - 2, 9, 11);
+	layout_pause digits_inside;
 	OGL_number(45, x + 3, y, *value, digits, decimals, 1);
 	return *value != before;
 }
@@ -191,8 +210,10 @@ void BTN_display_number(float x, float y, float value, int digits, int decimals,
 	const float r = x + digits * 10;
 	if (inside(mnw.mouse_x, mnw.mouse_y, x, r, y - 2, y + 8)) BTN_set_help(help);
 	BTN_frame1(9, x + digits * 5 - 1, y + 3, digits * 10 + 15, 0);
+	record_field(x + digits * 5 - 1, y, digits * 10 + 15, false, left + right);
 	BTN_util_draw_label(x - 12, y, 0, left, 0);
 	BTN_util_draw_label(r + 12, y, 2, right, 0);
+	layout_pause digits_inside;
 	OGL_number(45, x + 4, y, value, digits, decimals, 1);
 }
 
@@ -254,6 +275,7 @@ int BTN_horz_slider(float x, float y, float width, int fill_colour, float min, f
 			min = max + 0.01f;
 	}
 	BTN_frame1(7, x + width / 2, y, width, 0);
+	BTN_layout_add(layout_slider, x + 1, y - 3, x + width - 1, y + 3, left + right);
 	BTN_util_draw_label(x - 8, y, 0, left, 0);
 	BTN_util_draw_label(x + width + 8, y, 2, right, 0);
 	const float mx = mnw.mouse_x, my = mnw.mouse_y;
@@ -311,8 +333,16 @@ int BTN_textlist(float x, float y, int* selection, std::string items, std::strin
 	const float B = (float)(int)widest + 28;
 	const float m = (B - 28) / 2;
 	BTN_frame1(10, x + 10, y + 5, B, 0);
-	BTN_util_draw_label(x - m - 5, y, 0, left, 0);
-	BTN_util_draw_label(x + m + 25, y, 2, right, 0);
+	int group = 0;
+	if (g_layout_record) {
+		const float c = std::round(x + 10), half = std::round(B / 2) + 2;
+		group = BTN_layout_new_group();
+		BTN_layout_add(layout_popup, c - half + 1, y - 4, c + half - 1, y + 14, left + right, group);
+	}
+	// The labels keep 6 units clear of the list's visible ends (x - m - 5
+	// and x + m + 25).
+	BTN_util_draw_label(x - m - 11, y, 0, left, 0);
+	BTN_util_draw_label(x + m + 31, y, 2, right, 0);
 
 	const int key = (int)(y * 1024 + x);
 	const float mx = mnw.mouse_x, my = mnw.mouse_y;
@@ -353,7 +383,9 @@ int BTN_textlist(float x, float y, int* selection, std::string items, std::strin
 			--popup_shift;
 	} else {
 		if (popup_shift_key == key) popup_shift_key = 0;
+		if (group) BTN_layout_own_begin(group);
 		OGL_string(38, x, y, list[*selection], 9999, 0, 1);
+		if (group) BTN_layout_own_end();
 		if (over) BTN_set_help(help);
 	}
 	return result;
@@ -416,8 +448,10 @@ void BTN_chars(float x, float y, char* text, int length, std::string label)
 
 	BTN_frame1(9, x + length * 5 + 1, y + 3, length * 10 + 11, 0);
 	digit_arrows(x, y, length);
+	record_field(x + length * 5 + 1, y, length * 10 + 11, true, left);
 	BTN_util_draw_label(x - 6, y, 0, left, 0);
 	if (has) OGL_fillrect(8, 1.0f, x + 2 + 10 * hot_pos, y - 2, 9, 11);
+	layout_pause letters_inside;
 	for (int i = 0; i < length; ++i)
 		if (text[i]) OGL_string(45, x + 10 * i + 2, y, std::string(1, text[i]), 9999, 0, 0);
 	if (inside(mx, my, x, r, y - 18, y + 24)) BTN_set_help(help);

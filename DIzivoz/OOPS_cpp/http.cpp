@@ -1,8 +1,12 @@
 #include "DIzivoz/OOPS_cpp/http.h"
 
 #include <errno.h>
+#include <poll.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,8 +28,20 @@ const char* const product_build_name = "Ventora 9.10r1";
 // One receive scratch buffer for every transfer: all polling is on one thread.
 const size_t scratch_size = 65536;
 char scratch[scratch_size];
-const size_t file_buffer_size = 1 << 20;
+const size_t file_buffer_size = 512 << 10;  // body bytes gathered before each write
 unsigned long long write_ns = 0;
+
+// File buffers of finished transfers, kept for the next ones: a large block
+// allocated and freed per file would make the allocator hand its pages back.
+std::vector<std::vector<char>> spare_buffers;
+
+void give_back(std::vector<char>& buf)
+{
+	if (buf.capacity() == 0) return;
+	buf.clear();
+	if (spare_buffers.size() < 4) spare_buffers.push_back(std::move(buf));
+	std::vector<char>().swap(buf);
+}
 
 long long parse_length(const std::string& v)
 {
@@ -45,7 +61,7 @@ bool http_header_less::operator()(const std::string& a, const std::string& b) co
 down_class::down_class(const char* server, unsigned short port, const char* path, bool post,
                        std::map<std::string, std::string>* headers, const char* body, int body_length,
                        const char* local)
-    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFile(nullptr), mError(0), mExpected(-1),
+    : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFd(-1), mError(0), mExpected(-1),
       mReceived(0), mLastActivity(xtim.elapsed), mHeaderBytes(0)
 {
 	mLocalPath = app_path + (local ? local : "");
@@ -89,12 +105,41 @@ down_class::~down_class()
 	delete mSocket;
 }
 
+bool down_class::flush_file()
+{
+	const char* p = mOut.data();
+	size_t n = mOut.size();
+	while (n > 0) {
+		const ssize_t w = write(mFd, p, n);
+		if (w < 0 && errno == EINTR) continue;
+		if (w <= 0) {
+			if (mError == 0) mError = w < 0 && errno ? errno : EIO;
+			mOut.clear();
+			return false;
+		}
+		p += w;
+		n -= (size_t)w;
+	}
+	mOut.clear();
+	return true;
+}
+
 void down_class::close_file()
 {
-	if (!mFile) return;
-	const bool failed = fclose(mFile) != 0;
-	if (failed && mError == 0) mError = errno ? errno : EIO;
-	mFile = nullptr;
+	if (mFd < 0) return;
+	flush_file();
+	if (close(mFd) != 0 && mError == 0) mError = errno ? errno : EIO;
+	mFd = -1;
+	give_back(mOut);
+}
+
+int down_class::release_file()
+{
+	if (mFd < 0 || !flush_file()) return -1;
+	const int fd = mFd;
+	mFd = -1;
+	give_back(mOut);
+	return fd;
 }
 
 int down_class::transfer_status()
@@ -120,7 +165,14 @@ void down_class::write_body(const char* data, size_t len)
 	mReceived += (long long)len;
 	const bool timing = PCSBSocket::CountingReadTime();
 	const unsigned long long t0 = timing ? PCSBSocket::ThreadCpuNs() : 0;
-	if (fwrite(data, 1, len, mFile) != len && mError == 0) mError = errno ? errno : EIO;
+	if (mOut.capacity() == 0 && !spare_buffers.empty()) {
+		mOut = std::move(spare_buffers.back());
+		spare_buffers.pop_back();
+	}
+	if (mOut.capacity() == 0) mOut.reserve(std::max(file_buffer_size, len));
+	if (mOut.size() + len > mOut.capacity() && !mOut.empty()) flush_file();
+	if (mError == 0) mOut.insert(mOut.end(), data, data + len);
+	if (mOut.size() >= file_buffer_size) flush_file();
 	if (timing) write_ns += PCSBSocket::ThreadCpuNs() - t0;
 }
 
@@ -141,11 +193,9 @@ void down_class::parse_headers()
 			if (mStatus >= 200) {
 				mHeadersDone = true;
 				if (!mLocalPath.empty()) {
-					mFile = fopen(mLocalPath.c_str(), "wbe");
-					if (!mFile)
-						mError = errno;
-					else  // whole, aligned blocks reach the disk cache
-						setvbuf(mFile, nullptr, _IOFBF, file_buffer_size);
+					// Readable too: the caller may extract from it without opening it again.
+					mFd = open(mLocalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+					if (mFd < 0) mError = errno;
 				}
 				auto cl = mHeaders.find("Content-Length");
 				if (cl != mHeaders.end()) mExpected = parse_length(cl->second);
@@ -204,7 +254,7 @@ void down_class::DoProcessing()
 	const long long pending = direct ? (long long)got : (long long)mRecvBuf.size();
 	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Disconnect();
 
-	if (mFile && pending > 0) {
+	if (mFd >= 0 && pending > 0) {
 		if (direct)
 			write_body(scratch, (size_t)got);
 		else
@@ -224,9 +274,58 @@ unsigned long long http_write_time_ns() { return write_ns; }
 http_class::http_class() : proxy_port(0)
 {
 	for (auto& s : slot) s = nullptr;
+	for (int i = 0; i < http_slot_count; ++i) {
+		keep_[i] = false;
+		kept_fd_[i] = -1;
+	}
 }
 
-http_class::~http_class() { kill_all(); }
+http_class::~http_class()
+{
+	kill_all();
+	for (int& fd : kept_fd_)
+		if (fd >= 0) close(fd);
+}
+
+void http_class::keep_file(int slot_index, bool keep)
+{
+	if (slot_index >= 0 && slot_index < http_slot_count) keep_[slot_index] = keep;
+}
+
+void http_class::wait(int max_ms)
+{
+	pollfd fds[http_slot_count];
+	int n = 0;
+	for (down_class* d : slot) {
+		if (!d || !d->mSocket || d->mSocket->Descriptor() < 0) continue;
+		const int st = d->mSocket->GetStatus();
+		if (st == sock_status_closed || st == sock_status_error) return;  // its slot has news now
+		fds[n].fd = d->mSocket->Descriptor();
+		fds[n].events = (st != sock_status_connected || !d->mSendBuf.empty()) ? POLLOUT : POLLIN;
+		fds[n].revents = 0;
+		++n;
+	}
+	if (n > 0) ::poll(fds, n, max_ms);
+}
+
+unsigned long long http_class::progress() const
+{
+	unsigned long long sum = 0;
+	for (const down_class* d : slot) {
+		sum = sum * 31 + (d ? (unsigned long long)d->mReceived : ~0ull);
+		if (d)
+			sum = (sum * 31 + d->mRecvBuf.size()) * 31 + d->mSendBuf.size() + (unsigned long long)(long long)d->mStatus;
+	}
+	return sum;
+}
+
+int http_class::finished_file(int slot_index)
+{
+	if (slot_index < 0 || slot_index >= http_slot_count) return -1;
+	const int fd = kept_fd_[slot_index];
+	kept_fd_[slot_index] = -1;
+	return fd;
+}
 
 void http_class::kill_all()
 {
@@ -322,14 +421,21 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	(void)finish;
 
 	// Only bytes that reached the file count: a late write failure is a failure.
-	d->close_file();
+	int kept = -1;
+	if (keep_[slot_index])
+		kept = d->release_file();
+	else
+		d->close_file();
 	const bool complete = d->mExpected == d->mReceived;
 	const bool err = d->in_error();
 	if (d->mStatus >= 200 && d->mStatus <= 299 && complete && !err) {
 		delete d;
 		d = nullptr;
+		if (kept_fd_[slot_index] >= 0) close(kept_fd_[slot_index]);
+		kept_fd_[slot_index] = kept;
 		return net_finished;
 	}
+	if (kept >= 0) close(kept);
 
 	const int stat = d->transfer_status();
 	const int os_err = d->mError ? d->mError : (d->mSocket ? d->mSocket->GetOSError() : err_net_alloc_code);

@@ -45,6 +45,10 @@ public:
 	// Closes the output file; a failure to get the buffered bytes to disk
 	// becomes the transfer's error.
 	void close_file();
+	// Writes out what the buffer holds; false (and the transfer's error set) on failure.
+	bool flush_file();
+	// The output file's descriptor, flushed, for the caller to own; -1 when none.
+	int release_file();
 
 	PCSBSocket* mSocket;
 	std::vector<char> mSendBuf;
@@ -53,7 +57,8 @@ public:
 	int mStatus;  // 0 at creation, -1 once the socket exists, then the last status code
 	std::string mReason;
 	http_header_map mHeaders;  // first value stored for a name wins
-	FILE* mFile;
+	int mFd;                 // output file, -1 before the headers or without one
+	std::vector<char> mOut;  // body bytes not yet written to it
 	std::string mLocalPath;
 	int mError;
 	long long mExpected;  // from Content-Length, -1 when unknown
@@ -87,6 +92,22 @@ public:
 	void kill_all();
 	// Ends the transfer of one slot, so a late answer cannot land in its file.
 	void cancel(int slot_index);
+
+	// With keep set, the file of the slot's next finished transfer stays
+	// open for reading and finished_file hands its descriptor over once (the
+	// caller closes it); -1 when there is none. Saves opening it again.
+	void keep_file(int slot_index, bool keep);
+	int finished_file(int slot_index);
+
+	// Waits up to max_ms for any running transfer to have something to do,
+	// rather than asking every socket again at once.
+	void wait(int max_ms);
+	// Changes whenever a running transfer moves on (bytes in or out, a status).
+	unsigned long long progress() const;
+
+private:
+	bool keep_[http_slot_count];
+	int kept_fd_[http_slot_count];
 };
 
 extern http_class http;

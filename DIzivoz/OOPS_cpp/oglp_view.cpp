@@ -57,7 +57,7 @@ void OGL_sbuff()
 	else
 		gl.Color4f(1, 1, 1, ren.global_alpha);
 	xtim.profile_chart("sb1", 0);
-	APL_swap_window(mnw.window[0]);
+	APL_swap_current();
 	xtim.profile_chart("sb2", 0);
 }
 

@@ -155,8 +155,15 @@ qtim_class qtim;
 static buffers_reaper reap_buffers;
 
 qtim_class::qtim_class()
-	: movies_ok(plat_movie_available() ? 1 : 0), state(0), width(320), height(0), fps(20.0f), frames_done(0)
+	: movies_ok(-1), state(0), width(320), height(0), fps(20.0f), frames_done(0)
 {
+}
+
+int qtim_class::movies_available()
+{
+	// Asked on first need: finding out loads the movie libraries.
+	if (movies_ok < 0) movies_ok = plat_movie_available() ? 1 : 0;
+	return movies_ok;
 }
 
 qtim_class::~qtim_class() {}
@@ -190,7 +197,7 @@ int qtim_class::mov_per_frame()
 
 void qtim_class::mov_toggle(int new_state)
 {
-	if (!movies_ok) return;
+	if (!movies_available()) return;
 	OGL_setstate(1, 1, 3, 4, 9, 11);
 	if (state == 0) {
 		if (new_state == 0) return;
@@ -448,7 +455,7 @@ void qtim_class::qtim_wind()
 	auto line = [](int entry, const char* fallback, float y) {
 		OGL_string(47, 20, y, stls[entry].empty() ? std::string(fallback) : stls[entry], 600, charset_regular, 0);
 	};
-	if (movies_ok) {
+	if (movies_available()) {
 		line(724, "Movies are written as QuickTime files with Photo-JPEG frames.", 285);
 	} else {
 		line(725, "Movies cannot be recorded on this computer:", 285);

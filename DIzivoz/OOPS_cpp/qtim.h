@@ -9,7 +9,8 @@ public:
 	qtim_class();
 	~qtim_class();
 
-	int movies_ok;    // the movie muxer and JPEG encoder exist (tests may clear it)
+	int movies_ok;    // the movie muxer and JPEG encoder exist; -1 until asked (tests may set it)
+	int movies_available();  // movies_ok, asked of the movie layer on first need
 	int state;        // 0 idle, 1 recording, 2 stop requested
 	int width;        // movie width asked for (settings screen), 32..2048
 	int height;       // movie height, set at start from the window's aspect

@@ -566,7 +566,7 @@ int load_any_into_scratch(std::string name, int, int flags, int& format, int& ha
 			desc.height = std::max(1, desc.height / 2);
 			k /= 2;
 		}
-		const int bytes = TEX_bytes_needed_for_image(desc);
+		const long long bytes = TEX_bytes_needed_for_image(desc);
 		if (bytes <= 0 || bytes > tman_decode_bytes) return 0;
 		std::memmove(dest, px, (size_t)bytes);
 		if (TEX_flip_y(desc, dest) && desc.format == GL_COMPRESSED_RGB_S3TC_DXT1_EXT) {
@@ -718,7 +718,7 @@ int tman_class::load_texture_ogl(tex_load_vars* v, int result)
 		if (auto_mips) gl.TexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
 		if (dxt) {
 			gl.CompressedTexImage2D(GL_TEXTURE_2D, level, (GLenum)fmt, lvl.width, lvl.height, 0,
-			                        TEX_bytes_needed_for_image(lvl), px);
+			                        (GLsizei)TEX_bytes_needed_for_image(lvl), px);
 		} else if (reuse) {
 			gl.TexSubImage2D(GL_TEXTURE_2D, level, 0, 0, lvl.width, lvl.height, data_fmt, GL_UNSIGNED_BYTE, px);
 		} else {

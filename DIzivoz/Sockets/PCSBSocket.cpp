@@ -75,7 +75,7 @@ PCSBSocket::PCSBSocket(unsigned short port, bool server)
     : mSocket(-1), mStatus(sock_status_created), mOSError(0), mReceivedRelease(false),
       mSentRelease(false), mServer(false)
 {
-	mSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	mSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
 	if (mSocket == -1) {
 		mOSError = errno;
 		fprintf(stderr, "LINUX: NET: I could not even create the socket! Uh-oh!\n");
@@ -98,7 +98,6 @@ PCSBSocket::PCSBSocket(unsigned short port, bool server)
 		mStatus = sock_status_error;
 		return;
 	}
-	set_nonblocking(mSocket);
 	if (server) {
 		mServer = true;
 		if (listen(mSocket, 128) != 0) {
@@ -120,7 +119,7 @@ PCSBSocket::PCSBSocket(int descriptor)
 PCSBSocket::~PCSBSocket()
 {
 	if (mSocket != -1) {
-		shutdown(mSocket, SHUT_RDWR);
+		if (!mShutDown) shutdown(mSocket, SHUT_RDWR);
 		close(mSocket);
 	}
 }
@@ -233,7 +232,7 @@ long PCSBSocket::http_WriteData(const void* data, long size)
 
 void PCSBSocket::Disconnect()
 {
-	shutdown(mSocket, SHUT_RDWR);
+	mShutDown = shutdown(mSocket, SHUT_RDWR) == 0;
 	mStatus = sock_status_closed;
 }
 

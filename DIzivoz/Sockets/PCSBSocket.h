@@ -30,6 +30,7 @@ public:
 
 	void Connect(unsigned long address, unsigned short port);  // address in network byte order
 	int GetStatus();
+	int Descriptor() const { return mSocket; }
 	int GetOSError() { return mOSError; }
 	bool ReceivedRelease() { return mReceivedRelease; }
 	long ReadData(void* buffer, long size);
@@ -57,6 +58,7 @@ private:
 	bool mReceivedRelease;
 	bool mSentRelease;
 	bool mServer;
+	bool mShutDown = false;  // both directions already shut
 };
 
 // Sink for diagnostic printing that is switched off.

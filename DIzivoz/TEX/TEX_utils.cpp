@@ -44,7 +44,9 @@ long long level_bytes(unsigned format, long long w, long long h, int pad)
 	case GL_COMPRESSED_RGBA_S3TC_DXT1_EXT:
 	case GL_COMPRESSED_RGBA_S3TC_DXT3_EXT:
 	case GL_COMPRESSED_RGBA_S3TC_DXT5_EXT:
-		return squish::GetStorageRequirements((int)w, (int)h, squish_flag(format));
+		// libsquish counts in int: past 32768 a side its count would overflow.
+		if (w <= 32768 && h <= 32768) return squish::GetStorageRequirements((int)w, (int)h, squish_flag(format));
+		return ((w + 3) / 4) * ((h + 3) / 4) * (squish_flag(format) == squish::kDxt1 ? 8 : 16);
 	default: return 0;
 	}
 }
@@ -98,7 +100,7 @@ bool TEX_layout_for_read(int width, int height, int bpp, int row_width, int pow2
 	return true;
 }
 
-int TEX_bytes_needed_for_image(const TEX_image_desc& desc)
+long long TEX_bytes_needed_for_image(const TEX_image_desc& desc)
 {
 	long long w = desc.width, h = desc.height, total = 0;
 	if (w < 1 || h < 1) return 0;
@@ -110,7 +112,7 @@ int TEX_bytes_needed_for_image(const TEX_image_desc& desc)
 		w = std::max(1LL, w / 2);
 		h = std::max(1LL, h / 2);
 	}
-	return (int)total;
+	return total;
 }
 
 void TEX_downscale(TEX_image_desc& desc, unsigned char* pixels, int fx, int fy)

@@ -37,7 +37,8 @@ inline bool TEX_is_dxt(unsigned format)
 	       format == GL_COMPRESSED_RGBA_S3TC_DXT3_EXT || format == GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
 }
 
-int TEX_bytes_needed_for_image(const TEX_image_desc& desc);
+// 64-bit: a header may declare sizes whose chain passes 4 GiB.
+long long TEX_bytes_needed_for_image(const TEX_image_desc& desc);
 void TEX_downscale(TEX_image_desc& desc, unsigned char* pixels, int fx, int fy);
 void TEX_chroma_key(const TEX_image_desc& desc, unsigned char* pixels, unsigned char* key_rgb, int threshold);
 void TEX_composite(const TEX_image_desc& src_desc, const TEX_image_desc& dst_desc, unsigned char* src,

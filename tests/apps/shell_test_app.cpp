@@ -16,10 +16,15 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_files.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
+#include "DIzivoz/OOPS_cpp/butn_text.h"
+#include "DIzivoz/OOPS_cpp/http.h"
 #include "DIzivoz/OOPS_cpp/pref.h"
+#include "Installer-f/prefs_window.h"
 #include "Installer-f/shell_questions.h"
 #include "Platform/plat_shell.h"
 #include "Platform/plat_swap.h"
@@ -175,6 +180,37 @@ void pacing_frame()
 	shell_fillrect(inputs % 2 ? 58 : 40, 1.0f, 300, 250, 200, 100);
 }
 
+// The installer's preferences window: its settings, the control that has the
+// keyboard focus and the text selection, whenever any of them changes; the
+// open pop-up's items once per opening.
+void report_prefs()
+{
+	static std::string last;
+	if (mnw.wind_type != 2) return;
+	const prefs_layout_t& L = prefs_layout();
+	const struct {
+		const char* name;
+		float x, y;
+	} fields[] = {{"host", L.host_x, L.host_y}, {"port", L.port_x, L.port_y}, {"streams", L.streams_x, L.streams_y}};
+	std::string focus = focus_id ? std::to_string(focus_id) : "none";
+	for (const auto& f : fields)
+		if (focus_id && focus_id == BTN_focus_id_at(f.x, f.y)) focus = f.name;
+	int s = -1, e = -1;
+	if (ogle) OGLE_GetSelection(ogle, &s, &e);
+	char buf[512];
+	std::snprintf(buf, sizeof buf, "prefs platform %d log %d beta %d streams %d host '%s' port '%s' %d focus %s sel %d %d menu %d",
+	              stg.platform, stg.log_actions, stg.get_beta, stg.stream_count, http.proxy_host.c_str(),
+	              http.proxy_port_text.c_str(), http.proxy_port, focus.c_str(), s, e, mnw.menu_open);
+	if (buf == last) return;
+	const bool opened = mnw.menu_open >= 0 && last.find("menu " + std::to_string(mnw.menu_open)) == std::string::npos;
+	if (opened && mnw.menu_open < (int)menu.size())
+		for (const item_struct& it : menu[mnw.menu_open].items)
+			report("item '" + it.label + "' at " + std::to_string((it.left + it.right) / 2) + " " +
+			       std::to_string((it.bottom + it.top) / 2));
+	report(buf);
+	last = buf;
+}
+
 void update()
 {
 	++frame;
@@ -206,6 +242,10 @@ void update()
 			report("opensave " + std::to_string(r) + " '" + path + "'");
 		}
 		if (mode == "select") report("select " + std::to_string(select_alert("/some/file.txt", 0)));
+		if (mode == "prefs") {
+			handle_prefs();
+			report("prefs closed");
+		}
 		if (mode == "abort")
 			report("abort " + std::to_string(abort_alert("Cancel?", "Yes", "stop it", "No", "go on")));
 	}
@@ -219,6 +259,7 @@ void swap_and_report(void* window)
 		report_window();
 	}
 	if (mode == "about") report_about();
+	if (mode == "prefs") report_prefs();
 	if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
 	if (mode == "pacing" && inputs != inputs_shown) {
 		inputs_shown = inputs;
@@ -238,6 +279,10 @@ int main(int argc, char** argv)
 	install_shell_questions();
 	// The installer's preferences hold the hosts and the proxy.
 	if (mode == "about") pref.IO_set(11, 0);
+	if (mode == "prefs") {
+		stg_set_start_values();
+		pref.IO_set(11, 0);
+	}
 	MACIBM_set_app_hooks(app_hooks{update, nullptr, nullptr});
 	report_window();
 	while (!app_done) {

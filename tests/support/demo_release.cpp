@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -12,6 +14,8 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/TEX/TEX_png.h"
+#include "DIzivoz/TEX/TEX_utils.h"
 #include "DIzivoz/UTL/UTL_log.h"
 #include "Installer-f/make_installer.h"
 #include "Installer-f/wizard.h"
@@ -175,7 +179,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	keep = k;
 	std::map<std::string, std::string> env = {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}};
 	for (const auto& kv : o.extra_env) env[kv.first] = kv.second;
-	k->run.reset(new shell_app_run("", env, o.program));
+	k->run.reset(new shell_app_run("", env, o.program, o.run_folder));
 	shell_app_run& run = *k->run;
 	// A private X server per run: clicks and windows of tests running side
 	// by side never meet.
@@ -183,7 +187,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (!k->x->display().empty()) run.display = k->x->display();
 	res.run_folder = run.folder();
 	mkdir((res.run_folder + "home/Desktop").c_str(), 0755);
-	mkdir((res.run_folder + "home/Apps").c_str(), 0755);
+	mtest::make_dirs(res.run_folder + o.install_parent);
 	const std::string display = run.display;
 	std::vector<std::string> args = {"--pref:_proxy_host=127.0.0.1",
 	                                 "--pref:_proxy_port_int=" + std::to_string(r.server->port()), "--missing_strings"};
@@ -214,14 +218,29 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
 		xdotool(display, {"click", "1"});
 	};
-	// Next, pressed again when a busy machine lost the click (the page did not change in 5 s).
+	auto park = [&] {
+		int sx, sy;
+		point(795, 595, &sx, &sy);
+		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+	};
+	// Next, pressed again when a busy machine lost the click (the page did not
+	// change in 5 s). The press keeps its own place, so the pointer can be
+	// parked at once, before the next page's first frame.
 	auto next_until = [&](float x, int index) {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		for (int k = 0; k < 6; ++k) {
 			click(x, 23);
+			if (o.park_mouse) park();
 			if (run.wait_log(line, 5)) return;
 		}
 	};
+	// The band of the page's title: it changes only when another page is drawn.
+	auto title_look = [&] {
+		int sx, sy;
+		point(230, 495, &sx, &sy);
+		return xv.pixels(sx, sy, 540, 20);
+	};
+	std::vector<unsigned> last_title;
 	auto page = [&](int index, const std::string& name) -> bool {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		if (!run.wait_log(line, o.page_timeout)) {
@@ -229,13 +248,19 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			return false;
 		}
 		if (o.on_reached) o.on_reached(index);
-		if (o.park_mouse) {
-			int sx, sy;
-			point(795, 595, &sx, &sy);
-			xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
-		}
-		// A few frames so the page is drawn, then its picture.
-		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		if (o.park_mouse) park();
+		// The log line comes with the page's first frame, before it is shown:
+		// its picture once its title is on the screen.
+		wait_for(
+		    [&] {
+			    const std::vector<unsigned> t = title_look();
+			    return t != last_title && std::count(t.begin(), t.end(), t.empty() ? 0 : t[0]) != (long)t.size();
+		    },
+		    o.page_timeout);
+		last_title = title_look();
+		// Where frames are quick the pointer may have been parked just after
+		// that frame: a few more.
+		std::this_thread::sleep_for(std::chrono::milliseconds(100));
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + std::to_string(index) + "-" + name + "-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
@@ -244,14 +269,33 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		return true;
 	};
 	const float next_x = 770 - (interface_icon_width(2, o.language)) / 2;
+	// Next after the box was clicked; a lost click on the box leaves Next
+	// disabled: tick it again.
+	auto go_past_licence = [&] {
+		next_until(next_x, 2);
+		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
+			click(230, 103);
+			next_until(next_x, 2);
+		}
+		return run.wait_log("Wizard page 2:", 0);
+	};
 	gui_ctl ctl;
 	ctl.click = click;
+	ctl.accept_licence = [&] {
+		click(230, 103);
+		return go_past_licence();
+	};
 	ctl.key = [&](const std::string& key) {
 		xdotool(display, {"windowfocus", std::to_string(win)});
 		xdotool(display, {"key", key});
 	};
 	ctl.wait_log = [&](const std::string& text, double seconds) { return run.wait_log(text, seconds); };
 	ctl.log = [&] { return run.log(); };
+	ctl.pixel = [&](float x, float y) {
+		int sx, sy;
+		point(x, y, &sx, &sy);
+		return xv.pixel(sx, sy);
+	};
 	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
 	bool stopped = false;
@@ -267,28 +311,52 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	if (ok) ok = page(1, "license");
 	if (ok && stop_here(1)) ok = false;
 	if (ok) {
-		click(230, 103);
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		// The picture once Next has lit up (the tick was seen and drawn); a
+		// lost click on the box is made again.
+		auto next_look = [&] {
+			std::vector<unsigned> out;
+			for (int dx = -12; dx <= 12; dx += 4) {
+				int sx, sy;
+				point(next_x + dx, 23, &sx, &sy);
+				out.push_back(xv.pixel(sx, sy));
+			}
+			return out;
+		};
+		const std::vector<unsigned> dim = next_look();
+		for (int k = 0; k < 3; ++k) {
+			click(230, 103);
+			if (wait_for([&] { return next_look() != dim; }, 10)) break;
+		}
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + "1-license-ticked-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
 		}
-		next_until(next_x, 2);
-		// A lost click on the box leaves Next disabled: tick it again.
-		for (int k = 0; k < 3 && !run.wait_log("Wizard page 2:", 0); ++k) {
-			click(230, 103);
-			next_until(next_x, 2);
-		}
+		go_past_licence();
 	}
 	if (ok) ok = page(2, "servers");
 	if (ok && stop_here(2)) ok = false;
 	if (ok) ok = page(3, "destination");
 	if (ok && stop_here(3)) ok = false;
 	if (ok && o.change_destination) {
-		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + "home/Apps\n");
+		// The page's sentence names the folder: its picture once the chosen
+		// one is on the screen. While the dialog is up the window shows the
+		// frame as far as the pressed button (the button shows its pressed
+		// look before acting), without the sentence.
+		auto body_look = [&] {
+			int sx, sy;
+			point(230, 455, &sx, &sy);
+			return xv.pixels(sx, sy, 540, 60);
+		};
+		const std::vector<unsigned> before = body_look();
+		write_file_bytes(res.run_folder + "zenity_answer.txt", res.run_folder + o.install_parent + "\n");
 		click(290, 203);
 		wait_for([&] { return file_exists(res.run_folder + "zenity_calls.txt"); }, 20);
-		std::this_thread::sleep_for(std::chrono::milliseconds(500));
+		wait_for(
+		    [&] {
+			    const std::vector<unsigned> b = body_look();
+			    return b != before && std::count(b.begin(), b.end(), b.empty() ? 0 : b[0]) != (long)b.size();
+		    },
+		    o.page_timeout);
 		if (!o.screens_folder.empty()) {
 			const std::string file = o.screens_folder + "3-destination-changed-" + langs[o.language] + ".png";
 			if (xv.save_png(win, file)) res.screens.push_back(file);
@@ -306,12 +374,57 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	res.exit_status = run.wait_exit(ok || stopped ? o.exit_timeout : 1);
 	if (res.exit_status < 0) run.kill_now();
 	res.log = run.log();
-	// The installed folder, as the registry keeps it.
+	// The installed folder, as the registry keeps it (the last one: a kept
+	// run folder may list earlier installs before it).
 	std::ifstream reg(res.run_folder + "home/.config/Ventora/ventora_install.txt");
 	std::string line;
 	res.dest.clear();
-	if (std::getline(reg, line)) res.dest = line;
+	while (std::getline(reg, line))
+		if (!line.empty()) res.dest = line;
 	return res;
+}
+
+std::string write_contact_sheet(const std::vector<std::string>& pictures, int columns, const std::string& out)
+{
+	if (pictures.empty() || columns < 1) return "no pictures";
+	struct picture {
+		TEX_image_desc d;
+		unsigned char* px = nullptr;
+	};
+	std::vector<picture> all;
+	auto free_all = [&] {
+		for (picture& p : all) std::free(p.px);
+	};
+	int cell_w = 0, cell_h = 0;
+	for (const std::string& f : pictures) {
+		picture p;
+		if (!TEX_load_any(f, p.px, GL_RGB, 0, 0, p.d) || !p.px) {
+			std::free(p.px);
+			free_all();
+			return "cannot read " + f;
+		}
+		TEX_downscale(p.d, p.px, 2, 2);
+		cell_w = std::max(cell_w, p.d.width);
+		cell_h = std::max(cell_h, p.d.height);
+		all.push_back(p);
+	}
+	const int gap = 16, n = (int)all.size(), cols = std::min(columns, n), rows = (n + cols - 1) / cols;
+	TEX_image_desc sheet;
+	sheet.format = GL_RGB;
+	sheet.width = cols * cell_w + (cols + 1) * gap;
+	sheet.height = rows * cell_h + (rows + 1) * gap;
+	std::vector<unsigned char> px((size_t)sheet.width * sheet.height * 3, 48);
+	for (int i = 0; i < n; ++i) {
+		const picture& p = all[i];
+		const int left = gap + (i % cols) * (cell_w + gap), top = gap + (i / cols) * (cell_h + gap);
+		const size_t stride = (size_t)p.d.width * 3 + p.d.row_padding;
+		// Rows run bottom-up in both.
+		for (int y = 0; y < p.d.height; ++y)
+			std::copy_n(p.px + y * stride, (size_t)p.d.width * 3,
+			            &px[((size_t)(sheet.height - top - p.d.height + y) * sheet.width + left) * 3]);
+	}
+	free_all();
+	return TEX_save_png(out, sheet, px.data()) ? "" : "cannot write " + out;
 }
 
 }  // namespace vtest

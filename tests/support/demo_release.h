@@ -62,6 +62,10 @@ struct gui_ctl {
 	std::function<void(const std::string& key)> key; // xdotool key name
 	std::function<bool(const std::string& text, double seconds)> wait_log;
 	std::function<std::string()> log;                // the program's log so far
+	// On the licence page: ticks the box and presses Next until page 2 shows
+	// (a busy machine may lose either click, or see both in one frame).
+	std::function<bool()> accept_licence;
+	std::function<unsigned(float x, float y)> pixel; // colour 0xRRGGBB of a point of the window, GUI units
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
 };
@@ -88,11 +92,20 @@ struct gui_run_options {
 	std::function<void(int index)> on_reached;
 	// Called with the run folder after each page's screenshot.
 	std::function<void(const std::string& page)> on_page;
+	// Where the program runs (its copy, its log, home/ with the preferences,
+	// the desktop and the install), kept afterwards; empty: a temporary folder.
+	std::string run_folder;
+	// The folder picked in the destination dialog, relative to the run folder.
+	std::string install_parent = "home/Apps";
 };
 
 // Starts the program on the current DISPLAY against the served release,
 // clicks through every page and reports. The caller keeps `keep` alive to
 // look at the run folder afterwards.
 gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o, std::shared_ptr<void>& keep);
+
+// Writes the pictures, in order, as one PNG grid of `columns` half-size
+// pictures, left to right and top to bottom; empty when written, else why not.
+std::string write_contact_sheet(const std::vector<std::string>& pictures, int columns, const std::string& out);
 
 }  // namespace vtest

@@ -130,8 +130,14 @@ int run_program(const std::vector<std::string>& args, const std::string& out_fil
 	std::vector<char*> argv;
 	for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
 	argv.push_back(nullptr);
+	// Without a display the maker builds unattended (with one it opens a
+	// window and waits at its closing alert).
+	std::vector<char*> envp;
+	for (char** e = environ; *e; ++e)
+		if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "WAYLAND_DISPLAY=", 16) != 0) envp.push_back(*e);
+	envp.push_back(nullptr);
 	pid_t pid = -1;
-	const int err = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+	const int err = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
 	posix_spawn_file_actions_destroy(&fa);
 	if (err != 0) return -1;
 	int st = 0;

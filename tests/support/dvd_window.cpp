@@ -86,6 +86,14 @@ void wizard_window::click(float x, float y)
 	xdo({"mouseup", "1"});
 }
 
+void wizard_window::tap(float x, float y)
+{
+	xdo({"windowfocus", std::to_string(win_)});
+	move(x, y);
+	pause_ms(60);
+	xdo({"click", "1"});
+}
+
 void wizard_window::drag(float x0, float y0, float x1, float y1)
 {
 	xdo({"windowfocus", std::to_string(win_)});

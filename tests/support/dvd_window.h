@@ -35,6 +35,9 @@ public:
 	void move(float x, float y);
 	// Press and release with a pause between, so frames see the button held.
 	void click(float x, float y);
+	// A quick tap: xdotool's own click (press and release 12 ms apart), which
+	// a frame often sees whole.
+	void tap(float x, float y);
 	void drag(float x0, float y0, float x1, float y1);
 	// Colours of a 3 x 3 block around a GUI point; the block once two looks
 	// 100 ms apart agree.

@@ -103,6 +103,7 @@ bool fake_platform::make_window(const plat_window_req& req, plat_window_got& got
 	got.alpha = 8;
 	got.depth = 24;
 	got.samples = req.aa_samples;
+	if (req.threaded) got.threaded_result = threaded_result;
 	++windows_alive;
 	placed_.push_back({got.window, req.left, req.top});
 	if (!front) front = got.window;

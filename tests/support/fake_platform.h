@@ -61,6 +61,11 @@ public:
 	unsigned long long video_memory() override { return vram; }
 	void* make_loader_context() override { return nullptr; }
 	bool set_loader_context(void*) override { return false; }
+	int renderer_accelerated(std::string* name) override
+	{
+		if (name) *name = renderer;
+		return accelerated;
+	}
 
 	bool video_ok = true;
 	int screen_w = 1024, screen_h = 768, screen_depth = 32;
@@ -80,6 +85,9 @@ public:
 	std::vector<std::string> cursor_log;
 	std::vector<std::string> boxes;
 	unsigned long long vram = 0;
+	int threaded_result = 0;         // given to windows asked for threaded
+	int accelerated = 1;             // answer of renderer_accelerated
+	std::string renderer = "Fake renderer";
 	void* front = nullptr;           // the first window made, or the last selected
 	std::vector<void*> selects;
 	// Called when a frame waits with the queue empty (a dialog loop's next

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -185,6 +186,35 @@ void http_server::clear_behaviours()
 	behaviours_.clear();
 }
 
+void http_server::set_rate_limit(long long bytes_per_second) { rate_ = std::max(0LL, bytes_per_second); }
+
+bool http_server::send_paced(int fd, int file, long long len)
+{
+	const long long rate = rate_.load();
+	// A twentieth of a second of the line per piece.
+	const long long piece = std::max(512LL, rate / 20);
+	std::string buf;
+	for (long long off = 0; off < len;) {
+		const long long n = std::min(piece, len - off);
+		buf.resize((size_t)n);
+		const ssize_t got = pread(file, &buf[0], (size_t)n, (off_t)off);
+		if (got <= 0) return false;
+		std::chrono::steady_clock::time_point at;
+		{
+			std::lock_guard<std::mutex> g(lock_);
+			at = std::max(line_free_, std::chrono::steady_clock::now());
+			line_free_ = at + std::chrono::microseconds(got * 1000000LL / rate);
+		}
+		while (!stopped() && std::chrono::steady_clock::now() < at)
+			std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+			    at - std::chrono::steady_clock::now(), std::chrono::milliseconds(5)));
+		if (!send_all(fd, buf.data(), (size_t)got, stop_)) return false;
+		body_bytes_ += got;
+		off += got;
+	}
+	return true;
+}
+
 bool http_server::behaviour_for(const std::string& path, http_behaviour& out) const
 {
 	std::lock_guard<std::mutex> g(lock_);
@@ -224,6 +254,42 @@ bool http_server::wait_for_requests(size_t n, int timeout_ms) const
 	return true;
 }
 
+bool http_server::settle(int timeout_ms) const
+{
+	// A connection of our own queues behind every earlier one; once it is
+	// accepted, the earlier ones are too, and only their ending is left.
+	const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	if (fd < 0) return false;
+	sockaddr_in addr;
+	memset(&addr, 0, sizeof(addr));
+	addr.sin_family = AF_INET;
+	addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	addr.sin_port = htons(port_);
+	sockaddr_in mine;
+	socklen_t len = sizeof(mine);
+	if (connect(fd, (sockaddr*)&addr, sizeof(addr)) != 0 || getsockname(fd, (sockaddr*)&mine, &len) != 0) {
+		close(fd);
+		return false;
+	}
+	const unsigned short my_port = ntohs(mine.sin_port);
+	const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+	bool settled = false;
+	while (!settled && std::chrono::steady_clock::now() < until) {
+		{
+			std::lock_guard<std::mutex> g(lock_);
+			// Ours is the newest with its port, and then the oldest still open.
+			auto ours = std::find_if(open_conns_.rbegin(), open_conns_.rend(),
+			                         [&](const std::pair<const unsigned long long, unsigned short>& c) {
+				                         return c.second == my_port;
+			                         });
+			settled = ours != open_conns_.rend() && std::next(ours) == open_conns_.rend();
+		}
+		if (!settled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+	}
+	close(fd);
+	return settled;
+}
+
 void http_server::accept_loop()
 {
 	while (!stopped()) {
@@ -235,7 +301,9 @@ void http_server::accept_loop()
 		}
 		if (stopped() || (p[1].revents & POLLIN)) return;
 		if (!(p[0].revents & POLLIN)) continue;
-		const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+		sockaddr_in peer;
+		socklen_t peer_len = sizeof(peer);
+		const int fd = accept4(listen_fd_, (sockaddr*)&peer, &peer_len, SOCK_CLOEXEC);
 		if (fd < 0) continue;
 		// Threads of finished connections are joined as new ones come, so a
 		// client that retries for a long time does not pile up threads.
@@ -254,10 +322,13 @@ void http_server::accept_loop()
 		}
 		finished_ids_.clear();
 		open_fds_.insert(fd);
-		std::thread t([this, fd] {
+		const unsigned long long serial = accepted_++;
+		open_conns_[serial] = ntohs(peer.sin_port);
+		std::thread t([this, fd, serial] {
 			serve(fd);
 			std::lock_guard<std::mutex> g2(lock_);
 			open_fds_.erase(fd);
+			open_conns_.erase(serial);
 			close(fd);
 			finished_ids_.push_back(std::this_thread::get_id());
 		});
@@ -404,14 +475,19 @@ void http_server::serve(int fd)
 			for (size_t off = 0; sent && off < all.size(); off += (size_t)b.slow_chunk) {
 				const size_t n = std::min(all.size() - off, (size_t)b.slow_chunk);
 				sent = send_all(fd, all.data() + off, n, stop_);
+				if (sent) body_bytes_ += (long long)n;
 				if (off + n >= all.size() && b.extra_bytes <= 0) answer_sent();
 				for (int waited = 0; sent && waited < b.slow_delay_ms && !stopped(); waited += 5)
 					std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5, b.slow_delay_ms - waited)));
 			}
+		} else if (file >= 0 && rate_.load() > 0 && !has_b) {
+			sent = send_paced(fd, file, body_len);
 		} else if (file >= 0) {
 			sent = send_file_range(fd, file, 0, body_len, stop_);
+			if (sent) body_bytes_ += body_len;
 		} else {
 			sent = send_all(fd, text_body.data(), (size_t)body_len, stop_);
+			if (sent) body_bytes_ += body_len;
 		}
 	}
 	if (sent && b.extra_bytes > 0) sent = send_all(fd, std::string((size_t)b.extra_bytes, 'X'), stop_);

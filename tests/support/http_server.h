@@ -6,6 +6,7 @@
 // path to misbehave. One thread accepts; each connection gets its own thread.
 // The destructor stops everything.
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -68,16 +69,28 @@ public:
 	size_t request_count() const;
 	// Waits up to timeout_ms for at least n requests; true when they came.
 	bool wait_for_requests(size_t n, int timeout_ms) const;
+	// Waits up to timeout_ms until every connection made before the call
+	// (also by a client that has died since) has been read, logged and
+	// closed; true when so.
+	bool settle(int timeout_ms) const;
 	// Most requests being answered at one time since the last reset: from the
 	// request's arrival until the last byte of its answer is sent.
 	size_t peak_requests() const;
 	void reset_peak_requests();
+	// The body bytes of all answers together go out at most this fast, as
+	// over a slow line shared by every connection (0: as fast as possible).
+	// Paths with a behaviour of their own keep it.
+	void set_rate_limit(long long bytes_per_second);
+	// Body bytes sent so far, all answers together.
+	long long body_bytes_sent() const { return body_bytes_.load(); }
 
 private:
 	void accept_loop();
 	void serve(int fd);
 	bool behaviour_for(const std::string& path, http_behaviour& out) const;
 	bool stopped() const { return stop_.load(); }
+	// Sends len bytes of the open file from its start at the rate limit.
+	bool send_paced(int fd, int file, long long len);
 
 	std::string root_;
 	int listen_fd_ = -1;
@@ -90,6 +103,12 @@ private:
 	std::map<std::string, http_behaviour> behaviours_;
 	std::vector<http_request_record> log_;
 	std::set<int> open_fds_;
+	// Open connections by the order they were accepted in: the peer's port.
+	std::map<unsigned long long, unsigned short> open_conns_;
+	unsigned long long accepted_ = 0;
+	std::atomic<long long> rate_{0};
+	std::atomic<long long> body_bytes_{0};
+	std::chrono::steady_clock::time_point line_free_;  // when the shared line takes its next byte
 	size_t in_flight_ = 0;
 	size_t peak_in_flight_ = 0;
 	std::map<std::thread::id, std::thread> workers_;

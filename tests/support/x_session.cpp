@@ -1,5 +1,7 @@
 #include "tests/support/x_session.h"
 
+#include <gtest/gtest.h>
+
 #include <png.h>
 #include <cstdio>
 
@@ -77,13 +79,18 @@ xvfb_server::~xvfb_server()
 }
 
 shell_app_run::shell_app_run(const std::string& mode, std::map<std::string, std::string> env,
-                             const std::string& program)
-    : mode_(mode), program_(program), env_(std::move(env))
+                             const std::string& program, const std::string& run_folder)
+    : dir_(run_folder), mode_(mode), program_(program), env_(std::move(env))
 {
 	const char* d = std::getenv("DISPLAY");
 	display = d ? d : "";
-	// A copy of the program: its log lies beside it.
+	// A copy of the program: its log lies beside it. A kept folder may hold
+	// an older one, maybe a link to the build's own: never written through.
 	const std::string src = bin_dir() + "/" + program_;
+	unlink(dir_(program_).c_str());
+	// What the stand-ins recorded in an earlier run of a kept folder.
+	for (const char* old : {"zenity_calls.txt", "zenity_answer.txt", "xdg_open_calls.txt", "app_report.txt"})
+		unlink(dir_(old).c_str());
 	if (link(src.c_str(), dir_(program_).c_str()) != 0) {
 		std::ifstream in(src, std::ios::binary);
 		std::ofstream out(dir_(program_), std::ios::binary);
@@ -111,6 +118,15 @@ shell_app_run::~shell_app_run()
 		int st;
 		waitpid(pid_, &st, 0);
 	}
+	// Every window a test drives is also a layout check: the program logs
+	// what overlaps, touches or leaves its window, once per problem.
+	if (pid_ > 0 && check_layout) {
+		std::istringstream in(log());
+		std::string line, found;
+		while (std::getline(in, line))
+			if (line.rfind("Layout: ", 0) == 0) found += line + "\n";
+		EXPECT_EQ(found, "") << program_ << " drew elements that overlap or leave the window";
+	}
 }
 
 bool shell_app_run::start(const std::vector<std::string>& args)
@@ -129,12 +145,14 @@ bool shell_app_run::start(const std::vector<std::string>& args)
 	    // An idle window waits for input or its own timers only: whatever a
 	    // test waits for must wake it, never the idle heartbeat.
 	    {"VENTORA_LONGEST_IDLE_MS", "600000"},
+	    {"VENTORA_LAYOUT_CHECK", check_layout ? "1" : "0"},
 	};
 	if (!display.empty()) env["DISPLAY"] = display;
 	if (const char* x = std::getenv("XAUTHORITY")) env["XAUTHORITY"] = x;
 	if (const char* a = std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = a;
 	if (const char* u = std::getenv("UBSAN_OPTIONS")) env["UBSAN_OPTIONS"] = u;
 	if (const char* l = std::getenv("LSAN_OPTIONS")) env["LSAN_OPTIONS"] = l;
+	if (const char* p = std::getenv("VENTORA_LAYOUT_PICTURES")) env["VENTORA_LAYOUT_PICTURES"] = p;
 	for (auto& kv : env_) {
 		if (kv.second == "<unset>") env.erase(kv.first);
 		else env[kv.first] = kv.second;
@@ -299,12 +317,55 @@ bool x_view::geometry(unsigned long w, int* x, int* y, int* width, int* height)
 
 unsigned x_view::pixel(int x, int y)
 {
+	const std::vector<unsigned> p = pixels(x, y, 1, 1);
+	return p.empty() ? 0xFFFFFFFFu : p[0];
+}
+
+std::vector<unsigned> x_view::pixels(int x, int y, int width, int height)
+{
 	Display* d = static_cast<Display*>(dpy_);
-	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
-	if (!img) return 0xFFFFFFFFu;
-	const unsigned long p = XGetPixel(img, 0, 0);
+	std::vector<unsigned> out;
+	XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
+	if (!img) return out;
+	out.reserve((size_t)width * (size_t)height);
+	for (int row = 0; row < height; ++row)
+		for (int col = 0; col < width; ++col) out.push_back((unsigned)(XGetPixel(img, col, row) & 0xFFFFFF));
 	XDestroyImage(img);
-	return (unsigned)(p & 0xFFFFFF);
+	return out;
+}
+
+bool x_view::map_keysyms(const std::vector<std::string>& names)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	int min_code = 0, max_code = 0, per_code = 0;
+	XDisplayKeycodes(d, &min_code, &max_code);
+	KeySym* map = XGetKeyboardMapping(d, (KeyCode)min_code, max_code - min_code + 1, &per_code);
+	if (!map) return false;
+	auto unused = [&](int code) {
+		for (int k = 0; k < per_code; ++k)
+			if (map[(code - min_code) * per_code + k] != NoSymbol) return false;
+		return true;
+	};
+	bool ok = true;
+	int code = max_code;
+	for (const std::string& name : names) {
+		KeySym sym = XStringToKeysym(name.c_str());
+		if (sym == NoSymbol) {
+			ok = false;
+			continue;
+		}
+		if (XKeysymToKeycode(d, sym) != 0) continue;
+		while (code >= min_code && !unused(code)) --code;
+		if (code < min_code) {
+			ok = false;
+			break;
+		}
+		XChangeKeyboardMapping(d, code, 1, &sym, 1);
+		map[(code - min_code) * per_code] = sym;
+	}
+	XSync(d, False);
+	XFree(map);
+	return ok;
 }
 
 bool x_view::save_png(unsigned long w, const std::string& path)

@@ -36,8 +36,9 @@ public:
 	// zenity prints the contents of zenity_answer.txt (and fails when it is
 	// missing, as a cancel does). An idle window's longest wait is ten
 	// minutes (env VENTORA_LONGEST_IDLE_MS; "<unset>" in env restores it).
+	// run_folder: where to run, kept afterwards; empty: a temporary folder.
 	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {},
-	                       const std::string& program = "shell_test_app");
+	                       const std::string& program = "shell_test_app", const std::string& run_folder = "");
 	~shell_app_run();
 
 	bool start(const std::vector<std::string>& args = {});
@@ -65,6 +66,9 @@ public:
 	void screen_point(float x, float y, int* sx, int* sy) const;
 
 	std::string display;
+	// The program records what it draws and logs layout problems; the run
+	// fails when its log holds any. Runs that draw test layouts turn it off.
+	bool check_layout = true;
 
 private:
 	files_tmp dir_;
@@ -92,11 +96,18 @@ public:
 	bool geometry(unsigned long w, int* x, int* y, int* width, int* height);
 	// Colour of a screen pixel as 0xRRGGBB.
 	unsigned pixel(int x, int y);
+	// The same for a screen rectangle, row by row (empty when it cannot be read).
+	std::vector<unsigned> pixels(int x, int y, int width, int height);
 	// Writes the window's pixels (XGetImage) to a PNG file.
 	bool save_png(unsigned long w, const std::string& path);
 	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
 	bool send_close(unsigned long w);
 	void pointer(int* x, int* y);
+	// Gives each keysym (by name) that no key bears an unused keycode of its
+	// own, so xdotool finds it on the keymap: for a keysym off the keymap it
+	// maps a spare key for a moment, and a program that reads the key after
+	// the mapping is undone sees nothing. False when one could not be placed.
+	bool map_keysyms(const std::vector<std::string>& names);
 
 private:
 	void* dpy_ = nullptr;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace art {
 namespace {
@@ -15,11 +17,11 @@ struct IconSet {
 };
 // Left edges of icons 0..6 and the right edge of icon 6, by language.
 const IconSet kIcons[3] = {
-    {{0, 56, 145, 246, 357, 489, 605, 691},
+    {{0, 56, 145, 246, 357, 489, 605, 701},
      {"Quit", "Back", "Next", "Choose All", "Clear All", "Store", "Preferences"}},
-    {{0, 91, 172, 284, 477, 695, 874, 958},
+    {{0, 91, 172, 284, 395, 527, 643, 739},
      {"Quitter", "Retour", "Suivant", "Tout choisir", "Tout effacer", "Boutique", "Préférences"}},
-    {{0, 96, 181, 256, 422, 611, 762, 859},
+    {{0, 96, 181, 256, 367, 499, 615, 723},
      {"Beenden", "Zurück", "Weiter", "Alle wählen", "Alle löschen", "Shop", "Einstellungen"}},
 };
 
@@ -37,8 +39,14 @@ void make_elements(Canvas& c, int language) {
         float x0 = set.cuts[i] + 2.0f, x1 = set.cuts[i + 1] - 2.0f;
         bool primary = i == 2;
         std::string label = set.labels[i];
-        int px = 12;
-        while (px > 8 && Canvas::text_width(label, px, primary) > x1 - x0 - 14) --px;
+        // Every label at one size: an icon too narrow for its label is an
+        // error of the table above, not a reason for smaller letters.
+        const int px = 12;
+        if (Canvas::text_width(label, px, primary) > x1 - x0 - 14) {
+            std::fprintf(stderr, "ventora_artgen: icon %d of language %d is too narrow for \"%s\"\n", i, language,
+                         label.c_str());
+            std::exit(1);
+        }
         for (int band = 0; band < 3; ++band) {
             int v0 = band_v[band];
             Box b{set.cuts[i], v0, set.cuts[i + 1], v0 + 22};

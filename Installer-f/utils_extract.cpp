@@ -1,0 +1,155 @@
+#include "Installer-f/utils_extract.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/Thread/UTL_thread.h"
+#include "DIzivoz/Thread/UTL_worker_threads.h"
+#include "DIzivoz/UTL/UTL_translate.h"
+
+namespace {
+const char* const kSource = "Installer-f/utils";
+
+bool ends_with(const std::string& s, const char* tail)
+{
+	const size_t n = std::char_traits<char>::length(tail);
+	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+bool is_mac_exec(const std::string& destination) { return destination.find("Contents/MacOS/") != std::string::npos; }
+
+// Set while the pool is being ended: running extractions stop, queued ones are skipped.
+std::atomic<bool> g_stopping{false};
+
+class extract_task : public UTL_work_task {
+public:
+	explicit extract_task(extract_job j) : job(std::move(j)) {}
+	~extract_task() override
+	{
+		if (job.fd >= 0) close(job.fd);
+	}
+	void do_it() override
+	{
+		if (g_stopping.load()) return;
+		set_extract_cancel(&g_stopping);
+		extract_job_run(job);
+		set_extract_cancel(nullptr);
+	}
+	int check_error(std::string& msg) override
+	{
+		msg.clear();
+		return job.error;
+	}
+	extract_job job;
+};
+
+UTL_worker_threads* g_pool = nullptr;
+
+// File creation, not decompression, bounds an extraction; a few threads
+// keep up with every stream while leaving the processor to the rest.
+int pool_threads()
+{
+	const int n = UTL_count_processors() - 1;
+	return n < 1 ? 1 : n > 4 ? 4 : n;
+}
+}  // namespace
+
+extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd)
+{
+	extract_job job;
+	job.file = file;
+	job.archive = archive;
+	job.destination = destination;
+	job.fd = fd;
+	if (job.fd < 0) {
+		std::string path = archive;
+		set_path_to_full(path);
+		job.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+		if (job.fd < 0) job.open_error = errno;
+	}
+	delete_file(archive);
+	return job;
+}
+
+void extract_job_run(extract_job& job)
+{
+	std::string folder = job.destination;
+	if (!folder.empty() && folder.back() == '/') folder.pop_back();
+	const size_t slash = folder.rfind('/');
+	folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+
+	// The archive layer refuses entry names that would leave the folder, and
+	// gives an application's executable its mode before it is put in place.
+	const bool mac_exec = is_mac_exec(job.destination);
+	const int flags = mac_exec ? extract_executable : 0;
+	if (ends_with(job.archive, ".7z"))
+		job.error = job.fd >= 0 ? p7z_fd_to_file(job.fd, folder, flags) : job.open_error;
+	else
+		job.error = zip_fd_to_file(job.fd, job.archive, folder, flags);
+	job.chmod_error = 0;
+	// A link from the archive may point anywhere: its target's mode is not ours to change.
+	if (mac_exec && !is_sim_link(job.destination, nullptr)) job.chmod_error = make_file_executable(job.destination);
+	if (job.fd >= 0) close(job.fd);
+	job.fd = -1;
+}
+
+void extract_job_report(const extract_job& job)
+{
+	if (job.error != 0) {
+		stg.install_problems = 1;
+		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
+		               UTL_translate_string("Error: ") + error_str(job.error),
+		               UTL_translate_string("Compressed File: ") + job.archive,
+		               UTL_translate_string("Destination: ") + job.destination, alert_warning, kSource, 2391);
+	}
+	if (stg.log_actions) {
+		xer << "EXPANDING file " << job.destination << ", with result=" << job.error << ".\n";
+		xer << "CHMODING  file " << job.destination << ", with result=" << job.chmod_error << ".\n";
+	}
+}
+
+bool extract_pool_submit(extract_job& job)
+{
+	if (!g_pool) {
+		const int threads = pool_threads();
+		// Room for a few archives a thread: enough to keep every thread busy
+		// between two passes of the download loop, few open descriptors.
+		g_pool = new UTL_worker_threads(threads, 4 * threads);
+	}
+	if (!g_pool->has_free_slot()) return false;
+	g_pool->enqueue_task(new extract_task(std::move(job)));
+	job = extract_job();
+	return true;
+}
+
+bool extract_pool_collect(extract_job& out)
+{
+	if (!g_pool) return false;
+	UTL_work_task* t = g_pool->check_retired_tasks();
+	if (!t) return false;
+	extract_task* done = static_cast<extract_task*>(t);
+	out = std::move(done->job);
+	done->job.fd = -1;
+	delete done;
+	return true;
+}
+
+int extract_pool_outstanding() { return g_pool ? g_pool->count_total_tasks() : 0; }
+
+void extract_pool_stop()
+{
+	if (!g_pool) return;
+	g_stopping.store(true);
+	while (UTL_work_task* t = g_pool->wait_retired_tasks()) delete t;
+	delete g_pool;
+	g_pool = nullptr;
+	g_stopping.store(false);
+}

@@ -1,0 +1,208 @@
+// The maker's build in the application window under Xvfb: the progress strip
+// read back from the screen, 'q' typed through XTEST stopping the build, and
+// what a stopped build leaves for the installer.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/GenH/hl_stg.h"
+#include "Installer-f/utils.h"
+#include "Installer-f/utils_dvd.h"
+#include "Installer-f/utils_grab.h"
+#include "tests/support/maker_master.h"
+#include "tests/support/test_files.h"
+#include "tests/support/x_session.h"
+
+namespace {
+
+using vtest::shell_app_run;
+using vtest::x_view;
+using vtest::xdotool;
+
+const unsigned kWhite = 0xFFFFFF;  // palette 0: the strip
+const char* const kRelease = "Ventora 9.10r1/";
+
+bool dark(unsigned rgb) { return (rgb >> 16) < 0x40 && ((rgb >> 8) & 0xFF) < 0x40 && (rgb & 0xFF) < 0x40; }
+
+class MakerWindow : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_FALSE(server.display().empty()) << "Xvfb could not be started (scripts/setup.sh installs it).";
+		// Long folders make each path line longer than the status line.
+		master = tmp.path() + "the release master/Ventora 9.00/";
+		out = tmp.path() + "the release output/DVD_Masters/";
+		mtest::make_dirs(out);
+	}
+	// Starts the maker and waits for its window; false when it never came.
+	bool start(shell_app_run& app, x_view& x)
+	{
+		app.display = server.display();
+		if (!app.start({"--master=" + master, "--output=" + out})) return false;
+		for (int i = 0; i < 6000 && app.wait_exit(0.01) < 0; ++i) {
+			win = x.find_window("Ventora Installer");
+			if (win && x.geometry(win, &wx, &wy, &ww, &wh)) return true;
+		}
+		return false;
+	}
+	// Window point of GUI units (origin bottom left) to the screen.
+	int sx(int gx) const { return wx + gx; }
+	int sy(int gy) const { return wy + wh - 1 - gy; }
+
+	vtest::xvfb_server server{1024, 768};
+	vtest::temp_folder tmp;
+	std::string master, out;
+	unsigned long win = 0;
+	int wx = 0, wy = 0, ww = 0, wh = 0;
+};
+
+// A few thousand files: the strip is seen and the build frozen while it is
+// up; 'q' then stops it with the fatal alert, and nothing the installer would
+// take is left.
+TEST_F(MakerWindow, StripShowsProgressAndQStopsTheBuild)
+{
+	std::vector<mtest::master_entry> m = mtest::full_master();
+	for (int i = 0; i < 3000; ++i) {
+		char rel[64];
+		std::snprintf(rel, sizeof rel, "All/Aircraft/bulk/s%02d/f%04d.txt", i / 100, i);
+		m.push_back({rel, "bulk " + std::to_string(i)});
+	}
+	mtest::write_master(master, m);
+
+	shell_app_run app("", {}, "ventora_maker");
+	x_view x(server.display());
+	ASSERT_TRUE(x.ok());
+	ASSERT_TRUE(start(app, x)) << app.stderr_text();
+	ASSERT_EQ(ww, 800);
+	ASSERT_EQ(wh, 600);
+
+	// The strip's corners are white once it is drawn; then the build is held.
+	bool shown = false;
+	for (int i = 0; i < 6000 && !shown; ++i) {
+		shown = x.pixel(sx(0), sy(0)) == kWhite && x.pixel(sx(799), sy(29)) == kWhite && x.pixel(sx(2), sy(15)) == kWhite;
+		if (!shown) {
+			ASSERT_LT(app.wait_exit(0.005), 0) << "the maker ended before its strip was seen";
+		}
+	}
+	ASSERT_TRUE(shown);
+	ASSERT_EQ(0, kill(app.pid(), SIGSTOP));
+	if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/maker_strip.png");
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt.zip")) << "the build was over";
+
+	// 1024 x 30 from the bottom left: every row of it white at both ends and
+	// above and below the text, the background right above it.
+	const unsigned back = x.pixel(sx(400), sy(300));
+	EXPECT_NE(back, kWhite);
+	const std::vector<unsigned> shot = x.pixels(wx, wy + wh - 31, ww, 31);  // GUI rows 30 down to 0
+	ASSERT_EQ(shot.size(), 31u * 800);
+	auto at = [&](int gx, int gy) { return shot[(size_t)(30 - gy) * 800 + gx]; };
+	for (int gx = 0; gx < 800; ++gx) {
+		ASSERT_EQ(at(gx, 30), back) << gx;
+		for (int gy : {29, 28, 27, 1, 0}) ASSERT_EQ(at(gx, gy), kWhite) << gx << "," << gy;
+	}
+	for (int gy = 0; gy < 30; ++gy)
+		for (int gx = 0; gx < 9; ++gx) ASSERT_EQ(at(gx, gy), kWhite) << "left of the texts " << gx << "," << gy;
+
+	// The status line over GUI rows 19..24 and the path over 8..11, both from
+	// x 10 in black (palette 12). The status is a short line, the path longer.
+	struct band {
+		const char* what;
+		int from, to;
+	};
+	int right_end[2] = {-1, -1};
+	const band bands[] = {{"status", 19, 24}, {"path", 8, 11}};
+	for (int b = 0; b < 2; ++b) {
+		SCOPED_TRACE(bands[b].what);
+		int left = 9999;
+		bool black = false;
+		for (int gy = bands[b].from; gy <= bands[b].to; ++gy)
+			for (int gx = 0; gx < 800; ++gx) {
+				const unsigned p = at(gx, gy);
+				if (p != kWhite) {
+					left = std::min(left, gx);
+					right_end[b] = std::max(right_end[b], gx);
+				}
+				black |= dark(p);
+			}
+		EXPECT_GE(left, 10);
+		EXPECT_LE(left, 13);
+		EXPECT_TRUE(black);
+	}
+	EXPECT_GT(right_end[0], 200);
+	EXPECT_LT(right_end[0], 450);
+	EXPECT_GT(right_end[1], right_end[0]);
+
+	// 'q' is queued while the build is held; the build takes it at a later strip.
+	ASSERT_TRUE(xdotool(server.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
+	ASSERT_TRUE(xdotool(server.display(), {"key", "q"}));
+	ASSERT_EQ(0, kill(app.pid(), SIGCONT));
+	bool alert = false;
+	for (int i = 0; i < 6000 && !alert && app.wait_exit(0.01) < 0; ++i) alert = x.pixel(sx(400), sy(300)) != back;
+	ASSERT_TRUE(alert) << app.stderr_text();
+	if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/maker_stopped.png");
+	ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+	ASSERT_EQ(1, app.wait_exit(60)) << app.stderr_text();
+	EXPECT_NE(std::string::npos,
+	          app.log().find("\nYou pressed Q, so the build was stopped.\n\n\n\n(Installer-f/make_installer line 214)\n"))
+	    << app.log();
+	EXPECT_NE("", vtest::read_file_bytes(app.folder() + "stack_crawl.txt"));
+
+	// Neither installer takes the output: no identity for the disc search, no
+	// manifest for a set name given outright.
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0/dvd_version.txt"));
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt.zip"));
+	std::vector<alert_record> alerts;
+	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
+	dvd_set_volume_lister([this] { return std::vector<std::string>{out + "disk_0/"}; });
+	temp_path = tmp.path() + "temp/";
+	mtest::make_dirs(temp_path);
+	stg.stage = 0;
+	dvd_path.clear();
+	install_name = no_install_name;
+	UTIL_scan_dvd();
+	EXPECT_EQ("", dvd_path);
+	EXPECT_TRUE(alerts.empty());
+	dvd_path = out + "disk_0/";
+	install_name = "Ventora 9.10r1";
+	UTIL_scan_dvd();
+	EXPECT_EQ(0, stg.stage);
+	EXPECT_TRUE(sim_info.empty());
+	ASSERT_EQ(1u, alerts.size());
+	EXPECT_EQ("DVD scan: The installer cannot extract a file.", alerts[0].line1);
+	dvd_set_volume_lister(nullptr);
+	MACIBM_set_alert_sink(nullptr);
+	dvd_path.clear();
+	install_name = no_install_name;
+}
+
+// A build that runs to its end in the window closes with the checklist; once
+// it is dismissed the program ends normally with the whole release written.
+TEST_F(MakerWindow, FinishedBuildEndsAfterItsChecklist)
+{
+	mtest::write_master(master, mtest::full_master());
+	shell_app_run app("", {}, "ventora_maker");
+	x_view x(server.display());
+	ASSERT_TRUE(x.ok());
+	ASSERT_TRUE(start(app, x)) << app.stderr_text();
+	ASSERT_TRUE(xdotool(server.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
+	// Return until the checklist has been dismissed and the program is gone.
+	int status = -1;
+	for (int i = 0; i < 300 && status < 0; ++i) {
+		xdotool(server.display(), {"key", "Return"});
+		status = app.wait_exit(0.1);
+	}
+	ASSERT_EQ(0, status) << app.stderr_text();
+	EXPECT_NE(std::string::npos, app.log().find("\nOK compression is done. Checklist if doing net:\n")) << app.log();
+	EXPECT_TRUE(vtest::path_exists(out + "disk_0/dvd_version.txt"));
+	EXPECT_TRUE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt.zip"));
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt"));
+	EXPECT_EQ("", vtest::read_file_bytes(app.folder() + "stdout.txt"));
+}
+
+}  // namespace
