@@ -95,8 +95,9 @@ server_list_info parse_server_list_file(const std::string& path, int beta, const
 int draw_server(float r, int count);
 void UTL_download_directory();
 // A page's share of a frame: UTL_download_directory again while the list or
-// the manifest is fetched and the frame's work budget lasts.
-void download_directory_frame();
+// the manifest is fetched and the frame's work budget lasts (once in the
+// page's first frame).
+void download_directory_frame(int first_time);
 // Waiting time before the next try after `failures` failed transfers in a row.
 float retry_delay(int failures);
 // Forgets the list and manifest transfers' retry state (a new run of the page).

@@ -96,7 +96,7 @@ int demo_get_updates(int first_time, wizard_screen& s)
 	if (first_time && stg.stage == 3) stg.stage = 1;
 	s.title = T("Check Servers");
 	s.back = demo_eula;
-	download_directory_frame();
+	download_directory_frame(first_time);
 	if (stg.server_count == -1) {
 		s.body = T("I am contacting ") + web_host + T(" to find a demo server.");
 		return 0;

@@ -105,7 +105,7 @@ int net_get_updates(int first_time, wizard_screen& s)
 	s.title = T("Search for Updates");
 	s.back = cmd_line_path.empty() ? net_pick_dest : net_start;
 	s.next = nullptr;
-	download_directory_frame();
+	download_directory_frame(first_time);
 	if (stg.server_count == -1) {
 		s.body = T("I am contacting ") + web_host + T(" to find an update server.");
 		return 0;

@@ -255,10 +255,14 @@ void UTL_download_directory()
 	}
 }
 
-void download_directory_frame()
+void download_directory_frame(int first_time)
 {
 	UTL_download_directory();
-	if (directory_work_now()) {
+	// A page's first frame polls once: the page is on the screen (and its
+	// title in the log) before an answer can raise an alert over it.
+	if (first_time) {
+		if (directory_work_now()) MACIBM_frame_busy();
+	} else if (directory_work_now()) {
 		frame_work work;
 		while (work.more()) {
 			usleep(200);

@@ -165,6 +165,7 @@ TEST_F(Shell, WhatAFrameDrewDecidesTheNextWait)
 		for (int i = 0; i < 20; ++i) MACIBM_event_proc();
 		ASSERT_EQ(fake.waits.back(), 8000) << r.name;
 		act = r.in_frame;
+		MACIBM_frame_wake();  // an idle window draws only what woke it
 		MACIBM_event_proc();
 		act = nullptr;
 		fake.waits.clear();
@@ -181,6 +182,62 @@ TEST_F(Shell, WhatAFrameDrewDecidesTheNextWait)
 		EXPECT_EQ(fake.waits, r.after) << r.name;
 	}
 	act = nullptr;
+	MACIBM_frame_longest_idle(0);
+}
+
+// Once idle, a wait that runs out with nothing new leaves the screen alone:
+// neither the page nor the swap runs. Whatever ends the wait early, or a due
+// time it was set to end at, brings the frame that shows it.
+TEST_F(Shell, AnIdleWindowDrawsOnlyWhatEndedItsWait)
+{
+	struct row {
+		const char* name;
+		std::function<void(vtest::fake_platform&)> during_wait;
+		bool drawn;
+	};
+	const row rows[] = {
+	    {"nothing", nullptr, false},
+	    {"a key", [](vtest::fake_platform& f) { f.key(plat_evt_key_down, 0, 'a'); }, true},
+	    {"a click", [](vtest::fake_platform& f) { f.click(10, 10); }, true},
+	    {"the pointer moves", [](vtest::fake_platform& f) { f.mouse_h += 5; }, true},
+	    {"a worker's wake", [](vtest::fake_platform&) { MACIBM_frame_wake(); }, true},
+	};
+	static int updates = 0;
+	MACIBM_frame_longest_idle(8000);
+	for (const row& r : rows) {
+		SetUp();
+		MACIBM_set_app_hooks(app_hooks{[] { ++updates; }, nullptr, nullptr});
+		for (int i = 0; i < 12; ++i) MACIBM_event_proc();
+		const int skipped = MACIBM_frames_skipped();
+		updates = 0;
+		fake.swaps = 0;
+		fake.on_idle = r.during_wait;
+		MACIBM_event_proc();
+		fake.on_idle = nullptr;
+		EXPECT_EQ(updates, r.drawn ? 1 : 0) << r.name;
+		EXPECT_EQ(fake.swaps, r.drawn ? 1 : 0) << r.name;
+		EXPECT_EQ(MACIBM_frames_skipped() - skipped, r.drawn ? 0 : 1) << r.name;
+	}
+	// A due time set by the last drawn frame holds over the frames not drawn.
+	SetUp();
+	static bool due = false;
+	MACIBM_set_app_hooks(app_hooks{[] {
+		                               ++updates;
+		                               if (due) MACIBM_frame_due(3);
+	                               },
+	                               nullptr, nullptr});
+	for (int i = 0; i < 12; ++i) MACIBM_event_proc();
+	due = true;
+	MACIBM_frame_wake();
+	MACIBM_event_proc();
+	due = false;
+	updates = 0;
+	fake.waits.clear();
+	MACIBM_event_proc();
+	ASSERT_EQ(fake.waits.size(), 1u);
+	EXPECT_LE(fake.waits[0], 3000);
+	EXPECT_EQ(updates, 1);  // the wait ran out at the due time: drawn
+	MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
 	MACIBM_frame_longest_idle(0);
 }
 

@@ -1,6 +1,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
@@ -212,6 +213,11 @@ struct pacing_state {
 	std::function<bool()> then;           // work to go on with once the frame is drawn
 	bool (*poll)() = nullptr;             // asked while idle, instead of a frame
 	unsigned long long poll_every_us = 0;
+	int due_hit = 0;                      // the wait ended at a due time
+	int wait_ends_due = 0;                // the wait was set to end at it
+	unsigned long long kept_due_us = 0;   // the last frame's due time and poll,
+	bool (*kept_poll)() = nullptr;        // kept over a frame that is not drawn
+	unsigned long long drawn_us = 0;      // when a frame was last drawn
 };
 pacing_state pace;
 
@@ -240,6 +246,7 @@ bool texture_alert_waits()
 // How long the loop may sleep before the next frame, in milliseconds.
 int frame_wait_ms()
 {
+	pace.wait_ends_due = 0;
 	if (pace.busy || texture_alert_waits()) return 0;
 	long long ms = tick_ms;
 	if (!pace.animate && pace.quiet >= 2) {
@@ -249,6 +256,7 @@ int frame_wait_ms()
 	if (pace.due_us) {
 		const unsigned long long now = xtim.microsecs();
 		const long long left = pace.due_us > now ? (long long)((pace.due_us - now + 999) / 1000) : 0;
+		pace.wait_ends_due = left <= ms;
 		ms = std::min(ms, left);
 	}
 	return (int)ms;
@@ -268,6 +276,7 @@ void end_frame_pacing()
 	pace.mouse_x = mnw.mouse_x;
 	pace.mouse_y = mnw.mouse_y;
 	pace.wind_type = mnw.wind_type;
+	pace.drawn_us = xtim.microsecs();
 	if (pace.work_us) {
 		const unsigned long long total = xtim.microsecs() - pace.frame_start_us;
 		const unsigned long long other = total > pace.work_us ? total - pace.work_us : 0;
@@ -295,10 +304,36 @@ bool work_after_drawing()
 	return true;
 }
 
+// A change that came with no input, wake or due time still shows by then.
+const unsigned long long redraw_anyway_us = 16000000;
+
+// True when the frame after the wait would draw what is on the screen:
+// the window idled, and the wait ran out with no input, wake or due time.
+bool frame_unchanged()
+{
+	if (pace.waited_ms <= 0 || pace.woken || pace.due_hit || pace.events || pace.flagged) return false;
+	if (pace.quiet < 2 || mnw.wind_type != pace.wind_type) return false;
+	if (mnw.mouse_x != pace.mouse_x || mnw.mouse_y != pace.mouse_y || mnw.mouse_down || mnw.key_down) return false;
+	if (texture_alert_waits()) return false;
+	return xtim.microsecs() - pace.drawn_us < redraw_anyway_us;
+}
+
+std::atomic<int> frames_skipped{0};
+
+// What the last drawn frame asked for holds through a frame not drawn.
+void skip_frame()
+{
+	frames_skipped.fetch_add(1, std::memory_order_relaxed);
+	pace.due_us = pace.kept_due_us;
+	pace.poll = pace.kept_poll;
+	++pace.quiet;
+}
+
 void wait_for_frame()
 {
 	const int ms = frame_wait_ms();
 	pace.waited_ms = ms;
+	pace.due_hit = 0;
 	if (ms > 0 && pace.poll && pace.poll_every_us) {
 		// Slices of the wait, each ended by a look that needs no drawing.
 		const unsigned long long end = xtim.microsecs() + (unsigned long long)ms * 1000;
@@ -315,6 +350,9 @@ void wait_for_frame()
 	} else {
 		pace.woken = ms > 0 && PLAT().wait_for_event(ms);
 	}
+	pace.due_hit = !pace.woken && pace.wait_ends_due;
+	pace.kept_due_us = pace.due_us;
+	pace.kept_poll = pace.poll;
 	pace.poll = nullptr;
 	pace.then = nullptr;
 	pace.flagged = pace.busy || pace.animate;
@@ -349,6 +387,7 @@ void MACIBM_frame_poll(float seconds, bool (*poll)())
 }
 void MACIBM_frame_wake() { PLAT().wake(); }
 int MACIBM_quiet_frames() { return pace.quiet; }
+int MACIBM_frames_skipped() { return frames_skipped.load(std::memory_order_relaxed); }
 void MACIBM_frame_longest_idle(int ms) { longest_idle_set = ms; }
 void MACIBM_frame_work_budget(int us) { work_budget_set = us; }
 int MACIBM_frame_waited(int* woken)
@@ -405,6 +444,11 @@ void MACIBM_event_proc()
 		++pace.events;
 		APL_handlewin(&e);
 		if (e.what == plat_evt_os) break;
+	}
+	// Nothing new: what is on the screen stays, neither drawn nor swapped.
+	if (frame_unchanged()) {
+		skip_frame();
+		return;
 	}
 	xtim.profile_chart("event", 0);
 	xtim.profile_chart("netlist", 0);

@@ -88,6 +88,8 @@ extern int active_popup_code, select_popup_code, popup_menu_select;
 // after a frame that polled work, one tick after input or a drawn animation,
 // and ever longer (up to two seconds) while nothing changes, up to the time
 // something drawn changes by itself. Input or wake() ends the wait at once.
+// A wait that ran out with nothing new leaves the screen as it is: no
+// drawing and no swap (a frame is drawn anyway every 16 s).
 void MACIBM_event_proc();
 // This frame polled work that goes on (downloads, a worker pool): the next
 // frame follows without waiting for input.
@@ -106,6 +108,8 @@ void MACIBM_frame_poll(float seconds, bool (*poll)());
 void MACIBM_frame_wake();
 // Frames in a row that had nothing new to show (no input, work or animation).
 int MACIBM_quiet_frames();
+// Frames not drawn so far because nothing had changed; any thread may ask.
+int MACIBM_frames_skipped();
 // The longest wait of an idle window in milliseconds: the environment's
 // VENTORA_LONGEST_IDLE_MS, else two seconds; ms > 0 sets it (tests), 0 restores.
 void MACIBM_frame_longest_idle(int ms);

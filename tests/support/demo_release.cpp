@@ -257,7 +257,9 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			    return t != last_title && std::count(t.begin(), t.end(), t.empty() ? 0 : t[0]) != (long)t.size();
 		    },
 		    o.page_timeout);
-		last_title = title_look();
+		// A page that was left at once may show the next one's title by
+		// now: the next page would wait for a change that has come.
+		if (!run.wait_log("Wizard page " + std::to_string(index + 1) + ":", 0)) last_title = title_look();
 		// Where frames are quick the pointer may have been parked just after
 		// that frame: a few more.
 		std::this_thread::sleep_for(std::chrono::milliseconds(100));

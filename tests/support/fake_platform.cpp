@@ -148,7 +148,7 @@ bool fake_platform::wait_for_event(int wait_ms)
 	if (!queue.empty()) return true;
 	waits.push_back(wait_ms);
 	if (on_idle) on_idle(*this);
-	return !queue.empty();
+	return woken.exchange(false) || !queue.empty();
 }
 
 bool fake_platform::next_event(EventRecord* e, int)

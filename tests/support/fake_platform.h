@@ -51,7 +51,12 @@ public:
 	bool next_event(EventRecord* e, int wait_ms) override;
 	// Returns at once: records the wait and lets on_idle act.
 	bool wait_for_event(int wait_ms) override;
-	void wake() override { ++wakes; }
+	// A wake ends the next wait, as the real one does.
+	void wake() override
+	{
+		++wakes;
+		woken = true;
+	}
 	bool input_pending(bool) override { return !queue.empty(); }
 	void flush_events() override { queue.clear(); ++flushes; }
 	uint16_t key_modifiers() override { return modifiers; }
@@ -82,6 +87,7 @@ public:
 	std::deque<EventRecord> queue;
 	std::vector<int> waits;          // wait_ms of each wait that found nothing queued
 	std::atomic<int> wakes{0};  // wake() may come from any thread
+	std::atomic<bool> woken{false};
 	std::vector<std::string> cursor_log;
 	std::vector<std::string> boxes;
 	unsigned long long vram = 0;
