@@ -416,6 +416,8 @@ void frame_work::drop_then() { pace.then = nullptr; }
 
 bool frame_work::more()
 {
+	// An answer that ends the program (a newer installer) ends its work too.
+	if (app_done) return false;
 	const unsigned long long now = xtim.microsecs();
 	const unsigned long long spent = now - start_;
 	if (spent >= budget_) return false;
