@@ -1,10 +1,13 @@
 #include "Installer-f/utils_tasks.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <set>
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/Thread/UTL_thread.h"
@@ -21,6 +24,10 @@ std::string install_err_msg;
 
 namespace {
 int g_processor_override = 0;
+// An answer other than 0 that came while a frame was rendered, for the
+// page's next call (a further call would not give it again: a failed task is
+// gone, a finished pass starts anew).
+int held_checksum = 0, held_install = 0;
 
 // A stop of the feeding for a fault every later file would meet, from the
 // first such task until the tasks in flight have come back.
@@ -211,6 +218,7 @@ int checksum_directory(int& next_index, float& progress)
 
 void checksum_directory_kill()
 {
+	held_checksum = 0;
 	if (!checksum_workers) return;
 	while (UTL_work_task* done = checksum_workers->wait_retired_tasks()) delete done;
 	delete checksum_workers;
@@ -223,21 +231,8 @@ int install_files(int& next_index, int disk)
 	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
 	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), 30);
 
-	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
-	while (!halting && next_index < count && copy_pool->has_free_slot()) {
-		const file_version_struct& v = sim_info[next_index].back();
-		// Files not to install never hold up the feeding.
-		if (v.install) {
-			if (v.disk != disk) break;
-			copy_pool->enqueue_task(new dvd_unpack_task(next_index, temp_path));
-		}
-		++next_index;
-	}
-	while (unzip_pool->has_free_slot()) {
-		UTL_work_task* copied = copy_pool->check_retired_tasks();
-		if (!copied) break;
-		unzip_pool->enqueue_task(copied);
-	}
+	// Last stage first: each finished task frees the slot the stage before it
+	// needs, so one call leaves both pools full again.
 	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
 		dvd_unpack_task* t = static_cast<dvd_unpack_task*>(done);
 		std::string msg;
@@ -267,6 +262,21 @@ int install_files(int& next_index, int disk)
 			last_halt = run_halt();
 			return 3;
 		}
+	}
+	while (unzip_pool->has_free_slot()) {
+		UTL_work_task* copied = copy_pool->check_retired_tasks();
+		if (!copied) break;
+		unzip_pool->enqueue_task(copied);
+	}
+	while (next_index < count && !sim_info[next_index].back().install) ++next_index;
+	while (!halting && next_index < count && copy_pool->has_free_slot()) {
+		const file_version_struct& v = sim_info[next_index].back();
+		// Files not to install never hold up the feeding.
+		if (v.install) {
+			if (v.disk != disk) break;
+			copy_pool->enqueue_task(new dvd_unpack_task(next_index, temp_path));
+		}
+		++next_index;
 	}
 	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
 	if (halting) {
@@ -302,8 +312,54 @@ int install_files_get_error(std::string& msg)
 	return err;
 }
 
+namespace {
+// The driver again until it answers nonzero or the frame has had its time:
+// `now` before the drawing, `later` (which must outlive the page's call)
+// while the picture is rendered, its answer kept in held.
+template <class Now, class Later>
+int driver_frame(int& held, Now now, Later later)
+{
+	if (held) {
+		const int r = held;
+		held = 0;
+		return r;
+	}
+	frame_work work([&held, later] {
+		usleep(50);
+		held = later();
+		return held == 0;
+	});
+	int r;
+	while (!(r = now()) && work.more()) usleep(50);
+	if (r) frame_work::drop_then();
+	return r;
+}
+}  // namespace
+
+int checksum_directory_frame(int& next_index, float& progress)
+{
+	// A pass that starts again does not take what the last one left.
+	if (next_index == 0) held_checksum = 0;
+	int* next = &next_index;
+	return driver_frame(
+	    held_checksum, [&] { return checksum_directory(next_index, progress); },
+	    [next] {
+		    float ignored;  // the page reads the progress in its next frame
+		    return checksum_directory(*next, ignored);
+	    });
+}
+
+int install_files_frame(int& next_index, int disk)
+{
+	if (next_index == 0) held_install = 0;
+	int* next = &next_index;
+	return driver_frame(
+	    held_install, [&] { return install_files(next_index, disk); }, [next, disk] { return install_files(*next, disk); });
+}
+
 void install_files_kill()
 {
+	held_install = 0;
 	halting = false;
 	if (!copy_pool) {
 		remove_kept_copies();

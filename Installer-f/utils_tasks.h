@@ -63,6 +63,12 @@ const run_halt& install_files_halt();
 int install_files_get_error(std::string& msg);
 void install_files_kill();
 
+// A page's share of a frame: the driver called again, with a short pause
+// between calls, while it answers 0 and the frame's work budget lasts (the
+// frame counts as busy). The last answer.
+int checksum_directory_frame(int& next, float& progress);
+int install_files_frame(int& next, int disk);
+
 // Test seam: the thread count the checksum and unpack pools use in place of
 // the processor count (0 restores the processor count).
 void tasks_set_processor_count(int count);

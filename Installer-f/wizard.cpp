@@ -143,7 +143,6 @@ void wizard_APP_update()
 	const int first_time = g_wizard != last ? 1 : 0;
 	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
-	MACIBM_frame_busy(screen.busy);
 	page_cancel_hook = screen.cancel_hook;
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
@@ -207,4 +206,8 @@ void wizard_APP_update()
 	if (interface_rect(760.0f - next_w, 12, 1, -1, nullptr, screen.back ? 1 : 0, screen.back ? 1 : 2) && screen.back)
 		g_wizard = screen.back;
 	if (result && screen.next) g_wizard = screen.next;
+	// The new page shows from the next frame on, input or not; the work of
+	// the page left (or of a program that ends) does not go on.
+	if (g_wizard != called) MACIBM_frame_animate();
+	if (g_wizard != called || app_done) frame_work::drop_then();
 }

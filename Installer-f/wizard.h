@@ -22,7 +22,6 @@ struct wizard_screen {
 	std::vector<std::string> choice_labels;
 	std::vector<wizard_step> choice_steps;
 	void (*cancel_hook)() = nullptr;
-	int busy = 0;  // work polled each frame is running: no idle wait between frames
 };
 
 // ---- driver -------------------------------------------------------------------
@@ -102,6 +101,10 @@ server_list_info parse_server_list_file(const std::string& path, int beta, const
 // The biased draw: integer part of count x r^1.5, kept in 0..count-1; 0 when count < 1.
 int draw_server(float r, int count);
 void UTL_download_directory();
+// A page's share of a frame: UTL_download_directory again while the list or
+// the manifest is fetched and the frame's work budget lasts (once in the
+// page's first frame).
+void download_directory_frame(int first_time);
 // Forgets the list and manifest transfers' retry state (a new run of the page).
 void download_directory_reset();
 // The server list's or (once it is read) the manifest's failed tries in a
@@ -128,8 +131,9 @@ int demo_done(int first_time, wizard_screen& s);
 // The manifest download's bar and text (slot 1), for the pages that fetch it.
 void manifest_progress(wizard_screen& s);
 int dvd_do_run_sim(int first_time, wizard_screen& s);
-// The install page's work for one frame (20 ms of grab_files, the texts and
-// the smoothed bar), shared by the web-demo and network-update flows. Back
+// The install page's work for one frame (grab_files for the frame's work
+// budget, the texts and the smoothed bar), shared by the web-demo and
+// network-update flows. Back
 // goes to `back` while it runs; 1 once everything is done (streams reset,
 // Back cleared; the caller sets Next).
 int patch_work_loop(wizard_screen& s, wizard_step back);

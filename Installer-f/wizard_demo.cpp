@@ -9,6 +9,7 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
@@ -44,6 +45,7 @@ std::string parent_dir, install_folder, desktop_f;
 int sizes_stale = 1;
 float totl_inst_rat = 0;
 stall_watch arrivals;  // when the install page last saw data arrive
+void patch_texts(wizard_screen& s, wizard_step back);
 }  // namespace
 
 void stream_reset()
@@ -100,7 +102,7 @@ int demo_get_updates(int first_time, wizard_screen& s)
 	s.title = T("Check Servers");
 	s.back = demo_eula;
 	s.cancel_hook = directory_download_cancel;
-	UTL_download_directory();
+	download_directory_frame(first_time);
 	const std::string problem = directory_problem_text();
 	if (stg.server_count == -1) {
 		s.body = T("I am contacting ") + web_host + T(" to find a demo server.");
@@ -298,66 +300,83 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 	s.show_servers = 1;
 	// Quit stops the extractions, ends the transfers and removes their partial archives.
 	s.cancel_hook = stream_reset;
-	const unsigned long long start = xtim.microsecs();
-	while (!grab_files()) {
-		if (grab_halted()) {
-			s.back = back;
-			s.next = nullptr;
-			return 0;
+	int done = 0, passes = 0;
+	{
+		// Downloads go on while the frame is rendered; a run that ends then
+		// is seen in the next frame (a further pass answers 1 again). A run
+		// stopped on a local fault waits for the user's answer.
+		frame_work work([] { return grab_files() == 0 && !grab_halted(); });
+		while (!(done = grab_files())) {
+			if (grab_halted()) {
+				frame_work::drop_then();
+				s.back = back;
+				s.next = nullptr;
+				return 0;
+			}
+			++passes;
+			const float f = 5 * xtim.frame_prd[0];
+			const float target = stg.total_install_kb > 0 ? next.done_install_kb / stg.total_install_kb : 1.0f;
+			totl_inst_rat = (1 - f) * totl_inst_rat + f * target;
+			if (!(totl_inst_rat >= 0)) totl_inst_rat = 0;
+			if (totl_inst_rat > 1) totl_inst_rat = 1;
+			if (!work.more()) break;
 		}
-		const float f = 5 * xtim.frame_prd[0];
-		const float target = stg.total_install_kb > 0 ? next.done_install_kb / stg.total_install_kb : 1.0f;
-		totl_inst_rat = (1 - f) * totl_inst_rat + f * target;
-		if (!(totl_inst_rat >= 0)) totl_inst_rat = 0;
-		if (totl_inst_rat > 1) totl_inst_rat = 1;
-
-		std::string text;
-		switch (stg.action) {
-		case 0: text = UTL_string_sub(T("Deleting %1:file% because that file is no longer needed!"), crnt_file_name); break;
-		case 1:
-			text = UTL_string_sub(T("Downloading and installing %1:file%, currently %2:progress%% done with that file."),
-			                      crnt_file_name, int_str(stg.file_progress > 0 ? (int)(stg.file_progress * 100) : 0));
-			break;
-		case 2: text = UTL_string_sub(T("Skipping %1:file% because it is already installed."), crnt_file_name); break;
-		default: text = UTL_string_sub(T("Skipping %1:file% because you don't need it."), crnt_file_name); break;
-		}
-		const float got = next.done_download_kb + next.inflight_kb;
-		const float elapsed = xtim.elapsed - next.start_time;
-		const float rate = got / (elapsed > 1 ? elapsed : 1);
-		float remaining = stg.total_download_kb - got;
-		if (remaining < 0) remaining = 0;
-		std::string body;
-		const float quiet = arrivals.stalled_for(got, xtim.elapsed);
-		if (quiet >= stall_notice_seconds) {
-			// The average rate would still read as if data came.
-			body = stalled_text(quiet);
-			page_notice(stalled_text(stall_notice_seconds));
-		} else if (totl_inst_rat > 0.01f && rate > 0) {
-			int n = 0;
-			for (int i = 0; i < 4; ++i) n += next.active[i] ? 1 : 0;
-			body = UTL_string_sub(
-			    UTL_translate_plural(n,
-			                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% download "
-			                         "stream.",
-			                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
-			                         "simultaneous download streams."),
-			    time_str(remaining / rate), rate_str(rate), int_str(n));
-		}
-		if (stg.download_failed) {
-			s.body = download_failure_text();
-		} else {
-			s.body = body;
-			s.progress_text = text;
-			s.progress = totl_inst_rat;
-		}
-		s.back = back;
-		s.next = nullptr;
-		if (xtim.microsecs() - start >= 20000) return 0;
 	}
+	if (passes) patch_texts(s, back);
+	if (!done) return 0;
+	frame_work::drop_then();
 	stream_reset();
 	s.back = nullptr;
 	return 1;
 }
+
+namespace {
+// What the last pass of the frame left is what the frame shows.
+void patch_texts(wizard_screen& s, wizard_step back)
+{
+	std::string text;
+	switch (stg.action) {
+	case 0: text = UTL_string_sub(T("Deleting %1:file% because that file is no longer needed!"), crnt_file_name); break;
+	case 1:
+		text = UTL_string_sub(T("Downloading and installing %1:file%, currently %2:progress%% done with that file."),
+		                      crnt_file_name, int_str(stg.file_progress > 0 ? (int)(stg.file_progress * 100) : 0));
+		break;
+	case 2: text = UTL_string_sub(T("Skipping %1:file% because it is already installed."), crnt_file_name); break;
+	default: text = UTL_string_sub(T("Skipping %1:file% because you don't need it."), crnt_file_name); break;
+	}
+	const float got = next.done_download_kb + next.inflight_kb;
+	const float elapsed = xtim.elapsed - next.start_time;
+	const float rate = got / (elapsed > 1 ? elapsed : 1);
+	float remaining = stg.total_download_kb - got;
+	if (remaining < 0) remaining = 0;
+	std::string body;
+	const float quiet = arrivals.stalled_for(got, xtim.elapsed);
+	if (quiet >= stall_notice_seconds) {
+		// The average rate would still read as if data came.
+		body = stalled_text(quiet);
+		page_notice(stalled_text(stall_notice_seconds));
+	} else if (totl_inst_rat > 0.01f && rate > 0) {
+		int n = 0;
+		for (int i = 0; i < 4; ++i) n += next.active[i] ? 1 : 0;
+		body = UTL_string_sub(
+		    UTL_translate_plural(n,
+		                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% download "
+		                         "stream.",
+		                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
+		                         "simultaneous download streams."),
+		    time_str(remaining / rate), rate_str(rate), int_str(n));
+	}
+	if (stg.download_failed) {
+		s.body = download_failure_text();
+	} else {
+		s.body = body;
+		s.progress_text = text;
+		s.progress = totl_inst_rat;
+	}
+	s.back = back;
+	s.next = nullptr;
+}
+}  // namespace
 
 int demo_done(int, wizard_screen& s)
 {

@@ -5,7 +5,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
@@ -32,6 +35,17 @@ int num_install_errors = 0;
 namespace {
 
 std::string T(const char* s) { return UTL_translate_string(s); }
+
+// A volume holding the installer disc is mounted now; the entry page reads it
+// in the frame this brings.
+bool disc_arrived()
+{
+	const std::string keep = dvd_path;
+	locate_installer_dvd();
+	const bool found = !dvd_path.empty();
+	dvd_path = keep;
+	return found;
+}
 
 // Runs the checksum pass to its end within this frame.
 void checksum_now()
@@ -84,6 +98,12 @@ int dvd_start(int first_time, wizard_screen& s)
 		last_walk = now;
 		UTIL_scan_dvd();
 	}
+	// An idle window still looks for the disc, and is drawn again only when
+	// one comes.
+	if (dvd_path.empty())
+		MACIBM_frame_poll(0.25f, disc_arrived);
+	else if (waiting)
+		MACIBM_frame_due((float)(250000 - std::min<unsigned long long>(now - last_walk, 250000)) / 1e6f);
 
 	if (dvd_path.empty()) {
 		s.body = T("Please insert Ventora 9 DVD number one to begin.");
@@ -323,7 +343,7 @@ int install_step(install_member& m, wizard_screen& s)
 	s.cancel_hook = install_files_kill;
 
 	const int count = (int)sim_info.size();
-	const int r = install_files(m.f, current_disk);
+	const int r = install_files_frame(m.f, current_disk);
 	switch (r) {
 	case 0:
 		s.back = m.back;

@@ -48,7 +48,7 @@ int scan_step(scan_member& m, int first_time, wizard_screen& s)
 	s.body = UTL_string_sub(T(m.body), dest_dir_path);
 	s.cancel_hook = checksum_directory_kill;
 	float progress = 0;
-	if (checksum_directory(m.ctr, progress)) {
+	if (checksum_directory_frame(m.ctr, progress)) {
 		s.back = nullptr;
 		s.next = m.next;
 		return 1;

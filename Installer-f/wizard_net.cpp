@@ -107,7 +107,7 @@ int net_get_updates(int first_time, wizard_screen& s)
 	s.back = cmd_line_path.empty() ? net_pick_dest : net_start;
 	s.next = nullptr;
 	s.cancel_hook = directory_download_cancel;
-	UTL_download_directory();
+	download_directory_frame(first_time);
 	const std::string problem = directory_problem_text();
 	if (stg.server_count == -1) {
 		s.body = T("I am contacting ") + web_host + T(" to find an update server.");
@@ -134,11 +134,8 @@ int net_get_updates(int first_time, wizard_screen& s)
 	// Polled closely for most of the frame, and no idle wait between frames:
 	// the pool holds only four tasks a thread, which a frame outlasts, and a
 	// coarse poll leaves finished threads idle.
-	s.busy = 1;
 	float progress = 0;
-	int done = 0;
-	const unsigned long long start = xtim.microsecs();
-	while (!(done = checksum_directory(ctr, progress)) && xtim.microsecs() - start < 20000) usleep(50);
+	const int done = checksum_directory_frame(ctr, progress);
 	if (done) {
 		char took[32];
 		std::snprintf(took, sizeof took, "%.3f", (xtim.microsecs() - scan_start) / 1e6);

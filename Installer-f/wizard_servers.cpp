@@ -1,5 +1,7 @@
 // The server list from the maker's web host, the drawn server and its zipped
 // manifest, one step per frame.
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
@@ -64,6 +67,20 @@ int manifest_failures = 0;  // failed manifest tries in a row, on any server
 // Why the last try failed: kept while the next try is under way, whose
 // transfer starts with a clean failure record.
 net_failure list_why, manifest_why;
+
+// The list or the manifest is fetched or read now (not waiting for a retry,
+// not finished, not failed for good).
+bool directory_work_now()
+{
+	const float now = xtim.elapsed;
+	if (stg.server_count == -1) return list_retry.due(now);
+	if (stg.stage == 0) {
+		if (stg.server_count < 1) return true;
+		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
+		return manifest_retry[sel].due(now);
+	}
+	return stg.stage == 1;
+}
 }  // namespace
 
 void download_directory_reset()
@@ -259,4 +276,24 @@ void UTL_download_directory()
 		stg.stage = read_directory(temp_path + "directory.txt",
 		                           UTL_translate_string("Scanning directory text file to see if you already have Ventora installed..."));
 	}
+}
+
+void download_directory_frame(int first_time)
+{
+	UTL_download_directory();
+	// A page's first frame polls once: the page is on the screen (and its
+	// title in the log) before an answer can raise an alert over it.
+	if (first_time) {
+		if (directory_work_now()) MACIBM_frame_busy();
+	} else if (directory_work_now()) {
+		frame_work work;
+		while (work.more()) {
+			usleep(200);
+			UTL_download_directory();
+			if (!directory_work_now()) break;
+		}
+	}
+	// A retry starts by itself when its time comes.
+	const directory_retry_info r = download_directory_retry();
+	if (r.wait > 0) MACIBM_frame_due(r.wait);
 }

@@ -105,6 +105,22 @@ public:
 	virtual bool fake_gl() { return false; }
 	// Takes the next queued event; with wait_ms > 0 waits that long for one.
 	virtual bool next_event(EventRecord* e, int wait_ms) = 0;
+	// Sleeps until any event is queued (pointer motion included), wake() is
+	// called or wait_ms have passed; takes nothing. True when an event waits.
+	virtual bool wait_for_event(int wait_ms)
+	{
+		(void)wait_ms;
+		return false;
+	}
+	// From any thread: ends a wait_for_event at once.
+	virtual void wake() {}
+	// True when input waits to be taken: keys, buttons, the wheel, window
+	// events and, with motion, pointer motion.
+	virtual bool input_pending(bool motion)
+	{
+		(void)motion;
+		return false;
+	}
 	virtual void flush_events() = 0;
 	virtual uint16_t key_modifiers() = 0;
 	virtual void show_cursor(bool show) = 0;

@@ -309,8 +309,35 @@ public:
 		SDL_Event ev;
 		while (SDL_PollEvent(&ev))
 			if (translate(ev, e)) return true;
+		// A poll stops at the mark SDL leaves after what it last read from the
+		// window system; events queued behind it (during a wait, or from
+		// another thread) belong to this frame too.
+		while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1)
+			if (translate(ev, e)) return true;
 		if (wait_ms > 0 && SDL_WaitEventTimeout(&ev, wait_ms)) return translate(ev, e);
 		return false;
+	}
+	bool wait_for_event(int wait_ms) override
+	{
+		if (!pending_.empty()) return true;
+		if (!video_ready()) return false;
+		// Without an event argument nothing is taken from the queue.
+		return SDL_WaitEventTimeout(nullptr, wait_ms) == 1;
+	}
+	void wake() override
+	{
+		if (!video_ready()) return;
+		SDL_Event e{};
+		e.type = wake_event_type();
+		if (e.type != (Uint32)-1) SDL_PushEvent(&e);
+	}
+	bool input_pending(bool motion) override
+	{
+		if (!pending_.empty()) return true;
+		if (!video_ready()) return false;
+		SDL_PumpEvents();
+		return SDL_HasEvent(SDL_QUIT) || SDL_HasEvent(SDL_WINDOWEVENT) || SDL_HasEvents(SDL_KEYDOWN, SDL_TEXTINPUT) ||
+		       SDL_HasEvents(SDL_MOUSEBUTTONDOWN, SDL_MOUSEWHEEL) || (motion && SDL_HasEvent(SDL_MOUSEMOTION));
 	}
 	void flush_events() override
 	{
@@ -377,6 +404,13 @@ public:
 	}
 
 private:
+	// The event that only ends a wait, registered once.
+	static Uint32 wake_event_type()
+	{
+		static const Uint32 type = SDL_RegisterEvents(1);
+		return type;
+	}
+
 	// One value of the current renderer through GLX_MESA_query_renderer; false
 	// when the main window is not an X11 one or the extension is missing.
 	bool query_renderer(int attribute, unsigned int* value)

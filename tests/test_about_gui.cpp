@@ -221,6 +221,26 @@ TEST_F(AboutGui, ServerListsDecideStatusButtonAndStateWithOneFetchPerOpening)
 	finish();
 }
 
+// A list that comes slowly keeps the window polling: no frame waits for
+// input while it comes, so the frame that receives it shows it (the window's
+// longest idle wait is ten minutes here).
+TEST_F(AboutGui, ASlowListShowsInTheFrameThatReceivesIt)
+{
+	vtest::http_behaviour slow;
+	slow.slow_chunk = 40;
+	slow.slow_delay_ms = 200;
+	server.set_behaviour("/serverlist9.txt", slow);
+	start(newer_final());
+	const int at = wait_open(1);
+	ASSERT_GE(at, 0);
+	const int got = app.wait_line("about state 1", 60, at);
+	ASSERT_GE(got, 0) << report_text();
+	const int wait_line = app.wait_line("about frame after a wait of", 10, got);
+	ASSERT_GE(wait_line, 0) << report_text();
+	EXPECT_EQ(app.report_lines()[wait_line], "about frame after a wait of 0 ms") << report_text();
+	finish();
+}
+
 TEST_F(AboutGui, UpdateDownloadsUnpacksAndStartsTheUpdaterInPlaceOfTheProgram)
 {
 	serve_archive({{"Updater/", "", kFolder755}, {"Updater/Updater", stand_in(), kFile755}});

@@ -13,6 +13,7 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "Installer-f/utils.h"
@@ -57,6 +58,8 @@ protected:
 			return answer;
 		});
 		tasks_set_processor_count(2);
+		// One driver call a frame: the texts of a running pass are seen.
+		MACIBM_frame_work_budget(1);
 		std::memset(&stg, 0, sizeof(stg));
 		stg_set_start_values();
 		stg.stage = 0;
@@ -81,6 +84,7 @@ protected:
 		set_abort_alert_handler(nullptr);
 		MACIBM_set_alert_sink(nullptr);
 		tasks_set_processor_count(0);
+		MACIBM_frame_work_budget(0);
 		sim_info.clear();
 		dvd_path.clear();
 		install_name = no_install_name;

@@ -229,6 +229,28 @@ TEST_F(TasksTest, DvdKillFinishesEveryQueuedFileAndDeletesThePools)
 		EXPECT_EQ(i < 30, vtest::path_exists(dest_dir_path + files[i].rel)) << i;
 }
 
+// Each call retires the unpacked tasks, hands the copied ones on and feeds
+// last, so every call leaves the copy pool full again (30 tasks) until the
+// list runs out: both stages are kept busy between a page's calls.
+TEST_F(TasksTest, DvdEveryCallLeavesTheCopyPoolFull)
+{
+	std::vector<vtest::grab_file> files;
+	for (int i = 0; i < 150; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
+	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+	load(files);
+	ASSERT_EQ(0, make_dirs());
+	tasks_set_processor_count(2);
+	int next_file = 0, r = 0, calls = 0, handed_on = 0;
+	while ((r = install_files(next_file, 0)) == 0 && ++calls < 200000) {
+		if (next_file < 150) EXPECT_EQ(30, copy_pool->count_total_tasks()) << "call " << calls;
+		handed_on += unzip_pool->count_total_tasks() > 0;
+		usleep(200);
+	}
+	EXPECT_EQ(1, r);
+	EXPECT_GT(handed_on, 0);
+	for (int i = 0; i < 150; ++i) EXPECT_EQ("data " + std::to_string(i), vtest::read_file_bytes(dest_dir_path + files[i].rel)) << i;
+}
+
 TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 {
 	struct row {

@@ -17,6 +17,7 @@
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
@@ -121,17 +122,123 @@ TEST_F(Shell, ExposeKeepsTheOpenSubWindowAndItsInput)
 	EXPECT_EQ(mnw.wheel_delta, 2);
 }
 
-TEST_F(Shell, PumpWaitsOneTickOnlyWhenNothingIsQueued)
+TEST_F(Shell, IdleWaitsGrowUntilInputAndTakeEveryQueuedEvent)
 {
-	MACIBM_event_proc();
-	fake.waits.clear();
-	MACIBM_event_proc();  // nothing queued: one 17 ms wait
-	EXPECT_EQ(fake.waits, std::vector<int>{17});
+	MACIBM_frame_longest_idle(1000);
+	for (int i = 0; i < 10; ++i) MACIBM_event_proc();
+	// A tick after the first frames, then twice as long each quiet frame.
+	EXPECT_EQ(fake.waits, (std::vector<int>{17, 17, 17, 34, 68, 136, 272, 544, 1000, 1000}));
 	fake.waits.clear();
 	for (int i = 0; i < 50; ++i) fake.key(plat_evt_auto_key, 0, 'a');  // a flood
 	MACIBM_event_proc();
-	EXPECT_EQ(fake.waits, std::vector<int>{0});
+	EXPECT_TRUE(fake.waits.empty());  // queued input ends the wait at once
 	EXPECT_TRUE(fake.queue.empty());
+	for (int i = 0; i < 3; ++i) MACIBM_event_proc();
+	EXPECT_EQ(fake.waits, (std::vector<int>{17, 17, 34}));
+	MACIBM_frame_longest_idle(0);
+}
+
+TEST_F(Shell, WhatAFrameDrewDecidesTheNextWait)
+{
+	struct row {
+		const char* name;
+		std::function<void()> in_frame;
+		int least_ms, most_ms;   // the wait before the next frame; 0 0: none
+		std::vector<int> after;  // the three waits after that: the flag lasts one frame
+	};
+	const std::vector<int> settling = {17, 17, 34}, quiet = {8000, 8000, 8000};
+	const row rows[] = {
+	    {"polled work goes on", [] { MACIBM_frame_busy(); }, 0, 0, settling},
+	    {"a pulsing caret", [] { MACIBM_frame_animate(); }, 17, 17, settling},
+	    {"a pulsing palette entry", [] { OGL_set_color(81); }, 17, 17, settling},
+	    {"a steady palette entry", [] { OGL_set_color(43); }, 8000, 8000, quiet},
+	    {"something due in 5 s", [] { MACIBM_frame_due(5); }, 4000, 5000, quiet},
+	    {"two things due", [] { MACIBM_frame_due(5); MACIBM_frame_due(3); }, 2000, 3000, quiet},
+	    {"a sub-window opens", [] { MACIBM_startwind(2, 0); }, 17, 17, settling},
+	};
+	static std::function<void()> act;
+	MACIBM_frame_longest_idle(8000);  // below the 10 s of the cursor hiding
+	for (const row& r : rows) {
+		SetUp();
+		MACIBM_set_app_hooks(app_hooks{[] { if (act) act(); }, nullptr, nullptr});
+		act = nullptr;
+		for (int i = 0; i < 20; ++i) MACIBM_event_proc();
+		ASSERT_EQ(fake.waits.back(), 8000) << r.name;
+		act = r.in_frame;
+		MACIBM_frame_wake();  // an idle window draws only what woke it
+		MACIBM_event_proc();
+		act = nullptr;
+		fake.waits.clear();
+		MACIBM_event_proc();
+		if (r.most_ms == 0) {
+			EXPECT_TRUE(fake.waits.empty()) << r.name;
+		} else {
+			ASSERT_EQ(fake.waits.size(), 1u) << r.name;
+			EXPECT_GE(fake.waits[0], r.least_ms) << r.name;
+			EXPECT_LE(fake.waits[0], r.most_ms) << r.name;
+		}
+		fake.waits.clear();
+		for (int i = 0; i < 3; ++i) MACIBM_event_proc();
+		EXPECT_EQ(fake.waits, r.after) << r.name;
+	}
+	act = nullptr;
+	MACIBM_frame_longest_idle(0);
+}
+
+// Once idle, a wait that runs out with nothing new leaves the screen alone:
+// neither the page nor the swap runs. Whatever ends the wait early, or a due
+// time it was set to end at, brings the frame that shows it.
+TEST_F(Shell, AnIdleWindowDrawsOnlyWhatEndedItsWait)
+{
+	struct row {
+		const char* name;
+		std::function<void(vtest::fake_platform&)> during_wait;
+		bool drawn;
+	};
+	const row rows[] = {
+	    {"nothing", nullptr, false},
+	    {"a key", [](vtest::fake_platform& f) { f.key(plat_evt_key_down, 0, 'a'); }, true},
+	    {"a click", [](vtest::fake_platform& f) { f.click(10, 10); }, true},
+	    {"the pointer moves", [](vtest::fake_platform& f) { f.mouse_h += 5; }, true},
+	    {"a worker's wake", [](vtest::fake_platform&) { MACIBM_frame_wake(); }, true},
+	};
+	static int updates = 0;
+	MACIBM_frame_longest_idle(8000);
+	for (const row& r : rows) {
+		SetUp();
+		MACIBM_set_app_hooks(app_hooks{[] { ++updates; }, nullptr, nullptr});
+		for (int i = 0; i < 12; ++i) MACIBM_event_proc();
+		const int skipped = MACIBM_frames_skipped();
+		updates = 0;
+		fake.swaps = 0;
+		fake.on_idle = r.during_wait;
+		MACIBM_event_proc();
+		fake.on_idle = nullptr;
+		EXPECT_EQ(updates, r.drawn ? 1 : 0) << r.name;
+		EXPECT_EQ(fake.swaps, r.drawn ? 1 : 0) << r.name;
+		EXPECT_EQ(MACIBM_frames_skipped() - skipped, r.drawn ? 0 : 1) << r.name;
+	}
+	// A due time set by the last drawn frame holds over the frames not drawn.
+	SetUp();
+	static bool due = false;
+	MACIBM_set_app_hooks(app_hooks{[] {
+		                               ++updates;
+		                               if (due) MACIBM_frame_due(3);
+	                               },
+	                               nullptr, nullptr});
+	for (int i = 0; i < 12; ++i) MACIBM_event_proc();
+	due = true;
+	MACIBM_frame_wake();
+	MACIBM_event_proc();
+	due = false;
+	updates = 0;
+	fake.waits.clear();
+	MACIBM_event_proc();
+	ASSERT_EQ(fake.waits.size(), 1u);
+	EXPECT_LE(fake.waits[0], 3000);
+	EXPECT_EQ(updates, 1);  // the wait ran out at the due time: drawn
+	MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+	MACIBM_frame_longest_idle(0);
 }
 
 TEST_F(Shell, CloseRequestQuitsOnlyFromTheMainScreen)
@@ -785,6 +892,7 @@ TEST_F(Shell, WorkerAlertWaitsForTheMainScreen)
 	MACIBM_startwind(2, 0);
 	std::thread t([] { __MACIBM_alert(0, "from a worker", "", "", "", alert_warning, "DIzivoz/x", 3); });
 	t.join();
+	EXPECT_GE(fake.wakes.load(), 1);  // an idle window wakes for it
 	MACIBM_event_proc();
 	MACIBM_event_proc();
 	EXPECT_TRUE(alerts.empty());

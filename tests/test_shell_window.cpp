@@ -5,9 +5,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
@@ -330,6 +333,95 @@ TEST_F(ShellWindow, TypedKeysReachTheKeyboardLayer)
 		for (const std::string& l : app.report_lines()) seen += l + "\n";
 		EXPECT_GE(k, 0) << w.line << "\n" << seen;
 		if (k >= 0) at = k + 1;
+	}
+	close_cleanly(app);
+}
+
+// An idle window sleeps in the event wait and, while nothing changes, draws
+// and swaps nothing; a click or a key ends the wait and the frame that takes
+// it is the frame that shows it. The window's longest wait is ten minutes
+// here: only the input can have woken it.
+TEST_F(ShellWindow, ClickAndKeyWakeAnIdleWindowAndShowInTheFrameThatTakesThem)
+{
+	shell_app_run app("pacing");
+	app.display = display_or_fail();
+	ASSERT_TRUE(app.start());
+	ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
+	int sx = 0, sy = 0;
+	app.screen_point(400, 300, &sx, &sy);  // the square the inputs flip
+	xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+	x_view x(app.display);
+	ASSERT_TRUE(x.ok());
+
+	// The index of the first "quiet" line after `from` with the pointer on
+	// the square, and the frames not drawn by then.
+	auto wait_quiet = [&](int from, int* skipped) {
+		for (int tries = 0; tries < 3000; ++tries) {
+			const std::vector<std::string> lines = app.report_lines();
+			for (int i = from; i < (int)lines.size(); ++i) {
+				int n = 0, mx = 0, my = 0;
+				if (std::sscanf(lines[i].c_str(), "quiet %d mouse %d %d skipped %d", &n, &mx, &my, skipped) == 4 &&
+				    std::abs(mx - 400) <= 2 && std::abs(my - 300) <= 2)
+					return i;
+			}
+			usleep(10000);
+		}
+		return -1;
+	};
+	// The index of the first "skipped" line after `from` counting at least `least`.
+	auto wait_skipped = [&](int from, int least) {
+		for (int tries = 0; tries < 3000; ++tries) {
+			const std::vector<std::string> lines = app.report_lines();
+			for (int i = from; i < (int)lines.size(); ++i) {
+				int n = 0;
+				if (std::sscanf(lines[i].c_str(), "skipped %d", &n) == 1 && n >= least) return i;
+			}
+			usleep(10000);
+		}
+		return -1;
+	};
+	struct input {
+		const char* name;
+		std::vector<std::string> xdotool_args;
+	} inputs[] = {{"click", {"click", "1"}}, {"key", {"key", "space"}}, {"click after a key", {"click", "1"}}};
+	int from = 0;
+	for (int k = 0; k < 3; ++k) {
+		const input& in = inputs[k];
+		int skipped = 0;
+		const int quiet = wait_quiet(from, &skipped);
+		ASSERT_GE(quiet, 0) << in.name << ": the window never went idle";
+		// Four idle frames not drawn: the wait is half a second long by now.
+		ASSERT_GE(wait_skipped(quiet, skipped + 4), 0) << in.name << ": every idle frame was drawn";
+		const unsigned before = x.pixel(sx, sy);
+		ASSERT_TRUE(xdotool(app.display, in.xdotool_args)) << in.name;
+		const std::string n = std::to_string(k + 1);
+		const int took = app.wait_line("input " + n + " in frame ", 30, quiet);
+		ASSERT_GE(took, 0) << in.name << ": not taken";
+		int frame = 0, waited = 0, woken = 0;
+		ASSERT_EQ(std::sscanf(app.report_lines()[took].c_str(), "input %*d in frame %d after a wait of %d ms, woken %d",
+		                      &frame, &waited, &woken),
+		          3);
+		// Taken out of a long idle wait, which the input ended.
+		EXPECT_GE(waited, 500) << in.name;
+		EXPECT_EQ(woken, 1) << in.name;
+		// No frame was drawn between going idle and the input.
+		const std::vector<std::string> lines = app.report_lines();
+		std::string seen;
+		for (const std::string& l : lines) seen += l + "\n";
+		for (int i = quiet + 1; i < took; ++i) {
+			int f = 0, w = 0, early = 0;
+			if (std::sscanf(lines[i].c_str(), "frame %d waited %d ms, woken %d", &f, &w, &early) == 3)
+				EXPECT_EQ(f, frame) << in.name << ": drawn while idle: " << lines[i] << "\n" << seen;
+		}
+		const int shown = app.wait_line("shown input " + n + " in frame " + std::to_string(frame), 30, took);
+		EXPECT_GE(shown, 0) << in.name << ": not shown by the frame that took it";
+		bool flipped = false;
+		for (int i = 0; i < 3000 && !flipped; ++i) {
+			flipped = x.pixel(sx, sy) != before;
+			if (!flipped) usleep(10000);
+		}
+		EXPECT_TRUE(flipped) << in.name;
+		from = std::max(took, shown) + 1;
 	}
 	close_cleanly(app);
 }

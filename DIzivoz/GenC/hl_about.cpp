@@ -1,5 +1,7 @@
 #include "DIzivoz/GenC/hl_about.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -282,16 +284,28 @@ void MACIBM_about()
 	view.open = 1;
 	int shown_state = ins_state;
 	while (mnw.wind_type == 993) {
-		// One fetch per opening: its end, done or failed, decides.
-		if (checking) {
-			const int r = http.net_check(0, web_host, "/serverlist9.txt", app_path + list_file);
-			if (r != net_busy) {
-				checking = 0;
-				take_list(r);
+		// One fetch per opening: its end, done or failed, decides. A fetch is
+		// polled again within the frame's work budget.
+		auto poll = [&] {
+			if (checking) {
+				const int r = http.net_check(0, web_host, "/serverlist9.txt", app_path + list_file);
+				if (r != net_busy) {
+					checking = 0;
+					take_list(r);
+				}
+			}
+			if (ins_state == 2) step_download();
+		};
+		const bool launch = ins_state == 3;
+		if (checking || ins_state == 2) {
+			frame_work work;
+			poll();
+			while ((checking || ins_state == 2) && work.more()) {
+				usleep(200);
+				poll();
 			}
 		}
-		if (ins_state == 2) step_download();
-		else if (ins_state == 3) step_launch();
+		if (launch) step_launch();
 		if (ins_state != shown_state) {
 			shown_state = ins_state;
 			BTN_layout_new_scene();
@@ -308,6 +322,8 @@ void MACIBM_about()
 			go_to_URL(std::string("http://") + ventora_web_site + "/");
 		else if (!label.empty() && shell_action(492, 17, 0, label))
 			ins_state = 2;
+		// The launch comes in the next frame.
+		if (ins_state == 3) MACIBM_frame_busy();
 		if (mnw.wind_type == 993) MACIBM_event_proc();
 	}
 	view.open = 0;

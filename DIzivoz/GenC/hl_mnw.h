@@ -4,6 +4,7 @@
 // mouse and key input of the current frame. Plain fields, main thread only.
 // Every field is zero before main (constant-initialised, so no unit can see
 // it unbuilt), except the two legacy words.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,10 +84,63 @@ extern int active_popup_code, select_popup_code, popup_menu_select;
 
 
 // One frame of the application (events, clock, application update, overlays, swap).
+// Before it takes the events it waits for the next frame to be due: at once
+// after a frame that polled work, one tick after input or a drawn animation,
+// and ever longer (up to two seconds) while nothing changes, up to the time
+// something drawn changes by itself. Input or wake() ends the wait at once.
+// A wait that ran out with nothing new leaves the screen as it is: no
+// drawing and no swap (a frame is drawn anyway every 16 s).
 void MACIBM_event_proc();
-// While set, a frame with no input queued does not wait for some: work that
-// is polled once a frame (a worker pool) is fed again at once.
-void MACIBM_frame_busy(int busy);
+// This frame polled work that goes on (downloads, a worker pool): the next
+// frame follows without waiting for input.
+void MACIBM_frame_busy();
+// What this frame drew changes with the clock (the pulsing caret, a recorded
+// movie): the next frame follows after one tick.
+void MACIBM_frame_animate();
+// Something drawn this frame changes by itself in `seconds` (a help box, a
+// timer): the loop wakes by then.
+void MACIBM_frame_due(float seconds);
+// While the window idles after this frame, poll() is asked every `seconds`
+// without a frame; the next frame comes when it answers true (a disc that
+// was inserted) or for any other reason.
+void MACIBM_frame_poll(float seconds, bool (*poll)());
+// Any thread: ends the frame loop's wait at once (a queued alert).
+void MACIBM_frame_wake();
+// Frames in a row that had nothing new to show (no input, work or animation).
+int MACIBM_quiet_frames();
+// Frames not drawn so far because nothing had changed; any thread may ask.
+int MACIBM_frames_skipped();
+// The longest wait of an idle window in milliseconds: the environment's
+// VENTORA_LONGEST_IDLE_MS, else two seconds; ms > 0 sets it (tests), 0 restores.
+void MACIBM_frame_longest_idle(int ms);
+// Test seam: the work budget of every frame in microseconds; 1 makes a page
+// call its driver once a frame, 0 restores the budget that keeps 20 frames/s.
+void MACIBM_frame_work_budget(int us);
+// The wait before the current frame in milliseconds (0: none); woken is set
+// when input or a wake ended it before its time.
+int MACIBM_frame_waited(int* woken);
+
+// Work polled from a frame: the frame is busy, and more() is true while its
+// budget lasts (what keeps the window at 20 frames/s or better with the
+// drawing it needs) and no input waits, so the page calls its driver again.
+// With `then`, the work goes on once the frame is drawn, while its picture is
+// rendered: the shell calls then() again until it answers false or the frame
+// has had its time; the work before the drawing takes a third of the frame.
+class frame_work {
+public:
+	explicit frame_work(std::function<bool()> then = nullptr);
+	~frame_work();
+	frame_work(const frame_work&) = delete;
+	frame_work& operator=(const frame_work&) = delete;
+	bool more();
+	// The budget of this frame, in microseconds.
+	unsigned long long budget() const { return budget_; }
+	// The work ended or its page was left: nothing goes on after the drawing.
+	static void drop_then();
+
+private:
+	unsigned long long start_, budget_, next_look_;
+};
 void APL_handlewin(EventRecord* e);
 void MACIBM_load_mxy(void* w, int x, int y);
 

@@ -45,6 +45,11 @@ void shell_viewport_2d()
 	if (can_draw()) OGL_viewport(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0);
 }
 
+void shell_flush()
+{
+	if (can_draw()) gl.Flush();
+}
+
 void shell_sbuff()
 {
 	if (can_draw()) OGL_sbuff();

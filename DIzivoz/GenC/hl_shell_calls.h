@@ -12,6 +12,7 @@ struct EventRecord;
 void shell_pix_specs();                       // OGL_pix_specs(0)
 void shell_viewport_2d();                     // OGL_viewport mode 2, scale 1
 void shell_sbuff();                           // OGL_sbuff()
+void shell_flush();                           // starts rendering what was drawn
 void shell_plot_back_col();                   // OGL_plot_back_col()
 void shell_nrml_colors();                     // OGL_nrml_colors()
 void shell_string(int colour, float x, float y, const std::string& text, float wrap, int font, int align);

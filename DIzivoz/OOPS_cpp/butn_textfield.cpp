@@ -26,8 +26,10 @@ void OGLE_DrawSelection(OGLE_Rec*, float r[4])
 {
 	if (r[2] != r[0])
 		OGL_fillrect(8, 1.0f, r[0], r[1], r[2] - r[0], r[3] - r[1]);
-	else
+	else {
 		OGL_line(45, colr.blink_level, r[0], r[1], r[2], r[3]);
+		MACIBM_frame_animate();  // the caret pulses with the frame clock
+	}
 }
 
 const OGLE_Callbacks OGLE_cbs = {

@@ -1,5 +1,6 @@
 #include "DIzivoz/OOPS_cpp/oglp.h"
 
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OGL/OGL_gl.h"
@@ -99,6 +100,8 @@ void OGL_set_color(int index, float alpha)
 		xer << "Bad palette index " << index << ", colour left unchanged.\n";
 		return;
 	}
+	// The frame clock makes these entries pulse: the next frame differs.
+	if (index >= 79 && index <= 84) MACIBM_frame_animate();
 	float c[3] = {colr.rgb[index][0], colr.rgb[index][1], colr.rgb[index][2]};
 	if (index <= 45)
 		for (int k = 0; k < 3; ++k) c[k] *= colr.rgb[105][k];

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 
@@ -60,9 +61,11 @@ void THREAD_send_exception(const exce_class& e)
 	}
 	if (e.severity == 1) {
 		UTL_message_queue_write(warn_exce, new exce_class(e));
+		MACIBM_frame_wake();  // an idle window shows it now
 		return;
 	}
 	UTL_message_queue_write(quit_exce, new exce_class(e));
+	MACIBM_frame_wake();
 	if (!THREAD_is_main_thread()) UTL_thread_exit(nullptr);
 }
 

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -34,8 +36,10 @@ std::string mode;
 int frame = 0;
 int last_type = -100;
 
+std::mutex report_lock;  // the pacing mode reports from a second thread too
 void report(const std::string& line)
 {
+	std::lock_guard<std::mutex> hold(report_lock);
 	std::ofstream f("app_report.txt", std::ios::app);
 	f << line << "\n";
 }
@@ -139,12 +143,48 @@ void about_loop()
 void report_about()
 {
 	static std::string last;
+	// The wait before the frame now shown: taken at the previous swap.
+	static int wait_before = 0;
+	const int waited = wait_before;
+	wait_before = MACIBM_frame_waited(nullptr);
 	const about_view& v = MACIBM_about_view();
 	if (!v.open) return;
 	const std::string line = "about state " + std::to_string(v.ins_state) + " fetches " +
 	                         std::to_string(v.list_fetches) + " button '" + v.button + "' status '" + v.status + "'";
-	if (line != last) report(line);
+	if (line != last) {
+		report(line);
+		report("about frame after a wait of " + std::to_string(waited) + " ms");
+	}
 	last = line;
+}
+
+// Pacing: each click or key flips the colour of a square; the frame that
+// takes the input says how the wait before it ended, and the swap says when
+// the frame that shows it is on screen. "quiet" comes once the window idles;
+// "skipped N" counts the frames since not drawn, seen from another thread.
+int inputs = 0, inputs_shown = 0, quiet_reports = 0, quiet_streak_reported = 0;
+void pacing_frame()
+{
+	int frame_woken = 0;
+	const int frame_waited = MACIBM_frame_waited(&frame_woken);
+	report("frame " + std::to_string(frame) + " waited " + std::to_string(frame_waited) + " ms, woken " +
+	       std::to_string(frame_woken));
+	if (mnw.mouse_click || mnw.key_hit) {
+		++inputs;
+		int woken = 0;
+		const int waited = MACIBM_frame_waited(&woken);
+		report("input " + std::to_string(inputs) + " in frame " + std::to_string(frame) + " after a wait of " +
+		       std::to_string(waited) + " ms, woken " + std::to_string(woken));
+	}
+	// The quiet count is of the frames before this one: this one is quiet
+	// too when its wait ran out, and the next frame is not drawn.
+	if (MACIBM_quiet_frames() == 0) quiet_streak_reported = 0;
+	if (MACIBM_quiet_frames() >= 1 && !frame_woken && !mnw.mouse_click && !mnw.key_hit && !quiet_streak_reported) {
+		quiet_streak_reported = 1;
+		report("quiet " + std::to_string(++quiet_reports) + " mouse " + std::to_string((int)mnw.mouse_x) + " " +
+		       std::to_string((int)mnw.mouse_y) + " skipped " + std::to_string(MACIBM_frames_skipped()));
+	}
+	shell_fillrect(inputs % 2 ? 58 : 40, 1.0f, 300, 250, 200, 100);
 }
 
 // The installer's preferences window: its settings, the control that has the
@@ -186,6 +226,7 @@ void update()
 	// A main-screen mark: a bar in palette 40 at the bottom left.
 	shell_plot_back_col();
 	shell_fillrect(40, 1.0f, 0, 0, 100, 20);
+	if (mode == "pacing") pacing_frame();
 	if (frame == 3) {
 		report("ready");
 		if (mode == "alert") {
@@ -227,6 +268,10 @@ void swap_and_report(void* window)
 	if (mode == "about") report_about();
 	if (mode == "prefs") report_prefs();
 	if (window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
+	if (mode == "pacing" && inputs != inputs_shown) {
+		inputs_shown = inputs;
+		report("shown input " + std::to_string(inputs) + " in frame " + std::to_string(frame));
+	}
 }
 }  // namespace
 
@@ -247,9 +292,22 @@ int main(int argc, char** argv)
 	}
 	MACIBM_set_app_hooks(app_hooks{update, nullptr, nullptr});
 	report_window();
+	std::atomic<bool> ending{false};
+	std::thread skips;
+	if (mode == "pacing")
+		skips = std::thread([&ending] {
+			int seen = 0;
+			while (!ending) {
+				const int n = MACIBM_frames_skipped();
+				if (n != seen) report("skipped " + std::to_string(seen = n));
+				std::this_thread::sleep_for(std::chrono::milliseconds(5));
+			}
+		});
 	while (!app_done) {
 		MACIBM_event_proc();
 	}
+	ending = true;
+	if (skips.joinable()) skips.join();
 	report("quit");
 	MACIBM_finishup(1);
 	return 0;

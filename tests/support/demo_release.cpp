@@ -177,7 +177,9 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	static const char* const langs[] = {"en", "fr", "de"};
 	auto k = std::make_shared<gui_keep>();
 	keep = k;
-	k->run.reset(new shell_app_run("", {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}}, o.program, o.run_folder));
+	std::map<std::string, std::string> env = {{"LANGUAGE", langs[o.language]}, {"LANG", "C.UTF-8"}};
+	for (const auto& kv : o.extra_env) env[kv.first] = kv.second;
+	k->run.reset(new shell_app_run("", env, o.program, o.run_folder));
 	shell_app_run& run = *k->run;
 	// A private X server per run: clicks and windows of tests running side
 	// by side never meet.
@@ -255,7 +257,9 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 			    return t != last_title && std::count(t.begin(), t.end(), t.empty() ? 0 : t[0]) != (long)t.size();
 		    },
 		    o.page_timeout);
-		last_title = title_look();
+		// A page that was left at once may show the next one's title by
+		// now: the next page would wait for a change that has come.
+		if (!run.wait_log("Wizard page " + std::to_string(index + 1) + ":", 0)) last_title = title_look();
 		// Where frames are quick the pointer may have been parked just after
 		// that frame: a few more.
 		std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -3,6 +3,7 @@
 // on loopback with a one-server "serverlist9.txt", and the installer's window
 // driven through it page by page with real X input.
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,8 @@ struct gui_run_options {
 	bool change_destination = true; // pick the parent folder through the dialog stand-in
 	double page_timeout = 60;
 	std::vector<std::string> extra_args;
+	// Environment of the program beyond the test defaults ("<unset>" removes one).
+	std::map<std::string, std::string> extra_env;
 	// Move the pointer off the icons (to the window's top right corner)
 	// before each page's picture, so every icon shows its plain look.
 	bool park_mouse = false;

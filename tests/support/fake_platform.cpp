@@ -143,13 +143,17 @@ void fake_platform::warp_mouse(void*, int x, int y)
 	mouse_v = y;
 }
 
-bool fake_platform::next_event(EventRecord* e, int wait_ms)
+bool fake_platform::wait_for_event(int wait_ms)
 {
-	if (queue.empty()) {
-		waits.push_back(wait_ms);
-		if (on_idle && wait_ms > 0) on_idle(*this);
-		return false;
-	}
+	if (!queue.empty()) return true;
+	waits.push_back(wait_ms);
+	if (on_idle) on_idle(*this);
+	return woken.exchange(false) || !queue.empty();
+}
+
+bool fake_platform::next_event(EventRecord* e, int)
+{
+	if (queue.empty()) return false;
 	*e = queue.front();
 	queue.pop_front();
 	mouse_h = e->what == plat_evt_mouse_down || e->what == plat_evt_mouse_up ? e->where_h : mouse_h;

@@ -2,6 +2,7 @@
 // A scripted window system for shell tests: events are queued per frame,
 // the mouse is set by the test, and swaps, cursor changes, depth switches,
 // windows asked for and native alerts are recorded.
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
@@ -48,6 +49,15 @@ public:
 	}
 	bool fake_gl() override { return true; }
 	bool next_event(EventRecord* e, int wait_ms) override;
+	// Returns at once: records the wait and lets on_idle act.
+	bool wait_for_event(int wait_ms) override;
+	// A wake ends the next wait, as the real one does.
+	void wake() override
+	{
+		++wakes;
+		woken = true;
+	}
+	bool input_pending(bool) override { return !queue.empty(); }
 	void flush_events() override { queue.clear(); ++flushes; }
 	uint16_t key_modifiers() override { return modifiers; }
 	void show_cursor(bool show) override { cursor_log.push_back(show ? "show" : "hide"); }
@@ -75,7 +85,9 @@ public:
 	int mouse_h = 0, mouse_v = 0;
 	uint16_t modifiers = 0;
 	std::deque<EventRecord> queue;
-	std::vector<int> waits;          // wait_ms of each call that found nothing
+	std::vector<int> waits;          // wait_ms of each wait that found nothing queued
+	std::atomic<int> wakes{0};  // wake() may come from any thread
+	std::atomic<bool> woken{false};
 	std::vector<std::string> cursor_log;
 	std::vector<std::string> boxes;
 	unsigned long long vram = 0;
@@ -84,8 +96,8 @@ public:
 	std::string renderer = "Fake renderer";
 	void* front = nullptr;           // the first window made, or the last selected
 	std::vector<void*> selects;
-	// Called when the queue is empty (a dialog loop's next frame): lets a test
-	// act like a user between frames.
+	// Called when a frame waits with the queue empty (a dialog loop's next
+	// frame): lets a test act like a user between frames.
 	std::function<void(fake_platform&)> on_idle;
 
 private:

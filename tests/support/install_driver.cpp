@@ -19,6 +19,12 @@ namespace vtest {
 void point_engine_at(const http_server& server, const std::string& host, const std::string& path,
                      const std::string& dest, const std::string& staging)
 {
+	point_engine_at(server.port(), host, path, dest, staging);
+}
+
+void point_engine_at(unsigned short port, const std::string& host, const std::string& path, const std::string& dest,
+                     const std::string& staging)
+{
 	sim_info.clear();
 	stg = stg_struct{};
 	stg_set_start_values();
@@ -29,7 +35,7 @@ void point_engine_at(const http_server& server, const std::string& host, const s
 	temp_path = staging;
 	mkdir(staging.c_str(), 0700);
 	http.proxy_host = "127.0.0.1";
-	http.proxy_port = server.port();
+	http.proxy_port = port;
 	xtim.elapsed = 0;
 }
 

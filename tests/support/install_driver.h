@@ -14,6 +14,9 @@ class http_server;
 // staging folders (the staging folder is made), the frame clock at 0.
 void point_engine_at(const http_server& server, const std::string& host, const std::string& path,
                      const std::string& dest, const std::string& staging);
+// The same for a server of another process, by its port.
+void point_engine_at(unsigned short port, const std::string& host, const std::string& path, const std::string& dest,
+                     const std::string& staging);
 
 // Stops every transfer and checksum task, forgets the proxy and the manifest.
 void release_engine();

@@ -142,6 +142,9 @@ bool shell_app_run::start(const std::vector<std::string>& args)
 	    {"LANGUAGE", "en"},
 	    {"SHELL_APP_MODE", mode_},
 	    {"SDL_VIDEODRIVER", "x11"},
+	    // An idle window waits for input or its own timers only: whatever a
+	    // test waits for must wake it, never the idle heartbeat.
+	    {"VENTORA_LONGEST_IDLE_MS", "600000"},
 	    {"VENTORA_LAYOUT_CHECK", check_layout ? "1" : "0"},
 	};
 	if (!display.empty()) env["DISPLAY"] = display;

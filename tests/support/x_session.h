@@ -34,7 +34,8 @@ public:
 	// on PATH with recording stand-ins of zenity and xdg-open: each call's
 	// arguments go to a line of zenity_calls.txt / xdg_open_calls.txt, and
 	// zenity prints the contents of zenity_answer.txt (and fails when it is
-	// missing, as a cancel does).
+	// missing, as a cancel does). An idle window's longest wait is ten
+	// minutes (env VENTORA_LONGEST_IDLE_MS; "<unset>" in env restores it).
 	// run_folder: where to run, kept afterwards; empty: a temporary folder.
 	explicit shell_app_run(const std::string& mode, std::map<std::string, std::string> env = {},
 	                       const std::string& program = "shell_test_app", const std::string& run_folder = "");

@@ -1,0 +1,101 @@
+#pragma once
+// What the window benchmarks share: clocks, a process's CPU time from /proc,
+// medians with their spread, options, and this program started again as the
+// headless side of a comparison.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline double now_s()
+{
+	return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// User + system time of a process (0: this one), every thread, in seconds; -1 when unknown.
+inline double process_cpu_s(int pid = 0)
+{
+	std::ifstream in(pid ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
+	std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	const size_t close = text.rfind(')');
+	if (close == std::string::npos) return -1;
+	std::istringstream f(text.substr(close + 2));
+	std::string field;
+	unsigned long long utime = 0, stime = 0;
+	for (int i = 3; i <= 15 && (f >> field); ++i) {
+		if (i == 14) utime = std::strtoull(field.c_str(), nullptr, 10);
+		if (i == 15) stime = std::strtoull(field.c_str(), nullptr, 10);
+	}
+	return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// A process's share of one core over `seconds` of wall time; -1 when it ended.
+inline double process_cores(int pid, double seconds)
+{
+	const double c0 = process_cpu_s(pid), w0 = now_s();
+	while (now_s() - w0 < seconds) usleep(100000);
+	const double c1 = process_cpu_s(pid);
+	return c0 < 0 || c1 < 0 ? -1 : (c1 - c0) / (now_s() - w0);
+}
+
+struct spread {
+	double median = -1, least = -1, most = -1;
+};
+
+inline spread spread_of(std::vector<double> v)
+{
+	spread s;
+	if (v.empty()) return s;
+	std::sort(v.begin(), v.end());
+	s.least = v.front();
+	s.most = v.back();
+	s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+	return s;
+}
+
+// "--key=value" of the command line, else def.
+inline std::string option(int argc, char** argv, const char* key, const char* def)
+{
+	const size_t n = std::strlen(key);
+	for (int i = 1; i < argc; ++i)
+		if (std::strncmp(argv[i], key, n) == 0 && argv[i][n] == '=') return argv[i] + n + 1;
+	return def;
+}
+
+inline bool has_flag(int argc, char** argv, const char* flag)
+{
+	for (int i = 1; i < argc; ++i)
+		if (std::strcmp(argv[i], flag) == 0) return true;
+	return false;
+}
+
+// This program started again with args (after a `sync`, so neither side of
+// a comparison pays for the other's unwritten data); the number it prints on
+// a line "seconds <x>", or -1.
+inline double run_self_seconds(const std::vector<std::string>& args)
+{
+	char self[4096] = {0};
+	if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return -1;
+	std::string cmd = "'" + std::string(self) + "'";
+	for (const std::string& a : args) cmd += " '" + a + "'";
+	sync();
+	FILE* p = popen(cmd.c_str(), "r");
+	if (!p) return -1;
+	double secs = -1;
+	char line[1024];
+	while (std::fgets(line, sizeof line, p))
+		if (std::strncmp(line, "seconds ", 8) == 0) secs = std::atof(line + 8);
+		else std::fputs(line, stderr);
+	return pclose(p) == 0 ? secs : -1;
+}
+
+}  // namespace bench
