@@ -49,6 +49,7 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/wizard.h"
 #include "bench/bench_measure.h"
+#include "bench/bench_page_frames.h"
 #include "tests/support/demo_release.h"
 #include "tests/support/install_driver.h"
 #include "tests/support/test_files.h"
@@ -157,43 +158,9 @@ bool bare_page_loop(const rgba_picture& page, double seconds, double* cores, dou
 	SDL_GLContext ctx = SDL_GL_CreateContext(win);
 	if (!ctx) return false;
 	SDL_GL_SetSwapInterval(0);
-	GLuint tex = 0;
-	gl.GenTextures(1, &tex);
-	gl.BindTexture(GL_TEXTURE_2D, tex);
-	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-	gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, page.w, page.h, 0, GL_RGBA, GL_UNSIGNED_BYTE, page.px.data());
-	gl.Viewport(0, 0, 800, 600);
-	gl.MatrixMode(GL_PROJECTION);
-	gl.LoadIdentity();
-	gl.Ortho(0, 800, 0, 600, -1, 1);
-	gl.MatrixMode(GL_MODELVIEW);
-	gl.LoadIdentity();
-	gl.Enable(GL_TEXTURE_2D);
-	int frames = 0;
-	const double w0 = now_s(), c0 = bench::process_cpu_s();
-	while (now_s() - w0 < seconds) {
-		gl.Clear(GL_COLOR_BUFFER_BIT);
-		gl.Begin(GL_QUADS);
-		gl.TexCoord2f(0, 0);
-		gl.Vertex2f(0, 0);
-		gl.TexCoord2f(1, 0);
-		gl.Vertex2f(800, 0);
-		gl.TexCoord2f(1, 1);
-		gl.Vertex2f(800, 600);
-		gl.TexCoord2f(0, 1);
-		gl.Vertex2f(0, 600);
-		gl.End();
-		SDL_GL_SwapWindow(win);
-		SDL_Event e;
-		while (SDL_PollEvent(&e)) {
-		}
-		SDL_WaitEventTimeout(&e, 17);
-		++frames;
-	}
-	const double wall = now_s() - w0;
-	*cores = (bench::process_cpu_s() - c0) / wall;
-	*fps = frames / wall;
+	const bench::frame_rate r = bench::page_frames(win, page.w, page.h, page.px.data(), seconds);
+	*cores = r.cores;
+	*fps = r.fps;
 	SDL_GL_DeleteContext(ctx);
 	SDL_DestroyWindow(win);
 	SDL_Quit();
