@@ -233,7 +233,7 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 	return 0;
 }
 
-int demo_run_patch(int, wizard_screen& s)
+int demo_run_patch(int first_time, wizard_screen& s)
 {
 	if (!demo_install_is_running) {
 		if (!choose_files() || make_dirs() != 0) {
@@ -248,6 +248,11 @@ int demo_run_patch(int, wizard_screen& s)
 	s.title = T("Installing");
 	if (!patch_work_loop(s, demo_pick_dest)) {
 		if (!grab_halt_settled()) return 0;
+		// The question comes over the page it belongs to, once that is shown.
+		if (first_time) {
+			MACIBM_frame_busy();
+			return 0;
+		}
 		// Asked once for a fault every later file would meet; Continue tries again.
 		const int r = halt_question(T("An error occurred during installation:"), grab_halt(), T("Cancel"),
 		                            T("the demo installation and delete partial installation."), T("Continue"),

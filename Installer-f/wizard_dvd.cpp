@@ -298,6 +298,7 @@ struct install_member {
 	int stop_kills;         // Stop drains the pools and clears the flag
 	wizard_step stop_next;
 	int f;                  // next file index
+	int held;               // a result kept from the page's first frame
 };
 
 install_member install_members[3] = {
@@ -320,10 +321,11 @@ install_member install_members[3] = {
      "Stop", "the scenery install.", "Continue", "the scenery install.", 1, dvd_done_scenery, 0},
 };
 
-int install_step(install_member& m, wizard_screen& s)
+int install_step(install_member& m, wizard_screen& s, int first_time)
 {
 	if (!*m.running) {
 		m.f = 0;
+		m.held = 0;
 		xer << "Starting install at " << (double)xtim.microsecs() / 1e6 << "\n" << std::flush;
 		if (!choose_files()) {
 			s.next = m.retreat;
@@ -343,7 +345,15 @@ int install_step(install_member& m, wizard_screen& s)
 	s.cancel_hook = install_files_kill;
 
 	const int count = (int)sim_info.size();
-	const int r = install_files_frame(m.f, current_disk);
+	int r = m.held ? m.held : install_files_frame(m.f, current_disk);
+	m.held = 0;
+	// A question comes over the page it belongs to: the first frame's work
+	// may already have met a fault, and is answered once the page is shown.
+	if (r == 3 && first_time) {
+		m.held = r;
+		r = 0;
+		MACIBM_frame_busy();
+	}
 	switch (r) {
 	case 0:
 		s.back = m.back;
@@ -404,9 +414,9 @@ int install_step(install_member& m, wizard_screen& s)
 
 }  // namespace
 
-int dvd_run_install(int, wizard_screen& s) { return install_step(install_members[0], s); }
-int dvd_install_repair(int, wizard_screen& s) { return install_step(install_members[1], s); }
-int dvd_install_scenery(int, wizard_screen& s) { return install_step(install_members[2], s); }
+int dvd_run_install(int first_time, wizard_screen& s) { return install_step(install_members[0], s, first_time); }
+int dvd_install_repair(int first_time, wizard_screen& s) { return install_step(install_members[1], s, first_time); }
+int dvd_install_scenery(int first_time, wizard_screen& s) { return install_step(install_members[2], s, first_time); }
 
 // ---- copy-picking family --------------------------------------------------------------
 

@@ -283,6 +283,54 @@ TEST_F(DvdSteps, TaskFailureAsksAndOnlyTheStopButtonStops)
 	}
 }
 
+// A fault met by the page's first frame is asked about over that page: the
+// frame shows the page (its title is what gets drawn and logged), and the
+// question comes with the next frame.
+TEST_F(DvdSteps, FaultMetInThePagesFirstFrameIsAskedOnceThePageIsShown)
+{
+	const std::string d0 = disc("d0", {"Top/a.txt", "Top/b.txt", "Top/Global Scenery/+40-120/+47-122.dsf"}, "Top/a.txt");
+	// The first frame works until the bad archive has come back.
+	MACIBM_frame_work_budget(20000000);
+	for (const member_row& m : member_rows(dest_dir_path)) {
+		SCOPED_TRACE(m.name);
+		recursive_delete_folder(dest_dir_path);
+		sim_info.clear();
+		load_manifest();
+		for (auto& h : sim_info) h.back().disk = 0;
+		volumes = {d0};
+		dvd_path = d0;
+		current_disk = 0;
+		*m.running = 0;
+		questions.clear();
+		answer = 0;
+
+		wizard_screen first;
+		EXPECT_EQ(m.step(1, first), 0);
+		EXPECT_TRUE(questions.empty());
+		EXPECT_EQ(first.title, m.title);
+		EXPECT_EQ(first.body, m.body);
+		EXPECT_EQ(first.next, nullptr);
+
+		wizard_screen second;
+		m.step(0, second);
+		ASSERT_EQ(questions.size(), 1u);
+		EXPECT_NE(questions[0].message.find("I was unable to unzip the file"), std::string::npos);
+		// Continue: the run goes on to its end, asked once.
+		screen_seen r;
+		for (int i = 0; i < 20000 && !r.result; ++i) {
+			r.s = wizard_screen();
+			r.result = m.step(0, r.s);
+			usleep(1000);
+		}
+		EXPECT_EQ(r.result, 1);
+		EXPECT_EQ(r.s.next, m.finish);
+		EXPECT_EQ(questions.size(), 1u) << questions.back().message;
+		EXPECT_EQ(vtest::read_file_bytes(dest_dir_path + "b.txt"), "bytes of b.txt");
+		install_files_kill();
+		*m.running = 0;
+	}
+}
+
 TEST_F(DvdSteps, DiscPairsAskForTheWantedDiscAndCheckIt)
 {
 	const std::string d0 = disc("d0", {"Top/a.txt"});

@@ -20,6 +20,7 @@
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
@@ -552,6 +553,39 @@ TEST_F(InstallTest, LocalWriteFaultStopsTheRunOnceWithoutANetworkRetry)
 		EXPECT_FLOAT_EQ(stg.total_install_kb, next.done_install_kb);
 		EXPECT_FLOAT_EQ(stg.total_download_kb, next.done_download_kb);
 	}
+}
+
+// A stop met by the install page's first frame is asked about over that page:
+// the frame shows the page, the question comes with the next one.
+TEST_F(InstallTest, StopMetInThePagesFirstFrameIsAskedOnceThePageIsShown)
+{
+	auto files = first_release();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	for (int i = 0; i < 4; ++i) ASSERT_EQ(0, symlink("/dev/full", (temp_path + std::to_string(i) + ".zip").c_str()));
+	std::vector<std::string> asked;
+	set_abort_alert_handler([&](const abort_question& q) {
+		asked.push_back(q.message);
+		return 1;  // Cancel
+	});
+	// The first frame works until the run has stopped.
+	MACIBM_frame_work_budget(20000000);
+	demo_install_is_running = 1;
+	wizard_screen first;
+	EXPECT_EQ(0, demo_run_patch(1, first));
+	EXPECT_TRUE(grab_halt_settled());
+	EXPECT_TRUE(asked.empty());
+	EXPECT_EQ(first.next, nullptr);
+
+	wizard_screen second;
+	EXPECT_EQ(1, demo_run_patch(0, second));
+	ASSERT_EQ(1u, asked.size());
+	EXPECT_NE(std::string::npos, asked[0].find("is full")) << asked[0];
+	EXPECT_EQ(demo_pick_dest, second.next);
+	EXPECT_EQ(0, demo_install_is_running);
+	MACIBM_frame_work_budget(0);
+	set_abort_alert_handler(nullptr);
+	for (int i = 0; i < 4; ++i) unlink((temp_path + std::to_string(i) + ".zip").c_str());
 }
 
 TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)
