@@ -280,12 +280,16 @@ void UTL_download_directory()
 
 void download_directory_frame(int first_time)
 {
-	UTL_download_directory();
-	// A page's first frame polls once: the page is on the screen (and its
-	// title in the log) before an answer can raise an alert over it.
+	// A page's first frame only shows the page: it is on the screen (and its
+	// title in the log) before an answer can raise an alert over it. Even one
+	// poll can take a whole answer when the program is held up between
+	// sending and reading.
 	if (first_time) {
-		if (directory_work_now()) MACIBM_frame_busy();
-	} else if (directory_work_now()) {
+		MACIBM_frame_busy();
+		return;
+	}
+	UTL_download_directory();
+	if (directory_work_now()) {
 		frame_work work;
 		while (work.more()) {
 			usleep(200);

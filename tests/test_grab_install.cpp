@@ -588,6 +588,27 @@ TEST_F(InstallTest, StopMetInThePagesFirstFrameIsAskedOnceThePageIsShown)
 	for (int i = 0; i < 4; ++i) unlink((temp_path + std::to_string(i) + ".zip").c_str());
 }
 
+// The Check Servers page's first frame only shows the page: nothing is asked
+// of the server then, so no answer can raise an alert over the page before.
+TEST_F(InstallTest, ServersPagesFirstFrameAsksNothingAndTheNextFramesFetchTheList)
+{
+	stg.server_count = -1;
+	stg.stage = 0;
+	const size_t before = server.request_count();
+	wizard_screen first;
+	EXPECT_EQ(0, demo_get_updates(1, first));
+	EXPECT_EQ(nullptr, http.slot[0]);
+	EXPECT_NE(std::string::npos, first.body.find(web_host)) << first.body;
+	for (int frame = 0; frame < 2000 && server.request_count() == before; ++frame) {
+		wizard_screen s;
+		EXPECT_EQ(0, demo_get_updates(0, s));
+		usleep(1000);
+	}
+	ASSERT_GT(server.request_count(), before);
+	EXPECT_EQ("/serverlist9.txt", server.requests()[before].path);
+	directory_download_cancel();
+}
+
 TEST_F(InstallTest, PathsLeavingTheDestinationAreNeitherFetchedNorDeleted)
 {
 	vtest::write_file_bytes(tmp.path() + "precious.txt", "keep me");
