@@ -117,6 +117,8 @@ int demo_get_updates(int first_time, wizard_screen& s)
 		s.body = T("There was a problem reading information from the servers.");
 		return 0;
 	case 3:
+		// Drawn once as the page moves on: it keeps saying what was done.
+		s.body = T("I am processing information about the available demo.");
 		s.back = nullptr;
 		s.next = demo_pick_dest;
 		return 1;

@@ -124,6 +124,22 @@ protected:
 		recalc_disk_sizes();
 	}
 
+	// A fresh run of one install member, every file on the one disc given;
+	// questions are answered with `reply`.
+	void start_on_one_disc(const std::string& disc, int* running, int reply)
+	{
+		recursive_delete_folder(dest_dir_path);
+		sim_info.clear();
+		load_manifest();
+		for (auto& h : sim_info) h.back().disk = 0;
+		volumes = {disc};
+		dvd_path = disc;
+		current_disk = 0;
+		*running = 0;
+		questions.clear();
+		answer = reply;
+	}
+
 	// Frames of one step until it returns nonzero (or `limit` seconds pass).
 	screen_seen run(wizard_step step, std::vector<wizard_screen>* busy = nullptr, double limit = 20)
 	{
@@ -248,17 +264,7 @@ TEST_F(DvdSteps, TaskFailureAsksAndOnlyTheStopButtonStops)
 	for (const member_row& m : member_rows(dest_dir_path)) {
 		for (int reply : {3, 0, 1}) {
 			SCOPED_TRACE(std::string(m.name) + " answer " + std::to_string(reply));
-			recursive_delete_folder(dest_dir_path);
-			sim_info.clear();
-			load_manifest();
-			// Everything on one disc.
-			for (auto& h : sim_info) h.back().disk = 0;
-			volumes = {d0};
-			dvd_path = d0;
-			current_disk = 0;
-			*m.running = 0;
-			questions.clear();
-			answer = reply;
+			start_on_one_disc(d0, m.running, reply);
 
 			screen_seen r = run(m.step);
 			ASSERT_EQ(questions.size(), 1u);
@@ -293,16 +299,7 @@ TEST_F(DvdSteps, FaultMetInThePagesFirstFrameIsAskedOnceThePageIsShown)
 	MACIBM_frame_work_budget(20000000);
 	for (const member_row& m : member_rows(dest_dir_path)) {
 		SCOPED_TRACE(m.name);
-		recursive_delete_folder(dest_dir_path);
-		sim_info.clear();
-		load_manifest();
-		for (auto& h : sim_info) h.back().disk = 0;
-		volumes = {d0};
-		dvd_path = d0;
-		current_disk = 0;
-		*m.running = 0;
-		questions.clear();
-		answer = 0;
+		start_on_one_disc(d0, m.running, 0);
 
 		wizard_screen first;
 		EXPECT_EQ(m.step(1, first), 0);
