@@ -136,6 +136,8 @@ int net_get_updates(int first_time, wizard_screen& s)
 	// coarse poll leaves finished threads idle.
 	float progress = 0;
 	const int done = checksum_directory_frame(ctr, progress);
+	// Also in the frame that moves on, which is drawn once.
+	s.body = UTL_string_sub(T("I am scanning %1:folder path% to see what files need updating."), dest_dir_path);
 	if (done) {
 		char took[32];
 		std::snprintf(took, sizeof took, "%.3f", (xtim.microsecs() - scan_start) / 1e6);
@@ -149,7 +151,6 @@ int net_get_updates(int first_time, wizard_screen& s)
 		recalc_disk_sizes();
 		return 1;
 	}
-	s.body = UTL_string_sub(T("I am scanning %1:folder path% to see what files need updating."), dest_dir_path);
 	s.progress_text =
 	    UTL_string_sub(T("Scanning %1:number% of %2:total% files."), int_str(ctr), int_str((int)sim_info.size()));
 	s.progress = progress;
