@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DIzivoz/GenH/hl_stg.h"
-#include "DIzivoz/GenC/hl_maker.h"  // ventora_web_site, named in the newer-format text
+#include "DIzivoz/GenH/hl_maker.h"  // ventora_web_site, named in the newer-format text
 
 // One FILE line of the manifest: one version of one file.
 struct file_version_struct {

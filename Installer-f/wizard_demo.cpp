@@ -8,7 +8,7 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -413,7 +413,7 @@ int dvd_do_run_sim(int first_time, wizard_screen& s)
 		came_from = wizard_previous_step();
 		if (came_from == dvd_pick_run_sim || came_from == dvd_do_run_sim) came_from = dvd_start;
 		// Ends this process on success.
-		err = launch_app(app, "", 1);
+		err = MACIBM_launch_in_place(app, "", 1);
 	}
 	// Only a failed launch gets here: its own page says so, with what was tried.
 	s.title = T("Ventora 9 could not be started.");

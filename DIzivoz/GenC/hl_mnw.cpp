@@ -10,6 +10,7 @@
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/Thread/hl_thread.h"
@@ -17,7 +18,6 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_shell.h"
 
-int active_popup_code = 0, select_popup_code = 0, popup_menu_select = 0;
 int quit_requested = 0;
 
 namespace {
@@ -373,8 +373,10 @@ void MACIBM_reset_frame_state()
 	mouse_was_plugin = 0;
 }
 
-void MACIBM_frame_busy() { pace.busy = 1; }
-void MACIBM_frame_animate() { pace.animate = 1; }
+void MACIBM_pace_busy() { pace.busy = 1; }
+void MACIBM_pace_animate() { pace.animate = 1; }
+void MACIBM_pace_wake() { PLAT().wake(); }
+
 void MACIBM_frame_due(float seconds)
 {
 	const unsigned long long at = xtim.microsecs() + (unsigned long long)std::max(0.0f, seconds * 1e6f);
@@ -385,7 +387,6 @@ void MACIBM_frame_poll(float seconds, bool (*poll)())
 	pace.poll = poll;
 	pace.poll_every_us = (unsigned long long)(std::max(0.001f, seconds) * 1e6f);
 }
-void MACIBM_frame_wake() { PLAT().wake(); }
 int MACIBM_quiet_frames() { return pace.quiet; }
 int MACIBM_frames_skipped() { return frames_skipped.load(std::memory_order_relaxed); }
 void MACIBM_frame_longest_idle(int ms) { longest_idle_set = ms; }

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
@@ -245,9 +245,9 @@ int BTN_opensave(int window_type, int file_type, std::string* path)
 	relist();
 	int sel = (int)names.size() / 2, centre = sel;
 	const bool save = window_type == 999;
-	MACIBM_startwind(window_type, 0);
+	REPORT_open_window(window_type);
 	auto leave = [&](int r) {
-		MACIBM_startwind(was, 0);
+		REPORT_open_window(was);
 		return r;
 	};
 	while (mnw.wind_type == window_type) {
@@ -300,7 +300,7 @@ int BTN_opensave(int window_type, int file_type, std::string* path)
 			relist();
 			sel = (int)names.size() / 2;
 		}
-		MACIBM_event_proc();
+		REPORT_run_frame();
 	}
 	return 0;
 }

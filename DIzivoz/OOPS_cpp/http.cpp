@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/Sockets/PCSBSocket.h"
 #include "DIzivoz/UTL/UTL_xtim.h"

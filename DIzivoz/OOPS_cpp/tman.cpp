@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OGL/OGL_gl.h"
@@ -374,7 +374,7 @@ int tman_class::load_texture(tex_fail_mode mode, int ref, int flags, tex_load_ti
 	const double now = xtim.microsecs() / 1e6;
 	const bool quiet_ref = ref == 0 || ref == 312 || ref == 392 || ref == 398 || ref == 932 || (ref >= 429 && ref <= 444);
 	if (now > last_call + 1.0 && time == tex_loaded && !begins_scratch(name) && !quiet_ref)
-		MACIBM_show_init("Loading bitmap " + name + ".", nullptr);
+		REPORT_progress("Loading bitmap " + name + ".", nullptr);
 	last_call = now;
 
 	tman_lock hold(&lock);
@@ -875,7 +875,7 @@ void tman_class::load_all_scenery_texes()
 			const std::string leaf = slash == std::string::npos ? s.name : s.name.substr(slash + 1);
 			float progress = (float)done / (float)count;
 			UTL_critical_section_unlock(&lock);
-			MACIBM_show_init("Loading scenery texture " + leaf + ".", &progress);
+			REPORT_progress("Loading scenery texture " + leaf + ".", &progress);
 			UTL_critical_section_lock(&lock);
 		}
 		load_texture_int(s.fail_mode, i, s.flags, s.name, 0);
