@@ -98,7 +98,7 @@ int demo_eula(int, wizard_screen& s)
 
 int demo_get_updates(int first_time, wizard_screen& s)
 {
-	if (first_time && stg.stage == 3) stg.stage = 1;
+	if (first_time && stg.stage == stg_stage_ready) stg.stage = stg_stage_read;
 	s.title = T("Check Servers");
 	s.back = demo_eula;
 	s.cancel_hook = directory_download_cancel;
@@ -110,13 +110,13 @@ int demo_get_updates(int first_time, wizard_screen& s)
 		return 0;
 	}
 	switch (stg.stage) {
-	case 1:
+	case stg_stage_read:
 		s.body = T("I am processing information about the available demo.");
 		return 0;
-	case 2:
+	case stg_stage_refused:
 		s.body = T("There was a problem reading information from the servers.");
 		return 0;
-	case 3:
+	case stg_stage_ready:
 		// Drawn once as the page moves on: it keeps saying what was done.
 		s.body = T("I am processing information about the available demo.");
 		s.back = nullptr;
@@ -397,28 +397,5 @@ int demo_done(int, wizard_screen& s)
 	s.body = UTL_string_sub(T("I have finished installing the Ventora 9 web demo at: %1:file path%."), dest_dir_path);
 	s.choice_labels.push_back(T("Fly Ventora 9 Now"));
 	s.choice_steps.push_back(dvd_do_run_sim);
-	return 0;
-}
-
-int dvd_do_run_sim(int first_time, wizard_screen& s)
-{
-	static wizard_step came_from = nullptr;
-	static int err = 0;
-	static std::string tried;
-	if (first_time) {
-		const std::string app = dest_dir_path + "Ventora.app";
-		tried = launch_path(app);
-		xer << "Starting " << app << "\n" << std::flush;
-		// The page the user came from; the one-copy run page would start it again at once.
-		came_from = wizard_previous_step();
-		if (came_from == dvd_pick_run_sim || came_from == dvd_do_run_sim) came_from = dvd_start;
-		// Ends this process on success.
-		err = MACIBM_launch_in_place(app, "", 1);
-	}
-	// Only a failed launch gets here: its own page says so, with what was tried.
-	s.title = T("Ventora 9 could not be started.");
-	s.body = UTL_string_sub(T("I could not start %1:file% (%2:error%)."), tried, reason_text(err));
-	s.back = came_from;
-	s.next = wizard_quit;
 	return 0;
 }

@@ -101,7 +101,7 @@ int net_get_updates(int first_time, wizard_screen& s)
 		// Simulator files and global scenery both take part in an update.
 		set_install_filter(1, 1);
 		// Read the manifest again, so every local signature is recomputed.
-		if (stg.stage == 3) stg.stage = 1;
+		if (stg.stage == stg_stage_ready) stg.stage = stg_stage_read;
 	}
 	s.title = T("Search for Updates");
 	s.back = cmd_line_path.empty() ? net_pick_dest : net_start;
@@ -115,14 +115,14 @@ int net_get_updates(int first_time, wizard_screen& s)
 		return 0;
 	}
 	switch (stg.stage) {
-	case 0: {
+	case stg_stage_fetch: {
 		manifest_progress(s);
 		s.body = UTL_string_sub(T("I am downloading patch info from %1:server name%."), server_name[stg.server_sel]);
 		if (!problem.empty()) s.body += "\n\n" + problem;
 		return 0;
 	}
-	case 1: s.body = T("I am processing information about the available patches."); return 0;
-	case 2: s.body = T("There was a problem reading information from the servers."); return 0;
+	case stg_stage_read: s.body = T("I am processing information about the available patches."); return 0;
+	case stg_stage_refused: s.body = T("There was a problem reading information from the servers."); return 0;
 	default: break;
 	}
 

@@ -74,12 +74,12 @@ bool directory_work_now()
 {
 	const float now = xtim.elapsed;
 	if (stg.server_count == -1) return list_retry.due(now);
-	if (stg.stage == 0) {
+	if (stg.stage == stg_stage_fetch) {
 		if (stg.server_count < 1) return true;
 		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
 		return manifest_retry[sel].due(now);
 	}
-	return stg.stage == 1;
+	return stg.stage == stg_stage_read;
 }
 }  // namespace
 
@@ -100,7 +100,7 @@ directory_retry_info download_directory_retry()
 		out.wait = list_retry.wait_left(now);
 		out.why = list_why;
 		out.server = web_host;
-	} else if (stg.stage == 0 && stg.server_count > 0) {
+	} else if (stg.stage == stg_stage_fetch && stg.server_count > 0) {
 		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
 		out.failures = manifest_failures;
 		out.wait = manifest_retry[sel].wait_left(now);
@@ -234,13 +234,13 @@ void UTL_download_directory()
 		// No server to ask: the manifest cannot be had.
 		if (info.count == 0) {
 			xer << "Server list: no usable server.\n";
-			stg.stage = 2;
+			stg.stage = stg_stage_refused;
 		}
 		return;
 	}
-	if (stg.stage == 0) {
+	if (stg.stage == stg_stage_fetch) {
 		if (stg.server_count < 1) {
-			stg.stage = 2;
+			stg.stage = stg_stage_refused;
 			return;
 		}
 		if (stg.server_sel < 0 || stg.server_sel >= stg.server_count) stg.server_sel = 0;
@@ -260,7 +260,7 @@ void UTL_download_directory()
 		manifest_failures = 0;
 		const int err = zip_to_file(archive, temp_path, nullptr, 0);
 		if (err == 0) {
-			stg.stage = 1;
+			stg.stage = stg_stage_read;
 		} else {
 			__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
 			               UTL_string_sub(UTL_translate_string("Error: %1:message%."), error_str(err)),
@@ -272,7 +272,7 @@ void UTL_download_directory()
 		delete_file(archive);
 		return;
 	}
-	if (stg.stage == 1) {
+	if (stg.stage == stg_stage_read) {
 		stg.stage = read_directory(temp_path + "directory.txt",
 		                           UTL_translate_string("Scanning directory text file to see if you already have Ventora installed..."));
 	}
