@@ -36,7 +36,7 @@ void default_quit() { app_done = 1; }
 void (*event_observer)(const EventRecord&) = nullptr;
 app_hooks g_hooks = {nullptr, nullptr, default_quit};
 
-float scale() { return mnw.gui_scale > 0 ? mnw.gui_scale : 1.0f; }
+float gui_scale() { return mnw.gui_scale > 0 ? mnw.gui_scale : 1.0f; }
 
 bool inside(float x, float y, short l, short b, short r, short t)
 {
@@ -90,11 +90,11 @@ bool two_windows() { return mnw.dual_monitor && mnw.second_window && mnw.window[
 // relative to the open sub-window.
 void mouse_from_window(void* w, int h, int v)
 {
-	mnw.mouse_x = h / scale();
-	mnw.mouse_y = (mnw.y_res - v) / scale();
+	mnw.mouse_x = h / gui_scale();
+	mnw.mouse_y = (mnw.y_res - v) / gui_scale();
 	if (two_windows() && w == mnw.window[1]) {
 		mnw.wind_mouse = 0;
-		mnw.mouse_x += mnw.x_res / scale();
+		mnw.mouse_x += mnw.x_res / gui_scale();
 		return;
 	}
 	mnw.wind_mouse = mnw.wind_main;
@@ -340,7 +340,7 @@ void MACIBM_startwind(int type, int)
 	mnw.menu_open = -1;
 	mnw.wind_type = mnw.wind_main = type;
 
-	const float s = scale();
+	const float s = gui_scale();
 	const float usable_x = mnw.x_res > 2 * mnw.y_res ? mnw.x_res / 2.0f : (float)mnw.x_res;
 	float x = std::trunc(std::round((usable_x - s * mnw.wind_dx) / 2) / s);
 	float y = std::trunc(std::round((mnw.y_res - s * mnw.wind_dy) / 2) / s);
