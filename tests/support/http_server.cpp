@@ -499,6 +499,11 @@ void http_server::serve(int fd)
 		}
 	}
 	if (sent && b.extra_bytes > 0) sent = send_all(fd, std::string((size_t)b.extra_bytes, 'X'), stop_);
+	if (sent && b.endless) {
+		const std::string more(65536, 'E');
+		while (send_all(fd, more, stop_)) body_bytes_ += (long long)more.size();
+		sent = false;
+	}
 	answer_sent();
 	if (file >= 0) close(file);
 	if (!sent) return;
