@@ -217,12 +217,13 @@ bool http_server::send_paced(int fd, int file, long long len)
 	return true;
 }
 
-bool http_server::behaviour_for(const std::string& path, http_behaviour& out) const
+bool http_server::behaviour_for(const std::string& path, http_behaviour& out)
 {
 	std::lock_guard<std::mutex> g(lock_);
 	auto it = behaviours_.find(path);
 	if (it == behaviours_.end()) return false;
 	out = it->second;
+	if (it->second.times > 0 && --it->second.times == 0) behaviours_.erase(it);
 	return true;
 }
 
