@@ -413,15 +413,29 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 	// One archive lost for good on the first server. Alone, that server is
 	// asked again 1, 2, 4 ... s later (never a flood); with a second server
 	// the file moves there after three failed tries and the run completes.
+	// When every server has lost it, the wait keeps growing across them: two
+	// servers cost what one does.
 	struct row {
 		int servers;
 		bool completes;
+		bool lost_everywhere;
+		float seconds;  // on the frame clock
 	};
-	for (const row& r : {row{1, false}, row{2, true}}) {
-		SCOPED_TRACE(r.servers);
+	for (const row& r : {row{1, false, false, 10}, row{2, true, false, 10}, row{1, false, false, 30},
+	                     row{2, false, true, 30}}) {
+		SCOPED_TRACE(std::to_string(r.servers) + " servers, " + std::to_string((int)r.seconds) + " s");
 		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
 		auto files = first_release();
 		const std::string lost = mirrors_with_one_lost(files, r.servers);
+		std::set<std::string> lost_paths = {lost};
+		if (r.lost_everywhere) {
+			vtest::http_behaviour not_found;
+			not_found.status = 404;
+			for (int k = 1; k < r.servers; ++k) {
+				lost_paths.insert(server_path[k] + "Top/Resources/sub/deeper/b.dat.zip");
+				server.set_behaviour(server_path[k] + "Top/Resources/sub/deeper/b.dat.zip", not_found);
+			}
+		}
 		ASSERT_TRUE(prepare());
 		stg.server_sel = 0;
 		const size_t base = server.request_count();
@@ -433,7 +447,7 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 		grab_retry_info seen;
 		float waited = 0;
 		const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-		while (!done && waited < 10 && std::chrono::steady_clock::now() < give_up) {
+		while (!done && waited < r.seconds && std::chrono::steady_clock::now() < give_up) {
 			done = vtest::install_frame(3);
 			const grab_retry_info now = grab_retry_status();
 			if (now.failures > seen.failures) seen = now;  // just after each failed try
@@ -443,8 +457,13 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 			}
 		}
 		size_t asked = 0;
+		std::set<std::string> asked_where;
 		const auto reqs = server.requests();
-		for (size_t i = base; i < reqs.size(); ++i) asked += reqs[i].path == lost;
+		for (size_t i = base; i < reqs.size(); ++i)
+			if (lost_paths.count(reqs[i].path)) {
+				++asked;
+				asked_where.insert(reqs[i].path);
+			}
 		EXPECT_EQ(r.completes, done == 1);
 		EXPECT_FALSE(grab_halted());
 		if (r.completes) {
@@ -452,11 +471,17 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 			EXPECT_EQ(1, stg.server_sel);
 			for (const grab_file& f : files)
 				if (f.platform != 1) expect_installed(f);
-		} else {
+		} else if (r.seconds <= 10) {
 			// Tries near 0, 1, 3 and 7 s (a jitter makes each wait up to a fifth shorter).
 			EXPECT_GE(asked, 3u);
 			EXPECT_LE(asked, 5u);
 			EXPECT_EQ(0, stg.server_sel);
+			EXPECT_EQ(1, stg.download_failed);
+		} else {
+			// Tries near 0, 1, 3, 7, 15 and perhaps 31 s, whichever server was asked.
+			EXPECT_GE(asked, 5u);
+			EXPECT_LE(asked, 6u);
+			EXPECT_EQ((size_t)r.servers, asked_where.size());
 			EXPECT_EQ(1, stg.download_failed);
 		}
 		// What the page tells: why, and when the next try comes.
