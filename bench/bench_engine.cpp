@@ -22,6 +22,21 @@
 
 namespace {
 
+// Resident and peak resident memory now, in MB.
+void print_memory(const char* when)
+{
+	long rss = 0, hwm = 0;
+	if (FILE* f = std::fopen("/proc/self/status", "r")) {
+		char line[256];
+		while (std::fgets(line, sizeof(line), f)) {
+			if (std::strncmp(line, "VmRSS:", 6) == 0) rss = std::atol(line + 6);
+			if (std::strncmp(line, "VmHWM:", 6) == 0) hwm = std::atol(line + 6);
+		}
+		std::fclose(f);
+	}
+	std::printf("  %s: resident %.1f MB, peak %.1f MB\n", when, rss / 1024.0, hwm / 1024.0);
+}
+
 double best_of(int runs, const std::function<void()>& run)
 {
 	double best = 1e30;
@@ -79,6 +94,7 @@ int main(int argc, char** argv)
 
 	double t_read = best_of(runs, [&] { read_directory(path); });
 	std::printf("read_directory: %d files in %.3f s\n", (int)sim_info.size(), t_read);
+	print_memory("after reading");
 
 	scenery_take_all();
 	dest_dir_path = "/dest/";
@@ -91,6 +107,7 @@ int main(int argc, char** argv)
 		choose_files();
 	});
 	std::printf("choose_files: %.3f s\n", t_choose);
+	print_memory("after choosing");
 
 	double t_recalc = best_of(runs, [] { recalc_disk_sizes(); });
 	std::printf("recalc_disk_sizes: %.4f s (install %d files, %.0f KB)\n", t_recalc, stg.count_install,
