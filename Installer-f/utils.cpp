@@ -374,13 +374,15 @@ std::string_view dest_rel_of(const file_version_struct& v)
 // a million files, and a map of their paths costs more than the manifest.
 class dest_index {
 public:
-	dest_index()
+	// Over the files include accepts (every file without one).
+	explicit dest_index(const std::function<bool(int)>& include = nullptr)
 	{
-		keys_.reserve(sim_info.size());
-		for (int f = 0; f < (int)sim_info.size(); ++f) keys_.emplace_back(key_of(f), f);
+		if (!include) keys_.reserve(sim_info.size());
+		for (int f = 0; f < (int)sim_info.size(); ++f)
+			if (!include || include(f)) keys_.emplace_back(key_of(f), f);
 		std::sort(keys_.begin(), keys_.end());
 	}
-	// Calls fn(o) for every file o whose destination is f's, f included.
+	// Calls fn(o) for every indexed file o whose destination is f's (f too when indexed).
 	void each_same(int f, const std::function<void(int)>& fn) const
 	{
 		const std::string_view rel = dest_rel_of(sim_info[f].back());
@@ -529,10 +531,10 @@ void recalc_disk_sizes()
 			dropped.push_back(f);
 	}
 	if (dropped.empty()) return;
-	const dest_index by_dest;
+	const dest_index kept_dests(kept);
 	for (int f : dropped) {
 		bool lives_on = false;
-		by_dest.each_same(f, [&](int o) { lives_on = lives_on || (o != f && kept(o)); });
+		kept_dests.each_same(f, [&](int) { lives_on = true; });
 		if (!lives_on) stg.count_delete += 1;
 	}
 }
