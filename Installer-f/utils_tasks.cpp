@@ -14,6 +14,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_grab.h"
 
 UTL_worker_threads* checksum_workers = nullptr;
@@ -161,7 +162,12 @@ void dvd_unpack_task::do_it()
 	const bool is_7z = temp.size() >= 3 && temp.compare(temp.size() - 3, 3, ".7z") == 0;
 	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
 	const int flags = mac_exec ? extract_executable : 0;
+	// The disc's archive is checked against the manifest as it is unpacked.
+	const file_version_struct& listed = sim_info[file].back();
+	const extract_expect expect = listed_file_expect(destination, listed.sig_want, listed.install_kb);
+	set_extract_expect(&expect);
 	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0, flags) : zip_to_file(temp, folder, nullptr, 0, flags);
+	set_extract_expect(nullptr);
 	if (err != 0) {
 		error_code = err;
 		error_text = "I was unable to unzip the file " + temp + " to the folder " + folder + ".";

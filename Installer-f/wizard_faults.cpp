@@ -46,6 +46,10 @@ std::string net_failure_text(const net_failure& f, const std::string& server_nam
 	}
 	case net_fail_no_server: return UTL_string_sub(T("I cannot find the server %1:server%."), server);
 	case net_fail_short: return UTL_string_sub(T("The answer from %1:server% broke off before its end."), server);
+	case net_fail_long:
+		return UTL_string_sub(T("The answer from %1:server% went on past the length it announced."), server);
+	case net_fail_too_big:
+		return UTL_string_sub(T("The file from %1:server% is larger than the release lists: it is damaged."), server);
 	case net_fail_stalled:
 		return UTL_string_sub(T("Nothing has arrived from %1:server% for %2:time%."), server,
 		                      time_str(http_stall_seconds));

@@ -24,16 +24,19 @@
 #include "Installer-f/wizard_dvd.h"
 #include "tests/support/archive_fixtures.h"
 #include "tests/support/files_tmp.h"
+#include "tests/support/grab_release.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
-const std::string kSig = "0123456789abcdef0123456789abcdef";
 const std::string kIdentity = "I\n900 version\nDVD\nVERSION Set\n";
+// The signature of what the disc's archive of name holds.
+std::string sig(const std::string& name) { return vtest::md5_hex("bytes of " + name); }
 // a.txt on the first disc, b.txt and a tile on the second.
-const std::string kManifest = "I\n900 version\nINSTALLER\nDIR Top/\nFILE 0 0 1 4 4 " + kSig +
-                              " a.txt\nDISK 1\nFILE 0 0 1 4 4 " + kSig +
-                              " b.txt\nDIR Top/Global Scenery/+40-120/\nFILE 0 0 1 4 4 " + kSig + " +47-122.dsf\n";
+const std::string kManifest = "I\n900 version\nINSTALLER\nDIR Top/\nFILE 0 0 1 4 4 " + sig("a.txt") +
+                              " a.txt\nDISK 1\nFILE 0 0 1 4 4 " + sig("b.txt") +
+                              " b.txt\nDIR Top/Global Scenery/+40-120/\nFILE 0 0 1 4 4 " + sig("+47-122.dsf") +
+                              " +47-122.dsf\n";
 
 struct screen_seen {
 	int result = 0;

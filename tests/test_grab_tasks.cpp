@@ -257,8 +257,10 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 		const char* what;
 		bool remove_archive;   // the copy fails
 		bool corrupt_archive;  // the unpack fails
+		bool other_bytes;      // the archive holds other bytes than the manifest signs
 	};
-	for (row r : {row{"copy", true, false}, row{"unpack", false, true}}) {
+	for (row r : {row{"copy", true, false, false}, row{"unpack", false, true, false},
+	              row{"other bytes", false, false, true}}) {
 		SCOPED_TRACE(r.what);
 		sim_info.clear();
 		const std::vector<vtest::grab_file> files = {{"Resources/a.txt", "alpha"}};
@@ -268,6 +270,7 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 		const std::string source = dvd_path + install_name + "/Top/Resources/a.txt.zip";
 		if (r.remove_archive) std::remove(source.c_str());
 		if (r.corrupt_archive) vtest::write_file_bytes(source, "this is not a zip archive");
+		if (r.other_bytes) vtest::write_file_bytes(source, vtest::make_zip_bytes("a.txt", "omega", 0644, 1700000000, false));
 		const std::string temp = temp_path + vtest::md5_hex("alpha") + "_0.zip";
 
 		vtest::temp_folder logdir;
@@ -288,6 +291,10 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 			EXPECT_EQ("I was unable to unzip the file " + temp + " to the folder " + dest_dir_path + "Resources/.",
 			          msg);
 			EXPECT_TRUE(vtest::path_exists(temp));  // the copy stays for a look
+		}
+		if (r.other_bytes) {
+			EXPECT_EQ(err_signature_mismatch, err);
+			EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/a.txt"));
 		}
 		EXPECT_EQ(0, install_files_get_error(msg));
 		EXPECT_EQ("", msg);

@@ -127,6 +127,11 @@ TEST_F(WebFaults, ListOrFileThatDoesNotComeIsAskedForAtAPaceAndThePageSaysWhy)
 	missing.status = 404;
 	vtest::http_behaviour stalls;
 	stalls.stall_after = 100;
+	// The archive and a few bytes more than its length says, in one send.
+	const std::string archive = vtest::read_file_bytes(rel->server->root() + rel->file_host + file);
+	ASSERT_FALSE(archive.empty());
+	vtest::http_behaviour longer;
+	longer.raw = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(archive.size()) + "\r\n\r\n" + archive + "0123456789";
 	auto answered = [](const std::string& host) {
 		return [host] { return UTL_string_sub(T("The server %1:server% answered: %2:answer%."), host, "404 Not Found"); };
 	};
@@ -137,6 +142,10 @@ TEST_F(WebFaults, ListOrFileThatDoesNotComeIsAskedForAtAPaceAndThePageSaysWhy)
 	    {"stalled file", 2, file, 4,
 	     [] { return UTL_string_sub(T("The download has stalled: nothing has arrived for %1:time%."), time_str(5)); },
 	     stalls},
+	    // Not an answer that broke off: one that went on past its length.
+	    {"longer file", 1, file, 4,
+	     [&] { return UTL_string_sub(T("The answer from %1:server% went on past the length it announced."), rel->file_host); },
+	     longer},
 	};
 	for (const row& r : rows) {
 		SCOPED_TRACE(r.what);

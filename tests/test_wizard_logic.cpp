@@ -244,6 +244,10 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	full.kind = fault_disk_full;
 	full.code = ENOSPC;
 	full.folder = "/d/";
+	net_failure longer;
+	longer.kind = net_fail_long;
+	net_failure too_big;
+	too_big.kind = net_fail_too_big;
 	struct {
 		int lang;
 		std::function<std::string()> text;
@@ -258,6 +262,13 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	    {2, [&] { return local_fault_text(full); },
 	     "Der Datenträger mit /d/ ist voll. (Kein Platz mehr auf dem Gerät. Vielleicht ist Ihre Festplatte voll)"},
 	    {0, [] { return reason_text(20013); }, "Error code 20013"},
+	    // An answer longer than it announced is not one that broke off.
+	    {0, [&] { return net_failure_text(longer, "m.test"); },
+	     "The answer from m.test went on past the length it announced."},
+	    {2, [&] { return net_failure_text(longer, "m.test"); },
+	     "Die Antwort von m.test ging über die angekündigte Länge hinaus."},
+	    {1, [&] { return net_failure_text(too_big, "m.test"); },
+	     "Le fichier reçu de m.test est plus grand que ce qu'indique la version : il est endommagé."},
 	};
 	for (auto& c : cases) {
 		UTL_translate_clear();

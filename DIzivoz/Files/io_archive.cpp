@@ -337,6 +337,74 @@ thread_local const std::atomic<bool>* tl_cancel = nullptr;
 
 bool cancelled() { return tl_cancel && tl_cancel->load(std::memory_order_relaxed); }
 
+std::string md5_text(const unsigned char digest[MD5_DIGEST_LENGTH]);
+
+// The caller's expectation for this thread's extraction, and how far it got.
+struct expect_state {
+	const extract_expect* want = nullptr;
+	uint64_t written = 0;  // file bytes of the archive so far
+	bool made = false;     // the listed file was signed
+};
+thread_local expect_state tl_expect;
+
+// Starts an extraction's count of bytes and of the listed file.
+void expect_begin()
+{
+	tl_expect.written = 0;
+	tl_expect.made = false;
+}
+
+bool signing(const std::string& dest)
+{
+	return tl_expect.want && !tl_expect.want->md5.empty() && dest == tl_expect.want->path;
+}
+
+// Counts n more bytes of file data: false when they pass the bound.
+bool within_bound(uint64_t n)
+{
+	tl_expect.written += n;
+	return !tl_expect.want || tl_expect.want->max_bytes == 0 || tl_expect.written <= tl_expect.want->max_bytes;
+}
+
+// Signs the bytes of one entry as they are written, when it is the listed
+// file; the file is never read again for it.
+class entry_signer {
+public:
+	explicit entry_signer(const std::string& dest) : on_(signing(dest))
+	{
+		if (on_) MD5Init(&ctx_);
+	}
+	void add(const char* p, size_t n)
+	{
+		if (on_) MD5Update(&ctx_, reinterpret_cast<const unsigned char*>(p), n);
+	}
+	// After the last piece: err_signature_mismatch when signed and different.
+	int check()
+	{
+		if (!on_) return 0;
+		on_ = false;
+		tl_expect.made = true;
+		unsigned char d[MD5_DIGEST_LENGTH];
+		MD5Final(d, &ctx_);
+		return md5_text(d) == tl_expect.want->md5 ? 0 : err_signature_mismatch;
+	}
+
+private:
+	bool on_;
+	MD5_CTX ctx_;
+};
+
+// At the end of a whole extraction: a signature given for a file that no
+// entry made.
+int expect_end(int err)
+{
+	if (err == 0 && tl_expect.want && !tl_expect.want->md5.empty() && !tl_expect.made) {
+		xer << "The archive holds no " << tl_expect.want->path << ".\n";
+		return err_signature_mismatch;
+	}
+	return err;
+}
+
 // A file or link being made under a temporary name beside its destination;
 // removed unless committed.
 class temp_out {
@@ -424,16 +492,21 @@ int stream_entry(entry_stream& in, temp_out& out, int write_line)
 	const size_t size = static_cast<size_t>(std::min<uint64_t>(kThreadPiece, in.size() + 1));
 	char* piece = thread_buffer(0, size);
 	if (!piece) return fail_at(write_line, ENOMEM);
+	entry_signer signer(out.dest());
 	bool first = true;
 	for (;;) {
 		long n = in.read(piece, size);
 		if (n <= 0) break;
+		if (!within_bound(static_cast<uint64_t>(n))) return fail_at(write_line, err_archive_too_big);
+		signer.add(piece, static_cast<size_t>(n));
 		if (int err = write_all(out.fd(), piece, static_cast<size_t>(n))) return fail_at(write_line, err);
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 		if (cancelled()) return fail_at(write_line, ECANCELED);
 	}
-	return in.finish();
+	if (int err = in.finish()) return err;
+	if (int err = signer.check()) return fail_at(write_line, err);
+	return 0;
 }
 
 // The mode a zip entry's file ends with: 0755 for executables, else its
@@ -576,6 +649,10 @@ int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& in
 	static const int lines[4] = {1301, 1304, 1306, 1308};
 	entry_stream in(zf, info, lines);
 	int err = in.open();
+	// A stated size past the bound is refused before a byte is written.
+	if (!err && tl_expect.want && tl_expect.want->max_bytes &&
+	    tl_expect.written + in.size() > tl_expect.want->max_bytes)
+		err = fail_at(1313, err_archive_too_big);
 	if (!err) {
 		mode_t mode = 0666;
 		entry_mode(info, flags, mode);
@@ -799,6 +876,7 @@ std::atomic<crash_point_hook> g_crash_hook{nullptr};
 void set_crash_point_hook(crash_point_hook hook) { g_crash_hook.store(hook); }
 
 void set_extract_cancel(const std::atomic<bool>* flag) { tl_cancel = flag; }
+void set_extract_expect(const extract_expect* expect) { tl_expect.want = expect; }
 bool extract_cancel_requested() { return cancelled(); }
 
 void crash_point(const char* point, const std::string& path)
@@ -815,6 +893,12 @@ int unzip_symlink(unzFile zf, const std::string& path, const unz_file_info64& in
 	// A link's text is a path: a record claiming more cannot be a link.
 	if (!err && in.size() >= kMaxLinkText) err = fail_at(lines[1], ENAMETOOLONG);
 	if (!err) err = in.read_all(text);
+	if (!err) {
+		// A link is signed by its text.
+		entry_signer signer(path);
+		signer.add(text.data(), text.size());
+		if (int rc = signer.check()) err = fail_at(1276, rc);
+	}
 	if (!err) {
 		temp_out out;
 		if (text.empty() || text.find('\0') != std::string::npos) err = fail_at(1276, EINVAL);
@@ -955,6 +1039,7 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 {
 	std::string out_dir = out_dir_in;
 	set_path_to_full(out_dir);
+	expect_begin();
 
 	int err = 0;
 	fd_reader reader;
@@ -1070,6 +1155,7 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 		tl_zip64 = nullptr;
 		unzClose(zf);
 	}
+	err = expect_end(err);
 	if (err)
 		xer << "Zip to file failed with error err = " << err << ". file = " << sErrFile << " line = " << sErrLine
 		    << ". zip_file=" << zip << ", out_dir=" << out_dir_in << ".\n";
@@ -1111,6 +1197,9 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kThreadPiece, want + 1)) : kThreadPiece;
 	char* piece = thread_buffer(0, size);
 	if (!piece) return ENOMEM;
+	if (sized && tl_expect.want && tl_expect.want->max_bytes && tl_expect.written + want > tl_expect.want->max_bytes)
+		return err_archive_too_big;
+	entry_signer signer(out.dest());
 	uint64_t got = 0;
 	bool first = true;
 	for (;;) {
@@ -1119,13 +1208,15 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 		if (n == 0) break;
 		got += static_cast<uint64_t>(n);
 		if (sized && got > want) return err_zip_read;
+		if (!within_bound(static_cast<uint64_t>(n))) return err_archive_too_big;
+		signer.add(piece, static_cast<size_t>(n));
 		if (write_all(out.fd(), piece, static_cast<size_t>(n))) return err_zip_write;
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 		if (cancelled()) return ECANCELED;
 	}
 	if (sized && got != want) return err_zip_read;
-	return 0;
+	return signer.check();
 }
 
 }  // namespace
@@ -1140,6 +1231,7 @@ int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, 
 	p7z_source src;
 	src.fd = fd;
 	src.buf.resize(1 << 20);
+	expect_begin();
 
 	struct archive* a = archive_read_new();
 	int err = 0;
@@ -1199,7 +1291,7 @@ int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, 
 		if (!err) err = out.commit();
 	}
 	if (a) archive_read_free(a);
-	return err;
+	return expect_end(err);
 }
 
 }  // namespace

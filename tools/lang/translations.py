@@ -426,6 +426,11 @@ T = [
 ("Network is unreachable", "Réseau inaccessible", "Netzwerk nicht erreichbar"),
 ("No route to host", "Aucune route vers l'hôte", "Keine Route zum Zielrechner"),
 ("Exec format error", "Format d'exécutable non valide", "Falsches Format der ausführbaren Datei"),
+# A damaged download: an answer longer than announced or than listed, a file unlike its signature.
+("The answer from %1:server% went on past the length it announced.", "La réponse de %1:server% a continué au-delà de la longueur annoncée.", "Die Antwort von %1:server% ging über die angekündigte Länge hinaus."),
+("The file from %1:server% is larger than the release lists: it is damaged.", "Le fichier reçu de %1:server% est plus grand que ce qu'indique la version : il est endommagé.", "Die Datei von %1:server% ist größer, als die Version angibt: Sie ist beschädigt."),
+("The downloaded file does not match its signature. It is damaged", "Le fichier téléchargé ne correspond pas à sa signature. Il est endommagé", "Die heruntergeladene Datei passt nicht zu ihrer Signatur. Sie ist beschädigt"),
+("The downloaded file is larger than the release lists. It is damaged", "Le fichier téléchargé est plus grand que ce qu'indique la version. Il est endommagé", "Die heruntergeladene Datei ist größer, als die Version angibt. Sie ist beschädigt"),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
