@@ -6,6 +6,7 @@
 #include <set>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -161,6 +162,8 @@ void dvd_unpack_task::do_it()
 	const bool is_7z = temp.size() >= 3 && temp.compare(temp.size() - 3, 3, ".7z") == 0;
 	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
 	const int flags = mac_exec ? extract_executable : 0;
+	// Links an earlier release left in the copy never lead a write out of it.
+	beneath_root_scope beneath(dest_dir_path);
 	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0, flags) : zip_to_file(temp, folder, nullptr, 0, flags);
 	if (err != 0) {
 		error_code = err;

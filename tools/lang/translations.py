@@ -426,6 +426,13 @@ T = [
 ("Network is unreachable", "Réseau inaccessible", "Netzwerk nicht erreichbar"),
 ("No route to host", "Aucune route vers l'hôte", "Keine Route zum Zielrechner"),
 ("Exec format error", "Format d'exécutable non valide", "Falsches Format der ausführbaren Datei"),
+# The Finish pages: dropped files that could not be deleted.
+("I could not remove %1:count% old file. The log names it and why; the next update will try again.",
+ "Je n'ai pas pu supprimer %1:count% ancien fichier. Le journal indique lequel et pourquoi ; la prochaine mise à jour réessaiera.",
+ "Ich konnte %1:count% alte Datei nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
+("I could not remove %1:count% old files. The log names them and why; the next update will try again.",
+ "Je n'ai pas pu supprimer %1:count% anciens fichiers. Le journal indique lesquels et pourquoi ; la prochaine mise à jour réessaiera.",
+ "Ich konnte %1:count% alte Dateien nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
