@@ -99,8 +99,10 @@ void extract_job_run(extract_job& job)
 	else
 		job.error = zip_fd_to_file(job.fd, job.archive, folder, flags);
 	job.chmod_error = 0;
-	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (mac_exec && job.error == 0 && !is_sim_link(job.destination, nullptr)) job.chmod_error = make_file_executable(job.destination);
+	// A link from the archive may point anywhere: its target's mode is not ours
+	// to change; nor is that of a file a refused entry left where it was.
+	if (mac_exec && job.error == 0 && !is_sim_link(job.destination, nullptr))
+		job.chmod_error = make_file_executable(job.destination);
 	if (job.fd >= 0) close(job.fd);
 	job.fd = -1;
 }
@@ -150,6 +152,7 @@ int extract_pool_outstanding() { return g_pool ? g_pool->count_total_tasks() : 0
 
 void extract_pool_stop()
 {
+	beneath_forget_root();  // what the main thread's own extractions kept
 	if (!g_pool) return;
 	g_stopping.store(true);
 	while (UTL_work_task* t = g_pool->wait_retired_tasks()) delete t;

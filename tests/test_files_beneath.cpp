@@ -134,8 +134,11 @@ TEST_F(Beneath, ExtractionWithARootRefusesEveryEntryALinkWouldLeadOut)
 	    {"file through a subfolder", "", {{"out-rel/planted.txt", "x", kFile644}}, err_archive_escape, nullptr},
 	    {"link through a link", "out-rel/", {{"l", "/etc", kLink}}, err_archive_escape, nullptr},
 	    {"folder entry", "", {{"out-abs/newdir/", "", 0x41ED0000ul}}, err_archive_escape, nullptr},
-	    {"resource fork of a file outside", "", {{"__MACOSX/out-abs/._victim.txt", atest::apple_double("TEXTvntr", "f"), kFile644}},
-	     err_archive_escape, nullptr},
+	    {"resource fork of a file outside",
+	     "",
+	     {{"__MACOSX/out-abs/._victim.txt", atest::apple_double("TEXTvntr", "f"), kFile644}},
+	     err_archive_escape,
+	     nullptr},
 	    {"file through a link inside", "in-abs/", {{"ok.txt", "ok", kFile644}}, 0, "real/ok.txt"},
 	    {"link through a link inside", "in-rel/", {{"ok-link", "file.txt", kLink}}, 0, "real/ok-link"},
 	};

@@ -75,8 +75,11 @@ bool below_root(const std::string& text, const std::string& root, std::string& r
 	return false;
 }
 
-// The root folder of this thread's last walk, kept open: most walks of a
-// run start at the same copy. Closed when the thread ends.
+thread_local const std::string* tl_root = nullptr;
+
+// The root folder of this thread's last extraction, kept open: the
+// extractions of a run all start at the same copy. Closed when the thread
+// ends or forgets it; walks outside an extraction keep nothing open.
 struct kept_root {
 	std::string path;
 	int fd = -1;
@@ -88,6 +91,11 @@ struct kept_root {
 		path = root;
 		fd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 		return fd >= 0 ? fd : -errno;
+	}
+	void forget()
+	{
+		close_fd(fd);
+		path.clear();
 	}
 };
 thread_local kept_root tl_kept;
@@ -185,9 +193,17 @@ int open_beneath(const std::string& root, const std::string& rel, int& out)
 		out = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 		return out >= 0 ? 0 : errno;
 	}
+	const bool keep = tl_root != nullptr;
 	for (int fresh = 0; fresh < 2; ++fresh) {
-		const int root_fd = tl_kept.get(root, fresh);
+		const int root_fd = tl_kept.get(root, fresh || !keep);
 		if (root_fd < 0) return -root_fd;
+		struct forget {
+			bool on;
+			~forget()
+			{
+				if (on) tl_kept.forget();
+			}
+		} after{!keep};
 		struct open_how how = {};
 		how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 		how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
@@ -201,7 +217,7 @@ int open_beneath(const std::string& root, const std::string& rel, int& out)
 		    err == E2BIG)
 			err = walk_beneath(root_fd, root, rel, out);
 		// A kept root may be a folder since removed or replaced: once more from a fresh one.
-		if (err == 0 || err == err_archive_escape || fresh) return err;
+		if (err == 0 || err == err_archive_escape || fresh || !keep) return err;
 	}
 	return ENOENT;
 }
@@ -224,8 +240,6 @@ int split_below(const std::string& root_in, const std::string& path_in, std::str
 	if (leaf.empty() || leaf == "." || leaf == "..") return err_archive_escape;
 	return 0;
 }
-
-thread_local const std::string* tl_root = nullptr;
 
 }  // namespace
 
@@ -283,3 +297,5 @@ beneath_root_scope::beneath_root_scope(const std::string& root) : saved_(tl_root
 beneath_root_scope::~beneath_root_scope() { tl_root = saved_; }
 
 const std::string* beneath_root() { return tl_root; }
+
+void beneath_forget_root() { tl_kept.forget(); }

@@ -43,3 +43,6 @@ private:
 	std::string root_;
 };
 const std::string* beneath_root();  // null when none is set
+// Closes the root folder this thread's extractions kept open (so that the
+// copy's volume is not held busy once a run is over).
+void beneath_forget_root();
