@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -14,6 +15,7 @@
 #include "DIzivoz/Thread/UTL_thread.h"
 #include "DIzivoz/Thread/UTL_worker_threads.h"
 #include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
 
 namespace {
 const char* const kSource = "Installer-f/utils";
@@ -116,14 +118,18 @@ void extract_job_run(extract_job& job)
 	const bool mac_exec = is_mac_exec(job.destination);
 	const int flags = mac_exec ? extract_executable : 0;
 	set_extract_expect(&job.expect);
+	// Links an earlier release left in the copy never lead a write out of it.
+	beneath_root_scope beneath(dest_dir_path);
 	if (ends_with(job.archive, ".7z"))
 		job.error = job.fd >= 0 ? p7z_fd_to_file(job.fd, folder, flags) : job.open_error;
 	else
 		job.error = zip_fd_to_file(job.fd, job.archive, folder, flags);
 	set_extract_expect(nullptr);
 	job.chmod_error = 0;
-	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (mac_exec && !is_sim_link(job.destination, nullptr)) job.chmod_error = make_file_executable(job.destination);
+	// A link from the archive may point anywhere: its target's mode is not ours
+	// to change; nor is that of a file a refused entry left where it was.
+	if (mac_exec && job.error == 0 && !is_sim_link(job.destination, nullptr))
+		job.chmod_error = make_file_executable(job.destination);
 	if (job.fd >= 0) close(job.fd);
 	job.fd = -1;
 }
@@ -173,6 +179,7 @@ int extract_pool_outstanding() { return g_pool ? g_pool->count_total_tasks() : 0
 
 void extract_pool_stop()
 {
+	beneath_forget_root();  // what the main thread's own extractions kept
 	if (!g_pool) return;
 	g_stopping.store(true);
 	while (UTL_work_task* t = g_pool->wait_retired_tasks()) delete t;

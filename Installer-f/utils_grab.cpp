@@ -296,7 +296,7 @@ int grab_files()
 			finished = true;
 		} else if (v.remove) {
 			stg.action = 0;
-			const int err = delete_file(destination);
+			const int err = delete_dropped_file(destination);
 			if (stg.log_actions)
 				xer << "now we want to nuke a file: DELETING  file " << destination << ", with result=" << err
 				    << ".\n";

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -166,6 +167,8 @@ void dvd_unpack_task::do_it()
 	const file_version_struct& listed = sim_info[file].back();
 	const extract_expect expect = listed_file_expect(destination, listed.sig_want, listed.install_kb);
 	set_extract_expect(&expect);
+	// Links an earlier release left in the copy never lead a write out of it.
+	beneath_root_scope beneath(dest_dir_path);
 	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0, flags) : zip_to_file(temp, folder, nullptr, 0, flags);
 	set_extract_expect(nullptr);
 	if (err != 0) {

@@ -391,10 +391,12 @@ int demo_done(int, wizard_screen& s)
 	s.next = wizard_quit;
 	s.title = T("Finshed Web Demo Install");
 	if (stg.install_problems) {
-		s.body = T("There were problem installing the Ventora 9 web demo - it may not be usable.");
+		s.body = T("There were problem installing the Ventora 9 web demo - it may not be usable.") +
+		         undeleted_files_text();
 		return 0;
 	}
-	s.body = UTL_string_sub(T("I have finished installing the Ventora 9 web demo at: %1:file path%."), dest_dir_path);
+	s.body = UTL_string_sub(T("I have finished installing the Ventora 9 web demo at: %1:file path%."), dest_dir_path) +
+	         undeleted_files_text();
 	s.choice_labels.push_back(T("Fly Ventora 9 Now"));
 	s.choice_steps.push_back(dvd_do_run_sim);
 	return 0;

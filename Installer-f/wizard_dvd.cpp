@@ -268,6 +268,7 @@ int dvd_done_install(int, wizard_screen& s)
 		s.body = T("There were errors during the install; your copy of Ventora may not be usable.\n\nYou can click Go Back "
 		           "and use the repair and add-remove scenery functions to try to reinstall any missing or damaged files.");
 	}
+	s.body += undeleted_files_text();
 	s.back = dvd_start;
 	s.next = wizard_quit;
 	return 0;

@@ -12,6 +12,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "tests/support/archive_fixtures.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 
@@ -402,4 +403,43 @@ TEST_F(TasksTest, DvdSceneryWrittenAsZipInstallsFromItsZip)
 	std::string msg;
 	EXPECT_EQ(0, install_files_get_error(msg)) << msg;
 	EXPECT_EQ(1, sim_info[0].back().have_is_want);
+}
+
+TEST_F(TasksTest, UnpackNeverWritesThroughALinkOutOfTheCopy)
+{
+	// The copy holds what earlier releases left: a link out and links inside.
+	const std::string outside = tmp.path() + "outside";
+	ASSERT_EQ(0, system(("mkdir -p '" + outside + "' '" + dest_dir_path + "Resources/sub'").c_str()));
+	ASSERT_EQ(0, symlink(outside.c_str(), (dest_dir_path + "Resources/evil").c_str()));
+	ASSERT_EQ(0, symlink("../Resources/sub", (dest_dir_path + "Resources/inside").c_str()));
+	ASSERT_EQ(0, symlink((dest_dir_path + "Resources/sub").c_str(), (dest_dir_path + "Resources/inside-abs").c_str()));
+	struct row {
+		const char* rel;
+		int answer;            // install_files' end
+		const char* lands_at;  // below the copy, when installed
+	};
+	for (const row& r : {row{"Resources/evil/planted.txt", 3, nullptr},
+	                     row{"Resources/inside/ok.txt", 1, "Resources/sub/ok.txt"},
+	                     row{"Resources/inside-abs/ok-abs.txt", 1, "Resources/sub/ok-abs.txt"}}) {
+		SCOPED_TRACE(r.rel);
+		sim_info.clear();
+		const std::vector<vtest::grab_file> files = {{r.rel, "payload"}};
+		vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+		load(files);
+		ASSERT_EQ(0, make_dirs());
+		int next_file = 0;
+		EXPECT_EQ(r.answer, run_disc(next_file, 0));
+		std::string msg;
+		const int err = install_files_get_error(msg);
+		install_files_kill();
+		if (r.lands_at) {
+			EXPECT_EQ(0, err) << msg;
+			EXPECT_EQ("payload", vtest::read_file_bytes(dest_dir_path + r.lands_at));
+			EXPECT_EQ(1, sim_info[0].back().have_is_want);
+		} else {
+			EXPECT_EQ(err_archive_escape, err);
+			EXPECT_EQ(0, sim_info[0].back().have_is_want);
+		}
+		EXPECT_EQ(std::vector<std::string>(), atest::list_tree(outside + "/"));
+	}
 }

@@ -1,4 +1,5 @@
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -406,10 +407,15 @@ int expect_end(int err)
 }
 
 // A file or link being made under a temporary name beside its destination;
-// removed unless committed.
+// removed unless committed. With a root set for the thread, its folder is
+// opened beneath that root and everything is done relative to it.
 class temp_out {
 public:
-	~temp_out() { discard(); }
+	~temp_out()
+	{
+		discard();
+		close_dir();
+	}
 	temp_out() = default;
 	temp_out(const temp_out&) = delete;
 	temp_out& operator=(const temp_out&) = delete;
@@ -424,8 +430,8 @@ public:
 	{
 		const int mask = process_umask();
 		mode_set_ = mask >= 0 && (mode & static_cast<mode_t>(mask)) == 0;
-		return make(dest, [this, mode](const std::string& p) {
-			fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+		return make(dest, [this, mode](int dir, const char* p) {
+			fd_ = ::openat(dir, p, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 			return fd_ >= 0 ? 0 : errno;
 		});
 	}
@@ -433,7 +439,7 @@ public:
 	// Makes a symbolic link holding text; errno.
 	int create_link(const std::string& dest, const std::string& text)
 	{
-		return make(dest, [&text](const std::string& p) { return symlink(text.c_str(), p.c_str()) == 0 ? 0 : errno; });
+		return make(dest, [&text](int dir, const char* p) { return symlinkat(text.c_str(), dir, p) == 0 ? 0 : errno; });
 	}
 	// Closes the file; errno of a failed close.
 	int close_file()
@@ -447,7 +453,7 @@ public:
 	int commit()
 	{
 		int rc = close_file();
-		if (rc == 0 && rename(path_.c_str(), dest_.c_str()) != 0) rc = errno;
+		if (rc == 0 && renameat(dir_, tmp_name_.c_str(), dir_, dest_name_.c_str()) != 0) rc = errno;
 		if (rc == 0) path_.clear();
 		return rc;
 	}
@@ -455,34 +461,64 @@ public:
 	{
 		if (fd_ >= 0) ::close(fd_);
 		fd_ = -1;
-		if (!path_.empty()) unlink(path_.c_str());
+		if (!path_.empty()) unlinkat(dir_, tmp_name_.c_str(), 0);
 		path_.clear();
 	}
 
 private:
+	void close_dir()
+	{
+		if (dir_ >= 0) ::close(dir_);
+		dir_ = AT_FDCWD;
+	}
+
 	template <class F>
 	int make(const std::string& dest, F make_at)
 	{
 		discard();
+		close_dir();
 		dest_ = dest;
 		size_t slash = dest.rfind('/');
 		std::string folder = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
+		std::string in_dir = folder;  // what names the folder relative to dir_
+		dest_name_ = dest;
+		if (const std::string* root = beneath_root()) {
+			int dir = -1;
+			if (int rc = beneath_open_parent(*root, dest, dir, &dest_name_)) return rc;
+			dir_ = dir;
+			in_dir.clear();
+		}
 		for (int tries = 0; tries < 64; ++tries) {
 			char hex[17];
 			snprintf(hex, sizeof(hex), "%016llx", static_cast<unsigned long long>(random64()));
-			std::string p = folder + extract_temp_prefix + hex;
-			int rc = make_at(p);
+			std::string name = in_dir + extract_temp_prefix + hex;
+			int rc = make_at(dir_, name.c_str());
 			if (rc == EEXIST) continue;
-			if (rc == 0) path_ = p;
+			if (rc == 0) {
+				tmp_name_ = name;
+				path_ = folder + extract_temp_prefix + hex;
+			}
 			return rc;
 		}
 		return EEXIST;
 	}
 
-	std::string dest_, path_;
+	std::string dest_, path_, dest_name_, tmp_name_;
 	int fd_ = -1;
+	int dir_ = AT_FDCWD;
 	bool mode_set_ = false;
 };
+
+// True when the thread has a root and path's folder lies beyond it through a link.
+bool leaves_root(const std::string& path)
+{
+	const std::string* root = beneath_root();
+	if (!root) return false;
+	int dir = -1;
+	const int rc = beneath_open_parent(*root, path, dir, nullptr);
+	if (dir >= 0) close(dir);
+	return rc == err_archive_escape;
+}
 
 // Streams the open entry into the temporary file; codes and lines as the
 // caller's steps (read 20002, close CRC, write line given).
@@ -1103,10 +1139,11 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 				} else if (is_folder) {
 					// Folders keep their stored names, also with use_name.
 					if (!is_apple) {
-						if (escapes_folder(name, made_links)) {
+						if (escapes_folder(name, made_links) || leaves_root(out_dir + name)) {
 							entry_err = refuse_entry(name, out_dir, 1520);
 						} else {
-							int r = make_folder(out_dir + name);
+							const std::string* root = beneath_root();
+							int r = root ? beneath_mkdir(*root, out_dir + name) : make_folder(out_dir + name);
 							if (r != 0 && r != EEXIST && r != -48) entry_err = r;
 						}
 					}
@@ -1114,7 +1151,7 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 					std::string data_rel = fork_data_name(name.size() > 9 ? name.substr(9) : std::string());
 					if (data_rel.empty()) {
 						xer << "WARNING: the entry " << name << " names no data file and was skipped.\n";
-					} else if (escapes_folder(data_rel, made_links)) {
+					} else if (escapes_folder(data_rel, made_links) || leaves_root(out_dir + data_rel)) {
 						entry_err = refuse_entry(name, out_dir, 1520);
 					} else {
 						entry_err = unzip_resource_fork_at(zf, out_dir + name.substr(9), info,
@@ -1130,9 +1167,11 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 				} else if ((mode & 0xA000) == 0xA000) {
 					entry_err = unzip_symlink(zf, out_path, info);
 					if (!entry_err) made_links.insert(link_key(rel));
+					if (entry_err == err_archive_escape) refuse_entry(name, out_dir, 1520);  // through a link out of the copy
 				} else {
 					entry_err = unzip_regular(zf, out_path, info, flags, pending);
 					made_links.erase(link_key(rel));  // a file now stands where a link was
+					if (entry_err == err_archive_escape) refuse_entry(name, out_dir, 1520);  // through a link out of the copy
 				}
 			}
 			first = false;
@@ -1283,6 +1322,9 @@ int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, 
 		// stands at the path (a link is replaced, never written through).
 		temp_out out;
 		err = out.create_file(out_path, (flags & extract_executable) ? 0755 : 0666);
+		if (err == err_archive_escape)
+			xer << "7z extraction refused the item " << name << ": it would be written outside " << out_dir_in
+			    << ".\n";
 		if (err) break;
 		err = stream_7z_item(a, entry, out);
 		if (!err) crash_point("extract-written", out.dest());

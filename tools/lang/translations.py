@@ -431,6 +431,13 @@ T = [
 ("The file from %1:server% is larger than the release lists: it is damaged.", "Le fichier reçu de %1:server% est plus grand que ce qu'indique la version : il est endommagé.", "Die Datei von %1:server% ist größer, als die Version angibt: Sie ist beschädigt."),
 ("The downloaded file does not match its signature. It is damaged", "Le fichier téléchargé ne correspond pas à sa signature. Il est endommagé", "Die heruntergeladene Datei passt nicht zu ihrer Signatur. Sie ist beschädigt"),
 ("The downloaded file is larger than the release lists. It is damaged", "Le fichier téléchargé est plus grand que ce qu'indique la version. Il est endommagé", "Die heruntergeladene Datei ist größer, als die Version angibt. Sie ist beschädigt"),
+# The Finish pages: dropped files that could not be deleted.
+("I could not remove %1:count% old file. The log names it and why; the next update will try again.",
+ "Je n'ai pas pu supprimer %1:count% ancien fichier. Le journal indique lequel et pourquoi ; la prochaine mise à jour réessaiera.",
+ "Ich konnte %1:count% alte Datei nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
+("I could not remove %1:count% old files. The log names them and why; the next update will try again.",
+ "Je n'ai pas pu supprimer %1:count% anciens fichiers. Le journal indique lesquels et pourquoi ; la prochaine mise à jour réessaiera.",
+ "Ich konnte %1:count% alte Dateien nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
