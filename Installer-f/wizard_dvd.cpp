@@ -161,7 +161,10 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int w = (int)(str_dx(change) + 21);
-	if (BTN_action(290, 203, (float)w, 0, 1, change, "-")) {
+	// A long label grows the button to the right: it starts no further left
+	// than the body text.
+	const float cx = std::max(290.0f, 230 + w / 2.0f);
+	if (BTN_action(cx, 203, (float)w, 0, 1, change, "-")) {
 		std::string picked = parent_dir;
 		if (GetFilePathFromUser(2, T("Pick a folder to install Ventora 9 into."), T("Select"), 1, parent_dir, picked)) {
 			parent_dir = picked;
@@ -170,7 +173,7 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 		}
 	}
 	const int lw = (int)str_dx(label);
-	const int x = (int)(w * 0.5f + 300 + 10 + lw);
+	const int x = (int)(cx + w * 0.5f + 20 + lw);
 	const std::string before = install_folder;
 	BTN_enterstring((float)x, 200, &install_folder, 256, "-" + label, (float)(760 - x), 0);
 	if (install_folder != before) changed = 1;
