@@ -91,8 +91,9 @@ int demo_eula(int, wizard_screen& s)
 	s.body = T(demo_licence_text);
 	s.back = demo_start;
 	s.next = accept_eula_demo ? demo_get_updates : nullptr;
-	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
-	BTN_bool(230, 100, &accept_eula_demo, "", 0);
+	// The box starts at the body's margin, its label 13 units after it.
+	OGL_string(45, 257, 100, T("I accept this agreement."), 513, charset_regular, 0);
+	BTN_bool(237, 100, &accept_eula_demo, "", 0);
 	return 0;
 }
 

@@ -221,8 +221,9 @@ int dvd_eula_install(int, wizard_screen& s)
 	           "use may cause.");
 	s.back = dvd_pick_install;
 	s.next = accept_eula ? dvd_scenery_install : nullptr;
-	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
-	BTN_bool(230, 100, &accept_eula, "", 0);
+	// The box starts at the body's margin, its label 13 units after it.
+	OGL_string(45, 257, 100, T("I accept this agreement."), 513, charset_regular, 0);
+	BTN_bool(237, 100, &accept_eula, "", 0);
 	return 0;
 }
 

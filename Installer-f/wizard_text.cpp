@@ -6,6 +6,8 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OGL/OGL_font.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/utils.h"
@@ -139,8 +141,14 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 	if (!r.enough) page_notice(r.text);
 	if (beside_steps)
 		OGL_string(45, 30, wizard_steps_bottom() - 24, r.text, 160, charset_regular, 0);
-	else
-		OGL_string(45, 230, 130, r.text, 540, charset_regular, 0);
+	else {
+		// A report that wraps to many lines (a long status in German) rises
+		// to keep its last line on the panel.
+		const float lines = (float)OGL_wrap_lines(r.text, 540, charset_regular);
+		const float lowest = 50 + kPanelMargin + std::ceil(OGL_font_get(charset_regular)->descent) + 1;
+		OGL_string(45, 230, std::max(130.0f, lowest + (lines - 1) * OGL_line_step(charset_regular)), r.text, 540,
+		           charset_regular, 0);
+	}
 	return r.enough;
 }
 
