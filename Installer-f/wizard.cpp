@@ -46,11 +46,16 @@ wizard_step wizard_previous_step() { return last; }
 
 float wizard_steps_bottom() { return steps_bottom; }
 
+std::vector<std::string> wizard_step_lines(const std::string& name)
+{
+	std::vector<std::string> regular = OGL_wrap_split(name, kStepWrap, charset_regular);
+	std::vector<std::string> bold = OGL_wrap_split(name, kStepWrap, charset_bold);
+	return bold.size() > regular.size() ? bold : regular;
+}
+
 float wizard_step_room(const std::string& name)
 {
-	const float regular = OGL_wrap_lines(name, kStepWrap, charset_regular) * OGL_line_step(charset_regular);
-	const float bold = OGL_wrap_lines(name, kStepWrap, charset_bold) * OGL_line_step(charset_bold);
-	return std::max(20.0f, std::max(regular, bold) + 7);
+	return std::max(20.0f, wizard_step_lines(name).size() * OGL_line_step(charset_regular) + 7);
 }
 
 float interface_icon_width(int icon, int lang)
@@ -128,14 +133,18 @@ void wizard_APP_update()
 	BTN_frame2(20, 210, 50, 580, 453, "");
 	BTN_layout_side_margin(kBodyMargin);
 
-	// One step every 20 units; a name that wraps pushes the rest down. Its
-	// room is what it takes in either font, so the list stands still as the
-	// current (bold) step moves down it.
+	// One step every 20 units; a name that wraps pushes the rest down. A
+	// name breaks where its bold (current) form does in either font, so the
+	// list stands still as the current step moves down it.
 	const int n = (int)step_names.size();
 	float y = 480;
 	for (int i = 0; i < n; ++i) {
 		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
-		OGL_string(here ? 65 : 45, 30, y, step_names[i], kStepWrap, here ? charset_bold : charset_regular, 0);
+		float line_y = y;
+		for (const std::string& line : wizard_step_lines(step_names[i])) {
+			OGL_string(here ? 65 : 45, 30, line_y, line, 9999, here ? charset_bold : charset_regular, 0);
+			line_y -= OGL_line_step(charset_regular);
+		}
 		y -= wizard_step_room(step_names[i]);
 	}
 	steps_bottom = y;

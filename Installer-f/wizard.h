@@ -47,9 +47,11 @@ wizard_step wizard_previous_step();
 float interface_icon_width(int icon, int lang);
 // Width of the progress bar for a progress value; 0 when no bar is drawn.
 float wizard_bar_width(float progress);
-// Wrap width of the page list, and the height a page name takes there in
-// whichever font is the taller, current (bold) or not.
+// Wrap width of the page list; the lines of a page name there, broken where
+// the wider of its two fonts (current bold, or regular) breaks it; the
+// height the name takes.
 constexpr float kStepWrap = 164;
+std::vector<std::string> wizard_step_lines(const std::string& name);
 // The page's body (x 230 to 770) keeps this much of its panel free at each side.
 constexpr float kBodyMargin = 20;
 float wizard_step_room(const std::string& name);

@@ -161,7 +161,11 @@ TEST_F(OglText, LinesWrapAlignAndStepAsTheGlyphMetricsSay)
 		float ret = OGL_font_string(5, x, y, c.text, width, 0, c.align, c.fixed);
 		EXPECT_FLOAT_EQ(ret, y + c.ret);
 		// Counting the lines breaks them where drawing does.
-		if (!c.fixed) EXPECT_EQ(OGL_wrap_lines(c.text, width, 0), (int)c.lines.size());
+		if (!c.fixed) {
+			EXPECT_EQ(OGL_wrap_lines(c.text, width, 0), (int)c.lines.size());
+			const std::vector<std::string> split = OGL_wrap_split(c.text, width, 0);
+			for (size_t i = 0; i < split.size() && i < c.lines.size(); ++i) EXPECT_EQ(split[i], c.lines[i].text);
+		}
 		auto lines = quads_by_line(rec.calls());
 		ASSERT_EQ(lines.size(), c.lines.size());
 		for (size_t i = 0; i < lines.size(); ++i) {

@@ -516,9 +516,10 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 	}
 }
 
-int OGL_wrap_lines(const std::string& text, float width, charset_t charset)
+std::vector<std::string> OGL_wrap_split(const std::string& text, float width, charset_t charset)
 {
-	if (text.empty()) return 0;
+	std::vector<std::string> lines;
+	if (text.empty()) return lines;
 	OGL_font_info* f = OGL_font_get(charset);
 	const bool wrapping = width > 0 && width < 9999;
 	const unsigned char* b = (const unsigned char*)text.data();
@@ -526,10 +527,15 @@ int OGL_wrap_lines(const std::string& text, float width, charset_t charset)
 	std::vector<unsigned char> in_path;
 	const bool paths = wrapping && memchr(b, '/', text.size()) != nullptr;
 	if (paths) mark_paths(b, e, in_path);
-	int lines = 0;
 	for (const unsigned char* start = b;;) {
-		++lines;
-		start = next_line_start(measure_line(f, b, e, start, wrapping ? width : 0, 0, paths ? &in_path : nullptr).end, e);
+		const unsigned char* end = measure_line(f, b, e, start, wrapping ? width : 0, 0, paths ? &in_path : nullptr).end;
+		lines.emplace_back((const char*)start, (size_t)(end - start));
+		start = next_line_start(end, e);
 		if (start >= e) return lines;
 	}
+}
+
+int OGL_wrap_lines(const std::string& text, float width, charset_t charset)
+{
+	return (int)OGL_wrap_split(text, width, charset).size();
 }
