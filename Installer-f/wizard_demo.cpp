@@ -187,9 +187,8 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int bw = (int)(str_dx(change) + 21), lw = (int)str_dx(label);
-	// A long label grows the button to the right: it starts no further left
-	// than the body text.
-	const float cx = std::max(290.0f, 230 + bw / 2.0f);
+	// The button starts at the body text's margin, however long its label.
+	const float cx = 229 + bw / 2.0f;
 	if (BTN_action(cx, 203, (float)bw, 0, 1, change, "-")) {
 		std::string picked;
 		if (GetFilePathFromUser(2, T("Pick a folder to install the Ventora 9 demo into."), T("Select"), 0, parent_dir,

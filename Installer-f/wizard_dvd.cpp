@@ -161,9 +161,8 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int w = (int)(str_dx(change) + 21);
-	// A long label grows the button to the right: it starts no further left
-	// than the body text.
-	const float cx = std::max(290.0f, 230 + w / 2.0f);
+	// The button starts at the body text's margin, however long its label.
+	const float cx = 229 + w / 2.0f;
 	if (BTN_action(cx, 203, (float)w, 0, 1, change, "-")) {
 		std::string picked = parent_dir;
 		if (GetFilePathFromUser(2, T("Pick a folder to install Ventora 9 into."), T("Select"), 1, parent_dir, picked)) {
