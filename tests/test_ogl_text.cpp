@@ -135,6 +135,8 @@ TEST_F(OglText, LinesWrapAlignAndStepAsTheGlyphMetricsSay)
 	     {{"at /aa/", 0}, {"bb/.", -L}}, -2 * L},
 	    {"a closing quote after a path stays with it", "in '/aa/bb/'.", 120, 0, 10, {{"in '/aa/", 0}, {"bb/'.", -L}},
 	     -2 * L},
+	    {"a word wider than the line keeps a character for its full stop", "abcdef.", 60, 0, 10,
+	     {{"abcde", 0}, {"f.", -L}}, -2 * L},
 	    {"a number keeps its unit at the wrap edge", "size 1024 KB", 110, 0, 10, {{"size", 0}, {"1024 KB", -L}},
 	     -2 * L},
 	    {"punctuation after a blank stays with the word before", "ab cd :", 60, 0, 10, {{"ab", 0}, {"cd :", -L}},

@@ -457,6 +457,15 @@ wrap_line measure_line(OGL_font_info* f, const unsigned char* b, const unsigned 
 		}
 	}
 	if (overflow && brk > start) return {brk, brk_w};
+	// A word wider than the line: its last character that fits goes on with
+	// the punctuation that closes it.
+	if (overflow && is_closing(OGL_utf8_decode(pos, e))) {
+		const unsigned char* last = OGL_utf8_prev(pos, b);
+		if (last > start) {
+			const unsigned int code = OGL_utf8_decode(last, e);
+			return {last, cur - (fixed_advance ? (float)fixed_advance : truncf(f->require_char(code)))};
+		}
+	}
 	return {pos, cur};
 }
 
