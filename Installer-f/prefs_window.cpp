@@ -10,6 +10,7 @@
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/GenH/hl_string.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 #include "DIzivoz/OOPS_cpp/butn_values.h"
 #include "DIzivoz/OOPS_cpp/http.h"
@@ -68,7 +69,8 @@ const prefs_layout_t& prefs_layout() { return k_layout; }
 prefs_layout_t prefs_window_layout()
 {
 	prefs_layout_t l = k_layout;
-	const float left_edge = 12, right_edge = 580, gap = 12;
+	// The panels stand at x 10; what is on them keeps clear of their border.
+	const float left_edge = 10 + kPanelMargin, right_edge = 580, gap = 12;
 
 	// The pop-up: its left label ends at x - m - 11, 6 units before the
 	// list's visible left end; the list moves right when that label needs

@@ -9,6 +9,7 @@
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
@@ -44,6 +45,18 @@ void wizard_reset_last() { last = nullptr; }
 wizard_step wizard_previous_step() { return last; }
 
 float wizard_steps_bottom() { return steps_bottom; }
+
+std::vector<std::string> wizard_step_lines(const std::string& name)
+{
+	std::vector<std::string> regular = OGL_wrap_split(name, kStepWrap, charset_regular);
+	std::vector<std::string> bold = OGL_wrap_split(name, kStepWrap, charset_bold);
+	return bold.size() > regular.size() ? bold : regular;
+}
+
+float wizard_step_room(const std::string& name)
+{
+	return std::max(20.0f, wizard_step_lines(name).size() * OGL_line_step(charset_regular) + 7);
+}
 
 float interface_icon_width(int icon, int lang)
 {
@@ -118,14 +131,21 @@ void wizard_APP_update()
 	OGL_2dquad(397, 103, 1, 0, H, 0, H / 1024, W, H, W / 1024, H / 1024, W, 0, W / 1024, 0, 0, 0, 0, 0, 1, 4);
 	BTN_frame2(20, 10, 50, 190, 453, "");
 	BTN_frame2(20, 210, 50, 580, 453, "");
+	BTN_layout_side_margin(kBodyMargin);
 
-	// One step every 20 units; a name that wraps pushes the rest down.
+	// One step every 20 units; a name that wraps pushes the rest down. A
+	// name breaks where its bold (current) form does in either font, so the
+	// list stands still as the current step moves down it.
 	const int n = (int)step_names.size();
 	float y = 480;
 	for (int i = 0; i < n; ++i) {
 		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
-		const float end = OGL_string(here ? 65 : 45, 30, y, step_names[i], 170, here ? charset_bold : charset_regular, 0);
-		y = std::min(y - 20, end - 7);
+		float line_y = y;
+		for (const std::string& line : wizard_step_lines(step_names[i])) {
+			OGL_string(here ? 65 : 45, 30, line_y, line, 9999, here ? charset_bold : charset_regular, 0);
+			line_y -= OGL_line_step(charset_regular);
+		}
+		y -= wizard_step_room(step_names[i]);
 	}
 	steps_bottom = y;
 	if (stg.get_beta)

@@ -47,9 +47,22 @@ wizard_step wizard_previous_step();
 float interface_icon_width(int icon, int lang);
 // Width of the progress bar for a progress value; 0 when no bar is drawn.
 float wizard_bar_width(float progress);
+// Wrap width of the page list; the lines of a page name there, broken where
+// the wider of its two fonts (current bold, or regular) breaks it; the
+// height the name takes.
+constexpr float kStepWrap = 164;
+std::vector<std::string> wizard_step_lines(const std::string& name);
+// The page's body (x 230 to 770) keeps this much of its panel free at each side.
+constexpr float kBodyMargin = 20;
+float wizard_step_room(const std::string& name);
 
 // ---- text (sizes, times, rates, disk space) -----------------------------------
 std::string size_string(float kb);
+// Seconds an install has left, from what came and what was installed in
+// `elapsed` seconds: the slower of the download and the installing, at least
+// 1 while anything remains, 0 when nothing does.
+float install_seconds_left(float download_total_kb, float downloaded_kb, float install_total_kb, float installed_kb,
+                           float elapsed);
 std::string int_str(int n);
 std::string flt_str(const char* fmt, float v);
 std::string time_str(float seconds);

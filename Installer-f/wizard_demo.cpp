@@ -91,8 +91,9 @@ int demo_eula(int, wizard_screen& s)
 	s.body = T(demo_licence_text);
 	s.back = demo_start;
 	s.next = accept_eula_demo ? demo_get_updates : nullptr;
-	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
-	BTN_bool(230, 100, &accept_eula_demo, "", 0);
+	// The box starts at the body's margin, its label 13 units after it.
+	OGL_string(45, 257, 100, T("I accept this agreement."), 513, charset_regular, 0);
+	BTN_bool(237, 100, &accept_eula_demo, "", 0);
 	return 0;
 }
 
@@ -186,7 +187,9 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int bw = (int)(str_dx(change) + 21), lw = (int)str_dx(label);
-	if (BTN_action(290, 203, (float)bw, 0, 1, change, "-")) {
+	// The button starts at the body text's margin, however long its label.
+	const float cx = 229 + bw / 2.0f;
+	if (BTN_action(cx, 203, (float)bw, 0, 1, change, "-")) {
 		std::string picked;
 		if (GetFilePathFromUser(2, T("Pick a folder to install the Ventora 9 demo into."), T("Select"), 0, parent_dir,
 		                        picked)) {
@@ -194,7 +197,7 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 			sizes_stale = 1;
 		}
 	}
-	const int fx = (int)(bw / 2.0f + 300 + 10 + lw);
+	const int fx = (int)(cx + bw / 2.0f + 20 + lw);
 	const std::string before = install_folder;
 	BTN_enterstring((float)fx, 200, &install_folder, 256, "-" + label, (float)(760 - fx), 0);
 	if (install_folder != before) sizes_stale = 1;
@@ -354,8 +357,6 @@ void patch_texts(wizard_screen& s, wizard_step back)
 	const float got = next.done_download_kb + next.inflight_kb;
 	const float elapsed = xtim.elapsed - next.start_time;
 	const float rate = got / (elapsed > 1 ? elapsed : 1);
-	float remaining = stg.total_download_kb - got;
-	if (remaining < 0) remaining = 0;
 	std::string body;
 	const float quiet = arrivals.stalled_for(got, xtim.elapsed);
 	if (quiet >= stall_notice_seconds) {
@@ -371,7 +372,8 @@ void patch_texts(wizard_screen& s, wizard_step back)
 		                         "stream.",
 		                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
 		                         "simultaneous download streams."),
-		    time_str(remaining / rate), rate_str(rate), int_str(n));
+		    time_str(install_seconds_left(stg.total_download_kb, got, stg.total_install_kb, next.done_install_kb, elapsed)),
+		    rate_str(rate), int_str(n));
 	}
 	if (stg.download_failed) {
 		s.body = download_failure_text();

@@ -161,7 +161,9 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int w = (int)(str_dx(change) + 21);
-	if (BTN_action(290, 203, (float)w, 0, 1, change, "-")) {
+	// The button starts at the body text's margin, however long its label.
+	const float cx = 229 + w / 2.0f;
+	if (BTN_action(cx, 203, (float)w, 0, 1, change, "-")) {
 		std::string picked = parent_dir;
 		if (GetFilePathFromUser(2, T("Pick a folder to install Ventora 9 into."), T("Select"), 1, parent_dir, picked)) {
 			parent_dir = picked;
@@ -170,7 +172,7 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 		}
 	}
 	const int lw = (int)str_dx(label);
-	const int x = (int)(w * 0.5f + 300 + 10 + lw);
+	const int x = (int)(cx + w * 0.5f + 20 + lw);
 	const std::string before = install_folder;
 	BTN_enterstring((float)x, 200, &install_folder, 256, "-" + label, (float)(760 - x), 0);
 	if (install_folder != before) changed = 1;
@@ -218,8 +220,9 @@ int dvd_eula_install(int, wizard_screen& s)
 	           "use may cause.");
 	s.back = dvd_pick_install;
 	s.next = accept_eula ? dvd_scenery_install : nullptr;
-	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
-	BTN_bool(230, 100, &accept_eula, "", 0);
+	// The box starts at the body's margin, its label 13 units after it.
+	OGL_string(45, 257, 100, T("I accept this agreement."), 513, charset_regular, 0);
+	BTN_bool(237, 100, &accept_eula, "", 0);
 	return 0;
 }
 

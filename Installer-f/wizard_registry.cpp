@@ -135,7 +135,7 @@ void UTIL_pick_install()
 	const int n = (int)all_skyframes.size();
 	for (int i = 0; i < n; ++i) {
 		const float y = 400.0f - 25.0f * i;
-		OGL_string(45, 280, y, all_skyframes[i], 500, charset_regular, 0);
+		OGL_string(45, 280, y, all_skyframes[i], 490, charset_regular, 0);
 		int ticked = dest_dir_path == all_skyframes[i] ? 1 : 0;
 		BTN_bool(250, y, &ticked, "", 1);
 		if (ticked && dest_dir_path != all_skyframes[i]) dest_dir_path = all_skyframes[i];

@@ -24,8 +24,8 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	struct {
 		float kb;
 		const char* want;
-	} sizes[] = {{0, "0\u00a0KB"},       {1024, "1024\u00a0KB"},       {1025, "1\u00a0MB"},
-	             {1024000, "1000\u00a0MB"}, {1024001, "1.0\u00a0GB"}, {5 * 1048576.0f, "5.0\u00a0GB"}};  // no-break space
+	} sizes[] = {{0, "0 KB"},       {1024, "1024 KB"},       {1025, "1 MB"},
+	             {1024000, "1000 MB"}, {1024001, "1.0 GB"}, {5 * 1048576.0f, "5.0 GB"}};
 	for (auto& c : sizes) EXPECT_EQ(size_string(c.kb), c.want) << c.kb;
 
 	const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
@@ -50,14 +50,37 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 		const char* file;
 		float kb;
 		const char* want;
-	} local[] = {{1, "French.txt", 59662746.0f, "56,9\u00a0Go"}, {1, "French.txt", 2048, "2\u00a0Mo"}, {1, "French.txt", 95, "95\u00a0Ko"},
-	             {2, "German.txt", 59662746.0f, "56,9\u00a0GB"}, {2, "German.txt", 95, "95\u00a0KB"}};
+	} local[] = {{1, "French.txt", 59662746.0f, "56,9 Go"}, {1, "French.txt", 2048, "2 Mo"}, {1, "French.txt", 95, "95 Ko"},
+	             {2, "German.txt", 59662746.0f, "56,9 GB"}, {2, "German.txt", 95, "95 KB"}};
 	for (auto& c : local) {
 		UTL_translate_clear();
 		UTL_translate_load(c.lang, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + c.file);
 		EXPECT_EQ(size_string(c.kb), c.want) << c.file << " " << c.kb;
 	}
 	UTL_translate_clear();
+}
+
+// The install page's time left agrees with its bar (the share installed):
+// never "0 seconds" while anything remains to download or install.
+TEST(WizardText, TimeLeftFollowsTheSlowerOfDownloadAndInstall)
+{
+	struct {
+		const char* name;
+		float dl_total, dl_got, inst_total, inst_done, elapsed;
+		float want;
+	} cases[] = {
+	    {"downloaded, 27% installed", 1000, 1000, 4000, 1080, 10, 28},  // 10 s for 27%: 27.03 s for the rest
+	    {"half of both at the same pace", 1000, 500, 4000, 2000, 10, 10},
+	    {"installing keeps up, the download is the slower", 1000, 250, 4000, 3900, 10, 30},
+	    {"under a second left reads as one", 1000, 999, 4000, 3999, 10, 1},
+	    {"nothing installed yet: the download alone", 1000, 100, 4000, 0, 5, 45},
+	    {"the first second counts as one", 1000, 500, 4000, 2000, 0.2f, 1},
+	    {"all done", 1000, 1000, 4000, 4000, 10, 0},
+	    {"counters past their totals", 1000, 1200, 4000, 4100, 10, 0},
+	};
+	for (auto& c : cases)
+		EXPECT_EQ(install_seconds_left(c.dl_total, c.dl_got, c.inst_total, c.inst_done, c.elapsed), c.want) << c.name;
+	EXPECT_EQ(time_str(install_seconds_left(1000, 1000, 4000, 3990, 30)), "1 second");
 }
 
 TEST(WizardText, DiskReportComparesWithTheInstallTotal)
@@ -68,7 +91,7 @@ TEST(WizardText, DiskReportComparesWithTheInstallTotal)
 	disk_report r = UTIL_disk_report("enough", "short");
 	ASSERT_EQ(r.ok, 1);
 	EXPECT_EQ(r.enough, 1);
-	EXPECT_NE(r.text.find("Disk space needed to install: 100\u00a0KB\n\nenough"), std::string::npos) << r.text;
+	EXPECT_NE(r.text.find("Disk space needed to install: 100 KB\n\nenough"), std::string::npos) << r.text;
 
 	stg.total_install_kb = 1e12f;
 	r = UTIL_disk_report("enough", "short");
