@@ -19,6 +19,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "tests/support/archive_fixtures.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 #include "tests/support/install_driver.h"
@@ -54,12 +55,12 @@ protected:
 		MACIBM_set_alert_sink(nullptr);
 	}
 
-	run_result run(const std::string& args, const std::string& as_user = "")
+	run_result run(const std::string& args, const std::string& as_user = "", const std::string& cwd = "")
 	{
 		run_result r;
 		const std::string o = tmp.path() + "stdout.txt", e = tmp.path() + "stderr.txt";
 		// No display: the maker prints its progress and needs nobody at a window.
-		const int rc = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY " + as_user + shell_arg(exe) + " " + args + " >" +
+		const int rc = std::system(((cwd.empty() ? "" : "cd " + shell_arg(cwd) + " && ") + "env -u DISPLAY -u WAYLAND_DISPLAY " + as_user + shell_arg(exe) + " " + args + " >" +
 		                            shell_arg(o) + " 2>" + shell_arg(e))
 		                               .c_str());
 		r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -152,6 +153,15 @@ TEST_F(MakerExeTest, OptionsAndFailuresEndWithAStatus)
 		EXPECT_NE(std::string::npos, res.err.find(r.err_has)) << res.err;
 	}
 	EXPECT_NE(std::string::npos, run("-h").out.find("--master=FOLDER"));
+
+	// Started from inside the master with an output there too: refused, and
+	// nothing (not even the failure's own reports) is left in the master.
+	mtest::make_dirs(master + "All/Output/discs");
+	const std::vector<std::string> before = atest::list_tree(master);
+	const run_result inside = run("--master=. --output=All/Output/discs", "", master);
+	EXPECT_EQ(1, inside.status);
+	EXPECT_NE(std::string::npos, inside.err.find("The output folder is inside the master folder!")) << inside.err;
+	EXPECT_EQ(before, atest::list_tree(master));
 	// Nothing was written by the refused runs.
 	EXPECT_FALSE(vtest::path_exists(tmp.path() + "disk_0"));
 }
