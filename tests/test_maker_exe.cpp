@@ -189,12 +189,15 @@ TEST_F(MakerExeTest, UnreadableMasterFileOrFolderStopsTheBuild)
 	const row rows[] = {
 	    {"file", file, 1, "I cannot read this file of the master! " + file},
 	    {"folder", folder, 1, "I cannot read this folder of the master! " + folder},
-	    {"both readable again", "", 0, "OK compression is done."},
+	    // Not the "already exists" guess: the reason itself.
+	    {"output not writable", out, 1, "Could not make the dst_folder! " + out + "disk_0/\n\nPermission denied"},
+	    {"all readable again", "", 0, "OK compression is done."},
 	};
 	for (const row& r : rows) {
 		SCOPED_TRACE(r.what);
 		chmod(file.c_str(), r.locked == file ? 0 : 0644);
 		chmod(folder.c_str(), r.locked == folder ? 0 : 0755);
+		chmod(out.c_str(), r.locked == out ? 0555 : 0777);
 		const run_result res = run_as_nobody("--master=" + shell_arg(master) + " --output=" + shell_arg(out));
 		EXPECT_EQ(r.status, res.status) << res.err;
 		EXPECT_NE(std::string::npos, res.err.find(r.err_has)) << res.err;
