@@ -250,9 +250,9 @@ TEST_F(DvdInstallGui, WrongDiscIsNamedOnTheDiscPage)
 		ASSERT_TRUE(w.start());
 		ASSERT_EQ(walk_to_map(w), "") << w.log();
 		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
-		ASSERT_TRUE(w.wait_log("Wizard page -1: ", 120)) << w.log();
+		// The first request says nothing of a refused disc.
 		const std::string ask = std::string("Wizard text: ") + said[lang].ask + "\n";
-		EXPECT_EQ(w.count(ask), 1) << w.log();
+		ASSERT_TRUE(w.wait_log(ask, 120)) << w.log();
 
 		const struct {
 			const char* what;

@@ -69,6 +69,13 @@ protected:
 			for (int gx = ww / 2 - 60; gx < ww / 2 + 60; ++gx) text += shot[(size_t)y * ww + gx] != bar;
 		return text > 20;
 	}
+	// The alert's title once the alert has run more frames than its first:
+	// the pointer moves, so frames follow, and the picture settles again.
+	bool settled_title_has_text(shell_app_run& app, x_view& x, int nudge)
+	{
+		xdotool(server.display(), {"mousemove", std::to_string(sx(400 + nudge)), std::to_string(sy(300))});
+		return wait_alert(app, x) && alert_title_has_text(x);
+	}
 	// Waits until an alert's white panel is on the screen and the picture
 	// holds still (two reads alike); false when the program ended first.
 	bool wait_alert(shell_app_run& app, x_view& x)
@@ -176,6 +183,7 @@ TEST_F(MakerWindow, StripShowsProgressAndQStopsTheBuild)
 	ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
 	if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/maker_stopped.png");
 	EXPECT_TRUE(alert_title_has_text(x));
+	EXPECT_TRUE(settled_title_has_text(app, x, 1));
 	ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
 	ASSERT_EQ(1, app.wait_exit(60)) << app.stderr_text();
 	EXPECT_NE(std::string::npos,
@@ -225,11 +233,13 @@ TEST_F(MakerWindow, FinishedBuildEndsAfterItsChecklist)
 	// The word on the empty file left out, then the checklist, each titled;
 	// Return dismisses each once it is on the screen.
 	int status = -1;
+	int nudge = 0;
 	for (const char* page : {"maker_empty_files", "maker_checklist"}) {
 		SCOPED_TRACE(page);
 		ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
 		if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/" + page + ".png");
 		EXPECT_TRUE(alert_title_has_text(x));
+		EXPECT_TRUE(settled_title_has_text(app, x, ++nudge));
 		const std::vector<unsigned> before = x.pixels(wx, wy, ww, wh);
 		ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
 		// Gone when the picture changes (the next alert) or the program ends.
