@@ -562,6 +562,33 @@ TEST_F(MakerTest, MasterFaultsStopTheBuild)
 	}
 }
 
+// Empty files are never packaged; the alert before the checklist names two
+// and counts the rest, which standard output lists whole.
+TEST_F(MakerTest, EmptyFilesLeftOutAreNamed)
+{
+	std::vector<master_entry> m = mtest::full_master();
+	for (const char* rel : {"All/Aircraft/e1.acf", "All/Aircraft/e2.acf", "Linux/e3.txt"}) m.push_back({rel, ""});
+	m.push_back({"All/Aircraft/e4.ac", ""});  // refused by its name anyway: not counted
+	write(m);
+	std::ostringstream printed;
+	std::streambuf* was = std::cout.rdbuf(printed.rdbuf());
+	const bool built = build();
+	std::cout.rdbuf(was);
+	ASSERT_TRUE(built) << last_alert().line1;
+	ASSERT_EQ(2u, alerts.size());
+	EXPECT_EQ("These empty files were left out of the release:", alerts[0].line1);
+	EXPECT_EQ("All/Aircraft/e1.acf", alerts[0].line2);
+	EXPECT_EQ("All/Aircraft/e2.acf", alerts[0].line3);
+	EXPECT_EQ("... and 2 more, all listed above.", alerts[0].line4);
+	EXPECT_NE(std::string::npos, printed.str().find("Empty files left out of the release:\n" + master +
+	                                                "All/Aircraft/e1.acf\n" + master + "All/Aircraft/e2.acf\n" +
+	                                                master + "All/Resources/empty.txt\n" + master + "Linux/e3.txt\n"))
+	    << printed.str();
+	const std::string text = built_manifest();
+	for (const char* name : {" e1.acf\n", " e2.acf\n", " e3.txt\n", " e4.ac\n", " empty.txt\n"})
+		EXPECT_EQ(std::string::npos, text.find(name)) << name;
+}
+
 // Folders that cannot serve are named before anything is written: a missing
 // master or output, and an output inside the master (also through a link).
 TEST_F(MakerTest, UnusableFoldersAreNamedBeforeAnythingIsWritten)
