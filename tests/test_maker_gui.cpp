@@ -82,7 +82,8 @@ protected:
 	{
 		std::vector<unsigned> last;
 		for (int i = 0; i < 6000 && app.wait_exit(0.005) < 0; ++i) {
-			if (x.pixel(sx(400), sy(300)) != kWhite) continue;
+			// Inside the panel, left of where its centred lines can reach.
+			if (x.pixel(sx(203), sy(300)) != kWhite) continue;
 			std::vector<unsigned> now = x.pixels(wx, wy, ww, wh);
 			if (!now.empty() && now == last) return true;
 			last = std::move(now);
@@ -259,6 +260,32 @@ TEST_F(MakerWindow, FinishedBuildEndsAfterItsChecklist)
 	EXPECT_TRUE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt.zip"));
 	EXPECT_FALSE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt"));
 	EXPECT_EQ("", vtest::read_file_bytes(app.folder() + "stdout.txt"));
+}
+
+// With no language known the shell first asks for one; that picker and the
+// fatal alert after it (the master is missing) both carry their titles.
+TEST_F(MakerWindow, LanguagePickerAndFatalAlertHaveTitles)
+{
+	master = tmp.path() + "no master/";
+	shell_app_run app("", {{"LANGUAGE", "<unset>"}}, "ventora_maker");
+	x_view x(server.display());
+	ASSERT_TRUE(x.ok());
+	ASSERT_TRUE(start(app, x)) << app.stderr_text();
+	int nudge = 0;
+	for (const char* page : {"maker_picker", "maker_no_master"}) {
+		SCOPED_TRACE(page);
+		ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
+		EXPECT_TRUE(settled_title_has_text(app, x, ++nudge));
+		if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/" + page + ".png");
+		const std::vector<unsigned> before = x.pixels(wx, wy, ww, wh);
+		ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+		bool changed = false;
+		for (int i = 0; i < 6000 && !changed; ++i) changed = app.wait_exit(0.01) >= 0 || x.pixels(wx, wy, ww, wh) != before;
+		ASSERT_TRUE(changed);
+	}
+	ASSERT_EQ(1, app.wait_exit(60)) << app.stderr_text();
+	EXPECT_NE(std::string::npos, app.log().find("\nThe master folder is missing!\n" + master + "\n")) << app.log();
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0"));
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 	// first frame starts its window again, which would empty the title.
 	const std::string title = kind == alert_warning ? UTL_translate_string("Warning")
 	                          : kind == alert_fatal ? UTL_translate_string("Error")
-	                                                : stls[stls_entry_title];
+	                          : kind == alert_picker ? std::string("Language/")
+	                                                 : stls[stls_entry_title];
 	while (mnw.wind_type == 994) {
 		stls[stls_entry_title] = title;
 		shell_plot_back_col();
@@ -51,7 +52,6 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 			if (kind == alert_fatal) shell_string(43, cx, 45, where, wrap, 0, 1);
 		}
 		if (kind == alert_picker) {
-			stls[stls_entry_title] = "Language/";
 			std::vector<int> langs;
 			UTL_lang_get_languages(langs);
 			float y = 180;
