@@ -497,12 +497,35 @@ const disc_member disc_members[3] = {
      "Installing Scenery - Verifying DVD", dvd_verify_disk_scenery, dvd_install_scenery},
 };
 
+// What the check found in the drive when it was not the disc asked for; the
+// change-disc page it leads back to says so, that page only.
+struct refused_disc {
+	int what = 0;    // 0 nothing refused, 1 another disc of the set, 2 no disc of the set
+	int number = -1;  // the other disc's number (manifest numbering), -1 unknown
+};
+refused_disc last_refused, page_refused;
+
+std::string refusal_text(const refused_disc& r, int wanted)
+{
+	if (r.what == 2) return T("No DVD of this set was found in the drive.");
+	if (r.number >= 0 && r.number != wanted)
+		return UTL_string_sub(T("The disc in the drive is DVD number %1:disk number%, not DVD number %2:disk number%."),
+		                      int_str(r.number + 1), int_str(wanted + 1));
+	return UTL_string_sub(T("The disc in the drive does not hold the files of DVD number %1:disk number%."),
+	                      int_str(wanted + 1));
+}
+
 int change_disc(const disc_member& m, int first_time, wizard_screen& s)
 {
 	// The disc goes out on the page's first frame only.
 	const int disc = UTIL_switch_disk(first_time);
+	if (first_time) {
+		page_refused = last_refused;
+		last_refused = refused_disc();
+	}
 	s.title = T(m.change_title);
 	s.body = UTL_string_sub(T("Please insert DVD number %1:disk number% and click continue."), int_str(disc + 1));
+	if (page_refused.what) s.body = refusal_text(page_refused, disc) + "\n\n" + s.body;
 	s.back = m.change_back;
 	s.next = m.check_step;
 	return 0;
@@ -511,7 +534,13 @@ int change_disc(const disc_member& m, int first_time, wizard_screen& s)
 int check_disc(const disc_member& m, wizard_screen& s)
 {
 	s.title = T(m.check_title);
-	s.next = UTIL_verify_disk() ? m.install_step : m.change_step;
+	const int ok = UTIL_verify_disk();
+	s.next = ok ? m.install_step : m.change_step;
+	last_refused = refused_disc();
+	// Straight from the install step it is the install's own look for the
+	// next disc: the user has not been asked for one yet.
+	if (!ok && wizard_previous_step() != m.install_step)
+		last_refused.what = dvd_set_disc_in_drive(&last_refused.number) ? 1 : 2;
 	return 1;
 }
 

@@ -226,6 +226,60 @@ TEST_F(DvdInstallGui, FrenchAndGermanInstallPagesHaveEveryText)
 	}
 }
 
+// A disc that is not the one asked for is named on the page the check leads
+// back to: another disc of the set, then an empty drive.
+TEST_F(DvdInstallGui, WrongDiscIsNamedOnTheDiscPage)
+{
+	const struct {
+		const char* other_disc;
+		const char* no_disc;
+		const char* ask;
+	} said[] = {
+	    {"The disc in the drive is DVD number 1, not DVD number 2.", "No DVD of this set was found in the drive.",
+	     "Please insert DVD number 2 and click continue."},
+	    {"Le disque dans le lecteur est le DVD numéro 1 et non le DVD numéro 2.",
+	     "Aucun DVD de cette série n'a été trouvé dans le lecteur.",
+	     "Veuillez insérer le DVD numéro 2 et cliquer sur Continuer."},
+	    {"Im Laufwerk liegt die DVD Nummer 1, nicht die DVD Nummer 2.", "Im Laufwerk wurde keine DVD dieses Satzes gefunden.",
+	     "Bitte legen Sie die DVD Nummer 2 ein und klicken Sie auf Weiter."},
+	};
+	for (int lang : {0, 1, 2}) {
+		SCOPED_TRACE(lang);
+		ASSERT_EQ(drive->insert(rel->discs[0]), "");
+		wizard_window w(lang);
+		ASSERT_TRUE(w.start());
+		ASSERT_EQ(walk_to_map(w), "") << w.log();
+		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+		// The first request says nothing of a refused disc.
+		const std::string ask = std::string("Wizard text: ") + said[lang].ask + "\n";
+		ASSERT_TRUE(w.wait_log(ask, 120)) << w.log();
+
+		const struct {
+			const char* what;
+			bool disc_one;
+			const char* text;
+		} tries[] = {{"disc one again", true, said[lang].other_disc}, {"empty drive", false, said[lang].no_disc}};
+		for (const auto& t : tries) {
+			SCOPED_TRACE(t.what);
+			if (t.disc_one) ASSERT_EQ(drive->insert(rel->discs[0]), "");
+			else ASSERT_EQ(drive->eject(), "");
+			const std::string page = std::string("Wizard text: ") + t.text + "\\n\\n" + said[lang].ask + "\n";
+			ASSERT_TRUE(w.next_until(page)) << w.log();
+			if (const char* keep = std::getenv("VENTORA_KEEP_PAGE"))
+				w.save_png(std::string(keep) + "/wrong_disc_" + std::to_string(lang) + (t.disc_one ? "_other" : "_none") +
+				           ".png");
+		}
+		// The right disc goes on without a word of the earlier ones.
+		ASSERT_EQ(drive->insert(rel->discs[1]), "");
+		ASSERT_TRUE(w.next_until("Wizard page -1: ")) << w.log();
+		ASSERT_TRUE(w.wait_log("Wizard page 5: ", 180)) << w.log();
+		EXPECT_EQ(w.count(ask), 1) << w.log();
+		w.click(w.quit_right_x(), 23);
+		EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+		EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+	}
+}
+
 TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 {
 	// Disc 2 with one of its archives damaged.

@@ -438,6 +438,10 @@ T = [
 ("I could not remove %1:count% old files. The log names them and why; the next update will try again.",
  "Je n'ai pas pu supprimer %1:count% anciens fichiers. Le journal indique lesquels et pourquoi ; la prochaine mise à jour réessaiera.",
  "Ich konnte %1:count% alte Dateien nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
+# The disc page after a disc that is not the one asked for.
+("No DVD of this set was found in the drive.", "Aucun DVD de cette série n'a été trouvé dans le lecteur.", "Im Laufwerk wurde keine DVD dieses Satzes gefunden."),
+("The disc in the drive is DVD number %1:disk number%, not DVD number %2:disk number%.", "Le disque dans le lecteur est le DVD numéro %1:disk number% et non le DVD numéro %2:disk number%.", "Im Laufwerk liegt die DVD Nummer %1:disk number%, nicht die DVD Nummer %2:disk number%."),
+("The disc in the drive does not hold the files of DVD number %1:disk number%.", "Le disque dans le lecteur ne contient pas les fichiers du DVD numéro %1:disk number%.", "Die DVD im Laufwerk enthält nicht die Dateien der DVD Nummer %1:disk number%."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
