@@ -299,6 +299,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		point(x, y, &sx, &sy);
 		return xv.pixel(sx, sy);
 	};
+	ctl.close_window = [&] { xv.send_close(win); };
 	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
 	bool stopped = false;

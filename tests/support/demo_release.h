@@ -67,6 +67,7 @@ struct gui_ctl {
 	// (a busy machine may lose either click, or see both in one frame).
 	std::function<bool()> accept_licence;
 	std::function<unsigned(float x, float y)> pixel; // colour 0xRRGGBB of a point of the window, GUI units
+	std::function<void()> close_window;              // the window manager's close message
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
 };

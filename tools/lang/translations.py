@@ -426,6 +426,11 @@ T = [
 ("Network is unreachable", "Réseau inaccessible", "Netzwerk nicht erreichbar"),
 ("No route to host", "Aucune route vers l'hôte", "Keine Route zum Zielrechner"),
 ("Exec format error", "Format d'exécutable non valide", "Falsches Format der ausführbaren Datei"),
+# Interrupted installs (finish or remove a stopped copy), the proxy port and the proxy in connection failures.
+("The folder '%1:install name%' inside the folder '%2:parent folder%' holds an installation that did not finish.\\n\\nNext finishes it and keeps the files already installed.",
+ "Le dossier « %1:install name% » du dossier « %2:parent folder% » contient une installation qui n'a pas abouti.\\n\\nSuivant la termine en gardant les fichiers déjà installés.",
+ "Der Ordner „%1:install name%“ im Ordner „%2:parent folder%“ enthält eine Installation, die nicht fertig wurde.\\n\\nWeiter schließt sie ab und behält die bereits installierten Dateien."),
+("Remove the Partial Copy", "Supprimer la copie partielle", "Teilkopie entfernen"),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
