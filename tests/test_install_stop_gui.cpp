@@ -37,12 +37,6 @@ struct language_table {
 };
 std::string T(const char* s) { return UTL_translate_string(s); }
 
-// Pictures for a look, when VENTORA_KEEP_SHOTS names a folder.
-void keep_shot(vtest::gui_ctl& c, const std::string& name)
-{
-	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
-	if (keep) c.save_png(std::string(keep) + "/" + name + ".png");
-}
 
 float next_x(int lang) { return 770 - interface_icon_width(2, lang) / 2; }
 float quit_x(int lang) { return 30 + interface_icon_width(0, lang) / 2; }
@@ -149,7 +143,7 @@ TEST_F(InstallStop, QuitCloseAndBackAskFirstAndCancelLeavesNoCopyOrRegistryLine)
 					wait_for([&] { return vtest::count_in(c.log(), asked) >= asks; }, 3);
 				}
 				ASSERT_EQ(vtest::count_in(c.log(), asked), asks) << c.log();
-				keep_shot(c, "stop-question-" + std::to_string(r.lang) + "-" + std::to_string(asks));
+				vtest::keep_settled_shot(c, "stop-question-" + std::to_string(r.lang) + "-" + std::to_string(asks));
 				// The question is 700 x 206 in the middle of the window: Cancel above Continue.
 				const std::string answered = std::string("Question answered: ") + (a.cancel ? "1" : "0");
 				for (int k = 0; k < 5 && vtest::count_in(c.log(), answered) == 0; ++k) {
@@ -249,7 +243,7 @@ TEST_F(InstallStop, KilledInstallIsFinishedOnTheNextStartFetchingOnlyWhatIsMissi
 	o.fly = false;
 	o.at_stop = [&](vtest::gui_ctl& c) {
 		ASSERT_TRUE(c.wait_log(text_offer, 30)) << c.log();
-		keep_shot(c, "unfinished-copy");
+		vtest::keep_settled_shot(c, "unfinished-copy");
 		ASSERT_TRUE(next_until(c, lang, "Wizard page 4:")) << c.log();
 		ASSERT_TRUE(c.wait_log("Wizard page 5:", 60)) << c.log();
 		c.click(770 - interface_icon_width(0, lang) / 2, 23);  // Quit in Next's place

@@ -240,6 +240,16 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	net_failure refused;
 	refused.kind = net_fail_connection;
 	refused.os_error = ECONNREFUSED;
+	net_failure unknown;
+	unknown.kind = net_fail_no_server;
+	auto through_proxy = [](const net_failure& f, int port = 3128) {
+		http.proxy_host = "proxy.example";
+		http.proxy_port = port;
+		const std::string text = net_failure_text(f, "www.tarnwick.example");
+		http.proxy_host.clear();
+		http.proxy_port = 0;
+		return text;
+	};
 	run_halt full;
 	full.kind = fault_disk_full;
 	full.code = ENOSPC;
@@ -258,6 +268,16 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	    {2, [&] { return local_fault_text(full); },
 	     "Der Datenträger mit /d/ ist voll. (Kein Platz mehr auf dem Gerät. Vielleicht ist Ihre Festplatte voll)"},
 	    {0, [] { return reason_text(20013); }, "Error code 20013"},
+	    // Through a proxy the failure is the proxy's, with the port tried.
+	    {0, [&] { return through_proxy(refused); },
+	     "I cannot connect to the proxy proxy.example on port 3128: Connection refused."},
+	    {1, [&] { return through_proxy(refused); },
+	     "Je ne peux pas me connecter au proxy proxy.example sur le port 3128 : Connexion refusée."},
+	    {2, [&] { return through_proxy(refused); },
+	     "Ich kann keine Verbindung zum Proxy proxy.example auf Port 3128 herstellen: Verbindung abgelehnt."},
+	    {2, [&] { return through_proxy(unknown); }, "Ich finde den Proxy proxy.example (Port 3128) nicht."},
+	    // A proxy port outside 1..65535 is no proxy: the server is named.
+	    {0, [&] { return through_proxy(refused, 70000); }, "I cannot connect to www.tarnwick.example: Connection refused."},
 	};
 	for (auto& c : cases) {
 		UTL_translate_clear();

@@ -72,6 +72,10 @@ struct gui_ctl {
 	int pid = -1;                                    // the program's process
 };
 
+// When VENTORA_KEEP_SHOTS names a folder: the window's picture as name.png
+// there, once two looks 100 ms apart agree (the page has drawn what it logged).
+void keep_settled_shot(gui_ctl& c, const std::string& name);
+
 struct gui_run_options {
 	// Stop the page walk when this page is reached (after its picture), call
 	// at_stop, then wait for the program to end.
