@@ -103,24 +103,33 @@ void append_once(const char* name, const std::string& folder)
 	std::fclose(f);
 }
 
-// Rewrites the file without the lines naming folder; the other lines stay
-// as they were. The new file replaces the old one whole, so a run killed
+// Rewrites the file without the lines naming folder; every other line stays
+// byte for byte. The new file replaces the old one whole, so a run killed
 // meanwhile leaves one or the other.
 void remove_lines(const char* name, const std::string& folder)
 {
 	const std::string p = registry_folder();
 	if (p.empty()) return;
 	const std::string path = p + name;
-	std::vector<std::string> lines;
-	if (!read_lines(path, lines)) return;
+	std::FILE* in = std::fopen(path.c_str(), "rb");
+	if (!in) return;
+	std::string all;
+	char buf[4096];
+	for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) all.append(buf, n);
+	std::fclose(in);
 	std::string text;
 	bool found = false;
-	for (const std::string& l : lines) {
-		if (l == folder) {
+	for (size_t at = 0; at < all.size();) {
+		size_t end = all.find('\n', at);
+		end = end == std::string::npos ? all.size() : end + 1;
+		const std::string line = all.substr(at, end - at);
+		at = end;
+		// The entry as the readers see it: up to its first CR, LF or NUL.
+		if (line.substr(0, line.find_first_of(std::string("\r\n\0", 3))) == folder) {
 			found = true;
 			continue;
 		}
-		text += l + "\n";
+		text += line;
 	}
 	if (!found) return;
 	const std::string fresh = path + ".new";

@@ -568,4 +568,47 @@ TEST_F(DiscFaults, CopyThatCannotBeStartedSaysSoAndNamesItsExecutable)
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 }
 
+// Quit mid-install asks as Back does; Cancel leaves neither the partial copy
+// nor its line in the registry.
+TEST_F(DiscFaults, QuitMidInstallAsksAndCancelLeavesNoCopyOrRegistryLine)
+{
+	const std::string disc = held_disc();
+	ASSERT_NE(disc, "");
+	ASSERT_EQ(drive->insert(disc), "");
+	const int lang = 2;
+	const disc_lines l(lang);
+	std::string asked;
+	{
+		language_table table(lang);
+		asked = "Question asked: " + T("Are you sure you want to cancel the installation?  This will delete the "
+		                               "partially installed copy of Ventora 9.");
+	}
+	wizard_window w(lang);
+	ASSERT_TRUE(w.start());
+	std::string walked = "?";
+	std::thread walker([&] { walked = walk_to_install(w, l); });
+	const std::string dest = w.home() + "Desktop/" + discs->name + "/";
+	const std::string registry = w.home() + ".config/Ventora/ventora_install.txt";
+	release_held([&] {
+		walker.join();
+		ASSERT_EQ(walked, "") << w.log();
+		EXPECT_NE(vtest::read_file_bytes(registry).find(dest + "\n"), std::string::npos);
+		// Continue first: the install goes on.
+		ASSERT_TRUE(w.click_until(w.quit_left_x(), 23, asked)) << w.log();
+		keep_shot(w, "disc-quit-question");
+		w.question_click(96, 31);
+		ASSERT_TRUE(w.wait_log("Question answered: 0", 30)) << w.log();
+		EXPECT_TRUE(vtest::path_exists(dest));
+		// Then Cancel; the copy stops once the held archive is read.
+		ASSERT_TRUE(w.click_until(w.quit_left_x(), 23, asked)) << w.log();
+		w.question_click(96, 56);
+		ASSERT_TRUE(w.wait_log("Question answered: 1", 30)) << w.log();
+	});
+	if (walker.joinable()) walker.join();
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+	EXPECT_EQ(w.count(asked), 2) << w.log();
+	EXPECT_FALSE(vtest::path_exists(dest));
+	EXPECT_EQ(vtest::read_file_bytes(registry).find(dest), std::string::npos) << vtest::read_file_bytes(registry);
+}
+
 }  // namespace

@@ -331,6 +331,43 @@ TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
 	unsetenv("XDG_CONFIG_HOME");
 }
 
+TEST(WizardRegistry, AnUnfinishedInstallIsKnownUntilFinishedAndRemovalLeavesOtherLinesAsTheyWere)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	t.mkdir("config");
+	t.mkdir("config/Ventora");
+	const std::string reg = t("config/Ventora/ventora_install.txt");
+	// Lines of older runs in every form the readers take.
+	const std::string before = t("a/") + "\r\n\n" + t("gone/") + "\n";
+	vtest::write_file_bytes(reg, before);
+	dest_dir_path = t("b/");
+	install_started(dest_dir_path);
+	register_new_ventora();
+	EXPECT_TRUE(install_unfinished(t("b/")));
+	EXPECT_FALSE(install_unfinished(t("a/")));
+	// The registry itself keeps one folder per line.
+	EXPECT_EQ(vtest::read_file_bytes(reg), before + t("b/") + "\n");
+
+	// Finished: no longer unfinished, still registered.
+	install_finished(t("b/"));
+	EXPECT_FALSE(install_unfinished(t("b/")));
+	EXPECT_EQ(vtest::read_file_bytes(reg), before + t("b/") + "\n");
+
+	// Discarded: the folder and its line go, the other lines stay byte for byte.
+	install_started(dest_dir_path);
+	t.write("b/file", "x");
+	discard_partial_install();
+	EXPECT_FALSE(vtest::path_exists(t("b/")));
+	EXPECT_FALSE(install_unfinished(t("b/")));
+	EXPECT_EQ(vtest::read_file_bytes(reg), before);
+	ASSERT_EQ(all_skyframes.size(), 1u);
+	EXPECT_EQ(all_skyframes[0], t("a/"));
+	unsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(WizardRegistry, AppendingKeepsEveryEntryWhateverTheFileHolds)
 {
 	files_tmp t;
