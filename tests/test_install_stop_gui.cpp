@@ -179,94 +179,114 @@ TEST_F(InstallStop, QuitCloseAndBackAskFirstAndCancelLeavesNoCopyOrRegistryLine)
 	}
 }
 
-TEST_F(InstallStop, KilledInstallIsFinishedOnTheNextStartFetchingOnlyWhatIsMissing)
+TEST_F(InstallStop, KilledInstallIsOfferedForFinishingFetchingOnlyWhatIsMissingOrForRemoval)
 {
 	const std::string tile = "/" + rel->name + "/All/" + kTile + ".zip";
 	vtest::http_behaviour stalls;
 	stalls.stall_after = 100;
-	rel->server->clear_behaviours();
-	rel->server->set_behaviour(tile, stalls);
-	const int lang = 1;
-	language_table table(lang);
-	vtest::temp_folder kept;
-	const std::string folder = kept.path() + "run/";
-	mkdir(folder.c_str(), 0755);
-	const std::string name = UTL_string_sub(T("%1:install name% Demo"), "Ventora 9");
-	const std::string parent = folder + "home/Desktop/";
-	const std::string dest = parent + name + "/";
-	const std::string registry = folder + "home/.config/Ventora/ventora_install.txt";
-	const std::map<std::string, std::string> files = copy_files();
-	auto complete = [&] {
-		std::set<std::string> out;
-		for (const auto& f : files)
-			if (vtest::path_exists(dest + f.first) &&
-			    vtest::read_file_bytes(dest + f.first) == vtest::read_file_bytes(rel->master + f.second))
-				out.insert(f.first);
-		return out;
+	struct row {
+		int lang;
+		bool remove;
 	};
+	for (const row& r : {row{1, false}, row{2, true}}) {
+		SCOPED_TRACE(r.remove ? "remove" : "finish");
+		rel->server->clear_behaviours();
+		rel->server->set_behaviour(tile, stalls);
+		language_table table(r.lang);
+		vtest::temp_folder kept;
+		const std::string folder = kept.path() + "run/";
+		mkdir(folder.c_str(), 0755);
+		const std::string name = UTL_string_sub(T("%1:install name% Demo"), "Ventora 9");
+		const std::string parent = folder + "home/Desktop/";
+		const std::string dest = parent + name + "/";
+		const std::string registry = folder + "home/.config/Ventora/ventora_install.txt";
+		const std::string unfinished = folder + "home/.config/Ventora/ventora_install_unfinished.txt";
+		const std::map<std::string, std::string> files = copy_files();
+		auto complete = [&] {
+			std::set<std::string> out;
+			for (const auto& f : files)
+				if (vtest::path_exists(dest + f.first) &&
+				    vtest::read_file_bytes(dest + f.first) == vtest::read_file_bytes(rel->master + f.second))
+					out.insert(f.first);
+			return out;
+		};
 
-	// First run: killed once some files are in and the tile is on its way.
-	vtest::gui_run_options o;
-	o.language = lang;
-	o.stop_at = 4;
-	o.change_destination = false;
-	o.run_folder = folder;
-	o.at_stop = [&](vtest::gui_ctl& c) {
-		ASSERT_TRUE(wait_for(
-		    [&] {
-			    bool asked = false;
-			    for (const auto& q : rel->server->requests()) asked = asked || q.path == tile;
-			    return asked && complete().size() >= 3;
-		    },
-		    60))
-		    << c.log();
-		kill(c.pid, SIGKILL);
-	};
-	std::shared_ptr<void> keep;
-	vtest::run_web_demo_gui(*rel, o, keep);
-	keep.reset();
-	const std::set<std::string> had = complete();
-	ASSERT_EQ(had.count(kTile), 0u);
-	ASSERT_TRUE(lists(registry, dest)) << vtest::read_file_bytes(registry);
-	rel->server->clear_behaviours();
+		// First run: killed once some files are in and the tile is on its way.
+		vtest::gui_run_options o;
+		o.language = r.lang;
+		o.stop_at = 4;
+		o.change_destination = false;
+		o.run_folder = folder;
+		o.at_stop = [&](vtest::gui_ctl& c) {
+			ASSERT_TRUE(wait_for(
+			    [&] {
+				    bool asked = false;
+				    for (const auto& q : rel->server->requests()) asked = asked || q.path == tile;
+				    return asked && complete().size() >= 3;
+			    },
+			    60))
+			    << c.log();
+			kill(c.pid, SIGKILL);
+		};
+		std::shared_ptr<void> keep;
+		vtest::run_web_demo_gui(*rel, o, keep);
+		keep.reset();
+		const std::set<std::string> had = complete();
+		ASSERT_EQ(had.count(kTile), 0u);
+		ASSERT_TRUE(lists(registry, dest)) << vtest::read_file_bytes(registry);
+		rel->server->clear_behaviours();
 
-	// Second run: the destination page offers to finish the copy.
-	std::string offer = UTL_string_sub(T("The folder '%1:install name%' inside the folder '%2:parent folder%' holds an "
-	                                     "installation that did not finish.\n\nNext finishes it and keeps the files "
-	                                     "already installed."),
-	                                   name, parent);
-	// The log keeps a page's text on one line.
-	for (size_t at; (at = offer.find('\n')) != std::string::npos;) offer.replace(at, 1, "\\n");
-	const std::string text_offer = "Wizard text: " + offer;
-	const size_t from = rel->server->request_count();
-	o.stop_at = 3;
-	o.fly = false;
-	o.at_stop = [&](vtest::gui_ctl& c) {
-		ASSERT_TRUE(c.wait_log(text_offer, 30)) << c.log();
-		vtest::keep_settled_shot(c, "unfinished-copy");
-		ASSERT_TRUE(next_until(c, lang, "Wizard page 4:")) << c.log();
-		ASSERT_TRUE(c.wait_log("Wizard page 5:", 60)) << c.log();
-		c.click(770 - interface_icon_width(0, lang) / 2, 23);  // Quit in Next's place
-	};
-	vtest::gui_run_result second = vtest::run_web_demo_gui(*rel, o, keep);
-	EXPECT_EQ(second.exit_status, 0) << second.log;
-	EXPECT_EQ(vtest::count_in(second.log, "Question asked"), 0) << second.log;
+		// Second run: the destination page offers to finish the copy, or to remove it.
+		std::string offer = UTL_string_sub(T("The folder '%1:install name%' inside the folder '%2:parent folder%' holds an "
+		                                     "installation that did not finish.\n\nNext finishes it and keeps the files "
+		                                     "already installed."),
+		                                   name, parent);
+		// The log keeps a page's text on one line.
+		for (size_t at; (at = offer.find('\n')) != std::string::npos;) offer.replace(at, 1, "\\n");
+		const std::string create = "Wizard text: " + UTL_string_sub(T("I will create the folder '%1:install name%' inside "
+		                                                              "the folder '%2:parent folder%'."),
+		                                                            name, parent);
+		const size_t from = rel->server->request_count();
+		o.stop_at = 3;
+		o.fly = false;
+		o.at_stop = [&](vtest::gui_ctl& c) {
+			ASSERT_TRUE(c.wait_log("Wizard text: " + offer, 30)) << c.log();
+			vtest::keep_settled_shot(c, "unfinished-copy-" + std::to_string(r.lang));
+			if (r.remove) {
+				for (int k = 0; k < 5 && !c.wait_log(create, 3); ++k) c.click(500, 350);
+				ASSERT_TRUE(c.wait_log(create, 1)) << c.log();
+				c.click(quit_x(r.lang), 23);
+				return;
+			}
+			ASSERT_TRUE(next_until(c, r.lang, "Wizard page 4:")) << c.log();
+			ASSERT_TRUE(c.wait_log("Wizard page 5:", 60)) << c.log();
+			c.click(770 - interface_icon_width(0, r.lang) / 2, 23);  // Quit in Next's place
+		};
+		vtest::gui_run_result second = vtest::run_web_demo_gui(*rel, o, keep);
+		EXPECT_EQ(second.exit_status, 0) << second.log;
+		EXPECT_EQ(vtest::count_in(second.log, "Question asked"), 0) << second.log;
+		EXPECT_FALSE(lists(unfinished, dest));
+		if (r.remove) {
+			EXPECT_FALSE(vtest::path_exists(dest));
+			EXPECT_FALSE(lists(registry, dest)) << vtest::read_file_bytes(registry);
+			continue;
+		}
 
-	// The copy is whole, and only what was missing was asked for.
-	EXPECT_EQ(complete().size(), files.size());
-	const auto reqs = rel->server->requests();
-	std::set<std::string> fetched;
-	for (size_t i = from; i < reqs.size(); ++i)
-		for (const auto& f : files)
-			if (reqs[i].path.find("/" + f.second + ".") != std::string::npos) fetched.insert(f.first);
-	for (const std::string& f : had) EXPECT_EQ(fetched.count(f), 0u) << f << " was fetched again";
-	EXPECT_EQ(fetched.count(kTile), 1u);
-	EXPECT_EQ(fetched.size() + had.size(), files.size());
-	// Registered once, and no longer unfinished.
-	int lines = 0;
-	for (const std::string& l : lines_of(registry)) lines += l == dest;
-	EXPECT_EQ(lines, 1);
-	EXPECT_FALSE(lists(folder + "home/.config/Ventora/ventora_install_unfinished.txt", dest));
+		// The copy is whole, and only what was missing was asked for.
+		EXPECT_EQ(complete().size(), files.size());
+		const auto reqs = rel->server->requests();
+		std::set<std::string> fetched;
+		for (size_t i = from; i < reqs.size(); ++i)
+			for (const auto& f : files)
+				if (reqs[i].path.find("/" + f.second + ".") != std::string::npos) fetched.insert(f.first);
+		for (const std::string& f : had) EXPECT_EQ(fetched.count(f), 0u) << f << " was fetched again";
+		EXPECT_EQ(fetched.count(kTile), 1u);
+		EXPECT_EQ(fetched.size() + had.size(), files.size());
+		// Registered once.
+		int lines = 0;
+		for (const std::string& l : lines_of(registry)) lines += l == dest;
+		EXPECT_EQ(lines, 1);
+	}
 }
 
 }  // namespace
