@@ -140,7 +140,8 @@ void prefs_draw_frame()
 	int colour = 45;
 	if (!typed && !http.proxy_port_text.empty()) {
 		colour = 69;
-		note = in_use ? UTL_string_sub(T("Use a port from 1 to 65535; port %1:port% stays in use."), std::to_string(http.proxy_port))
+		note = in_use ? UTL_string_sub(T("Use a port from 1 to 65535; port %1:port% stays in use."),
+		                               std::to_string(http.proxy_port))
 		              : T("Use a port from 1 to 65535; no proxy is in use.");
 	} else if (!in_use && !http.proxy_host.empty()) {
 		colour = 69;

@@ -93,6 +93,7 @@ void wizard_close_request()
 	// from the page's own frame, not from inside the event loop.
 	if (page_quit_question) {
 		close_pending = 1;
+		MACIBM_frame_animate();
 		return;
 	}
 	if (page_cancel_hook) page_cancel_hook();
