@@ -29,6 +29,8 @@ float btn_cuts[8][3] = {
 namespace {
 wizard_step last = nullptr;
 void (*page_cancel_hook)() = nullptr;  // the shown page's, for the window's close button
+int (*page_quit_question)() = nullptr;
+int close_pending = 0;  // the window's close button, asked about in the next frame
 float steps_bottom = 480;
 const float band_over[2] = {0.0f, 0.171875f};
 const float band_held[2] = {0.1796875f, 0.3515625f};
@@ -100,7 +102,13 @@ int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, i
 
 void wizard_close_request()
 {
-	// The window's close button is the page's Quit.
+	// The window's close button is the page's Quit; a question is asked
+	// from the page's own frame, not from inside the event loop.
+	if (page_quit_question) {
+		close_pending = 1;
+		MACIBM_frame_animate();
+		return;
+	}
 	if (page_cancel_hook) page_cancel_hook();
 	page_cancel_hook = nullptr;
 	app_done = 1;
@@ -164,6 +172,7 @@ void wizard_APP_update()
 	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
 	page_cancel_hook = screen.cancel_hook;
+	page_quit_question = screen.quit_question;
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
 		BTN_layout_new_scene();
@@ -207,11 +216,13 @@ void wizard_APP_update()
 
 	const bool quit_is_next = screen.next == wizard_quit;
 	int quit_w = (int)interface_icon_width(0, lang_index());
-	if (!quit_is_next) {
-		if (interface_rect(30, 12, 0, 1, &quit_w, 1, 1)) {
-			if (screen.cancel_hook) screen.cancel_hook();
-			app_done = 1;
-		}
+	bool quit = close_pending != 0;
+	close_pending = 0;
+	if (!quit_is_next && interface_rect(30, 12, 0, 1, &quit_w, 1, 1)) quit = true;
+	// The question may run frames of its own; the page is not run meanwhile.
+	if (quit && (!screen.quit_question || screen.quit_question())) {
+		if (screen.cancel_hook) screen.cancel_hook();
+		app_done = 1;
 	}
 	// The Preferences icon keeps its place also where Quit moved to the right.
 	if (interface_rect(40.0f + quit_w, 12, 6, 1, nullptr, screen.prefs_enabled, screen.prefs_enabled ? 1 : 2) &&

@@ -22,6 +22,9 @@ struct wizard_screen {
 	std::vector<std::string> choice_labels;
 	std::vector<wizard_step> choice_steps;
 	void (*cancel_hook)() = nullptr;
+	// Asked before Quit or the window's close button ends the program; 0
+	// keeps it running (the user chose to go on).
+	int (*quit_question)() = nullptr;
 };
 
 // ---- driver -------------------------------------------------------------------
@@ -87,6 +90,17 @@ int UTIL_cancel_install(std::string head, std::string tail, std::string caption1
 extern std::vector<std::string> all_skyframes;
 void locate_all_ventoras();
 void register_new_ventora();
+// Takes a folder out of the registry (and out of the unfinished installs).
+void unregister_ventora(const std::string& folder);
+// An install into folder began: until install_finished it counts as
+// unfinished, also after the program was killed.
+void install_started(const std::string& folder);
+void install_finished(const std::string& folder);
+bool install_unfinished(const std::string& folder);
+// Deletes the partial copy in dest_dir_path and its registry line.
+void discard_partial_install();
+// What the destination pages say of an existing folder whose install did not finish.
+std::string unfinished_copy_text(const std::string& install_folder, const std::string& parent_dir);
 int path_is_to_a_sim();
 void UTIL_pick_install();
 

@@ -154,23 +154,41 @@ void manifest_progress(wizard_screen& s)
 		                                 int_str(percent));
 }
 
+namespace {
+// Back and Quit during the install ask the same: 1 when the user chose to
+// cancel, and then the partial copy is gone, registry line and all.
+int cancel_question()
+{
+	const int r = abort_alert(
+	    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
+	      "the Ventora 9 demo."),
+	    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
+	    T("the demo installation process."), T("Cancel Installation"));
+	// Continue, or the question closed: the installation goes on.
+	if (r != 1) return 0;
+	stream_reset();
+	discard_partial_install();
+	demo_install_is_running = 0;
+	return 1;
+}
+
+int quit_question() { return demo_install_is_running ? cancel_question() : 1; }
+
+// The remove choice of an unfinished copy: back to the page, the folder gone.
+int demo_remove_partial(int, wizard_screen& s)
+{
+	discard_partial_install();
+	s.next = demo_pick_dest;
+	return 1;
+}
+}  // namespace
+
 int demo_pick_dest(int first_time, wizard_screen& s)
 {
 	if (first_time) {
-		if (demo_install_is_running) {
-			const int r = abort_alert(
-			    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
-			      "the Ventora 9 demo."),
-			    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-			    T("the demo installation process."), T("Cancel Installation"));
-			if (r != 1) {
-				// Continue, or the question closed: the installation goes on.
-				s.next = demo_run_patch;
-				return 1;
-			}
-			stream_reset();
-			recursive_delete_folder(dest_dir_path);
-			demo_install_is_running = 0;
+		if (demo_install_is_running && !cancel_question()) {
+			s.next = demo_run_patch;
+			return 1;
 		}
 		stream_reset();
 		get_OS_abs_path(os_dir_desktop, desktop_f);
@@ -210,17 +228,26 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 		s.body = name_problem;
 		return 0;
 	}
-	if (dir_exists(dest_dir_path)) {
+	const bool exists = dir_exists(dest_dir_path);
+	if (exists && !install_unfinished(dest_dir_path)) {
 		s.next = nullptr;
 		s.body = UTL_string_sub(T("The folder '%1:install name%' already exists inside the folder '%2:parent folder%'.\n\n"
 		                          "Please change the install name or destination."),
 		                        install_folder, parent_dir);
 		return 0;
 	}
-	s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
-	                        install_folder, parent_dir);
-	if (parent_dir == desktop_f)
-		s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	if (exists) {
+		// An install that was stopped (a killed run): finished from here on,
+		// the files already there are kept; or removed.
+		s.body = unfinished_copy_text(install_folder, parent_dir);
+		s.choice_labels.push_back(T("Remove the Partial Copy"));
+		s.choice_steps.push_back(demo_remove_partial);
+	} else {
+		s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+		                        install_folder, parent_dir);
+		if (parent_dir == desktop_f)
+			s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	}
 	if (sizes_stale) {
 		sizes_stale = 0;
 		int ctr = 0;
@@ -248,9 +275,11 @@ int demo_run_patch(int first_time, wizard_screen& s)
 		stream_reset();
 		demo_install_is_running = 1;
 		totl_inst_rat = 0;
+		install_started(dest_dir_path);
 		register_new_ventora();
 	}
 	s.title = T("Installing");
+	s.quit_question = quit_question;
 	if (!patch_work_loop(s, demo_pick_dest)) {
 		if (!grab_halt_settled()) return 0;
 		// The question comes over the page it belongs to, once that is shown.
@@ -265,13 +294,14 @@ int demo_run_patch(int first_time, wizard_screen& s)
 		grab_halt_clear();
 		if (r != 1) return 0;
 		stream_reset();
-		recursive_delete_folder(dest_dir_path);
+		discard_partial_install();
 		demo_install_is_running = 0;
 		s.next = demo_pick_dest;
 		return 1;
 	}
 	s.next = demo_done;
 	demo_install_is_running = 0;
+	install_finished(dest_dir_path);
 	return 1;
 }
 

@@ -140,6 +140,33 @@ int dvd_start(int first_time, wizard_screen& s)
 
 // ---- install flow -------------------------------------------------------------------
 
+namespace {
+// Back and Quit during the install of a new copy ask the same: 1 when the
+// user chose to cancel, and then the partial copy is gone, registry line and all.
+int cancel_question()
+{
+	const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
+	                            "installed copy of Ventora 9."),
+	                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
+	                          T("the installation process."), T("Cancel Installation"));
+	// Only the Cancel button deletes; Continue or a closed question goes on.
+	if (r != 1) return 0;
+	install_files_kill();
+	discard_partial_install();
+	dvd_install_is_running = 0;
+	return 1;
+}
+
+int quit_question() { return dvd_install_is_running ? cancel_question() : 1; }
+
+int dvd_remove_partial(int, wizard_screen& s)
+{
+	discard_partial_install();
+	s.next = dvd_pick_install;
+	return 1;
+}
+}  // namespace
+
 int dvd_pick_install(int first_time, wizard_screen& s)
 {
 	static std::string parent_dir, install_folder, desktop_f;
@@ -186,19 +213,27 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 		return 0;
 	}
 	dest_dir_path = parent_dir + install_folder + "/";
-	if (dir_exists(dest_dir_path)) {
+	const bool exists = dir_exists(dest_dir_path);
+	if (exists && !install_unfinished(dest_dir_path)) {
 		s.next = nullptr;
 		s.body = UTL_string_sub(T("The folder '%1:install name%' already exists inside the folder '%2:parent folder%'.\n\n"
 		                          "Please change the install name or destination."),
 		                        install_folder, parent_dir);
 		return 0;
 	}
-	s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
-	                        install_folder, parent_dir);
-	if (parent_dir == desktop_f)
-		s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	if (exists) {
+		// A stopped install: finished from here on, or removed.
+		s.body = unfinished_copy_text(install_folder, parent_dir);
+		s.choice_labels.push_back(T("Remove the Partial Copy"));
+		s.choice_steps.push_back(dvd_remove_partial);
+	} else {
+		s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+		                        install_folder, parent_dir);
+		if (parent_dir == desktop_f)
+			s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	}
 	if (changed) {
-		// The folder does not exist yet: every file is marked absent at once.
+		// A new folder has every file marked absent at once.
 		checksum_now();
 		set_install_filter(1, 1);
 		scenery_take_all();
@@ -229,19 +264,9 @@ int dvd_eula_install(int, wizard_screen& s)
 int dvd_scenery_install(int first_time, wizard_screen& s)
 {
 	if (first_time) {
-		if (dvd_install_is_running) {
-			const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
-			                            "installed copy of Ventora 9."),
-			                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
-			                          T("the installation process."), T("Cancel Installation"));
-			// Only the Cancel button deletes; Continue or a closed question goes on.
-			if (r != 1) {
-				s.next = dvd_run_install;
-				return 1;
-			}
-			install_files_kill();
-			recursive_delete_folder(dest_dir_path);
-			dvd_install_is_running = 0;
+		if (dvd_install_is_running && !cancel_question()) {
+			s.next = dvd_run_install;
+			return 1;
 		}
 		checksum_now();
 		recalc_disk_sizes();
@@ -339,14 +364,18 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 			s.next = m.folder_fail;
 			return 1;
 		}
-		// The copy enters the registry before any file is copied.
-		if (m.registers) register_new_ventora();
+		// The copy enters the registry before any file is copied, as unfinished.
+		if (m.registers) {
+			install_started(dest_dir_path);
+			register_new_ventora();
+		}
 		delete_files();
 		*m.running = 1;
 		num_install_errors = 0;
 	}
 	s.title = T(m.title);
 	s.cancel_hook = install_files_kill;
+	if (m.registers) s.quit_question = quit_question;
 
 	const int count = (int)sim_info.size();
 	int r = m.held ? m.held : install_files_frame(m.f, current_disk);
@@ -376,6 +405,7 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 		s.back = nullptr;
 		s.next = m.finish;
 		*m.running = 0;
+		if (m.registers) install_finished(dest_dir_path);
 		return 1;
 	case 2:
 		want_file_disk = m.f;
@@ -528,6 +558,8 @@ int change_disc(const disc_member& m, int first_time, wizard_screen& s)
 	if (page_refused.what) s.body = refusal_text(page_refused, disc) + "\n\n" + s.body;
 	s.back = m.change_back;
 	s.next = m.check_step;
+	// Waiting for a disc mid-install is still the install.
+	if (m.check_step == dvd_verify_disk_install) s.quit_question = quit_question;
 	return 0;
 }
 

@@ -207,6 +207,8 @@ int net_run_patch(int first_time, wizard_screen& s)
 		s.next = net_check_disk;
 		return 1;
 	}
+	// An update that ran to its end also finishes a copy whose install was stopped.
+	install_finished(dest_dir_path);
 	s.next = net_done;
 	return 1;
 }

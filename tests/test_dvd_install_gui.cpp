@@ -447,4 +447,40 @@ TEST_F(DvdInstallGui, StartedFromTheDiscRunsACopyFromTheTemporaryFolder)
 	for (pid_t p : pids_of(copy_exe)) kill(p, SIGKILL);
 }
 
+// A new copy whose install never finished (the program was killed): picking
+// its folder again offers to finish it or to remove it, never a dead end.
+TEST_F(DvdInstallGui, UnfinishedCopyIsOfferedForFinishingOrRemoval)
+{
+	wizard_window w(0);
+	const std::string parent = w.home() + "Desktop/";
+	const std::string copy = parent + rel->name + "/";
+	mkdir(parent.c_str(), 0755);
+	mkdir(copy.c_str(), 0755);
+	mkdir((copy + "Airfoils").c_str(), 0755);
+	vtest::write_file_bytes(copy + "Airfoils/naca0012.afl", "half");
+	mkdir((w.home() + ".config").c_str(), 0755);
+	mkdir((w.home() + ".config/Ventora").c_str(), 0755);
+	const std::string registry = w.home() + ".config/Ventora/ventora_install.txt";
+	const std::string unfinished = w.home() + ".config/Ventora/ventora_install_unfinished.txt";
+	vtest::write_file_bytes(registry, copy + "\n");
+	vtest::write_file_bytes(unfinished, copy + "\n");
+	ASSERT_TRUE(w.start());
+	ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60));
+	// "Install A Second Copy of Ventora", the lowest of the entry page's choices.
+	ASSERT_TRUE(w.click_until(500, 275, "Wizard page 1: Pick Install Destination.")) << w.log();
+	const std::string offer = "Wizard text: The folder '" + rel->name + "' inside the folder '" + parent +
+	                          "' holds an installation that did not finish.\\n\\nNext finishes it and keeps the "
+	                          "files already installed.";
+	ASSERT_TRUE(w.wait_log(offer, 10)) << w.log();
+	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
+	if (keep) w.save_png(std::string(keep) + "/disc-unfinished-copy.png");
+	// Removed: the page offers a new install there.
+	ASSERT_TRUE(w.click_until(500, 350, "Wizard text: I will create the folder '" + rel->name + "'")) << w.log();
+	EXPECT_FALSE(vtest::path_exists(copy));
+	EXPECT_EQ(vtest::read_file_bytes(registry), "");
+	EXPECT_EQ(vtest::read_file_bytes(unfinished), "");
+	w.click(w.quit_left_x(), 23);
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+}
+
 }  // namespace

@@ -263,6 +263,16 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	net_failure refused;
 	refused.kind = net_fail_connection;
 	refused.os_error = ECONNREFUSED;
+	net_failure unknown;
+	unknown.kind = net_fail_no_server;
+	auto through_proxy = [](const net_failure& f, int port = 3128) {
+		http.proxy_host = "proxy.example";
+		http.proxy_port = port;
+		const std::string text = net_failure_text(f, "www.tarnwick.example");
+		http.proxy_host.clear();
+		http.proxy_port = 0;
+		return text;
+	};
 	run_halt full;
 	full.kind = fault_disk_full;
 	full.code = ENOSPC;
@@ -292,6 +302,16 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	     "Die Antwort von m.test ging über die angekündigte Länge hinaus."},
 	    {1, [&] { return net_failure_text(too_big, "m.test"); },
 	     "Le fichier reçu de m.test est plus grand que ce qu'indique la version : il est endommagé."},
+	    // Through a proxy the failure is the proxy's, with the port tried.
+	    {0, [&] { return through_proxy(refused); },
+	     "I cannot connect to the proxy proxy.example on port 3128: Connection refused."},
+	    {1, [&] { return through_proxy(refused); },
+	     "Je ne peux pas me connecter au proxy proxy.example sur le port 3128 : Connexion refusée."},
+	    {2, [&] { return through_proxy(refused); },
+	     "Ich kann keine Verbindung zum Proxy proxy.example auf Port 3128 herstellen: Verbindung abgelehnt."},
+	    {2, [&] { return through_proxy(unknown); }, "Ich finde den Proxy proxy.example (Port 3128) nicht."},
+	    // A proxy port outside 1..65535 is no proxy: the server is named.
+	    {0, [&] { return through_proxy(refused, 70000); }, "I cannot connect to www.tarnwick.example: Connection refused."},
 	};
 	for (auto& c : cases) {
 		UTL_translate_clear();
@@ -342,6 +362,43 @@ TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
 	dest_dir_path = t("b/");
 	register_new_ventora();
 	EXPECT_EQ(vtest::read_file_bytes(reg), t("a/") + "\r\n\r\n" + t("gone/") + "\n" + t("b/"));
+	unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(WizardRegistry, AnUnfinishedInstallIsKnownUntilFinishedAndRemovalLeavesOtherLinesAsTheyWere)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	t.mkdir("config");
+	t.mkdir("config/Ventora");
+	const std::string reg = t("config/Ventora/ventora_install.txt");
+	// Lines of older runs in every form the readers take.
+	const std::string before = t("a/") + "\r\n\n" + t("gone/") + "\n";
+	vtest::write_file_bytes(reg, before);
+	dest_dir_path = t("b/");
+	install_started(dest_dir_path);
+	register_new_ventora();
+	EXPECT_TRUE(install_unfinished(t("b/")));
+	EXPECT_FALSE(install_unfinished(t("a/")));
+	// The registry itself keeps one folder per line.
+	EXPECT_EQ(vtest::read_file_bytes(reg), before + t("b/") + "\n");
+
+	// Finished: no longer unfinished, still registered.
+	install_finished(t("b/"));
+	EXPECT_FALSE(install_unfinished(t("b/")));
+	EXPECT_EQ(vtest::read_file_bytes(reg), before + t("b/") + "\n");
+
+	// Discarded: the folder and its line go, the other lines stay byte for byte.
+	install_started(dest_dir_path);
+	t.write("b/file", "x");
+	discard_partial_install();
+	EXPECT_FALSE(vtest::path_exists(t("b/")));
+	EXPECT_FALSE(install_unfinished(t("b/")));
+	EXPECT_EQ(vtest::read_file_bytes(reg), before);
+	ASSERT_EQ(all_skyframes.size(), 1u);
+	EXPECT_EQ(all_skyframes[0], t("a/"));
 	unsetenv("XDG_CONFIG_HOME");
 }
 

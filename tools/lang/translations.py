@@ -442,6 +442,17 @@ T = [
 ("No DVD of this set was found in the drive.", "Aucun DVD de cette série n'a été trouvé dans le lecteur.", "Im Laufwerk wurde keine DVD dieses Satzes gefunden."),
 ("The disc in the drive is DVD number %1:disk number%, not DVD number %2:disk number%.", "Le disque dans le lecteur est le DVD numéro %1:disk number% et non le DVD numéro %2:disk number%.", "Im Laufwerk liegt die DVD Nummer %1:disk number%, nicht die DVD Nummer %2:disk number%."),
 ("The disc in the drive does not hold the files of DVD number %1:disk number%.", "Le disque dans le lecteur ne contient pas les fichiers du DVD numéro %1:disk number%.", "Die DVD im Laufwerk enthält nicht die Dateien der DVD Nummer %1:disk number%."),
+# Interrupted installs (finish or remove a stopped copy), the proxy port and the proxy in connection failures.
+("The folder '%1:install name%' inside the folder '%2:parent folder%' holds an installation that did not finish.\\n\\nNext finishes it and keeps the files already installed.",
+ "Le dossier « %1:install name% » du dossier « %2:parent folder% » contient une installation qui n'a pas abouti.\\n\\nSuivant la termine en gardant les fichiers déjà installés.",
+ "Der Ordner „%1:install name%“ im Ordner „%2:parent folder%“ enthält eine Installation, die nicht fertig wurde.\\n\\nWeiter schließt sie ab und behält die bereits installierten Dateien."),
+("Remove the Partial Copy", "Supprimer la copie partielle", "Teilkopie entfernen"),
+("From 1 to 65535.", "De 1 à 65535.", "Von 1 bis 65535."),
+("Use a port from 1 to 65535; port %1:port% stays in use.", "Port de 1 à 65535 ; le port %1:port% reste utilisé.", "Port von 1 bis 65535; Port %1:port% bleibt in Gebrauch."),
+("Use a port from 1 to 65535; no proxy is in use.", "Port de 1 à 65535 ; aucun proxy n'est utilisé.", "Port von 1 bis 65535; kein Proxy in Gebrauch."),
+("I cannot find the proxy %1:proxy% (port %2:port%).", "Je ne trouve pas le proxy %1:proxy% (port %2:port%).", "Ich finde den Proxy %1:proxy% (Port %2:port%) nicht."),
+("I cannot connect to the proxy %1:proxy% on port %2:port%: %3:error%.", "Je ne peux pas me connecter au proxy %1:proxy% sur le port %2:port% : %3:error%.", "Ich kann keine Verbindung zum Proxy %1:proxy% auf Port %2:port% herstellen: %3:error%."),
+("I cannot connect to the proxy %1:proxy% on port %2:port%.", "Je ne peux pas me connecter au proxy %1:proxy% sur le port %2:port%.", "Ich kann keine Verbindung zum Proxy %1:proxy% auf Port %2:port% herstellen."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
