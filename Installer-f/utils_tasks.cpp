@@ -93,8 +93,9 @@ void checksum_task::do_it()
 		file_version_struct& v = sim_info[f][newest];
 		std::string rel = v.path;
 		trim_dest_folder(rel);
-		v.sig_have = "NONE";
-		if (dest_relative_path_ok(rel)) calc_file_md5(dest_dir_path + rel, v.sig_have);
+		std::string have = "NONE";
+		if (dest_relative_path_ok(rel)) calc_file_md5(dest_dir_path + rel, have);
+		v.sig_have = have;
 		v.have_is_want = (v.sig_have == v.sig_want) ? 1 : 0;
 	}
 }
@@ -114,7 +115,7 @@ dvd_unpack_task::dvd_unpack_task(int file_number, const std::string& temp_folder
 	// The signature names the copy only when it is one; anything else from
 	// the manifest could reach outside the temporary folder.
 	if (is_md5_text(v.sig_want))
-		temp = temp_folder + v.sig_want + "_" + std::to_string(file) + suffix;
+		temp = temp_folder + v.sig_want.str() + "_" + std::to_string(file) + suffix;
 	else
 		temp = temp_folder + std::to_string(file) + suffix;
 	std::string rel = v.path;
