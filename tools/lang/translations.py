@@ -426,6 +426,9 @@ T = [
 ("Network is unreachable", "Réseau inaccessible", "Netzwerk nicht erreichbar"),
 ("No route to host", "Aucune route vers l'hôte", "Keine Route zum Zielrechner"),
 ("Exec format error", "Format d'exécutable non valide", "Falsches Format der ausführbaren Datei"),
+# The folder chooser drawn in the window when the system has no folder dialog program.
+("Parent Folder", "Dossier parent", "Übergeordneter Ordner"),
+("This folder contains no folders.", "Ce dossier ne contient aucun dossier.", "Dieser Ordner enthält keine Ordner."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
