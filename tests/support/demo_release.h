@@ -69,6 +69,8 @@ struct gui_ctl {
 	std::function<unsigned(float x, float y)> pixel; // colour 0xRRGGBB of a point of the window, GUI units
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
+	std::string display;                             // the run's own X server
+	std::function<void(float x, float y, int* sx, int* sy)> screen_point;  // a point of the window on the screen
 };
 
 struct gui_run_options {

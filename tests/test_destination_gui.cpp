@@ -1,7 +1,8 @@
-// The destination folder chosen without any dialog program on PATH: the
-// window's own folder dialog opens, is driven by real clicks and keys, and
-// the install goes into the folder chosen; in English, French and German
-// with the layout check on.
+// The destination page through the real window: a folder chosen without any
+// dialog program on PATH (the window's own folder dialog, driven by real
+// clicks and keys, the install going into the folder chosen) and an install
+// name far wider than its field; in English, French and German with the
+// layout check on.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -14,17 +15,18 @@
 #include "tests/support/demo_release_fixture.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
+#include "tests/support/x_session.h"
 
 namespace {
 
-using FolderChoiceGui = vtest::DemoReleaseTest;
+using DestinationGui = vtest::DemoReleaseTest;
 
 // The dialog is centred in the 800 x 600 window: its points in window units.
 const float dlg_x = (800 - 561) / 2, dlg_y = (600 - 474) / 2;
 
 }  // namespace
 
-TEST_F(FolderChoiceGui, NoDialogProgramTheWindowsOwnDialogPicksTheDestination)
+TEST_F(DestinationGui, NoDialogProgramTheWindowsOwnDialogPicksTheDestination)
 {
 	const char* langs[] = {"en", "fr", "de"};
 	const char* pictures = std::getenv("VENTORA_LAYOUT_PICTURES");
@@ -93,5 +95,70 @@ TEST_F(FolderChoiceGui, NoDialogProgramTheWindowsOwnDialogPicksTheDestination)
 		EXPECT_EQ(r.dest.rfind(home + "Apps/Mine/Ventora 9 D", 0), 0u) << r.dest;
 		EXPECT_EQ(r.dest.find('/', (home + "Apps/Mine/").size()), r.dest.size() - 1) << r.dest;
 		EXPECT_EQ(vtest::read_file_bytes(r.dest + "Ventora"), vtest::read_file_bytes(rel->master + "Linux/Ventora"));
+	}
+}
+
+// 300 letters typed into the Install Name field (which keeps 256 bytes):
+// the field keeps showing the text's end by its caret, and a drag at its end
+// selects among letters that are drawn.
+TEST_F(DestinationGui, InstallNameFarWiderThanItsFieldStaysVisible)
+{
+	const char* langs[] = {"en", "fr", "de"};
+	const char* pictures = std::getenv("VENTORA_LAYOUT_PICTURES");
+	for (int lang = 0; lang < 3; ++lang) {
+		SCOPED_TRACE(langs[lang]);
+		vtest::gui_run_options o;
+		o.language = lang;
+		o.change_destination = false;
+		o.stop_at = 3;
+		std::string failure;
+		o.at_stop = [&](vtest::gui_ctl& c) {
+			const std::string& display = c.display;
+			auto move = [&](float x, float y) {
+				int sx, sy;
+				c.screen_point(x, y, &sx, &sy);
+				vtest::xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+			};
+			// The field ends at x 760, its text on y 200 (box 198 .. 209).
+			c.click(740, 203);
+			vtest::xdotool(display, {"type", "--delay", "2", std::string(300, 'N')});
+			// A drag from the field's end leftwards, after every letter: its
+			// selection band shows once the keys are all taken.
+			move(755, 203);
+			vtest::xdotool(display, {"mousedown", "1"});
+			move(700, 203);
+			auto band = [&] {
+				int n = 0;
+				for (float x = 712; x < 744; x += 2) {
+					const unsigned p = c.pixel(x, 203);
+					n += (p >> 16 & 255) > 200 && (p >> 8 & 255) > 150 && (p & 255) < 120;
+				}
+				return n >= 4;
+			};
+			const bool selected = vtest::wait_for(band, 60);
+			vtest::xdotool(display, {"mouseup", "1"});
+			if (!selected) {
+				failure = "no selection band in the field";
+				return;
+			}
+			if (pictures) c.save_png(std::string(pictures) + "/3-long-name-" + langs[lang] + ".png");
+			// Letters on either side of the band: dark pixels in the field's text rows.
+			auto dark_in = [&](float x0, float x1) {
+				int n = 0;
+				for (float x = x0; x < x1; x += 1)
+					for (float y = 199; y <= 207; y += 1) {
+						const unsigned p = c.pixel(x, y);
+						n += (p >> 16 & 255) < 120 && (p >> 8 & 255) < 120 && (p & 255) < 160;
+					}
+				return n;
+			};
+			if (dark_in(600, 698) < 40) failure += "no letters left of the selection; ";
+			// Quit, at the bar's left end.
+			c.click(34 + interface_icon_width(0, lang) / 2, 23);
+		};
+		std::shared_ptr<void> keep;
+		vtest::gui_run_result r = vtest::run_web_demo_gui(*rel, o, keep);
+		EXPECT_EQ(failure, "");
+		EXPECT_EQ(r.exit_status, 0);
 	}
 }
