@@ -680,7 +680,7 @@ TEST_F(Shell, LogHeaderNamesThisMachine)
 	const std::string model = sh_line("grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'");
 	const long long mem_kb = std::atoll(sh_line("awk '/^MemTotal:/ {print $2}' /proc/meminfo").c_str());
 	ASSERT_GT(mem_kb, 0);
-	const std::string cpu_start = "CPU type: " + sh_line("nproc") + " x (" + (model.empty() ? "" : model + ")");
+	const std::string cpu_start = "CPU type: " + sh_line("getconf _NPROCESSORS_ONLN") + " x (" + (model.empty() ? "" : model + ")");
 	const size_t at = text.find("\n" + system + "\n" + cpu_start);
 	ASSERT_NE(at, std::string::npos) << text;
 	const std::string cpu_line = text.substr(text.find("CPU type: ", at));
