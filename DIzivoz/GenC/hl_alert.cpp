@@ -10,6 +10,7 @@
 #include "DIzivoz/UTL/UTL_debug.h"
 #include "DIzivoz/UTL/UTL_mem.h"
 #include "DIzivoz/UTL/UTL_exce.h"
+#include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
@@ -104,9 +105,9 @@ void __MACIBM_alert(int return_window, std::string line1, std::string line2, std
 	}
 	const std::string where = "(" + file + " line " + std::to_string(source_line) + ")";
 
-	// A fatal alert leaves a stack dump beside the program for the bug report.
+	// A fatal alert leaves a stack dump beside the log for the bug report.
 	if (kind == alert_fatal) {
-		if (std::FILE* f = std::fopen("stack_crawl.txt", "a")) {
+		if (std::FILE* f = UTL_open_log_file(UTL_log_folder(), "stack_crawl.txt", "a")) {
 			UTL_dump_stack(f, nullptr, nullptr);
 			std::fclose(f);
 		}

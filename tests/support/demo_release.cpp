@@ -302,6 +302,8 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	ctl.close_window = [&] { xv.send_close(win); };
 	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
+	ctl.display = display;
+	ctl.screen_point = point;
 	bool stopped = false;
 	auto stop_here = [&](int index) {
 		if (index != o.stop_at || stopped) return false;

@@ -70,6 +70,8 @@ struct gui_ctl {
 	std::function<void()> close_window;              // the window manager's close message
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
+	std::string display;                             // the run's own X server
+	std::function<void(float x, float y, int* sx, int* sy)> screen_point;  // a point of the window on the screen
 };
 
 // When VENTORA_KEEP_SHOTS names a folder: the window's picture as name.png

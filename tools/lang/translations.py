@@ -453,6 +453,9 @@ T = [
 ("I cannot find the proxy %1:proxy% (port %2:port%).", "Je ne trouve pas le proxy %1:proxy% (port %2:port%).", "Ich finde den Proxy %1:proxy% (Port %2:port%) nicht."),
 ("I cannot connect to the proxy %1:proxy% on port %2:port%: %3:error%.", "Je ne peux pas me connecter au proxy %1:proxy% sur le port %2:port% : %3:error%.", "Ich kann keine Verbindung zum Proxy %1:proxy% auf Port %2:port% herstellen: %3:error%."),
 ("I cannot connect to the proxy %1:proxy% on port %2:port%.", "Je ne peux pas me connecter au proxy %1:proxy% sur le port %2:port%.", "Ich kann keine Verbindung zum Proxy %1:proxy% auf Port %2:port% herstellen."),
+# The folder chooser drawn in the window when the system has no folder dialog program.
+("Parent Folder", "Dossier parent", "Übergeordneter Ordner"),
+("This folder contains no folders.", "Ce dossier ne contient aucun dossier.", "Dieser Ordner enthält keine Ordner."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
