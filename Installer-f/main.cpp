@@ -84,6 +84,7 @@ int main(int argc, char** argv)
 	// 7-9. Preferences, -path, the install registry.
 	pref.IO_set(11, 0);
 	prefs_sync_proxy_port();
+	pref.IO_set(11, 2);
 	cmd_line_path = path_argument(argc, argv, MACIBM_start_folder());
 	locate_all_ventoras();
 

@@ -4,7 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <iostream>
 
@@ -72,9 +78,34 @@ bool stopped = false;
 maker_progress_fn progress_show;
 maker_poll_key_fn progress_poll;
 
+// Disc folders this build made: a build that stops takes them away again, so
+// the next build into the same output starts clean.
+std::vector<std::string> made_discs;
+
+// Master files the rules would ship but that are empty, so never packaged.
+std::vector<std::string> empty_files;
+
+// What is left to say about them: "" when they are gone (or there were none).
+std::string remove_unfinished_discs()
+{
+	if (ouf.is_open()) ouf.close();
+	ouf.clear();
+	std::string left;
+	for (const std::string& d : made_discs) {
+		if (!dir_exists(d) || recursive_delete_folder(d) == 0) continue;
+		const std::string say = "Remove " + d + " before the next build into this output folder.";
+		xer << say << "\n";
+		std::cerr << say << std::endl;
+		if (left.empty()) left = say;
+	}
+	made_discs.clear();
+	return left;
+}
+
 void fatal(const std::string& l1, const std::string& l2, const std::string& l3, const std::string& l4, int line)
 {
 	stopped = true;
+	remove_unfinished_discs();
 	__MACIBM_alert(0, l1, l2, l3, l4, alert_fatal, src_file, line);
 }
 
@@ -169,7 +200,14 @@ void show_progress(const std::string& status, const std::string& path)
 	else if (window) draw_strip(status, path);
 	else std::cout << status << " " << path << std::endl;
 	const int key = progress_poll ? progress_poll() : window ? poll_window_key() : 0;
-	if (key == 'q') fatal("You pressed Q, so the build was stopped.", "", "", "", 214);
+	if (key == 'q') {
+		stopped = true;
+		const bool begun = !made_discs.empty();
+		const std::string left = remove_unfinished_discs();
+		__MACIBM_alert(0, "You pressed Q, so the build was stopped.",
+		               !begun ? "" : left.empty() ? "The disc folders it had begun were removed." : left, "", "",
+		               alert_fatal, src_file, 214);
+	}
 }
 
 void write_file_line(int platform, int version, int64_t dl_kb, int64_t in_kb, const std::string& sig,
@@ -186,6 +224,14 @@ void write_dir_line(const std::string& folder)
 	ouf << "\nDIR " << folder << "\n";
 }
 
+// A disc folder made now (not found already there) is this build's.
+int make_disc_folder(const std::string& folder)
+{
+	const int err = make_folder(folder);
+	if (err == 0) made_discs.push_back(folder);
+	return err;
+}
+
 // Every folder of an archive's folder chain below the disc masters root.
 void make_chain(const std::string& file)
 {
@@ -198,7 +244,42 @@ void make_chain(const std::string& file)
 		if (p.empty() || p.size() < dst_fold_base.size()) break;
 		chain.push_back(p);
 	}
-	for (auto it = chain.rbegin(); it != chain.rend(); ++it) make_folder(*it);
+	for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+		const bool disc = it->size() > dst_fold_base.size() && it->find('/', dst_fold_base.size()) == std::string::npos;
+		if (disc) make_disc_folder(*it + "/");
+		else make_folder(*it);
+	}
+}
+
+// The master file's content as the scan sees it.
+enum content_state { content_ok, content_unreadable, content_empty, content_other };
+content_state content_of(const std::string& path, int* err)
+{
+	if (is_sim_link(path, nullptr)) return content_ok;
+	std::string full = path;
+	set_path_to_full(full);
+	struct stat st;
+	if (lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return content_other;
+	const int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0) {
+		*err = errno;
+		return content_unreadable;
+	}
+	close(fd);
+	return st.st_size == 0 ? content_empty : content_ok;
+}
+
+// Both folders as the file system resolves them (links and ".." followed).
+bool folder_inside(const std::string& inner, const std::string& outer)
+{
+	std::string a = inner, b = outer;
+	set_path_to_full(a);
+	set_path_to_full(b);
+	char ra[PATH_MAX], rb[PATH_MAX];
+	if (!realpath(a.c_str(), ra) || !realpath(b.c_str(), rb)) return false;
+	std::string x = std::string(ra) + "/", y = std::string(rb) + "/";
+	if (y == "//") y = "/";
+	return x.compare(0, y.size(), y) == 0;
 }
 
 }  // namespace
@@ -229,6 +310,17 @@ void pref_level(const std::string& folder)
 		level() { ++depth; }
 		~level() { --depth; }
 	} this_level;
+
+	// A folder we cannot list would silently leave its files out of the release.
+	{
+		std::string full = folder;
+		set_path_to_full(full);
+		DIR* d = opendir(full.c_str());
+		if (!d)
+			return fatal("I cannot read this folder of the master!", folder, std::strerror(errno),
+			             "Its files would be missing from the release: make it readable, or take it out.", 238);
+		closedir(d);
+	}
 
 	std::vector<std::string> names;
 	std::vector<int> types;
@@ -281,6 +373,15 @@ void pref_level(const std::string& folder)
 			return fatal("Clean up the master first!",
 			             "I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!", path, "", 287);
 		++num_files_rec;
+		if (is_good_file(path, 0, 0)) {
+			if (stopped) return;
+			int err = 0;
+			const content_state c = content_of(path, &err);
+			if (c == content_unreadable)
+				return fatal("I cannot read this file of the master!", path, std::strerror(err),
+				             "It would be missing from the release: make it readable, or take it out.", 289);
+			if (c == content_empty) empty_files.push_back(path);
+		}
 		if (is_good_file(path, 0, 1)) {
 			if (stopped) return;
 			if (has(folder, "/All/Resources/preferences/"))
@@ -388,8 +489,7 @@ void comp_file(std::string path)
 	}
 
 	const std::string base = dst_folder + sim_name + "/" + rel;
-	// Folders were prepared for the first three discs only.
-	if (dvd_now > 2) make_chain(base);
+	make_chain(base);
 	std::string archive;
 	if (file_exists(path + ".7z")) {
 		// Already compressed beside the master: share it, never copy it.
@@ -496,6 +596,19 @@ void sub_install()
 	comp_files.clear();
 	sim_info.clear();
 	sim_info_index.clear();
+	made_discs.clear();
+	empty_files.clear();
+
+	// Nothing is written before the two folders are known to be usable.
+	if (!dir_exists(src_fold))
+		return fatal("The master folder is missing!", src_fold, "There is no folder at this path.",
+		             "Give the master folder with --master.", 495);
+	if (!dir_exists(dst_fold_base))
+		return fatal("The output folder is missing!", dst_fold_base, "There is no folder at this path.",
+		             "Make it first, or give another one with --output.", 498);
+	if (folder_inside(dst_fold_base, src_fold))
+		return fatal("The output folder is inside the master folder!", dst_fold_base, src_fold,
+		             "The discs would end up in the release: give an output folder outside the master.", 501);
 
 	if (build_type == 0) {
 		if (read_directory(old_dir_path) != 3)
@@ -525,12 +638,14 @@ void sub_install()
 				             "version_number " + real_text(maker_release_version), "in file ", first.path, 523);
 	}
 
-	if (make_folder(dst_folder) != 0)
-		return fatal("Could not make the dst_folder!", dst_folder, "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!",
-		             "", 528);
+	// A disc folder found already there is an earlier build's: never ours to fill or remove.
+	const bool disc_there = dir_exists(dst_folder) || file_exists(dst_folder);
+	if (disc_there || make_disc_folder(dst_folder) != 0)
+		return fatal("Could not make the dst_folder!", dst_folder,
+		             disc_there ? "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!" : std::strerror(errno),
+		             disc_there ? "Remove it, or give another output folder." : "", 528);
 	if (make_folder(target_folder) != 0)
-		return fatal("Could not make the target_folder!", target_folder,
-		             "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!", "", 531);
+		return fatal("Could not make the target_folder!", target_folder, std::strerror(errno), "", 531);
 
 	ouf_open(manifest, file_type_text, 900, "no-copyright-string");
 	ouf << "INSTALLER\n\n";
@@ -569,8 +684,9 @@ void sub_install()
 	}
 	if (found_com_file) return fatal("This file must never ship!", " found_com_file", p.com_file, "", 568);
 
+	// Only the folders of discs that get files: comp_file makes each archive's
+	// folder chain as it goes, so no disc is left as an empty tree.
 	dst_folder = disc_folder(dvd_now);
-	for (const std::string& f : comp_paths) make_folder(f);
 
 	for (const std::string& f : comp_files) {
 		comp_file(f);
@@ -602,6 +718,7 @@ void sub_install()
 	const int zip_err = file_to_zip(manifest, zipped);
 	if (zip_err) return fatal("zip!=0", "", manifest, zipped, 601);
 	if (delete_file(manifest) != 0) return fatal("del!=0", "", "", manifest, 603);
+	made_discs.clear();  // a finished build keeps its discs
 }
 
 // ---- entry of the build mode -------------------------------------------------------------
@@ -619,6 +736,24 @@ void build_install()
 	if (known) {
 		sub_install();
 		if (stopped) return;
+	}
+	if (!empty_files.empty()) {
+		// The log keeps the whole list; the alert has room for two.
+		xer << "Empty files left out of the release:\n";
+		for (const std::string& f : empty_files) xer << f << "\n";
+		if (!window_up()) {
+			std::cout << "Empty files left out of the release:\n";
+			for (const std::string& f : empty_files) std::cout << f << "\n";
+			std::cout.flush();
+		}
+		const size_t n = empty_files.size();
+		auto rel = [](const std::string& f) { return f.substr(src_fold.size()); };
+		__MACIBM_alert(0, "These empty files were left out of the release:", rel(empty_files[0]),
+		               n > 1 ? rel(empty_files[1]) : "",
+		               n > 2 ? "... and " + std::to_string(n - 2) + " more, all listed " +
+		                             (window_up() ? "in the log." : "above.")
+		                       : "",
+		               alert_warning, src_file, 626);
 	}
 	__MACIBM_alert(0, "OK compression is done. Checklist if doing net:",
 	               "Copy the version string and version number from the shared type header into serverlist.txt in the "

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
@@ -107,6 +108,15 @@ int main(int argc, char** argv)
 	// The shell makes the program's folder the working folder: the options
 	// were made absolute above.
 	const bool windowed = PLAT().video_init();
+	if (!windowed) {
+		// The same without the shell: a failed build's stack dump and memory
+		// report go beside the program, never into the folder it was started
+		// from (which may be the master).
+		std::string app_folder;
+		MACIBM_set_app_path(&app_folder, 0);
+		if (!app_folder.empty() && chdir(app_folder.c_str()) != 0) {
+		}
+	}
 	if (windowed) {
 		MACIBM_init(argc, argv);
 		stls[stls_entry_alert_button] = "OK";  // as the installer labels its alerts' button

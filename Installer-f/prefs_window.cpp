@@ -10,6 +10,7 @@
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/GenH/hl_string.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 #include "DIzivoz/OOPS_cpp/butn_values.h"
 #include "DIzivoz/OOPS_cpp/http.h"
@@ -20,6 +21,7 @@
 namespace {
 const int k_prefs_window = 2;
 const int k_proxy_max_chars = 65;
+int port_at_open = -1;  // the proxy port in use when the window opened
 const prefs_layout_t k_layout = {
     200, 310,  // platform
     30,  265,  // log actions
@@ -28,7 +30,7 @@ const prefs_layout_t k_layout = {
     410, 150,  // streams: clear of the end of its check box's label
     85,  40,   // proxy host
     85,  20,   // proxy port
-    455,
+    455, 90,
 };
 
 std::string T(const char* s) { return UTL_translate_string(s); }
@@ -68,7 +70,8 @@ const prefs_layout_t& prefs_layout() { return k_layout; }
 prefs_layout_t prefs_window_layout()
 {
 	prefs_layout_t l = k_layout;
-	const float left_edge = 12, right_edge = 580, gap = 12;
+	// The panels stand at x 10; what is on them keeps clear of their border.
+	const float left_edge = 10 + kPanelMargin, right_edge = 580, gap = 12;
 
 	// The pop-up: its left label ends at x - m - 11, 6 units before the
 	// list's visible left end; the list moves right when that label needs
@@ -126,10 +129,40 @@ void prefs_draw_frame()
 	BTN_enterstring(L.host_x, L.host_y, &http.proxy_host, k_proxy_max_chars, UTL_translate_string("-proxy host"),
 	                L.proxy_w, 1);
 	BTN_enterstring(L.port_x, L.port_y, &http.proxy_port_text, k_proxy_max_chars, UTL_translate_string("-proxy port"),
-	                L.proxy_w, 1);
-	// A cleared text keeps the last port; text that is no number gives -1,
-	// which the client treats as no proxy.
-	if (!http.proxy_port_text.empty()) http.proxy_port = str_to_int(http.proxy_port_text);
+	                L.port_w, 1);
+	// Only a port number is taken: a cleared text, or one that is no port,
+	// keeps the last port in use, and the note beside the field says so.
+	const int typed = port_number(http.proxy_port_text);
+	if (typed) http.proxy_port = typed;
+	// Typing "70000" passes 7000 on its way: a text that ends as no port
+	// leaves the port that was in use when the window opened.
+	else if (!http.proxy_port_text.empty() && port_at_open >= 0) http.proxy_port = port_at_open;
+	const bool in_use = port_number(std::to_string(http.proxy_port)) != 0;
+	std::string note = T("From 1 to 65535.");
+	int colour = 45;
+	if (!typed && !http.proxy_port_text.empty()) {
+		colour = 69;
+		note = in_use ? UTL_string_sub(T("Use a port from 1 to 65535; port %1:port% stays in use."),
+		                               std::to_string(http.proxy_port))
+		              : T("Use a port from 1 to 65535; no proxy is in use.");
+	} else if (!in_use && !http.proxy_host.empty()) {
+		colour = 69;
+		note = T("Use a port from 1 to 65535; no proxy is in use.");
+	}
+	const float note_x = L.port_x + L.port_w + 12;
+	OGL_string(colour, note_x, L.port_y, note, 588 - note_x, charset_regular, 0);
+	static std::string said;
+	if (note != said) {
+		said = note;
+		xer << "Preferences note: " << note << "\n" << std::flush;
+	}
+}
+
+int port_number(const std::string& text)
+{
+	if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+	const int n = std::stoi(text);
+	return n >= 1 && n <= 65535 ? n : 0;
 }
 
 void prefs_sync_proxy_port()
@@ -141,6 +174,7 @@ void prefs_sync_proxy_port()
 void handle_prefs()
 {
 	prefs_sync_proxy_port();
+	port_at_open = http.proxy_port;
 	MACIBM_startwind(k_prefs_window, 0);
 	xer << "Preferences window opened\n" << std::flush;
 	// Quit from the wizard cannot run while this window is up: the shell

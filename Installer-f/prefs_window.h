@@ -1,6 +1,7 @@
 #pragma once
 // The installer's preferences window: platform, logging, beta, download
 // streams and the proxy, edited live in the installer's settings.
+#include <string>
 
 // Opens the window and runs its frames until the user closes it.
 void handle_prefs();
@@ -16,7 +17,8 @@ struct prefs_layout_t {
 	float streams_x, streams_y;    // one-digit number field
 	float host_x, host_y;          // proxy text fields
 	float port_x, port_y;
-	float proxy_w;                 // width of both proxy fields
+	float proxy_w;                 // width of the host field
+	float port_w;                  // width of the port field; its note follows it
 };
 const prefs_layout_t& prefs_layout();
 // Where they are drawn for the texts of the current language: as in
@@ -33,3 +35,6 @@ void prefs_draw_frame();
 // uses. Called when the preferences are read and when the window opens and
 // closes.
 void prefs_sync_proxy_port();
+
+// The port a text names: 1..65535 written in digits, else 0.
+int port_number(const std::string& text);

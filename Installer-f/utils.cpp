@@ -2,9 +2,16 @@
 // the per-file update decision and the disk-space totals.
 #include "Installer-f/utils.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <map>
+#include <functional>
 #include <set>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -134,12 +141,31 @@ int read_directory(const std::string& path, const std::string& message)
 	}
 
 	body_scanner in{map.cursor, map.end};
+	// One entry a FILE line at most, made room for at once: a vector that
+	// doubles holds up to twice what it needs while it is copied.
+	size_t lines = 0;
+	for (const char* p = in.p; p < in.e; ++p) {
+		if ((p == in.p || p[-1] == '\n' || p[-1] == '\r') && in.e - p > 4 && std::memcmp(p, "FILE", 4) == 0) ++lines;
+		const void* nl = std::memchr(p, '\n', (size_t)(in.e - p));
+		if (!nl) break;
+		p = (const char*)nl;
+	}
+	sim_info.reserve(lines);
+	// The text read so far is let go as the reader moves on, so the whole
+	// file is never resident beside what was made of it.
+	const long page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
+	const char* released = map.begin;
 	std::string dir_text;
 	int disk = 0;
 	std::string last_path;
 	bool have_last = false;
 
 	while (!in.at_end()) {
+		if (in.p - released >= (8 << 20)) {
+			const char* upto = map.begin + ((in.p - map.begin) / page) * page;
+			madvise((void*)released, (size_t)(upto - released), MADV_DONTNEED);
+			released = upto;
+		}
 		const char* line_start = in.p;
 		std::string word = in.token();
 		if (in.at_end() || !TXT_is_blank(*in.p)) {
@@ -155,21 +181,23 @@ int read_directory(const std::string& path, const std::string& message)
 		} else if (word == "FILE") {
 			file_version_struct v;
 			in.number();  // reserved, written 0
-			v.platform = in.number();
-			if (v.platform < 0) v.platform = 0;
-			if (v.platform > 6) v.platform = 6;
+			const int platform = in.number();
+			v.platform = (int16_t)(platform < 0 ? 0 : platform > 6 ? 6 : platform);
 			v.version = in.number();
 			v.download_kb = (float)in.number();
 			v.install_kb = (float)in.number();
 			v.sig_want = in.token();
 			std::string name = in.rest_of_line();
-			v.disk = disk;
+			v.disk = (int16_t)disk;
 
 			bool special = name.find("900 red terrain") != std::string::npos ||
 			               name.find("Earth Orbit Textures") != std::string::npos;
 			v.path = dir_text + name;
 			v.is_global = is_global_scenery_f(v.path.c_str());
-			if (v.is_global && !find_sector(&v.lon_index, &v.lat_index, v.path)) v.is_global = 0;
+			int lon = 0, lat = 0;
+			if (v.is_global && !find_sector(&lon, &lat, v.path)) v.is_global = 0;
+			v.lon_index = (int16_t)lon;
+			v.lat_index = (int16_t)lat;
 			if (special) continue;
 
 			if (!have_last || v.path != last_path) sim_info.emplace_back();
@@ -331,6 +359,46 @@ static std::string dest_path_of(const file_version_struct& v)
 	return dest_dir_path + rel;
 }
 
+namespace {
+
+// The part of a manifest path below the release's top folder: what decides
+// the destination.
+std::string_view dest_rel_of(const file_version_struct& v)
+{
+	const size_t slash = v.path.find('/');
+	std::string_view p(v.path);
+	return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+// Files by destination, without a copy of every path: a manifest may hold
+// a million files, and a map of their paths costs more than the manifest.
+class dest_index {
+public:
+	// Over the files include accepts (every file without one).
+	explicit dest_index(const std::function<bool(int)>& include = nullptr)
+	{
+		if (!include) keys_.reserve(sim_info.size());
+		for (int f = 0; f < (int)sim_info.size(); ++f)
+			if (!include || include(f)) keys_.emplace_back(key_of(f), f);
+		std::sort(keys_.begin(), keys_.end());
+	}
+	// Calls fn(o) for every indexed file o whose destination is f's (f too when indexed).
+	void each_same(int f, const std::function<void(int)>& fn) const
+	{
+		const std::string_view rel = dest_rel_of(sim_info[f].back());
+		const uint64_t k = key_of(f);
+		auto it = std::lower_bound(keys_.begin(), keys_.end(), std::make_pair(k, -1));
+		for (; it != keys_.end() && it->first == k; ++it)
+			if (it->second == f || dest_rel_of(sim_info[it->second].back()) == rel) fn(it->second);
+	}
+
+private:
+	static uint64_t key_of(int f) { return std::hash<std::string_view>()(dest_rel_of(sim_info[f].back())); }
+	std::vector<std::pair<uint64_t, int>> keys_;
+};
+
+}  // namespace
+
 static bool tile_selected(const file_version_struct& v)
 {
 	return stg.scenery_selected[v.lon_index][v.lat_index] != 0;
@@ -342,27 +410,26 @@ int choose_files()
 
 	// Entries that share one destination (a file moved between platform
 	// folders keeps its place on disk but gets a new history).
-	std::vector<std::string> dest(n);
-	std::map<std::string, std::vector<int>> by_dest;
-	for (int f = 0; f < n; ++f) {
-		dest[f] = dest_path_of(sim_info[f].back());
-		by_dest[dest[f]].push_back(f);
-	}
+	const dest_index by_dest;
 	auto effectively_gone = [](const file_version_struct& v) {
 		return v.sig_want == "GONE" || (v.is_global && !tile_selected(v));
 	};
 	// Another wanted entry installs or keeps this destination.
 	auto claimed_by_other = [&](int f) {
-		for (int o : by_dest[dest[f]])
+		bool claimed = false;
+		by_dest.each_same(f, [&](int o) {
 			if (o != f && want_this_f(o, (int)sim_info[o].size() - 1) && !effectively_gone(sim_info[o].back()))
-				return true;
-		return false;
+				claimed = true;
+		});
+		return claimed;
 	};
 	auto is_known_release = [&](int f, const std::string& sig) {
-		for (int o : by_dest[dest[f]])
+		bool known = false;
+		by_dest.each_same(f, [&](int o) {
 			for (const file_version_struct& old : sim_info[o])
-				if (old.sig_want == sig) return true;
-		return false;
+				if (old.sig_want == sig) known = true;
+		});
+		return known;
 	};
 
 	std::set<std::string> replace_all, keep_all;
@@ -379,7 +446,6 @@ int choose_files()
 		int take = want_this_f(f, (int)sim_info[f].size() - 1);
 		if (!take) continue;
 
-		const std::string& dpath = dest[f];
 		bool gone = v.sig_want == "GONE";
 		bool present = v.sig_have != "NONE";
 		bool same = present && v.sig_have == v.sig_want;
@@ -397,6 +463,7 @@ int choose_files()
 		} else if (is_known_release(f, v.sig_have)) {
 			// untouched older release: replace or delete silently
 		} else {
+			const std::string dpath = dest_path_of(v);
 			std::string folder = dpath.substr(0, dpath.rfind('/') + 1);
 			if (replace_all.count(folder)) {
 				take = 1;
@@ -452,19 +519,24 @@ void recalc_disk_sizes()
 	// Files the release dropped that the copy still holds are work too: a
 	// release that only drops files must not look like nothing to do. A file
 	// that lives on under another wanted entry is not deleted.
-	std::set<std::string> kept;
+	auto kept = [](int f) {
+		const file_version_struct& v = sim_info[f].back();
+		return want_this_f(f, (int)sim_info[f].size() - 1) && v.sig_want != "GONE" &&
+		       (!v.is_global || tile_selected(v));
+	};
 	std::vector<int> dropped;
 	for (int f = 0; f < (int)sim_info.size(); ++f) {
 		const file_version_struct& v = sim_info[f].back();
-		if (!want_this_f(f, (int)sim_info[f].size() - 1)) continue;
-		if (v.sig_want == "GONE") {
-			if (v.sig_have != "NONE") dropped.push_back(f);
-		} else if (!v.is_global || tile_selected(v)) {
-			kept.insert(dest_path_of(v));
-		}
+		if (want_this_f(f, (int)sim_info[f].size() - 1) && v.sig_want == "GONE" && v.sig_have != "NONE")
+			dropped.push_back(f);
 	}
-	for (int f : dropped)
-		if (!kept.count(dest_path_of(sim_info[f].back()))) stg.count_delete += 1;
+	if (dropped.empty()) return;
+	const dest_index kept_dests(kept);
+	for (int f : dropped) {
+		bool lives_on = false;
+		kept_dests.each_same(f, [&](int) { lives_on = true; });
+		if (!lives_on) stg.count_delete += 1;
+	}
 }
 
 // ---------------------------------------------------------------------------

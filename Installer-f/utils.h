@@ -1,30 +1,68 @@
 #pragma once
 // Installation engine: the manifest model and its reader, the install filters,
 // the per-file update decision and the disk-space totals.
+#include <cstdint>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/GenH/hl_maker.h"  // ventora_web_site, named in the newer-format text
 
-// One FILE line of the manifest: one version of one file.
+// A file's signature: an MD5 in 32 lower-case hex, "GONE", "NONE" or empty.
+// It reads, compares and converts like the text it was made from. A manifest
+// may hold a million of them, so an MD5 is kept as its 16 bytes; any other
+// text (a broken manifest, a test's stand-in) is kept whole on the heap.
+class file_sig {
+public:
+	file_sig() = default;
+	file_sig(std::string_view text);
+	file_sig(const std::string& text) : file_sig(std::string_view(text)) {}
+	file_sig(const char* text) : file_sig(std::string_view(text)) {}
+	file_sig(const file_sig& other);
+	file_sig(file_sig&& other) noexcept;
+	file_sig& operator=(const file_sig& other);
+	file_sig& operator=(file_sig&& other) noexcept;
+	~file_sig();
+
+	std::string str() const;
+	operator std::string() const { return str(); }
+	bool empty() const { return kind_ == kind::empty; }
+
+	friend bool operator==(const file_sig& a, const file_sig& b);
+	friend bool operator!=(const file_sig& a, const file_sig& b) { return !(a == b); }
+	friend std::ostream& operator<<(std::ostream& out, const file_sig& s) { return out << s.str(); }
+
+private:
+	enum class kind : uint8_t { empty, md5, gone, none, text };
+	void clear();
+	union {
+		uint8_t md5_[16] = {};
+		std::string* text_;  // owned, for kind::text
+	};
+	kind kind_ = kind::empty;
+};
+
+// One FILE line of the manifest: one version of one file. A manifest may
+// list a million files: the small fields are kept small.
 struct file_version_struct {
-	int platform = 0;        // 0 every platform; 1, 2, 3 one choice; 6 also for choice 3
+	int16_t platform = 0;    // 0 every platform; 1, 2, 3 one choice; 6 also for choice 3
+	int16_t disk = 0;        // disc holding the archive
 	int version = 0;
 	float download_kb = 0;   // archive size
 	float install_kb = 0;    // installed size
-	std::string sig_want;    // MD5 (32 lower-case hex) or "GONE"
-	std::string sig_have;    // MD5 found on disk, "NONE" for absent, empty until checked
+	file_sig sig_want;       // MD5 (32 lower-case hex) or "GONE"
+	file_sig sig_have;       // MD5 found on disk, "NONE" for absent, empty until checked
 	std::string path;        // DIR text + name; first component is the release's top folder
-	int disk = 0;            // disc holding the archive
-	int have_is_want = 0;    // sig_have == sig_want
-	int is_global = 0;       // global-scenery tile file
-	int lat_index = 0;       // 0..17 for global-scenery files
-	int lon_index = 0;       // 0..35 for global-scenery files
-	int install = 0;         // fetch and install (set by choose_files)
-	int remove = 0;          // delete the installed copy (set by choose_files)
+	int16_t have_is_want = 0;// sig_have == sig_want
+	int16_t is_global = 0;   // global-scenery tile file
+	int16_t lat_index = 0;   // 0..17 for global-scenery files
+	int16_t lon_index = 0;   // 0..35 for global-scenery files
+	int16_t install = 0;     // fetch and install (set by choose_files)
+	int16_t remove = 0;      // delete the installed copy (set by choose_files)
 	float progress_start = 0;// share of the install total before this file
 };
 

@@ -3,10 +3,12 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -24,14 +26,45 @@ const char* const kUserFolders[] = {
 
 abort_alert_handler g_abort_handler;
 
+// Dropped files of this run still on disk, by path.
+std::set<std::string> g_undeleted;
+
 // Renames folder + from to folder + to unless that entry is a symbolic link;
 // a missing entry changes nothing.
 void rename_unless_link(const std::string& folder, const char* from, const char* to)
 {
-	if (is_sim_link(folder + from, nullptr)) return;
-	rename_file(folder, from, to);
+	beneath_rename(dest_dir_path, folder, from, to, true);
 }
 }  // namespace
+
+int delete_dropped_file(const std::string& destination)
+{
+	int err = beneath_unlink(dest_dir_path, destination);
+	// Nothing there (or a file where its folder was): nothing left to delete.
+	if (err == ENOENT || err == ENOTDIR) return err;
+	if (err) {
+		xer << "Could not delete the dropped file " << destination << ": " << error_str(err) << " (error " << err
+		    << ").\n";
+		g_undeleted.insert(destination);
+	} else {
+		g_undeleted.erase(destination);
+	}
+	return err;
+}
+
+int undeleted_file_count() { return (int)g_undeleted.size(); }
+
+std::string undeleted_files_text()
+{
+	const int n = undeleted_file_count();
+	if (n == 0) return std::string();
+	return "\n\n" + UTL_string_sub(UTL_translate_plural(n,
+	                                                      "I could not remove %1:count% old file. The log names it "
+	                                                      "and why; the next update will try again.",
+	                                                      "I could not remove %1:count% old files. The log names "
+	                                                      "them and why; the next update will try again."),
+	                                 std::to_string(n));
+}
 
 void make_dir_error(std::string folder, int code)
 {
@@ -46,6 +79,7 @@ void make_dir_error(std::string folder, int code)
 
 int make_dirs()
 {
+	g_undeleted.clear();
 	// The destination chain, parents first.
 	std::string chain = dest_dir_path;
 	if (!chain.empty() && chain.back() == '/') chain.pop_back();
@@ -80,7 +114,12 @@ int make_dirs()
 	}
 	for (const std::string& folder : needed) {
 		std::string full = dest_dir_path + folder;
-		int err = make_folder(full);
+		int err = beneath_mkdir(dest_dir_path, full);
+		if (err == err_archive_escape) {
+			// Its files are refused when they come; the rest installs.
+			xer << "WARNING: not making the folder " << full << ": a link on its way leads out of the copy.\n";
+			continue;
+		}
 		if (show_make_dir_err(err)) {
 			make_dir_error(full, err);
 			return err;
@@ -90,7 +129,7 @@ int make_dirs()
 	// The simulator's own user folders: a failure is reported, not fatal.
 	for (const char* folder : kUserFolders) {
 		std::string full = dest_dir_path + folder;
-		int err = make_folder(full);
+		int err = beneath_mkdir(dest_dir_path, full);
 		if (show_make_dir_err(err)) make_dir_error(full, err);
 	}
 
@@ -122,7 +161,7 @@ void delete_empty_folders(const std::set<std::string>& folders)
 	std::vector<int> types;
 	for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
 		if (opensave_getitems(*it, 0, names, types) != 0) continue;
-		int err = delete_file(*it);
+		int err = beneath_unlink(dest_dir_path, *it);
 		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << err << ".\n";
 	}
 }
@@ -138,13 +177,14 @@ void delete_files()
 		if (!dest_relative_path_ok(rel)) continue;  // never delete outside the destination
 		const std::string destination = dest_dir_path + rel;
 		stg.action = 0;
-		int err = delete_file(destination);
+		int err = delete_dropped_file(destination);
 		if (stg.log_actions) xer << "DELETING  file " << destination << ", with result=" << err << ".\n";
 		add_folder_chain(destination, folders);
 		crash_point("delete-done", destination);
 		if (err && show_del_err(err))
 			__MACIBM_alert(0, "Could not delete a file that I no longer want to have!", error_str(err), destination,
 			               "", alert_fatal, kSource, 2571);
+		if (err && err != ENOENT && err != ENOTDIR) continue;  // still there: not counted as deleted
 		v.sig_have = "NONE";
 		v.have_is_want = 0;
 	}
@@ -180,8 +220,26 @@ void remove_extract_leftovers()
 		folders.insert(path.substr(0, path.rfind('/') + 1));
 	}
 	for (const std::string& folder : folders) {
-		DIR* d = opendir(folder.c_str());
-		if (!d) continue;
+		// Listed and removed beneath the copy: a folder reached through a
+		// link out of it is not the copy's.
+		int dir = -1;
+		if (folder.size() <= dest_dir_path.size()) {
+			dir = open(dest_dir_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+		} else {
+			std::string leaf;
+			int parent = -1;
+			if (beneath_open_parent(dest_dir_path, folder, parent, &leaf) == 0)
+				dir = openat(parent, leaf.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+			if (parent >= 0) close(parent);
+		}
+		if (dir < 0) continue;
+		const int list_fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+		DIR* d = list_fd >= 0 ? fdopendir(list_fd) : nullptr;
+		if (!d) {
+			if (list_fd >= 0) close(list_fd);
+			close(dir);
+			continue;
+		}
 		std::vector<std::string> leftovers;
 		while (struct dirent* e = readdir(d))
 			if (is_extract_temp_name(e->d_name)) leftovers.push_back(e->d_name);
@@ -190,10 +248,11 @@ void remove_extract_leftovers()
 			const std::string path = folder + name;
 			struct stat st;
 			// Only what extraction makes: files and links, never a folder.
-			if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-			const int err = unlink(path.c_str()) == 0 ? 0 : errno;
+			if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) continue;
+			const int err = unlinkat(dir, name.c_str(), 0) == 0 ? 0 : errno;
 			xer << "Removing what an interrupted extraction left: " << path << ", with result=" << err << ".\n";
 		}
+		close(dir);
 	}
 }
 

@@ -15,6 +15,16 @@ void make_dir_error(std::string folder, int code);
 // Deletes every file marked remove, then the folders that became empty.
 void delete_files();
 
+// Deletes a file the release dropped, beneath dest_dir_path (never through a
+// link out of the copy). A failure is logged with its reason and counted for
+// the Finish page; nothing left at the path is no failure. The result code.
+int delete_dropped_file(const std::string& destination);
+// Dropped files of this run that could not be deleted (make_dirs starts a run).
+int undeleted_file_count();
+// The Finish pages' paragraph about them: empty when there are none, else
+// two line breaks and the translated sentence with the count.
+std::string undeleted_files_text();
+
 // Adds every folder of path's folder chain below dest_dir_path to folders
 // (the file's own folder first, each ending in "/").
 void add_folder_chain(const std::string& path, std::set<std::string>& folders);

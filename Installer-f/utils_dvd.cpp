@@ -118,6 +118,26 @@ void UTIL_scan_dvd()
 	    UTL_translate_string("Scanning directory text file to see if you already have Ventora installed..."));
 }
 
+int dvd_set_disc_in_drive(int* number)
+{
+	*number = -1;
+	if (!dvd_install_name_ok(install_name)) return 0;
+	for (const std::string& root : volume_roots()) {
+		const std::string set = root + install_name + "/";
+		if (!dir_exists(set)) continue;
+		for (const file_history_struct& h : sim_info) {
+			if (h.empty()) continue;
+			const std::string base = set + h.back().path;
+			if (file_exists(base + ".zip") || file_exists(base + ".7z")) {
+				*number = h.back().disk;
+				break;
+			}
+		}
+		return 1;
+	}
+	return 0;
+}
+
 std::string dvd_archive_rel(int file)
 {
 	if (file < 0 || file >= (int)sim_info.size()) return std::string();

@@ -27,6 +27,12 @@ int UTIL_verify_disk();
 // want_file_disk.
 int UTIL_switch_disk(int eject);
 
+// Whether a mounted volume is a disc of the set (holds the set's folder): 1
+// with *number its disc in the manifest's numbering (the disc of the first
+// archive found on it, -1 when it holds none), else 0. For saying what the
+// drive holds when it is not the disc asked for.
+int dvd_set_disc_in_drive(int* number);
+
 // The set's name becomes folders on the disc and the default destination:
 // empty, ".", ".." or a name holding '/' is no name of a set.
 int dvd_install_name_ok(const std::string& name);

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -14,6 +15,7 @@
 #include "DIzivoz/Thread/UTL_thread.h"
 #include "DIzivoz/Thread/UTL_worker_threads.h"
 #include "DIzivoz/UTL/UTL_translate.h"
+#include "Installer-f/utils.h"
 
 namespace {
 const char* const kSource = "Installer-f/utils";
@@ -62,6 +64,31 @@ int pool_threads()
 }
 }  // namespace
 
+uint64_t listed_size_bound(float kb)
+{
+	const double bytes = kb > 0 ? (double)kb * 1000.0 : 0.0;
+	return (uint64_t)(bytes * 1.0001) + 1000 + 16384;
+}
+
+extract_expect listed_file_expect(const std::string& destination, const std::string& sig_want, float install_kb)
+{
+	extract_expect e;
+	std::string dest = destination;
+	if (!dest.empty() && dest.back() == '/') dest.pop_back();
+	const size_t slash = dest.rfind('/');
+	std::string folder = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
+	// The name the extraction makes: its folder as it takes it, and the entry.
+	set_path_to_full(folder);
+	e.path = folder + (slash == std::string::npos ? dest : dest.substr(slash + 1));
+	bool hex = sig_want.size() == 32;
+	for (char c : sig_want) hex = hex && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
+	if (hex) e.md5 = sig_want;
+	e.max_bytes = listed_size_bound(install_kb);
+	return e;
+}
+
+bool is_damaged_download(int err) { return err == err_signature_mismatch || err == err_archive_too_big; }
+
 extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd)
 {
 	extract_job job;
@@ -90,13 +117,19 @@ void extract_job_run(extract_job& job)
 	// gives an application's executable its mode before it is put in place.
 	const bool mac_exec = is_mac_exec(job.destination);
 	const int flags = mac_exec ? extract_executable : 0;
+	set_extract_expect(&job.expect);
+	// Links an earlier release left in the copy never lead a write out of it.
+	beneath_root_scope beneath(dest_dir_path);
 	if (ends_with(job.archive, ".7z"))
 		job.error = job.fd >= 0 ? p7z_fd_to_file(job.fd, folder, flags) : job.open_error;
 	else
 		job.error = zip_fd_to_file(job.fd, job.archive, folder, flags);
+	set_extract_expect(nullptr);
 	job.chmod_error = 0;
-	// A link from the archive may point anywhere: its target's mode is not ours to change.
-	if (mac_exec && !is_sim_link(job.destination, nullptr)) job.chmod_error = make_file_executable(job.destination);
+	// A link from the archive may point anywhere: its target's mode is not ours
+	// to change; nor is that of a file a refused entry left where it was.
+	if (mac_exec && job.error == 0 && !is_sim_link(job.destination, nullptr))
+		job.chmod_error = make_file_executable(job.destination);
 	if (job.fd >= 0) close(job.fd);
 	job.fd = -1;
 }
@@ -106,7 +139,7 @@ void extract_job_report(const extract_job& job, bool stopped_run)
 	if (job.error != 0 && !stopped_run) {
 		stg.install_problems = 1;
 		__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
-		               UTL_translate_string("Error: ") + error_str(job.error),
+		               UTL_translate_string("Error: ") + UTL_translate_string(error_str(job.error)),
 		               UTL_translate_string("Compressed File: ") + job.archive,
 		               UTL_translate_string("Destination: ") + job.destination, alert_warning, kSource, 2391);
 	}
@@ -146,6 +179,7 @@ int extract_pool_outstanding() { return g_pool ? g_pool->count_total_tasks() : 0
 
 void extract_pool_stop()
 {
+	beneath_forget_root();  // what the main thread's own extractions kept
 	if (!g_pool) return;
 	g_stopping.store(true);
 	while (UTL_work_task* t = g_pool->wait_retired_tasks()) delete t;

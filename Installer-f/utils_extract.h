@@ -3,7 +3,10 @@
 // hands each finished archive over and goes on with its transfers at once;
 // finished extractions come back to the main thread, which alone applies
 // their results, writes their log lines and raises their alerts.
+#include <cstdint>
 #include <string>
+
+#include "DIzivoz/Files/io_archive.h"
 
 // One archive to put in place.
 struct extract_job {
@@ -14,7 +17,22 @@ struct extract_job {
 	int open_error = 0;       // errno when it could not be opened
 	int error = 0;            // the extraction's result code
 	int chmod_error = 0;      // result of making an application's executable runnable
+	extract_expect expect;    // what the manifest lists for the file (nothing: unchecked)
 };
+
+// Bytes a file listed at kb (thousands of bytes, rounded down by the maker,
+// kept as a float) may take, with room for the rounding and an archive's
+// own headers.
+uint64_t listed_size_bound(float kb);
+
+// What an extraction into the folder of destination must make of the file:
+// its signature (when sig_want is one) and at most install_kb.
+extract_expect listed_file_expect(const std::string& destination, const std::string& sig_want, float install_kb);
+
+// A damaged download: the archive's file differs from the manifest's
+// signature or size. Fetched again once, then reported like an archive
+// that does not extract.
+bool is_damaged_download(int err);
 
 // Takes the archive (fd, when the download kept it open, else opened here)
 // and deletes its name, so that the stream may download its next archive

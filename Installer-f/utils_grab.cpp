@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -32,10 +33,32 @@ const char* const kSource = "Installer-f/utils";
 // again, before any new file, once the user chose to go on.
 std::vector<int> redo_files;
 
+// Files that came damaged (other bytes than their signature, or larger
+// than listed), by how many times: the first is fetched again, the second
+// is reported.
+std::map<int, int> damaged_tries;
+
+// True when the file's damaged download is to be fetched again, false when
+// it has had its second chance.
+bool refetch_damaged(int file, int err, const std::string& destination)
+{
+	const bool again = ++damaged_tries[file] < 2;
+	xer << "Damaged download of " << destination << ": " << error_str(err) << (again ? "; fetching it again" : "")
+	    << ".\n";
+	return again;
+}
+
 // Applies a finished extraction: a file that did not extract is not
 // installed, and not retried, unless the fault stops the run.
 void apply_extraction(const extract_job& job)
 {
+	if (is_damaged_download(job.error) && job.file >= 0 && job.file < (int)sim_info.size() &&
+	    refetch_damaged(job.file, job.error, job.destination)) {
+		// Nothing of it was put in place; it comes again before any new file.
+		redo_files.push_back(job.file);
+		next.done_download_kb -= sim_info[job.file].back().download_kb;
+		return;
+	}
 	if (job.error != 0 && job.file >= 0 && job.file < (int)sim_info.size() &&
 	    halt_on_local_fault(job.error, dest_dir_path, job.destination)) {
 		extract_job_report(job, true);
@@ -55,6 +78,10 @@ void apply_extraction(const extract_job& job)
 void hand_over(int file, const std::string& archive, const std::string& destination, int fd)
 {
 	extract_job job = extract_job_take(file, archive, destination, fd);
+	if (file >= 0 && file < (int)sim_info.size()) {
+		const file_version_struct& v = sim_info[file].back();
+		job.expect = listed_file_expect(destination, v.sig_want, v.install_kb);
+	}
 	if (extract_pool_submit(job)) return;
 	extract_job_run(job);
 	apply_extraction(job);
@@ -75,11 +102,13 @@ int collect_extractions()
 // The server in use, kept inside the server arrays.
 int server_index() { return std::max(0, std::min(stg.server_sel, 9)); }
 
-// Per stream: the retry schedule of its file on the server in use; a new
-// file or another server starts a fresh one.
+// Per stream: the retry schedule of its file. A new file starts a fresh
+// one; another server does not, so that failing servers, however many,
+// cost no more requests than one.
 struct stream_retry {
 	int file = -1;
 	int server = -1;
+	int on_server = 0;  // failed tries on the server in use
 	retry_pacer pacer;
 	net_failure why;
 	std::string url;  // what was asked for
@@ -89,10 +118,13 @@ stream_retry stream_retries[4];
 stream_retry& retry_of(int stream, int file)
 {
 	stream_retry& r = stream_retries[stream];
-	if (r.file != file || r.server != server_index()) {
+	if (r.file != file) {
 		r = stream_retry();
 		r.file = file;
+	}
+	if (r.server != server_index()) {
 		r.server = server_index();
+		r.on_server = 0;
 	}
 	return r;
 }
@@ -105,7 +137,7 @@ void failed_try(int stream, int slot, const std::string& url)
 	r.why = http.last_failure[slot];
 	r.url = url;
 	r.pacer.failed(xtim.elapsed, retry_jitter());
-	if (r.pacer.failures >= retry_tries_per_server && stg.server_count > 1)
+	if (++r.on_server >= retry_tries_per_server && stg.server_count > 1)
 		stg.server_sel = (server_index() + 1) % std::min(stg.server_count, 10);
 }
 
@@ -203,6 +235,7 @@ void grab_retry_reset()
 {
 	for (stream_retry& r : stream_retries) r = stream_retry();
 	redo_files.clear();
+	damaged_tries.clear();
 	grab_halt_clear();
 }
 
@@ -263,7 +296,7 @@ int grab_files()
 			finished = true;
 		} else if (v.remove) {
 			stg.action = 0;
-			const int err = delete_file(destination);
+			const int err = delete_dropped_file(destination);
 			if (stg.log_actions)
 				xer << "now we want to nuke a file: DELETING  file " << destination << ", with result=" << err
 				    << ".\n";
@@ -281,6 +314,7 @@ int grab_files()
 			// A file that failed waits for its next try; the other streams go on.
 			if (!retry.pacer.due(xtim.elapsed)) continue;
 			http.keep_file(slot, true);
+			http.limit_body(slot, (long long)listed_size_bound(v.download_kb));
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 2 && http.last_failure[slot].kind == net_fail_local_file) {
 				// The temporary folder cannot take the download: a disk
@@ -300,6 +334,19 @@ int grab_files()
 				}
 				stg.file_progress = percent * 0.01f;
 				next.inflight_kb += stg.file_progress * v.download_kb;
+			} else if (got == 2 && http.last_failure[slot].kind == net_fail_too_big &&
+			           !refetch_damaged(next.stream_file[i], err_archive_too_big, destination)) {
+				// Larger than listed a second time: reported as a damaged archive.
+				ask_7z[i] = 0;
+				extract_job damaged;
+				damaged.file = next.stream_file[i];
+				damaged.archive = archive;
+				damaged.destination = destination;
+				damaged.error = err_archive_too_big;
+				extract_job_report(damaged);
+				next.done_download_kb += v.download_kb;
+				next.done_install_kb += v.install_kb;
+				finished = true;
 			} else if (got == 2 && v.is_global && !ask_7z[i]) {
 				// Asked for once more as a pre-made ".7z" before the file counts as failed.
 				ask_7z[i] = 1;

@@ -38,7 +38,7 @@ bool grab_halt_settled();
 // The download's retries, for the page: the soonest next try among the
 // streams whose file failed (failures 0 when none has).
 struct grab_retry_info {
-	int failures = 0;   // failed tries in a row of that file on the server in use
+	int failures = 0;   // failed tries in a row of that file, on any server
 	float wait = 0;     // seconds until its next try
 	net_failure why;    // why the last try failed
 	std::string url;    // the file's path on the server

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -14,6 +15,7 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "Installer-f/utils_extract.h"
 #include "Installer-f/utils_grab.h"
 
 UTL_worker_threads* checksum_workers = nullptr;
@@ -91,8 +93,9 @@ void checksum_task::do_it()
 		file_version_struct& v = sim_info[f][newest];
 		std::string rel = v.path;
 		trim_dest_folder(rel);
-		v.sig_have = "NONE";
-		if (dest_relative_path_ok(rel)) calc_file_md5(dest_dir_path + rel, v.sig_have);
+		std::string have = "NONE";
+		if (dest_relative_path_ok(rel)) calc_file_md5(dest_dir_path + rel, have);
+		v.sig_have = have;
 		v.have_is_want = (v.sig_have == v.sig_want) ? 1 : 0;
 	}
 }
@@ -112,7 +115,7 @@ dvd_unpack_task::dvd_unpack_task(int file_number, const std::string& temp_folder
 	// The signature names the copy only when it is one; anything else from
 	// the manifest could reach outside the temporary folder.
 	if (is_md5_text(v.sig_want))
-		temp = temp_folder + v.sig_want + "_" + std::to_string(file) + suffix;
+		temp = temp_folder + v.sig_want.str() + "_" + std::to_string(file) + suffix;
 	else
 		temp = temp_folder + std::to_string(file) + suffix;
 	std::string rel = v.path;
@@ -161,7 +164,14 @@ void dvd_unpack_task::do_it()
 	const bool is_7z = temp.size() >= 3 && temp.compare(temp.size() - 3, 3, ".7z") == 0;
 	const bool mac_exec = destination.find("Contents/MacOS/") != std::string::npos;
 	const int flags = mac_exec ? extract_executable : 0;
+	// The disc's archive is checked against the manifest as it is unpacked.
+	const file_version_struct& listed = sim_info[file].back();
+	const extract_expect expect = listed_file_expect(destination, listed.sig_want, listed.install_kb);
+	set_extract_expect(&expect);
+	// Links an earlier release left in the copy never lead a write out of it.
+	beneath_root_scope beneath(dest_dir_path);
 	int err = is_7z ? p7z_to_file(temp, folder, nullptr, 0, flags) : zip_to_file(temp, folder, nullptr, 0, flags);
+	set_extract_expect(nullptr);
 	if (err != 0) {
 		error_code = err;
 		error_text = "I was unable to unzip the file " + temp + " to the folder " + folder + ".";

@@ -9,6 +9,7 @@
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
@@ -28,6 +29,8 @@ float btn_cuts[8][3] = {
 namespace {
 wizard_step last = nullptr;
 void (*page_cancel_hook)() = nullptr;  // the shown page's, for the window's close button
+int (*page_quit_question)() = nullptr;
+int close_pending = 0;  // the window's close button, asked about in the next frame
 float steps_bottom = 480;
 const float band_over[2] = {0.0f, 0.171875f};
 const float band_held[2] = {0.1796875f, 0.3515625f};
@@ -44,6 +47,18 @@ void wizard_reset_last() { last = nullptr; }
 wizard_step wizard_previous_step() { return last; }
 
 float wizard_steps_bottom() { return steps_bottom; }
+
+std::vector<std::string> wizard_step_lines(const std::string& name)
+{
+	std::vector<std::string> regular = OGL_wrap_split(name, kStepWrap, charset_regular);
+	std::vector<std::string> bold = OGL_wrap_split(name, kStepWrap, charset_bold);
+	return bold.size() > regular.size() ? bold : regular;
+}
+
+float wizard_step_room(const std::string& name)
+{
+	return std::max(20.0f, wizard_step_lines(name).size() * OGL_line_step(charset_regular) + 7);
+}
 
 float interface_icon_width(int icon, int lang)
 {
@@ -87,7 +102,13 @@ int interface_rect_wrap(float x, float y, int icon, int align, int* out_width, i
 
 void wizard_close_request()
 {
-	// The window's close button is the page's Quit.
+	// The window's close button is the page's Quit; a question is asked
+	// from the page's own frame, not from inside the event loop.
+	if (page_quit_question) {
+		close_pending = 1;
+		MACIBM_frame_animate();
+		return;
+	}
 	if (page_cancel_hook) page_cancel_hook();
 	page_cancel_hook = nullptr;
 	app_done = 1;
@@ -118,14 +139,21 @@ void wizard_APP_update()
 	OGL_2dquad(397, 103, 1, 0, H, 0, H / 1024, W, H, W / 1024, H / 1024, W, 0, W / 1024, 0, 0, 0, 0, 0, 1, 4);
 	BTN_frame2(20, 10, 50, 190, 453, "");
 	BTN_frame2(20, 210, 50, 580, 453, "");
+	BTN_layout_side_margin(kBodyMargin);
 
-	// One step every 20 units; a name that wraps pushes the rest down.
+	// One step every 20 units; a name that wraps pushes the rest down. A
+	// name breaks where its bold (current) form does in either font, so the
+	// list stands still as the current step moves down it.
 	const int n = (int)step_names.size();
 	float y = 480;
 	for (int i = 0; i < n; ++i) {
 		const bool here = i < (int)step_funcs.size() && step_funcs[i] == g_wizard;
-		const float end = OGL_string(here ? 65 : 45, 30, y, step_names[i], 170, here ? charset_bold : charset_regular, 0);
-		y = std::min(y - 20, end - 7);
+		float line_y = y;
+		for (const std::string& line : wizard_step_lines(step_names[i])) {
+			OGL_string(here ? 65 : 45, 30, line_y, line, 9999, here ? charset_bold : charset_regular, 0);
+			line_y -= OGL_line_step(charset_regular);
+		}
+		y -= wizard_step_room(step_names[i]);
 	}
 	steps_bottom = y;
 	if (stg.get_beta)
@@ -144,6 +172,7 @@ void wizard_APP_update()
 	const wizard_step called = g_wizard;
 	const int result = g_wizard(first_time, screen);
 	page_cancel_hook = screen.cancel_hook;
+	page_quit_question = screen.quit_question;
 	// One log line per page change, its title (tests wait on it).
 	if (first_time) {
 		BTN_layout_new_scene();
@@ -187,11 +216,13 @@ void wizard_APP_update()
 
 	const bool quit_is_next = screen.next == wizard_quit;
 	int quit_w = (int)interface_icon_width(0, lang_index());
-	if (!quit_is_next) {
-		if (interface_rect(30, 12, 0, 1, &quit_w, 1, 1)) {
-			if (screen.cancel_hook) screen.cancel_hook();
-			app_done = 1;
-		}
+	bool quit = close_pending != 0;
+	close_pending = 0;
+	if (!quit_is_next && interface_rect(30, 12, 0, 1, &quit_w, 1, 1)) quit = true;
+	// The question may run frames of its own; the page is not run meanwhile.
+	if (quit && (!screen.quit_question || screen.quit_question())) {
+		if (screen.cancel_hook) screen.cancel_hook();
+		app_done = 1;
 	}
 	// The Preferences icon keeps its place also where Quit moved to the right.
 	if (interface_rect(40.0f + quit_w, 12, 6, 1, nullptr, screen.prefs_enabled, screen.prefs_enabled ? 1 : 2) &&

@@ -22,6 +22,9 @@ struct wizard_screen {
 	std::vector<std::string> choice_labels;
 	std::vector<wizard_step> choice_steps;
 	void (*cancel_hook)() = nullptr;
+	// Asked before Quit or the window's close button ends the program; 0
+	// keeps it running (the user chose to go on).
+	int (*quit_question)() = nullptr;
 };
 
 // ---- driver -------------------------------------------------------------------
@@ -47,9 +50,22 @@ wizard_step wizard_previous_step();
 float interface_icon_width(int icon, int lang);
 // Width of the progress bar for a progress value; 0 when no bar is drawn.
 float wizard_bar_width(float progress);
+// Wrap width of the page list; the lines of a page name there, broken where
+// the wider of its two fonts (current bold, or regular) breaks it; the
+// height the name takes.
+constexpr float kStepWrap = 164;
+std::vector<std::string> wizard_step_lines(const std::string& name);
+// The page's body (x 230 to 770) keeps this much of its panel free at each side.
+constexpr float kBodyMargin = 20;
+float wizard_step_room(const std::string& name);
 
 // ---- text (sizes, times, rates, disk space) -----------------------------------
 std::string size_string(float kb);
+// Seconds an install has left, from what came and what was installed in
+// `elapsed` seconds: the slower of the download and the installing, at least
+// 1 while anything remains, 0 when nothing does.
+float install_seconds_left(float download_total_kb, float downloaded_kb, float install_total_kb, float installed_kb,
+                           float elapsed);
 std::string int_str(int n);
 std::string flt_str(const char* fmt, float v);
 std::string time_str(float seconds);
@@ -74,6 +90,17 @@ int UTIL_cancel_install(std::string head, std::string tail, std::string caption1
 extern std::vector<std::string> all_skyframes;
 void locate_all_ventoras();
 void register_new_ventora();
+// Takes a folder out of the registry (and out of the unfinished installs).
+void unregister_ventora(const std::string& folder);
+// An install into folder began: until install_finished it counts as
+// unfinished, also after the program was killed.
+void install_started(const std::string& folder);
+void install_finished(const std::string& folder);
+bool install_unfinished(const std::string& folder);
+// Deletes the partial copy in dest_dir_path and its registry line.
+void discard_partial_install();
+// What the destination pages say of an existing folder whose install did not finish.
+std::string unfinished_copy_text(const std::string& install_folder, const std::string& parent_dir);
 int path_is_to_a_sim();
 void UTIL_pick_install();
 

@@ -91,8 +91,9 @@ int demo_eula(int, wizard_screen& s)
 	s.body = T(demo_licence_text);
 	s.back = demo_start;
 	s.next = accept_eula_demo ? demo_get_updates : nullptr;
-	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
-	BTN_bool(230, 100, &accept_eula_demo, "", 0);
+	// The box starts at the body's margin, its label 13 units after it.
+	OGL_string(45, 257, 100, T("I accept this agreement."), 513, charset_regular, 0);
+	BTN_bool(237, 100, &accept_eula_demo, "", 0);
 	return 0;
 }
 
@@ -153,23 +154,41 @@ void manifest_progress(wizard_screen& s)
 		                                 int_str(percent));
 }
 
+namespace {
+// Back and Quit during the install ask the same: 1 when the user chose to
+// cancel, and then the partial copy is gone, registry line and all.
+int cancel_question()
+{
+	const int r = abort_alert(
+	    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
+	      "the Ventora 9 demo."),
+	    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
+	    T("the demo installation process."), T("Cancel Installation"));
+	// Continue, or the question closed: the installation goes on.
+	if (r != 1) return 0;
+	stream_reset();
+	discard_partial_install();
+	demo_install_is_running = 0;
+	return 1;
+}
+
+int quit_question() { return demo_install_is_running ? cancel_question() : 1; }
+
+// The remove choice of an unfinished copy: back to the page, the folder gone.
+int demo_remove_partial(int, wizard_screen& s)
+{
+	discard_partial_install();
+	s.next = demo_pick_dest;
+	return 1;
+}
+}  // namespace
+
 int demo_pick_dest(int first_time, wizard_screen& s)
 {
 	if (first_time) {
-		if (demo_install_is_running) {
-			const int r = abort_alert(
-			    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
-			      "the Ventora 9 demo."),
-			    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-			    T("the demo installation process."), T("Cancel Installation"));
-			if (r != 1) {
-				// Continue, or the question closed: the installation goes on.
-				s.next = demo_run_patch;
-				return 1;
-			}
-			stream_reset();
-			recursive_delete_folder(dest_dir_path);
-			demo_install_is_running = 0;
+		if (demo_install_is_running && !cancel_question()) {
+			s.next = demo_run_patch;
+			return 1;
 		}
 		stream_reset();
 		get_OS_abs_path(os_dir_desktop, desktop_f);
@@ -186,7 +205,9 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int bw = (int)(str_dx(change) + 21), lw = (int)str_dx(label);
-	if (BTN_action(290, 203, (float)bw, 0, 1, change, "-")) {
+	// The button starts at the body text's margin, however long its label.
+	const float cx = 229 + bw / 2.0f;
+	if (BTN_action(cx, 203, (float)bw, 0, 1, change, "-")) {
 		std::string picked;
 		if (GetFilePathFromUser(2, T("Pick a folder to install the Ventora 9 demo into."), T("Select"), 0, parent_dir,
 		                        picked)) {
@@ -194,7 +215,7 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 			sizes_stale = 1;
 		}
 	}
-	const int fx = (int)(bw / 2.0f + 300 + 10 + lw);
+	const int fx = (int)(cx + bw / 2.0f + 20 + lw);
 	const std::string before = install_folder;
 	BTN_enterstring((float)fx, 200, &install_folder, 256, "-" + label, (float)(760 - fx), 0);
 	if (install_folder != before) sizes_stale = 1;
@@ -207,17 +228,26 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 		s.body = name_problem;
 		return 0;
 	}
-	if (dir_exists(dest_dir_path)) {
+	const bool exists = dir_exists(dest_dir_path);
+	if (exists && !install_unfinished(dest_dir_path)) {
 		s.next = nullptr;
 		s.body = UTL_string_sub(T("The folder '%1:install name%' already exists inside the folder '%2:parent folder%'.\n\n"
 		                          "Please change the install name or destination."),
 		                        install_folder, parent_dir);
 		return 0;
 	}
-	s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
-	                        install_folder, parent_dir);
-	if (parent_dir == desktop_f)
-		s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	if (exists) {
+		// An install that was stopped (a killed run): finished from here on,
+		// the files already there are kept; or removed.
+		s.body = unfinished_copy_text(install_folder, parent_dir);
+		s.choice_labels.push_back(T("Remove the Partial Copy"));
+		s.choice_steps.push_back(demo_remove_partial);
+	} else {
+		s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+		                        install_folder, parent_dir);
+		if (parent_dir == desktop_f)
+			s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	}
 	if (sizes_stale) {
 		sizes_stale = 0;
 		int ctr = 0;
@@ -245,9 +275,11 @@ int demo_run_patch(int first_time, wizard_screen& s)
 		stream_reset();
 		demo_install_is_running = 1;
 		totl_inst_rat = 0;
+		install_started(dest_dir_path);
 		register_new_ventora();
 	}
 	s.title = T("Installing");
+	s.quit_question = quit_question;
 	if (!patch_work_loop(s, demo_pick_dest)) {
 		if (!grab_halt_settled()) return 0;
 		// The question comes over the page it belongs to, once that is shown.
@@ -262,13 +294,14 @@ int demo_run_patch(int first_time, wizard_screen& s)
 		grab_halt_clear();
 		if (r != 1) return 0;
 		stream_reset();
-		recursive_delete_folder(dest_dir_path);
+		discard_partial_install();
 		demo_install_is_running = 0;
 		s.next = demo_pick_dest;
 		return 1;
 	}
 	s.next = demo_done;
 	demo_install_is_running = 0;
+	install_finished(dest_dir_path);
 	return 1;
 }
 
@@ -354,8 +387,6 @@ void patch_texts(wizard_screen& s, wizard_step back)
 	const float got = next.done_download_kb + next.inflight_kb;
 	const float elapsed = xtim.elapsed - next.start_time;
 	const float rate = got / (elapsed > 1 ? elapsed : 1);
-	float remaining = stg.total_download_kb - got;
-	if (remaining < 0) remaining = 0;
 	std::string body;
 	const float quiet = arrivals.stalled_for(got, xtim.elapsed);
 	if (quiet >= stall_notice_seconds) {
@@ -371,7 +402,8 @@ void patch_texts(wizard_screen& s, wizard_step back)
 		                         "stream.",
 		                         "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
 		                         "simultaneous download streams."),
-		    time_str(remaining / rate), rate_str(rate), int_str(n));
+		    time_str(install_seconds_left(stg.total_download_kb, got, stg.total_install_kb, next.done_install_kb, elapsed)),
+		    rate_str(rate), int_str(n));
 	}
 	if (stg.download_failed) {
 		s.body = download_failure_text();
@@ -391,10 +423,12 @@ int demo_done(int, wizard_screen& s)
 	s.next = wizard_quit;
 	s.title = T("Finshed Web Demo Install");
 	if (stg.install_problems) {
-		s.body = T("There were problem installing the Ventora 9 web demo - it may not be usable.");
+		s.body = T("There were problem installing the Ventora 9 web demo - it may not be usable.") +
+		         undeleted_files_text();
 		return 0;
 	}
-	s.body = UTL_string_sub(T("I have finished installing the Ventora 9 web demo at: %1:file path%."), dest_dir_path);
+	s.body = UTL_string_sub(T("I have finished installing the Ventora 9 web demo at: %1:file path%."), dest_dir_path) +
+	         undeleted_files_text();
 	s.choice_labels.push_back(T("Fly Ventora 9 Now"));
 	s.choice_steps.push_back(dvd_do_run_sim);
 	return 0;

@@ -141,6 +141,33 @@ int dvd_start(int first_time, wizard_screen& s)
 
 // ---- install flow -------------------------------------------------------------------
 
+namespace {
+// Back and Quit during the install of a new copy ask the same: 1 when the
+// user chose to cancel, and then the partial copy is gone, registry line and all.
+int cancel_question()
+{
+	const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
+	                            "installed copy of Ventora 9."),
+	                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
+	                          T("the installation process."), T("Cancel Installation"));
+	// Only the Cancel button deletes; Continue or a closed question goes on.
+	if (r != 1) return 0;
+	install_files_kill();
+	discard_partial_install();
+	dvd_install_is_running = 0;
+	return 1;
+}
+
+int quit_question() { return dvd_install_is_running ? cancel_question() : 1; }
+
+int dvd_remove_partial(int, wizard_screen& s)
+{
+	discard_partial_install();
+	s.next = dvd_pick_install;
+	return 1;
+}
+}  // namespace
+
 int dvd_pick_install(int first_time, wizard_screen& s)
 {
 	static std::string parent_dir, install_folder, desktop_f;
@@ -162,7 +189,9 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 
 	const std::string change = T("Change Destination"), label = T("Install Name:");
 	const int w = (int)(str_dx(change) + 21);
-	if (BTN_action(290, 203, (float)w, 0, 1, change, "-")) {
+	// The button starts at the body text's margin, however long its label.
+	const float cx = 229 + w / 2.0f;
+	if (BTN_action(cx, 203, (float)w, 0, 1, change, "-")) {
 		std::string picked = parent_dir;
 		if (GetFilePathFromUser(2, T("Pick a folder to install Ventora 9 into."), T("Select"), 1, parent_dir, picked)) {
 			parent_dir = picked;
@@ -171,7 +200,7 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 		}
 	}
 	const int lw = (int)str_dx(label);
-	const int x = (int)(w * 0.5f + 300 + 10 + lw);
+	const int x = (int)(cx + w * 0.5f + 20 + lw);
 	const std::string before = install_folder;
 	BTN_enterstring((float)x, 200, &install_folder, 256, "-" + label, (float)(760 - x), 0);
 	if (install_folder != before) changed = 1;
@@ -185,19 +214,27 @@ int dvd_pick_install(int first_time, wizard_screen& s)
 		return 0;
 	}
 	dest_dir_path = parent_dir + install_folder + "/";
-	if (dir_exists(dest_dir_path)) {
+	const bool exists = dir_exists(dest_dir_path);
+	if (exists && !install_unfinished(dest_dir_path)) {
 		s.next = nullptr;
 		s.body = UTL_string_sub(T("The folder '%1:install name%' already exists inside the folder '%2:parent folder%'.\n\n"
 		                          "Please change the install name or destination."),
 		                        install_folder, parent_dir);
 		return 0;
 	}
-	s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
-	                        install_folder, parent_dir);
-	if (parent_dir == desktop_f)
-		s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	if (exists) {
+		// A stopped install: finished from here on, or removed.
+		s.body = unfinished_copy_text(install_folder, parent_dir);
+		s.choice_labels.push_back(T("Remove the Partial Copy"));
+		s.choice_steps.push_back(dvd_remove_partial);
+	} else {
+		s.body = UTL_string_sub(T("I will create the folder '%1:install name%' inside the folder '%2:parent folder%'."),
+		                        install_folder, parent_dir);
+		if (parent_dir == desktop_f)
+			s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
+	}
 	if (changed) {
-		// The folder does not exist yet: every file is marked absent at once.
+		// A new folder has every file marked absent at once.
 		checksum_now();
 		set_install_filter(1, 1);
 		scenery_take_all();
@@ -219,27 +256,18 @@ int dvd_eula_install(int, wizard_screen& s)
 	           "use may cause.");
 	s.back = dvd_pick_install;
 	s.next = accept_eula ? dvd_scenery_install : nullptr;
-	OGL_string(45, 250, 100, T("I accept this agreement."), 560, charset_regular, 0);
-	BTN_bool(230, 100, &accept_eula, "", 0);
+	// The box starts at the body's margin, its label 13 units after it.
+	OGL_string(45, 257, 100, T("I accept this agreement."), 513, charset_regular, 0);
+	BTN_bool(237, 100, &accept_eula, "", 0);
 	return 0;
 }
 
 int dvd_scenery_install(int first_time, wizard_screen& s)
 {
 	if (first_time) {
-		if (dvd_install_is_running) {
-			const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
-			                            "installed copy of Ventora 9."),
-			                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
-			                          T("the installation process."), T("Cancel Installation"));
-			// Only the Cancel button deletes; Continue or a closed question goes on.
-			if (r != 1) {
-				s.next = dvd_run_install;
-				return 1;
-			}
-			install_files_kill();
-			recursive_delete_folder(dest_dir_path);
-			dvd_install_is_running = 0;
+		if (dvd_install_is_running && !cancel_question()) {
+			s.next = dvd_run_install;
+			return 1;
 		}
 		checksum_now();
 		recalc_disk_sizes();
@@ -269,6 +297,7 @@ int dvd_done_install(int, wizard_screen& s)
 		s.body = T("There were errors during the install; your copy of Ventora may not be usable.\n\nYou can click Go Back "
 		           "and use the repair and add-remove scenery functions to try to reinstall any missing or damaged files.");
 	}
+	s.body += undeleted_files_text();
 	s.back = dvd_start;
 	s.next = wizard_quit;
 	return 0;
@@ -336,14 +365,18 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 			s.next = m.folder_fail;
 			return 1;
 		}
-		// The copy enters the registry before any file is copied.
-		if (m.registers) register_new_ventora();
+		// The copy enters the registry before any file is copied, as unfinished.
+		if (m.registers) {
+			install_started(dest_dir_path);
+			register_new_ventora();
+		}
 		delete_files();
 		*m.running = 1;
 		num_install_errors = 0;
 	}
 	s.title = T(m.title);
 	s.cancel_hook = install_files_kill;
+	if (m.registers) s.quit_question = quit_question;
 
 	const int count = (int)sim_info.size();
 	int r = m.held ? m.held : install_files_frame(m.f, current_disk);
@@ -373,6 +406,7 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 		s.back = nullptr;
 		s.next = m.finish;
 		*m.running = 0;
+		if (m.registers) install_finished(dest_dir_path);
 		return 1;
 	case install_next_disc:
 		want_file_disk = m.f;
@@ -518,21 +552,52 @@ const disc_member disc_members[3] = {
      "Installing Scenery - Verifying DVD", dvd_verify_disk_scenery, dvd_install_scenery},
 };
 
+// What the check found in the drive when it was not the disc asked for; the
+// change-disc page it leads back to says so, that page only.
+struct refused_disc {
+	int what = 0;    // 0 nothing refused, 1 another disc of the set, 2 no disc of the set
+	int number = -1;  // the other disc's number (manifest numbering), -1 unknown
+};
+refused_disc last_refused, page_refused;
+
+std::string refusal_text(const refused_disc& r, int wanted)
+{
+	if (r.what == 2) return T("No DVD of this set was found in the drive.");
+	if (r.number >= 0 && r.number != wanted)
+		return UTL_string_sub(T("The disc in the drive is DVD number %1:disk number%, not DVD number %2:disk number%."),
+		                      int_str(r.number + 1), int_str(wanted + 1));
+	return UTL_string_sub(T("The disc in the drive does not hold the files of DVD number %1:disk number%."),
+	                      int_str(wanted + 1));
+}
+
 int change_disc(const disc_member& m, int first_time, wizard_screen& s)
 {
 	// The disc goes out on the page's first frame only.
 	const int disc = UTIL_switch_disk(first_time);
+	if (first_time) {
+		page_refused = last_refused;
+		last_refused = refused_disc();
+	}
 	s.title = T(m.change_title);
 	s.body = UTL_string_sub(T("Please insert DVD number %1:disk number% and click continue."), int_str(disc + 1));
+	if (page_refused.what) s.body = refusal_text(page_refused, disc) + "\n\n" + s.body;
 	s.back = m.change_back;
 	s.next = m.check_step;
+	// Waiting for a disc mid-install is still the install.
+	if (m.check_step == dvd_verify_disk_install) s.quit_question = quit_question;
 	return 0;
 }
 
 int check_disc(const disc_member& m, wizard_screen& s)
 {
 	s.title = T(m.check_title);
-	s.next = UTIL_verify_disk() ? m.install_step : m.change_step;
+	const int ok = UTIL_verify_disk();
+	s.next = ok ? m.install_step : m.change_step;
+	last_refused = refused_disc();
+	// Straight from the install step it is the install's own look for the
+	// next disc: the user has not been asked for one yet.
+	if (!ok && wizard_previous_step() != m.install_step)
+		last_refused.what = dvd_set_disc_in_drive(&last_refused.number) ? 1 : 2;
 	return 1;
 }
 

@@ -152,6 +152,7 @@ int dvd_done_repair(int, wizard_screen& s)
 		s.choice_labels.push_back(T("Run Ventora Now"));
 		s.choice_steps.push_back(dvd_do_run_sim);
 	}
+	s.body += undeleted_files_text();
 	s.back = dvd_start;
 	s.next = wizard_quit;
 	return 0;
@@ -180,7 +181,7 @@ std::string done_scenery_text(int count_install, int count_delete, int errors)
 int dvd_done_scenery(int, wizard_screen& s)
 {
 	s.title = T("Finished With Add/Remove Scenery");
-	s.body = done_scenery_text(stg.count_install, stg.count_delete, num_install_errors);
+	s.body = done_scenery_text(stg.count_install, stg.count_delete, num_install_errors) + undeleted_files_text();
 	if (num_install_errors <= 0) {
 		s.choice_labels.push_back(T("Run Ventora Now"));
 		s.choice_steps.push_back(dvd_do_run_sim);

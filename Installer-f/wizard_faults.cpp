@@ -33,11 +33,19 @@ std::string reason_text(int code)
 
 std::string net_failure_text(const net_failure& f, const std::string& server_name)
 {
-	// Through a proxy, a connection that fails is the proxy's.
-	const bool proxy = http.UseProxy(server_name.c_str(), 80);
-	std::string server = server_name;
-	if (proxy && (f.kind == net_fail_no_server || f.kind == net_fail_connection))
-		server = http.proxy_host + ":" + int_str(http.proxy_port);
+	// Through a proxy, a connection that fails is the proxy's: named as such,
+	// with the port tried, so a wrong proxy setting is told from a server down.
+	if (http.UseProxy(server_name.c_str(), 80)) {
+		const std::string port = int_str(http.proxy_port);
+		if (f.kind == net_fail_no_server)
+			return UTL_string_sub(T("I cannot find the proxy %1:proxy% (port %2:port%)."), http.proxy_host, port);
+		if (f.kind == net_fail_connection && f.os_error)
+			return UTL_string_sub(T("I cannot connect to the proxy %1:proxy% on port %2:port%: %3:error%."),
+			                      http.proxy_host, port, reason_text(f.os_error));
+		if (f.kind == net_fail_connection)
+			return UTL_string_sub(T("I cannot connect to the proxy %1:proxy% on port %2:port%."), http.proxy_host, port);
+	}
+	const std::string& server = server_name;
 	switch (f.kind) {
 	case net_fail_answer: {
 		std::string answer = int_str(f.status);
@@ -46,6 +54,10 @@ std::string net_failure_text(const net_failure& f, const std::string& server_nam
 	}
 	case net_fail_no_server: return UTL_string_sub(T("I cannot find the server %1:server%."), server);
 	case net_fail_short: return UTL_string_sub(T("The answer from %1:server% broke off before its end."), server);
+	case net_fail_long:
+		return UTL_string_sub(T("The answer from %1:server% went on past the length it announced."), server);
+	case net_fail_too_big:
+		return UTL_string_sub(T("The file from %1:server% is larger than the release lists: it is damaged."), server);
 	case net_fail_stalled:
 		return UTL_string_sub(T("Nothing has arrived from %1:server% for %2:time%."), server,
 		                      time_str(http_stall_seconds));

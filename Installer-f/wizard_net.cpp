@@ -207,6 +207,8 @@ int net_run_patch(int first_time, wizard_screen& s)
 		s.next = net_check_disk;
 		return 1;
 	}
+	// An update that ran to its end also finishes a copy whose install was stopped.
+	install_finished(dest_dir_path);
 	s.next = net_done;
 	return 1;
 }
@@ -223,6 +225,7 @@ int net_done(int first_time, wizard_screen& s)
 	} else {
 		s.body = UTL_string_sub(T("I have finished updating %1:install path%."), dest_dir_path);
 	}
+	s.body += undeleted_files_text();
 	if (first_time) xer << "Update result: " << s.body << "\n" << std::flush;
 	if (stg.install_problems && !nothing_to_update) return 0;
 	s.choice_labels.push_back(T("Fly Ventora Now"));

@@ -22,6 +22,9 @@ std::vector<std::string> all_skyframes;
 
 namespace {
 const char* const registry_name = "ventora_install.txt";
+// Copies whose install began and has not finished (a quit or a killed run),
+// kept apart so the registry stays one folder per line for every reader.
+const char* const unfinished_name = "ventora_install_unfinished.txt";
 const char* const wizard_src = "Installer-f/wizard_registry";
 
 std::string registry_folder()
@@ -77,26 +80,101 @@ void locate_all_ventoras()
 		if (!l.empty() && dir_exists(l)) all_skyframes.push_back(l);
 }
 
-void register_new_ventora()
+namespace {
+void append_once(const char* name, const std::string& folder)
 {
 	const std::string p = registry_folder();
 	if (p.empty()) {
 		xer << "WARNING: registration of this skyframe folder failed!\n";
 		return;
 	}
-	const std::string path = p + registry_name;
+	const std::string path = p + name;
 	std::vector<std::string> lines;
 	if (read_lines(path, lines))
 		for (const std::string& l : lines)
-			if (l == dest_dir_path) return;
+			if (l == folder) return;
 	std::FILE* f = std::fopen(path.c_str(), "ab");
 	if (!f) {
 		xer << "WARNING: could not append registration file: " << path << "\n";
 		return;
 	}
 	const bool whole = ends_in_line_feed(path);
-	std::fprintf(f, "%s%s\n", whole ? "" : "\n", dest_dir_path.c_str());
+	std::fprintf(f, "%s%s\n", whole ? "" : "\n", folder.c_str());
 	std::fclose(f);
+}
+
+// Rewrites the file without the lines naming folder; every other line stays
+// byte for byte. The new file replaces the old one whole, so a run killed
+// meanwhile leaves one or the other.
+void remove_lines(const char* name, const std::string& folder)
+{
+	const std::string p = registry_folder();
+	if (p.empty()) return;
+	const std::string path = p + name;
+	std::FILE* in = std::fopen(path.c_str(), "rb");
+	if (!in) return;
+	std::string all;
+	char buf[4096];
+	for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) all.append(buf, n);
+	std::fclose(in);
+	std::string text;
+	bool found = false;
+	for (size_t at = 0; at < all.size();) {
+		size_t end = all.find('\n', at);
+		end = end == std::string::npos ? all.size() : end + 1;
+		const std::string line = all.substr(at, end - at);
+		at = end;
+		// The entry as the readers see it: up to its first CR, LF or NUL.
+		if (line.substr(0, line.find_first_of(std::string("\r\n\0", 3))) == folder) {
+			found = true;
+			continue;
+		}
+		text += line;
+	}
+	if (!found) return;
+	const std::string fresh = path + ".new";
+	std::FILE* f = std::fopen(fresh.c_str(), "wb");
+	bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+	if (f) ok = std::fclose(f) == 0 && ok;
+	if (!ok || std::rename(fresh.c_str(), path.c_str()) != 0) {
+		std::remove(fresh.c_str());
+		xer << "WARNING: could not rewrite registration file: " << path << "\n";
+	}
+}
+}  // namespace
+
+void register_new_ventora() { append_once(registry_name, dest_dir_path); }
+
+void unregister_ventora(const std::string& folder)
+{
+	remove_lines(registry_name, folder);
+	remove_lines(unfinished_name, folder);
+}
+
+void install_started(const std::string& folder) { append_once(unfinished_name, folder); }
+void install_finished(const std::string& folder) { remove_lines(unfinished_name, folder); }
+
+bool install_unfinished(const std::string& folder)
+{
+	const std::string p = registry_folder();
+	std::vector<std::string> lines;
+	if (p.empty() || !read_lines(p + unfinished_name, lines)) return false;
+	return std::find(lines.begin(), lines.end(), folder) != lines.end();
+}
+
+std::string unfinished_copy_text(const std::string& install_folder, const std::string& parent_dir)
+{
+	return UTL_string_sub(UTL_translate_string("The folder '%1:install name%' inside the folder '%2:parent folder%' holds "
+	                                           "an installation that did not finish.\n\nNext finishes it and keeps the "
+	                                           "files already installed."),
+	                      install_folder, parent_dir);
+}
+
+void discard_partial_install()
+{
+	recursive_delete_folder(dest_dir_path);
+	unregister_ventora(dest_dir_path);
+	locate_all_ventoras();
 }
 
 int path_is_to_a_sim()
@@ -135,7 +213,7 @@ void UTIL_pick_install()
 	const int n = (int)all_skyframes.size();
 	for (int i = 0; i < n; ++i) {
 		const float y = 400.0f - 25.0f * i;
-		OGL_string(45, 280, y, all_skyframes[i], 500, charset_regular, 0);
+		OGL_string(45, 280, y, all_skyframes[i], 490, charset_regular, 0);
 		int ticked = dest_dir_path == all_skyframes[i] ? 1 : 0;
 		BTN_bool(250, y, &ticked, "", 1);
 		if (ticked && dest_dir_path != all_skyframes[i]) dest_dir_path = all_skyframes[i];

@@ -1,10 +1,13 @@
 // Sizes, times and rates as the wizard pages say them, the disk report and
 // the cancel question of the disc installation pages.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OGL/OGL_font.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/utils.h"
@@ -33,8 +36,8 @@ int int_part(double v)
 
 std::string size_string(float kb)
 {
-	// Units and the decimal mark as the language writes them ("56,9 Go"); a
-	// no-break space keeps the number and its unit on one line.
+	// Units and the decimal mark as the language writes them ("56,9 Go"); the
+	// text wrap keeps the number and its unit on one line.
 	if (kb > 1024000) {
 		const std::string n = fmt256("%.1f", kb / 1048576.0);
 		const size_t dot = n.find('.');
@@ -42,10 +45,10 @@ std::string size_string(float kb)
 		    dot == std::string::npos
 		        ? n
 		        : UTL_string_sub(UTL_translate_string("%1:units%.%2:tenths%"), n.substr(0, dot), n.substr(dot + 1));
-		return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0GB"), number);
+		return UTL_string_sub(UTL_translate_string("%1:size% GB"), number);
 	}
-	if (kb > 1024) return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0MB"), fmt256("%.0f", kb / 1024.0));
-	return UTL_string_sub(UTL_translate_string("%1:size%\xC2\xA0KB"), fmt256("%.0f", kb));
+	if (kb > 1024) return UTL_string_sub(UTL_translate_string("%1:size% MB"), fmt256("%.0f", kb / 1024.0));
+	return UTL_string_sub(UTL_translate_string("%1:size% KB"), fmt256("%.0f", kb));
 }
 
 std::string int_str(int n)
@@ -75,6 +78,24 @@ std::string time_str(float s)
 		many = "%1:minutes% minutes";
 	}
 	return UTL_string_sub(UTL_translate_plural(n, one, many), int_str(n));
+}
+
+float install_seconds_left(float download_total_kb, float downloaded_kb, float install_total_kb, float installed_kb,
+                           float elapsed)
+{
+	if (!(elapsed >= 1)) elapsed = 1;
+	const float to_download = download_total_kb - downloaded_kb;
+	const float to_install = install_total_kb - installed_kb;
+	if (!(to_download > 0) && !(to_install > 0)) return 0;
+	float left = 0;
+	// Downloading at the rate so far.
+	if (to_download > 0 && downloaded_kb > 0) left = to_download / (downloaded_kb / elapsed);
+	// Installed files lag behind the download (they are extracted after it):
+	// the share installed, the one the bar shows, at its own pace.
+	if (install_total_kb > 0 && installed_kb > 0 && to_install > 0)
+		left = std::max(left, elapsed * to_install / installed_kb);
+	// Whole seconds, never "0 seconds" while work remains.
+	return std::max(1.0f, std::ceil(left));
 }
 
 std::string rate_str(float kb_per_s)
@@ -120,8 +141,14 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 	if (!r.enough) page_notice(r.text);
 	if (beside_steps)
 		OGL_string(45, 30, wizard_steps_bottom() - 24, r.text, 160, charset_regular, 0);
-	else
-		OGL_string(45, 230, 130, r.text, 540, charset_regular, 0);
+	else {
+		// A report that wraps to many lines (a long status in German) rises
+		// to keep its last line on the panel.
+		const float lines = (float)OGL_wrap_lines(r.text, 540, charset_regular);
+		const float lowest = 50 + kPanelMargin + std::ceil(OGL_font_get(charset_regular)->descent) + 1;
+		OGL_string(45, 230, std::max(130.0f, lowest + (lines - 1) * OGL_line_step(charset_regular)), r.text, 540,
+		           charset_regular, 0);
+	}
 	return r.enough;
 }
 

@@ -98,8 +98,10 @@ void UTIL_world_map()
 		}
 	gl.End();
 
-	if (m.held) {
-		const world_map_drag& d = drag_state;
+	// The drag's outline only for a press on the map: a button still held
+	// from the click that opened the page has no origin here.
+	const world_map_drag& d = drag_state;
+	if (m.held && d.o_x >= x0 && d.o_x <= x0 + 504 && d.o_y >= y0 && d.o_y <= y0 + 252) {
 		OGL_setstate(1, 0, 3, 5, 9, 11);
 		gl.Color4f(0, 0, 0, 0.5f);
 		gl.Begin(GL_LINE_LOOP);

@@ -26,6 +26,7 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "tests/support/archive_fixtures.h"
+#include "tests/support/grab_release.h"
 #include "tests/support/test_files.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -287,6 +288,56 @@ TEST_F(SafeExtract, FailedExtractionLeavesThePreviousFileByteForByte)
 		EXPECT_TRUE(state_of(out + "f") == before);
 		EXPECT_EQ(names_in(out), std::vector<std::string>{"f"});
 		if (!c.log_line.empty()) EXPECT_NE(log->text().find(c.log_line), std::string::npos) << log->text();
+		unlink(archive.c_str());
+	}
+}
+
+TEST_F(SafeExtract, FileUnlikeItsListingIsRefusedAndThePreviousOneStays)
+{
+	// The caller lists f with the signature of "wanted bytes\n" and a size
+	// bound: other bytes, other link text or more bytes than the bound are
+	// refused before f is replaced; the listed bytes go in place.
+	const std::string wanted = "wanted bytes\n";
+	const unsigned long link_fa = 0xA1FF0000ul;  // a link, rwxrwxrwx
+	struct row {
+		const char* what;
+		bool seven_z;
+		atest::zip_entry entry;  // for a .7z: its name and data
+		uint64_t max_bytes;
+		int code;
+	} rows[] = {
+	    {"zip, listed bytes", false, {"f", wanted, kFile644}, 1000, 0},
+	    {"zip, other bytes", false, {"f", "other bytes!\n", kFile644}, 1000, err_signature_mismatch},
+	    {"zip, link with other text", false, {"f", "elsewhere", link_fa}, 1000, err_signature_mismatch},
+	    {"zip, past the bound", false, {"f", std::string(5000, 'z'), kFile644}, 1000, err_archive_too_big},
+	    {"zip, only another file", false, {"g", wanted, kFile644}, 1000, err_signature_mismatch},
+	    {"7z, listed bytes", true, {"f", wanted}, 1000, 0},
+	    {"7z, other bytes", true, {"f", "other bytes!\n"}, 1000, err_signature_mismatch},
+	    {"7z, past the bound", true, {"f", std::string(5000, 'z')}, 1000, err_archive_too_big},
+	};
+	extract_expect expect;
+	expect.path = out + "f";
+	expect.md5 = vtest::md5_hex(wanted);
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		const std::string archive = tmp.path() + (r.seven_z ? "in.7z" : "in.zip");
+		if (r.seven_z)
+			ASSERT_TRUE(atest::write_7z(archive, {{r.entry.name, r.entry.data}}));
+		else
+			ASSERT_TRUE(atest::write_zip(archive, {r.entry}));
+		unlink((out + "g").c_str());
+		const file_state before = install_previous("f");
+		expect.max_bytes = r.max_bytes;
+		set_extract_expect(&expect);
+		const int rc = r.seven_z ? p7z_to_file(archive, out, nullptr, 0) : zip_to_file(archive, out, nullptr, 0);
+		set_extract_expect(nullptr);
+		EXPECT_EQ(r.code, rc);
+		if (r.code == 0) {
+			EXPECT_EQ(wanted, vtest::read_file_bytes(out + "f"));
+		} else {
+			EXPECT_TRUE(state_of(out + "f") == before);
+		}
+		for (const std::string& n : names_in(out)) EXPECT_TRUE(n == "f" || n == "g") << n;
 		unlink(archive.c_str());
 	}
 }

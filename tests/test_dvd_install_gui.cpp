@@ -226,6 +226,60 @@ TEST_F(DvdInstallGui, FrenchAndGermanInstallPagesHaveEveryText)
 	}
 }
 
+// A disc that is not the one asked for is named on the page the check leads
+// back to: another disc of the set, then an empty drive.
+TEST_F(DvdInstallGui, WrongDiscIsNamedOnTheDiscPage)
+{
+	const struct {
+		const char* other_disc;
+		const char* no_disc;
+		const char* ask;
+	} said[] = {
+	    {"The disc in the drive is DVD number 1, not DVD number 2.", "No DVD of this set was found in the drive.",
+	     "Please insert DVD number 2 and click continue."},
+	    {"Le disque dans le lecteur est le DVD numéro 1 et non le DVD numéro 2.",
+	     "Aucun DVD de cette série n'a été trouvé dans le lecteur.",
+	     "Veuillez insérer le DVD numéro 2 et cliquer sur Continuer."},
+	    {"Im Laufwerk liegt die DVD Nummer 1, nicht die DVD Nummer 2.", "Im Laufwerk wurde keine DVD dieses Satzes gefunden.",
+	     "Bitte legen Sie die DVD Nummer 2 ein und klicken Sie auf Weiter."},
+	};
+	for (int lang : {0, 1, 2}) {
+		SCOPED_TRACE(lang);
+		ASSERT_EQ(drive->insert(rel->discs[0]), "");
+		wizard_window w(lang);
+		ASSERT_TRUE(w.start());
+		ASSERT_EQ(walk_to_map(w), "") << w.log();
+		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+		// The first request says nothing of a refused disc.
+		const std::string ask = std::string("Wizard text: ") + said[lang].ask + "\n";
+		ASSERT_TRUE(w.wait_log(ask, 120)) << w.log();
+
+		const struct {
+			const char* what;
+			bool disc_one;
+			const char* text;
+		} tries[] = {{"disc one again", true, said[lang].other_disc}, {"empty drive", false, said[lang].no_disc}};
+		for (const auto& t : tries) {
+			SCOPED_TRACE(t.what);
+			if (t.disc_one) ASSERT_EQ(drive->insert(rel->discs[0]), "");
+			else ASSERT_EQ(drive->eject(), "");
+			const std::string page = std::string("Wizard text: ") + t.text + "\\n\\n" + said[lang].ask + "\n";
+			ASSERT_TRUE(w.next_until(page)) << w.log();
+			if (const char* keep = std::getenv("VENTORA_KEEP_PAGE"))
+				w.save_png(std::string(keep) + "/wrong_disc_" + std::to_string(lang) + (t.disc_one ? "_other" : "_none") +
+				           ".png");
+		}
+		// The right disc goes on without a word of the earlier ones.
+		ASSERT_EQ(drive->insert(rel->discs[1]), "");
+		ASSERT_TRUE(w.next_until("Wizard page -1: ")) << w.log();
+		ASSERT_TRUE(w.wait_log("Wizard page 5: ", 180)) << w.log();
+		EXPECT_EQ(w.count(ask), 1) << w.log();
+		w.click(w.quit_right_x(), 23);
+		EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+		EXPECT_EQ(w.log().find("STRING "), std::string::npos) << w.log();
+	}
+}
+
 TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 {
 	// Disc 2 with one of its archives damaged.
@@ -391,6 +445,42 @@ TEST_F(DvdInstallGui, StartedFromTheDiscRunsACopyFromTheTemporaryFolder)
 	const std::string copy_exe = copy + "ventora_dvd_installer";
 	EXPECT_TRUE(wait_for([&] { return pids_of(copy_exe).empty(); }, 30));
 	for (pid_t p : pids_of(copy_exe)) kill(p, SIGKILL);
+}
+
+// A new copy whose install never finished (the program was killed): picking
+// its folder again offers to finish it or to remove it, never a dead end.
+TEST_F(DvdInstallGui, UnfinishedCopyIsOfferedForFinishingOrRemoval)
+{
+	wizard_window w(0);
+	const std::string parent = w.home() + "Desktop/";
+	const std::string copy = parent + rel->name + "/";
+	mkdir(parent.c_str(), 0755);
+	mkdir(copy.c_str(), 0755);
+	mkdir((copy + "Airfoils").c_str(), 0755);
+	vtest::write_file_bytes(copy + "Airfoils/naca0012.afl", "half");
+	mkdir((w.home() + ".config").c_str(), 0755);
+	mkdir((w.home() + ".config/Ventora").c_str(), 0755);
+	const std::string registry = w.home() + ".config/Ventora/ventora_install.txt";
+	const std::string unfinished = w.home() + ".config/Ventora/ventora_install_unfinished.txt";
+	vtest::write_file_bytes(registry, copy + "\n");
+	vtest::write_file_bytes(unfinished, copy + "\n");
+	ASSERT_TRUE(w.start());
+	ASSERT_TRUE(w.wait_log("Wizard page 0: ", 60));
+	// "Install A Second Copy of Ventora", the lowest of the entry page's choices.
+	ASSERT_TRUE(w.click_until(500, 275, "Wizard page 1: Pick Install Destination.")) << w.log();
+	const std::string offer = "Wizard text: The folder '" + rel->name + "' inside the folder '" + parent +
+	                          "' holds an installation that did not finish.\\n\\nNext finishes it and keeps the "
+	                          "files already installed.";
+	ASSERT_TRUE(w.wait_log(offer, 10)) << w.log();
+	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
+	if (keep) w.save_png(std::string(keep) + "/disc-unfinished-copy.png");
+	// Removed: the page offers a new install there.
+	ASSERT_TRUE(w.click_until(500, 350, "Wizard text: I will create the folder '" + rel->name + "'")) << w.log();
+	EXPECT_FALSE(vtest::path_exists(copy));
+	EXPECT_EQ(vtest::read_file_bytes(registry), "");
+	EXPECT_EQ(vtest::read_file_bytes(unfinished), "");
+	w.click(w.quit_left_x(), 23);
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 }
 
 }  // namespace

@@ -186,6 +186,31 @@ TEST_F(DvdRepairGui, StopAfterARepairErrorEndsOnTheErrorPage)
 	EXPECT_FALSE(vtest::path_exists(copy + "Instructions/Read Me.txt"));
 }
 
+// A copy whose folder an earlier release made a link out of it: the repair
+// refuses to write through it, asks about the error, and nothing outside
+// the copy changes.
+TEST_F(DvdRepairGui, RepairNeverWritesThroughALinkOutOfTheCopy)
+{
+	wizard_window w;
+	const std::string copy = registered_copy(w.home(), rel->master, {});
+	const std::string outside = tmp.path() + "outside/";
+	ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
+	ASSERT_EQ(system(("rm -rf '" + copy + "Airfoils'").c_str()), 0);
+	ASSERT_EQ(symlink(outside.c_str(), (copy + "Airfoils").c_str()), 0);
+	ASSERT_TRUE(w.start());
+	to_confirmation(w);
+	ASSERT_TRUE(w.next_until("Wizard page 4: Repairing Ventora")) << w.log();
+	ASSERT_TRUE(w.wait_log("Question asked: An error occurred during the repair:", 120)) << w.log();
+	const std::string log = w.log();
+	EXPECT_NE(log.find("it would be written outside " + copy + "Airfoils/."), std::string::npos) << log;
+	w.question_click(96, 56);
+	ASSERT_TRUE(w.wait_log("Wizard page 5: Finished Repairing Ventora.", 60)) << w.log();
+	w.click(w.quit_right_x(), 23);
+	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
+	EXPECT_EQ(vtest::files_below(outside), std::vector<std::string>());
+	EXPECT_EQ(vtest::read_file_bytes(copy + "Ventora"), vtest::read_file_bytes(rel->master + "Linux/Ventora"));
+}
+
 float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
 float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -295,6 +296,25 @@ TEST_F(DvdRepairPages, FinishPagesByOutcome)
 	                  "Back and use the repair and add-remove scenery functions to try to reinstall any missing or "
 	                  "damaged files.");
 	EXPECT_TRUE(s.choice_labels.empty());
+
+	// An old file that could not be deleted (behind a link out of the copy) is
+	// counted at the end of every disc flow's Finish page.
+	const std::string outside = tmp("outside/");
+	tmp.mkdir("outside");
+	ASSERT_EQ(0, symlink(outside.c_str(), tmp("copy/evil").c_str()));
+	ASSERT_EQ(0, make_dirs());
+	EXPECT_EQ(err_archive_escape, delete_dropped_file(dest_dir_path + "evil/old.txt"));
+	const std::string said =
+	    "\n\nI could not remove 1 old file. The log names it and why; the next update will try again.";
+	num_install_errors = 0;
+	for (wizard_step done : {dvd_done_repair, dvd_done_scenery, dvd_done_install}) {
+		s = frame(done, 0, &r);
+		ASSERT_GT(s.body.size(), said.size());
+		EXPECT_EQ(said, s.body.substr(s.body.size() - said.size()));
+	}
+	ASSERT_EQ(0, make_dirs());  // a new run starts with none
+	s = frame(dvd_done_repair, 0, &r);
+	EXPECT_EQ(std::string::npos, s.body.find("could not remove"));
 }
 
 // The map's icons and totals, frame by frame: the totals are recomputed only

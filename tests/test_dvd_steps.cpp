@@ -24,16 +24,19 @@
 #include "Installer-f/wizard_dvd.h"
 #include "tests/support/archive_fixtures.h"
 #include "tests/support/files_tmp.h"
+#include "tests/support/grab_release.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
-const std::string kSig = "0123456789abcdef0123456789abcdef";
 const std::string kIdentity = "I\n900 version\nDVD\nVERSION Set\n";
+// The signature of what the disc's archive of name holds.
+std::string sig(const std::string& name) { return vtest::md5_hex("bytes of " + name); }
 // a.txt on the first disc, b.txt and a tile on the second.
-const std::string kManifest = "I\n900 version\nINSTALLER\nDIR Top/\nFILE 0 0 1 4 4 " + kSig +
-                              " a.txt\nDISK 1\nFILE 0 0 1 4 4 " + kSig +
-                              " b.txt\nDIR Top/Global Scenery/+40-120/\nFILE 0 0 1 4 4 " + kSig + " +47-122.dsf\n";
+const std::string kManifest = "I\n900 version\nINSTALLER\nDIR Top/\nFILE 0 0 1 4 4 " + sig("a.txt") +
+                              " a.txt\nDISK 1\nFILE 0 0 1 4 4 " + sig("b.txt") +
+                              " b.txt\nDIR Top/Global Scenery/+40-120/\nFILE 0 0 1 4 4 " + sig("+47-122.dsf") +
+                              " +47-122.dsf\n";
 
 struct screen_seen {
 	int result = 0;
@@ -332,6 +335,8 @@ TEST_F(DvdSteps, DiscPairsAskForTheWantedDiscAndCheckIt)
 {
 	const std::string d0 = disc("d0", {"Top/a.txt"});
 	const std::string d1 = disc("d1", {"Top/b.txt"});
+	const std::string empty_set = disc("empty_set", {});
+	tmp.mkdir("empty_set/Set");
 	load_manifest();
 	struct row {
 		wizard_step change, check;
@@ -367,6 +372,35 @@ TEST_F(DvdSteps, DiscPairsAskForTheWantedDiscAndCheckIt)
 		EXPECT_EQ(s.title, r.check_title);
 		EXPECT_EQ(s.next, r.change);
 		EXPECT_EQ(current_disk, 0);
+
+		// The page the check leads back to says what the drive held, on
+		// every frame of that page and on that page only.
+		const std::string ask = "Please insert DVD number 2 and click continue.";
+		const struct {
+			const char* what;
+			std::vector<std::string> vols;
+			std::string said;
+		} refused[] = {
+		    {"another disc of the set", {d0}, "The disc in the drive is DVD number 1, not DVD number 2."},
+		    {"nothing of the set", {}, "No DVD of this set was found in the drive."},
+		    {"a disc of the set without the files", {empty_set}, "The disc in the drive does not hold the files of DVD number 2."},
+		};
+		wizard_reset_last();
+		for (const auto& f : refused) {
+			SCOPED_TRACE(f.what);
+			volumes = f.vols;
+			s = wizard_screen();
+			EXPECT_EQ(r.check(1, s), 1);
+			EXPECT_EQ(s.next, r.change);
+			for (int first : {1, 0}) {
+				s = wizard_screen();
+				r.change(first, s);
+				EXPECT_EQ(s.body, f.said + "\n\n" + ask);
+			}
+		}
+		s = wizard_screen();
+		r.change(1, s);
+		EXPECT_EQ(s.body, ask);
 
 		volumes = {d0, d1};
 		s = wizard_screen();

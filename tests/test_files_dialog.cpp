@@ -3,6 +3,8 @@
 // on real folders.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -305,4 +307,18 @@ TEST_F(widget_test, type_ahead_searches_case_insensitively_and_restarts_after_a_
 	type_text(fake, "o");
 	frames_n(1);
 	EXPECT_EQ(sel, 4);
+}
+
+// The folder chooser lists folders only: hidden ones left out, a link to a
+// folder kept, a folder whose name looks like a file type kept, files and
+// dangling links dropped, sorted without regard to case.
+TEST(file_rules, folder_chooser_lists_folders)
+{
+	files_tmp t;
+	for (const char* d : {"b", "A", ".hidden", "X.PNG", "real"}) t.mkdir(d);
+	t.write("c.txt", "x");
+	ASSERT_EQ(symlink((t.root + "real").c_str(), t("L").c_str()), 0);
+	ASSERT_EQ(symlink((t.root + "gone").c_str(), t("dangling").c_str()), 0);
+	EXPECT_EQ(BTN_subfolders(t.root), (std::vector<std::string>{"A", "b", "L", "real", "X.PNG"}));
+	EXPECT_TRUE(BTN_subfolders(t.root + "missing/").empty());
 }

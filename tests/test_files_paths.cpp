@@ -29,6 +29,8 @@ TEST(FilesErrors, TextOfEachKindOfCode)
 	    {20013, "Error code 20013"},
 	    {20014, "Error code 20014"},
 	    {err_archive_escape, "An archive entry would be written outside its destination folder."},
+	    {err_signature_mismatch, "The downloaded file does not match its signature. It is damaged"},
+	    {err_archive_too_big, "The downloaded file is larger than the release lists. It is damaged"},
 	    {-1, "Error code -1"},
 	    {123456, "Error code 123456"},
 	};
@@ -42,7 +44,7 @@ TEST(FilesErrors, TableHoldsEveryRowOnceAndEndsWithNull)
 		++rows;
 		for (const err_msg_row* s = r + 1; s->text; ++s) EXPECT_NE(r->code, s->code) << r->text;
 	}
-	EXPECT_EQ(rows, 80);  // 79 rows of the original table and the archive-escape row
+	EXPECT_EQ(rows, 82);  // 79 rows of the original table, the archive-escape row and the two damaged-download rows
 }
 
 TEST(FilesErrors, LastFailingStepIsKeptPerThread)

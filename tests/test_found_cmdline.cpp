@@ -276,17 +276,26 @@ TEST(FoundMain, PreferencesAreReadAtStartAndSavedAtExit)
 		return r.wait_exit(30);
 	};
 
-	EXPECT_EQ(run({"--pref:_stream_count=3", "--pref:_proxy_host=proxy.test"}), 0);
-	// The hosts keep their defaults, so they are not written.
-	EXPECT_EQ(vtest::read_file_bytes(prf),
-	          "I\n9002 version\n_stream_count 3\n_log_actions 0\n_proxy_host proxy.test\n_proxy_port_int 0\n_get_beta 0\n");
+	EXPECT_EQ(run({}), 0);
+	const std::string plain =
+	    "I\n9002 version\n_stream_count 0\n_log_actions 0\n_proxy_port_int 0\n_get_beta 0\n";
+	EXPECT_EQ(vtest::read_file_bytes(prf), plain);
 
-	// Without the overrides the stored values come back and are kept; a
-	// changed host is written.
-	EXPECT_EQ(run({"--pref:_web_host=lists.example"}), 0);
-	EXPECT_NE(vtest::read_file_bytes(prf).find("_stream_count 3\n_log_actions 0\n_proxy_host proxy.test\n"),
-	          std::string::npos);
-	EXPECT_NE(vtest::read_file_bytes(prf).find("_web_host lists.example\n"), std::string::npos);
+	// Overrides hold for their run only: the file comes back as it was.
+	EXPECT_EQ(run({"--pref:_stream_count=3", "--pref:_proxy_host=proxy.test", "--pref:_web_host=localhost",
+	               "--pref:_proxy_port_int=8080"}),
+	          0);
+	EXPECT_EQ(vtest::read_file_bytes(prf), plain);
+
+	// A stored value the run overrides is kept as stored, and a host changed in
+	// the file is written back.
+	vtest::write_file_bytes(prf, "I\n9002 version\n_stream_count 2\n_proxy_host proxy.test\n_proxy_port 3128\n"
+	                             "_proxy_port_int 3128\n_web_host lists.example\n");
+	EXPECT_EQ(run({"--pref:_stream_count=4", "--pref:_proxy_port_int=1", "--pref:_web_host=localhost"}), 0);
+	EXPECT_EQ(vtest::read_file_bytes(prf),
+	          "I\n9002 version\n_stream_count 2\n_log_actions 0\n_proxy_host proxy.test\n_proxy_port 3128\n"
+	          "_proxy_port_int 3128\n_get_beta 0\n_web_host lists.example\n");
+	vtest::write_file_bytes(prf, "I\n9002 version\n_stream_count 3\n");
 
 	// The frame-rate test leaves the file as it was.
 	EXPECT_EQ(run({"--fps_test", "--pref:_stream_count=4"}), 0);

@@ -12,6 +12,8 @@
 #include "DIzivoz/GenH/hl_stg.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_dirs.h"
+#include "DIzivoz/Files/io_archive.h"
+#include "tests/support/archive_fixtures.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 
@@ -167,6 +169,52 @@ TEST_F(DirsTest, DeleteFilesRemovesMarkedFilesAndEmptiedFolders)
 	EXPECT_LT(inner, outer);
 	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Nest"));
 	EXPECT_TRUE(vtest::path_exists(dest_dir_path));
+}
+
+TEST_F(DirsTest, FoldersDeletionsAndRenamesNeverReachThroughALinkOutOfTheCopy)
+{
+	// What an earlier release left: links out of the copy, absolute and
+	// relative, to a folder holding files, an empty folder, a framework and a
+	// killed extraction's leftover.
+	const std::string outside = tmp.path() + "outside/";
+	ASSERT_EQ(0, system(("mkdir -p '" + outside + "empty' '" + outside + "VNTM.framework/Versions/Current' '" +
+	                     dest_dir_path + "Resources/plugins'").c_str()));
+	vtest::write_file_bytes(outside + "victim.txt", "keep me");
+	vtest::write_file_bytes(outside + std::string(extract_temp_prefix) + "0123456789abcdef", "keep me too");
+	ASSERT_EQ(0, symlink(outside.c_str(), (dest_dir_path + "Resources/evil").c_str()));
+	ASSERT_EQ(0, symlink("../../outside", (dest_dir_path + "Resources/evil-rel").c_str()));
+	ASSERT_EQ(0, symlink((outside + "VNTM.framework").c_str(),
+	                     (dest_dir_path + "Resources/plugins/VNTM.framework").c_str()));
+	const std::vector<std::string> before = atest::list_tree(outside);
+	for (const char* link : {"evil", "evil-rel"}) {
+		SCOPED_TRACE(link);
+		sim_info.clear();
+		const std::string under = std::string("Top/Resources/") + link + "/";
+		add(under + "victim.txt", 0, 1);       // dropped: deleted through the link?
+		add(under + "empty/gone.txt", 0, 1);   // its folder chain reaches outside/empty/
+		add(under + "new/planted.txt", 1, 0);  // needs the folder outside/new/
+		add(under + "x.txt", 0, 0);            // its folder is searched for leftovers
+		alerts.clear();
+		vtest::temp_folder logdir;
+		xer.open(logdir.path() + "log.txt");
+		EXPECT_EQ(0, make_dirs());
+		delete_files();
+		remove_extract_leftovers();
+		xer.close();
+		EXPECT_EQ(before, atest::list_tree(outside));
+		EXPECT_EQ("keep me", vtest::read_file_bytes(outside + "victim.txt"));
+		EXPECT_TRUE(alerts.empty());
+		// Dropped files behind the link are refused: they count as not deleted.
+		EXPECT_EQ(2, undeleted_file_count());
+		EXPECT_EQ(std::string(32, 'a'), sim_info[0].back().sig_have);
+		EXPECT_EQ(1, sim_info[1].back().have_is_want);
+		const std::string log = vtest::read_file_bytes(logdir.path() + "log.txt");
+		EXPECT_NE(std::string::npos, log.find("Could not delete the dropped file " + dest_dir_path + "Resources/" +
+		                                      link + "/victim.txt: " + error_str(err_archive_escape)));
+		EXPECT_NE(std::string::npos, log.find("WARNING: not making the folder " + dest_dir_path + "Resources/" + link +
+		                                      "/new: a link on its way leads out of the copy."));
+	}
+	EXPECT_TRUE(is_dir(outside + "VNTM.framework/Versions/Current"));  // not renamed to _Current
 }
 
 TEST_F(DirsTest, AbortAlertPassesTheQuestionAndKeepsItsResults)

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -272,6 +275,126 @@ TEST_F(InstallTest, UpdateFetchesOnlyWhatDiffersAndDeletesWhatIsGone)
 	EXPECT_NE(std::string::npos, log.find(" End of MD5 at "));
 }
 
+// Sets or clears the immutable attribute, which refuses a deletion also to
+// root; false when the file system or the process cannot.
+bool set_immutable(const std::string& path, bool on)
+{
+	const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0) return false;
+	int flags = 0;
+	bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+	if (ok) {
+		flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+		ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+	}
+	close(fd);
+	return ok;
+}
+
+TEST_F(InstallTest, LinkLeftByAnEarlierReleaseNeverLeadsAWriteOrDeletionOutOfTheCopy)
+{
+	const std::string outside = tmp.path() + "outside";
+	struct row {
+		const char* how;
+		std::string text;  // the planted link's text
+	};
+	for (const row& r : {row{"absolute", outside}, row{"relative", "../../outside"}}) {
+		SCOPED_TRACE(r.how);
+		ASSERT_EQ(0, system(("rm -rf '" + outside + "' '" + dest_dir_path + "'").c_str()));
+		ASSERT_EQ(0, mkdir(outside.c_str(), 0755));
+		vtest::write_file_bytes(outside + "/victim.txt", "old victim");
+		alerts.clear();
+		stg.install_problems = 0;
+
+		// Release 1 plants the link, beside links that stay inside.
+		auto files = first_release();
+		files.push_back({"Resources/evil", r.text, 0777, true});
+		files.push_back({"Resources/inside", "sub", 0777, true});
+		files.push_back({"Resources/inside-abs", dest_dir_path + "Resources/sub", 0777, true});
+		publish(files);
+		ASSERT_TRUE(prepare());
+		run();
+		ASSERT_EQ(0, stg.install_problems);
+		ASSERT_EQ(1, is_sim_link(dest_dir_path + "Resources/evil", nullptr));
+
+		// Release 2 lists a file under the link and drops one under it; it
+		// also writes through the links that stay inside.
+		std::vector<grab_file> update = files;
+		update.push_back({"Resources/evil/planted.txt", "planted"});
+		update.push_back({"Resources/evil/victim.txt", "old victim"});
+		update.push_back({"Resources/evil/victim.txt", "", 0644, false, 0, 0, true});
+		update.push_back({"Resources/inside/via.txt", "through a link inside"});
+		update.push_back({"Resources/inside-abs/via-abs.txt", "through an absolute link inside"});
+		publish(update);
+		stg.total_install_kb = 0;
+		ASSERT_TRUE(prepare());
+		run();
+
+		// Nothing outside changed.
+		EXPECT_FALSE(vtest::path_exists(outside + "/planted.txt"));
+		EXPECT_EQ("old victim", vtest::read_file_bytes(outside + "/victim.txt"));
+		EXPECT_EQ(std::vector<std::string>({"victim.txt"}), atest::list_tree(outside + "/"));
+		// The entry is refused with the escape message; the run goes on.
+		EXPECT_EQ(1, stg.install_problems);
+		EXPECT_EQ(1, next.all_done);
+		ASSERT_EQ(1u, alerts.size());
+		EXPECT_EQ("The installer cannot extract a file.", alerts[0].line1);
+		EXPECT_EQ("Error: " + error_str(err_archive_escape), alerts[0].line2);
+		EXPECT_EQ("Destination: " + dest_dir_path + "Resources/evil/planted.txt", alerts[0].line4);
+		const std::string log = log_text();
+		EXPECT_NE(std::string::npos, log.find("Zip to file refused the entry planted.txt: it would be written outside " +
+		                                      dest_dir_path + "Resources/evil/."));
+		EXPECT_NE(std::string::npos, log.find("Could not delete the dropped file " + dest_dir_path +
+		                                      "Resources/evil/victim.txt: " + error_str(err_archive_escape)));
+		EXPECT_EQ(1, undeleted_file_count());
+		// Links inside keep working.
+		expect_installed(files[4]);  // Resources/link-to-a
+		EXPECT_EQ("through a link inside", vtest::read_file_bytes(dest_dir_path + "Resources/sub/via.txt"));
+		EXPECT_EQ("through an absolute link inside", vtest::read_file_bytes(dest_dir_path + "Resources/sub/via-abs.txt"));
+		xer.close();
+		xer.open(tmp.path() + "log.txt");
+	}
+}
+
+TEST_F(InstallTest, FailedDeletionIsLoggedLeftUncountedAndTriedByTheNextUpdate)
+{
+	auto files = first_release();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	run();
+	ASSERT_EQ(0, stg.install_problems);
+
+	const std::string stuck = dest_dir_path + "Resources/old/x.txt";
+	if (!set_immutable(stuck, true)) GTEST_SKIP() << "no immutable attribute here";
+	struct unstick {
+		std::string path;
+		~unstick() { set_immutable(path, false); }
+	} guard{stuck};
+
+	std::vector<grab_file> update = files;
+	update.erase(update.begin() + 5);  // old/x.txt, listed below with its history
+	update.push_back({"Resources/old/x.txt", "to be dropped", 0644});
+	update.push_back({"Resources/old/x.txt", "", 0644, false, 0, 0, true});
+	publish(update);
+	ASSERT_TRUE(prepare());
+	run();
+	// No deletion failure fails the run; it is logged with its reason and counted.
+	EXPECT_EQ(0, stg.install_problems);
+	EXPECT_TRUE(alerts.empty());
+	EXPECT_TRUE(vtest::path_exists(stuck));
+	EXPECT_EQ(1, undeleted_file_count());
+	EXPECT_NE(std::string::npos, log_text().find("Could not delete the dropped file " + stuck + ": " +
+	                                             error_str(EPERM) + " (error 1).\n"));
+
+	// The next update tries again and, the file deletable now, removes it.
+	ASSERT_TRUE(set_immutable(stuck, false));
+	ASSERT_TRUE(prepare());
+	run();
+	EXPECT_FALSE(vtest::path_exists(stuck));
+	EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/old"));
+	EXPECT_EQ(0, undeleted_file_count());
+}
+
 TEST_F(InstallTest, EmptyManifestFinishesOnTheFirstPass)
 {
 	publish({});
@@ -413,15 +536,29 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 	// One archive lost for good on the first server. Alone, that server is
 	// asked again 1, 2, 4 ... s later (never a flood); with a second server
 	// the file moves there after three failed tries and the run completes.
+	// When every server has lost it, the wait keeps growing across them: two
+	// servers cost what one does.
 	struct row {
 		int servers;
 		bool completes;
+		bool lost_everywhere;
+		float seconds;  // on the frame clock
 	};
-	for (const row& r : {row{1, false}, row{2, true}}) {
-		SCOPED_TRACE(r.servers);
+	for (const row& r : {row{1, false, false, 10}, row{2, true, false, 10}, row{1, false, false, 30},
+	                     row{2, false, true, 30}}) {
+		SCOPED_TRACE(std::to_string(r.servers) + " servers, " + std::to_string((int)r.seconds) + " s");
 		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
 		auto files = first_release();
 		const std::string lost = mirrors_with_one_lost(files, r.servers);
+		std::set<std::string> lost_paths = {lost};
+		if (r.lost_everywhere) {
+			vtest::http_behaviour not_found;
+			not_found.status = 404;
+			for (int k = 1; k < r.servers; ++k) {
+				lost_paths.insert(server_path[k] + "Top/Resources/sub/deeper/b.dat.zip");
+				server.set_behaviour(server_path[k] + "Top/Resources/sub/deeper/b.dat.zip", not_found);
+			}
+		}
 		ASSERT_TRUE(prepare());
 		stg.server_sel = 0;
 		const size_t base = server.request_count();
@@ -433,7 +570,7 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 		grab_retry_info seen;
 		float waited = 0;
 		const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-		while (!done && waited < 10 && std::chrono::steady_clock::now() < give_up) {
+		while (!done && waited < r.seconds && std::chrono::steady_clock::now() < give_up) {
 			done = vtest::install_frame(3);
 			const grab_retry_info now = grab_retry_status();
 			if (now.failures > seen.failures) seen = now;  // just after each failed try
@@ -443,8 +580,13 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 			}
 		}
 		size_t asked = 0;
+		std::set<std::string> asked_where;
 		const auto reqs = server.requests();
-		for (size_t i = base; i < reqs.size(); ++i) asked += reqs[i].path == lost;
+		for (size_t i = base; i < reqs.size(); ++i)
+			if (lost_paths.count(reqs[i].path)) {
+				++asked;
+				asked_where.insert(reqs[i].path);
+			}
 		EXPECT_EQ(r.completes, done == 1);
 		EXPECT_FALSE(grab_halted());
 		if (r.completes) {
@@ -452,11 +594,17 @@ TEST_F(InstallTest, FailedFileIsPacedPerServerAndMovesToTheNextServer)
 			EXPECT_EQ(1, stg.server_sel);
 			for (const grab_file& f : files)
 				if (f.platform != 1) expect_installed(f);
-		} else {
+		} else if (r.seconds <= 10) {
 			// Tries near 0, 1, 3 and 7 s (a jitter makes each wait up to a fifth shorter).
 			EXPECT_GE(asked, 3u);
 			EXPECT_LE(asked, 5u);
 			EXPECT_EQ(0, stg.server_sel);
+			EXPECT_EQ(1, stg.download_failed);
+		} else {
+			// Tries near 0, 1, 3, 7, 15 and perhaps 31 s, whichever server was asked.
+			EXPECT_GE(asked, 5u);
+			EXPECT_LE(asked, 6u);
+			EXPECT_EQ((size_t)r.servers, asked_where.size());
 			EXPECT_EQ(1, stg.download_failed);
 		}
 		// What the page tells: why, and when the next try comes.
@@ -715,6 +863,116 @@ TEST_F(InstallTest, CorruptArchiveIsReportedAndTheRunCompletes)
 	std::vector<std::string> names;
 	std::vector<int> types;
 	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));  // the bad archive is gone too
+}
+
+TEST_F(InstallTest, DamagedDownloadsAreFetchedAgainThenReportedNeverInstalled)
+{
+	// Resources/a.txt, listed at 0 KB. A server that sends other bytes than
+	// the manifest signs, a small archive that expands far past the listed
+	// size, an answer that never ends: the file is fetched once more, and
+	// when that comes damaged too it is reported as a damaged archive.
+	// Nothing of it is left on disk, and the run is no success.
+	const std::string name = "Resources/a.txt";
+	const std::string archive_path = std::string(kServerPath) + "Top/" + name + ".zip";
+	auto answer = [](const std::string& zip) {
+		vtest::http_behaviour b;
+		b.raw = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(zip.size()) + "\r\n\r\n" + zip;
+		return b;
+	};
+	vtest::http_behaviour other = answer(vtest::make_zip_bytes("a.txt", "omega\n", 0644, 1700000000, false));
+	vtest::http_behaviour other_once = other;
+	other_once.times = 1;
+	const std::string zeros(8 << 20, '\0');
+	vtest::http_behaviour bomb = answer(vtest::make_zip_bytes("a.txt", zeros, 0644, 1700000000, false));
+	ASSERT_LT(bomb.raw.size(), 17000u);  // within the bound of the download itself
+	vtest::http_behaviour endless;
+	endless.no_length = true;
+	endless.endless = true;
+	struct row {
+		const char* name;
+		vtest::http_behaviour fault;
+		int error;  // 0: the second try brings the file
+	};
+	for (const row& r : {row{"other bytes", other, err_signature_mismatch}, row{"other bytes once", other_once, 0},
+	                     row{"expands past its size", bomb, err_archive_too_big},
+	                     row{"never ends", endless, err_archive_too_big}}) {
+		SCOPED_TRACE(r.name);
+		ASSERT_EQ(0, system(("rm -rf '" + dest_dir_path + "'").c_str()));
+		alerts.clear();
+		stg.install_problems = 0;
+		auto files = first_release();
+		publish(files);
+		server.set_behaviour(archive_path, r.fault);
+		ASSERT_TRUE(prepare());
+		const size_t base = server.request_count();
+		run(0.05f);
+		size_t asked = 0;
+		const auto all = server.requests();
+		for (size_t i = base; i < all.size(); ++i) asked += all[i].path == archive_path;
+		EXPECT_EQ(2u, asked);
+		for (const grab_file& f : files)
+			if (f.platform != 1 && f.rel != name) expect_installed(f);
+		const file_version_struct* v = nullptr;
+		for (const auto& h : sim_info)
+			if (h.back().path == "Top/" + name) v = &h.back();
+		ASSERT_NE(nullptr, v);
+		if (r.error == 0) {
+			EXPECT_TRUE(alerts.empty());
+			EXPECT_EQ(0, stg.install_problems);
+			expect_installed(files[0]);
+		} else {
+			EXPECT_EQ(1, stg.install_problems);
+			EXPECT_EQ(0, v->have_is_want);
+			ASSERT_EQ(1u, alerts.size());
+			EXPECT_EQ(alert_warning, alerts[0].kind);
+			EXPECT_EQ("The installer cannot extract a file.", alerts[0].line1);
+			EXPECT_EQ("Error: " + error_str(r.error), alerts[0].line2);
+			EXPECT_EQ("Destination: " + dest_dir_path + name, alerts[0].line4);
+			// Neither the file, nor a part of it, nor its archive.
+			EXPECT_FALSE(vtest::path_exists(dest_dir_path + name));
+			std::vector<std::string> names;
+			std::vector<int> types;
+			opensave_getitems(dest_dir_path + "Resources/", 0, names, types);
+			for (const std::string& n : names) EXPECT_FALSE(is_extract_temp_name(n)) << n;
+			EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));
+		}
+		http.kill_all();
+	}
+}
+
+TEST_F(InstallTest, DamagedUpdateKeepsTheOldFileAndIsFetchedAgainNextTime)
+{
+	// The update's new a.txt comes with other bytes each time: the copy keeps
+	// the old a.txt whole, and the next update fetches it again instead of
+	// asking about a file the user never touched.
+	auto files = first_release();
+	publish(files);
+	ASSERT_TRUE(prepare());
+	run();
+	ASSERT_EQ(0, stg.install_problems);
+	std::vector<grab_file> update = files;
+	update.insert(update.begin() + 1, {"Resources/a.txt", "alpha, second release\n", 0644});  // history: old then new
+	publish(update);
+	vtest::http_behaviour other;
+	const std::string zip = vtest::make_zip_bytes("a.txt", "omega, not the release\n", 0644, 1700000000, false);
+	other.raw = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(zip.size()) + "\r\n\r\n" + zip;
+	server.set_behaviour(std::string(kServerPath) + "Top/Resources/a.txt.zip", other);
+	int asked = 0;
+	select_alert_set_asker([&](const select_alert_question&) {
+		++asked;
+		return 2;
+	});
+	ASSERT_TRUE(prepare());
+	run(0.05f);
+	EXPECT_EQ(1, stg.install_problems);
+	EXPECT_EQ("alpha\n", vtest::read_file_bytes(dest_dir_path + "Resources/a.txt"));
+	ASSERT_TRUE(prepare());
+	for (const auto& h : sim_info)
+		if (h.back().path == "Top/Resources/a.txt") {
+			EXPECT_EQ(1, h.back().install);
+		}
+	EXPECT_EQ(0, asked);
+	select_alert_set_asker(nullptr);
 }
 
 TEST_F(InstallTest, ExtractionRestoresWhatEachArchiveKindCarries)
@@ -1001,7 +1259,8 @@ TEST_F(InstallTest, EachFileCostsFewFileSystemCalls)
 		double most_per_file;
 		int most_per_thread;
 	} rows[] = {
-	    {"open", sum({"open", "openat", "creat"}), 2, 1},
+	    // The archive, the file's folder (opened beneath the copy) and the file.
+	    {"open", sum({"open", "openat", "openat2", "creat"}), 3, 1},
 	    {"stat, access, link read", sum({"stat", "lstat", "newfstatat", "statx", "access", "faccessat", "faccessat2",
 	                                     "readlink", "readlinkat"}), 0, 1},
 	    {"folder made or listed", sum({"mkdir", "mkdirat", "getdents64"}), 0, 0},
@@ -1010,7 +1269,7 @@ TEST_F(InstallTest, EachFileCostsFewFileSystemCalls)
 	    {"mode, dates", sum({"chmod", "fchmod", "fchmodat", "utimensat"}), 1, 0},
 	    {"random", sum({"getrandom"}), 0, 2},
 	    {"read, write", sum({"read", "pread64", "write", "pwrite64", "lseek", "fstat"}), 3, 1},
-	    {"close (and the socket's)", sum({"close"}), 3, 1},
+	    {"close (and the socket's)", sum({"close"}), 4, 1},
 	};
 	double all = 0;
 	for (const row& r : rows) {

@@ -12,6 +12,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "tests/support/archive_fixtures.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 
@@ -257,8 +258,10 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 		const char* what;
 		bool remove_archive;   // the copy fails
 		bool corrupt_archive;  // the unpack fails
+		bool other_bytes;      // the archive holds other bytes than the manifest signs
 	};
-	for (row r : {row{"copy", true, false}, row{"unpack", false, true}}) {
+	for (row r : {row{"copy", true, false, false}, row{"unpack", false, true, false},
+	              row{"other bytes", false, false, true}}) {
 		SCOPED_TRACE(r.what);
 		sim_info.clear();
 		const std::vector<vtest::grab_file> files = {{"Resources/a.txt", "alpha"}};
@@ -268,6 +271,7 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 		const std::string source = dvd_path + install_name + "/Top/Resources/a.txt.zip";
 		if (r.remove_archive) std::remove(source.c_str());
 		if (r.corrupt_archive) vtest::write_file_bytes(source, "this is not a zip archive");
+		if (r.other_bytes) vtest::write_file_bytes(source, vtest::make_zip_bytes("a.txt", "omega", 0644, 1700000000, false));
 		const std::string temp = temp_path + vtest::md5_hex("alpha") + "_0.zip";
 
 		vtest::temp_folder logdir;
@@ -288,6 +292,10 @@ TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
 			EXPECT_EQ("I was unable to unzip the file " + temp + " to the folder " + dest_dir_path + "Resources/.",
 			          msg);
 			EXPECT_TRUE(vtest::path_exists(temp));  // the copy stays for a look
+		}
+		if (r.other_bytes) {
+			EXPECT_EQ(err_signature_mismatch, err);
+			EXPECT_FALSE(vtest::path_exists(dest_dir_path + "Resources/a.txt"));
 		}
 		EXPECT_EQ(0, install_files_get_error(msg));
 		EXPECT_EQ("", msg);
@@ -395,4 +403,43 @@ TEST_F(TasksTest, DvdSceneryWrittenAsZipInstallsFromItsZip)
 	std::string msg;
 	EXPECT_EQ(0, install_files_get_error(msg)) << msg;
 	EXPECT_EQ(1, sim_info[0].back().have_is_want);
+}
+
+TEST_F(TasksTest, UnpackNeverWritesThroughALinkOutOfTheCopy)
+{
+	// The copy holds what earlier releases left: a link out and links inside.
+	const std::string outside = tmp.path() + "outside";
+	ASSERT_EQ(0, system(("mkdir -p '" + outside + "' '" + dest_dir_path + "Resources/sub'").c_str()));
+	ASSERT_EQ(0, symlink(outside.c_str(), (dest_dir_path + "Resources/evil").c_str()));
+	ASSERT_EQ(0, symlink("../Resources/sub", (dest_dir_path + "Resources/inside").c_str()));
+	ASSERT_EQ(0, symlink((dest_dir_path + "Resources/sub").c_str(), (dest_dir_path + "Resources/inside-abs").c_str()));
+	struct row {
+		const char* rel;
+		int answer;            // install_files' end
+		const char* lands_at;  // below the copy, when installed
+	};
+	for (const row& r : {row{"Resources/evil/planted.txt", 3, nullptr},
+	                     row{"Resources/inside/ok.txt", 1, "Resources/sub/ok.txt"},
+	                     row{"Resources/inside-abs/ok-abs.txt", 1, "Resources/sub/ok-abs.txt"}}) {
+		SCOPED_TRACE(r.rel);
+		sim_info.clear();
+		const std::vector<vtest::grab_file> files = {{r.rel, "payload"}};
+		vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+		load(files);
+		ASSERT_EQ(0, make_dirs());
+		int next_file = 0;
+		EXPECT_EQ(r.answer, run_disc(next_file, 0));
+		std::string msg;
+		const int err = install_files_get_error(msg);
+		install_files_kill();
+		if (r.lands_at) {
+			EXPECT_EQ(0, err) << msg;
+			EXPECT_EQ("payload", vtest::read_file_bytes(dest_dir_path + r.lands_at));
+			EXPECT_EQ(1, sim_info[0].back().have_is_want);
+		} else {
+			EXPECT_EQ(err_archive_escape, err);
+			EXPECT_EQ(0, sim_info[0].back().have_is_want);
+		}
+		EXPECT_EQ(std::vector<std::string>(), atest::list_tree(outside + "/"));
+	}
 }

@@ -301,3 +301,71 @@ TEST_F(TextField, SelectionAndCaretOnScreen)
 	colr.assign(45, saved45[0], saved45[1], saved45[2]);
 	colr.blink_level = 0;
 }
+
+// A text far wider than the field stays one line: scrolled sideways so that
+// its end and the caret are drawn inside the field, never a blank field.
+TEST_F(TextField, LongTextStaysOnOneLineWithTheCaretInView)
+{
+	MACIBM_alloc_scratch();
+	ASSERT_GT(tman.load_texture(tex_fail_fatal, 392, 0x702, tex_loaded, "RESOURCE:interface.png"), 0);
+	gl_pixel_view();
+	OGL_nrml_colors();
+	const float saved45[3] = {colr.rgb[45][0], colr.rgb[45][1], colr.rgb[45][2]};
+	colr.assign(45, 0, 0, 1);
+	colr.blink_level = 1;
+	const float FW = 400;
+	struct row {
+		const char* name;
+		std::string text;
+	} rows[] = {
+	    {"fits", std::string(20, 'N')},
+	    {"just past field + 1024", std::string(180, 'N')},
+	    {"narrow letters", std::string(255, 'a')},
+	    {"at the length cut", std::string(256, 'N')},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.name);
+		focused_field_id = 0;
+		focus_id = 0;
+		std::string s = r.text;
+		auto draw = [&] {
+			gl.ClearColor(0, 0, 0, 1);
+			gl.Clear(GL_COLOR_BUFFER_BIT);
+			return BTN_enterstring(X, Y, &s, 256, "", FW, 1);
+		};
+		frame(draw);
+		type(29, 39);  // caret to the end
+		frame(draw);
+		// A burst of letters in one frame, as a fast typist gives: past
+		// max_len they are cut, and the text must not slide out of the field.
+		for (int i = 0; i < 30; ++i) type('N', 'N');  // a full queue, key-ups included
+		frame(draw);
+		frame(draw);
+		ASSERT_EQ(ogle->line_starts.size(), 1u) << "the field's line was wrapped";
+		EXPECT_EQ(OGLE_dy, 0);
+		const int caret = sel().second;
+		EXPECT_EQ(caret, (int)s.size());
+		const float xc = X - OGLE_dx + adv(s.substr(0, caret));
+		EXPECT_GE(xc, X);
+		EXPECT_LE(xc, X + FW);
+		// A text wider than the field ends at its right edge.
+		if (adv(s) > FW) {
+			EXPECT_GE(xc, X + FW - 2);
+		}
+		// Blue glyph pixels across the field, and the caret line.
+		int blue = 0;
+		std::vector<unsigned char> px((size_t)FW * 11 * 4);
+		gl.ReadPixels((int)X, (int)Y - 2, (int)FW, 11, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+		for (size_t i = 0; i < px.size(); i += 4) blue += px[i + 2] > 150 && px[i] < 100;
+		EXPECT_GT(blue, 100) << "the field is blank";
+		bool caret_drawn = false;
+		for (int dx = -1; dx <= 1 && !caret_drawn; ++dx) {
+			unsigned char p[4] = {0, 0, 0, 0};
+			gl.ReadPixels((int)(xc + dx + 0.5f), (int)Y - 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+			caret_drawn = p[2] > 150 && p[0] < 100;
+		}
+		EXPECT_TRUE(caret_drawn) << "no caret at x " << xc;
+	}
+	colr.assign(45, saved45[0], saved45[1], saved45[2]);
+	colr.blink_level = 0;
+}

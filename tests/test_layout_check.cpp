@@ -60,7 +60,9 @@ struct LayoutRecord : gl_test {
 
 TEST(LayoutCheck, PairsThatOverlapTouchOrDoNotFit)
 {
-	const int T = layout_text, B = layout_button;
+	const int T = layout_text, B = layout_button, P = layout_panel;
+	layout_box page = box(P, 9, 210, 50, 790, 503);
+	page.side_margin = 20;  // the wizard page's body margins
 	struct {
 		const char* name;
 		std::vector<layout_box> boxes;
@@ -76,6 +78,14 @@ TEST(LayoutCheck, PairsThatOverlapTouchOrDoNotFit)
 	    {"label inside its button", {box(B, 1, 0, 0, 100, 21), box(T, 1, 10, 5, 90, 17)}, ""},
 	    {"label edge to edge", {box(B, 1, 0, 0, 100, 21), box(T, 1, 1, 5, 99, 17)}, "does not fit inside"},
 	    {"label too tall", {box(B, 1, 0, 0, 100, 21), box(T, 1, 10, 5, 90, 25)}, "does not fit inside"},
+	    {"on a panel with room", {box(P, 1, 0, 0, 200, 200), box(T, 2, 6, 6, 194, 18)}, ""},
+	    {"closer than 6 to a panel's border", {box(P, 1, 0, 0, 200, 200), box(T, 2, 20, 20, 197, 32)},
+	     "too close to the border"},
+	    {"near the panel's bottom", {box(P, 1, 0, 0, 200, 200), box(B, 2, 20, 3, 100, 24)}, "too close to the border"},
+	    {"across a panel's border", {box(P, 1, 0, 0, 200, 200), box(B, 2, 190, 20, 260, 41)}, "too close to the border"},
+	    {"beside a panel is not on it", {box(P, 1, 0, 0, 200, 200), box(B, 2, 201, 20, 260, 41)}, ""},
+	    {"a page's body margin", {page, box(B, 2, 222, 192, 358, 213)}, "too close to the border"},
+	    {"at the body margin", {page, box(B, 2, 230, 192, 366, 213), box(T, 3, 250, 430, 770, 442)}, ""},
 	    {"past the right edge", {box(T, 1, 700, 0, 801, 12)}, "leaves the window"},
 	    {"below the bottom", {box(B, 1, 10, -1, 100, 20)}, "leaves the window"},
 	};

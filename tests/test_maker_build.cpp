@@ -153,12 +153,16 @@ TEST_F(MakerTest, ProductBuildWritesManifestIdentityAndArchives)
 	EXPECT_EQ(kRelease, sim_name);
 	EXPECT_EQ(0, reg);
 
-	// The checklist closes a finished build.
-	ASSERT_EQ(1u, alerts.size());
+	// The checklist closes a finished build, after a word on the empty file left out.
+	ASSERT_EQ(2u, alerts.size());
 	EXPECT_EQ(alert_warning, alerts[0].kind);
-	EXPECT_EQ("OK compression is done. Checklist if doing net:", alerts[0].line1);
-	EXPECT_EQ("Upload the -NET uploads- folder stuff.", alerts[0].line3);
-	EXPECT_EQ("Extract directory.txt.zip to the next previous directory file for use next time.", alerts[0].line4);
+	EXPECT_EQ("These empty files were left out of the release:", alerts[0].line1);
+	EXPECT_EQ("All/Resources/empty.txt", alerts[0].line2);
+	EXPECT_EQ("", alerts[0].line3 + alerts[0].line4);
+	EXPECT_EQ(alert_warning, alerts[1].kind);
+	EXPECT_EQ("OK compression is done. Checklist if doing net:", alerts[1].line1);
+	EXPECT_EQ("Upload the -NET uploads- folder stuff.", alerts[1].line3);
+	EXPECT_EQ("Extract directory.txt.zip to the next previous directory file for use next time.", alerts[1].line4);
 
 	std::string exe = mtest::pe_exe_bytes();
 	exe[mtest::pe_flags_offset] |= 0x20;
@@ -217,15 +221,13 @@ TEST_F(MakerTest, ProductBuildWritesManifestIdentityAndArchives)
 		want0.push_back(r + rel);
 	std::sort(want0.begin(), want0.end());
 	EXPECT_EQ(want0, files0);
-	for (int n : {1, 2}) {
-		const auto tree = atest::list_tree(disc(n));
-		EXPECT_TRUE(std::all_of(tree.begin(), tree.end(), [](const std::string& p) { return p.back() == '/'; }));
-		EXPECT_NE(tree.end(), std::find(tree.begin(), tree.end(), r + "Windows/"));
-		// Folders are prepared only for accepted files.
-		EXPECT_EQ(tree.end(), std::find(tree.begin(), tree.end(), r + "All/Output/"));
-		EXPECT_EQ(tree.end(), std::find(tree.begin(), tree.end(), r + "All/Custom Scenery/DSF 900 Mars World-Wide/"));
-	}
-	EXPECT_FALSE(vtest::path_exists(disc(3)));
+	// Folders are made only for accepted files, on the disc that got them:
+	// a one-disc release has no other disc trees.
+	const auto tree0 = atest::list_tree(disc(0));
+	EXPECT_NE(tree0.end(), std::find(tree0.begin(), tree0.end(), r + "Windows/"));
+	EXPECT_EQ(tree0.end(), std::find(tree0.begin(), tree0.end(), r + "All/Output/"));
+	EXPECT_EQ(tree0.end(), std::find(tree0.begin(), tree0.end(), r + "All/Custom Scenery/DSF 900 Mars World-Wide/"));
+	for (int n : {1, 2, 3}) EXPECT_FALSE(vtest::path_exists(disc(n))) << n;
 
 	// The pre-made .7z is the master's own file, linked, not copied.
 	struct stat a, b;
@@ -560,6 +562,69 @@ TEST_F(MakerTest, MasterFaultsStopTheBuild)
 	}
 }
 
+// Empty files are never packaged; the alert before the checklist names two
+// and counts the rest, which standard output lists whole.
+TEST_F(MakerTest, EmptyFilesLeftOutAreNamed)
+{
+	std::vector<master_entry> m = mtest::full_master();
+	for (const char* rel : {"All/Aircraft/e1.acf", "All/Aircraft/e2.acf", "Linux/e3.txt"}) m.push_back({rel, ""});
+	m.push_back({"All/Aircraft/e4.ac", ""});  // refused by its name anyway: not counted
+	write(m);
+	std::ostringstream printed;
+	std::streambuf* was = std::cout.rdbuf(printed.rdbuf());
+	const bool built = build();
+	std::cout.rdbuf(was);
+	ASSERT_TRUE(built) << last_alert().line1;
+	ASSERT_EQ(2u, alerts.size());
+	EXPECT_EQ("These empty files were left out of the release:", alerts[0].line1);
+	EXPECT_EQ("All/Aircraft/e1.acf", alerts[0].line2);
+	EXPECT_EQ("All/Aircraft/e2.acf", alerts[0].line3);
+	EXPECT_EQ("... and 2 more, all listed above.", alerts[0].line4);
+	EXPECT_NE(std::string::npos, printed.str().find("Empty files left out of the release:\n" + master +
+	                                                "All/Aircraft/e1.acf\n" + master + "All/Aircraft/e2.acf\n" +
+	                                                master + "All/Resources/empty.txt\n" + master + "Linux/e3.txt\n"))
+	    << printed.str();
+	const std::string text = built_manifest();
+	for (const char* name : {" e1.acf\n", " e2.acf\n", " e3.txt\n", " e4.ac\n", " empty.txt\n"})
+		EXPECT_EQ(std::string::npos, text.find(name)) << name;
+}
+
+// Folders that cannot serve are named before anything is written: a missing
+// master or output, and an output inside the master (also through a link).
+TEST_F(MakerTest, UnusableFoldersAreNamedBeforeAnythingIsWritten)
+{
+	write(mtest::full_master());
+	mtest::make_dirs(master + "All/Output/discs");
+	ASSERT_EQ(0, symlink(master.c_str(), (tmp.path() + "via_link").c_str()));
+	struct row {
+		const char* what;
+		std::string master, output;
+		std::string line1, line2;
+	};
+	const std::string nowhere = tmp.path() + "nowhere/";
+	const row rows[] = {
+	    {"missing master", nowhere, out, "The master folder is missing!", nowhere},
+	    {"missing output", master, nowhere, "The output folder is missing!", nowhere},
+	    {"output is the master", master, master, "The output folder is inside the master folder!", master},
+	    {"output below the master", master, master + "All/Output/discs/", "The output folder is inside the master folder!",
+	     master + "All/Output/discs/"},
+	    {"output inside through a link", master, tmp.path() + "via_link/All/Output/",
+	     "The output folder is inside the master folder!", tmp.path() + "via_link/All/Output/"},
+	};
+	const auto before = atest::list_tree(tmp.path());
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		maker_set_folders(r.master, r.output, old_manifest);
+		alerts.clear();
+		EXPECT_FALSE(build());
+		ASSERT_EQ(1u, alerts.size());
+		EXPECT_EQ(alert_fatal, alerts[0].kind);
+		EXPECT_EQ(r.line1, alerts[0].line1);
+		EXPECT_EQ(r.line2, alerts[0].line2);
+		EXPECT_EQ(before, atest::list_tree(tmp.path()));
+	}
+}
+
 // Names that look like refused ones but are not.
 TEST_F(MakerTest, LookAlikesAreAccepted)
 {
@@ -737,19 +802,25 @@ TEST_F(MakerTest, ProgressEveryTwentyFilesAndQStopsTheBuild)
 	              "Macintosh/Ventora.app/Contents/MacOS/Ventora.zip",
 	          progress[0]);
 
-	// A 'q' waiting at the packaging progress stops the build before the next file.
+	// A 'q' waiting at the packaging progress stops the build before the next
+	// file, and what it had begun goes with it.
 	ASSERT_EQ(0, system(("rm -rf '" + out + "disk_0'").c_str()));
 	progress.clear();
 	alerts.clear();
 	poll_key = 'q';
+	on_progress = [this]() {
+		EXPECT_TRUE(vtest::path_exists(release(0) + "Macintosh/Ventora.app/Contents/MacOS/Ventora.zip"));
+		EXPECT_FALSE(vtest::path_exists(release(0) + "Windows/Ventora.exe.zip"));
+	};
 	EXPECT_FALSE(build());
+	on_progress = nullptr;
 	EXPECT_EQ(1u, progress.size());
 	ASSERT_EQ(1u, alerts.size());
 	EXPECT_EQ(alert_fatal, alerts[0].kind);
-	EXPECT_FALSE(alerts[0].line1.empty());
-	EXPECT_EQ("", alerts[0].line2 + alerts[0].line3 + alerts[0].line4);
-	EXPECT_TRUE(vtest::path_exists(release(0) + "Macintosh/Ventora.app/Contents/MacOS/Ventora.zip"));
-	EXPECT_FALSE(vtest::path_exists(release(0) + "Windows/Ventora.exe.zip"));
+	EXPECT_EQ("You pressed Q, so the build was stopped.", alerts[0].line1);
+	EXPECT_EQ("The disc folders it had begun were removed.", alerts[0].line2);
+	EXPECT_EQ("", alerts[0].line3 + alerts[0].line4);
+	EXPECT_FALSE(vtest::path_exists(disc(0)));
 
 	// The scan reports every 500 files met; a 'q' waiting then stops the build.
 	std::vector<master_entry> bulk;
@@ -758,7 +829,6 @@ TEST_F(MakerTest, ProgressEveryTwentyFilesAndQStopsTheBuild)
 		std::snprintf(name, sizeof(name), "All/Aircraft/bulk/f%03d.txt", i);
 		bulk.push_back({name, "b"});
 	}
-	ASSERT_EQ(0, system(("rm -rf '" + out + "disk_0'").c_str()));
 	mtest::write_master(master, bulk);
 	progress.clear();
 	alerts.clear();
@@ -768,9 +838,16 @@ TEST_F(MakerTest, ProgressEveryTwentyFilesAndQStopsTheBuild)
 	EXPECT_EQ("reg: 0: total files recursed: 500. will compress: 500.|" + master + "All/Aircraft/bulk/f499.txt",
 	          progress[0]);
 	ASSERT_EQ(1u, alerts.size());
-	EXPECT_FALSE(alerts[0].line1.empty());
-	EXPECT_EQ("", alerts[0].line2 + alerts[0].line3 + alerts[0].line4);
+	EXPECT_EQ("You pressed Q, so the build was stopped.", alerts[0].line1);
+	EXPECT_EQ("The disc folders it had begun were removed.", alerts[0].line2);
 	EXPECT_TRUE(comp_files.size() == 500u);
+	EXPECT_FALSE(vtest::path_exists(disc(0)));
+
+	// Nothing of the stopped builds stands in the way of the next one.
+	poll_key = 0;
+	alerts.clear();
+	ASSERT_TRUE(build()) << last_alert().line1 << " / " << last_alert().line2;
+	EXPECT_TRUE(vtest::path_exists(release(0) + "directory.txt.zip"));
 }
 
 // With the shell's window up and no hooks, the strip is drawn and swapped
@@ -833,19 +910,37 @@ TEST_F(MakerTest, WindowStripTakesOneEventAndOnlyLowerCaseQStops)
 	EXPECT_EQ("", printed.str());
 }
 
-// The plain manifest is removed only once its zip exists.
-TEST_F(MakerTest, FailedManifestZipKeepsThePlainManifest)
+// A build that fails at its last step takes its unfinished discs away (never
+// an earlier build's), so the next build into the same output succeeds.
+TEST_F(MakerTest, FailedBuildLeavesNothingInTheWayOfTheNext)
 {
 	write(mtest::full_master());
+	mtest::make_dirs(out + "keep/disk_7");  // the operator's own, beside the discs
 	// Something already sits where the zipped manifest goes.
-	on_progress = [this]() { mkdir((release(0) + "directory.txt.zip").c_str(), 0755); };
+	bool plain_written = false;
+	on_progress = [this, &plain_written]() {
+		mkdir((release(0) + "directory.txt.zip").c_str(), 0755);
+		plain_written = vtest::path_exists(release(0) + "directory.txt");
+	};
 	EXPECT_FALSE(build());
+	EXPECT_TRUE(plain_written);
 	EXPECT_EQ("zip!=0", last_alert().line1);
 	EXPECT_EQ(release(0) + "directory.txt", last_alert().line3);
 	EXPECT_EQ(release(0) + "directory.txt.zip", last_alert().line4);
-	const std::string kept = vtest::read_file_bytes(release(0) + "directory.txt");
-	EXPECT_EQ(0u, kept.find(kHeader));
-	EXPECT_NE(std::string::npos, kept.find("DIR Windows/\n"));
+	EXPECT_FALSE(vtest::path_exists(disc(0)));
+	EXPECT_TRUE(vtest::path_exists(out + "keep/disk_7"));
+
+	on_progress = nullptr;
+	alerts.clear();
+	ASSERT_TRUE(build()) << last_alert().line1 << " / " << last_alert().line2;
+	EXPECT_EQ(0u, built_manifest().find(kHeader));
+
+	// A disc folder that was there before the build is reported, never removed.
+	alerts.clear();
+	EXPECT_FALSE(build());
+	EXPECT_EQ("Could not make the dst_folder!", last_alert().line1);
+	EXPECT_EQ("THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!", last_alert().line3);
+	EXPECT_TRUE(vtest::path_exists(release(0) + "directory.txt.zip"));
 }
 
 // A file that cannot be signed stops the build rather than going out with
@@ -884,7 +979,8 @@ TEST_F(MakerTest, UnsignableFileStopsTheBuild)
 TEST_F(MakerTest, ArchiveThatCannotBeMadeStopsTheBuild)
 {
 	sim_name = kRelease;
-	dst_folder = out + "disk_0/";  // never made, so nothing can be written there
+	dst_folder = out + "disk_0/";
+	vtest::write_file_bytes(out + "disk_0", "a file where the disc folder goes");
 	write({{"All/Aircraft/a.acf", "plain"}, {"All/Aircraft/t.dsf", "tile"}, {"All/Aircraft/t.dsf.7z", "premade"}});
 	sim_info.clear();
 	sim_info_index.clear();

@@ -19,6 +19,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "tests/support/archive_fixtures.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 #include "tests/support/install_driver.h"
@@ -54,18 +55,23 @@ protected:
 		MACIBM_set_alert_sink(nullptr);
 	}
 
-	run_result run(const std::string& args)
+	run_result run(const std::string& args, const std::string& as_user = "", const std::string& cwd = "")
 	{
 		run_result r;
 		const std::string o = tmp.path() + "stdout.txt", e = tmp.path() + "stderr.txt";
 		// No display: the maker prints its progress and needs nobody at a window.
-		const int rc = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY " + shell_arg(exe) + " " + args + " >" +
+		const int rc = std::system(((cwd.empty() ? "" : "cd " + shell_arg(cwd) + " && ") + "env -u DISPLAY -u WAYLAND_DISPLAY " + as_user + shell_arg(exe) + " " + args + " >" +
 		                            shell_arg(o) + " 2>" + shell_arg(e))
 		                               .c_str());
 		r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 		r.out = vtest::read_file_bytes(o);
 		r.err = vtest::read_file_bytes(e);
 		return r;
+	}
+
+	run_result run_as_nobody(const std::string& args)
+	{
+		return run(args, "setpriv --reuid=nobody --regid=nogroup --clear-groups ");
 	}
 
 	vtest::temp_folder tmp;
@@ -83,6 +89,11 @@ TEST_F(MakerExeTest, BuiltReleaseInstallsOverTheNetwork)
 	// Progress goes to standard output, the checklist to standard error.
 	EXPECT_NE(std::string::npos, r.out.find("reg: 0: total files to compress: 21. now doing: 20.")) << r.out;
 	EXPECT_NE(std::string::npos, r.err.find("OK compression is done. Checklist if doing net:")) << r.err;
+	EXPECT_NE(std::string::npos,
+	          r.err.find("These empty files were left out of the release: All/Resources/empty.txt"))
+	    << r.err;
+	EXPECT_NE(std::string::npos, r.out.find("Empty files left out of the release:\n" + master + "All/Resources/empty.txt\n"))
+	    << r.out;
 
 	const std::string release = out + "disk_0/Ventora 9.10r1/";
 	const std::string staging = tmp.path() + "staging/";
@@ -142,8 +153,59 @@ TEST_F(MakerExeTest, OptionsAndFailuresEndWithAStatus)
 		EXPECT_NE(std::string::npos, res.err.find(r.err_has)) << res.err;
 	}
 	EXPECT_NE(std::string::npos, run("-h").out.find("--master=FOLDER"));
+
+	// Started from inside the master with an output there too: refused, and
+	// nothing (not even the failure's own reports) is left in the master.
+	mtest::make_dirs(master + "All/Output/discs");
+	const std::vector<std::string> before = atest::list_tree(master);
+	const run_result inside = run("--master=. --output=All/Output/discs", "", master);
+	EXPECT_EQ(1, inside.status);
+	EXPECT_NE(std::string::npos, inside.err.find("The output folder is inside the master folder!")) << inside.err;
+	EXPECT_EQ(before, atest::list_tree(master));
 	// Nothing was written by the refused runs.
 	EXPECT_FALSE(vtest::path_exists(tmp.path() + "disk_0"));
+}
+
+// Run as an unprivileged user (root reads everything): a master file or
+// folder the maker cannot read stops it, named, rather than being left out of
+// the release; nothing of the stopped build stays in the output.
+TEST_F(MakerExeTest, UnreadableMasterFileOrFolderStopsTheBuild)
+{
+	if (geteuid() != 0) GTEST_SKIP() << "needs root to run the maker as the user nobody";
+	ASSERT_EQ(0, chmod(tmp.path().c_str(), 0755));
+	ASSERT_EQ(0, chmod(out.c_str(), 0777));
+	const std::string file = master + "All/Aircraft/secret.acf", folder = master + "All/Weapons/locked/";
+	vtest::write_file_bytes(file, "no one may read this");
+	mtest::make_dirs(folder);
+	vtest::write_file_bytes(folder + "inside.wpn", "or this");
+	// The operator owns the master (the build links and patches files in it).
+	ASSERT_EQ(0, std::system(("chown -R nobody:nogroup " + shell_arg(master)).c_str()));
+	struct row {
+		const char* what;
+		std::string locked;
+		int status;
+		std::string err_has;
+	};
+	const row rows[] = {
+	    {"file", file, 1, "I cannot read this file of the master! " + file},
+	    {"folder", folder, 1, "I cannot read this folder of the master! " + folder},
+	    // Not the "already exists" guess: the reason itself.
+	    {"output not writable", out, 1, "Could not make the dst_folder! " + out + "disk_0/\n\nPermission denied"},
+	    {"all readable again", "", 0, "OK compression is done."},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.what);
+		chmod(file.c_str(), r.locked == file ? 0 : 0644);
+		chmod(folder.c_str(), r.locked == folder ? 0 : 0755);
+		chmod(out.c_str(), r.locked == out ? 0555 : 0777);
+		const run_result res = run_as_nobody("--master=" + shell_arg(master) + " --output=" + shell_arg(out));
+		EXPECT_EQ(r.status, res.status) << res.err;
+		EXPECT_NE(std::string::npos, res.err.find(r.err_has)) << res.err;
+		EXPECT_EQ(r.status == 0, vtest::path_exists(out + "disk_0/Ventora 9.10r1/directory.txt.zip"));
+		if (r.status != 0) {
+			EXPECT_FALSE(vtest::path_exists(out + "disk_0")) << "left in the way of the next build";
+		}
+	}
 }
 
 }  // namespace

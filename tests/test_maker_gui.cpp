@@ -51,6 +51,45 @@ protected:
 		}
 		return false;
 	}
+	// The alert's title bar holds a word: the first row down the window's
+	// middle that differs from the background is the bar; its middle stretch
+	// must hold pixels that are not the bar's colour.
+	bool alert_title_has_text(x_view& x)
+	{
+		const std::vector<unsigned> shot = x.pixels(wx, wy, ww, wh);
+		if (shot.size() != (size_t)ww * wh) return false;
+		const unsigned back = shot[(size_t)(wh / 2) * ww + 20];
+		int top = -1;
+		for (int y = 0; y < wh && top < 0; ++y)
+			if (shot[(size_t)y * ww + ww / 2 - 150] != back) top = y;
+		if (top < 0) return false;
+		const unsigned bar = shot[(size_t)(top + 8) * ww + ww / 2 - 150];
+		int text = 0;
+		for (int y = top + 3; y < top + 20; ++y)
+			for (int gx = ww / 2 - 60; gx < ww / 2 + 60; ++gx) text += shot[(size_t)y * ww + gx] != bar;
+		return text > 20;
+	}
+	// The alert's title once the alert has run more frames than its first:
+	// the pointer moves, so frames follow, and the picture settles again.
+	bool settled_title_has_text(shell_app_run& app, x_view& x, int nudge)
+	{
+		xdotool(server.display(), {"mousemove", std::to_string(sx(400 + nudge)), std::to_string(sy(300))});
+		return wait_alert(app, x) && alert_title_has_text(x);
+	}
+	// Waits until an alert's white panel is on the screen and the picture
+	// holds still (two reads alike); false when the program ended first.
+	bool wait_alert(shell_app_run& app, x_view& x)
+	{
+		std::vector<unsigned> last;
+		for (int i = 0; i < 6000 && app.wait_exit(0.005) < 0; ++i) {
+			// Inside the panel, left of where its centred lines can reach.
+			if (x.pixel(sx(203), sy(300)) != kWhite) continue;
+			std::vector<unsigned> now = x.pixels(wx, wy, ww, wh);
+			if (!now.empty() && now == last) return true;
+			last = std::move(now);
+		}
+		return false;
+	}
 	// Window point of GUI units (origin bottom left) to the screen.
 	int sx(int gx) const { return wx + gx; }
 	int sy(int gy) const { return wy + wh - 1 - gy; }
@@ -142,21 +181,22 @@ TEST_F(MakerWindow, StripShowsProgressAndQStopsTheBuild)
 	ASSERT_TRUE(xdotool(server.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
 	ASSERT_TRUE(xdotool(server.display(), {"key", "q"}));
 	ASSERT_EQ(0, kill(app.pid(), SIGCONT));
-	bool alert = false;
-	for (int i = 0; i < 6000 && !alert && app.wait_exit(0.01) < 0; ++i) alert = x.pixel(sx(400), sy(300)) != back;
-	ASSERT_TRUE(alert) << app.stderr_text();
+	ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
 	if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/maker_stopped.png");
+	EXPECT_TRUE(alert_title_has_text(x));
+	EXPECT_TRUE(settled_title_has_text(app, x, 1));
 	ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
 	ASSERT_EQ(1, app.wait_exit(60)) << app.stderr_text();
 	EXPECT_NE(std::string::npos,
-	          app.log().find("\nYou pressed Q, so the build was stopped.\n\n\n\n(Installer-f/make_installer line 214)\n"))
+	          app.log().find("\nYou pressed Q, so the build was stopped.\nThe disc folders it had begun were removed."
+	                         "\n\n\n(Installer-f/make_installer line 214)\n"))
 	    << app.log();
 	EXPECT_NE("", vtest::read_file_bytes(app.folder() + "stack_crawl.txt"));
 
 	// Neither installer takes the output: no identity for the disc search, no
 	// manifest for a set name given outright.
-	EXPECT_FALSE(vtest::path_exists(out + "disk_0/dvd_version.txt"));
-	EXPECT_FALSE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt.zip"));
+	// Nothing is left in the way of the next build either.
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0"));
 	std::vector<alert_record> alerts;
 	MACIBM_set_alert_sink([&](const alert_record& a) { alerts.push_back(a); });
 	dvd_set_volume_lister([this] { return std::vector<std::string>{out + "disk_0/"}; });
@@ -191,18 +231,61 @@ TEST_F(MakerWindow, FinishedBuildEndsAfterItsChecklist)
 	ASSERT_TRUE(x.ok());
 	ASSERT_TRUE(start(app, x)) << app.stderr_text();
 	ASSERT_TRUE(xdotool(server.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
-	// Return until the checklist has been dismissed and the program is gone.
+	// The word on the empty file left out, then the checklist, each titled;
+	// Return dismisses each once it is on the screen.
 	int status = -1;
-	for (int i = 0; i < 300 && status < 0; ++i) {
-		xdotool(server.display(), {"key", "Return"});
-		status = app.wait_exit(0.1);
+	int nudge = 0;
+	for (const char* page : {"maker_empty_files", "maker_checklist"}) {
+		SCOPED_TRACE(page);
+		ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
+		if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/" + page + ".png");
+		EXPECT_TRUE(alert_title_has_text(x));
+		EXPECT_TRUE(settled_title_has_text(app, x, ++nudge));
+		const std::vector<unsigned> before = x.pixels(wx, wy, ww, wh);
+		ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+		// Gone when the picture changes (the next alert) or the program ends.
+		bool changed = false;
+		for (int i = 0; i < 6000 && !changed; ++i) {
+			status = app.wait_exit(0.01);
+			changed = status >= 0 || x.pixels(wx, wy, ww, wh) != before;
+		}
+		ASSERT_TRUE(changed);
 	}
+	if (status < 0) status = app.wait_exit(60);
 	ASSERT_EQ(0, status) << app.stderr_text();
+	EXPECT_NE(std::string::npos, app.log().find("\nThese empty files were left out of the release:\nAll/Resources/empty.txt\n"))
+	    << app.log();
 	EXPECT_NE(std::string::npos, app.log().find("\nOK compression is done. Checklist if doing net:\n")) << app.log();
 	EXPECT_TRUE(vtest::path_exists(out + "disk_0/dvd_version.txt"));
 	EXPECT_TRUE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt.zip"));
 	EXPECT_FALSE(vtest::path_exists(out + "disk_0/" + kRelease + "directory.txt"));
 	EXPECT_EQ("", vtest::read_file_bytes(app.folder() + "stdout.txt"));
+}
+
+// With no language known the shell first asks for one; that picker and the
+// fatal alert after it (the master is missing) both carry their titles.
+TEST_F(MakerWindow, LanguagePickerAndFatalAlertHaveTitles)
+{
+	master = tmp.path() + "no master/";
+	shell_app_run app("", {{"LANGUAGE", "<unset>"}}, "ventora_maker");
+	x_view x(server.display());
+	ASSERT_TRUE(x.ok());
+	ASSERT_TRUE(start(app, x)) << app.stderr_text();
+	int nudge = 0;
+	for (const char* page : {"maker_picker", "maker_no_master"}) {
+		SCOPED_TRACE(page);
+		ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
+		EXPECT_TRUE(settled_title_has_text(app, x, ++nudge));
+		if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/" + page + ".png");
+		const std::vector<unsigned> before = x.pixels(wx, wy, ww, wh);
+		ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+		bool changed = false;
+		for (int i = 0; i < 6000 && !changed; ++i) changed = app.wait_exit(0.01) >= 0 || x.pixels(wx, wy, ww, wh) != before;
+		ASSERT_TRUE(changed);
+	}
+	ASSERT_EQ(1, app.wait_exit(60)) << app.stderr_text();
+	EXPECT_NE(std::string::npos, app.log().find("\nThe master folder is missing!\n" + master + "\n")) << app.log();
+	EXPECT_FALSE(vtest::path_exists(out + "disk_0"));
 }
 
 }  // namespace

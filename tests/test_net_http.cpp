@@ -193,6 +193,7 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 		http_behaviour b;
 		int result;
 		bool log_block;
+		int why;  // the failure's kind
 	};
 	http_behaviour keep_open;
 	keep_open.stall_after = 1000;  // all 1000 bytes, then the connection stays open
@@ -205,11 +206,11 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 	negative.raw = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabc";
 	negative.keep_open_after = true;
 	const Case cases[] = {
-	    {"empty", 0, {}, 1, false},
-	    {"exact_kept_open", 1000, keep_open, 1, false},
-	    {"lower_case_names", 5000, lower, 1, false},
-	    {"longer_than_length", 1000, longer, 2, true},
-	    {"negative_length", 3, negative, 2, true},
+	    {"empty", 0, {}, 1, false, net_fail_none},
+	    {"exact_kept_open", 1000, keep_open, 1, false, net_fail_none},
+	    {"lower_case_names", 5000, lower, 1, false, net_fail_none},
+	    {"longer_than_length", 1000, longer, 2, true, net_fail_long},
+	    {"negative_length", 3, negative, 2, true, net_fail_short},
 	};
 	int n = 0;
 	for (const Case& c : cases) {
@@ -222,9 +223,56 @@ TEST_F(NetHttp, CompleteResponsesFinishAtOnce)
 		EXPECT_EQ(c.result, poll(1, path, local, 3000));
 		EXPECT_EQ(nullptr, http.slot[1]);
 		EXPECT_EQ(c.log_block, log().find("HTTP Error for " + local) != std::string::npos);
+		EXPECT_EQ(c.why, http.last_failure[1].kind);
 		if (c.result == 1) {
 			EXPECT_TRUE(vtest::path_exists(local));
 			EXPECT_EQ(body, read_file_bytes(local));
+		}
+	}
+}
+
+TEST_F(NetHttp, AnswerPastTheCallersBoundStopsAtOnceAndLeavesNoFile)
+{
+	// A bound of 3000 bytes. An answer that announces more, one without a
+	// length that never ends, and one without a length that is a little
+	// too long all fail at once, long before the stall time-out, and leave
+	// no file; within the bound the transfer is as usual, and the bound
+	// holds for one transfer only.
+	struct Case {
+		const char* name;
+		size_t size;
+		http_behaviour b;
+		long long limit;
+		int result;
+	};
+	http_behaviour endless;
+	endless.no_length = true;
+	endless.endless = true;
+	http_behaviour no_length;
+	no_length.no_length = true;
+	const Case cases[] = {
+	    {"announces_more", 5000, {}, 3000, 2},
+	    {"never_ends", 1000, endless, 3000, 2},
+	    {"no_length_too_long", 3001, no_length, 3000, 2},
+	    {"exactly_the_bound", 3000, {}, 3000, 1},
+	    {"bound_was_for_one_transfer", 5000, {}, -2, 1},
+	};
+	int n = 0;
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		const std::string path = std::string("/") + c.name;
+		const std::string body = pattern(c.size, ++n);
+		srv->put_file(kHost, path, body);
+		srv->set_behaviour(path, c.b);
+		const std::string local = tmp.file(c.name);
+		if (c.limit >= 0) http.limit_body(2, c.limit);
+		EXPECT_EQ(c.result, poll(2, path, local, 5000));
+		EXPECT_EQ(nullptr, http.slot[2]);
+		if (c.result == 2) {
+			EXPECT_EQ(net_fail_too_big, http.last_failure[2].kind);
+			EXPECT_FALSE(vtest::path_exists(local));
+		} else {
+			EXPECT_TRUE(body == read_file_bytes(local));
 		}
 	}
 }

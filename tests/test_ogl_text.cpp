@@ -131,6 +131,17 @@ TEST_F(OglText, LinesWrapAlignAndStepAsTheGlyphMetricsSay)
 	     -2 * L},
 	    {"a '/' inside a word is no break", "at kb/s now", 65, 0, 10, {{"at", 0}, {"kb/s", -L}, {"now", -2 * L}},
 	     -3 * L},
+	    {"a full stop after a path at the width stays with its word", "at /aa/bb/.", 100, 0, 10,
+	     {{"at /aa/", 0}, {"bb/.", -L}}, -2 * L},
+	    {"a closing quote after a path stays with it", "in '/aa/bb/'.", 120, 0, 10, {{"in '/aa/", 0}, {"bb/'.", -L}},
+	     -2 * L},
+	    {"a word wider than the line keeps a character for its full stop", "abcdef.", 60, 0, 10,
+	     {{"abcde", 0}, {"f.", -L}}, -2 * L},
+	    {"a number keeps its unit at the wrap edge", "size 1024 KB", 110, 0, 10, {{"size", 0}, {"1024 KB", -L}},
+	     -2 * L},
+	    {"punctuation after a blank stays with the word before", "ab cd :", 60, 0, 10, {{"ab", 0}, {"cd :", -L}},
+	     -2 * L},
+	    {"a number before a number may break", "in 10 20", 70, 0, 10, {{"in 10", 0}, {"20", -L}}, -2 * L},
 	    {"trailing LF, no wrap", "ab\n", 0, 0, 0, {{"ab", 0}}, 0},
 	    {"trailing LF, wrapping", "ab\n", 500, 0, 0, {{"ab", 0}}, -L},
 	    {"CR LF yields an empty line", "ab\r\ncd", 500, 0, 0, {{"ab", 0}, {"", -L}, {"cd", -2 * L}}, -3 * L},
@@ -151,6 +162,12 @@ TEST_F(OglText, LinesWrapAlignAndStepAsTheGlyphMetricsSay)
 		gl_recorder rec;
 		float ret = OGL_font_string(5, x, y, c.text, width, 0, c.align, c.fixed);
 		EXPECT_FLOAT_EQ(ret, y + c.ret);
+		// Counting the lines breaks them where drawing does.
+		if (!c.fixed) {
+			EXPECT_EQ(OGL_wrap_lines(c.text, width, 0), (int)c.lines.size());
+			const std::vector<std::string> split = OGL_wrap_split(c.text, width, 0);
+			for (size_t i = 0; i < split.size() && i < c.lines.size(); ++i) EXPECT_EQ(split[i], c.lines[i].text);
+		}
 		auto lines = quads_by_line(rec.calls());
 		ASSERT_EQ(lines.size(), c.lines.size());
 		for (size_t i = 0; i < lines.size(); ++i) {

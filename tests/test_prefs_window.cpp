@@ -137,22 +137,30 @@ TEST_F(PrefsWindow, UntickedStreamsAreAutomaticAndAClearedPortKeepsTheLastNumber
 	    [&](vtest::fake_platform&) { seen.push_back(stg.stream_count); },  // shown as set
 	    [&](vtest::fake_platform& f) { click_at(f, L.manual_streams_x, L.manual_streams_y + 3); },  // off
 	    [&](vtest::fake_platform&) { seen.push_back(stg.stream_count); },
-	    [&](vtest::fake_platform& f) { click_at(f, L.port_x + L.proxy_w - 3, L.port_y + 4); },  // caret at the end
+	    [&](vtest::fake_platform& f) { click_at(f, L.port_x + L.port_w - 3, L.port_y + 4); },  // caret at the end
 	    [&](vtest::fake_platform& f) { backspaces(f, 4); },
 	    [&](vtest::fake_platform&) { seen.push_back(http.proxy_port); },
-	    [&](vtest::fake_platform& f) { type(f, "x1"); },                   // no number: no proxy
+	    [&](vtest::fake_platform& f) { type(f, "x1"); },                   // no port: the one in use stays
 	    [&](vtest::fake_platform&) { seen.push_back(http.proxy_port); },
 	    [&](vtest::fake_platform& f) { backspaces(f, 2); },
+	    [&](vtest::fake_platform& f) { type(f, "3128"); },
+	    [&](vtest::fake_platform&) { seen.push_back(http.proxy_port); },
+	    [&](vtest::fake_platform& f) { type(f, "00"); },                   // 312800: above 65535
+	    [&](vtest::fake_platform&) { seen.push_back(http.proxy_port); },
+	    [&](vtest::fake_platform& f) { backspaces(f, 6); },
 	};
 	handle_prefs();
-	EXPECT_EQ(seen, (std::vector<int>{3, 0, 8080, -1}));
-	EXPECT_EQ(http.proxy_port_text, "");
-	EXPECT_EQ(http.proxy_port, -1);  // the last non-empty text's value
-	EXPECT_FALSE(http.UseProxy("example.org", 80));
+	// Typing 312800 passed 3128 and 31280 on its way; what ends as no port leaves the
+	// port the window opened with.
+	EXPECT_EQ(seen, (std::vector<int>{3, 0, 8080, 8080, 3128, 8080}));
+	// A cleared text keeps the last port, and the field says it again.
+	EXPECT_EQ(http.proxy_port_text, "8080");
+	EXPECT_EQ(http.proxy_port, 8080);
+	EXPECT_TRUE(http.UseProxy("example.org", 80));
 
 	pref.IO_set(11, 1);
-	EXPECT_EQ(vtest::read_file_bytes(pref_file_path(11)),
-	          "I\n9002 version\n_stream_count 0\n_log_actions 0\n_proxy_host h\n_proxy_port_int -1\n_get_beta 0\n");
+	EXPECT_EQ(vtest::read_file_bytes(pref_file_path(11)), "I\n9002 version\n_stream_count 0\n_log_actions 0\n_proxy_host "
+	                                                      "h\n_proxy_port 8080\n_proxy_port_int 8080\n_get_beta 0\n");
 }
 
 TEST_F(PrefsWindow, PlatformPopUpIsZeroBasedOverTheOneBasedSetting)

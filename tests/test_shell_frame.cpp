@@ -647,7 +647,22 @@ TEST_F(Shell, CpuNames)
 	for (const row& r : rows) EXPECT_EQ(MACIBM_cpu_name(r.v), r.name) << r.v;
 }
 
-TEST_F(Shell, LogHeaderWithFailingSelectors)
+namespace {
+// One line of a shell command's output, read independently of the code under test.
+std::string sh_line(const std::string& cmd)
+{
+	std::string out;
+	if (FILE* p = popen(cmd.c_str(), "r")) {
+		char buf[512];
+		while (fgets(buf, sizeof buf, p)) out += buf;
+		pclose(p);
+	}
+	while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+	return out;
+}
+}  // namespace
+
+TEST_F(Shell, LogHeaderNamesThisMachine)
 {
 	vtest::temp_folder dir;
 	const std::string path = dir.path() + "log.txt";
@@ -659,9 +674,71 @@ TEST_F(Shell, LogHeaderWithFailingSelectors)
 	EXPECT_EQ(text.find("Installer log.txt for Ventora Web Demo Installer 2.04r1 compiled on Apr 30 2008 20:35:27\n\n"
 	                    "This log file is generated automatically by Tarnwick applications"),
 	          0u);
-	EXPECT_NE(text.find("\nMac OS X ?.?.?\nCPU type: ? (unknown PowerPC) CPU speed (mhz): ? Bus speed (mhz): ? RAM (MB): ?\n"
-	                    "\nSkyframe folder:'', case sensitive=0\n\n"),
-	          std::string::npos);
+	std::string system = sh_line("uname -s") + " " + sh_line("uname -r");
+	const std::string distro = sh_line("sh -c '. /etc/os-release 2>/dev/null && printf %s \"$PRETTY_NAME\"'");
+	if (!distro.empty()) system += ", " + distro;
+	const std::string model = sh_line("grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'");
+	const long long mem_kb = std::atoll(sh_line("awk '/^MemTotal:/ {print $2}' /proc/meminfo").c_str());
+	ASSERT_GT(mem_kb, 0);
+	const std::string cpu_start = "CPU type: " + sh_line("getconf _NPROCESSORS_ONLN") + " x (" + (model.empty() ? "" : model + ")");
+	const size_t at = text.find("\n" + system + "\n" + cpu_start);
+	ASSERT_NE(at, std::string::npos) << text;
+	const std::string cpu_line = text.substr(text.find("CPU type: ", at));
+	EXPECT_EQ(cpu_line.find("Mac OS"), std::string::npos);
+	EXPECT_NE(cpu_line.find(" Bus speed (mhz): ? RAM (MB): " + std::to_string(mem_kb / 1024) + "\n"
+	                        "\nSkyframe folder:'', case sensitive=0\n\n"),
+	          std::string::npos)
+	    << cpu_line;
+	// A speed is known on any machine that names one.
+	const std::string mhz = sh_line("grep -m1 '^cpu MHz' /proc/cpuinfo | cut -d: -f2-");
+	if (!mhz.empty()) {
+		EXPECT_NE(cpu_line.find("CPU speed (mhz): " + std::to_string(std::lround(std::atof(mhz.c_str()))) + " "),
+		          std::string::npos)
+		    << cpu_line;
+	}
+}
+
+TEST_F(Shell, SystemFactsFromTheirFiles)
+{
+	vtest::temp_folder dir;
+	struct row {
+		const char* name;
+		const char* os_release;  // nullptr: no such file
+		const char* cpuinfo;
+		const char* cpufreq;
+		std::string distro, model_prefix;
+		long mhz;
+	} rows[] = {
+	    {"x86, double quotes", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+	     "processor\t: 0\nmodel name\t: AMD Ryzen 7 5800X\ncpu MHz\t\t: 3799.512\nprocessor\t: 1\n"
+	     "model name\t: other\n",
+	     nullptr, "Debian GNU/Linux 12 (bookworm)", "AMD Ryzen 7 5800X", 3800},
+	    {"ARM board, single quotes, speed from cpufreq", "PRETTY_NAME='Raspbian 11'\n",
+	     "processor\t: 0\nBogoMIPS\t: 108.00\nHardware\t: BCM2835\nModel\t\t: Raspberry Pi 4 Model B\n",
+	     "1500000\n", "Raspbian 11", "Raspberry Pi 4 Model B", 1500},
+	    {"unquoted name, no model: the machine", "PRETTY_NAME=Alpine\n", "processor\t: 0\n", nullptr, "Alpine", "", 0},
+	    {"no os-release, empty cpuinfo", nullptr, "", "", "", "", 0},
+	};
+	for (const row& r : rows) {
+		SCOPED_TRACE(r.name);
+		const std::string osr = dir.path() + "os-release", cpu = dir.path() + "cpuinfo", freq = dir.path() + "freq";
+		unlink(osr.c_str());
+		unlink(freq.c_str());
+		if (r.os_release) vtest::write_file_bytes(osr, r.os_release);
+		vtest::write_file_bytes(cpu, r.cpuinfo);
+		if (r.cpufreq) vtest::write_file_bytes(freq, r.cpufreq);
+		const MACIBM_system_facts f = MACIBM_read_system_facts(osr, cpu, freq);
+		EXPECT_EQ(f.kernel, sh_line("uname -s"));
+		EXPECT_EQ(f.distribution, r.distro);
+		EXPECT_EQ(f.cpu_model, r.model_prefix.empty() ? sh_line("uname -m") : r.model_prefix);
+		EXPECT_EQ(f.cpu_mhz, r.mhz);
+		EXPECT_GT(f.cpu_count, 0);
+		EXPECT_GT(f.ram_mb, 0);
+	}
+	// Unknown facts read "?" in the line shapes, never a made-up value.
+	MACIBM_system_facts none;
+	EXPECT_EQ(MACIBM_system_lines(none),
+	          "?\nCPU type: ? x (?) CPU speed (mhz): ? Bus speed (mhz): ? RAM (MB): ?\n");
 }
 
 TEST_F(Shell, DepthDecision)

@@ -133,9 +133,20 @@ TEST(TextOptions, PreferenceOptionsOverrideTheFile)
 	EXPECT_EQ(stg.get_beta, 0);
 	EXPECT_EQ(http.proxy_port_text, "");
 
-	// Saving writes what the run used.
+	// The overrides were for this run: saving puts back what the file held,
+	// lines and missing lines alike.
+	const std::string stored = "I\n9002 version\n_stream_count 1\n_proxy_host file host\n_get_beta 1\n";
 	pref.IO_set(11, 1);
-	EXPECT_NE(text_read_file(pref_file_path(11)).find("\n_stream_count 3\n"), std::string::npos);
+	EXPECT_EQ(text_read_file(pref_file_path(11)), stored);
+
+	// A value changed during the run (the preferences window) is saved as
+	// changed; the others still go back as stored.
+	pref.IO_set(11, 0);
+	stg.stream_count = 2;
+	http.proxy_port = 3128;
+	pref.IO_set(11, 1);
+	EXPECT_EQ(text_read_file(pref_file_path(11)),
+	          "I\n9002 version\n_stream_count 2\n_proxy_host file host\n_proxy_port_int 3128\n_get_beta 1\n");
 }
 
 }  // namespace

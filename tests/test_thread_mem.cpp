@@ -196,7 +196,7 @@ TEST(ThreadMem, ReportFileReplacedThenAppended)
 	          std::string::npos);
 }
 
-TEST(ThreadMem, ReportGoesToStandardOutputWhenFileCannotBeOpened)
+TEST(ThreadMem, ReportGoesToTheStateFolderWhenTheProgramFolderTakesNoFile)
 {
 	char old_dir[4096];
 	ASSERT_NE(getcwd(old_dir, sizeof(old_dir)), nullptr);
@@ -204,12 +204,26 @@ TEST(ThreadMem, ReportGoesToStandardOutputWhenFileCannotBeOpened)
 	ASSERT_NE(mkdtemp(&dir[0]), nullptr);
 	ASSERT_EQ(chdir(dir.c_str()), 0);
 	ASSERT_EQ(mkdir("MemoryLog.txt", 0700), 0);  // a folder in the way
+	const char* old_state = std::getenv("XDG_STATE_HOME");
+	const std::string saved_state = old_state ? old_state : "";
+	setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
 	::testing::internal::CaptureStdout();
 	DumpMemCmd();
 	const std::string out = ::testing::internal::GetCapturedStdout();
+	const std::string text = slurp_file(dir + "/state/ventora/MemoryLog.txt");
+	// Neither folder takes it: nothing is written anywhere, still nothing on standard output.
+	ASSERT_EQ(unlink((dir + "/state/ventora/MemoryLog.txt").c_str()), 0);
+	ASSERT_EQ(mkdir((dir + "/state/ventora/MemoryLog.txt").c_str(), 0700), 0);
+	::testing::internal::CaptureStdout();
+	DumpMemCmd();
+	const std::string out2 = ::testing::internal::GetCapturedStdout();
+	if (old_state) setenv("XDG_STATE_HOME", saved_state.c_str(), 1);
+	else unsetenv("XDG_STATE_HOME");
 	ASSERT_EQ(chdir(old_dir), 0);
-	EXPECT_EQ(out.rfind("dump_mem_stats: Remote Commanded Dump\nOS X Info:\n", 0), 0u);
-	EXPECT_NE(out.find("    Releasable Space:  "), std::string::npos);
+	EXPECT_EQ(out, "");
+	EXPECT_EQ(out2, "");
+	EXPECT_EQ(text.rfind("dump_mem_stats: Remote Commanded Dump\nOS X Info:\n", 0), 0u) << text.substr(0, 200);
+	EXPECT_NE(text.find("    Releasable Space:  "), std::string::npos);
 }
 
 TEST(ThreadMem, LazyPoolDumpAndChunkRelease)

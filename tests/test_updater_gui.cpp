@@ -342,6 +342,60 @@ TEST_F(UpdaterGui, DeletionOnlyReleaseGoesThroughTheInstallPage)
 		    << p;
 }
 
+// A dropped file that cannot be deleted (immutable, which also stops root):
+// the update goes on and its Finish page says so, in each language, with
+// the --missing_strings check on.
+TEST_F(UpdaterGui, FinishPageCountsTheOldFilesThatCouldNotBeRemoved)
+{
+	vtest::temp_folder work;
+	const std::string host = "update-u.tarnwick.example";
+	const std::string dropped = "Aircraft/General Aviation/Cirrus TheJet/c4.acf";
+	ASSERT_EQ(vtest::build_update_release(*rel, master_with({}, {"All/" + dropped}), vtest::demo_manifest_zip(*rel),
+	                                      work.path() + "u/", host, nullptr),
+	          "");
+	list_restorer restore{*rel};
+	const char* const said[] = {
+	    "I could not remove 1 old file. The log names it and why; the next update will try again.",
+	    "Je n'ai pas pu supprimer 1 ancien fichier. Le journal indique lequel et pourquoi ; la prochaine mise à jour "
+	    "réessaiera.",
+	    "Ich konnte 1 alte Datei nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung "
+	    "versucht es erneut."};
+	for (int lang : {0, 1, 2}) {
+		SCOPED_TRACE(lang);
+		updater_window w(lang);
+		const std::string dest = w.home() + "Apps/Ventora 9/";
+		ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
+		struct immutable {
+			std::string path;
+			bool on = false;
+			void set(bool v)
+			{
+				on = system(("chattr " + std::string(v ? "+i" : "-i") + " '" + path + "' 2>/dev/null").c_str()) == 0 && v;
+			}
+			~immutable() { set(false); }
+		} stuck{dest + dropped};
+		stuck.set(true);
+		if (!stuck.on) GTEST_SKIP() << "no immutable attribute here";
+		rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
+
+		ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
+		ASSERT_TRUE(w.next_to("Wizard page 1:")) << w.run.log();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 2:", 60)) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		ASSERT_TRUE(w.next_to("Wizard page 3:")) << w.run.log();
+		ASSERT_TRUE(w.run.wait_log("Wizard page 4:", 60)) << w.run.log();
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		w.quit_at_next();
+		EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+		const std::string log = w.run.log();
+		EXPECT_NE(log.find("Could not delete the dropped file " + dest + dropped + ": "), std::string::npos) << log;
+		EXPECT_NE(log.find(std::string("\n\n") + said[lang]), std::string::npos) << log;
+		EXPECT_EQ(log.find("STRING "), std::string::npos) << log;
+		EXPECT_TRUE(exists(dest + dropped));
+	}
+}
+
 // Without -path: one registered copy is taken as it is; of two, the one
 // ticked in the picker is updated; a -path that is no copy is reported and
 // the picker offered.

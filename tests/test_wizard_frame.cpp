@@ -8,7 +8,10 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
+#include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/wizard.h"
+#include "Installer-f/wizard_dvd.h"
 #include "tests/support/gl_context.h"
 
 namespace {
@@ -29,6 +32,13 @@ int step_a(int first_time, wizard_screen& s)
 int step_b(int, wizard_screen& s)
 {
 	s.next = wizard_quit;
+	return 0;
+}
+
+template <int N>
+int idle_step(int, wizard_screen& s)
+{
+	s.title = "Page";
 	return 0;
 }
 
@@ -137,4 +147,51 @@ TEST_F(WizardFrame, QuitAsNextEndsOnTheFollowingFrameAndNullEndsAtOnce)
 	g_wizard = nullptr;
 	frame();
 	EXPECT_EQ(app_done, 1);
+}
+
+// Every flow's page list in every language, each page current in turn: the
+// names not current stand where they stood (a bold name that wraps where its
+// regular form does not took the room of the names below), and the list
+// keeps clear of its panel's border.
+TEST_F(WizardFrame, PageListStandsStillWhicheverPageIsCurrent)
+{
+	const std::vector<wizard_step> idle = {idle_step<0>, idle_step<1>, idle_step<2>,
+	                                       idle_step<3>, idle_step<4>, idle_step<5>};
+	void (*const flows[])() = {dvd_set_install_pages, dvd_set_repair_pages, dvd_set_scenery_pages};
+	for (int lang : {0, 1, 2}) {
+		UTL_translate_clear();
+		if (lang) UTL_translate_load(lang, "");
+		for (auto flow : flows) {
+			flow();
+			step_funcs = idle;
+			SCOPED_TRACE(std::string(lang ? kLangInfo[lang].file : "English") + ", " + step_names[3]);
+			// Baseline of each name's first line, by the page that was current.
+			std::vector<std::vector<float>> first_y(step_names.size());
+			for (size_t here = 0; here < step_names.size(); ++here) {
+				g_wizard = idle[here];
+				BTN_layout_enable(1);
+				frame();
+				std::vector<layout_box> list;
+				for (const layout_box& b : BTN_layout_boxes())
+					if (b.x1 <= 200 || (b.kind == layout_panel && b.x0 == 10)) list.push_back(b);
+				EXPECT_EQ(testing::PrintToString(BTN_layout_problems(list, 800, 600)), "{}") << "current " << here;
+				for (size_t j = 0; j < step_names.size(); ++j) {
+					float y = -1;
+					for (const layout_box& b : list)
+						if (b.kind == layout_text && b.x0 == 30 && step_names[j].rfind(b.what, 0) == 0 && b.y1 > y)
+							y = b.y1;
+					ASSERT_GE(y, 0) << step_names[j];
+					first_y[j].push_back(y);
+				}
+			}
+			BTN_layout_enable(0);
+			for (size_t j = 0; j < step_names.size(); ++j)
+				for (size_t here = 0; here < step_names.size(); ++here) {
+					if (here == j) continue;
+					const size_t other = j == 0 ? 1 : 0;
+					EXPECT_EQ(first_y[j][here], first_y[j][other]) << step_names[j] << " with page " << here << " current";
+				}
+		}
+	}
+	UTL_translate_clear();
 }

@@ -24,8 +24,8 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 	struct {
 		float kb;
 		const char* want;
-	} sizes[] = {{0, "0\u00a0KB"},       {1024, "1024\u00a0KB"},       {1025, "1\u00a0MB"},
-	             {1024000, "1000\u00a0MB"}, {1024001, "1.0\u00a0GB"}, {5 * 1048576.0f, "5.0\u00a0GB"}};  // no-break space
+	} sizes[] = {{0, "0 KB"},       {1024, "1024 KB"},       {1025, "1 MB"},
+	             {1024000, "1000 MB"}, {1024001, "1.0 GB"}, {5 * 1048576.0f, "5.0 GB"}};
 	for (auto& c : sizes) EXPECT_EQ(size_string(c.kb), c.want) << c.kb;
 
 	const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
@@ -50,14 +50,37 @@ TEST(WizardText, SizesTimesAndRatesAtTheirBoundaries)
 		const char* file;
 		float kb;
 		const char* want;
-	} local[] = {{1, "French.txt", 59662746.0f, "56,9\u00a0Go"}, {1, "French.txt", 2048, "2\u00a0Mo"}, {1, "French.txt", 95, "95\u00a0Ko"},
-	             {2, "German.txt", 59662746.0f, "56,9\u00a0GB"}, {2, "German.txt", 95, "95\u00a0KB"}};
+	} local[] = {{1, "French.txt", 59662746.0f, "56,9 Go"}, {1, "French.txt", 2048, "2 Mo"}, {1, "French.txt", 95, "95 Ko"},
+	             {2, "German.txt", 59662746.0f, "56,9 GB"}, {2, "German.txt", 95, "95 KB"}};
 	for (auto& c : local) {
 		UTL_translate_clear();
 		UTL_translate_load(c.lang, std::string(VENTORA_SOURCE_DIR) + "/Resources/" + c.file);
 		EXPECT_EQ(size_string(c.kb), c.want) << c.file << " " << c.kb;
 	}
 	UTL_translate_clear();
+}
+
+// The install page's time left agrees with its bar (the share installed):
+// never "0 seconds" while anything remains to download or install.
+TEST(WizardText, TimeLeftFollowsTheSlowerOfDownloadAndInstall)
+{
+	struct {
+		const char* name;
+		float dl_total, dl_got, inst_total, inst_done, elapsed;
+		float want;
+	} cases[] = {
+	    {"downloaded, 27% installed", 1000, 1000, 4000, 1080, 10, 28},  // 10 s for 27%: 27.03 s for the rest
+	    {"half of both at the same pace", 1000, 500, 4000, 2000, 10, 10},
+	    {"installing keeps up, the download is the slower", 1000, 250, 4000, 3900, 10, 30},
+	    {"under a second left reads as one", 1000, 999, 4000, 3999, 10, 1},
+	    {"nothing installed yet: the download alone", 1000, 100, 4000, 0, 5, 45},
+	    {"the first second counts as one", 1000, 500, 4000, 2000, 0.2f, 1},
+	    {"all done", 1000, 1000, 4000, 4000, 10, 0},
+	    {"counters past their totals", 1000, 1200, 4000, 4100, 10, 0},
+	};
+	for (auto& c : cases)
+		EXPECT_EQ(install_seconds_left(c.dl_total, c.dl_got, c.inst_total, c.inst_done, c.elapsed), c.want) << c.name;
+	EXPECT_EQ(time_str(install_seconds_left(1000, 1000, 4000, 3990, 30)), "1 second");
 }
 
 TEST(WizardText, DiskReportComparesWithTheInstallTotal)
@@ -68,7 +91,7 @@ TEST(WizardText, DiskReportComparesWithTheInstallTotal)
 	disk_report r = UTIL_disk_report("enough", "short");
 	ASSERT_EQ(r.ok, 1);
 	EXPECT_EQ(r.enough, 1);
-	EXPECT_NE(r.text.find("Disk space needed to install: 100\u00a0KB\n\nenough"), std::string::npos) << r.text;
+	EXPECT_NE(r.text.find("Disk space needed to install: 100 KB\n\nenough"), std::string::npos) << r.text;
 
 	stg.total_install_kb = 1e12f;
 	r = UTIL_disk_report("enough", "short");
@@ -240,10 +263,24 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	net_failure refused;
 	refused.kind = net_fail_connection;
 	refused.os_error = ECONNREFUSED;
+	net_failure unknown;
+	unknown.kind = net_fail_no_server;
+	auto through_proxy = [](const net_failure& f, int port = 3128) {
+		http.proxy_host = "proxy.example";
+		http.proxy_port = port;
+		const std::string text = net_failure_text(f, "www.tarnwick.example");
+		http.proxy_host.clear();
+		http.proxy_port = 0;
+		return text;
+	};
 	run_halt full;
 	full.kind = fault_disk_full;
 	full.code = ENOSPC;
 	full.folder = "/d/";
+	net_failure longer;
+	longer.kind = net_fail_long;
+	net_failure too_big;
+	too_big.kind = net_fail_too_big;
 	struct {
 		int lang;
 		std::function<std::string()> text;
@@ -258,6 +295,23 @@ TEST(WizardFaults, FailureTextsGiveTheSystemsReasonInThePagesLanguage)
 	    {2, [&] { return local_fault_text(full); },
 	     "Der Datenträger mit /d/ ist voll. (Kein Platz mehr auf dem Gerät. Vielleicht ist Ihre Festplatte voll)"},
 	    {0, [] { return reason_text(20013); }, "Error code 20013"},
+	    // An answer longer than it announced is not one that broke off.
+	    {0, [&] { return net_failure_text(longer, "m.test"); },
+	     "The answer from m.test went on past the length it announced."},
+	    {2, [&] { return net_failure_text(longer, "m.test"); },
+	     "Die Antwort von m.test ging über die angekündigte Länge hinaus."},
+	    {1, [&] { return net_failure_text(too_big, "m.test"); },
+	     "Le fichier reçu de m.test est plus grand que ce qu'indique la version : il est endommagé."},
+	    // Through a proxy the failure is the proxy's, with the port tried.
+	    {0, [&] { return through_proxy(refused); },
+	     "I cannot connect to the proxy proxy.example on port 3128: Connection refused."},
+	    {1, [&] { return through_proxy(refused); },
+	     "Je ne peux pas me connecter au proxy proxy.example sur le port 3128 : Connexion refusée."},
+	    {2, [&] { return through_proxy(refused); },
+	     "Ich kann keine Verbindung zum Proxy proxy.example auf Port 3128 herstellen: Verbindung abgelehnt."},
+	    {2, [&] { return through_proxy(unknown); }, "Ich finde den Proxy proxy.example (Port 3128) nicht."},
+	    // A proxy port outside 1..65535 is no proxy: the server is named.
+	    {0, [&] { return through_proxy(refused, 70000); }, "I cannot connect to www.tarnwick.example: Connection refused."},
 	};
 	for (auto& c : cases) {
 		UTL_translate_clear();
@@ -308,6 +362,43 @@ TEST(WizardRegistry, AppendsOnceAndListsExistingFolders)
 	dest_dir_path = t("b/");
 	register_new_ventora();
 	EXPECT_EQ(vtest::read_file_bytes(reg), t("a/") + "\r\n\r\n" + t("gone/") + "\n" + t("b/"));
+	unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(WizardRegistry, AnUnfinishedInstallIsKnownUntilFinishedAndRemovalLeavesOtherLinesAsTheyWere)
+{
+	files_tmp t;
+	setenv("XDG_CONFIG_HOME", t("config").c_str(), 1);
+	t.mkdir("a");
+	t.mkdir("b");
+	t.mkdir("config");
+	t.mkdir("config/Ventora");
+	const std::string reg = t("config/Ventora/ventora_install.txt");
+	// Lines of older runs in every form the readers take.
+	const std::string before = t("a/") + "\r\n\n" + t("gone/") + "\n";
+	vtest::write_file_bytes(reg, before);
+	dest_dir_path = t("b/");
+	install_started(dest_dir_path);
+	register_new_ventora();
+	EXPECT_TRUE(install_unfinished(t("b/")));
+	EXPECT_FALSE(install_unfinished(t("a/")));
+	// The registry itself keeps one folder per line.
+	EXPECT_EQ(vtest::read_file_bytes(reg), before + t("b/") + "\n");
+
+	// Finished: no longer unfinished, still registered.
+	install_finished(t("b/"));
+	EXPECT_FALSE(install_unfinished(t("b/")));
+	EXPECT_EQ(vtest::read_file_bytes(reg), before + t("b/") + "\n");
+
+	// Discarded: the folder and its line go, the other lines stay byte for byte.
+	install_started(dest_dir_path);
+	t.write("b/file", "x");
+	discard_partial_install();
+	EXPECT_FALSE(vtest::path_exists(t("b/")));
+	EXPECT_FALSE(install_unfinished(t("b/")));
+	EXPECT_EQ(vtest::read_file_bytes(reg), before);
+	ASSERT_EQ(all_skyframes.size(), 1u);
+	EXPECT_EQ(all_skyframes[0], t("a/"));
 	unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -24,6 +24,7 @@
 #include "tests/support/http_server.h"
 #include "tests/support/install_driver.h"
 #include "tests/support/maker_master.h"
+#include "tools/tool_options.h"
 
 namespace {
 
@@ -81,8 +82,18 @@ int fail(const std::string& why)
 
 }  // namespace
 
+const char* const usage =
+    "Usage: ventora_demo [options]\n"
+    "Builds a small release with the maker-side mode, serves it on 127.0.0.1 and\n"
+    "installs it without a window; a second run into the same folder finds nothing\n"
+    "to download.\n"
+    "  --dest=FOLDER   where the copy is installed (default \"Ventora Demo\")\n"
+    "  --work=FOLDER   where the release is built, emptied first (default \"demo-work\")\n"
+    "  -h, --help      show this text\n";
+
 int main(int argc, char** argv)
 {
+	tool_options::check(argc, argv, "ventora_demo", {{"--dest", true}, {"--work", true}}, usage);
 	const std::string work = absolute(option(argc, argv, "--work", "demo-work"));
 	dest_dir_path = absolute(option(argc, argv, "--dest", "Ventora Demo"));
 	std::printf("Release build folder: %s\nDestination:          %s\n", work.c_str(), dest_dir_path.c_str());

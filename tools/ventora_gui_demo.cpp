@@ -17,6 +17,7 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "tests/support/demo_release.h"
 #include "tests/support/test_files.h"
+#include "tools/tool_options.h"
 
 namespace {
 std::string option(int argc, char** argv, const std::string& key, const std::string& def)
@@ -56,8 +57,32 @@ long long folder_bytes(const std::string& dir)
 }
 }  // namespace
 
+const char* const usage =
+    "Usage: ventora_gui_demo [options]\n"
+    "Builds a small release with the maker-side mode, serves it on 127.0.0.1 and\n"
+    "installs it through the installer's window: every page is clicked through in\n"
+    "English, French and German and a picture of each is saved under WORK/screens/.\n"
+    "  --work=FOLDER     where the release, the home folder and the pictures go\n"
+    "                    (default \"demo\")\n"
+    "  --seconds=N       how long the whole release takes to come (default 5; 0 as\n"
+    "                    fast as loopback goes)\n"
+    "  --interactive     start the installer for you to click through instead\n"
+    "  --program=FILE    the installer --interactive starts\n"
+    "  -h, --help        show this text\n";
+
 int main(int argc, char** argv)
 {
+	tool_options::check(argc, argv, "ventora_gui_demo",
+	                    {{"--work", true}, {"--seconds", true}, {"--interactive", false}, {"--program", true}}, usage);
+	// A mistyped number would silently mean "as fast as loopback goes".
+	const std::string seconds_text = option(argc, argv, "--seconds", "5");
+	char* end = nullptr;
+	const double install_seconds = std::strtod(seconds_text.c_str(), &end);
+	if (end == seconds_text.c_str() || *end || !(install_seconds >= 0) || install_seconds > 3600) {
+		std::fprintf(stderr, "ventora_gui_demo: --seconds must be a number of seconds from 0 to 3600, not \"%s\".\n%s",
+		             seconds_text.c_str(), usage);
+		return 2;
+	}
 	const std::string work = folder(option(argc, argv, "--work", "demo"));
 	const std::string screens = work + "screens/";
 	vtest::demo_release rel;
@@ -69,7 +94,6 @@ int main(int argc, char** argv)
 	// Served as over a slow line, so the install page is seen at work: the
 	// whole release takes some seconds.
 	const long long release_bytes = folder_bytes(rel.work + "www/" + rel.file_host + "/" + rel.name + "/");
-	const double install_seconds = std::atof(option(argc, argv, "--seconds", "5").c_str());
 	if (install_seconds > 0) {
 		rel.server->set_rate_limit((long long)(release_bytes / install_seconds) + 1);
 		// The manifest, small as it is, takes one and a half seconds: the

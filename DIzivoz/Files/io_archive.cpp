@@ -1,4 +1,5 @@
 #include "DIzivoz/Files/io_archive.h"
+#include "DIzivoz/Files/io_beneath.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -337,11 +338,84 @@ thread_local const std::atomic<bool>* tl_cancel = nullptr;
 
 bool cancelled() { return tl_cancel && tl_cancel->load(std::memory_order_relaxed); }
 
+std::string md5_text(const unsigned char digest[MD5_DIGEST_LENGTH]);
+
+// The caller's expectation for this thread's extraction, and how far it got.
+struct expect_state {
+	const extract_expect* want = nullptr;
+	uint64_t written = 0;  // file bytes of the archive so far
+	bool made = false;     // the listed file was signed
+};
+thread_local expect_state tl_expect;
+
+// Starts an extraction's count of bytes and of the listed file.
+void expect_begin()
+{
+	tl_expect.written = 0;
+	tl_expect.made = false;
+}
+
+bool signing(const std::string& dest)
+{
+	return tl_expect.want && !tl_expect.want->md5.empty() && dest == tl_expect.want->path;
+}
+
+// Counts n more bytes of file data: false when they pass the bound.
+bool within_bound(uint64_t n)
+{
+	tl_expect.written += n;
+	return !tl_expect.want || tl_expect.want->max_bytes == 0 || tl_expect.written <= tl_expect.want->max_bytes;
+}
+
+// Signs the bytes of one entry as they are written, when it is the listed
+// file; the file is never read again for it.
+class entry_signer {
+public:
+	explicit entry_signer(const std::string& dest) : on_(signing(dest))
+	{
+		if (on_) MD5Init(&ctx_);
+	}
+	void add(const char* p, size_t n)
+	{
+		if (on_) MD5Update(&ctx_, reinterpret_cast<const unsigned char*>(p), n);
+	}
+	// After the last piece: err_signature_mismatch when signed and different.
+	int check()
+	{
+		if (!on_) return 0;
+		on_ = false;
+		tl_expect.made = true;
+		unsigned char d[MD5_DIGEST_LENGTH];
+		MD5Final(d, &ctx_);
+		return md5_text(d) == tl_expect.want->md5 ? 0 : err_signature_mismatch;
+	}
+
+private:
+	bool on_;
+	MD5_CTX ctx_;
+};
+
+// At the end of a whole extraction: a signature given for a file that no
+// entry made.
+int expect_end(int err)
+{
+	if (err == 0 && tl_expect.want && !tl_expect.want->md5.empty() && !tl_expect.made) {
+		xer << "The archive holds no " << tl_expect.want->path << ".\n";
+		return err_signature_mismatch;
+	}
+	return err;
+}
+
 // A file or link being made under a temporary name beside its destination;
-// removed unless committed.
+// removed unless committed. With a root set for the thread, its folder is
+// opened beneath that root and everything is done relative to it.
 class temp_out {
 public:
-	~temp_out() { discard(); }
+	~temp_out()
+	{
+		discard();
+		close_dir();
+	}
 	temp_out() = default;
 	temp_out(const temp_out&) = delete;
 	temp_out& operator=(const temp_out&) = delete;
@@ -356,8 +430,8 @@ public:
 	{
 		const int mask = process_umask();
 		mode_set_ = mask >= 0 && (mode & static_cast<mode_t>(mask)) == 0;
-		return make(dest, [this, mode](const std::string& p) {
-			fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+		return make(dest, [this, mode](int dir, const char* p) {
+			fd_ = ::openat(dir, p, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 			return fd_ >= 0 ? 0 : errno;
 		});
 	}
@@ -365,7 +439,7 @@ public:
 	// Makes a symbolic link holding text; errno.
 	int create_link(const std::string& dest, const std::string& text)
 	{
-		return make(dest, [&text](const std::string& p) { return symlink(text.c_str(), p.c_str()) == 0 ? 0 : errno; });
+		return make(dest, [&text](int dir, const char* p) { return symlinkat(text.c_str(), dir, p) == 0 ? 0 : errno; });
 	}
 	// Closes the file; errno of a failed close.
 	int close_file()
@@ -379,7 +453,7 @@ public:
 	int commit()
 	{
 		int rc = close_file();
-		if (rc == 0 && rename(path_.c_str(), dest_.c_str()) != 0) rc = errno;
+		if (rc == 0 && renameat(dir_, tmp_name_.c_str(), dir_, dest_name_.c_str()) != 0) rc = errno;
 		if (rc == 0) path_.clear();
 		return rc;
 	}
@@ -387,34 +461,64 @@ public:
 	{
 		if (fd_ >= 0) ::close(fd_);
 		fd_ = -1;
-		if (!path_.empty()) unlink(path_.c_str());
+		if (!path_.empty()) unlinkat(dir_, tmp_name_.c_str(), 0);
 		path_.clear();
 	}
 
 private:
+	void close_dir()
+	{
+		if (dir_ >= 0) ::close(dir_);
+		dir_ = AT_FDCWD;
+	}
+
 	template <class F>
 	int make(const std::string& dest, F make_at)
 	{
 		discard();
+		close_dir();
 		dest_ = dest;
 		size_t slash = dest.rfind('/');
 		std::string folder = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
+		std::string in_dir = folder;  // what names the folder relative to dir_
+		dest_name_ = dest;
+		if (const std::string* root = beneath_root()) {
+			int dir = -1;
+			if (int rc = beneath_open_parent(*root, dest, dir, &dest_name_)) return rc;
+			dir_ = dir;
+			in_dir.clear();
+		}
 		for (int tries = 0; tries < 64; ++tries) {
 			char hex[17];
 			snprintf(hex, sizeof(hex), "%016llx", static_cast<unsigned long long>(random64()));
-			std::string p = folder + extract_temp_prefix + hex;
-			int rc = make_at(p);
+			std::string name = in_dir + extract_temp_prefix + hex;
+			int rc = make_at(dir_, name.c_str());
 			if (rc == EEXIST) continue;
-			if (rc == 0) path_ = p;
+			if (rc == 0) {
+				tmp_name_ = name;
+				path_ = folder + extract_temp_prefix + hex;
+			}
 			return rc;
 		}
 		return EEXIST;
 	}
 
-	std::string dest_, path_;
+	std::string dest_, path_, dest_name_, tmp_name_;
 	int fd_ = -1;
+	int dir_ = AT_FDCWD;
 	bool mode_set_ = false;
 };
+
+// True when the thread has a root and path's folder lies beyond it through a link.
+bool leaves_root(const std::string& path)
+{
+	const std::string* root = beneath_root();
+	if (!root) return false;
+	int dir = -1;
+	const int rc = beneath_open_parent(*root, path, dir, nullptr);
+	if (dir >= 0) close(dir);
+	return rc == err_archive_escape;
+}
 
 // Streams the open entry into the temporary file; codes and lines as the
 // caller's steps (read 20002, close CRC, write line given).
@@ -424,16 +528,21 @@ int stream_entry(entry_stream& in, temp_out& out, int write_line)
 	const size_t size = static_cast<size_t>(std::min<uint64_t>(kThreadPiece, in.size() + 1));
 	char* piece = thread_buffer(0, size);
 	if (!piece) return fail_at(write_line, ENOMEM);
+	entry_signer signer(out.dest());
 	bool first = true;
 	for (;;) {
 		long n = in.read(piece, size);
 		if (n <= 0) break;
+		if (!within_bound(static_cast<uint64_t>(n))) return fail_at(write_line, err_archive_too_big);
+		signer.add(piece, static_cast<size_t>(n));
 		if (int err = write_all(out.fd(), piece, static_cast<size_t>(n))) return fail_at(write_line, err);
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 		if (cancelled()) return fail_at(write_line, ECANCELED);
 	}
-	return in.finish();
+	if (int err = in.finish()) return err;
+	if (int err = signer.check()) return fail_at(write_line, err);
+	return 0;
 }
 
 // The mode a zip entry's file ends with: 0755 for executables, else its
@@ -576,6 +685,10 @@ int unzip_regular(unzFile zf, const std::string& path, const unz_file_info64& in
 	static const int lines[4] = {1301, 1304, 1306, 1308};
 	entry_stream in(zf, info, lines);
 	int err = in.open();
+	// A stated size past the bound is refused before a byte is written.
+	if (!err && tl_expect.want && tl_expect.want->max_bytes &&
+	    tl_expect.written + in.size() > tl_expect.want->max_bytes)
+		err = fail_at(1313, err_archive_too_big);
 	if (!err) {
 		mode_t mode = 0666;
 		entry_mode(info, flags, mode);
@@ -799,6 +912,7 @@ std::atomic<crash_point_hook> g_crash_hook{nullptr};
 void set_crash_point_hook(crash_point_hook hook) { g_crash_hook.store(hook); }
 
 void set_extract_cancel(const std::atomic<bool>* flag) { tl_cancel = flag; }
+void set_extract_expect(const extract_expect* expect) { tl_expect.want = expect; }
 bool extract_cancel_requested() { return cancelled(); }
 
 void crash_point(const char* point, const std::string& path)
@@ -815,6 +929,12 @@ int unzip_symlink(unzFile zf, const std::string& path, const unz_file_info64& in
 	// A link's text is a path: a record claiming more cannot be a link.
 	if (!err && in.size() >= kMaxLinkText) err = fail_at(lines[1], ENAMETOOLONG);
 	if (!err) err = in.read_all(text);
+	if (!err) {
+		// A link is signed by its text.
+		entry_signer signer(path);
+		signer.add(text.data(), text.size());
+		if (int rc = signer.check()) err = fail_at(1276, rc);
+	}
 	if (!err) {
 		temp_out out;
 		if (text.empty() || text.find('\0') != std::string::npos) err = fail_at(1276, EINVAL);
@@ -955,6 +1075,7 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 {
 	std::string out_dir = out_dir_in;
 	set_path_to_full(out_dir);
+	expect_begin();
 
 	int err = 0;
 	fd_reader reader;
@@ -1018,10 +1139,11 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 				} else if (is_folder) {
 					// Folders keep their stored names, also with use_name.
 					if (!is_apple) {
-						if (escapes_folder(name, made_links)) {
+						if (escapes_folder(name, made_links) || leaves_root(out_dir + name)) {
 							entry_err = refuse_entry(name, out_dir, 1520);
 						} else {
-							int r = make_folder(out_dir + name);
+							const std::string* root = beneath_root();
+							int r = root ? beneath_mkdir(*root, out_dir + name) : make_folder(out_dir + name);
 							if (r != 0 && r != EEXIST && r != -48) entry_err = r;
 						}
 					}
@@ -1029,7 +1151,7 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 					std::string data_rel = fork_data_name(name.size() > 9 ? name.substr(9) : std::string());
 					if (data_rel.empty()) {
 						xer << "WARNING: the entry " << name << " names no data file and was skipped.\n";
-					} else if (escapes_folder(data_rel, made_links)) {
+					} else if (escapes_folder(data_rel, made_links) || leaves_root(out_dir + data_rel)) {
 						entry_err = refuse_entry(name, out_dir, 1520);
 					} else {
 						entry_err = unzip_resource_fork_at(zf, out_dir + name.substr(9), info,
@@ -1045,9 +1167,11 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 				} else if ((mode & 0xA000) == 0xA000) {
 					entry_err = unzip_symlink(zf, out_path, info);
 					if (!entry_err) made_links.insert(link_key(rel));
+					if (entry_err == err_archive_escape) refuse_entry(name, out_dir, 1520);  // through a link out of the copy
 				} else {
 					entry_err = unzip_regular(zf, out_path, info, flags, pending);
 					made_links.erase(link_key(rel));  // a file now stands where a link was
+					if (entry_err == err_archive_escape) refuse_entry(name, out_dir, 1520);  // through a link out of the copy
 				}
 			}
 			first = false;
@@ -1070,6 +1194,7 @@ int zip_fd_extract(int fd, const std::string& zip, const std::string& out_dir_in
 		tl_zip64 = nullptr;
 		unzClose(zf);
 	}
+	err = expect_end(err);
 	if (err)
 		xer << "Zip to file failed with error err = " << err << ". file = " << sErrFile << " line = " << sErrLine
 		    << ". zip_file=" << zip << ", out_dir=" << out_dir_in << ".\n";
@@ -1111,6 +1236,9 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 	const size_t size = sized ? static_cast<size_t>(std::min<uint64_t>(kThreadPiece, want + 1)) : kThreadPiece;
 	char* piece = thread_buffer(0, size);
 	if (!piece) return ENOMEM;
+	if (sized && tl_expect.want && tl_expect.want->max_bytes && tl_expect.written + want > tl_expect.want->max_bytes)
+		return err_archive_too_big;
+	entry_signer signer(out.dest());
 	uint64_t got = 0;
 	bool first = true;
 	for (;;) {
@@ -1119,13 +1247,15 @@ int stream_7z_item(struct archive* a, struct archive_entry* entry, temp_out& out
 		if (n == 0) break;
 		got += static_cast<uint64_t>(n);
 		if (sized && got > want) return err_zip_read;
+		if (!within_bound(static_cast<uint64_t>(n))) return err_archive_too_big;
+		signer.add(piece, static_cast<size_t>(n));
 		if (write_all(out.fd(), piece, static_cast<size_t>(n))) return err_zip_write;
 		if (first) crash_point("extract-piece", out.dest());
 		first = false;
 		if (cancelled()) return ECANCELED;
 	}
 	if (sized && got != want) return err_zip_read;
-	return 0;
+	return signer.check();
 }
 
 }  // namespace
@@ -1140,6 +1270,7 @@ int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, 
 	p7z_source src;
 	src.fd = fd;
 	src.buf.resize(1 << 20);
+	expect_begin();
 
 	struct archive* a = archive_read_new();
 	int err = 0;
@@ -1191,6 +1322,9 @@ int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, 
 		// stands at the path (a link is replaced, never written through).
 		temp_out out;
 		err = out.create_file(out_path, (flags & extract_executable) ? 0755 : 0666);
+		if (err == err_archive_escape)
+			xer << "7z extraction refused the item " << name << ": it would be written outside " << out_dir_in
+			    << ".\n";
 		if (err) break;
 		err = stream_7z_item(a, entry, out);
 		if (!err) crash_point("extract-written", out.dest());
@@ -1199,7 +1333,7 @@ int p7z_fd_extract(int fd, const std::string& out_dir_in, std::string* name_io, 
 		if (!err) err = out.commit();
 	}
 	if (a) archive_read_free(a);
-	return err;
+	return expect_end(err);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // value, minizip's or the 7z reader's code, or one of the program's own
 // codes (20001...) whose text error_str() gives.
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include <unzip.h>
@@ -41,6 +42,19 @@ int p7z_fd_to_file(int fd, const std::string& out_dir, int flags = 0);
 // null clears it.
 void set_extract_cancel(const std::atomic<bool>* flag);
 bool extract_cancel_requested();  // for the calling thread
+
+// What the caller knows of the one file an extraction installs, checked as
+// its bytes are written: a file (or link text) that differs from md5, or
+// file bytes past max_bytes in the whole archive, fail the extraction
+// (err_signature_mismatch, err_archive_too_big) before anything is put in
+// place; so does an archive that never makes path while md5 is given.
+struct extract_expect {
+	std::string path;        // the file, as the extraction's folder + entry name
+	std::string md5;         // 32 lower-case hex digits; empty: not checked
+	uint64_t max_bytes = 0;  // 0: no bound
+};
+// For extractions on the calling thread; null clears it.
+void set_extract_expect(const extract_expect* expect);
 
 // Names of the temporary files extraction writes: this prefix, then 16
 // lower-case hex digits. One left by a killed run may be removed.

@@ -106,6 +106,8 @@ const err_msg_row kErrMsgs[] = {
     {err_zip_rsrc_header,
      "Part of the downloaded zip file is corrupted (the resource fork header is bad)"},
     {err_archive_escape, "An archive entry would be written outside its destination folder."},
+    {err_signature_mismatch, "The downloaded file does not match its signature. It is damaged"},
+    {err_archive_too_big, "The downloaded file is larger than the release lists. It is damaged"},
     {0, nullptr}};
 
 std::string error_str(int code)

@@ -24,6 +24,8 @@ const int err_zip_rsrc_header = 20012;
 const int err_not_mz = 20013;
 const int err_not_pe = 20014;
 const int err_archive_escape = 20015;
+const int err_signature_mismatch = 20021;  // an installed file differs from its listed signature
+const int err_archive_too_big = 20022;     // an archive holds more than its file's listed size
 
 struct err_msg_row {
 	int code;

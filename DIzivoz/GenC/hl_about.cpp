@@ -244,10 +244,10 @@ void draw()
 	    {47, UTL_string_sub(UTL_translate_string("Additional elevation data and forest prototypes: the Tarnwick scenery team (%1:web page%)."),
 	                        std::string(ventora_web_site) + "/scenery")},
 	};
-	// Inside the panel (y 35 .. height - 28): the credits from its top, 6
-	// units between them; the status above the buttons, in dark orange on
-	// the white panel (contrast about 7:1), two lines at most.
-	float y = mnw.wind_dy - 42;
+	// Inside the panel (y 35 .. height - 28): the credits from 6 units below
+	// its top, 6 units between them; the status above the buttons, in dark
+	// orange on the white panel (contrast about 7:1), two lines at most.
+	float y = mnw.wind_dy - 43;
 	for (const line& l : lines) y = shell_string_y(l.colour, 20, y, l.text, wrap) - 6;
 	if (ins_state == 2 || ins_state == 4) shell_string_y(about_status_colour, 20, 56, err_msg, wrap);
 }

@@ -12,10 +12,12 @@
 #include "DIzivoz/UTL/UTL_debug.h"
 #include "DIzivoz/UTL/UTL_mem.h"
 #include "DIzivoz/UTL/UTL_exce.h"
+#include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/pref.h"
 #include "Platform/plat_shell.h"
 #include <unistd.h>
@@ -31,10 +33,14 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 	int mouse_h = 0, mouse_v = 0;
 	PLAT().get_global_mouse(&mouse_h, &mouse_v);
 	MACIBM_startwind(994, 0);
-	// The title bar names the kind of message.
-	if (kind == alert_warning) stls[stls_entry_title] = UTL_translate_string("Warning");
-	else if (kind == alert_fatal) stls[stls_entry_title] = UTL_translate_string("Error");
+	// The title bar names the kind of message. Set on every pass: a program's
+	// first frame starts its window again, which would empty the title.
+	const std::string title = kind == alert_warning ? UTL_translate_string("Warning")
+	                          : kind == alert_fatal ? UTL_translate_string("Error")
+	                          : kind == alert_picker ? std::string("Language/")
+	                                                 : stls[stls_entry_title];
 	while (mnw.wind_type == 994) {
+		stls[stls_entry_title] = title;
 		shell_plot_back_col();
 		shell_fillwin(1, 21);
 		shell_subwin_alert();
@@ -47,7 +53,6 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 			if (kind == alert_fatal) shell_string(43, cx, 45, where, wrap, 0, 1);
 		}
 		if (kind == alert_picker) {
-			stls[stls_entry_title] = "Language/";
 			std::vector<int> langs;
 			UTL_lang_get_languages(langs);
 			float y = 180;
@@ -61,6 +66,8 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 		const std::string label = kind == alert_picker ? std::string("Accept") : caption;
 		if (shell_action(mnw.wind_dx / 2, 18, 0, label) || return_hit) {
 			return_hit = 0;
+			// This pass is never shown: its boxes must not meet the next alert's.
+			BTN_layout_clear();
 			if (kind == alert_fatal) break;
 			MACIBM_startwind(return_window, 0);
 			PLAT().warp_global_mouse(mouse_h, mouse_v);
@@ -77,9 +84,9 @@ void MACIBM_present_alert(const alert_record& a)
 {
 	const std::string where = "(" + a.source_file + " line " + std::to_string(a.source_line) + ")";
 
-	// A fatal alert leaves a stack dump beside the program for the bug report.
+	// A fatal alert leaves a stack dump beside the log for the bug report.
 	if (a.kind == alert_fatal) {
-		if (std::FILE* f = std::fopen("stack_crawl.txt", "a")) {
+		if (std::FILE* f = UTL_open_log_file(UTL_log_folder(), "stack_crawl.txt", "a")) {
 			UTL_dump_stack(f, nullptr, nullptr);
 			std::fclose(f);
 		}

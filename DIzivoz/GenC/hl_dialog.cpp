@@ -11,7 +11,9 @@
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_url.h"
+#include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OOPS_cpp/butn_files.h"
 #include "Platform/plat_shell.h"
 
 extern char** environ;
@@ -61,7 +63,7 @@ int run_capture(const std::vector<std::string>& args, std::string& output)
 }
 }  // namespace
 
-int GetFilePathFromUser(int kind, const std::string& message, const std::string&, int preference_key,
+int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
                         const std::string& start_folder, std::string& out)
 {
 	std::string folder = start_folder;
@@ -91,8 +93,28 @@ int GetFilePathFromUser(int kind, const std::string& message, const std::string&
 		rc = run_capture(kdialog, output);
 		if (rc == -1 || rc == 127) {
 			xer << "No file dialog program (zenity or kdialog) could be started.\n";
+			xer.flush();
 			rc = -1;
 		}
+	}
+	// Without a dialog program a folder is still chosen: in the window itself.
+	if (rc == -1 && kind == 2 && ogl_inited) {
+		xer << "The folder is chosen in the window's own dialog.\n";
+		xer.flush();
+		std::string picked;
+		const int ok = BTN_choose_folder(message, action_label, folder, &picked);
+		PLAT().flush_events();
+		if (!ok) {
+			xer << "The folder choice was cancelled.\n";
+			xer.flush();
+			return 0;
+		}
+		xer << "Folder chosen: " << picked << "\n";
+		xer.flush();
+		// Callers take a folder without its final '/', as the dialog programs give it.
+		out = picked.size() > 1 ? picked.substr(0, picked.size() - 1) : picked;
+		remembered_folder[preference_key] = out;
+		return 1;
 	}
 	// Keys and clicks made while the dialog was up belong to it, not the frame.
 	PLAT().flush_events();

@@ -1,5 +1,6 @@
 #include "DIzivoz/GenC/hl_init.h"
 
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cctype>
+#include <fstream>
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
@@ -19,6 +21,7 @@
 #include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "DIzivoz/UTL/UTL_debug.h"
+#include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "DIzivoz/TEX/TEX_utils.h"
@@ -40,16 +43,98 @@ int hres_orig = 0, vres_orig = 0, cres_orig = 0, sres_orig = 0;
 int current_depth = 0;
 bool format_chosen = false;
 
-// There is no system-information query here: every selector fails.
-bool gestalt(const char*, long*) { return false; }
-
-std::string gestalt_text(const char* sel)
+std::string read_small_file(const std::string& path)
 {
-	long v = 0;
-	return gestalt(sel, &v) ? std::to_string(v) : std::string("?");
+	std::ifstream in(path, std::ios::binary);
+	std::string text;
+	if (!in) return text;
+	char buf[4096];
+	while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+		text.append(buf, (size_t)in.gcount());
+		if (text.size() > (1u << 20)) break;  // a /proc file never is this long
+	}
+	return text;
+}
+
+std::string trimmed(const std::string& s)
+{
+	size_t b = 0, e = s.size();
+	while (b < e && std::isspace((unsigned char)s[b])) ++b;
+	while (e > b && std::isspace((unsigned char)s[e - 1])) --e;
+	return s.substr(b, e - b);
+}
+
+// "key : value" lines of /proc/cpuinfo, or "KEY=value" lines of os-release:
+// the first value of the key.
+std::string first_value(const std::string& text, const std::string& key, char sep)
+{
+	size_t at = 0;
+	while (at < text.size()) {
+		size_t end = text.find('\n', at);
+		if (end == std::string::npos) end = text.size();
+		const std::string line = text.substr(at, end - at);
+		at = end + 1;
+		const size_t s = line.find(sep);
+		if (s == std::string::npos || trimmed(line.substr(0, s)) != key) continue;
+		std::string v = trimmed(line.substr(s + 1));
+		if (sep == '=' && v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) {
+			std::string unq;
+			for (size_t i = 1; i + 1 < v.size(); ++i) {
+				if (v[i] == '\\' && i + 2 < v.size()) ++i;
+				unq += v[i];
+			}
+			v = unq;
+		}
+		return v;
+	}
+	return "";
 }
 }  // namespace
 
+MACIBM_system_facts MACIBM_read_system_facts(const std::string& os_release, const std::string& cpuinfo,
+                                             const std::string& cpufreq)
+{
+	MACIBM_system_facts f;
+	struct utsname u;
+	std::string machine;
+	if (uname(&u) == 0) {
+		f.kernel = u.sysname;
+		f.release = u.release;
+		machine = u.machine;
+	}
+	f.distribution = first_value(read_small_file(os_release), "PRETTY_NAME", '=');
+	const std::string cpu = read_small_file(cpuinfo);
+	// x86 names its model; ARM boards their "Model" or "Hardware"; POWER "cpu".
+	for (const char* key : {"model name", "Model", "Hardware", "cpu"}) {
+		f.cpu_model = first_value(cpu, key, ':');
+		if (!f.cpu_model.empty()) break;
+	}
+	if (f.cpu_model.empty()) f.cpu_model = machine;
+	const long n = sysconf(_SC_NPROCESSORS_ONLN);
+	f.cpu_count = n > 0 ? (int)n : 0;
+	const std::string mhz = first_value(cpu, "cpu MHz", ':');
+	if (!mhz.empty()) f.cpu_mhz = std::lround(std::atof(mhz.c_str()));
+	if (f.cpu_mhz <= 0) {
+		const long long khz = std::atoll(trimmed(read_small_file(cpufreq)).c_str());
+		f.cpu_mhz = khz > 0 ? (long)((khz + 500) / 1000) : 0;
+	}
+	const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+	if (pages > 0 && page > 0) f.ram_mb = (long long)pages * page / (1024 * 1024);
+	return f;
+}
+
+std::string MACIBM_system_lines(const MACIBM_system_facts& f)
+{
+	auto known = [](long long v) { return v > 0 ? std::to_string(v) : std::string("?"); };
+	std::string s = f.kernel.empty() ? std::string("?") : f.kernel;
+	if (!f.release.empty()) s += " " + f.release;
+	if (!f.distribution.empty()) s += ", " + f.distribution;
+	s += "\n";
+	s += "CPU type: " + known(f.cpu_count) + " x (" + (f.cpu_model.empty() ? std::string("?") : f.cpu_model) + ") ";
+	// The bus speed is not something Linux tells.
+	s += "CPU speed (mhz): " + known(f.cpu_mhz) + " Bus speed (mhz): ? RAM (MB): " + known(f.ram_mb) + "\n";
+	return s;
+}
 
 int g_mon_x_res_now = 0, g_mon_y_res_now = 0;
 
@@ -111,13 +196,7 @@ void MACIBM_write_log_header()
 	       "graphics hardware, installation, and any error conditions.\n";
 	xer << "If you need to contact tech support or file a bug, please send us this file. NOTE: this file is "
 	       "rewritten every time you start ANY of your Skyframe applications.\n\n";
-	xer << "Mac OS X " << gestalt_text("sys1") << "." << gestalt_text("sys2") << "." << gestalt_text("sys3") << "\n";
-	long cput = 0;
-	if (!gestalt("cput", &cput)) cput = 0;
-	xer << "CPU type: " << gestalt_text("cput") << MACIBM_cpu_name((unsigned)cput)
-	    << "CPU speed (mhz): " << gestalt_text("mclk") << " "
-	    << "Bus speed (mhz): " << gestalt_text("bclm") << " "
-	    << "RAM (MB): " << gestalt_text("ramm") << "\n";
+	xer << MACIBM_system_lines(MACIBM_read_system_facts());
 	xer << "\nSkyframe folder:'" << app_path << "', case sensitive=" << g_case_sensitive << "\n\n";
 	xer.flush();
 }
@@ -348,7 +427,12 @@ void MACIBM_init(int argc, const char* const* argv)
 	{
 		std::string folder;
 		get_OS_abs_path(os_dir_this_app, folder);
-		xer.open(folder + "Ventora Installer Log.txt", std::ios::out | std::ios::trunc);
+		// A program folder that takes no file (a read-only install) sends the
+		// logs to the user's state folder.
+		std::string used = folder;
+		if (std::FILE* f = UTL_open_log_file(folder, "Ventora Installer Log.txt", "wb", &used)) std::fclose(f);
+		UTL_set_log_folder(used);
+		xer.open(used + "Ventora Installer Log.txt", std::ios::out | std::ios::trunc);
 		xer.setf(std::ios::fixed, std::ios::floatfield);
 	}
 	// 5

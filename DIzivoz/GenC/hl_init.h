@@ -35,6 +35,23 @@ const std::string& MACIBM_start_folder();
 // Pieces of start-up that tests reach alone.
 std::string MACIBM_cpu_name(unsigned int cput);
 void MACIBM_write_log_header();
+// What the log header says about the machine. Empty texts and 0 stand for
+// facts the system did not give.
+struct MACIBM_system_facts {
+	std::string kernel, release;  // uname
+	std::string distribution;     // PRETTY_NAME of os-release
+	std::string cpu_model;
+	int cpu_count = 0;
+	long cpu_mhz = 0;
+	long long ram_mb = 0;
+};
+// Reads the facts; the files are parameters so that tests can give their own.
+MACIBM_system_facts MACIBM_read_system_facts(const std::string& os_release = "/etc/os-release",
+                                             const std::string& cpuinfo = "/proc/cpuinfo",
+                                             const std::string& cpufreq =
+                                                 "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq");
+// The header's system and CPU lines for those facts.
+std::string MACIBM_system_lines(const MACIBM_system_facts& f);
 // Palette entries 34..47 from the picture the texture manager left in the
 // scratch buffer (RGBA, first row the bottom one); false when it is too small.
 bool MACIBM_palette_from_scratch();

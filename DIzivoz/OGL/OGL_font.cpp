@@ -380,6 +380,103 @@ void mark_paths(const unsigned char* b, const unsigned char* e, std::vector<unsi
 		p = q < e ? q : e - 1;
 	}
 }
+
+bool is_digit_at(const unsigned char* p) { return *p >= '0' && *p <= '9'; }
+
+bool is_letter(unsigned int c)
+{
+	return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7);
+}
+
+// Marks that close a word or sentence and so never begin a line. Straight
+// quotes open as often as they close: callers decide.
+bool is_closing(unsigned int c)
+{
+	switch (c) {
+	case '.': case ',': case ';': case ':': case '!': case '?': case ')': case ']': case '}':
+	case '%': case 0xBB: case 0x2019: case 0x201D: case 0x203A: case 0x2026:
+		return true;
+	default: return false;
+	}
+}
+
+// A blank at p where a line may break: not before closing punctuation
+// ("chemin »."), not after an opening guillemet, and not between a number
+// and the word that follows it ("1024 KB", "5 seconds").
+bool may_break_at_space(const unsigned char* b, const unsigned char* e, const unsigned char* p)
+{
+	if (p + 1 < e && is_closing(OGL_utf8_decode(p + 1, e))) return false;
+	if (p > b) {
+		const unsigned char* q = OGL_utf8_prev(p, b);
+		const unsigned int before = OGL_utf8_decode(q, e);
+		if (before == 0xAB || before == 0x2039) return false;
+		if (is_digit_at(q) && p + 1 < e && is_letter(OGL_utf8_decode(p + 1, e))) return false;
+	}
+	return true;
+}
+
+struct wrap_line {
+	const unsigned char* end;
+	float width;
+};
+
+// One line from `start`: where it ends and how wide it is, rendering its
+// glyphs into the atlas. A character that would end past the width begins
+// the next line, so a wrapped line never runs over the width it was given.
+// `width` 0 means no wrapping.
+wrap_line measure_line(OGL_font_info* f, const unsigned char* b, const unsigned char* e, const unsigned char* start,
+                       float width, int fixed_advance, const std::vector<unsigned char>* in_path)
+{
+	const bool wrapping = width > 0;
+	const unsigned char* pos = start;
+	const unsigned char* brk = start;
+	float cur = 0, brk_w = 0;
+	bool overflow = false;
+	while (pos < e) {
+		unsigned int code = OGL_utf8_decode(pos, e);
+		if (code == 13 || code == 10) break;
+		const bool path = in_path && (*in_path)[(size_t)(pos - b)];
+		if (code == 32 && !path && may_break_at_space(b, e, pos)) {
+			brk = pos;
+			brk_w = cur;
+		}
+		float adv = f->require_char(code);
+		const float add = fixed_advance ? (float)fixed_advance : truncf(adv);
+		if (wrapping && cur > 0 && cur + add > width) {
+			overflow = true;
+			break;
+		}
+		cur += add;
+		pos = OGL_utf8_next(pos, b, e);
+		// Inside a path a line may break after a '/', unless what follows
+		// closes the sentence: a full stop never starts a line alone.
+		if (code == '/' && path && pos < e && pos - 1 > start && !is_closing(OGL_utf8_decode(pos, e)) &&
+		    *pos != '\'' && *pos != '"') {
+			brk = pos;
+			brk_w = cur;
+		}
+	}
+	if (overflow && brk > start) return {brk, brk_w};
+	// A word wider than the line: its last character that fits goes on with
+	// the punctuation that closes it.
+	if (overflow && is_closing(OGL_utf8_decode(pos, e))) {
+		const unsigned char* last = OGL_utf8_prev(pos, b);
+		if (last > start) {
+			const unsigned int code = OGL_utf8_decode(last, e);
+			return {last, cur - (fixed_advance ? (float)fixed_advance : truncf(f->require_char(code)))};
+		}
+	}
+	return {pos, cur};
+}
+
+// Where the line after one ending at `end` begins: past one line end and
+// the blanks that follow.
+const unsigned char* next_line_start(const unsigned char* end, const unsigned char* e)
+{
+	if (end < e && (*end == 13 || *end == 10)) ++end;
+	while (end < e && *end == 32) ++end;
+	return end;
+}
 }  // namespace
 
 float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
@@ -401,43 +498,9 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 	const int group = g_layout_record ? (BTN_layout_owner() ? BTN_layout_owner() : BTN_layout_new_group()) : 0;
 	const unsigned char* start = b;
 	for (;;) {
-		// Measure one line, rendering its glyphs into the atlas. A character
-		// that would end past the width begins the next line, so a wrapped
-		// line never runs over the width it was given.
-		const unsigned char* pos = start;
-		const unsigned char* brk = start;
-		float cur = 0, brk_w = 0;
-		bool newline = false, overflow = false;
-		while (pos < e) {
-			unsigned int code = OGL_utf8_decode(pos, e);
-			if (code == 13 || code == 10) {
-				newline = true;
-				break;
-			}
-			const bool path = paths && in_path[(size_t)(pos - b)];
-			if (code == 32 && !path) {
-				brk = pos;
-				brk_w = cur;
-			}
-			float adv = f->require_char(code);
-			const float add = fixed_advance ? (float)fixed_advance : truncf(adv);
-			if (wrapping && cur > 0 && cur + add > width) {
-				overflow = true;
-				break;
-			}
-			cur += add;
-			pos = OGL_utf8_next(pos, b, e);
-			if (code == '/' && path && pos < e && pos - 1 > start) {
-				brk = pos;
-				brk_w = cur;
-			}
-		}
-		const unsigned char* line_end = pos;
-		float line_w = cur;
-		if (overflow && brk > start) {
-			line_end = brk;
-			line_w = brk_w;
-		}
+		const wrap_line line = measure_line(f, b, e, start, wrapping ? width : 0, fixed_advance, paths ? &in_path : nullptr);
+		const unsigned char* line_end = line.end;
+		const float line_w = line.width;
 
 		font_line_begin(f, colour);
 		float pen = X;
@@ -457,9 +520,31 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 
 		if (wrapping) Y -= step;
 
-		start = line_end;
-		if (start < e && (*start == 13 || *start == 10)) ++start;
-		while (start < e && *start == 32) ++start;
+		start = next_line_start(line_end, e);
 		if (start >= e) return Y - oy;
 	}
+}
+
+std::vector<std::string> OGL_wrap_split(const std::string& text, float width, charset_t charset)
+{
+	std::vector<std::string> lines;
+	if (text.empty()) return lines;
+	OGL_font_info* f = OGL_font_get(charset);
+	const bool wrapping = width > 0 && width < 9999;
+	const unsigned char* b = (const unsigned char*)text.data();
+	const unsigned char* e = b + text.size();
+	std::vector<unsigned char> in_path;
+	const bool paths = wrapping && memchr(b, '/', text.size()) != nullptr;
+	if (paths) mark_paths(b, e, in_path);
+	for (const unsigned char* start = b;;) {
+		const unsigned char* end = measure_line(f, b, e, start, wrapping ? width : 0, 0, paths ? &in_path : nullptr).end;
+		lines.emplace_back((const char*)start, (size_t)(end - start));
+		start = next_line_start(end, e);
+		if (start >= e) return lines;
+	}
+}
+
+int OGL_wrap_lines(const std::string& text, float width, charset_t charset)
+{
+	return (int)OGL_wrap_split(text, width, charset).size();
 }

@@ -5,6 +5,7 @@
 // Main thread only.
 #include <memory>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 #include <ft2build.h>
@@ -70,6 +71,11 @@ OGL_font_info* OGL_font_get(charset_t charset);
 
 float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
                       charset_t charset, int align, int fixed_advance);
+// Lines the text takes when drawn with this wrapping width (0 or 9999: no
+// wrapping, one line per line end); 0 for empty text.
+int OGL_wrap_lines(const std::string& text, float width, charset_t charset);
+// The lines themselves, as drawing breaks them.
+std::vector<std::string> OGL_wrap_split(const std::string& text, float width, charset_t charset);
 // Distance between the baselines of wrapped lines: the face's line height.
 float OGL_line_step(charset_t charset);
 float OGL_measure_string(const std::string& text, charset_t charset);

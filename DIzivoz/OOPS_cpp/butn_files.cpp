@@ -1,5 +1,8 @@
 #include "DIzivoz/OOPS_cpp/butn_files.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -10,9 +13,11 @@
 #include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
 #include "DIzivoz/OOPS_cpp/butn_values.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
+#include "DIzivoz/UTL/UTL_translate.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 
 std::string type_ahead;
@@ -194,6 +199,11 @@ int BTN_list_and_search(int slider_id, float x, float y, float w, float h, int* 
 			if (mnw.mouse_double) result = 1;
 		}
 		clamp_sel();
+		// The list is one box; its rows, 10 units apart and clipped by nothing
+		// but the list, are its content.
+		BTN_layout_add(layout_field, x, bottom, x + w, top, label);
+		const int recording = g_layout_record;
+		g_layout_record = 0;
 		for (int i = -r; i <= r; ++i) {
 			const int item = *centre + i;
 			if (item < first || item > last) continue;
@@ -217,6 +227,7 @@ int BTN_list_and_search(int slider_id, float x, float y, float w, float h, int* 
 				           47 / 256.0f, x + 16, row + 6, (u + 6) / 256.0f, 47 / 256.0f, x + 16, row - 6,
 				           (u + 6) / 256.0f, 41 / 256.0f, 1, 5);
 		}
+		g_layout_record = recording;
 		if (focus_id == id) OGL_framerect(45, 1, x, bottom, w, h);
 	}
 	return result;
@@ -406,4 +417,130 @@ int enter_lat_lon(float* x, float* y, float* lon, float* lat)
 	*y -= 50;
 	one(lat, 10, 2, "lat:");
 	return changed;
+}
+
+namespace {
+// Rows shown above and below the centre row of the chooser's 300-unit list.
+const int chooser_rows_around = 300 / 20 - 1;
+
+std::string padded_name(int i, void* v)
+{
+	const auto& names = *static_cast<std::vector<std::string>*>(v);
+	return i >= 0 && i < (int)names.size() ? names[i] : std::string();
+}
+
+int padded_type(int i, void* v)
+{
+	const auto& types = *static_cast<std::vector<int>*>(v);
+	return i >= 0 && i < (int)types.size() ? types[i] : 0;
+}
+}  // namespace
+
+std::vector<std::string> BTN_subfolders(const std::string& folder)
+{
+	std::vector<std::string> out;
+	DIR* d = opendir(folder.c_str());
+	if (!d) return out;
+	while (dirent* e = readdir(d)) {
+		const std::string name = e->d_name;
+		if (name.empty() || name[0] == '.') continue;
+		struct stat st;
+		// A link to a folder is a folder one can install into.
+		if (stat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) out.push_back(name);
+	}
+	closedir(d);
+	std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
+		const std::string la = lower(a), lb = lower(b);
+		return la != lb ? la < lb : a < b;
+	});
+	return out;
+}
+
+int BTN_choose_folder(const std::string& title, const std::string& action_label, const std::string& start,
+                      std::string* chosen)
+{
+	auto is_folder = [](const std::string& p) {
+		struct stat st;
+		return !p.empty() && p[0] == '/' && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+	};
+	std::string folder = start;
+	if (!is_folder(folder)) {
+		const char* home = std::getenv("HOME");
+		folder = home && is_folder(home) ? home : "/";
+	}
+	if (folder.back() != '/') folder += '/';
+
+	const int was = mnw.wind_type;
+	const int type = 998;
+	std::vector<std::string> names;
+	std::vector<int> types;
+	int sel = 0, centre = 0;
+	auto relist = [&]() {
+		xer << "Folder dialog shows: " << folder << "\n";
+		xer.flush();
+		BTN_layout_new_scene();  // each folder is a page of its own for the layout pictures
+		names = BTN_subfolders(folder);
+		types.assign(names.size(), 1);
+		// The first folder on the list's top row, selected; letters typed
+		// next search this folder afresh.
+		type_ahead.clear();
+		sel = 0;
+		centre = chooser_rows_around;
+	};
+	auto go_up = [&]() {
+		if (folder == "/") return;
+		folder.pop_back();
+		folder = folder.substr(0, folder.find_last_of('/') + 1);
+		relist();
+	};
+	relist();
+	REPORT_open_window(type);
+	stls[stls_entry_title] = title;
+	auto leave = [&](int r) {
+		REPORT_open_window(was);
+		return r;
+	};
+	const std::string cancel_label = UTL_translate_string("Cancel"), up_label = UTL_translate_string("Parent Folder");
+	const std::string empty_text = UTL_translate_string("This folder contains no folders.");
+	while (mnw.wind_type == type && !app_done) {
+		const int n = (int)names.size();
+		OGL_plot_back_col();
+		BTN_fillwin(1, 21);
+		// The folder being looked at, above its list.
+		OGL_string(47, 20, 420, folder, 520, charset_regular, 0);
+		int dbl = 0;
+		if (n > 0) {
+			// Rows past the last folder are blank, so a short list starts at the top.
+			dbl = BTN_list_and_search(0, 20, 240, 500, 300, &centre, &sel, 0, std::max(n - 1, chooser_rows_around),
+			                          nullptr, "", padded_name, &names, nullptr, nullptr, padded_type, &types);
+			if (sel >= n) {
+				sel = n - 1;
+				dbl = 0;
+			}
+			// The keys go to the list whenever nothing else holds them: typing
+			// a name's first letters works from the start.
+			if (focus_id == 0) BTN_focus_any();
+		} else {
+			BTN_frame2(16, 20, 90, 500, 300, "");
+			OGL_string(45, 40, 370, empty_text, 460, charset_regular, 0);
+		}
+		const float cw = str_dx(cancel_label) + 21, uw = str_dx(up_label) + 21, aw = str_dx(action_label) + 21;
+		const int cancel = BTN_action(20 + cw / 2, 40, cw, 0, 1, cancel_label, "-");
+		const float up_left = std::max(150.0f, 20 + cw + 16);
+		const int up = BTN_action(up_left + uw / 2, 40, uw, 0, 1, up_label, "-");
+		const int take = BTN_action(520 - aw / 2, 40, aw, 1, 1, action_label, "-");
+		if (cancel || escape_hit) return leave(0);
+		if (take) {
+			*chosen = folder;
+			return leave(1);
+		}
+		if ((dbl || return_hit) && n > 0) {
+			folder += names[std::clamp(sel, 0, n - 1)] + "/";
+			relist();
+		} else if (up || delete_hit) {
+			go_up();
+		}
+		REPORT_run_frame();
+	}
+	return leave(0);
 }

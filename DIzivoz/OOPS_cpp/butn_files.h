@@ -20,6 +20,17 @@ int BTN_select_file_chr(float x, float y, int window_type, int file_type, char* 
                         int max_len, std::string label, float w);
 int enter_lat_lon(float* x, float* y, float* lon, float* lat);
 
+// The folder chooser drawn in the window, for a system without a folder
+// dialog program: modal, on absolute paths. Starts in `start` (else the home
+// folder, else "/"); a double click or Return opens the selected folder,
+// Backspace or the parent button goes up, the action button takes the folder
+// shown. 1 with *folder set (ending in '/'), 0 when cancelled.
+int BTN_choose_folder(const std::string& title, const std::string& action_label, const std::string& start,
+                      std::string* folder);
+// The folders inside an absolute folder, hidden ones left out, sorted as the
+// dialog lists them.
+std::vector<std::string> BTN_subfolders(const std::string& folder);
+
 // Pieces the dialog is made of, for its callers and tests.
 // Starting folder of a type when the path is empty; extension saving appends.
 std::string BTN_opensave_start_folder(int file_type);

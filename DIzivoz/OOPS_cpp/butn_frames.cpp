@@ -90,6 +90,9 @@ void BTN_frame2(int style, float x, float y, float w, float h, std::string title
 	const float tx = style == 20 ? x + 10 : x + w / 2 - str_dx(title) / 2;
 	const float ty = style == 11 ? y + h - 13 : y + h - 16;
 	OGL_string(title_colour[style - 11], tx, ty, title, 9999, 0, 0);
+	// The window's own frame (11, 12) is not a panel: its title bar and
+	// close box sit on its border.
+	if (style != 11 && style != 12) BTN_layout_add(layout_panel, x, y, x + w, y + h, "panel");
 	if (style == 11 && mnw.wind_type != 0 && !(mnw.wind_type >= 994 && mnw.wind_type <= 999)) BTN_zap_boxes(0);
 }
 

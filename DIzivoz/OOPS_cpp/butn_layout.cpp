@@ -28,8 +28,8 @@ int from_environment()
 const char* kind_name(int k)
 {
 	static const char* const names[] = {"text", "button", "check box", "field", "pop-up", "slider",
-	                                    "bar",  "map",    "icon",      "tab"};
-	return k >= 0 && k <= layout_tab ? names[k] : "box";
+	                                    "bar",  "map",    "icon",      "tab", "panel"};
+	return k >= 0 && k <= layout_panel ? names[k] : "box";
 }
 
 std::string describe(const layout_box& b)
@@ -91,6 +91,15 @@ void BTN_layout_add(int kind, float x0, float y0, float x1, float y1, const std:
 	g_boxes.push_back(b);
 }
 
+void BTN_layout_side_margin(float margin)
+{
+	for (auto b = g_boxes.rbegin(); b != g_boxes.rend(); ++b)
+		if (b->kind == layout_panel) {
+			b->side_margin = margin;
+			return;
+		}
+}
+
 void BTN_layout_own_begin(int group) { g_owners.push_back(group); }
 void BTN_layout_own_end()
 {
@@ -115,9 +124,22 @@ std::vector<std::string> BTN_layout_problems(const std::vector<layout_box>& boxe
 	for (size_t i = 0; i < boxes.size(); ++i) {
 		const layout_box& a = boxes[i];
 		if (a.x0 < 0 || a.y0 < 0 || a.x1 > width || a.y1 > height) out.push_back(describe(a) + " leaves the window");
+		if (a.kind == layout_panel) {
+			// What lies on a panel keeps clear of its border.
+			const float side = std::max(kPanelMargin, a.side_margin);
+			for (const layout_box& b : boxes) {
+				if (b.kind == layout_panel || b.window != a.window || b.group == a.group) continue;
+				if (apart(a.x0, a.x1, b.x0, b.x1) >= 0 || apart(a.y0, a.y1, b.y0, b.y1) >= 0) continue;
+				const float room = std::min(std::min(b.x0 - a.x0, a.x1 - b.x1) - side,
+				                            std::min(b.y0 - a.y0, a.y1 - b.y1) - kPanelMargin);
+				if (room < -0.5f) out.push_back(describe(b) + " is too close to the border of " + describe(a));
+			}
+			continue;
+		}
 		for (size_t j = i + 1; j < boxes.size(); ++j) {
 			const layout_box& b = boxes[j];
 			if (a.window != b.window) continue;
+			if (b.kind == layout_panel) continue;
 			if (a.group == b.group) {
 				// A label and its element: the label lies inside, clear of both ends.
 				if ((a.kind == layout_text) == (b.kind == layout_text)) continue;

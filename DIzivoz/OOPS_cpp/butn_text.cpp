@@ -29,10 +29,13 @@ void OGLE_GetVisibleBounds(OGLE_Rec*, float r[4])
 
 void OGLE_GetLogicalBounds(OGLE_Rec*, float r[4])
 {
-	// Wraps only past w + 1024 units: a one-line field.
+	// A one-line field: the line is always wider than the text, so the
+	// engine never wraps it. A wrapped line would be scrolled to a second row
+	// and drawn outside the field, leaving it blank.
+	const float text_w = OGL_measure_range((const unsigned char*)text_begin(), (const unsigned char*)text_end(), 0);
 	r[0] = OGLE_x - OGLE_dx;
 	r[1] = OGLE_y - 2 - OGLE_dy;
-	r[2] = OGLE_x + OGLE_entry_dx - OGLE_dx + 1024;
+	r[2] = OGLE_x - OGLE_dx + std::max((float)OGLE_entry_dx, text_w) + 1024;
 	r[3] = OGLE_y + 9 - OGLE_dy;
 }
 

@@ -9,6 +9,7 @@
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/butn_text.h"
+#include "DIzivoz/OGL/OGL_font.h"
 
 namespace {
 BTN_key_queue field_keys;  // char_slot, vkey_slot, flag_slot, id_slot and ctr_slot
@@ -101,16 +102,27 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 	const int recording = g_layout_record;
 	g_layout_record = 0;
 	OGL_scissors(x - 1, y - 3, w + 2, 11);
-	if (has)
+	if (has) {
+		// Never scrolled past the text's end (a cut to max_len, deletes): the
+		// text fills the field up to its caret rather than sliding out of it.
+		const unsigned char* b = (const unsigned char*)text->data();
+		const float max_dx = std::max(0.0f, OGL_measure_range(b, b + text->size(), 0) + 1 - w);
+		if (OGLE_dx > max_dx) OGLE_dx = max_dx;
 		OGLE_Draw(ogle, 1);
-	else
+	} else
 		OGL_string(45, x, y, *text, 9999, 0, 0);
 	OGL_scissors_end();
 	g_layout_record = recording;
 
 	if (OGLE_edit && (int)text->size() > max_len) {
 		cut_at_boundary(*text, max_len);
-		if (has) OGLE_Repaginate(ogle);
+		if (has) {
+			int a, e;
+			OGLE_GetSelection(ogle, &a, &e);
+			e = std::min(e, (int)text->size());
+			OGLE_SetSelection(ogle, std::min(a, e), e);
+			OGLE_Repaginate(ogle);
+		}
 	}
 	return OGLE_edit;
 }

@@ -58,13 +58,17 @@ static net_failure describe_failure(down_class& d, bool complete)
 	f.status = d.mStatus > 0 ? d.mStatus : 0;
 	f.reason = d.mReason;
 	const int sock_err = d.mSocket ? d.mSocket->GetOSError() : 0;
-	if (d.mFileError) {
+	if (d.mTooBig) {
+		f.kind = net_fail_too_big;
+	} else if (d.mFileError) {
 		f.kind = net_fail_local_file;
 		f.os_error = d.mError;
 	} else if (d.mError == err_net_no_server_code) {
 		f.kind = net_fail_no_server;
 	} else if (d.mHeadersDone && (d.mStatus < 200 || d.mStatus > 299)) {
 		f.kind = net_fail_answer;
+	} else if (d.mHeadersDone && !complete && d.mExpected >= 0 && d.mReceived > d.mExpected) {
+		f.kind = net_fail_long;
 	} else if (d.mHeadersDone && !complete) {
 		f.kind = net_fail_short;
 		f.os_error = sock_err;
@@ -86,7 +90,7 @@ down_class::down_class(const char* server, unsigned short port, const char* path
                        std::map<std::string, std::string>* headers, const char* body, int body_length,
                        const char* local)
     : mSocket(nullptr), mHeadersDone(false), mStatus(0), mFd(-1), mError(0), mFileError(false), mExpected(-1),
-      mReceived(0), mLastActivity(xtim.elapsed), mHeaderBytes(0)
+      mReceived(0), mLastActivity(xtim.elapsed), mHeaderBytes(0), mLimit(-1), mTooBig(false)
 {
 	mLocalPath = app_path + (local ? local : "");
 	const bool proxy = http.UseProxy(server, port);
@@ -285,6 +289,14 @@ void down_class::DoProcessing()
 
 	mLastActivity = xtim.elapsed;
 	const long long pending = direct ? (long long)got : (long long)mRecvBuf.size();
+	if (mLimit >= 0 && (mExpected > mLimit || pending + mReceived > mLimit)) {
+		// More than the caller can take: nothing more is written.
+		mTooBig = true;
+		mError = EFBIG;
+		mRecvBuf.clear();
+		mSocket->Disconnect();
+		return;
+	}
 	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Disconnect();
 
 	if (mFd >= 0 && pending > 0) {
@@ -310,6 +322,7 @@ http_class::http_class() : proxy_port(0)
 	for (int i = 0; i < http_slot_count; ++i) {
 		keep_[i] = false;
 		kept_fd_[i] = -1;
+		limit_[i] = -1;
 	}
 }
 
@@ -323,6 +336,11 @@ http_class::~http_class()
 void http_class::keep_file(int slot_index, bool keep)
 {
 	if (slot_index >= 0 && slot_index < http_slot_count) keep_[slot_index] = keep;
+}
+
+void http_class::limit_body(int slot_index, long long max_bytes)
+{
+	if (slot_index >= 0 && slot_index < http_slot_count) limit_[slot_index] = max_bytes;
 }
 
 void http_class::wait(int max_ms)
@@ -434,6 +452,8 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 		headers["User-agent"] = std::string("Installer-") + "APL/" + build.substr(build.size() - 4);
 		last_failure[slot_index] = net_failure();
 		d = new down_class(server.c_str(), 80, path.c_str(), false, &headers, nullptr, 0, local.c_str());
+		d->mLimit = limit_[slot_index];
+		limit_[slot_index] = -1;
 	}
 
 	d->DoProcessing();
@@ -487,6 +507,8 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	    << "   response   =" << d->mReason << " (#" << d->mStatus << ")\n\n";
 	xer.flush();
 	last_failure[slot_index] = describe_failure(*d, complete);
+	// What came of an answer too large is no use to anyone.
+	if (d->mTooBig && !d->mLocalPath.empty()) unlink(d->mLocalPath.c_str());
 	delete d;
 	d = nullptr;
 	return net_failed;

@@ -31,6 +31,8 @@ enum {
 	net_fail_short,       // the answer ended before its length
 	net_fail_stalled,     // nothing arrived for the stall time
 	net_fail_local_file,  // the local file could not be opened or written (os_error)
+	net_fail_long,        // the answer went on past its length
+	net_fail_too_big,     // the answer was larger than the caller's bound (limit_body)
 };
 struct net_failure {
 	int kind = net_fail_none;
@@ -85,6 +87,8 @@ public:
 	long long mReceived;  // body bytes written so far
 	float mLastActivity;  // frame-clock seconds
 	size_t mHeaderBytes;  // header text consumed so far
+	long long mLimit;     // body bytes accepted, -1 for no bound
+	bool mTooBig;         // the answer went past mLimit
 
 private:
 	void parse_headers();
@@ -120,6 +124,11 @@ public:
 	void keep_file(int slot_index, bool keep);
 	int finished_file(int slot_index);
 
+	// The slot's next transfer fails as soon as its answer announces or
+	// brings more than max_bytes body bytes (net_fail_too_big), and its file
+	// is removed. Applies to one transfer; -1 for no bound.
+	void limit_body(int slot_index, long long max_bytes);
+
 	// Waits up to max_ms for any running transfer to have something to do,
 	// rather than asking every socket again at once.
 	void wait(int max_ms);
@@ -129,6 +138,7 @@ public:
 private:
 	bool keep_[http_slot_count];
 	int kept_fd_[http_slot_count];
+	long long limit_[http_slot_count];
 };
 
 extern http_class http;

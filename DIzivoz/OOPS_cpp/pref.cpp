@@ -34,6 +34,21 @@ int read_int(const std::string& text)
 	return v > INT_MAX ? INT_MAX : (int)v;
 }
 
+// A key given as "--pref:<key>" holds for this run only: what the file said
+// (the line, or that there was none) goes back at exit, unless the value was
+// changed during the run, as the preferences window does.
+struct one_run_value {
+	bool stored = false;   // the file had a line for the key
+	std::string stored_text;
+	std::string in_effect;  // as written, once start-up has settled it
+};
+std::map<std::string, one_run_value> one_run;
+
+bool given_for_run(const std::string& key)
+{
+	return cmdline.has_option(("--pref:" + key).c_str());
+}
+
 // The value given for key: "--pref:<key>" on the command line first, then
 // the file. False when neither has it.
 bool find_value(const std::map<std::string, std::string>& values, const std::string& key,
@@ -41,6 +56,10 @@ bool find_value(const std::map<std::string, std::string>& values, const std::str
 {
 	const std::string option = "--pref:" + key;
 	if (cmdline.has_option(option.c_str())) {
+		one_run_value& r = one_run[key];
+		auto it = values.find(key);
+		r.stored = it != values.end();
+		r.stored_text = r.stored ? it->second : std::string();
 		*out = cmdline.get_option(option.c_str());
 		return true;
 	}
@@ -75,6 +94,7 @@ scan_class::scan_class(const std::string& path, int in_mode) : mode(in_mode)
 		if (mode == 1) xer << "WARNING: no folder for the preference file; settings not saved.\n";
 		return;
 	}
+	if (mode == 2) return;
 	if (mode == 1) {
 		writing = ouf_open(path, file_type_text, k_pref_version, "no-copyright-string");
 		return;
@@ -97,9 +117,24 @@ scan_class::~scan_class()
 	values.clear();
 }
 
+// Write mode: true when the key's stored line (or none) was written in its
+// place, because the value is a one-run value the run did not change.
+bool scan_class::write_stored(const std::string& key, const std::string& text)
+{
+	auto it = one_run.find(key);
+	if (mode == 2) {
+		if (it != one_run.end()) it->second.in_effect = text;
+		return true;
+	}
+	if (it == one_run.end() || it->second.in_effect != text) return false;
+	if (writing && it->second.stored) ouf << key << " " << it->second.stored_text << "\n";
+	return true;
+}
+
 int scan_class::int_io(int* value, const std::string& key)
 {
-	if (mode == 1) {
+	if (mode != 0) {
+		if (write_stored(key, std::to_string(*value))) return 0;
 		if (writing) ouf << key << " " << *value << "\n";
 		return 0;
 	}
@@ -111,10 +146,11 @@ int scan_class::int_io(int* value, const std::string& key)
 
 int scan_class::str_io(std::string* value, const std::string& key)
 {
-	if (mode == 1) {
+	if (mode != 0) {
 		// A line end inside the text would start a line of its own in the
 		// file and could never be read back as part of this value.
 		std::string line = value->substr(0, value->find_first_of(std::string("\r\n\0", 3)));
+		if (write_stored(key, line)) return 0;
 		if (writing && !line.empty()) ouf << key << " " << line << "\n";
 		return 0;
 	}
@@ -133,8 +169,9 @@ void pref_class::IO_set(int type, int write)
 	static int keylist_up = 0;
 
 	if (type != 10 && type != 11 && type != 12) return;
-	const int mode = write ? 1 : 0;
-	scan_class scan(pref_file_path(type), mode);
+	const int mode = write == 2 ? 2 : write ? 1 : 0;
+	if (mode == 0) one_run.clear();
+	scan_class scan(mode == 2 ? std::string("-") : pref_file_path(type), mode);
 
 	if (type == 10) {
 		if (mode == 1) {
@@ -168,6 +205,20 @@ void pref_class::IO_set(int type, int write)
 		scan.str_io(&http.proxy_port_text, "_proxy_port");
 		scan.int_io(&http.proxy_port, "_proxy_port_int");
 		scan.int_io(&stg.get_beta, "_get_beta");
+		if (mode == 0) {
+			// The port text follows the port number at start-up: one given
+			// for the run makes the other one-run too.
+			const char* const pair[2][2] = {{"_proxy_port", "_proxy_port_int"}, {"_proxy_port_int", "_proxy_port"}};
+			for (const auto& p : pair) {
+				const char* k = p[0];
+				if (given_for_run(p[1]) && !one_run.count(k)) {
+					one_run_value& r = one_run[k];
+					auto it = scan.values.find(k);
+					r.stored = it != scan.values.end();
+					r.stored_text = r.stored ? it->second : std::string();
+				}
+			}
+		}
 		// The hosts are written only when changed (an empty text is not written).
 		struct host_pref {
 			std::string* value;
@@ -177,7 +228,7 @@ void pref_class::IO_set(int type, int write)
 		             {&store_host, default_store_host, "_store_host"},
 		             {&download_page, default_download_page, "_download_page"}};
 		for (auto& h : hosts) {
-			if (mode == 1) {
+			if (mode != 0) {
 				std::string v = *h.value == h.def ? std::string() : *h.value;
 				scan.str_io(&v, h.key);
 			} else {
@@ -188,6 +239,8 @@ void pref_class::IO_set(int type, int write)
 	}
 	if (scan.writing && ouf.is_open()) ouf.close();
 	scan.writing = 0;
+	// What was read is in effect until start-up settles it further.
+	if (mode == 0 && !one_run.empty()) IO_set(type, 2);
 }
 
 int pref_class::IO_sta(int, int, std::string) { return 0; }

@@ -6,7 +6,8 @@
 
 class scan_class {
 public:
-	scan_class(const std::string& path, int mode);  // mode 0 read, 1 write
+	// mode 0 read, 1 write, 2 note the values in effect (no file)
+	scan_class(const std::string& path, int mode);
 	~scan_class();
 	scan_class(const scan_class&) = delete;
 	scan_class& operator=(const scan_class&) = delete;
@@ -18,13 +19,17 @@ public:
 	int str_io(std::string* value, const std::string& key);
 
 	int mode;
+	bool write_stored(const std::string& key, const std::string& text);
 	std::map<std::string, std::string> values;
 	int writing = 0;  // 1 while the shared writer holds this object's file
 };
 
 class pref_class {
 public:
-	// write 0 reads the file of that type into the bound variables, 1 writes them.
+	// write 0 reads the file of that type into the bound variables, 1 writes
+	// them. Values given as "--pref:<key>" hold for the run: unless changed
+	// meanwhile, writing puts back what the file held. 2 notes the values in
+	// effect as the run's own (after start-up has adjusted what it read).
 	void IO_set(int type, int write);
 	int IO_sta(int, int, std::string);
 };

@@ -1,7 +1,11 @@
 #include "DIzivoz/UTL/UTL_log.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <unordered_map>
 
 namespace {
@@ -128,3 +132,51 @@ void log_stream::close()
 	buf_.close();
 	clear();
 }
+
+namespace {
+std::string run_log_folder;
+
+bool make_folders(const std::string& path)
+{
+	for (size_t at = 1; at <= path.size(); ++at) {
+		if (at != path.size() && path[at] != '/') continue;
+		const std::string part = path.substr(0, at);
+		if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+	}
+	struct stat st;
+	return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+}  // namespace
+
+std::string UTL_state_log_folder()
+{
+	std::string base;
+	const char* state = std::getenv("XDG_STATE_HOME");
+	// A relative XDG path is invalid and ignored, as the base directory rules say.
+	if (state && state[0] == '/') {
+		base = state;
+	} else {
+		const char* home = std::getenv("HOME");
+		if (!home || home[0] != '/') return "";
+		base = std::string(home) + "/.local/state";
+	}
+	while (base.size() > 1 && base.back() == '/') base.pop_back();
+	return base + "/ventora/";
+}
+
+std::FILE* UTL_open_log_file(const std::string& folder, const std::string& name, const char* mode,
+                             std::string* used_folder)
+{
+	if (std::FILE* f = std::fopen((folder + name).c_str(), mode)) {
+		if (used_folder) *used_folder = folder;
+		return f;
+	}
+	const std::string state = UTL_state_log_folder();
+	if (state.empty() || state == folder || !make_folders(state.substr(0, state.size() - 1))) return nullptr;
+	std::FILE* f = std::fopen((state + name).c_str(), mode);
+	if (f && used_folder) *used_folder = state;
+	return f;
+}
+
+void UTL_set_log_folder(const std::string& folder) { run_log_folder = folder; }
+const std::string& UTL_log_folder() { return run_log_folder; }

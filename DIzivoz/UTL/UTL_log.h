@@ -42,3 +42,18 @@ public:
 private:
 	log_streambuf buf_;
 };
+
+// Where a program's log files go. The program's own folder comes first; when
+// a file cannot be made there (a read-only install, a folder in the way) it
+// goes to the user's state folder, $XDG_STATE_HOME/ventora/ (by default
+// ~/.local/state/ventora/), made when missing; never to standard output.
+// The state folder, ending in '/', or empty when there is no home to put it in.
+std::string UTL_state_log_folder();
+// Opens name for writing in folder (empty: the working folder), else in the
+// state folder; null when neither takes it. *used_folder tells which folder took it.
+std::FILE* UTL_open_log_file(const std::string& folder, const std::string& name, const char* mode,
+                             std::string* used_folder = nullptr);
+// The folder the run's log went to, for the other report files (empty until
+// start-up sets it: the working folder).
+void UTL_set_log_folder(const std::string& folder);
+const std::string& UTL_log_folder();

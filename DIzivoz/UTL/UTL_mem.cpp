@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/UTL/UTL_log.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 
 #ifdef VENTORA_MIMALLOC
@@ -271,10 +272,16 @@ void dump_mem_stats(const char* reason)
 	if (!reason) reason = "";
 	xer << "OK check MemoryLog.txt! I just sent him a dump from " << reason << "\n";
 
-	std::string path = app_path + "MemoryLog.txt";
-	FILE* f = std::fopen(path.c_str(), first_dump ? "w" : "a");
+	// Beside the run's log; a folder that takes no file sends it to the
+	// user's state folder, never to standard output.
+	const std::string folder = UTL_log_folder().empty() ? app_path : UTL_log_folder();
+	FILE* f = UTL_open_log_file(folder, "MemoryLog.txt", first_dump ? "w" : "a");
 	first_dump = 0;
-	FILE* out = f ? f : stdout;
+	if (!f) {
+		xer << "MemoryLog.txt could not be written in '" << folder << "' nor in '" << UTL_state_log_folder() << "'.\n";
+		return;
+	}
+	FILE* out = f;
 
 	const std::string status = read_whole("/proc/self/status");
 	const std::string meminfo = read_whole("/proc/meminfo");
@@ -370,8 +377,7 @@ void dump_mem_stats(const char* reason)
 	    uordblks > fordblks ? uordblks - fordblks : 0);
 	put(out, "    Releasable Space:  %5llu%c     This is how much space NED could give back to the OS if desired.\n", keepcost);
 
-	if (f) std::fclose(f);
-	else std::fflush(stdout);
+	std::fclose(f);
 }
 
 void DumpMemCmd() { dump_mem_stats("Remote Commanded Dump"); }

@@ -299,8 +299,11 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		point(x, y, &sx, &sy);
 		return xv.pixel(sx, sy);
 	};
+	ctl.close_window = [&] { xv.send_close(win); };
 	ctl.pid = run.pid();
 	ctl.run_folder = res.run_folder;
+	ctl.display = display;
+	ctl.screen_point = point;
 	bool stopped = false;
 	auto stop_here = [&](int index) {
 		if (index != o.stop_at || stopped) return false;
@@ -385,6 +388,24 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	while (std::getline(reg, line))
 		if (!line.empty()) res.dest = line;
 	return res;
+}
+
+void keep_settled_shot(gui_ctl& c, const std::string& name)
+{
+	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
+	if (!keep) return;
+	const std::string path = std::string(keep) + "/" + name + ".png", look = path + ".look";
+	c.save_png(path);
+	wait_for(
+	    [&] {
+		    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+		    if (!c.save_png(look)) return false;
+		    const bool same = read_file_bytes(look) == read_file_bytes(path);
+		    rename(look.c_str(), path.c_str());
+		    return same;
+	    },
+	    10);
+	unlink(look.c_str());
 }
 
 std::string write_contact_sheet(const std::vector<std::string>& pictures, int columns, const std::string& out)

@@ -67,9 +67,16 @@ struct gui_ctl {
 	// (a busy machine may lose either click, or see both in one frame).
 	std::function<bool()> accept_licence;
 	std::function<unsigned(float x, float y)> pixel; // colour 0xRRGGBB of a point of the window, GUI units
+	std::function<void()> close_window;              // the window manager's close message
 	std::string run_folder;
 	int pid = -1;                                    // the program's process
+	std::string display;                             // the run's own X server
+	std::function<void(float x, float y, int* sx, int* sy)> screen_point;  // a point of the window on the screen
 };
+
+// When VENTORA_KEEP_SHOTS names a folder: the window's picture as name.png
+// there, once two looks 100 ms apart agree (the page has drawn what it logged).
+void keep_settled_shot(gui_ctl& c, const std::string& name);
 
 struct gui_run_options {
 	// Stop the page walk when this page is reached (after its picture), call

@@ -217,12 +217,13 @@ bool http_server::send_paced(int fd, int file, long long len)
 	return true;
 }
 
-bool http_server::behaviour_for(const std::string& path, http_behaviour& out) const
+bool http_server::behaviour_for(const std::string& path, http_behaviour& out)
 {
 	std::lock_guard<std::mutex> g(lock_);
 	auto it = behaviours_.find(path);
 	if (it == behaviours_.end()) return false;
 	out = it->second;
+	if (it->second.times > 0 && --it->second.times == 0) behaviours_.erase(it);
 	return true;
 }
 
@@ -499,6 +500,11 @@ void http_server::serve(int fd)
 		}
 	}
 	if (sent && b.extra_bytes > 0) sent = send_all(fd, std::string((size_t)b.extra_bytes, 'X'), stop_);
+	if (sent && b.endless) {
+		const std::string more(65536, 'E');
+		while (send_all(fd, more, stop_)) body_bytes_ += (long long)more.size();
+		sent = false;
+	}
 	answer_sent();
 	if (file >= 0) close(file);
 	if (!sent) return;

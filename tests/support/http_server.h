@@ -29,6 +29,8 @@ struct http_behaviour {
 	long long cut_after = -1;        // send only this many body bytes, then close
 	bool reset_after_cut = false;    // with cut_after: abort the connection (RST) instead of closing
 	long long extra_bytes = 0;       // send this many bytes more than the Content-Length says
+	bool endless = false;            // after the body, bytes without end until the client goes
+	int times = 0;                   // > 0: holds for this many requests, then the path is served as usual
 	bool stall = false;              // send the headers, then nothing, keeping the connection open
 	long long stall_after = -1;      // send this many body bytes, then nothing (connection kept open)
 	int slow_chunk = 0;              // send the body in chunks of this many bytes ...
@@ -87,7 +89,7 @@ public:
 private:
 	void accept_loop();
 	void serve(int fd);
-	bool behaviour_for(const std::string& path, http_behaviour& out) const;
+	bool behaviour_for(const std::string& path, http_behaviour& out);
 	bool stopped() const { return stop_.load(); }
 	// Sends len bytes of the open file from its start at the rate limit.
 	bool send_paced(int fd, int file, long long len);

@@ -96,9 +96,9 @@ T = [
 ("Scanning directory text file to see if you already have Ventora installed...",
  "Lecture de la liste des fichiers pour savoir si Ventora est déjà installé...",
  "Die Dateiliste wird gelesen, um zu prüfen, ob Ventora bereits installiert ist..."),
-("%1:size%\u00a0GB", "%1:size%\u00a0Go", "%1:size%\u00a0GB"),
-("%1:size%\u00a0MB", "%1:size%\u00a0Mo", "%1:size%\u00a0MB"),
-("%1:size%\u00a0KB", "%1:size%\u00a0Ko", "%1:size%\u00a0KB"),
+("%1:size% GB", "%1:size% Go", "%1:size% GB"),
+("%1:size% MB", "%1:size% Mo", "%1:size% MB"),
+("%1:size% KB", "%1:size% Ko", "%1:size% KB"),
 ("%1:units%.%2:tenths%", "%1:units%,%2:tenths%", "%1:units%,%2:tenths%"),
 ("%1:rate% kilobyte/second", "%1:rate% kilo-octet/seconde", "%1:rate% Kilobyte/Sekunde"),
 ("%1:rate% kilobytes/second", "%1:rate% kilo-octets/seconde", "%1:rate% Kilobyte/Sekunde"),
@@ -426,6 +426,36 @@ T = [
 ("Network is unreachable", "Réseau inaccessible", "Netzwerk nicht erreichbar"),
 ("No route to host", "Aucune route vers l'hôte", "Keine Route zum Zielrechner"),
 ("Exec format error", "Format d'exécutable non valide", "Falsches Format der ausführbaren Datei"),
+# A damaged download: an answer longer than announced or than listed, a file unlike its signature.
+("The answer from %1:server% went on past the length it announced.", "La réponse de %1:server% a continué au-delà de la longueur annoncée.", "Die Antwort von %1:server% ging über die angekündigte Länge hinaus."),
+("The file from %1:server% is larger than the release lists: it is damaged.", "Le fichier reçu de %1:server% est plus grand que ce qu'indique la version : il est endommagé.", "Die Datei von %1:server% ist größer, als die Version angibt: Sie ist beschädigt."),
+("The downloaded file does not match its signature. It is damaged", "Le fichier téléchargé ne correspond pas à sa signature. Il est endommagé", "Die heruntergeladene Datei passt nicht zu ihrer Signatur. Sie ist beschädigt"),
+("The downloaded file is larger than the release lists. It is damaged", "Le fichier téléchargé est plus grand que ce qu'indique la version. Il est endommagé", "Die heruntergeladene Datei ist größer, als die Version angibt. Sie ist beschädigt"),
+# The Finish pages: dropped files that could not be deleted.
+("I could not remove %1:count% old file. The log names it and why; the next update will try again.",
+ "Je n'ai pas pu supprimer %1:count% ancien fichier. Le journal indique lequel et pourquoi ; la prochaine mise à jour réessaiera.",
+ "Ich konnte %1:count% alte Datei nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
+("I could not remove %1:count% old files. The log names them and why; the next update will try again.",
+ "Je n'ai pas pu supprimer %1:count% anciens fichiers. Le journal indique lesquels et pourquoi ; la prochaine mise à jour réessaiera.",
+ "Ich konnte %1:count% alte Dateien nicht entfernen. Das Protokoll nennt sie und den Grund; die nächste Aktualisierung versucht es erneut."),
+# The disc page after a disc that is not the one asked for.
+("No DVD of this set was found in the drive.", "Aucun DVD de cette série n'a été trouvé dans le lecteur.", "Im Laufwerk wurde keine DVD dieses Satzes gefunden."),
+("The disc in the drive is DVD number %1:disk number%, not DVD number %2:disk number%.", "Le disque dans le lecteur est le DVD numéro %1:disk number% et non le DVD numéro %2:disk number%.", "Im Laufwerk liegt die DVD Nummer %1:disk number%, nicht die DVD Nummer %2:disk number%."),
+("The disc in the drive does not hold the files of DVD number %1:disk number%.", "Le disque dans le lecteur ne contient pas les fichiers du DVD numéro %1:disk number%.", "Die DVD im Laufwerk enthält nicht die Dateien der DVD Nummer %1:disk number%."),
+# Interrupted installs (finish or remove a stopped copy), the proxy port and the proxy in connection failures.
+("The folder '%1:install name%' inside the folder '%2:parent folder%' holds an installation that did not finish.\\n\\nNext finishes it and keeps the files already installed.",
+ "Le dossier « %1:install name% » du dossier « %2:parent folder% » contient une installation qui n'a pas abouti.\\n\\nSuivant la termine en gardant les fichiers déjà installés.",
+ "Der Ordner „%1:install name%“ im Ordner „%2:parent folder%“ enthält eine Installation, die nicht fertig wurde.\\n\\nWeiter schließt sie ab und behält die bereits installierten Dateien."),
+("Remove the Partial Copy", "Supprimer la copie partielle", "Teilkopie entfernen"),
+("From 1 to 65535.", "De 1 à 65535.", "Von 1 bis 65535."),
+("Use a port from 1 to 65535; port %1:port% stays in use.", "Port de 1 à 65535 ; le port %1:port% reste utilisé.", "Port von 1 bis 65535; Port %1:port% bleibt in Gebrauch."),
+("Use a port from 1 to 65535; no proxy is in use.", "Port de 1 à 65535 ; aucun proxy n'est utilisé.", "Port von 1 bis 65535; kein Proxy in Gebrauch."),
+("I cannot find the proxy %1:proxy% (port %2:port%).", "Je ne trouve pas le proxy %1:proxy% (port %2:port%).", "Ich finde den Proxy %1:proxy% (Port %2:port%) nicht."),
+("I cannot connect to the proxy %1:proxy% on port %2:port%: %3:error%.", "Je ne peux pas me connecter au proxy %1:proxy% sur le port %2:port% : %3:error%.", "Ich kann keine Verbindung zum Proxy %1:proxy% auf Port %2:port% herstellen: %3:error%."),
+("I cannot connect to the proxy %1:proxy% on port %2:port%.", "Je ne peux pas me connecter au proxy %1:proxy% sur le port %2:port%.", "Ich kann keine Verbindung zum Proxy %1:proxy% auf Port %2:port% herstellen."),
+# The folder chooser drawn in the window when the system has no folder dialog program.
+("Parent Folder", "Dossier parent", "Übergeordneter Ordner"),
+("This folder contains no folders.", "Ce dossier ne contient aucun dossier.", "Dieser Ordner enthält keine Ordner."),
 ]
 here = os.path.dirname(os.path.abspath(__file__))
 res = os.path.join(here, "..", "..", "Resources")
