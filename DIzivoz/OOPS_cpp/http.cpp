@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <time.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
@@ -41,6 +42,13 @@ void give_back(std::vector<char>& buf)
 	buf.clear();
 	if (spare_buffers.size() < 4) spare_buffers.push_back(std::move(buf));
 	std::vector<char>().swap(buf);
+}
+
+long long now_ms()
+{
+	timespec ts;
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
 long long parse_length(const std::string& v)
@@ -126,7 +134,10 @@ down_class::down_class(const char* server, unsigned short port, const char* path
 down_class::~down_class()
 {
 	close_file();
-	delete mSocket;
+	if (mSocket && mSocket->AwaitingPeerClose() && !mSocket->PeerClosed())
+		http.park(mSocket);
+	else
+		delete mSocket;
 }
 
 bool down_class::flush_file()
@@ -285,7 +296,7 @@ void down_class::DoProcessing()
 
 	mLastActivity = xtim.elapsed;
 	const long long pending = direct ? (long long)got : (long long)mRecvBuf.size();
-	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Disconnect();
+	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Finish();
 
 	if (mFd >= 0 && pending > 0) {
 		if (direct)
@@ -339,6 +350,7 @@ void http_class::wait(int max_ms)
 		++n;
 	}
 	if (n > 0) ::poll(fds, n, max_ms);
+	close_parked(false);
 }
 
 unsigned long long http_class::progress() const
@@ -366,6 +378,7 @@ void http_class::kill_all()
 		delete s;
 		s = nullptr;
 	}
+	close_parked(true);
 }
 
 void http_class::cancel(int slot_index)
@@ -373,7 +386,46 @@ void http_class::cancel(int slot_index)
 	if (slot_index < 0 || slot_index >= http_slot_count) return;
 	delete slot[slot_index];
 	slot[slot_index] = nullptr;
+	close_parked(true);
 }
+
+void http_class::park(PCSBSocket* s)
+{
+	parked_.push_back({s, now_ms() + http_park_ms});
+	if (parked_.size() > http_park_most) {
+		delete parked_.front().socket;
+		parked_.erase(parked_.begin());
+	}
+}
+
+void http_class::close_parked(bool all)
+{
+	if (parked_.empty()) return;
+	pollfd fds[http_park_most + 1];
+	const size_t n = parked_.size();
+	for (size_t i = 0; i < n; ++i) {
+		fds[i].fd = parked_[i].socket->Descriptor();
+		fds[i].events = POLLIN | POLLRDHUP;
+		fds[i].revents = 0;
+	}
+	if (!all && ::poll(fds, n, 0) <= 0) {
+		// Nothing came: only the overdue go.
+		const long long now = now_ms();
+		if (parked_.front().until > now) return;
+	}
+	const long long now = now_ms();
+	size_t kept = 0;
+	for (size_t i = 0; i < n; ++i) {
+		parked_socket p = parked_[i];
+		if (all || p.until <= now || (fds[i].revents && p.socket->PeerClosed()))
+			delete p.socket;
+		else
+			parked_[kept++] = p;
+	}
+	parked_.resize(kept);
+}
+
+size_t http_class::parked_count() const { return parked_.size(); }
 
 bool http_class::UseProxy(const char* server, unsigned short)
 {
@@ -413,6 +465,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 
 	down_class*& d = slot[slot_index];
 	if (d == nullptr) {
+		close_parked(false);
 		if (!server.empty() && server.back() == '/') {
 			__MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!",
 			               "You should not!",

@@ -42,6 +42,10 @@ struct net_failure {
 const int http_slot_count = 6;
 const float http_stall_seconds = 30.0f;
 const size_t http_header_limit = 65536;  // bytes of response header text accepted
+// A finished transfer's connection is kept until the server has closed it,
+// at most this long and this many at a time, then closed anyway.
+const long long http_park_ms = 1000;
+const size_t http_park_most = 32;
 
 // One transfer.
 class down_class {
@@ -114,6 +118,15 @@ public:
 	// Ends the transfer of one slot, so a late answer cannot land in its file.
 	void cancel(int slot_index);
 
+	// Keeps the connection of a finished transfer (owned from now on) until
+	// its server closes it, so the closing side's wait, and the port it
+	// holds, stay with the server.
+	void park(PCSBSocket* s);
+	// Closes the kept connections the server has closed, and those kept too
+	// long; with all, every one.
+	void close_parked(bool all);
+	size_t parked_count() const;
+
 	// With keep set, the file of the slot's next finished transfer stays
 	// open for reading and finished_file hands its descriptor over once (the
 	// caller closes it); -1 when there is none. Saves opening it again.
@@ -127,6 +140,11 @@ public:
 	unsigned long long progress() const;
 
 private:
+	struct parked_socket {
+		PCSBSocket* socket;
+		long long until;  // monotonic ms
+	};
+	std::vector<parked_socket> parked_;
 	bool keep_[http_slot_count];
 	int kept_fd_[http_slot_count];
 };
