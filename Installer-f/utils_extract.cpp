@@ -62,13 +62,19 @@ int pool_threads()
 }
 }  // namespace
 
-extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd)
+extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd,
+                             bool recycle, long long size)
 {
 	extract_job job;
 	job.file = file;
 	job.archive = archive;
 	job.destination = destination;
 	job.fd = fd;
+	if (recycle && fd >= 0) {
+		job.recycle = true;
+		job.size = size;
+		return job;
+	}
 	if (job.fd < 0) {
 		std::string path = archive;
 		set_path_to_full(path);
@@ -97,8 +103,10 @@ void extract_job_run(extract_job& job)
 	job.chmod_error = 0;
 	// A link from the archive may point anywhere: its target's mode is not ours to change.
 	if (mac_exec && !is_sim_link(job.destination, nullptr)) job.chmod_error = make_file_executable(job.destination);
-	if (job.fd >= 0) close(job.fd);
-	job.fd = -1;
+	if (job.fd >= 0 && !job.recycle) {
+		close(job.fd);
+		job.fd = -1;
+	}
 }
 
 void extract_job_report(const extract_job& job, bool stopped_run)

@@ -1,6 +1,7 @@
 // The download client against the real loopback server.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -549,6 +550,64 @@ TEST_F(NetHttp, FinishedConnectionsAreClosedByTheServerFirst)
 		// Every connection was closed, also those the server kept open.
 		EXPECT_TRUE(srv->settle(5000));
 	}
+}
+
+// A file used again for the next download holds exactly the new body
+// afterwards, whatever it held before; a failed download leaves it with the
+// slot for the next one.
+TEST_F(NetHttp, GivenFileIsWrittenFromItsStartAndCutToTheBody)
+{
+	const struct {
+		const char* name;
+		size_t before;        // bytes in the file before
+		bool length_known;    // its length is given along
+		size_t body;
+	} cases[] = {
+	    {"longer_before", 5000, true, 1000},
+	    {"longer_before_length_unknown", 5000, false, 1000},
+	    {"shorter_before", 10, true, 300000},
+	    {"empty_body", 100, true, 0},
+	};
+	http.keep_file(3, true);
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		const std::string path = std::string("/") + c.name;
+		const std::string body = pattern(c.body, 9);
+		srv->put_file(kHost, path, body);
+		const int fd = open(tmp.file(std::string(c.name) + ".reused").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+		ASSERT_GE(fd, 0);
+		ASSERT_EQ((ssize_t)c.before, write(fd, std::string(c.before, 'j').data(), c.before));
+		http.use_file(3, fd, c.length_known ? (long long)c.before : http_size_unknown);
+		const std::string local = tmp.file(c.name);
+		ASSERT_EQ(1, poll(3, path, local));
+		EXPECT_FALSE(vtest::path_exists(local)) << "the download made a file of its own";
+		EXPECT_FALSE(http.has_file(3));
+		long long size = -1;
+		EXPECT_EQ(fd, http.finished_file(3, &size));
+		EXPECT_EQ((long long)c.body, size);
+		EXPECT_EQ(body, read_file_bytes(tmp.file(std::string(c.name) + ".reused")));
+		close(fd);
+	}
+
+	// A failed download: the file stays with the slot, and the next one cuts what it left.
+	const int fd = open(tmp.file("after_failure").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+	ASSERT_GE(fd, 0);
+	http.use_file(3, fd, 0);
+	http_behaviour cut;
+	cut.cut_after = 40000;
+	srv->put_file(kHost, "/cut", pattern(90000, 4));
+	srv->set_behaviour("/cut", cut);
+	poll_until_received(3, "/cut", tmp.file("cut"), 40000);
+	xtim.elapsed += 31;
+	EXPECT_EQ(2, http.net_check(3, kHost, "/cut", tmp.file("cut")));
+	EXPECT_TRUE(http.has_file(3));
+	const std::string body = pattern(1000, 5);
+	srv->put_file(kHost, "/small", body);
+	ASSERT_EQ(1, poll(3, "/small", tmp.file("small")));
+	EXPECT_EQ(fd, http.finished_file(3));
+	EXPECT_EQ(body, read_file_bytes(tmp.file("after_failure")));
+	close(fd);
+	http.keep_file(3, false);
 }
 
 TEST_F(NetHttp, CallerMistakesRaiseFatalAlertsAndFail)
