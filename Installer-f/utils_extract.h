@@ -35,9 +35,12 @@ void extract_job_run(extract_job& job);
 // which asks its own question and fetches the file again.
 void extract_job_report(const extract_job& job, bool stopped_run = false);
 
-// Queues the job on the extraction pool (made on first use); false, and
-// the job untouched, when the pool has no room for it.
+// Queues the job for the extraction pool (made on first use); false, and
+// the job untouched, when the pool has no room for it. Queued jobs reach the
+// pool's threads together at the next extract_pool_flush: one hand-off for
+// all the archives of a pass.
 bool extract_pool_submit(extract_job& job);
+void extract_pool_flush();
 
 // Hands over one finished job, in the order they finished; false when none
 // has finished yet.

@@ -271,6 +271,11 @@ static int ask_7z[4] = {0, 0, 0, 0};
 
 int grab_files()
 {
+	// The archives finished in this pass go to the extraction threads together,
+	// whichever way the pass ends.
+	struct flush_at_end {
+		~flush_at_end() { extract_pool_flush(); }
+	} flush;
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
 	const bool was_halted = grab_halted();
@@ -402,6 +407,7 @@ int grab_files()
 	// Files to fetch again keep the run going (a stream free for one takes it next pass).
 	if (!redo_files.empty()) return 0;
 	if (extract_pool_outstanding() > 0) {
+		extract_pool_flush();
 		collect_extractions();
 		// The last extractions may stop the run, or give files to fetch again.
 		if (extract_pool_outstanding() > 0 || grab_halted() || !redo_files.empty()) return 0;
