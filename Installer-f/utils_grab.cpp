@@ -67,8 +67,11 @@ void drop_spare_archives()
 void give_archive(int slot, const std::string& name)
 {
 	if (!spare_archives.empty()) {
-		const spare_archive a = spare_archives.back();
-		spare_archives.pop_back();
+		// The shortest: the least often cut back.
+		auto shortest = std::min_element(spare_archives.begin(), spare_archives.end(),
+		                                 [](const spare_archive& a, const spare_archive& b) { return a.size < b.size; });
+		const spare_archive a = *shortest;
+		spare_archives.erase(shortest);
 		http.use_file(slot, a.fd, a.size);
 		return;
 	}

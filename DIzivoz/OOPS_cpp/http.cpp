@@ -134,7 +134,8 @@ down_class::down_class(const char* server, unsigned short port, const char* path
 down_class::~down_class()
 {
 	close_file();
-	if (mSocket && mSocket->AwaitingPeerClose() && !mSocket->PeerClosed())
+	// Whether the server's close is already here is learnt with the others kept.
+	if (mSocket && mSocket->AwaitingPeerClose() && !mSocket->ReceivedRelease())
 		http.park(mSocket);
 	else
 		delete mSocket;
