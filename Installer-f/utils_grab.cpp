@@ -418,6 +418,9 @@ int grab_files()
 	extract_pool_stop();
 	drop_spare_archives();
 	for (int i = 0; i < 4; ++i) http.drop_file(i + 2);
+	// Nothing more to fetch: the connections kept for their server's close
+	// go now (those it has closed leave nothing behind).
+	http.close_parked(true);
 
 	next.all_done = 1;
 	// Folders of dropped files are tried at every run, so one killed

@@ -510,7 +510,11 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	static bool started = false;
 	if (!started) {
 		started = true;
-		kill_all();
+		// The slots only: a file given for the first transfer stays.
+		for (auto& s : slot) {
+			delete s;
+			s = nullptr;
+		}
 		PCSBSocket::StartupNetworking(true);
 	}
 
