@@ -187,7 +187,14 @@ int BTN_list_and_search(int slider_id, float x, float y, float w, float h, int* 
 
 	int result = 0;
 	if (have) {
-		BTN_frame2(16, x, bottom, w, h, "");
+		{
+			// The frame is the list's own border, not a panel holding boxes:
+			// the list is recorded as one box below.
+			const int recording = g_layout_record;
+			g_layout_record = 0;
+			BTN_frame2(16, x, bottom, w, h, "");
+			g_layout_record = recording;
+		}
 		if (last > first) BTN_vert_slider(slider_id, x + w + 16, bottom, top, first, last, centre);
 		if (inside && mnw.wheel_delta) {
 			*centre += mnw.wheel_delta;
