@@ -21,6 +21,7 @@
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_faults.h"
 #include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_scan.h"
 #include "Installer-f/wizard.h"
 
 std::string server_desc[10];
@@ -28,36 +29,6 @@ std::string cmd_line_path;
 
 namespace {
 const char* const servers_src = "Installer-f/wizard_servers";
-
-bool is_end_of_word(const char* p, const char* end) { return p >= end || TXT_is_white(*p); }
-
-// Reads the rest of the line after blanks and tabs; leaves p at the next line.
-std::string rest_of_line(const char*& p, const char* end)
-{
-	while (p < end && TXT_is_blank(*p)) ++p;
-	const char* s = p;
-	while (p < end && *p != '\r' && *p != '\n') ++p;
-	std::string r(s, p);
-	if (p < end && *p == '\r') ++p;
-	if (p < end && *p == '\n') ++p;
-	return r;
-}
-
-std::string token(const char*& p, const char* end)
-{
-	while (p < end && TXT_is_blank(*p)) ++p;
-	const char* s = p;
-	while (p < end && !TXT_is_white(*p)) ++p;
-	return std::string(s, p);
-}
-
-bool keyword(const char*& p, const char* end, const char* word)
-{
-	const size_t n = std::strlen(word);
-	if ((size_t)(end - p) < n || std::strncmp(p, word, n) != 0 || !is_end_of_word(p + n, end)) return false;
-	p += n;
-	return true;
-}
 
 // Pacing of the server list's and the manifest's tries (the manifest's per
 // server), on the frame clock.
@@ -121,38 +92,39 @@ server_list_info parse_server_body(const char* p, const char* end, int beta, con
 {
 	server_list_info info;
 	info.install_name = start_name;
-	while (p < end) {
-		while (p < end && TXT_is_blank(*p)) ++p;
-		if (keyword(p, end, "BETA")) {
-			std::string n = rest_of_line(p, end);
+	text_scanner in{p, end};
+	while (!in.at_end()) {
+		in.skip_blanks();
+		if (in.keyword("BETA")) {
+			std::string n = in.line();
 			if (beta) info.install_name = n, info.found_name = 1;
-		} else if (keyword(p, end, "FINAL")) {
-			std::string n = rest_of_line(p, end);
+		} else if (in.keyword("FINAL")) {
+			std::string n = in.line();
 			if (!beta) info.install_name = n, info.found_name = 1;
-		} else if (keyword(p, end, "INS_VERSION")) {
+		} else if (in.keyword("INS_VERSION")) {
+			// Not the header's number form: a version past a billion stays there.
+			in.skip_blanks();
 			int sign = 1;
-			if (p < end && TXT_is_blank(*p))
-				while (p < end && TXT_is_blank(*p)) ++p;
-			if (p < end && (*p == '-' || *p == '+')) sign = *p++ == '-' ? -1 : 1;
+			if (!in.at_end() && (*in.p == '-' || *in.p == '+')) sign = *in.p++ == '-' ? -1 : 1;
 			long long v = 0;
-			while (p < end && !TXT_is_white(*p)) {
-				v = v * 10 + (*p++ - '0');
+			while (!in.at_end() && !TXT_is_white(*in.p)) {
+				v = v * 10 + (*in.p++ - '0');
 				if (v > 1000000000LL || v < -1000000000LL) v = v > 0 ? 1000000000LL : -1000000000LL;
 			}
-			token(p, end);
-			const std::string address = token(p, end);
-			rest_of_line(p, end);
+			in.token();
+			const std::string address = in.token();
+			in.line();
 			if (sign * v > installer_version) {
 				info.newer_installer = 1;
 				info.newer_address = address;
 				return info;
 			}
-		} else if (keyword(p, end, "ENDOFLIST")) {
+		} else if (in.keyword("ENDOFLIST")) {
 			break;
-		} else if (keyword(p, end, "SERVER")) {
-			const std::string host = rest_of_line(p, end);
-			const std::string path = rest_of_line(p, end);
-			const std::string desc = rest_of_line(p, end);
+		} else if (in.keyword("SERVER")) {
+			const std::string host = in.line();
+			const std::string path = in.line();
+			const std::string desc = in.line();
 			std::string why;
 			if (host.empty()) why = "empty host";
 			else if (host.find('/') != std::string::npos) why = "host with '/'";
@@ -169,7 +141,7 @@ server_list_info parse_server_body(const char* p, const char* end, int beta, con
 			info.desc[info.count] = desc;
 			++info.count;
 		} else {
-			rest_of_line(p, end);
+			in.line();
 		}
 	}
 	return info;
