@@ -159,17 +159,13 @@ namespace {
 // cancel, and then the partial copy is gone, registry line and all.
 int cancel_question()
 {
-	const int r = abort_alert(
-	    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
-	      "the Ventora 9 demo."),
-	    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-	    T("the demo installation process."), T("Cancel Installation"));
-	// Continue, or the question closed: the installation goes on.
-	if (r != 1) return 0;
-	stream_reset();
-	discard_partial_install();
-	demo_install_is_running = 0;
-	return 1;
+	return ask_to_stop_job(T("Are you sure you want to cancel the installation?  This will delete the partially "
+	                         "installed copy of the Ventora 9 demo."),
+	                       T("Cancel"), T("the demo installation and delete partial installation."),
+	                       T("the demo installation process."), T("Cancel Installation"), demo_install_is_running, [] {
+		                       stream_reset();
+		                       discard_partial_install();
+	                       });
 }
 
 int quit_question() { return demo_install_is_running ? cancel_question() : 1; }

@@ -146,16 +146,13 @@ namespace {
 // user chose to cancel, and then the partial copy is gone, registry line and all.
 int cancel_question()
 {
-	const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
-	                            "installed copy of Ventora 9."),
-	                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
-	                          T("the installation process."), T("Cancel Installation"));
-	// Only the Cancel button deletes; Continue or a closed question goes on.
-	if (r != 1) return 0;
-	install_files_kill();
-	discard_partial_install();
-	dvd_install_is_running = 0;
-	return 1;
+	return ask_to_stop_job(T("Are you sure you want to cancel the installation?  This will delete the partially "
+	                         "installed copy of Ventora 9."),
+	                       T("Cancel"), T("the installation and delete partial installation."),
+	                       T("the installation process."), T("Cancel Installation"), dvd_install_is_running, [] {
+		                       install_files_kill();
+		                       discard_partial_install();
+	                       });
 }
 
 int quit_question() { return dvd_install_is_running ? cancel_question() : 1; }
