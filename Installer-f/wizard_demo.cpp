@@ -1,6 +1,5 @@
 // The web-demo flow: Welcome, License, Check Servers, Pick Destination,
 // Install and Finish; and the step that starts the installed simulator.
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -244,11 +243,24 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 		if (parent_dir == desktop_f)
 			s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
 	}
+	// The destination's files are signed a frame at a time (an unfinished
+	// copy may hold many); the sizes follow once they are.
+	static int scan_next = -1;  // -1: no pass under way
 	if (sizes_stale) {
 		sizes_stale = 0;
-		int ctr = 0;
+		checksum_directory_kill();  // a pass of another destination
+		scan_next = 0;
+	}
+	if (scan_next >= 0) {
+		s.cancel_hook = checksum_directory_kill;
 		float progress = 0;
-		for (int polls = 0; !checksum_directory(ctr, progress) && polls < 200000; ++polls) usleep(100);
+		if (!checksum_directory_frame(scan_next, progress)) {
+			s.next = nullptr;
+			s.body += "\n\n" + UTL_string_sub(T("I am scanning %1:folder path% to see what files need updating."),
+			                                  dest_dir_path);
+			return 0;
+		}
+		scan_next = -1;
 		set_install_filter(1, 1);
 		scenery_take_all();
 		recalc_disk_sizes();
