@@ -44,7 +44,7 @@ std::string parent_dir, install_folder, desktop_f;
 int sizes_stale = 1;
 float totl_inst_rat = 0;
 stall_watch arrivals;  // when the install page last saw data arrive
-void patch_texts(wizard_screen& s, wizard_step back);
+void patch_texts(wizard_step back, wizard_screen& s);
 }  // namespace
 
 void stream_reset()
@@ -288,7 +288,7 @@ int demo_run_patch(int first_time, wizard_screen& s)
 	}
 	s.title = T("Installing");
 	s.quit_question = quit_question;
-	if (!patch_work_loop(s, demo_pick_dest)) {
+	if (!patch_work_loop(demo_pick_dest, s)) {
 		if (!grab_halt_settled()) return 0;
 		// The question comes over the page it belongs to, once that is shown.
 		if (first_time) {
@@ -343,7 +343,7 @@ std::string download_failure_text()
 }
 }  // namespace
 
-int patch_work_loop(wizard_screen& s, wizard_step back)
+int patch_work_loop(wizard_step back, wizard_screen& s)
 {
 	s.show_servers = 1;
 	// Quit stops the extractions, ends the transfers and removes their partial archives.
@@ -370,7 +370,7 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 			if (!work.more()) break;
 		}
 	}
-	if (passes) patch_texts(s, back);
+	if (passes) patch_texts(back, s);
 	if (!done) return 0;
 	frame_work::drop_then();
 	stream_reset();
@@ -380,7 +380,7 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 
 namespace {
 // What the last pass of the frame left is what the frame shows.
-void patch_texts(wizard_screen& s, wizard_step back)
+void patch_texts(wizard_step back, wizard_screen& s)
 {
 	std::string text;
 	switch (stg.action) {

@@ -348,7 +348,7 @@ install_member install_members[3] = {
      "Stop", "the scenery install.", "Continue", "the scenery install.", 1, dvd_done_scenery, 0},
 };
 
-int install_step(install_member& m, wizard_screen& s, int first_time)
+int install_step(install_member& m, int first_time, wizard_screen& s)
 {
 	if (!*m.running) {
 		m.f = 0;
@@ -446,9 +446,9 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 
 }  // namespace
 
-int dvd_run_install(int first_time, wizard_screen& s) { return install_step(install_members[0], s, first_time); }
-int dvd_install_repair(int first_time, wizard_screen& s) { return install_step(install_members[1], s, first_time); }
-int dvd_install_scenery(int first_time, wizard_screen& s) { return install_step(install_members[2], s, first_time); }
+int dvd_run_install(int first_time, wizard_screen& s) { return install_step(install_members[0], first_time, s); }
+int dvd_install_repair(int first_time, wizard_screen& s) { return install_step(install_members[1], first_time, s); }
+int dvd_install_scenery(int first_time, wizard_screen& s) { return install_step(install_members[2], first_time, s); }
 
 // ---- copy-picking family --------------------------------------------------------------
 

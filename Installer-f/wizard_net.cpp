@@ -196,7 +196,7 @@ int net_run_patch(int first_time, wizard_screen& s)
 		patch_smoothing_reset();
 	}
 	s.title = T("Installing");
-	if (!patch_work_loop(s, net_check_disk)) {
+	if (!patch_work_loop(net_check_disk, s)) {
 		if (!grab_halt_settled()) return 0;
 		// Asked once for a fault every later file would meet; Continue tries again.
 		const int r = halt_question(T("An error occurred during the update:"), grab_halt(), T("Stop"), T("the update."),
