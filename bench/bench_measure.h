@@ -47,6 +47,15 @@ inline double process_cores(int pid, double seconds)
 	return c0 < 0 || c1 < 0 ? -1 : (c1 - c0) / (now_s() - w0);
 }
 
+// The 1, 5 and 15 minute load averages, as /proc/loadavg gives them.
+inline std::string load_average()
+{
+	std::ifstream in("/proc/loadavg");
+	std::string a, b, c;
+	in >> a >> b >> c;
+	return a + " " + b + " " + c;
+}
+
 struct spread {
 	double median = -1, least = -1, most = -1;
 };

@@ -2,12 +2,16 @@
 //  1. a release of 2,000 files (200 MB) built by the maker-side mode, written
 //     out and synced before either side runs, served on loopback by this
 //     process; five rounds, in alternating order, each installing it through
-//     the installer's window (from the install page's first frame to the
-//     finish page) and through the install driver in a process of its own
-//     (this program started again with --driver: download frames of 20 ms
-//     with a 1 ms pause, as build/ventora_demo runs them), each side after a
-//     `sync`; the medians, their spread (least..most) and the ratio of the
-//     medians (goal: the window at least 0.9 of the driver);
+//     the installer's window and through the install driver in a process of
+//     its own (this program started again with --driver, as build/ventora_demo
+//     runs it: the manifest fetched over HTTP and read, the destination
+//     checksummed, choose_files and make_dirs, then download frames of 20 ms
+//     with a 1 ms pause), each side after a `sync`. The window's clock starts
+//     right before the click on Next that leads to the install page and stops
+//     when the Finish page's first frame logs its line; the driver's covers
+//     its whole run, set-up included. The medians, their spread (least..most)
+//     and the ratio of the medians (goal: the window at least 0.9 of the
+//     driver);
 //  2. the Welcome and Finish pages left idle for --seconds (default 20): the
 //     installer's CPU over that time from /proc (goal: at most 0.03 of a core),
 //     beside a bare SDL loop drawing a picture of the Welcome page (clear,
@@ -16,7 +20,7 @@
 // Run: xvfb-run -a -s "-screen 0 1024x768x24" build-bench/bench_wizard_install [--files=N] [--mb=N] [--seconds=N] [--rounds=N]
 // from the build folder (the installer and its Resources/ are found there).
 // The machine may be shared with other work: the rounds interleave so that
-// load hurts both sides alike; read the spread.
+// load hurts both sides alike; read the spread and the load averages printed.
 #include <SDL2/SDL.h>
 #include <png.h>
 #include <sys/resource.h>
@@ -94,7 +98,7 @@ std::vector<size_t> release_sizes(int count, size_t total)
 
 // The install driver as build/ventora_demo runs it, in this process (started
 // again with --driver): manifest, preparation, then 20 ms download frames
-// with a 1 ms pause; seconds of the download frames, -1 on failure.
+// with a 1 ms pause; seconds of the whole run, -1 on failure.
 double driver_install(unsigned short port, const std::string& host, const std::string& path,
                       const std::string& dest, const std::string& staging)
 {
@@ -120,7 +124,8 @@ double driver_install(unsigned short port, const std::string& host, const std::s
 		xtim.elapsed = elapsed();
 		usleep(1000);
 	}
-	const double secs = now_s() - start;
+	const double secs = now_s() - t0;
+	std::fprintf(stderr, "  driver: set-up %.3f s, download frames %.3f s\n", start - t0, now_s() - start);
 	if (stg.install_problems) std::fprintf(stderr, "the driver reported install problems\n");
 	vtest::release_engine();
 	return secs;
@@ -217,15 +222,15 @@ int main(int argc, char** argv)
 	const std::map<std::string, std::string> user_env = {{"VENTORA_LONGEST_IDLE_MS", "<unset>"}};
 	double finish_cpu = -1;
 	auto window_install = [&](bool measure_finish) {
-		double page4 = -1, page5 = -1;
+		double pressed = -1, page5 = -1;
 		vtest::gui_run_options o;
 		o.fly = false;
 		o.change_destination = false;
 		o.stop_at = 4;
 		o.page_timeout = 600;
 		o.extra_env = user_env;
-		o.on_reached = [&](int index) {
-			if (index == 4) page4 = now_s();
+		o.before_next = [&](int index) {
+			if (index == 4) pressed = now_s();
 		};
 		o.at_stop = [&](vtest::gui_ctl& c) {
 			if (c.wait_log("Wizard page 5:", 600)) page5 = now_s();
@@ -238,12 +243,12 @@ int main(int argc, char** argv)
 		std::shared_ptr<void> keep;
 		sync();
 		vtest::gui_run_result r = vtest::run_web_demo_gui(rel, o, keep);
-		if (!r.failure.empty() || page4 < 0 || page5 < 0) {
+		if (!r.failure.empty() || pressed < 0 || page5 < 0) {
 			std::fprintf(stderr, "bench_wizard_install: the window install did not finish: %s\n%s\n", r.failure.c_str(),
 			             r.log.c_str());
 			return -1.0;
 		}
-		return page5 - page4;
+		return page5 - pressed;
 	};
 	auto driver_run = [&](int round) {
 		const std::string dest = tmp.path() + "driver" + std::to_string(round) + "/";
@@ -267,15 +272,16 @@ int main(int argc, char** argv)
 			std::fprintf(stderr, "bench_wizard_install: round %d failed (window %.2f s, driver %.2f s)\n", k + 1, w, d);
 			return 1;
 		}
-		std::printf("  round %d: window %.3f s, driver %.3f s\n", k + 1, w, d);
+		std::printf("  round %d: window %.3f s, driver %.3f s  (load %s)\n", k + 1, w, d, bench::load_average().c_str());
 		std::fflush(stdout);
 		windows.push_back(w);
 		drivers.push_back(d);
 	}
 	const bench::spread ws = bench::spread_of(windows), ds = bench::spread_of(drivers);
 	const double mb = bytes / 1048576.0;
-	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1 (download frames only), median of %d (least..most):\n",
-	            file_count, mb, rounds);
+	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1 (window: click to Finish page; driver: whole run),\n"
+	            "median of %d (least..most), load average %s:\n",
+	            file_count, mb, rounds, bench::load_average().c_str());
 	std::printf("  install driver, own process  %8.3f s (%.3f..%.3f)  %8.1f MB/s\n", ds.median, ds.least, ds.most,
 	            mb / ds.median);
 	std::printf("  installer window             %8.3f s (%.3f..%.3f)  %8.1f MB/s\n", ws.median, ws.least, ws.most,

@@ -210,12 +210,15 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		*sx = wx + (int)x;
 		*sy = wy + wh - (int)y;
 	};
+	int next_target = -1;  // the page a press of Next is meant to lead to
 	auto click = [&](float x, float y) {
 		int sx, sy;
 		point(x, y, &sx, &sy);
 		xdotool(display, {"windowfocus", std::to_string(win)});
 		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
+		if (next_target >= 0 && o.before_next) o.before_next(next_target);
+		next_target = -1;
 		xdotool(display, {"click", "1"});
 	};
 	auto park = [&] {
@@ -229,6 +232,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	auto next_until = [&](float x, int index) {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		for (int k = 0; k < 6; ++k) {
+			next_target = index;
 			click(x, 23);
 			if (o.park_mouse) park();
 			if (run.wait_log(line, 5)) return;
