@@ -25,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,13 +138,16 @@ double window_install(double map_seconds = 0, double* map_cpu = nullptr)
 	// install page (whose first frame already does the set-up), and ends
 	// with the Finish page's first frame. A lost press is made again.
 	double t0 = -1;
+	std::unique_ptr<bench::log_watch> finish;
 	for (int k = 0; k < 6 && t0 < 0; ++k) {
+		finish.reset(new bench::log_watch(run.folder() + "Ventora Installer Log.txt", "Wizard page 5: ", 1200));
 		click(next_x, 23);
-		if (wait_for([&] { return run.log().find("Wizard page 4: ") != std::string::npos; }, 10, 2)) t0 = pressed;
+		if (run.wait_log("Wizard page 4: ", 10)) t0 = pressed;
 	}
 	if (t0 < 0) return -1;
-	if (!wait_for([&] { return run.log().find("Wizard page 5: ") != std::string::npos; }, 1200, 2)) return -1;
-	const double secs = now_s() - t0;
+	const double page5 = finish->wait();
+	if (page5 < 0) return -1;
+	const double secs = page5 - t0;
 	click(770 - interface_icon_width(0, 0) / 2, 23);
 	run.wait_exit(30);
 	// The run folder goes with this call: count the copy here.

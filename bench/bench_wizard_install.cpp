@@ -22,6 +22,7 @@
 // The machine may be shared with other work: the rounds interleave so that
 // load hurts both sides alike; read the spread and the load averages printed.
 #include <SDL2/SDL.h>
+#include <dirent.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -37,6 +38,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -131,6 +133,27 @@ double driver_install(unsigned short port, const std::string& host, const std::s
 	return secs;
 }
 
+// perf record of the running program (found by its executable's path)
+// into <folder>/window<n>.data until it ends.
+void profile(const std::string& exe, const std::string& folder, int n)
+{
+	DIR* d = opendir("/proc");
+	if (!d) return;
+	int pid = -1;
+	while (struct dirent* e = readdir(d)) {
+		char link[4096] = {0};
+		const std::string path = std::string("/proc/") + e->d_name + "/exe";
+		if (readlink(path.c_str(), link, sizeof link - 1) > 0 && exe == link) pid = std::atoi(e->d_name);
+	}
+	closedir(d);
+	if (pid <= 0) return;
+	const char* events = std::getenv("VENTORA_BENCH_PERF_EVENTS");  // e.g. sched:sched_switch for waits
+	std::system(("perf record -q -g " + std::string(events ? "-e " + std::string(events) : "-F 499") + " -p " +
+	             std::to_string(pid) + " -o '" + folder + "/window" + std::to_string(n) +
+	             ".data' > /dev/null 2>&1 &")
+	                .c_str());
+}
+
 struct rgba_picture {
 	int w = 0, h = 0;
 	std::vector<unsigned char> px;
@@ -221,19 +244,31 @@ int main(int argc, char** argv)
 	// The program as it runs for a user: the idle window wakes once a second at most.
 	const std::map<std::string, std::string> user_env = {{"VENTORA_LONGEST_IDLE_MS", "<unset>"}};
 	double finish_cpu = -1;
+	int window_runs = 0;
 	auto window_install = [&](bool measure_finish) {
-		double pressed = -1, page5 = -1;
+		double pressed = -1, page4 = -1, page5 = -1;
+		std::unique_ptr<bench::log_watch> finish, install;
 		vtest::gui_run_options o;
 		o.fly = false;
 		o.change_destination = false;
 		o.stop_at = 4;
 		o.page_timeout = 600;
 		o.extra_env = user_env;
+		o.run_folder = tmp.path() + "window" + std::to_string(window_runs++) + "/";
+		// The Finish page's first frame is watched for from the press on, so
+		// the walk's own work on the install page never delays the stamp.
 		o.before_next = [&](int index) {
-			if (index == 4) pressed = now_s();
+			if (index != 4) return;
+			finish.reset(new bench::log_watch(o.run_folder + "Ventora Installer Log.txt", "Wizard page 5:", 600));
+			install.reset(new bench::log_watch(o.run_folder + "Ventora Installer Log.txt", "Wizard page 4:", 60));
+			if (const char* perf = std::getenv("VENTORA_BENCH_PERF")) profile(o.run_folder + "ventora_installer", perf, window_runs);
+			pressed = now_s();
 		};
 		o.at_stop = [&](vtest::gui_ctl& c) {
-			if (c.wait_log("Wizard page 5:", 600)) page5 = now_s();
+			if (finish) page5 = finish->wait();
+			if (install) page4 = install->wait();
+			std::fprintf(stderr, "  window: install page's first frame %.3f s after the press, Finish page %.3f s after that\n",
+			             page4 - pressed, page5 - page4);
 			if (measure_finish && page5 > 0) {
 				usleep(1000000);  // the page settles
 				finish_cpu = bench::process_cores(c.pid, idle_seconds);
@@ -248,6 +283,8 @@ int main(int argc, char** argv)
 			             r.log.c_str());
 			return -1.0;
 		}
+		keep.reset();
+		std::system(("rm -rf '" + o.run_folder + "'").c_str());
 		return page5 - pressed;
 	};
 	auto driver_run = [&](int round) {
