@@ -217,9 +217,12 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		xdotool(display, {"windowfocus", std::to_string(win)});
 		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
-		if (next_target >= 0 && o.before_next) o.before_next(next_target);
+		// A timed press goes out at once from this process: xdotool takes
+		// tens of milliseconds to start before it presses.
+		const bool timed = next_target >= 0 && o.before_next;
+		if (timed) o.before_next(next_target);
 		next_target = -1;
-		xdotool(display, {"click", "1"});
+		if (!timed || !xv.click_here(1)) xdotool(display, {"click", "1"});
 	};
 	auto park = [&] {
 		int sx, sy;
