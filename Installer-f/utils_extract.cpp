@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <deque>
+#include <vector>
 #include <cerrno>
 
 #include "DIzivoz/Files/io_archive.h"
@@ -52,6 +54,10 @@ public:
 };
 
 UTL_worker_threads* g_pool = nullptr;
+// Handed over, not yet given to the pool: they go together at the next flush.
+std::vector<UTL_work_task*> g_pending;
+// Taken back from the pool, not yet collected.
+std::deque<extract_task*> g_done;
 
 // File creation, not decompression, bounds an extraction; a few threads
 // keep up with every stream while leaving the processor to the rest.
@@ -62,13 +68,19 @@ int pool_threads()
 }
 }  // namespace
 
-extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd)
+extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd,
+                             bool recycle, long long size)
 {
 	extract_job job;
 	job.file = file;
 	job.archive = archive;
 	job.destination = destination;
 	job.fd = fd;
+	if (recycle && fd >= 0) {
+		job.recycle = true;
+		job.size = size;
+		return job;
+	}
 	if (job.fd < 0) {
 		std::string path = archive;
 		set_path_to_full(path);
@@ -97,8 +109,10 @@ void extract_job_run(extract_job& job)
 	job.chmod_error = 0;
 	// A link from the archive may point anywhere: its target's mode is not ours to change.
 	if (mac_exec && !is_sim_link(job.destination, nullptr)) job.chmod_error = make_file_executable(job.destination);
-	if (job.fd >= 0) close(job.fd);
-	job.fd = -1;
+	if (job.fd >= 0 && !job.recycle) {
+		close(job.fd);
+		job.fd = -1;
+	}
 }
 
 void extract_job_report(const extract_job& job, bool stopped_run)
@@ -124,30 +138,49 @@ bool extract_pool_submit(extract_job& job)
 		// between two passes of the download loop, few open descriptors.
 		g_pool = new UTL_worker_threads(threads, 4 * threads);
 	}
-	if (!g_pool->has_free_slot()) return false;
-	g_pool->enqueue_task(new extract_task(std::move(job)));
+	if (g_pool->free_slots() <= (int)g_pending.size()) return false;
+	g_pending.push_back(new extract_task(std::move(job)));
 	job = extract_job();
 	return true;
+}
+
+void extract_pool_flush()
+{
+	if (!g_pool || g_pending.empty()) return;
+	g_pool->enqueue_tasks(g_pending);
+	g_pending.clear();
 }
 
 bool extract_pool_collect(extract_job& out)
 {
 	if (!g_pool) return false;
-	UTL_work_task* t = g_pool->check_retired_tasks();
-	if (!t) return false;
-	extract_task* done = static_cast<extract_task*>(t);
+	if (g_done.empty()) {
+		std::vector<UTL_work_task*> got;
+		g_pool->check_retired_tasks(got);
+		for (UTL_work_task* t : got) g_done.push_back(static_cast<extract_task*>(t));
+	}
+	if (g_done.empty()) return false;
+	extract_task* done = g_done.front();
+	g_done.pop_front();
 	out = std::move(done->job);
 	done->job.fd = -1;
 	delete done;
 	return true;
 }
 
-int extract_pool_outstanding() { return g_pool ? g_pool->count_total_tasks() : 0; }
+int extract_pool_outstanding()
+{
+	return g_pool ? g_pool->count_total_tasks() + (int)g_pending.size() + (int)g_done.size() : 0;
+}
 
 void extract_pool_stop()
 {
 	if (!g_pool) return;
 	g_stopping.store(true);
+	for (UTL_work_task* t : g_pending) delete t;
+	g_pending.clear();
+	for (extract_task* t : g_done) delete t;
+	g_done.clear();
 	while (UTL_work_task* t = g_pool->wait_retired_tasks()) delete t;
 	delete g_pool;
 	g_pool = nullptr;

@@ -11,6 +11,8 @@ struct extract_job {
 	std::string archive;      // where it was downloaded (the name the user is told of)
 	std::string destination;  // the file it installs
 	int fd = -1;              // the archive, open for reading; its name is already gone
+	bool recycle = false;     // fd is a reusable download file: left open, and handed back with the job
+	long long size = 0;       // its length
 	int open_error = 0;       // errno when it could not be opened
 	int error = 0;            // the extraction's result code
 	int chmod_error = 0;      // result of making an application's executable runnable
@@ -18,12 +20,13 @@ struct extract_job {
 
 // Takes the archive (fd, when the download kept it open, else opened here)
 // and deletes its name, so that the stream may download its next archive
-// there at once.
-extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd = -1);
+// there at once. A recycled fd has no name left to delete.
+extract_job extract_job_take(int file, const std::string& archive, const std::string& destination, int fd = -1,
+                             bool recycle = false, long long size = 0);
 
 // The file work of one job: extraction into the destination's folder (".7z"
 // by the 7z reader, anything else as a zip), the mode of an application's
-// executable; closes the archive. Runs on any thread.
+// executable; closes the archive unless it is recycled. Runs on any thread.
 void extract_job_run(extract_job& job);
 
 // The main thread's part of a finished job: with stg.log_actions the
@@ -32,9 +35,12 @@ void extract_job_run(extract_job& job);
 // which asks its own question and fetches the file again.
 void extract_job_report(const extract_job& job, bool stopped_run = false);
 
-// Queues the job on the extraction pool (made on first use); false, and
-// the job untouched, when the pool has no room for it.
+// Queues the job for the extraction pool (made on first use); false, and
+// the job untouched, when the pool has no room for it. Queued jobs reach the
+// pool's threads together at the next extract_pool_flush: one hand-off for
+// all the archives of a pass.
 bool extract_pool_submit(extract_job& job);
+void extract_pool_flush();
 
 // Hands over one finished job, in the order they finished; false when none
 // has finished yet.

@@ -1,5 +1,8 @@
 #include "Installer-f/utils_grab.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -32,10 +35,65 @@ const char* const kSource = "Installer-f/utils";
 // again, before any new file, once the user chose to go on.
 std::vector<int> redo_files;
 
+// Download files whose extraction is over, open and nameless, for the
+// streams to write their next archives into: a file made and deleted for
+// every download costs the file system more than the download itself.
+struct spare_archive {
+	int fd;
+	long long size;
+};
+std::vector<spare_archive> spare_archives;
+const size_t spare_archives_most = 8;
+
+void return_archive(int fd, long long size)
+{
+	if (fd < 0) return;
+	if (spare_archives.size() < spare_archives_most)
+		spare_archives.push_back({fd, size});
+	else
+		close(fd);
+}
+
+void drop_spare_archives()
+{
+	for (const spare_archive& a : spare_archives) close(a.fd);
+	spare_archives.clear();
+}
+
+// Gives the slot a file for its next download: a spare one, else one made
+// under the stream's archive name, whose name goes at once. When none can be
+// made, the download makes its own under that name (and meets the same
+// fault, which it reports as it always has).
+void give_archive(int slot, const std::string& name)
+{
+	if (!spare_archives.empty()) {
+		// The shortest: the least often cut back.
+		auto shortest = std::min_element(spare_archives.begin(), spare_archives.end(),
+		                                 [](const spare_archive& a, const spare_archive& b) { return a.size < b.size; });
+		const spare_archive a = *shortest;
+		spare_archives.erase(shortest);
+		http.use_file(slot, a.fd, a.size);
+		return;
+	}
+	std::string path = app_path + name;
+	const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+	if (fd < 0) return;
+	unlink(path.c_str());
+	http.use_file(slot, fd, 0);
+}
+
 // Applies a finished extraction: a file that did not extract is not
 // installed, and not retried, unless the fault stops the run.
-void apply_extraction(const extract_job& job)
+void apply_extraction(extract_job& job)
 {
+	if (job.recycle) {
+		// A stopped run starts again with new files.
+		if (grab_halted())
+			close(job.fd);
+		else
+			return_archive(job.fd, job.size);
+		job.fd = -1;
+	}
 	if (job.error != 0 && job.file >= 0 && job.file < (int)sim_info.size() &&
 	    halt_on_local_fault(job.error, dest_dir_path, job.destination)) {
 		extract_job_report(job, true);
@@ -52,9 +110,11 @@ void apply_extraction(const extract_job& job)
 
 // Hands a downloaded archive over to the extraction pool; when the pool is
 // full the main thread extracts it itself.
-void hand_over(int file, const std::string& archive, const std::string& destination, int fd)
+void hand_over(int file, const std::string& archive, const std::string& destination, int slot, bool recycle)
 {
-	extract_job job = extract_job_take(file, archive, destination, fd);
+	long long size = 0;
+	const int fd = http.finished_file(slot, &size);
+	extract_job job = extract_job_take(file, archive, destination, fd, recycle, size);
 	if (extract_pool_submit(job)) return;
 	extract_job_run(job);
 	apply_extraction(job);
@@ -126,6 +186,7 @@ void halt_run(local_fault kind, int err, const std::string& folder, const std::s
 // partial archives go; each keeps its file for when the run goes on.
 void halt_streams()
 {
+	drop_spare_archives();
 	for (int i = 0; i < 4; ++i) {
 		http.cancel(i + 2);
 		if (temp_path.empty()) continue;
@@ -203,6 +264,7 @@ void grab_retry_reset()
 {
 	for (stream_retry& r : stream_retries) r = stream_retry();
 	redo_files.clear();
+	drop_spare_archives();
 	grab_halt_clear();
 }
 
@@ -212,6 +274,11 @@ static int ask_7z[4] = {0, 0, 0, 0};
 
 int grab_files()
 {
+	// The archives finished in this pass go to the extraction threads together,
+	// whichever way the pass ends.
+	struct flush_at_end {
+		~flush_at_end() { extract_pool_flush(); }
+	} flush;
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
 	const bool was_halted = grab_halted();
@@ -281,6 +348,8 @@ int grab_files()
 			// A file that failed waits for its next try; the other streams go on.
 			if (!retry.pacer.due(xtim.elapsed)) continue;
 			http.keep_file(slot, true);
+			if (!http.slot[slot] && !http.has_file(slot)) give_archive(slot, archive);
+			const bool recycled = http.has_file(slot);
 			const int got = http.net_check(slot, server_name[server_index()], url, archive);
 			if (got == 2 && http.last_failure[slot].kind == net_fail_local_file) {
 				// The temporary folder cannot take the download: a disk
@@ -315,7 +384,7 @@ int grab_files()
 				// The failure text stays while another stream's file waits for its retry.
 				stg.download_failed = grab_retry_status().failures > 0 ? 1 : 0;
 				// Extracted while the streams go on; installed once collected.
-				hand_over(next.stream_file[i], archive, destination, http.finished_file(slot));
+				hand_over(next.stream_file[i], archive, destination, slot, recycled);
 				next.done_download_kb += v.download_kb;
 				finished = true;
 			}
@@ -341,11 +410,14 @@ int grab_files()
 	// Files to fetch again keep the run going (a stream free for one takes it next pass).
 	if (!redo_files.empty()) return 0;
 	if (extract_pool_outstanding() > 0) {
+		extract_pool_flush();
 		collect_extractions();
 		// The last extractions may stop the run, or give files to fetch again.
 		if (extract_pool_outstanding() > 0 || grab_halted() || !redo_files.empty()) return 0;
 	}
 	extract_pool_stop();
+	drop_spare_archives();
+	for (int i = 0; i < 4; ++i) http.drop_file(i + 2);
 
 	next.all_done = 1;
 	// Folders of dropped files are tried at every run, so one killed

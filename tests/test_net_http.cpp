@@ -1,8 +1,14 @@
 // The download client against the real loopback server.
+#include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "DIzivoz/GenC/hl_alert.h"
@@ -11,6 +17,7 @@
 #include "DIzivoz/Sockets/PCSBSocket.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "tests/support/http_server.h"
+#include "tests/support/tcp_states.h"
 
 using vtest::http_behaviour;
 using vtest::read_file_bytes;
@@ -413,15 +420,23 @@ TEST_F(NetHttp, EndlessHeaderTextFailsWithLogBlock)
 
 TEST_F(NetHttp, RefusedPortFailsWithConnectionRefusedInLog)
 {
-	PCSBSocket probe(0, false);  // a bound port that nobody listens on
-	ConnectionData cd;
-	probe.GetAddresses(&cd);
-	http.proxy_port = cd.local_port;
+	// A port held by a bound socket that does not listen (a client socket
+	// of ours holds none until it connects).
+	const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	sockaddr_in a;
+	memset(&a, 0, sizeof(a));
+	a.sin_family = AF_INET;
+	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t len = sizeof(a);
+	ASSERT_EQ(0, bind(probe, (sockaddr*)&a, sizeof(a)));
+	ASSERT_EQ(0, getsockname(probe, (sockaddr*)&a, &len));
+	http.proxy_port = ntohs(a.sin_port);
 	const std::string local = tmp.file("refused");
 	EXPECT_EQ(2, poll(0, "/x.zip", local));
 	EXPECT_NE(std::string::npos, log().find(block(local, "/x.zip", 1, 0, 0, 3, ECONNREFUSED, " (#-1)"))) << log();
 	EXPECT_EQ(net_fail_connection, http.last_failure[0].kind);
 	EXPECT_EQ(ECONNREFUSED, http.last_failure[0].os_error);
+	close(probe);
 }
 
 TEST_F(NetHttp, UnresolvableServerFailsOnFirstCall)
@@ -501,6 +516,98 @@ TEST_F(NetHttp, SixSlotsAtOnceAndABusySlotKeepsItsTransfer)
 		EXPECT_EQ(bodies[i], read_file_bytes(tmp.file("s" + std::to_string(i)))) << i;
 	}
 	EXPECT_EQ(6u, srv->request_count());
+}
+
+// A finished transfer leaves the close to the server, which was told
+// "Connection: close": the wait after a close, and the port it holds, stay
+// on the server's side. A server that keeps the connection open gets it
+// closed anyway, soon.
+TEST_F(NetHttp, FinishedConnectionsAreClosedByTheServerFirst)
+{
+	http_behaviour keep_open;
+	keep_open.keep_open_after = true;
+	const struct {
+		const char* name;
+		http_behaviour b;
+		bool server_closes;
+	} cases[] = {{"closes", {}, true}, {"kept_open", keep_open, false}};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		const std::string path = std::string("/") + c.name;
+		srv->put_file(kHost, path, pattern(20000, 3));
+		srv->set_behaviour(path, c.b);
+		const int before = vtest::count_tcp_state(vtest::tcp_time_wait, -1, srv->port());
+		for (int i = 0; i < 20; ++i) ASSERT_EQ(1, poll(2, path, tmp.file(c.name))) << i;
+		EXPECT_EQ(nullptr, http.slot[2]);
+		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+		while (http.parked_count() > 0 && std::chrono::steady_clock::now() < until) http.wait(5);
+		EXPECT_EQ(0u, http.parked_count());
+		// Our side's waiting connections are those whose far end is the server's port.
+		const int waiting = vtest::count_tcp_state(vtest::tcp_time_wait, -1, srv->port()) - before;
+		if (c.server_closes) {
+			EXPECT_EQ(0, waiting);
+		}
+		// Every connection was closed, also those the server kept open.
+		EXPECT_TRUE(srv->settle(5000));
+	}
+}
+
+// A file used again for the next download holds exactly the new body
+// afterwards, whatever it held before; a failed download leaves it with the
+// slot for the next one.
+TEST_F(NetHttp, GivenFileIsWrittenFromItsStartAndCutToTheBody)
+{
+	const struct {
+		const char* name;
+		size_t before;        // bytes in the file before
+		bool length_known;    // its length is given along
+		size_t body;
+	} cases[] = {
+	    {"longer_before", 5000, true, 1000},
+	    {"longer_before_length_unknown", 5000, false, 1000},
+	    {"shorter_before", 10, true, 300000},
+	    {"empty_body", 100, true, 0},
+	};
+	http.keep_file(3, true);
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		const std::string path = std::string("/") + c.name;
+		const std::string body = pattern(c.body, 9);
+		srv->put_file(kHost, path, body);
+		const int fd = open(tmp.file(std::string(c.name) + ".reused").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+		ASSERT_GE(fd, 0);
+		ASSERT_EQ((ssize_t)c.before, write(fd, std::string(c.before, 'j').data(), c.before));
+		http.use_file(3, fd, c.length_known ? (long long)c.before : http_size_unknown);
+		const std::string local = tmp.file(c.name);
+		ASSERT_EQ(1, poll(3, path, local));
+		EXPECT_FALSE(vtest::path_exists(local)) << "the download made a file of its own";
+		EXPECT_FALSE(http.has_file(3));
+		long long size = -1;
+		EXPECT_EQ(fd, http.finished_file(3, &size));
+		EXPECT_EQ((long long)c.body, size);
+		EXPECT_EQ(body, read_file_bytes(tmp.file(std::string(c.name) + ".reused")));
+		close(fd);
+	}
+
+	// A failed download: the file stays with the slot, and the next one cuts what it left.
+	const int fd = open(tmp.file("after_failure").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+	ASSERT_GE(fd, 0);
+	http.use_file(3, fd, 0);
+	http_behaviour cut;
+	cut.cut_after = 40000;
+	srv->put_file(kHost, "/cut", pattern(90000, 4));
+	srv->set_behaviour("/cut", cut);
+	poll_until_received(3, "/cut", tmp.file("cut"), 40000);
+	xtim.elapsed += 31;
+	EXPECT_EQ(2, http.net_check(3, kHost, "/cut", tmp.file("cut")));
+	EXPECT_TRUE(http.has_file(3));
+	const std::string body = pattern(1000, 5);
+	srv->put_file(kHost, "/small", body);
+	ASSERT_EQ(1, poll(3, "/small", tmp.file("small")));
+	EXPECT_EQ(fd, http.finished_file(3));
+	EXPECT_EQ(body, read_file_bytes(tmp.file("after_failure")));
+	close(fd);
+	http.keep_file(3, false);
 }
 
 TEST_F(NetHttp, CallerMistakesRaiseFatalAlertsAndFail)

@@ -118,11 +118,12 @@ TEST(NetSocket, ConnectionToItselfIsRefusedAndFreesItsPort)
 	// happens to get that ephemeral port would be.
 	unsigned short port = 0;
 	{
-		PCSBSocket probe(0, false);
+		PCSBSocket probe(0, true);  // a free port (a client takes none before it connects)
 		ConnectionData cd;
 		probe.GetAddresses(&cd);
 		port = cd.local_port;
 	}
+	ASSERT_NE(0, port);
 	{
 		PCSBSocket client(port, false);
 		ASSERT_EQ(sock_status_created, client.GetStatus());
@@ -201,6 +202,25 @@ TEST(NetSocket, LookupAddress)
 	// ... except ".invalid" ones, which fail at once, without asking a name server.
 	for (const char* name : {"nowhere.invalid", "a.b.INVALID.", "", "invalid"})
 		EXPECT_EQ(0ul, PCSBSocket::LookupAddress(name)) << name;
+}
+
+// A client reserves no port before it connects: the port is chosen for the
+// address pair at connect, so ports still held by ended connections to other
+// places do not run out.
+TEST(NetSocket, ClientTakesItsPortAtConnect)
+{
+	PCSBSocket server(0, true);
+	ConnectionData srv;
+	server.GetAddresses(&srv);
+	PCSBSocket client(0, false);
+	ConnectionData cd;
+	client.GetAddresses(&cd);
+	EXPECT_EQ(0, cd.local_port);
+	client.Connect(kLoopback, srv.local_port);
+	EXPECT_EQ(sock_status_connected, settle(client, sock_status_connecting));
+	client.GetAddresses(&cd);
+	EXPECT_NE(0, cd.local_port);
+	EXPECT_EQ(srv.local_port, cd.remote_port);
 }
 
 TEST(NetSocket, BindConflictIsError)

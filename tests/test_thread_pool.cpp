@@ -124,3 +124,57 @@ TEST(ThreadPool, FatalAlertOnPoolThreadReachesWaitingOwner)
 	}
 	THREAD_shutdown();
 }
+
+// Tasks handed over in one go run on every thread, keep their slots
+// counted, and come back in one go.
+namespace {
+class counted_task : public gated_task {
+public:
+	using gated_task::gated_task;
+	void do_it() override
+	{
+		++running;
+		gated_task::do_it();
+	}
+	static std::atomic<int> running;
+};
+std::atomic<int> counted_task::running{0};
+}  // namespace
+
+TEST(ThreadPool, TasksHandedOverAndTakenBackTogether)
+{
+	gated_task::finished = 0;
+	counted_task::running = 0;
+	UTL_worker_threads pool(3, 8);
+	std::vector<std::unique_ptr<counted_task>> tasks;
+	std::vector<UTL_work_task*> batch;
+	for (int i = 0; i < 6; ++i) {
+		tasks.emplace_back(new counted_task(i));
+		batch.push_back(tasks.back().get());
+	}
+	pool.enqueue_tasks(batch);
+	EXPECT_EQ(pool.count_total_tasks(), 6);
+	EXPECT_EQ(pool.free_slots(), 2);
+	std::vector<UTL_work_task*> back;
+	EXPECT_EQ(pool.check_retired_tasks(back), 0u);
+	EXPECT_TRUE(back.empty());
+
+	// Every thread took one while none may finish.
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (counted_task::running < 3 && std::chrono::steady_clock::now() < until)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	EXPECT_EQ(counted_task::running, 3);
+
+	for (auto& t : tasks) t->release = true;
+	while (back.size() < 6 && std::chrono::steady_clock::now() < until) {
+		pool.check_retired_tasks(back);
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+	ASSERT_EQ(back.size(), 6u);
+	std::vector<int> order(7, 0);
+	for (UTL_work_task* t : back) order[static_cast<counted_task*>(t)->finish_order]++;
+	for (int k = 1; k <= 6; ++k) EXPECT_EQ(order[k], 1) << k;
+	EXPECT_EQ(pool.count_total_tasks(), 0);
+	EXPECT_EQ(pool.free_slots(), 8);
+	EXPECT_EQ(pool.wait_retired_tasks(), nullptr);
+}

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <time.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
@@ -41,6 +42,13 @@ void give_back(std::vector<char>& buf)
 	buf.clear();
 	if (spare_buffers.size() < 4) spare_buffers.push_back(std::move(buf));
 	std::vector<char>().swap(buf);
+}
+
+long long now_ms()
+{
+	timespec ts;
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
 long long parse_length(const std::string& v)
@@ -126,7 +134,11 @@ down_class::down_class(const char* server, unsigned short port, const char* path
 down_class::~down_class()
 {
 	close_file();
-	delete mSocket;
+	// Whether the server's close is already here is learnt with the others kept.
+	if (mSocket && mSocket->AwaitingPeerClose() && !mSocket->ReceivedRelease())
+		http.park(mSocket);
+	else
+		delete mSocket;
 }
 
 bool down_class::flush_file()
@@ -134,7 +146,8 @@ bool down_class::flush_file()
 	const char* p = mOut.data();
 	size_t n = mOut.size();
 	while (n > 0) {
-		const ssize_t w = write(mFd, p, n);
+		// A file used again is written from its start, where it was left.
+		const ssize_t w = mBorrowedFd ? pwrite(mFd, p, n, (off_t)mWritten) : write(mFd, p, n);
 		if (w < 0 && errno == EINTR) continue;
 		if (w <= 0) {
 			if (mError == 0) {
@@ -146,6 +159,7 @@ bool down_class::flush_file()
 		}
 		p += w;
 		n -= (size_t)w;
+		mWritten += w;
 	}
 	mOut.clear();
 	return true;
@@ -155,6 +169,11 @@ void down_class::close_file()
 {
 	if (mFd < 0) return;
 	flush_file();
+	if (mBorrowedFd) {
+		mFd = -1;
+		give_back(mOut);
+		return;
+	}
 	if (close(mFd) != 0 && mError == 0) {
 		mError = errno ? errno : EIO;
 		mFileError = true;
@@ -167,6 +186,16 @@ int down_class::release_file()
 {
 	if (mFd < 0 || !flush_file()) return -1;
 	const int fd = mFd;
+	if (mBorrowedFd) {
+		// What an earlier, longer body left behind goes.
+		if (mGivenSize > mWritten && ftruncate(fd, (off_t)mWritten) != 0) {
+			if (mError == 0) {
+				mError = errno ? errno : EIO;
+				mFileError = true;
+			}
+			return -1;
+		}
+	}
 	mFd = -1;
 	give_back(mOut);
 	return fd;
@@ -222,7 +251,11 @@ void down_class::parse_headers()
 			mRecvBuf.erase(mRecvBuf.begin(), mRecvBuf.begin() + 2);
 			if (mStatus >= 200) {
 				mHeadersDone = true;
-				if (!mLocalPath.empty()) {
+				if (mGivenFd >= 0) {
+					// A file of the caller's, used again: written from its start.
+					mFd = mGivenFd;
+					mBorrowedFd = true;
+				} else if (!mLocalPath.empty()) {
 					// Readable too: the caller may extract from it without opening it again.
 					mFd = open(mLocalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 					if (mFd < 0) {
@@ -285,7 +318,7 @@ void down_class::DoProcessing()
 
 	mLastActivity = xtim.elapsed;
 	const long long pending = direct ? (long long)got : (long long)mRecvBuf.size();
-	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Disconnect();
+	if (mExpected != -1 && pending + mReceived >= mExpected) mSocket->Finish();
 
 	if (mFd >= 0 && pending > 0) {
 		if (direct)
@@ -310,6 +343,9 @@ http_class::http_class() : proxy_port(0)
 	for (int i = 0; i < http_slot_count; ++i) {
 		keep_[i] = false;
 		kept_fd_[i] = -1;
+		given_fd_[i] = -1;
+		given_size_[i] = http_size_unknown;
+		kept_size_[i] = http_size_unknown;
 	}
 }
 
@@ -318,6 +354,29 @@ http_class::~http_class()
 	kill_all();
 	for (int& fd : kept_fd_)
 		if (fd >= 0) close(fd);
+}
+
+void http_class::use_file(int slot_index, int fd, long long size)
+{
+	if (slot_index < 0 || slot_index >= http_slot_count) {
+		if (fd >= 0) close(fd);
+		return;
+	}
+	if (given_fd_[slot_index] >= 0 && given_fd_[slot_index] != fd) close(given_fd_[slot_index]);
+	given_fd_[slot_index] = fd;
+	given_size_[slot_index] = size;
+}
+
+bool http_class::has_file(int slot_index) const
+{
+	return slot_index >= 0 && slot_index < http_slot_count && given_fd_[slot_index] >= 0;
+}
+
+void http_class::drop_file(int slot_index)
+{
+	if (slot_index < 0 || slot_index >= http_slot_count || given_fd_[slot_index] < 0) return;
+	close(given_fd_[slot_index]);
+	given_fd_[slot_index] = -1;
 }
 
 void http_class::keep_file(int slot_index, bool keep)
@@ -339,6 +398,7 @@ void http_class::wait(int max_ms)
 		++n;
 	}
 	if (n > 0) ::poll(fds, n, max_ms);
+	close_parked(false);
 }
 
 unsigned long long http_class::progress() const
@@ -352,9 +412,10 @@ unsigned long long http_class::progress() const
 	return sum;
 }
 
-int http_class::finished_file(int slot_index)
+int http_class::finished_file(int slot_index, long long* size)
 {
 	if (slot_index < 0 || slot_index >= http_slot_count) return -1;
+	if (size) *size = kept_size_[slot_index];
 	const int fd = kept_fd_[slot_index];
 	kept_fd_[slot_index] = -1;
 	return fd;
@@ -366,6 +427,8 @@ void http_class::kill_all()
 		delete s;
 		s = nullptr;
 	}
+	for (int i = 0; i < http_slot_count; ++i) drop_file(i);
+	close_parked(true);
 }
 
 void http_class::cancel(int slot_index)
@@ -373,7 +436,47 @@ void http_class::cancel(int slot_index)
 	if (slot_index < 0 || slot_index >= http_slot_count) return;
 	delete slot[slot_index];
 	slot[slot_index] = nullptr;
+	drop_file(slot_index);
+	close_parked(true);
 }
+
+void http_class::park(PCSBSocket* s)
+{
+	parked_.push_back({s, now_ms() + http_park_ms});
+	if (parked_.size() > http_park_most) {
+		delete parked_.front().socket;
+		parked_.erase(parked_.begin());
+	}
+}
+
+void http_class::close_parked(bool all)
+{
+	if (parked_.empty()) return;
+	pollfd fds[http_park_most + 1];
+	const size_t n = parked_.size();
+	for (size_t i = 0; i < n; ++i) {
+		fds[i].fd = parked_[i].socket->Descriptor();
+		fds[i].events = POLLIN | POLLRDHUP;
+		fds[i].revents = 0;
+	}
+	if (!all && ::poll(fds, n, 0) <= 0) {
+		// Nothing came: only the overdue go.
+		const long long now = now_ms();
+		if (parked_.front().until > now) return;
+	}
+	const long long now = now_ms();
+	size_t kept = 0;
+	for (size_t i = 0; i < n; ++i) {
+		parked_socket p = parked_[i];
+		if (all || p.until <= now || (fds[i].revents && p.socket->PeerClosed()))
+			delete p.socket;
+		else
+			parked_[kept++] = p;
+	}
+	parked_.resize(kept);
+}
+
+size_t http_class::parked_count() const { return parked_.size(); }
 
 bool http_class::UseProxy(const char* server, unsigned short)
 {
@@ -413,6 +516,7 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 
 	down_class*& d = slot[slot_index];
 	if (d == nullptr) {
+		close_parked(false);
 		if (!server.empty() && server.back() == '/') {
 			__MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!",
 			               "You should not!",
@@ -434,6 +538,10 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 		headers["User-agent"] = std::string("Installer-") + "APL/" + build.substr(build.size() - 4);
 		last_failure[slot_index] = net_failure();
 		d = new down_class(server.c_str(), 80, path.c_str(), false, &headers, nullptr, 0, local.c_str());
+		d->mGivenFd = given_fd_[slot_index];
+		d->mGivenSize = given_size_[slot_index];
+		// Whatever this transfer leaves in it, unless it succeeds.
+		given_size_[slot_index] = http_size_unknown;
 	}
 
 	d->DoProcessing();
@@ -466,13 +574,17 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	const bool complete = d->mExpected == d->mReceived;
 	const bool err = d->in_error();
 	if (d->mStatus >= 200 && d->mStatus <= 299 && complete && !err) {
+		const long long written = d->mWritten;
 		delete d;
 		d = nullptr;
 		if (kept_fd_[slot_index] >= 0) close(kept_fd_[slot_index]);
 		kept_fd_[slot_index] = kept;
+		kept_size_[slot_index] = written;
+		// A given file goes with the download it holds (or stays for the next one).
+		if (kept >= 0 && kept == given_fd_[slot_index]) given_fd_[slot_index] = -1;
 		return net_finished;
 	}
-	if (kept >= 0) close(kept);
+	if (kept >= 0 && kept != given_fd_[slot_index]) close(kept);
 
 	const int stat = d->transfer_status();
 	const int os_err = d->mError ? d->mError : (d->mSocket ? d->mSocket->GetOSError() : err_net_alloc_code);

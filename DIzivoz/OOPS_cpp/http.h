@@ -40,8 +40,13 @@ struct net_failure {
 };
 
 const int http_slot_count = 6;
+const long long http_size_unknown = 1ll << 62;
 const float http_stall_seconds = 30.0f;
 const size_t http_header_limit = 65536;  // bytes of response header text accepted
+// A finished transfer's connection is kept until the server has closed it,
+// at most this long and this many at a time, then closed anyway.
+const long long http_park_ms = 1000;
+const size_t http_park_most = 32;
 
 // One transfer.
 class down_class {
@@ -85,6 +90,10 @@ public:
 	long long mReceived;  // body bytes written so far
 	float mLastActivity;  // frame-clock seconds
 	size_t mHeaderBytes;  // header text consumed so far
+	int mGivenFd = -1;         // the caller's file to write the body into, instead of the local path
+	long long mGivenSize = 0;  // its length before
+	long long mWritten = 0;    // body bytes written to the file
+	bool mBorrowedFd = false;  // mFd is that file: never closed here
 
 private:
 	void parse_headers();
@@ -114,11 +123,30 @@ public:
 	// Ends the transfer of one slot, so a late answer cannot land in its file.
 	void cancel(int slot_index);
 
+	// Keeps the connection of a finished transfer (owned from now on) until
+	// its server closes it, so the closing side's wait, and the port it
+	// holds, stay with the server.
+	void park(PCSBSocket* s);
+	// Closes the kept connections the server has closed, and those kept too
+	// long; with all, every one.
+	void close_parked(bool all);
+	size_t parked_count() const;
+
 	// With keep set, the file of the slot's next finished transfer stays
 	// open for reading and finished_file hands its descriptor over once (the
 	// caller closes it); -1 when there is none. Saves opening it again.
 	void keep_file(int slot_index, bool keep);
-	int finished_file(int slot_index);
+	// size: the file's length (http_size_unknown when not known).
+	int finished_file(int slot_index, long long* size = nullptr);
+
+	// The slot's transfers write into this open file (owned from now on)
+	// instead of creating their local path: from its start, cut to the
+	// body's length once complete when it was longer (size: its length). The transfer that finishes hands it over
+	// with finished_file; a failed one leaves it for the next. The local path
+	// still names the download in the failure log.
+	void use_file(int slot_index, int fd, long long size = http_size_unknown);
+	bool has_file(int slot_index) const;
+	void drop_file(int slot_index);  // closes it
 
 	// Waits up to max_ms for any running transfer to have something to do,
 	// rather than asking every socket again at once.
@@ -127,8 +155,16 @@ public:
 	unsigned long long progress() const;
 
 private:
+	struct parked_socket {
+		PCSBSocket* socket;
+		long long until;  // monotonic ms
+	};
+	std::vector<parked_socket> parked_;
 	bool keep_[http_slot_count];
 	int kept_fd_[http_slot_count];
+	int given_fd_[http_slot_count];
+	long long given_size_[http_slot_count];
+	long long kept_size_[http_slot_count];
 };
 
 extern http_class http;

@@ -14,6 +14,10 @@
 
 #include <atomic>
 #include <cstdio>
+
+#ifndef IP_BIND_ADDRESS_NO_PORT
+#define IP_BIND_ADDRESS_NO_PORT 24
+#endif
 #include <cstring>
 #include <string>
 
@@ -99,6 +103,10 @@ PCSBSocket::PCSBSocket(unsigned short port, bool server)
 	if (setsockopt(mSocket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one)) != 0)
 		printf("-----------------------Could not set TCP_NODELAY on port %d-------------\n", (int)port);
 	if (server) setsockopt(mSocket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+	// A client bound to any port gets its port at connect, chosen by the
+	// whole address pair: a bind that reserves one searches every port still
+	// held by earlier connections, and runs out of them.
+	if (!server && port == 0) setsockopt(mSocket, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &one, sizeof(one));
 
 	sockaddr_in addr;
 	memset(&addr, 0, sizeof(addr));
@@ -132,7 +140,7 @@ PCSBSocket::PCSBSocket(int descriptor)
 PCSBSocket::~PCSBSocket()
 {
 	if (mSocket != -1) {
-		if (!mShutDown) shutdown(mSocket, SHUT_RDWR);
+		if (!mShutDown && !mAwaitPeerClose) shutdown(mSocket, SHUT_RDWR);
 		close(mSocket);
 	}
 }
@@ -258,6 +266,23 @@ void PCSBSocket::RefuseSelfConnection()
 	mSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
 	mStatus = sock_status_closed;
 	mOSError = ECONNREFUSED;
+}
+
+void PCSBSocket::Finish()
+{
+	mStatus = sock_status_closed;
+	mAwaitPeerClose = true;
+}
+
+bool PCSBSocket::PeerClosed()
+{
+	char buf[4096];
+	for (int i = 0; i < 64; ++i) {
+		const ssize_t got = recv(mSocket, buf, sizeof(buf), MSG_DONTWAIT);
+		if (got == 0) return true;
+		if (got < 0) return !(would_block(errno) || errno == EINTR);
+	}
+	return false;  // still sending; its owner's time bound decides
 }
 
 void PCSBSocket::Disconnect()

@@ -36,6 +36,15 @@ public:
 	long ReadData(void* buffer, long size);
 	long http_WriteData(const void* data, long size);
 	void Disconnect();
+	// Done with the connection, like Disconnect, but nothing is shut: the
+	// peer, told "Connection: close", closes first, so the wait after the
+	// close stays on its side. The owner keeps the socket until PeerClosed
+	// (or a time bound of its own) before deleting it.
+	void Finish();
+	bool AwaitingPeerClose() const { return mAwaitPeerClose; }
+	// Reads and drops what is left; true once the peer has closed (or the
+	// connection failed).
+	bool PeerClosed();
 	int Release();
 	PCSBSocket* Accept();
 	void GetAddresses(ConnectionData* out);
@@ -62,6 +71,7 @@ private:
 	bool mSentRelease;
 	bool mServer;
 	bool mShutDown = false;  // both directions already shut
+	bool mAwaitPeerClose = false;  // Finish was called
 };
 
 // Sink for diagnostic printing that is switched off.

@@ -129,6 +129,32 @@ void UTL_message_queue_write(UTL_message_queue* q, void* message)
 	check(pthread_mutex_unlock(&q->mutex), "pthread_mutex_unlock", 330);
 }
 
+void UTL_message_queue_write_all(UTL_message_queue* q, void* const* messages, size_t count)
+{
+	if (count == 0) return;
+	check(pthread_mutex_lock(&q->mutex), "pthread_mutex_lock", 319);
+	if (q->waiters > 0) {
+		int err = count > 1 ? pthread_cond_broadcast(&q->cond) : pthread_cond_signal(&q->cond);
+		if (err != 0) {
+			pthread_mutex_unlock(&q->mutex);
+			os_error("pthread_cond_signal", err, 324);
+			check(pthread_mutex_lock(&q->mutex), "pthread_mutex_lock", 319);
+		}
+	}
+	q->messages.insert(q->messages.end(), messages, messages + count);
+	check(pthread_mutex_unlock(&q->mutex), "pthread_mutex_unlock", 330);
+}
+
+size_t UTL_message_queue_read_all(UTL_message_queue* q, std::vector<void*>& out)
+{
+	check(pthread_mutex_lock(&q->mutex), "pthread_mutex_lock", 381);
+	const size_t n = q->messages.size();
+	out.insert(out.end(), q->messages.begin(), q->messages.end());
+	q->messages.clear();
+	check(pthread_mutex_unlock(&q->mutex), "pthread_mutex_unlock", 412);
+	return n;
+}
+
 void* UTL_message_queue_read(UTL_message_queue* q, int timeout_ms)
 {
 	timespec deadline{};

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <list>
+#include <vector>
 
 struct UTL_message_queue {
 	pthread_mutex_t mutex;
@@ -32,3 +33,7 @@ void UTL_message_queue_write(UTL_message_queue* q, void* message);
 // timeout_ms: -1 waits without limit, 0 polls, otherwise waits at most that long.
 // Returns the oldest message, or null on time-out.
 void* UTL_message_queue_read(UTL_message_queue* q, int timeout_ms);
+// Several messages in one go, in order: one lock, and every waiter woken.
+void UTL_message_queue_write_all(UTL_message_queue* q, void* const* messages, size_t count);
+// Takes every message there is, oldest first, without waiting; how many.
+size_t UTL_message_queue_read_all(UTL_message_queue* q, std::vector<void*>& out);

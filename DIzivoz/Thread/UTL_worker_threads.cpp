@@ -35,7 +35,25 @@ void UTL_worker_threads::enqueue_task(UTL_work_task* task)
 	UTL_message_queue_write(work, task);
 }
 
+void UTL_worker_threads::enqueue_tasks(const std::vector<UTL_work_task*>& tasks)
+{
+	total_tasks += (int)tasks.size();
+	std::vector<void*> messages(tasks.begin(), tasks.end());
+	UTL_message_queue_write_all(work, messages.data(), messages.size());
+}
+
 int UTL_worker_threads::has_free_slot() { return total_tasks < max_tasks ? 1 : 0; }
+
+int UTL_worker_threads::free_slots() { return total_tasks < max_tasks ? max_tasks - total_tasks : 0; }
+
+size_t UTL_worker_threads::check_retired_tasks(std::vector<UTL_work_task*>& out)
+{
+	std::vector<void*> got;
+	const size_t n = UTL_message_queue_read_all(retired, got);
+	for (void* t : got) out.push_back((UTL_work_task*)t);
+	total_tasks -= (int)n;
+	return n;
+}
 
 UTL_work_task* UTL_worker_threads::check_retired_tasks()
 {

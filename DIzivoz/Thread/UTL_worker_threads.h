@@ -23,8 +23,13 @@ public:
 	~UTL_worker_threads() noexcept(false);
 
 	void enqueue_task(UTL_work_task* task);
+	// Several tasks in one hand-off (the owner checked there is room for them).
+	void enqueue_tasks(const std::vector<UTL_work_task*>& tasks);
 	int has_free_slot();
+	int free_slots();
 	UTL_work_task* check_retired_tasks();
+	// Every finished task there is, in one hand-off, appended to out; how many.
+	size_t check_retired_tasks(std::vector<UTL_work_task*>& out);
 	// Waits for the next finished task; null at once when none is in the pool.
 	UTL_work_task* wait_retired_tasks();
 	int count_total_tasks();
