@@ -113,6 +113,8 @@ void extract_job_run(extract_job& job)
 		close(job.fd);
 		job.fd = -1;
 	}
+	// Emptied here, off the download loop, before the file is used again.
+	if (job.fd >= 0 && job.recycle && ftruncate(job.fd, 0) == 0) job.size = 0;
 }
 
 void extract_job_report(const extract_job& job, bool stopped_run)
@@ -144,9 +146,9 @@ bool extract_pool_submit(extract_job& job)
 	return true;
 }
 
-void extract_pool_flush()
+void extract_pool_flush(size_t at_least)
 {
-	if (!g_pool || g_pending.empty()) return;
+	if (!g_pool || g_pending.empty() || g_pending.size() < at_least) return;
 	g_pool->enqueue_tasks(g_pending);
 	g_pending.clear();
 }

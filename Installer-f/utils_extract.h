@@ -3,6 +3,7 @@
 // hands each finished archive over and goes on with its transfers at once;
 // finished extractions come back to the main thread, which alone applies
 // their results, writes their log lines and raises their alerts.
+#include <cstddef>
 #include <string>
 
 // One archive to put in place.
@@ -26,7 +27,8 @@ extract_job extract_job_take(int file, const std::string& archive, const std::st
 
 // The file work of one job: extraction into the destination's folder (".7z"
 // by the 7z reader, anything else as a zip), the mode of an application's
-// executable; closes the archive unless it is recycled. Runs on any thread.
+// executable; closes the archive, or empties it when it is recycled. Runs on
+// any thread.
 void extract_job_run(extract_job& job);
 
 // The main thread's part of a finished job: with stg.log_actions the
@@ -40,7 +42,8 @@ void extract_job_report(const extract_job& job, bool stopped_run = false);
 // pool's threads together at the next extract_pool_flush: one hand-off for
 // all the archives of a pass.
 bool extract_pool_submit(extract_job& job);
-void extract_pool_flush();
+// Hands the queued jobs over when there are at least this many.
+void extract_pool_flush(size_t at_least = 1);
 
 // Hands over one finished job, in the order they finished; false when none
 // has finished yet.

@@ -30,6 +30,8 @@ std::string crnt_file_path;
 
 namespace {
 const char* const kSource = "Installer-f/utils";
+// Archives handed to the extraction threads at once while transfers keep the loop busy.
+const size_t extract_batch = 4;
 
 // Files whose extraction met a fault every later file would meet: fetched
 // again, before any new file, once the user chose to go on.
@@ -274,10 +276,11 @@ static int ask_7z[4] = {0, 0, 0, 0};
 
 int grab_files()
 {
-	// The archives finished in this pass go to the extraction threads together,
-	// whichever way the pass ends.
+	// Finished archives go to the extraction threads a few at a time, and all
+	// of them whenever the pass ends otherwise than busy with transfers.
 	struct flush_at_end {
-		~flush_at_end() { extract_pool_flush(); }
+		size_t at_least = 1;
+		~flush_at_end() { extract_pool_flush(at_least); }
 	} flush;
 	const int count = (int)sim_info.size();
 	next.inflight_kb = 0;
@@ -404,13 +407,17 @@ int grab_files()
 		if (next.active[i] && next.stream_file[i] < count) {
 			// A pass that found nothing to do waits a moment for the network
 			// instead of asking every socket again at once.
-			if (!moved && http.progress() == transfers_were) http.wait(1);
+			if (!moved && http.progress() == transfers_were) {
+				extract_pool_flush(1);
+				http.wait(1);
+			}
+			flush.at_least = extract_batch;
 			return 0;
 		}
 	// Files to fetch again keep the run going (a stream free for one takes it next pass).
 	if (!redo_files.empty()) return 0;
 	if (extract_pool_outstanding() > 0) {
-		extract_pool_flush();
+		extract_pool_flush(1);
 		collect_extractions();
 		// The last extractions may stop the run, or give files to fetch again.
 		if (extract_pool_outstanding() > 0 || grab_halted() || !redo_files.empty()) return 0;
@@ -418,6 +425,9 @@ int grab_files()
 	extract_pool_stop();
 	drop_spare_archives();
 	for (int i = 0; i < 4; ++i) http.drop_file(i + 2);
+	// Nothing more to fetch: the connections kept for their server's close
+	// go now (those it has closed leave nothing behind).
+	http.close_parked(true);
 
 	next.all_done = 1;
 	// Folders of dropped files are tried at every run, so one killed

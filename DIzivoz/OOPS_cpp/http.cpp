@@ -386,7 +386,9 @@ void http_class::keep_file(int slot_index, bool keep)
 
 void http_class::wait(int max_ms)
 {
-	pollfd fds[http_slot_count];
+	// The kept connections are watched too: their servers' closes come in
+	// while the loop waits anyway.
+	pollfd fds[http_slot_count + http_park_most];
 	int n = 0;
 	for (down_class* d : slot) {
 		if (!d || !d->mSocket || d->mSocket->Descriptor() < 0) continue;
@@ -397,8 +399,18 @@ void http_class::wait(int max_ms)
 		fds[n].revents = 0;
 		++n;
 	}
-	if (n > 0) ::poll(fds, n, max_ms);
-	close_parked(false);
+	if (n == 0) {
+		close_parked(false);
+		return;
+	}
+	const size_t kept = parked_.size();
+	for (size_t i = 0; i < kept; ++i) {
+		fds[n + i].fd = parked_[i].socket->Descriptor();
+		fds[n + i].events = POLLIN | POLLRDHUP;
+		fds[n + i].revents = 0;
+	}
+	if (::poll(fds, n + kept, max_ms) < 0) return;
+	reap_parked(fds + n, false);
 }
 
 unsigned long long http_class::progress() const
@@ -459,14 +471,15 @@ void http_class::close_parked(bool all)
 		fds[i].events = POLLIN | POLLRDHUP;
 		fds[i].revents = 0;
 	}
-	if (!all && ::poll(fds, n, 0) <= 0) {
-		// Nothing came: only the overdue go.
-		const long long now = now_ms();
-		if (parked_.front().until > now) return;
-	}
+	if (!all && ::poll(fds, n, 0) < 0) return;
+	reap_parked(fds, all);
+}
+
+void http_class::reap_parked(const pollfd* fds, bool all)
+{
 	const long long now = now_ms();
 	size_t kept = 0;
-	for (size_t i = 0; i < n; ++i) {
+	for (size_t i = 0; i < parked_.size(); ++i) {
 		parked_socket p = parked_[i];
 		if (all || p.until <= now || (fds[i].revents && p.socket->PeerClosed()))
 			delete p.socket;
@@ -510,13 +523,18 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 	static bool started = false;
 	if (!started) {
 		started = true;
-		kill_all();
+		// The slots only: a file given for the first transfer stays.
+		for (auto& s : slot) {
+			delete s;
+			s = nullptr;
+		}
 		PCSBSocket::StartupNetworking(true);
 	}
 
 	down_class*& d = slot[slot_index];
 	if (d == nullptr) {
-		close_parked(false);
+		// Looked at in groups when the loop never waits.
+		if (parked_.size() >= http_park_check) close_parked(false);
 		if (!server.empty() && server.back() == '/') {
 			__MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!",
 			               "You should not!",

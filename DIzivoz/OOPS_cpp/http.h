@@ -47,6 +47,7 @@ const size_t http_header_limit = 65536;  // bytes of response header text accept
 // at most this long and this many at a time, then closed anyway.
 const long long http_park_ms = 1000;
 const size_t http_park_most = 32;
+const size_t http_park_check = 8;
 
 // One transfer.
 class down_class {
@@ -155,6 +156,9 @@ public:
 	unsigned long long progress() const;
 
 private:
+	// Closes the kept connections whose poll record (fds, one per kept
+	// connection, in order) shows their server's close, and the overdue.
+	void reap_parked(const struct pollfd* fds, bool all);
 	struct parked_socket {
 		PCSBSocket* socket;
 		long long until;  // monotonic ms
