@@ -237,8 +237,10 @@ void wizard_APP_update()
 	if (interface_rect(760.0f - next_w, 12, 1, -1, nullptr, screen.back ? 1 : 0, screen.back ? 1 : 2) && screen.back)
 		g_wizard = screen.back;
 	if (result && screen.next) g_wizard = screen.next;
-	// The new page shows from the next frame on, input or not; the work of
+	// The new page shows from the next frame on, input or not, and that
+	// frame follows at once: its first frame starts the page's work (an
+	// install, a scan), which a tick's wait would only delay. The work of
 	// the page left (or of a program that ends) does not go on.
-	if (g_wizard != called) MACIBM_frame_animate();
+	if (g_wizard != called) MACIBM_frame_busy();
 	if (g_wizard != called || app_done) frame_work::drop_then();
 }

@@ -1,20 +1,42 @@
 // Install and checksum throughput of the engine against the tools a user
 // would pick for the same bytes:
-//  1. a release of 2,000 files (200 MB, 1 KB to 20 MB) installed from the
-//     loopback server by the engine (in a process of its own, as the
-//     installer runs it), against the same files as ONE zip fetched with
-//     curl and then unpacked with unzip, and streamed with curl | bsdtar -xf -.
-//     Rounds are interleaved; each figure is the median of the rounds, with
-//     the spread (lowest to highest) beside it. Peak memory of every process
-//     is measured by /usr/bin/time -f %M around it, never from this large
-//     process. A per-file curl + unzip loop over the engine's own archives
-//     runs once as a secondary line.
+//  1. a growth table: releases of 200 / 2,000 / 20,000 files of 20 MB /
+//     200 MB / 1 GB (five files of a fortieth of the total each, the rest
+//     spread log-evenly from 1 KB), served over loopback by the project's
+//     server in a process of its own (--server=inproc: in this process), and
+//     installed
+//       - by the product's headless path in a process of its own (this
+//         program started again with --engine-child, as build/ventora_demo
+//         runs it: the zipped manifest fetched over HTTP and read, the
+//         destination checksummed, choose_files and make_dirs, then download
+//         frames of 20 ms with a 1 ms pause);
+//       - as ONE zip of the same files fetched with curl, then unpacked with
+//         unzip (memory: the larger of the two processes, which run one
+//         after the other);
+//       - as that zip streamed with curl | bsdtar -xf - (memory: the sum of
+//         the two, which run at once);
+//       - as the same per-file archives fetched by aria2c over four
+//         connections, then each unpacked by unzip (both steps timed;
+//         memory: the largest process).
+//     Only each contender's own work is timed (clearing the destination and
+//     removing a zip are not). Rounds are interleaved and their order turns
+//     every round; each figure is the median of the rounds with the spread
+//     (lowest to highest) beside it, and the load average is printed with
+//     every cell. Peak memory of every process is measured by
+//     /usr/bin/time -f %M around it, never from this large process.
 //  2. the checksum pass over an installed copy of 5,000 files, against
 //     md5sum and against xargs -P <cores> md5sum.
-// Options: --rounds=N (default 5), --loop=0 skips the per-file loop.
+// Options: --rounds=N (default 5); --files=200,2000,20000 and
+// --mb=20,200,1024 pick the table's rows and columns (default all nine
+// cells), or --cells=2000x200,20000x200 picks cells; --server=inproc;
+// --peers=0 runs the engine alone; --aria-files=N runs aria2c only in cells
+// of at most N files (default 20000; at about 16 ms a file it takes minutes
+// a round there).
 // VENTORA_BENCH_PART=1 or 2 runs only that part.
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,10 +46,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -39,6 +65,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
+#include "bench/bench_measure.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 #include "tests/support/install_driver.h"
@@ -46,7 +73,6 @@
 namespace {
 
 const char* const kHost = "releases.test";
-const char* const kServerPath = "/bench/Ventora 9 Demo/";
 
 double now_s()
 {
@@ -70,13 +96,12 @@ std::string content(size_t n, unsigned seed)
 	return out;
 }
 
-// File sizes: five of 20 MB, the rest spread log-evenly from 1 KB, scaled so
-// the whole release is 200 MB.
+// Five files of a fortieth of the total each, the rest spread log-evenly from 1 KB.
 std::vector<size_t> release_sizes(int count, size_t total)
 {
 	std::vector<size_t> sizes;
-	const size_t big = 20u << 20;
-	for (int i = 0; i < 5; ++i) sizes.push_back(big);
+	const size_t big = total / 40;
+	for (int i = 0; i < 5 && i < count; ++i) sizes.push_back(big);
 	std::vector<double> raw;
 	double sum = 0;
 	for (int i = 5; i < count; ++i) {
@@ -84,7 +109,7 @@ std::vector<size_t> release_sizes(int count, size_t total)
 		raw.push_back(std::pow(2000.0, u));
 		sum += raw.back();
 	}
-	const double rest = double(total - 5 * big);
+	const double rest = double(total - sizes.size() * big);
 	for (double r : raw) sizes.push_back(std::max<size_t>(1024, size_t(r / sum * rest)));
 	return sizes;
 }
@@ -125,18 +150,29 @@ std::string option(int argc, char** argv, const std::string& key, const std::str
 	return def;
 }
 
+std::vector<long> number_list(const std::string& text)
+{
+	std::vector<long> out;
+	std::stringstream in(text);
+	std::string item;
+	while (std::getline(in, item, ','))
+		if (!item.empty()) out.push_back(std::atol(item.c_str()));
+	return out;
+}
+
 // What /usr/bin/time wrote to file, one line a process ("peak KB, user s,
-// system s"): the sum of the peaks in MiB, and of the CPU seconds.
-double peak_mib_in(const std::string& file, double* cpu = nullptr)
+// system s"): the peaks in MiB, and the CPU seconds of them all.
+std::vector<double> peaks_mib_in(const std::string& file, double* cpu = nullptr)
 {
 	std::ifstream in(file);
-	double kb = 0, user = 0, sys = 0, sum = 0, secs = 0;
+	double kb = 0, user = 0, sys = 0, secs = 0;
+	std::vector<double> peaks;
 	while (in >> kb >> user >> sys) {
-		sum += kb;
+		peaks.push_back(kb / 1024.0);
 		secs += user + sys;
 	}
 	if (cpu) *cpu = secs;
-	return sum / 1024.0;
+	return peaks;
 }
 
 double median(std::vector<double> v)
@@ -146,46 +182,307 @@ double median(std::vector<double> v)
 	return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-struct series {
-	std::vector<double> secs, mib, cpu;
-	void print(const char* name, double mb) const
-	{
-		const double m = median(secs);
-		std::printf("  %-30s %7.3f s (%.3f-%.3f)  %6.1f MB/s  CPU %5.2f s  peak %5.1f MiB (%.1f-%.1f)\n", name, m,
-		            *std::min_element(secs.begin(), secs.end()), *std::max_element(secs.begin(), secs.end()), mb / m,
-		            median(cpu), median(mib), *std::min_element(mib.begin(), mib.end()),
-		            *std::max_element(mib.begin(), mib.end()));
+// Sockets of this machine in TIME_WAIT (IPv4), as /proc/net/tcp lists them:
+// what one round leaves for the next to meet.
+int time_wait_sockets()
+{
+	std::ifstream in("/proc/net/tcp");
+	std::string line;
+	int n = 0;
+	std::getline(in, line);
+	while (std::getline(in, line)) {
+		std::istringstream f(line);
+		std::string sl, local, remote, st;
+		if (f >> sl >> local >> remote >> st && st == "06") ++n;
 	}
-};
+	return n;
+}
 
-// The engine's side, run in a fresh process: the install pages' work from the
-// manifest to the last file, against the server at 127.0.0.1:port.
+// The engine's side, run in a fresh process: what build/ventora_demo does
+// from the manifest's download to the last file, against the server at
+// 127.0.0.1:port.
 int engine_child(int argc, char** argv)
 {
 	MACIBM_set_alert_sink([](const alert_record& a) { std::fprintf(stderr, "alert: %s %s\n", a.line1.c_str(), a.line2.c_str()); });
-	stg_set_start_values();
-	stg.server_count = 1;
-	server_name[0] = kHost;
-	server_path[0] = kServerPath;
-	dest_dir_path = option(argc, argv, "--dest", "");
-	temp_path = option(argc, argv, "--staging", "");
-	mkdir(temp_path.c_str(), 0700);
-	http.proxy_host = "127.0.0.1";
-	http.proxy_port = std::atoi(option(argc, argv, "--port", "0").c_str());
 	const double t0 = now_s();
-	xtim.elapsed = 0;
-	const std::string refused = vtest::prepare_install(option(argc, argv, "--manifest", ""), 0);
+	vtest::point_engine_at((unsigned short)std::atoi(option(argc, argv, "--port", "0").c_str()), kHost,
+	                       option(argc, argv, "--path", ""), option(argc, argv, "--dest", ""),
+	                       option(argc, argv, "--staging", ""));
+	auto elapsed = [&] { return float(now_s() - t0); };
+	const std::string zipped = temp_path + "directory.txt.zip";
+	int r = 0;
+	while ((r = http.net_check(1, server_name[0], server_path[0] + "directory.txt.zip", zipped)) == 0) {
+		xtim.elapsed = elapsed();
+		usleep(1000);
+	}
+	std::string unzipped;
+	if (r != 1 || zip_to_file(zipped, temp_path, &unzipped, 0) != 0) {
+		std::fprintf(stderr, "the manifest could not be fetched\n");
+		return 1;
+	}
+	const std::string refused = vtest::prepare_install(temp_path + "directory.txt", elapsed());
 	if (!refused.empty()) {
 		std::fprintf(stderr, "refused by %s\n", refused.c_str());
 		return 1;
 	}
-	stg.stream_count = std::atoi(option(argc, argv, "--streams", "0").c_str());
 	const double t1 = now_s();
-	long passes = 0;
-	while (grab_files() == 0) { xtim.elapsed = float(now_s() - t0); ++passes; }
-	if (std::getenv("VENTORA_BENCH_DEBUG")) std::fprintf(stderr, "prepare %.3f s, loop %.3f s, %ld passes\n", t1 - t0, now_s() - t1, passes);
-	if (stg.install_problems) std::fprintf(stderr, "install problems were reported\n");
-	return stg.install_problems ? 1 : 0;
+	while (!vtest::install_frame(20)) {
+		xtim.elapsed = elapsed();
+		usleep(1000);
+	}
+	if (std::getenv("VENTORA_BENCH_DEBUG")) std::fprintf(stderr, "set-up %.3f s, download frames %.3f s\n", t1 - t0, now_s() - t1);
+	const int problems = stg.install_problems;
+	vtest::release_engine();
+	if (problems) std::fprintf(stderr, "install problems were reported\n");
+	return problems ? 1 : 0;
+}
+
+// The loopback server alone, in a process of its own: prints its port, then
+// serves until it is ended.
+int server_child(int argc, char** argv)
+{
+	vtest::http_server server(option(argc, argv, "--root", ""));
+	std::printf("port %u\n", server.port());
+	std::fflush(stdout);
+	for (;;) pause();
+}
+
+// This program started again as the server; its pid and port, or pid -1.
+struct server_process {
+	pid_t pid = -1;
+	unsigned short port = 0;
+};
+
+server_process start_server_process(const std::string& self, const std::string& root)
+{
+	server_process sp;
+	int fds[2];
+	if (pipe(fds) != 0) return sp;
+	const pid_t pid = fork();
+	if (pid == 0) {
+		dup2(fds[1], 1);
+		close(fds[0]);
+		close(fds[1]);
+		const std::string arg = "--root=" + root;
+		execl(self.c_str(), self.c_str(), "--server-child", arg.c_str(), (char*)nullptr);
+		_exit(127);
+	}
+	close(fds[1]);
+	FILE* in = fdopen(fds[0], "r");
+	unsigned port = 0;
+	if (pid > 0 && in && std::fscanf(in, "port %u", &port) == 1) {
+		sp.pid = pid;
+		sp.port = (unsigned short)port;
+	} else if (pid > 0) {
+		kill(pid, SIGKILL);
+		waitpid(pid, nullptr, 0);
+	}
+	if (in) std::fclose(in);
+	return sp;
+}
+
+void stop_server_process(server_process& sp)
+{
+	if (sp.pid <= 0) return;
+	kill(sp.pid, SIGTERM);
+	waitpid(sp.pid, nullptr, 0);
+	sp.pid = -1;
+}
+
+struct series {
+	std::vector<double> secs, mib, cpu, step1;
+	void add(double s, double m, double c, double first = -1)
+	{
+		secs.push_back(s);
+		mib.push_back(m);
+		cpu.push_back(c);
+		step1.push_back(first);
+	}
+	void print(const char* name, double mb, const char* memory_is) const
+	{
+		const double m = median(secs);
+		std::printf("  %-32s %8.3f s (%.3f-%.3f) %7.1f MB/s  CPU %6.2f s  peak %6.1f MiB (%s)\n", name, m,
+		            *std::min_element(secs.begin(), secs.end()), *std::max_element(secs.begin(), secs.end()), mb / m,
+		            median(cpu), median(mib), memory_is);
+	}
+};
+
+struct cell_result {
+	int files = 0;
+	double mb = 0;
+	double ours = 0, unzip = 0, bsdtar = 0, aria = 0, aria_dl = 0;
+	double ours_mib = 0, unzip_mib = 0, bsdtar_mib = 0, aria_mib = 0;
+	std::string load;
+};
+
+// One cell of the table: the release made and served, every contender run
+// `rounds` times, interleaved.
+cell_result run_cell(int file_count, double total_mb, int rounds, bool peers, bool with_aria, const std::string& work,
+                     const std::string& www, unsigned short port, const std::string& self)
+{
+	cell_result res;
+	res.files = file_count;
+	const std::string cell = std::to_string(file_count) + "x" + std::to_string((long)total_mb);
+	const std::string server_path = "/bench/" + cell + "/";
+	const std::string archive_root = www + kHost + server_path;
+	const std::string plain = work + "plain/";
+	mkdir_p(archive_root);
+	mkdir_p(plain);
+
+	// The release: per-file archives, their zipped manifest, and the same
+	// files as one zip, made one file at a time so a large release never sits
+	// in memory.
+	const std::vector<size_t> sizes = release_sizes(file_count, size_t(total_mb * 1048576.0));
+	std::string manifest = vtest::manifest_text("Top", {});
+	const size_t header = manifest.size();
+	std::set<std::string> folders;
+	std::vector<std::string> rels;
+	size_t bytes = 0;
+	std::printf("\nPreparing %d archives and one zip of them all (%.1f MB of files)...\n", file_count, total_mb);
+	std::fflush(stdout);
+	for (int i = 0; i < file_count; ++i) {
+		vtest::grab_file f;
+		f.rel = "Resources/set" + std::to_string(i % 40) + "/file " + std::to_string(i) + ".dat";
+		f.data = content(sizes[i], unsigned(i + 1));
+		bytes += f.data.size();
+		const std::string dir = f.rel.substr(0, f.rel.rfind('/'));
+		if (folders.insert(dir).second) mkdir_p(plain + dir);
+		vtest::write_archives(archive_root, "Top", {f});
+		vtest::write_file_bytes(plain + f.rel, f.data);
+		manifest += vtest::manifest_text("Top", {f}).substr(header);
+		rels.push_back(f.rel);
+	}
+	res.mb = bytes / 1048576.0;
+	vtest::write_file_bytes(work + "directory.txt", manifest);
+	std::string().swap(manifest);
+	if (file_to_zip(work + "directory.txt", archive_root + "directory.txt.zip") != 0)
+		std::fprintf(stderr, "the manifest could not be zipped\n");
+	const std::string one_zip = archive_root + "all.zip";
+	run_command("cd " + shell_quote(plain) + " && bsdtar --format zip --options zip:compression=deflate -cf " +
+	            shell_quote(one_zip) + " Resources");
+	run_command("rm -rf " + shell_quote(plain));
+	sync();
+	// Every contender reads what the server sends from the page cache.
+	run_command("find " + shell_quote(archive_root) + " -type f -exec cat {} + > /dev/null");
+
+	const std::string proxy = "-x 127.0.0.1:" + std::to_string(port) + " ";
+	const std::string zip_url = shell_quote(std::string("http://") + kHost + url_path(server_path + "all.zip"));
+	const std::string mem = work + "mem.txt";
+	const std::string timed = "/usr/bin/time -a -o " + shell_quote(mem) + " -f '%M %U %S' ";
+	const std::string dest = work + "dest/";
+	const std::string staging = work + "staging/";
+	const std::string ref_zip = work + "all.zip";
+	const std::string dl = work + "dl/";
+
+	// aria2c's list (each archive to its own place below dl/) and the
+	// extraction script that follows it.
+	{
+		std::string list, script = "set -e\n";
+		for (const std::string& d : folders) script += "mkdir -p " + shell_quote(dest + d) + "\n";
+		for (const std::string& rel : rels) {
+			list += std::string("http://") + kHost + url_path(server_path + "Top/" + rel + ".zip") + "\n  out=Top/" + rel +
+			        ".zip\n";
+			script += "unzip -o -q " + shell_quote(dl + "Top/" + rel + ".zip") + " -d " +
+			          shell_quote(dest + rel.substr(0, rel.rfind('/'))) + "\n";
+		}
+		vtest::write_file_bytes(work + "aria2.txt", list);
+		vtest::write_file_bytes(work + "unzip_all.sh", script);
+	}
+
+	auto clear = [&] {
+		run_command("rm -rf " + shell_quote(dest) + " " + shell_quote(staging) + " " + shell_quote(mem) + " " +
+		            shell_quote(ref_zip) + " " + shell_quote(dl));
+		sync();
+	};
+	auto timed_run = [&](const std::string& cmd, double* cpu, std::vector<double>* peaks) {
+		run_command("rm -f " + shell_quote(mem));
+		const double t = run_command(cmd);
+		*peaks = peaks_mib_in(mem, cpu);
+		return t;
+	};
+	auto max_of = [](const std::vector<double>& v) { return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end()); };
+	auto sum_of = [](const std::vector<double>& v) {
+		double s = 0;
+		for (double x : v) s += x;
+		return s;
+	};
+
+	series ours, unzip, bsdtar, aria;
+	std::vector<std::function<void()>> contenders;
+	contenders.push_back([&] {
+		double cpu = 0;
+		std::vector<double> p;
+		const double t = timed_run(timed + shell_quote(self) + " --engine-child --port=" + std::to_string(port) +
+		                               " --path=" + shell_quote(server_path) + " --dest=" + shell_quote(dest) +
+		                               " --staging=" + shell_quote(staging),
+		                           &cpu, &p);
+		ours.add(t, max_of(p), cpu);
+	});
+	if (peers) {
+		contenders.push_back([&] {
+			double c1 = 0, c2 = 0;
+			std::vector<double> p1, p2;
+			const double t1 = timed_run(timed + "curl -s -f " + proxy + "-o " + shell_quote(ref_zip) + " " + zip_url, &c1, &p1);
+			const double t2 = timed_run(timed + "unzip -q -o " + shell_quote(ref_zip) + " -d " + shell_quote(dest), &c2, &p2);
+			unzip.add(t1 + t2, std::max(max_of(p1), max_of(p2)), c1 + c2, t1);
+		});
+		contenders.push_back([&] {
+			double cpu = 0;
+			std::vector<double> p;
+			run_command("mkdir -p " + shell_quote(dest));
+			const double t = timed_run(timed + "curl -s -f " + proxy + zip_url + " | " + timed + "bsdtar -xf - -C " +
+			                               shell_quote(dest),
+			                           &cpu, &p);
+			bsdtar.add(t, sum_of(p), cpu);
+		});
+		if (with_aria) contenders.push_back([&] {
+			double c1 = 0, c2 = 0;
+			std::vector<double> p1, p2;
+			const double t1 = timed_run(timed + "aria2c -q -j 4 -x 1 --all-proxy=http://127.0.0.1:" + std::to_string(port) +
+			                                " --file-allocation=none --allow-overwrite=true --auto-file-renaming=false" +
+			                                " --summary-interval=0 --console-log-level=error -d " + shell_quote(dl) +
+			                                " -i " + shell_quote(work + "aria2.txt"),
+			                            &c1, &p1);
+			const double t2 = timed_run(timed + "bash " + shell_quote(work + "unzip_all.sh"), &c2, &p2);
+			aria.add(t1 + t2, std::max(max_of(p1), max_of(p2)), c1 + c2, t1);
+		});
+	}
+	const std::string load_before = bench::load_average();
+	for (int r = 0; r < rounds; ++r) {
+		for (size_t k = 0; k < contenders.size(); ++k) {
+			clear();
+			contenders[(k + r) % contenders.size()]();
+		}
+		std::printf("  round %d of %d done (load %s; %d sockets in TIME_WAIT)\n", r + 1, rounds, bench::load_average().c_str(),
+		            time_wait_sockets());
+		std::fflush(stdout);
+	}
+	clear();
+	res.load = load_before + " / " + bench::load_average();
+
+	std::printf("Install of %d files, %.1f MB, from 127.0.0.1, median of %d interleaved rounds (spread), load %s:\n",
+	            file_count, res.mb, rounds, res.load.c_str());
+	ours.print("engine, product's headless path", res.mb, "its process");
+	res.ours = median(ours.secs);
+	res.ours_mib = median(ours.mib);
+	if (peers) {
+		unzip.print("curl, then unzip (one zip)", res.mb, "larger of the two");
+		bsdtar.print("curl | bsdtar -xf - (one zip)", res.mb, "sum of the two");
+		if (with_aria) {
+			aria.print("aria2c x4, then unzip each", res.mb, "largest process");
+			std::printf("  %-32s %8.3f s of it downloading\n", "", median(aria.step1));
+		}
+		res.unzip = median(unzip.secs);
+		res.bsdtar = median(bsdtar.secs);
+		res.aria = with_aria ? median(aria.secs) : -1;
+		res.aria_dl = with_aria ? median(aria.step1) : -1;
+		res.unzip_mib = median(unzip.mib);
+		res.bsdtar_mib = median(bsdtar.mib);
+		res.aria_mib = with_aria ? median(aria.mib) : -1;
+	}
+	std::fflush(stdout);
+	run_command("rm -rf " + shell_quote(archive_root));
+	return res;
 }
 
 void print_ratio(const char* what, double ours, double theirs)
@@ -198,6 +495,7 @@ void print_ratio(const char* what, double ours, double theirs)
 int main(int argc, char** argv)
 {
 	if (argc > 1 && std::string(argv[1]) == "--engine-child") return engine_child(argc, argv);
+	if (argc > 1 && std::string(argv[1]) == "--server-child") return server_child(argc, argv);
 	MACIBM_set_alert_sink([](const alert_record& a) { std::fprintf(stderr, "alert: %s %s\n", a.line1.c_str(), a.line2.c_str()); });
 	stg_set_start_values();
 	stg.server_count = 1;
@@ -205,123 +503,82 @@ int main(int argc, char** argv)
 	temp_path = tmp.path() + "staging/";
 	mkdir(temp_path.c_str(), 0700);
 	const int rounds = std::max(1, std::atoi(option(argc, argv, "--rounds", "5").c_str()));
-	const bool loop = option(argc, argv, "--loop", "1") != "0";
+	const bool peers = option(argc, argv, "--peers", "1") != "0";
+	const int aria_files = std::atoi(option(argc, argv, "--aria-files", "20000").c_str());
 
 	const char* part_env = std::getenv("VENTORA_BENCH_PART");
 	const int part = part_env ? std::atoi(part_env) : 0;
 
 	// ---- 1. install ----
 	if (part != 2) {
-	const int file_count = 2000;
-	const size_t total = 200u << 20;
-	std::vector<vtest::grab_file> files;
-	const std::vector<size_t> sizes = release_sizes(file_count, total);
-	size_t bytes = 0;
-	const std::string plain = tmp.path() + "plain/";
-	for (int i = 0; i < file_count; ++i) {
-		vtest::grab_file f;
-		f.rel = "Resources/set" + std::to_string(i % 40) + "/file " + std::to_string(i) + ".dat";
-		f.data = content(sizes[i], unsigned(i + 1));
-		bytes += f.data.size();
-		files.push_back(std::move(f));
-	}
-	static vtest::http_server server(tmp.path() + "www/");
-	std::printf("Preparing %d archives and one zip of them all (%.1f MB of files)...\n", file_count, bytes / 1048576.0);
-	const std::string archive_root = server.root() + kHost + kServerPath;
-	vtest::write_archives(archive_root, "Top", files);
-	vtest::write_file_bytes(tmp.path() + "directory.txt", vtest::manifest_text("Top", files));
-	// The same files as one zip, deflated as the engine's archives are.
-	std::set<std::string> folders;
-	for (const auto& f : files) folders.insert(plain + f.rel.substr(0, f.rel.rfind('/')));
-	run_command("mkdir -p " + shell_quote(plain));
-	for (const auto& d : folders) mkdir_p(d);
-	for (auto& f : files) {
-		vtest::write_file_bytes(plain + f.rel, f.data);
-		std::string().swap(f.data);
-	}
-	const std::string one_zip = archive_root + "all.zip";
-	run_command("cd " + shell_quote(plain) + " && bsdtar --format zip --options zip:compression=deflate -cf " +
-	            shell_quote(one_zip) + " Resources");
-	run_command("rm -rf " + shell_quote(plain));
-	struct stat zst;
-	stat(one_zip.c_str(), &zst);
-	std::printf("One zip: %.1f MB; the per-file archives are served from the same folder.\n", zst.st_size / 1048576.0);
-
-	const std::string port = std::to_string(server.port());
-	const std::string proxy = "-x 127.0.0.1:" + port + " ";
-	const std::string zip_url = shell_quote(std::string("http://") + kHost + url_path(std::string(kServerPath) + "all.zip"));
-	const std::string mem = tmp.path() + "mem.txt";
-	const std::string timed = "/usr/bin/time -a -o " + shell_quote(mem) + " -f '%M %U %S' ";
-	char self[4096] = {};
-	if (readlink("/proc/self/exe", self, sizeof(self) - 1) < 0) return 1;
-	const std::string dest = tmp.path() + "dest/";
-	const std::string ref_zip = temp_path + "all.zip";
-
-	struct contender {
-		const char* name;
-		std::string command;
-		series s;
-	};
-	std::vector<contender> runs = {
-	    {"engine (automatic streams)",
-	     timed + shell_quote(self) + " --engine-child --port=" + port + " --manifest=" + shell_quote(tmp.path() + "directory.txt") +
-	         " --dest=" + shell_quote(dest) + " --staging=" + shell_quote(temp_path)},
-	    {"curl, then unzip (one zip)",
-	     timed + "curl -s -f " + proxy + "-o " + shell_quote(ref_zip) + " " + zip_url + " && " + timed + "unzip -q -o " +
-	         shell_quote(ref_zip) + " -d " + shell_quote(dest) + " && rm -f " + shell_quote(ref_zip)},
-	    {"curl | bsdtar -xf - (one zip)",
-	     "mkdir -p " + shell_quote(dest) + " && " + timed + "curl -s -f " + proxy + zip_url + " | " + timed +
-	         "bsdtar -xf - -C " + shell_quote(dest)},
-	};
-	for (int r = 0; r < rounds; ++r) {
-		for (contender& c : runs) {
-			run_command("rm -rf " + shell_quote(dest) + " " + shell_quote(mem));
-			sync();
-			c.s.secs.push_back(run_command(c.command));
-			double cpu = 0;
-			c.s.mib.push_back(peak_mib_in(mem, &cpu));
-			c.s.cpu.push_back(cpu);
+		std::vector<std::pair<int, double>> cells;
+		const std::string picked = option(argc, argv, "--cells", "");
+		if (!picked.empty()) {
+			std::stringstream in(picked);
+			std::string item;
+			while (std::getline(in, item, ','))
+				if (item.find('x') != std::string::npos)
+					cells.push_back({std::atoi(item.c_str()), std::atof(item.c_str() + item.find('x') + 1)});
+		} else {
+			for (long f : number_list(option(argc, argv, "--files", "200,2000,20000")))
+				for (long m : number_list(option(argc, argv, "--mb", "20,200,1024"))) cells.push_back({int(f), double(m)});
 		}
-		std::printf("  round %d of %d done\n", r + 1, rounds);
-		std::fflush(stdout);
-	}
-
-	// Secondary: curl + unzip per file over the engine's own archives.
-	double loop_secs = 0, loop_mib = 0;
-	if (loop) {
-		run_command("rm -rf " + shell_quote(dest) + " " + shell_quote(mem));
-		std::string script = "set -e\n";
-		for (const auto& d : folders) script += "mkdir -p " + shell_quote(dest + d.substr(plain.size())) + "\n";
-		for (const auto& f : files) {
-			script += "curl -s -f " + proxy + "-o " + shell_quote(ref_zip) + " " +
-			          shell_quote(std::string("http://") + kHost + url_path(std::string(kServerPath) + "Top/" + f.rel + ".zip")) +
-			          "\nunzip -o -q " + shell_quote(ref_zip) + " -d " + shell_quote(dest + f.rel.substr(0, f.rel.rfind('/'))) +
-			          "\nrm -f " + shell_quote(ref_zip) + "\n";
+		char self_buf[4096] = {};
+		if (readlink("/proc/self/exe", self_buf, sizeof(self_buf) - 1) < 0) return 1;
+		const std::string self = self_buf;
+		const std::string www = tmp.path() + "www/";
+		mkdir(www.c_str(), 0755);
+		std::unique_ptr<vtest::http_server> inproc;
+		server_process sp;
+		unsigned short port = 0;
+		const bool own_process = option(argc, argv, "--server", "process") != "inproc";
+		if (own_process) {
+			sp = start_server_process(self, www);
+			if (sp.pid < 0) {
+				std::fprintf(stderr, "the server process did not start\n");
+				return 1;
+			}
+			port = sp.port;
+		} else {
+			inproc.reset(new vtest::http_server(www));
+			port = inproc->port();
 		}
-		vtest::write_file_bytes(tmp.path() + "ref.sh", script);
-		sync();
-		loop_secs = run_command(timed + "bash " + shell_quote(tmp.path() + "ref.sh"));
-		loop_mib = peak_mib_in(mem);
-	}
+		std::printf("Server: %s, 127.0.0.1:%u; %d cores\n", own_process ? "a process of its own" : "in this process", port,
+		            UTL_count_processors());
+		std::vector<cell_result> table;
+		for (const auto& c : cells) {
+			const std::string work = tmp.path() + "cell/";
+			mkdir_p(work);
+			table.push_back(run_cell(c.first, c.second, rounds, peers, c.first <= aria_files, work, www, port, self));
+			run_command("rm -rf " + shell_quote(work));
+		}
+		stop_server_process(sp);
+		inproc.reset();
 
-	const double mb = bytes / 1048576.0;
-	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1, median of %d interleaved rounds (spread):\n", file_count,
-	            mb, rounds);
-	for (const contender& c : runs) c.s.print(c.name, mb);
-	if (loop)
-		std::printf("  %-30s %7.3f s (one run)  %7.1f MB/s  peak %6.1f MiB (largest process)\n",
-		            "curl + unzip per file (loop)", loop_secs, mb / loop_secs, loop_mib);
-	const double ours = median(runs[0].s.secs), unzip = median(runs[1].s.secs), bsdtar = median(runs[2].s.secs);
-	print_ratio("curl + unzip time / engine time", ours, unzip);
-	print_ratio("curl | bsdtar time / engine time", ours, bsdtar);
-	if (loop) print_ratio("per-file loop time / engine time", ours, loop_secs);
-	const double our_mib = median(runs[0].s.mib), unzip_mib = median(runs[1].s.mib), bsdtar_mib = median(runs[2].s.mib);
-	std::printf("  %-44s %8.2f x\n", "engine peak / (curl + unzip) peaks", our_mib / unzip_mib);
-	std::printf("  %-44s %8.2f x\n", "engine peak / (curl + bsdtar) peaks", our_mib / bsdtar_mib);
-	std::printf("  goal: at least as fast as curl + unzip: %s; as curl | bsdtar: %s\n", ours <= unzip ? "met" : "NOT met",
-	            ours <= bsdtar ? "met" : "not yet");
-	std::printf("  goal: peak memory at most twice the peers' sum: %s\n",
-	            our_mib <= 2 * std::min(unzip_mib, bsdtar_mib) ? "met" : "NOT met");
+		std::printf("\nGrowth table (medians of %d interleaved rounds; time ratio = peer's time / ours, above 1: ours faster;\n"
+		            "memory ratio = our peak / the peer's):\n", rounds);
+		std::printf("  %6s %8s %9s | %9s %6s %6s | %9s %6s %6s | %9s %6s %6s | load before / after\n", "files", "MB",
+		            "ours s", "curl+unz", "time", "mem", "curl|bsd", "time", "mem", "aria2c", "time", "mem");
+		for (const cell_result& c : table) {
+			if (!peers) {
+				std::printf("  %6d %8.1f %9.3f | load %s\n", c.files, c.mb, c.ours, c.load.c_str());
+				continue;
+			}
+			char aria[64] = "  (not run)             ";
+			if (c.aria > 0)
+				std::snprintf(aria, sizeof aria, "%9.3f %6.2f %6.2f", c.aria, c.aria / c.ours, c.ours_mib / c.aria_mib);
+			std::printf("  %6d %8.1f %9.3f | %9.3f %6.2f %6.2f | %9.3f %6.2f %6.2f | %s | %s\n", c.files, c.mb, c.ours,
+			            c.unzip, c.unzip / c.ours, c.ours_mib / c.unzip_mib, c.bsdtar, c.bsdtar / c.ours,
+			            c.ours_mib / c.bsdtar_mib, aria, c.load.c_str());
+		}
+		if (peers) {
+			std::printf("  goals: at most 1.3x the time of curl + unzip where files are small (time ratio >= 0.77),\n"
+			            "         ahead of it where they are large, and faster than aria2c + unzip (time ratio > 1):\n");
+			for (const cell_result& c : table)
+				std::printf("    %6d files %8.1f MB: vs curl + unzip %s; vs aria2c %s\n", c.files, c.mb,
+				            c.unzip / c.ours >= 1 ? "ahead" : c.unzip / c.ours >= 1 / 1.3 ? "within 1.3x" : "NOT within 1.3x",
+				            c.aria <= 0 ? "not run" : c.aria > c.ours ? "met" : "NOT met");
+		}
 	}
 	if (part == 1) return 0;
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace bench {
@@ -46,6 +47,61 @@ inline double process_cores(int pid, double seconds)
 	const double c1 = process_cpu_s(pid);
 	return c0 < 0 || c1 < 0 ? -1 : (c1 - c0) / (now_s() - w0);
 }
+
+// The 1, 5 and 15 minute load averages, as /proc/loadavg gives them.
+inline std::string load_average()
+{
+	std::ifstream in("/proc/loadavg");
+	std::string a, b, c;
+	in >> a >> b >> c;
+	return a + " " + b + " " + c;
+}
+
+// Watches a growing log file from another thread, reading only what was
+// added, every 2 ms, for at most `seconds`: when `text` first showed up
+// (-1: not yet, or never). The watch starts where the file ends now.
+class log_watch {
+public:
+	log_watch(const std::string& file, const std::string& text, double seconds)
+	{
+		long long from = 0;
+		{
+			std::ifstream in(file, std::ios::binary | std::ios::ate);
+			if (in) from = (long long)in.tellg();
+		}
+		thread_ = std::thread([this, file, text, seconds, from] {
+			const double end = now_s() + seconds;
+			long long at = from;
+			std::string tail;
+			while (now_s() < end) {
+				std::ifstream in(file, std::ios::binary);
+				if (in) {
+					in.seekg(at);
+					std::string added((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+					at += (long long)added.size();
+					tail += added;
+					if (tail.find(text) != std::string::npos) {
+						seen_ = now_s();
+						return;
+					}
+					// A line cut at the end of the read is kept for the next look.
+					if (tail.size() > text.size()) tail.erase(0, tail.size() - text.size());
+				}
+				usleep(2000);
+			}
+		});
+	}
+	~log_watch() { wait(); }
+	double wait()
+	{
+		if (thread_.joinable()) thread_.join();
+		return seen_;
+	}
+
+private:
+	std::thread thread_;
+	double seen_ = -1;
+};
 
 struct spread {
 	double median = -1, least = -1, most = -1;

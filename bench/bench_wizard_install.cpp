@@ -2,12 +2,16 @@
 //  1. a release of 2,000 files (200 MB) built by the maker-side mode, written
 //     out and synced before either side runs, served on loopback by this
 //     process; five rounds, in alternating order, each installing it through
-//     the installer's window (from the install page's first frame to the
-//     finish page) and through the install driver in a process of its own
-//     (this program started again with --driver: download frames of 20 ms
-//     with a 1 ms pause, as build/ventora_demo runs them), each side after a
-//     `sync`; the medians, their spread (least..most) and the ratio of the
-//     medians (goal: the window at least 0.9 of the driver);
+//     the installer's window and through the install driver in a process of
+//     its own (this program started again with --driver, as build/ventora_demo
+//     runs it: the manifest fetched over HTTP and read, the destination
+//     checksummed, choose_files and make_dirs, then download frames of 20 ms
+//     with a 1 ms pause), each side after a `sync`. The window's clock starts
+//     right before the click on Next that leads to the install page and stops
+//     when the Finish page's first frame logs its line; the driver's covers
+//     its whole run, set-up included. The medians, their spread (least..most)
+//     and the ratio of the medians (goal: the window at least 0.9 of the
+//     driver);
 //  2. the Welcome and Finish pages left idle for --seconds (default 20): the
 //     installer's CPU over that time from /proc (goal: at most 0.03 of a core),
 //     beside a bare SDL loop drawing a picture of the Welcome page (clear,
@@ -16,8 +20,9 @@
 // Run: xvfb-run -a -s "-screen 0 1024x768x24" build-bench/bench_wizard_install [--files=N] [--mb=N] [--seconds=N] [--rounds=N]
 // from the build folder (the installer and its Resources/ are found there).
 // The machine may be shared with other work: the rounds interleave so that
-// load hurts both sides alike; read the spread.
+// load hurts both sides alike; read the spread and the load averages printed.
 #include <SDL2/SDL.h>
+#include <dirent.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -33,6 +38,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -94,7 +100,7 @@ std::vector<size_t> release_sizes(int count, size_t total)
 
 // The install driver as build/ventora_demo runs it, in this process (started
 // again with --driver): manifest, preparation, then 20 ms download frames
-// with a 1 ms pause; seconds of the download frames, -1 on failure.
+// with a 1 ms pause; seconds of the whole run, -1 on failure.
 double driver_install(unsigned short port, const std::string& host, const std::string& path,
                       const std::string& dest, const std::string& staging)
 {
@@ -120,10 +126,32 @@ double driver_install(unsigned short port, const std::string& host, const std::s
 		xtim.elapsed = elapsed();
 		usleep(1000);
 	}
-	const double secs = now_s() - start;
+	const double secs = now_s() - t0;
+	std::fprintf(stderr, "  driver: set-up %.3f s, download frames %.3f s\n", start - t0, now_s() - start);
 	if (stg.install_problems) std::fprintf(stderr, "the driver reported install problems\n");
 	vtest::release_engine();
 	return secs;
+}
+
+// perf record of the running program (found by its executable's path)
+// into <folder>/window<n>.data until it ends.
+void profile(const std::string& exe, const std::string& folder, int n)
+{
+	DIR* d = opendir("/proc");
+	if (!d) return;
+	int pid = -1;
+	while (struct dirent* e = readdir(d)) {
+		char link[4096] = {0};
+		const std::string path = std::string("/proc/") + e->d_name + "/exe";
+		if (readlink(path.c_str(), link, sizeof link - 1) > 0 && exe == link) pid = std::atoi(e->d_name);
+	}
+	closedir(d);
+	if (pid <= 0) return;
+	const char* events = std::getenv("VENTORA_BENCH_PERF_EVENTS");  // e.g. sched:sched_switch for waits
+	std::system(("perf record -q -g " + std::string(events ? "-e " + std::string(events) : "-F 499") + " -p " +
+	             std::to_string(pid) + " -o '" + folder + "/window" + std::to_string(n) +
+	             ".data' > /dev/null 2>&1 &")
+	                .c_str());
 }
 
 struct rgba_picture {
@@ -216,19 +244,31 @@ int main(int argc, char** argv)
 	// The program as it runs for a user: the idle window wakes once a second at most.
 	const std::map<std::string, std::string> user_env = {{"VENTORA_LONGEST_IDLE_MS", "<unset>"}};
 	double finish_cpu = -1;
+	int window_runs = 0;
 	auto window_install = [&](bool measure_finish) {
-		double page4 = -1, page5 = -1;
+		double pressed = -1, page4 = -1, page5 = -1;
+		std::unique_ptr<bench::log_watch> finish, install;
 		vtest::gui_run_options o;
 		o.fly = false;
 		o.change_destination = false;
 		o.stop_at = 4;
 		o.page_timeout = 600;
 		o.extra_env = user_env;
-		o.on_reached = [&](int index) {
-			if (index == 4) page4 = now_s();
+		o.run_folder = tmp.path() + "window" + std::to_string(window_runs++) + "/";
+		// The Finish page's first frame is watched for from the press on, so
+		// the walk's own work on the install page never delays the stamp.
+		o.before_next = [&](int index) {
+			if (index != 4) return;
+			finish.reset(new bench::log_watch(o.run_folder + "Ventora Installer Log.txt", "Wizard page 5:", 600));
+			install.reset(new bench::log_watch(o.run_folder + "Ventora Installer Log.txt", "Wizard page 4:", 60));
+			if (const char* perf = std::getenv("VENTORA_BENCH_PERF")) profile(o.run_folder + "ventora_installer", perf, window_runs);
+			pressed = now_s();
 		};
 		o.at_stop = [&](vtest::gui_ctl& c) {
-			if (c.wait_log("Wizard page 5:", 600)) page5 = now_s();
+			if (finish) page5 = finish->wait();
+			if (install) page4 = install->wait();
+			std::fprintf(stderr, "  window: install page's first frame %.3f s after the press, Finish page %.3f s after that\n",
+			             page4 - pressed, page5 - page4);
 			if (measure_finish && page5 > 0) {
 				usleep(1000000);  // the page settles
 				finish_cpu = bench::process_cores(c.pid, idle_seconds);
@@ -238,12 +278,14 @@ int main(int argc, char** argv)
 		std::shared_ptr<void> keep;
 		sync();
 		vtest::gui_run_result r = vtest::run_web_demo_gui(rel, o, keep);
-		if (!r.failure.empty() || page4 < 0 || page5 < 0) {
+		if (!r.failure.empty() || pressed < 0 || page5 < 0) {
 			std::fprintf(stderr, "bench_wizard_install: the window install did not finish: %s\n%s\n", r.failure.c_str(),
 			             r.log.c_str());
 			return -1.0;
 		}
-		return page5 - page4;
+		keep.reset();
+		std::system(("rm -rf '" + o.run_folder + "'").c_str());
+		return page5 - pressed;
 	};
 	auto driver_run = [&](int round) {
 		const std::string dest = tmp.path() + "driver" + std::to_string(round) + "/";
@@ -267,15 +309,16 @@ int main(int argc, char** argv)
 			std::fprintf(stderr, "bench_wizard_install: round %d failed (window %.2f s, driver %.2f s)\n", k + 1, w, d);
 			return 1;
 		}
-		std::printf("  round %d: window %.3f s, driver %.3f s\n", k + 1, w, d);
+		std::printf("  round %d: window %.3f s, driver %.3f s  (load %s)\n", k + 1, w, d, bench::load_average().c_str());
 		std::fflush(stdout);
 		windows.push_back(w);
 		drivers.push_back(d);
 	}
 	const bench::spread ws = bench::spread_of(windows), ds = bench::spread_of(drivers);
 	const double mb = bytes / 1048576.0;
-	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1 (download frames only), median of %d (least..most):\n",
-	            file_count, mb, rounds);
+	std::printf("\nInstall of %d files, %.1f MB, from 127.0.0.1 (window: click to Finish page; driver: whole run),\n"
+	            "median of %d (least..most), load average %s:\n",
+	            file_count, mb, rounds, bench::load_average().c_str());
 	std::printf("  install driver, own process  %8.3f s (%.3f..%.3f)  %8.1f MB/s\n", ds.median, ds.least, ds.most,
 	            mb / ds.median);
 	std::printf("  installer window             %8.3f s (%.3f..%.3f)  %8.1f MB/s\n", ws.median, ws.least, ws.most,

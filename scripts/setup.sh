@@ -6,8 +6,8 @@ PKGS=(
   libgtest-dev libgmock-dev
   libfreetype-dev fonts-dejavu-core libpng-dev zlib1g-dev
   libminizip-dev libarchive-dev libarchive-tools libmd-dev libsquish-dev libmimalloc-dev libdw-dev
-  libsdl2-dev libgl-dev libglu1-mesa-dev xvfb xauth zenity xdg-utils xdotool libx11-dev
-  curl unzip attr strace time
+  libsdl2-dev libgl-dev libglu1-mesa-dev xvfb xauth zenity xdg-utils xdotool libx11-dev libxtst-dev
+  curl unzip attr strace time aria2 linux-perf
   gmt-gshhg-low libnetcdf-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
 )

@@ -12,6 +12,7 @@
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/wizard.h"
 #include "Installer-f/wizard_dvd.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/gl_context.h"
 
 namespace {
@@ -194,4 +195,38 @@ TEST_F(WizardFrame, PageListStandsStillWhicheverPageIsCurrent)
 		}
 	}
 	UTL_translate_clear();
+}
+
+// A page that moves on starts its work (an install, a scan) in the very next
+// frame: no tick's wait between the click and the new page's first frame.
+TEST_F(WizardFrame, ANewPageFollowsAtOnce)
+{
+	struct row {
+		const char* name;
+		int result;        // what step A answers in the woken frame
+		bool waits_after;  // a wait before the next frame
+	};
+	const row rows[] = {
+	    {"A moves on to B", 1, false},
+	    {"A stays", 0, true},
+	};
+	for (const row& r : rows) {
+		SetUp();
+		vtest::fake_platform fake;
+		vtest::fresh_shell();
+		MACIBM_set_app_hooks(app_hooks{wizard_APP_update, nullptr, nullptr});
+		MACIBM_frame_longest_idle(1000);
+		g_wizard = step_a;
+		for (int i = 0; i < 12; ++i) MACIBM_event_proc();
+		ASSERT_EQ(fake.waits.back(), 1000) << r.name;
+		result_now = r.result;
+		MACIBM_frame_wake();
+		MACIBM_event_proc();
+		EXPECT_EQ(g_wizard, r.result ? step_b : step_a) << r.name;
+		fake.waits.clear();
+		MACIBM_event_proc();
+		EXPECT_EQ(!fake.waits.empty(), r.waits_after) << r.name;
+		MACIBM_frame_longest_idle(0);
+		MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+	}
 }

@@ -210,13 +210,19 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 		*sx = wx + (int)x;
 		*sy = wy + wh - (int)y;
 	};
+	int next_target = -1;  // the page a press of Next is meant to lead to
 	auto click = [&](float x, float y) {
 		int sx, sy;
 		point(x, y, &sx, &sy);
 		xdotool(display, {"windowfocus", std::to_string(win)});
 		xdotool(display, {"mousemove", std::to_string(sx), std::to_string(sy)});
 		std::this_thread::sleep_for(std::chrono::milliseconds(60));
-		xdotool(display, {"click", "1"});
+		// A timed press goes out at once from this process: xdotool takes
+		// tens of milliseconds to start before it presses.
+		const bool timed = next_target >= 0 && o.before_next;
+		if (timed) o.before_next(next_target);
+		next_target = -1;
+		if (!timed || !xv.click_here(1)) xdotool(display, {"click", "1"});
 	};
 	auto park = [&] {
 		int sx, sy;
@@ -229,6 +235,7 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	auto next_until = [&](float x, int index) {
 		const std::string line = "Wizard page " + std::to_string(index) + ":";
 		for (int k = 0; k < 6; ++k) {
+			next_target = index;
 			click(x, 23);
 			if (o.park_mouse) park();
 			if (run.wait_log(line, 5)) return;

@@ -98,6 +98,10 @@ struct gui_run_options {
 	bool park_mouse = false;
 	// Called as soon as the log shows page `index` (before its picture).
 	std::function<void(int index)> on_reached;
+	// Called right before the button goes down on each press of Next meant
+	// to lead to page `index` (again when a lost press is repeated): where
+	// the user's wait starts.
+	std::function<void(int index)> before_next;
 	// Called with the run folder after each page's screenshot.
 	std::function<void(const std::string& page)> on_page;
 	// Where the program runs (its copy, its log, home/ with the preferences,

@@ -8,6 +8,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -429,6 +430,20 @@ void x_view::pointer(int* x, int* y)
 	int wx, wy;
 	unsigned mask;
 	XQueryPointer(d, DefaultRootWindow(d), &r, &c, x, y, &wx, &wy, &mask);
+}
+
+bool x_view::click_here(unsigned button)
+{
+	Display* d = static_cast<Display*>(dpy_);
+	int ev = 0, err = 0, major = 0, minor = 0;
+	if (!d || !XTestQueryExtension(d, &ev, &err, &major, &minor)) return false;
+	XTestFakeButtonEvent(d, button, True, CurrentTime);
+	XFlush(d);
+	// Held as long as xdotool's click holds it.
+	std::this_thread::sleep_for(std::chrono::milliseconds(12));
+	XTestFakeButtonEvent(d, button, False, CurrentTime);
+	XFlush(d);
+	return true;
 }
 
 }  // namespace vtest

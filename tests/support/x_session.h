@@ -103,6 +103,10 @@ public:
 	// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
 	bool send_close(unsigned long w);
 	void pointer(int* x, int* y);
+	// Presses a mouse button where the pointer is and releases it 12 ms
+	// later, from this connection (no helper process to start first); false
+	// when the server has no XTEST.
+	bool click_here(unsigned button = 1);
 	// Gives each keysym (by name) that no key bears an unused keycode of its
 	// own, so xdotool finds it on the keymap: for a keysym off the keymap it
 	// maps a spare key for a moment, and a program that reads the key after
