@@ -38,7 +38,7 @@ app_hooks g_hooks = {nullptr, nullptr, default_quit};
 
 float gui_scale() { return mnw.gui_scale > 0 ? mnw.gui_scale : 1.0f; }
 
-bool inside(float x, float y, short l, short b, short r, short t)
+bool in_menu_rect(float x, float y, short l, short b, short r, short t)
 {
 	return x >= l && x <= r && y >= b && y <= t;
 }
@@ -67,7 +67,7 @@ void click_open_menu()
 		for (size_t i = 0; i < m.items.size(); ++i) {
 			const item_struct& it = m.items[i];
 			if (it.label.empty() || it.label[0] == '-' || it.label[0] == '=') continue;
-			if (!inside(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top)) continue;
+			if (!in_menu_rect(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top)) continue;
 			if (mnw.menu_open == popup_menu) {
 				popup_menu_select = (int)i;
 				select_popup_code = active_popup_code;
@@ -237,7 +237,7 @@ void MACIBM_event_proc()
 		for (int i = 0; i < (int)menu.size() && i < popup_menu; ++i) {
 			const menu_struct& m = menu[i];
 			if (m.parent_menu != -1 || i == mnw.menu_open) continue;
-			if (inside(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) MACIBM_handleclick(0);
+			if (in_menu_rect(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) MACIBM_handleclick(0);
 		}
 	}
 	xtim.profile_chart("menu", 0);
@@ -359,7 +359,7 @@ void MACIBM_handleclick(int force)
 		for (int i = 0; i < (int)menu.size() && i < popup_menu; ++i) {
 			const menu_struct& m = menu[i];
 			if (m.parent_menu != -1 && m.parent_menu != mnw.menu_open) continue;
-			if (!inside(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) continue;
+			if (!in_menu_rect(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) continue;
 			mnw.menu_open = mnw.menu_open == i ? -1 : i;
 			mnw.mouse_click = 0;
 			return;
@@ -402,7 +402,7 @@ void standard_gui()
 		b = std::min<short>(b, it.bottom - 2);
 		t = std::max<short>(t, it.top + 2);
 		if (it.label[0] != '-' && it.label[0] != '=' &&
-		    inside(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top - 1))
+		    in_menu_rect(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top - 1))
 			hover = (int)i;
 	}
 	if (l <= r) shell_frame2(17, l, b, r - l, t - b, "");

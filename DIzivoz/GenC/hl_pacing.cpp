@@ -42,7 +42,7 @@ struct pacing_state {
 	unsigned long long other_us = 10000;  // the rest of a busy frame, smoothed
 	unsigned long long swap_us = 3000;    // the swap after work went on past the drawing, smoothed
 	std::function<bool()> then;           // work to go on with once the frame is drawn
-	bool (*poll)() = nullptr;             // asked while idle, instead of a frame
+	bool (*idle_poll)() = nullptr;        // asked while idle, instead of a frame
 	unsigned long long poll_every_us = 0;
 	int due_hit = 0;                      // the wait ended at a due time
 	int wait_ends_due = 0;                // the wait was set to end at it
@@ -167,7 +167,7 @@ void pacing_skip_frame()
 {
 	frames_skipped.fetch_add(1, std::memory_order_relaxed);
 	pace.due_us = pace.kept_due_us;
-	pace.poll = pace.kept_poll;
+	pace.idle_poll = pace.kept_poll;
 	++pace.quiet;
 }
 
@@ -177,7 +177,7 @@ void pacing_wait_for_frame()
 	const int ms = frame_wait_ms();
 	pace.waited_ms = ms;
 	pace.due_hit = 0;
-	if (ms > 0 && pace.poll && pace.poll_every_us) {
+	if (ms > 0 && pace.idle_poll && pace.poll_every_us) {
 		// Slices of the wait, each ended by a look that needs no drawing.
 		const unsigned long long end = xtim.microsecs() + (unsigned long long)ms * 1000;
 		pace.woken = 0;
@@ -185,7 +185,7 @@ void pacing_wait_for_frame()
 			const unsigned long long now = xtim.microsecs();
 			if (now >= end) break;
 			const int slice = (int)((std::min(end - now, pace.poll_every_us) + 999) / 1000);
-			if (PLAT().wait_for_event(slice) || pace.poll()) {
+			if (PLAT().wait_for_event(slice) || pace.idle_poll()) {
 				pace.woken = 1;
 				break;
 			}
@@ -195,8 +195,8 @@ void pacing_wait_for_frame()
 	}
 	pace.due_hit = !pace.woken && pace.wait_ends_due;
 	pace.kept_due_us = pace.due_us;
-	pace.kept_poll = pace.poll;
-	pace.poll = nullptr;
+	pace.kept_poll = pace.idle_poll;
+	pace.idle_poll = nullptr;
 	pace.then = nullptr;
 	pace.flagged = pace.busy || pace.animate;
 	pace.busy = pace.animate = 0;
@@ -216,9 +216,9 @@ void MACIBM_frame_due(float seconds)
 	const unsigned long long at = xtim.microsecs() + (unsigned long long)std::max(0.0f, seconds * 1e6f);
 	if (!pace.due_us || at < pace.due_us) pace.due_us = at;
 }
-void MACIBM_frame_poll(float seconds, bool (*poll)())
+void MACIBM_frame_poll(float seconds, bool (*ask)())
 {
-	pace.poll = poll;
+	pace.idle_poll = ask;
 	pace.poll_every_us = (unsigned long long)(std::max(0.001f, seconds) * 1e6f);
 }
 int MACIBM_quiet_frames() { return pace.quiet; }
