@@ -40,7 +40,7 @@ int main(int argc, char** argv)
 		const int err = copy_file_recursive(B, T + N);
 		// A failed copy is not started: the program then runs from the disc.
 		if (err == 0) {
-			launch_app(T + N, "", 0);
+			MACIBM_launch_in_place(T + N, "", 0);
 			std::fprintf(stderr, "Could not start the copy in %s; running from the disc.\n", (T + N).c_str());
 		} else {
 			std::fprintf(stderr, "Could not copy %s to %s (%d); running from the disc.\n", B.c_str(), (T + N).c_str(),

@@ -2,6 +2,8 @@
 // the per-file update decision and the disk-space totals.
 #include "Installer-f/utils.h"
 
+#include "Installer-f/utils_scan.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -33,62 +35,6 @@ static const char* const utils_src = "Installer-f/utils";
 // Manifest reader
 
 namespace {
-
-// Cursor over the mapped manifest body.
-struct body_scanner {
-	const char* p;
-	const char* e;
-
-	bool at_end() const { return p >= e; }
-	void skip_blanks()
-	{
-		while (p < e && TXT_is_blank(*p)) ++p;
-	}
-	void skip_white()
-	{
-		while (p < e && TXT_is_white(*p)) ++p;
-	}
-	void skip_line()
-	{
-		while (p < e && !TXT_is_eoln(*p)) ++p;
-		skip_white();
-	}
-	// Blanks, then the run up to the next white character.
-	std::string token()
-	{
-		skip_blanks();
-		const char* s = p;
-		while (p < e && !TXT_is_white(*p)) ++p;
-		return std::string(s, p);
-	}
-	// Blanks, then the rest of the line kept whole; then every white character.
-	std::string rest_of_line()
-	{
-		skip_blanks();
-		const char* s = p;
-		while (p < e && !TXT_is_eoln(*p)) ++p;
-		std::string out(s, p);
-		skip_white();
-		return out;
-	}
-	// The header's number form: optional '-', optional '+', then every
-	// character up to a blank or line end counts as a digit. Wraps instead of
-	// overflowing on absurd input.
-	int number()
-	{
-		skip_blanks();
-		bool neg = false;
-		if (p < e && *p == '-') { neg = true; ++p; }
-		if (p < e && *p == '+') ++p;
-		unsigned int v = 0;
-		while (p < e && !TXT_is_white(*p)) {
-			v = v * 10u + (unsigned int)((int)(unsigned char)*p - '0');
-			++p;
-		}
-		if (neg) v = 0u - v;
-		return (int)v;
-	}
-};
 
 // A path we would write below the destination folder must stay inside it.
 bool path_is_safe(const std::string& path)
@@ -140,7 +86,7 @@ int read_directory(const std::string& path, const std::string& message)
 		return 2;
 	}
 
-	body_scanner in{map.cursor, map.end};
+	text_scanner in{map.cursor, map.end};
 	// One entry a FILE line at most, made room for at once: a vector that
 	// doubles holds up to twice what it needs while it is copied.
 	size_t lines = 0;

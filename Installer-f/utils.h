@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "DIzivoz/GenH/hl_stg.h"
-#include "DIzivoz/GenC/hl_maker.h"  // ventora_web_site, named in the newer-format text
+#include "DIzivoz/GenH/hl_maker.h"  // ventora_web_site, named in the newer-format text
 
 // A file's signature: an MD5 in 32 lower-case hex, "GONE", "NONE" or empty.
 // It reads, compares and converts like the text it was made from. A manifest

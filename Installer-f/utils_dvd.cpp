@@ -101,7 +101,7 @@ void UTIL_scan_dvd()
 		}
 	}
 	// A name that is no folder name would lead the reads below outside the disc.
-	if (install_name == no_install_name || !dvd_install_name_ok(install_name) || stg.stage != 0) return;
+	if (install_name == no_install_name || !dvd_install_name_ok(install_name) || stg.stage != stg_stage_fetch) return;
 
 	const std::string archive = dvd_path + install_name + "/directory.txt.zip";
 	const int err = zip_to_file(archive, temp_path, nullptr, 0);

@@ -270,7 +270,7 @@ int install_files(int& next_index, int disk)
 		delete done;
 		if (install_err_num != 0) {
 			last_halt = run_halt();
-			return 3;
+			return install_failed;
 		}
 	}
 	while (unzip_pool->has_free_slot()) {
@@ -290,27 +290,27 @@ int install_files(int& next_index, int disk)
 	}
 	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
 	if (halting) {
-		if (!idle) return 0;
+		if (!idle) return install_busy;
 		halting = false;
 		next_index = halt_first;
 		last_halt = halt;
-		if (halt.kind == fault_disc_gone) return 2;
+		if (halt.kind == fault_disc_gone) return install_next_disc;
 		install_err_num = halt.code;
 		install_err_msg = halt.file;
-		return 3;
+		return install_failed;
 	}
 	if (next_index >= count && idle) {
 		delete copy_pool;
 		delete unzip_pool;
 		copy_pool = unzip_pool = nullptr;
 		remove_kept_copies();
-		return 1;
+		return install_done;
 	}
 	if (next_index < count && idle) {
 		const file_version_struct& v = sim_info[next_index].back();
-		if (v.disk != disk && v.install) return 2;
+		if (v.disk != disk && v.install) return install_next_disc;
 	}
-	return 0;
+	return install_busy;
 }
 
 int install_files_get_error(std::string& msg)

@@ -49,8 +49,14 @@ extern std::string install_err_msg;
 int checksum_directory(int& next, float& progress);
 void checksum_directory_kill();
 
-// 0 busy, 1 all installed, 2 the next file is on another disc, 3 a task
-// failed (read install_files_get_error, then call install_files_kill).
+// What the disc install answers.
+enum install_result {
+	install_busy = 0,       // at work
+	install_done = 1,       // all installed
+	install_next_disc = 2,  // the next file is on another disc
+	install_failed = 3,     // a task failed (read install_files_get_error, then call install_files_kill)
+};
+// One call of the disc install (an install_result).
 // A fault every later file would meet (a full disk, a vanished folder, the
 // disc taken out) stops the feeding: the tasks in flight come back, next is
 // set to the first file that failed, and the run answers once: 2 for the

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"

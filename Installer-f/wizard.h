@@ -163,7 +163,7 @@ int dvd_do_run_sim(int first_time, wizard_screen& s);
 // network-update flows. Back
 // goes to `back` while it runs; 1 once everything is done (streams reset,
 // Back cleared; the caller sets Next).
-int patch_work_loop(wizard_screen& s, wizard_step back);
+int patch_work_loop(wizard_step back, wizard_screen& s);
 // Starts the smoothed install bar from 0 (a new run of an install page).
 void patch_smoothing_reset();
 // Cancels the download streams and deletes their partial archives.

@@ -1,6 +1,5 @@
 // The web-demo flow: Welcome, License, Check Servers, Pick Destination,
 // Install and Finish; and the step that starts the installed simulator.
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -8,7 +7,7 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -45,7 +44,7 @@ std::string parent_dir, install_folder, desktop_f;
 int sizes_stale = 1;
 float totl_inst_rat = 0;
 stall_watch arrivals;  // when the install page last saw data arrive
-void patch_texts(wizard_screen& s, wizard_step back);
+void patch_texts(wizard_step back, wizard_screen& s);
 }  // namespace
 
 void stream_reset()
@@ -99,7 +98,7 @@ int demo_eula(int, wizard_screen& s)
 
 int demo_get_updates(int first_time, wizard_screen& s)
 {
-	if (first_time && stg.stage == 3) stg.stage = 1;
+	if (first_time && stg.stage == stg_stage_ready) stg.stage = stg_stage_read;
 	s.title = T("Check Servers");
 	s.back = demo_eula;
 	s.cancel_hook = directory_download_cancel;
@@ -111,13 +110,13 @@ int demo_get_updates(int first_time, wizard_screen& s)
 		return 0;
 	}
 	switch (stg.stage) {
-	case 1:
+	case stg_stage_read:
 		s.body = T("I am processing information about the available demo.");
 		return 0;
-	case 2:
+	case stg_stage_refused:
 		s.body = T("There was a problem reading information from the servers.");
 		return 0;
-	case 3:
+	case stg_stage_ready:
 		// Drawn once as the page moves on: it keeps saying what was done.
 		s.body = T("I am processing information about the available demo.");
 		s.back = nullptr;
@@ -159,17 +158,13 @@ namespace {
 // cancel, and then the partial copy is gone, registry line and all.
 int cancel_question()
 {
-	const int r = abort_alert(
-	    T("Are you sure you want to cancel the installation?  This will delete the partially installed copy of "
-	      "the Ventora 9 demo."),
-	    T("Cancel"), T("the demo installation and delete partial installation."), T("Continue"),
-	    T("the demo installation process."), T("Cancel Installation"));
-	// Continue, or the question closed: the installation goes on.
-	if (r != 1) return 0;
-	stream_reset();
-	discard_partial_install();
-	demo_install_is_running = 0;
-	return 1;
+	return ask_to_stop_job(T("Are you sure you want to cancel the installation?  This will delete the partially "
+	                         "installed copy of the Ventora 9 demo."),
+	                       T("Cancel"), T("the demo installation and delete partial installation."),
+	                       T("the demo installation process."), T("Cancel Installation"), demo_install_is_running, [] {
+		                       stream_reset();
+		                       discard_partial_install();
+	                       });
 }
 
 int quit_question() { return demo_install_is_running ? cancel_question() : 1; }
@@ -248,11 +243,24 @@ int demo_pick_dest(int first_time, wizard_screen& s)
 		if (parent_dir == desktop_f)
 			s.body += UTL_string_sub(T("\n\n(The folder %1:install name% will appear on your desktop.)"), install_folder);
 	}
+	// The destination's files are signed a frame at a time (an unfinished
+	// copy may hold many); the sizes follow once they are.
+	static int scan_next = -1;  // -1: no pass under way
 	if (sizes_stale) {
 		sizes_stale = 0;
-		int ctr = 0;
+		checksum_directory_kill();  // a pass of another destination
+		scan_next = 0;
+	}
+	if (scan_next >= 0) {
+		s.cancel_hook = checksum_directory_kill;
 		float progress = 0;
-		for (int polls = 0; !checksum_directory(ctr, progress) && polls < 200000; ++polls) usleep(100);
+		if (!checksum_directory_frame(scan_next, progress)) {
+			s.next = nullptr;
+			s.body += "\n\n" + UTL_string_sub(T("I am scanning %1:folder path% to see what files need updating."),
+			                                  dest_dir_path);
+			return 0;
+		}
+		scan_next = -1;
 		set_install_filter(1, 1);
 		scenery_take_all();
 		recalc_disk_sizes();
@@ -280,7 +288,7 @@ int demo_run_patch(int first_time, wizard_screen& s)
 	}
 	s.title = T("Installing");
 	s.quit_question = quit_question;
-	if (!patch_work_loop(s, demo_pick_dest)) {
+	if (!patch_work_loop(demo_pick_dest, s)) {
 		if (!grab_halt_settled()) return 0;
 		// The question comes over the page it belongs to, once that is shown.
 		if (first_time) {
@@ -335,7 +343,7 @@ std::string download_failure_text()
 }
 }  // namespace
 
-int patch_work_loop(wizard_screen& s, wizard_step back)
+int patch_work_loop(wizard_step back, wizard_screen& s)
 {
 	s.show_servers = 1;
 	// Quit stops the extractions, ends the transfers and removes their partial archives.
@@ -362,7 +370,7 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 			if (!work.more()) break;
 		}
 	}
-	if (passes) patch_texts(s, back);
+	if (passes) patch_texts(back, s);
 	if (!done) return 0;
 	frame_work::drop_then();
 	stream_reset();
@@ -372,7 +380,7 @@ int patch_work_loop(wizard_screen& s, wizard_step back)
 
 namespace {
 // What the last pass of the frame left is what the frame shows.
-void patch_texts(wizard_screen& s, wizard_step back)
+void patch_texts(wizard_step back, wizard_screen& s)
 {
 	std::string text;
 	switch (stg.action) {
@@ -431,28 +439,5 @@ int demo_done(int, wizard_screen& s)
 	         undeleted_files_text();
 	s.choice_labels.push_back(T("Fly Ventora 9 Now"));
 	s.choice_steps.push_back(dvd_do_run_sim);
-	return 0;
-}
-
-int dvd_do_run_sim(int first_time, wizard_screen& s)
-{
-	static wizard_step came_from = nullptr;
-	static int err = 0;
-	static std::string tried;
-	if (first_time) {
-		const std::string app = dest_dir_path + "Ventora.app";
-		tried = launch_path(app);
-		xer << "Starting " << app << "\n" << std::flush;
-		// The page the user came from; the one-copy run page would start it again at once.
-		came_from = wizard_previous_step();
-		if (came_from == dvd_pick_run_sim || came_from == dvd_do_run_sim) came_from = dvd_start;
-		// Ends this process on success.
-		err = launch_app(app, "", 1);
-	}
-	// Only a failed launch gets here: its own page says so, with what was tried.
-	s.title = T("Ventora 9 could not be started.");
-	s.body = UTL_string_sub(T("I could not start %1:file% (%2:error%)."), tried, reason_text(err));
-	s.back = came_from;
-	s.next = wizard_quit;
 	return 0;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_url.h"
 #include "DIzivoz/GenH/hl_globals.h"
@@ -107,9 +108,9 @@ int dvd_start(int first_time, wizard_screen& s)
 
 	if (dvd_path.empty()) {
 		s.body = T("Please insert Ventora 9 DVD number one to begin.");
-	} else if (!dvd_install_name_ok(install_name) || stg.stage == 2) {
+	} else if (!dvd_install_name_ok(install_name) || stg.stage == stg_stage_refused) {
 		s.body = T("This DVD does not appear to be an Ventora 9 DVD.");
-	} else if (stg.stage == 3 && all_skyframes.empty()) {
+	} else if (stg.stage == stg_stage_ready && all_skyframes.empty()) {
 		if (stg.has_sim) {
 			s.body = UTL_string_sub(T("Welcome to the Ventora 9 Installer.  I will guide you through the process of "
 			                          "installing %1:install name%."),
@@ -120,7 +121,7 @@ int dvd_start(int first_time, wizard_screen& s)
 			                          "you install the global scenery."),
 			                        install_name);
 		}
-	} else if (stg.stage == 3) {
+	} else if (stg.stage == stg_stage_ready) {
 		s.body = T("You already have Ventora 9 installed on this computer.  What would you like to do?");
 		s.choice_labels.push_back(T("Run Ventora Now"));
 		s.choice_steps.push_back(dvd_pick_run_sim);
@@ -145,16 +146,13 @@ namespace {
 // user chose to cancel, and then the partial copy is gone, registry line and all.
 int cancel_question()
 {
-	const int r = abort_alert(T("Are you sure you want to cancel the installation?  This will delete the partially "
-	                            "installed copy of Ventora 9."),
-	                          T("Cancel"), T("the installation and delete partial installation."), T("Continue"),
-	                          T("the installation process."), T("Cancel Installation"));
-	// Only the Cancel button deletes; Continue or a closed question goes on.
-	if (r != 1) return 0;
-	install_files_kill();
-	discard_partial_install();
-	dvd_install_is_running = 0;
-	return 1;
+	return ask_to_stop_job(T("Are you sure you want to cancel the installation?  This will delete the partially "
+	                         "installed copy of Ventora 9."),
+	                       T("Cancel"), T("the installation and delete partial installation."),
+	                       T("the installation process."), T("Cancel Installation"), dvd_install_is_running, [] {
+		                       install_files_kill();
+		                       discard_partial_install();
+	                       });
 }
 
 int quit_question() { return dvd_install_is_running ? cancel_question() : 1; }
@@ -350,7 +348,7 @@ install_member install_members[3] = {
      "Stop", "the scenery install.", "Continue", "the scenery install.", 1, dvd_done_scenery, 0},
 };
 
-int install_step(install_member& m, wizard_screen& s, int first_time)
+int install_step(install_member& m, int first_time, wizard_screen& s)
 {
 	if (!*m.running) {
 		m.f = 0;
@@ -382,13 +380,13 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 	m.held = 0;
 	// A question comes over the page it belongs to: the first frame's work
 	// may already have met a fault, and is answered once the page is shown.
-	if (r == 3 && first_time) {
+	if (r == install_failed && first_time) {
 		m.held = r;
-		r = 0;
+		r = install_busy;
 		MACIBM_frame_busy();
 	}
 	switch (r) {
-	case 0:
+	case install_busy:
 		s.back = m.back;
 		s.next = nullptr;
 		s.body = UTL_string_sub(T(m.body), dest_dir_path);
@@ -401,17 +399,17 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 		s.progress_text = m.f >= 0 && m.f < count ? UTL_string_sub(T(m.file_line), sim_info[m.f].back().path)
 		                                          : T(m.final_line);
 		return 0;
-	case 1:
+	case install_done:
 		s.back = nullptr;
 		s.next = m.finish;
 		*m.running = 0;
 		if (m.registers) install_finished(dest_dir_path);
 		return 1;
-	case 2:
+	case install_next_disc:
 		want_file_disk = m.f;
 		s.next = m.check_disc;
 		return 1;
-	case 3: {
+	case install_failed: {
 		const run_halt halt = install_files_halt();
 		if (halt.kind != fault_none) {
 			// Once for a fault every later file would meet; Continue goes on
@@ -448,9 +446,9 @@ int install_step(install_member& m, wizard_screen& s, int first_time)
 
 }  // namespace
 
-int dvd_run_install(int first_time, wizard_screen& s) { return install_step(install_members[0], s, first_time); }
-int dvd_install_repair(int first_time, wizard_screen& s) { return install_step(install_members[1], s, first_time); }
-int dvd_install_scenery(int first_time, wizard_screen& s) { return install_step(install_members[2], s, first_time); }
+int dvd_run_install(int first_time, wizard_screen& s) { return install_step(install_members[0], first_time, s); }
+int dvd_install_repair(int first_time, wizard_screen& s) { return install_step(install_members[1], first_time, s); }
+int dvd_install_scenery(int first_time, wizard_screen& s) { return install_step(install_members[2], first_time, s); }
 
 // ---- copy-picking family --------------------------------------------------------------
 
@@ -502,6 +500,30 @@ int pick_step(const pick_member& m, int first_time, wizard_screen& s)
 }  // namespace
 
 int dvd_pick_run_sim(int first_time, wizard_screen& s) { return pick_step(pick_members[0], first_time, s); }
+
+// Starts the copy of dest_dir_path (every flow's run choice ends here).
+int dvd_do_run_sim(int first_time, wizard_screen& s)
+{
+	static wizard_step came_from = nullptr;
+	static int err = 0;
+	static std::string tried;
+	if (first_time) {
+		const std::string app = dest_dir_path + "Ventora.app";
+		tried = launch_path(app);
+		xer << "Starting " << app << "\n" << std::flush;
+		// The page the user came from; the one-copy run page would start it again at once.
+		came_from = wizard_previous_step();
+		if (came_from == dvd_pick_run_sim || came_from == dvd_do_run_sim) came_from = dvd_start;
+		// Ends this process on success.
+		err = MACIBM_launch_in_place(app, "", 1);
+	}
+	// Only a failed launch gets here: its own page says so, with what was tried.
+	s.title = T("Ventora 9 could not be started.");
+	s.body = UTL_string_sub(T("I could not start %1:file% (%2:error%)."), tried, reason_text(err));
+	s.back = came_from;
+	s.next = wizard_quit;
+	return 0;
+}
 int dvd_pick_repair(int first_time, wizard_screen& s) { return pick_step(pick_members[1], first_time, s); }
 int dvd_pick_scenery(int first_time, wizard_screen& s) { return pick_step(pick_members[2], first_time, s); }
 

@@ -8,6 +8,7 @@
 #include "Installer-f/utils_dirs.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard_dvd.h"
+#include "Installer-f/wizard_faults.h"
 #include "Installer-f/world_map.h"
 
 namespace {
@@ -72,18 +73,14 @@ int dvd_scan_scenery(int first_time, wizard_screen& s) { return scan_step(scan_s
 int dvd_confirm_repair(int first_time, wizard_screen& s)
 {
 	if (first_time) {
-		if (repair_is_running) {
-			// Only the Stop button stops; a closed question goes on repairing.
-			if (abort_alert(T("Are you sure you want to stop the repair operation?  Ventora may not be usable until "
-			                  "repairs are complete.  You can run the repair operation on Ventora again later to "
-			                  "complete repairs."),
-			                T("Stop"), T("the repair operation."), T("Continue"), T("the repair operation."),
-			                T("Stop Repair")) != 1) {
-				s.next = dvd_install_repair;
-				return 1;
-			}
-			install_files_kill();
-			repair_is_running = 0;
+		if (repair_is_running &&
+		    !ask_to_stop_job(T("Are you sure you want to stop the repair operation?  Ventora may not be usable "
+		                       "until repairs are complete.  You can run the repair operation on Ventora again "
+		                       "later to complete repairs."),
+		                     T("Stop"), T("the repair operation."), T("the repair operation."), T("Stop Repair"),
+		                     repair_is_running, install_files_kill)) {
+			s.next = dvd_install_repair;
+			return 1;
 		}
 		recalc_disk_sizes();
 		num_file_install = 0;
@@ -111,17 +108,13 @@ int dvd_confirm_repair(int first_time, wizard_screen& s)
 int dvd_edit_scenery(int first_time, wizard_screen& s)
 {
 	if (first_time) {
-		if (scenery_install_is_running) {
-			// Only the Stop button stops; a closed question goes on installing.
-			if (abort_alert(T("Are you sure you want to stop scenery installation?  You can add or remove more scenery "
-			                  "later."),
-			                T("Stop"), T("the scenery install."), T("Continue"), T("the scenery install."),
-			                T("Stop Scenery Installation")) != 1) {
-				s.next = dvd_install_scenery;
-				return 1;
-			}
-			install_files_kill();
-			scenery_install_is_running = 0;
+		if (scenery_install_is_running &&
+		    !ask_to_stop_job(T("Are you sure you want to stop scenery installation?  You can add or remove more "
+		                       "scenery later."),
+		                     T("Stop"), T("the scenery install."), T("the scenery install."),
+		                     T("Stop Scenery Installation"), scenery_install_is_running, install_files_kill)) {
+			s.next = dvd_install_scenery;
+			return 1;
 		}
 		scenery_from_install();
 		recalc_disk_sizes();

@@ -108,6 +108,16 @@ int halt_question(const std::string& head, const run_halt& h, const std::string&
 	return abort_alert(message, caption1, text1, caption2, text2);
 }
 
+bool ask_to_stop_job(const std::string& message, const std::string& stop_caption, const std::string& stop_text,
+                     const std::string& go_on_text, const std::string& title, int& running,
+                     const std::function<void()>& stop)
+{
+	if (abort_alert(message, stop_caption, stop_text, T("Continue"), go_on_text, title) != 1) return false;
+	stop();
+	running = 0;
+	return true;
+}
+
 void page_notice(const std::string& text)
 {
 	static std::string last;

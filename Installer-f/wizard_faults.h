@@ -3,6 +3,7 @@
 // when it is tried again, what stopped a run and the one question about it,
 // a download that stalls, a name that cannot be a folder, a launch that
 // failed. Every text passes through the translation.
+#include <functional>
 #include <string>
 
 #include "DIzivoz/OOPS_cpp/http.h"
@@ -25,6 +26,14 @@ std::string local_fault_text(const run_halt& h);
 // what abort_alert returns (1 the first button, 0 the second, 3 closed).
 int halt_question(const std::string& head, const run_halt& h, const std::string& caption1,
                   const std::string& text1, const std::string& caption2, const std::string& text2);
+
+// The one question before a running job is stopped (Back, Quit, another
+// page of its flow): the job's texts, already translated, with Continue as
+// the second button. Stop (the first button) runs stop() and clears running,
+// and answers true; Continue or a closed question leaves the job running.
+bool ask_to_stop_job(const std::string& message, const std::string& stop_caption, const std::string& stop_text,
+                     const std::string& go_on_text, const std::string& title, int& running,
+                     const std::function<void()>& stop);
 
 // Logs a problem a page shows, once per change of its text (support and
 // tests read the log); callers pass the text without its countdown.

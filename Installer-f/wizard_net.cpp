@@ -6,7 +6,7 @@
 
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
@@ -101,7 +101,7 @@ int net_get_updates(int first_time, wizard_screen& s)
 		// Simulator files and global scenery both take part in an update.
 		set_install_filter(1, 1);
 		// Read the manifest again, so every local signature is recomputed.
-		if (stg.stage == 3) stg.stage = 1;
+		if (stg.stage == stg_stage_ready) stg.stage = stg_stage_read;
 	}
 	s.title = T("Search for Updates");
 	s.back = cmd_line_path.empty() ? net_pick_dest : net_start;
@@ -115,14 +115,14 @@ int net_get_updates(int first_time, wizard_screen& s)
 		return 0;
 	}
 	switch (stg.stage) {
-	case 0: {
+	case stg_stage_fetch: {
 		manifest_progress(s);
 		s.body = UTL_string_sub(T("I am downloading patch info from %1:server name%."), server_name[stg.server_sel]);
 		if (!problem.empty()) s.body += "\n\n" + problem;
 		return 0;
 	}
-	case 1: s.body = T("I am processing information about the available patches."); return 0;
-	case 2: s.body = T("There was a problem reading information from the servers."); return 0;
+	case stg_stage_read: s.body = T("I am processing information about the available patches."); return 0;
+	case stg_stage_refused: s.body = T("There was a problem reading information from the servers."); return 0;
 	default: break;
 	}
 
@@ -196,7 +196,7 @@ int net_run_patch(int first_time, wizard_screen& s)
 		patch_smoothing_reset();
 	}
 	s.title = T("Installing");
-	if (!patch_work_loop(s, net_check_disk)) {
+	if (!patch_work_loop(net_check_disk, s)) {
 		if (!grab_halt_settled()) return 0;
 		// Asked once for a fault every later file would meet; Continue tries again.
 		const int r = halt_question(T("An error occurred during the update:"), grab_halt(), T("Stop"), T("the update."),

@@ -9,7 +9,7 @@
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
@@ -21,6 +21,7 @@
 #include "Installer-f/utils.h"
 #include "Installer-f/utils_faults.h"
 #include "Installer-f/utils_grab.h"
+#include "Installer-f/utils_scan.h"
 #include "Installer-f/wizard.h"
 
 std::string server_desc[10];
@@ -28,36 +29,6 @@ std::string cmd_line_path;
 
 namespace {
 const char* const servers_src = "Installer-f/wizard_servers";
-
-bool is_end_of_word(const char* p, const char* end) { return p >= end || TXT_is_white(*p); }
-
-// Reads the rest of the line after blanks and tabs; leaves p at the next line.
-std::string rest_of_line(const char*& p, const char* end)
-{
-	while (p < end && TXT_is_blank(*p)) ++p;
-	const char* s = p;
-	while (p < end && *p != '\r' && *p != '\n') ++p;
-	std::string r(s, p);
-	if (p < end && *p == '\r') ++p;
-	if (p < end && *p == '\n') ++p;
-	return r;
-}
-
-std::string token(const char*& p, const char* end)
-{
-	while (p < end && TXT_is_blank(*p)) ++p;
-	const char* s = p;
-	while (p < end && !TXT_is_white(*p)) ++p;
-	return std::string(s, p);
-}
-
-bool keyword(const char*& p, const char* end, const char* word)
-{
-	const size_t n = std::strlen(word);
-	if ((size_t)(end - p) < n || std::strncmp(p, word, n) != 0 || !is_end_of_word(p + n, end)) return false;
-	p += n;
-	return true;
-}
 
 // Pacing of the server list's and the manifest's tries (the manifest's per
 // server), on the frame clock.
@@ -74,12 +45,12 @@ bool directory_work_now()
 {
 	const float now = xtim.elapsed;
 	if (stg.server_count == -1) return list_retry.due(now);
-	if (stg.stage == 0) {
+	if (stg.stage == stg_stage_fetch) {
 		if (stg.server_count < 1) return true;
 		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
 		return manifest_retry[sel].due(now);
 	}
-	return stg.stage == 1;
+	return stg.stage == stg_stage_read;
 }
 }  // namespace
 
@@ -100,7 +71,7 @@ directory_retry_info download_directory_retry()
 		out.wait = list_retry.wait_left(now);
 		out.why = list_why;
 		out.server = web_host;
-	} else if (stg.stage == 0 && stg.server_count > 0) {
+	} else if (stg.stage == stg_stage_fetch && stg.server_count > 0) {
 		const int sel = stg.server_sel >= 0 && stg.server_sel < 10 ? stg.server_sel : 0;
 		out.failures = manifest_failures;
 		out.wait = manifest_retry[sel].wait_left(now);
@@ -121,38 +92,39 @@ server_list_info parse_server_body(const char* p, const char* end, int beta, con
 {
 	server_list_info info;
 	info.install_name = start_name;
-	while (p < end) {
-		while (p < end && TXT_is_blank(*p)) ++p;
-		if (keyword(p, end, "BETA")) {
-			std::string n = rest_of_line(p, end);
+	text_scanner in{p, end};
+	while (!in.at_end()) {
+		in.skip_blanks();
+		if (in.keyword("BETA")) {
+			std::string n = in.line();
 			if (beta) info.install_name = n, info.found_name = 1;
-		} else if (keyword(p, end, "FINAL")) {
-			std::string n = rest_of_line(p, end);
+		} else if (in.keyword("FINAL")) {
+			std::string n = in.line();
 			if (!beta) info.install_name = n, info.found_name = 1;
-		} else if (keyword(p, end, "INS_VERSION")) {
+		} else if (in.keyword("INS_VERSION")) {
+			// Not the header's number form: a version past a billion stays there.
+			in.skip_blanks();
 			int sign = 1;
-			if (p < end && TXT_is_blank(*p))
-				while (p < end && TXT_is_blank(*p)) ++p;
-			if (p < end && (*p == '-' || *p == '+')) sign = *p++ == '-' ? -1 : 1;
+			if (!in.at_end() && (*in.p == '-' || *in.p == '+')) sign = *in.p++ == '-' ? -1 : 1;
 			long long v = 0;
-			while (p < end && !TXT_is_white(*p)) {
-				v = v * 10 + (*p++ - '0');
+			while (!in.at_end() && !TXT_is_white(*in.p)) {
+				v = v * 10 + (*in.p++ - '0');
 				if (v > 1000000000LL || v < -1000000000LL) v = v > 0 ? 1000000000LL : -1000000000LL;
 			}
-			token(p, end);
-			const std::string address = token(p, end);
-			rest_of_line(p, end);
+			in.token();
+			const std::string address = in.token();
+			in.line();
 			if (sign * v > installer_version) {
 				info.newer_installer = 1;
 				info.newer_address = address;
 				return info;
 			}
-		} else if (keyword(p, end, "ENDOFLIST")) {
+		} else if (in.keyword("ENDOFLIST")) {
 			break;
-		} else if (keyword(p, end, "SERVER")) {
-			const std::string host = rest_of_line(p, end);
-			const std::string path = rest_of_line(p, end);
-			const std::string desc = rest_of_line(p, end);
+		} else if (in.keyword("SERVER")) {
+			const std::string host = in.line();
+			const std::string path = in.line();
+			const std::string desc = in.line();
 			std::string why;
 			if (host.empty()) why = "empty host";
 			else if (host.find('/') != std::string::npos) why = "host with '/'";
@@ -169,7 +141,7 @@ server_list_info parse_server_body(const char* p, const char* end, int beta, con
 			info.desc[info.count] = desc;
 			++info.count;
 		} else {
-			rest_of_line(p, end);
+			in.line();
 		}
 	}
 	return info;
@@ -234,13 +206,13 @@ void UTL_download_directory()
 		// No server to ask: the manifest cannot be had.
 		if (info.count == 0) {
 			xer << "Server list: no usable server.\n";
-			stg.stage = 2;
+			stg.stage = stg_stage_refused;
 		}
 		return;
 	}
-	if (stg.stage == 0) {
+	if (stg.stage == stg_stage_fetch) {
 		if (stg.server_count < 1) {
-			stg.stage = 2;
+			stg.stage = stg_stage_refused;
 			return;
 		}
 		if (stg.server_sel < 0 || stg.server_sel >= stg.server_count) stg.server_sel = 0;
@@ -260,7 +232,7 @@ void UTL_download_directory()
 		manifest_failures = 0;
 		const int err = zip_to_file(archive, temp_path, nullptr, 0);
 		if (err == 0) {
-			stg.stage = 1;
+			stg.stage = stg_stage_read;
 		} else {
 			__MACIBM_alert(0, UTL_translate_string("The installer cannot extract a file."),
 			               UTL_string_sub(UTL_translate_string("Error: %1:message%."), error_str(err)),
@@ -272,7 +244,7 @@ void UTL_download_directory()
 		delete_file(archive);
 		return;
 	}
-	if (stg.stage == 1) {
+	if (stg.stage == stg_stage_read) {
 		stg.stage = read_directory(temp_path + "directory.txt",
 		                           UTL_translate_string("Scanning directory text file to see if you already have Ventora installed..."));
 	}

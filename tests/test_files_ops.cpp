@@ -449,7 +449,10 @@ TEST(FilesLaunch, FailedLaunchReturnsAndTheProgramGoesOn)
 		int err;
 	} cases[] = {{"missing", ENOENT}, {"not_exec", EACCES}, {"bad_interp", ENOENT}, {"not_exec.app", EACCES},
 	             {"Gone.app", ENOENT}};
-	for (const auto& c : cases) EXPECT_EQ(launch_app(t(c.rel), "/x", 1), c.err) << c.rel;
+	for (const auto& c : cases) {
+		EXPECT_EQ(launch_app(t(c.rel), "/x"), c.err) << c.rel;
+		EXPECT_EQ(MACIBM_launch_in_place(t(c.rel), "/x", 1), c.err) << c.rel;
+	}
 
 	// What a failed launch names: a bundle name that is no folder stands for
 	// the executable a Linux copy has, which is what was tried.
@@ -474,7 +477,7 @@ TEST(FilesLaunchDeathTest, SuccessfulLaunchPassesThePathAndExits)
 	auto run = [&](const std::string& arg) {
 		xer.open(log);
 		dup2(open("/dev/null", O_RDONLY), 9);  // opened without close-on-exec
-		launch_app(t("prog"), arg, 1);
+		MACIBM_launch_in_place(t("prog"), arg, 1);
 	};
 	const struct {
 		std::string arg, args, logged;

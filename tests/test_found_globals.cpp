@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "tests/support/found_units.h"
 #include "tests/support/test_files.h"

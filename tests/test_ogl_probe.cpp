@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "Platform/plat_gl.h"
 #include "tests/support/gl_context.h"

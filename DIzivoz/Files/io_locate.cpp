@@ -14,8 +14,8 @@
 #include <unordered_map>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/Files/io_locate_bitmap.h"

@@ -128,8 +128,10 @@ int64_t APL_file_size(const std::string& path);  // -1: missing or a folder
 int make_file_executable(const std::string& path);
 int is_sim_link(const std::string& path, std::string* target);
 int get_free_space(const std::string& path, uint64_t* total, uint64_t* free_bytes);
-// Starts another program in place of this one; returns only on failure.
-int launch_app(const std::string& app, const std::string& arg, int finish);
+// Starts another program with "-path arg" (none when arg is empty): 0 once it
+// runs, else the error that kept it from starting. This program goes on;
+// ending it is the caller's (MACIBM_launch_in_place).
+int launch_app(const std::string& app, const std::string& arg);
 // The executable launch_app runs for app: the platform's choice, else for a
 // bundle name "X.app" the executable "X" it should have been.
 std::string launch_path(const std::string& app);

@@ -15,13 +15,12 @@
 #include <utility>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "Platform/plat_files.h"
 
 // The shell's orderly shutdown, when the shell is linked in.
-extern void MACIBM_finishup(int) __attribute__((weak));
 
 namespace {
 
@@ -265,7 +264,7 @@ std::string launch_path(const std::string& app)
 	return path;
 }
 
-int launch_app(const std::string& app, const std::string& arg, int finish)
+int launch_app(const std::string& app, const std::string& arg)
 {
 	const std::string path = launch_path(app);
 	xer << "Launching: " << path << " with " << arg << "\n";
@@ -281,9 +280,8 @@ int launch_app(const std::string& app, const std::string& arg, int finish)
 		xer.flush();
 		return err;
 	}
-	if (finish && MACIBM_finishup) MACIBM_finishup(1);
 	xer.flush();
-	std::exit(1);
+	return 0;
 }
 
 int eject_dvd(const std::string& path_in)

@@ -1,5 +1,7 @@
 #include "DIzivoz/GenC/hl_about.h"
 
+#include "DIzivoz/GenC/hl_alert.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +11,7 @@
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenC/hl_url.h"
@@ -204,9 +206,9 @@ void step_launch()
 	if (!installer_app_name.empty()) {
 		std::string folder;
 		get_OS_abs_path(os_dir_this_app, folder);
-		err = launch_app(installer_app_name, folder, 1);
+		err = MACIBM_launch_in_place(installer_app_name, folder, 1);
 	}
-	// launch_app returns only when the start failed.
+	// Only a start that failed comes back.
 	err_msg = fill_text(UTL_translate_string("There was an error launching the installer: %s (%d)"), error_str(err), err);
 	ins_state = 4;
 }

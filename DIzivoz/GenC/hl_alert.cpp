@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "DIzivoz/Files/io_utils.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
@@ -22,8 +24,6 @@
 #include <vector>
 
 namespace {
-std::mutex sink_lock;
-std::function<void(const alert_record&)> alert_sink;
 int in_alert = 0;
 
 void drawn_alert(int return_window, const std::string& line1, const std::string& line2,
@@ -76,37 +76,16 @@ void drawn_alert(int return_window, const std::string& line1, const std::string&
 		if (mnw.wind_type == 994) MACIBM_event_proc();
 	}
 }
-}
 
-void MACIBM_set_alert_sink(std::function<void(const alert_record&)> sink)
-{
-	std::lock_guard<std::mutex> g(sink_lock);
-	alert_sink = std::move(sink);
-}
+}  // namespace
 
-void __MACIBM_alert(int return_window, std::string line1, std::string line2, std::string line3,
-                    std::string line4, int kind, const char* source_file, int source_line)
+// The report's presenter: runs on the main thread.
+void MACIBM_present_alert(const alert_record& a)
 {
-	// Only the main thread shows alerts: from any other thread the alert travels
-	// there as a record (a fatal one ends the calling thread here).
-	if (THREAD_is_inited() && !THREAD_is_main_thread()) {
-		THREAD_send_exception(exce_class(line1, line2, line3, line4, source_file, source_line, kind));
-		return;
-	}
-	std::function<void(const alert_record&)> sink;
-	{
-		std::lock_guard<std::mutex> g(sink_lock);
-		sink = alert_sink;
-	}
-	const std::string file = source_file ? source_file : "";
-	if (sink) {
-		sink(alert_record{return_window, line1, line2, line3, line4, kind, file, source_line});
-		return;
-	}
-	const std::string where = "(" + file + " line " + std::to_string(source_line) + ")";
+	const std::string where = "(" + a.source_file + " line " + std::to_string(a.source_line) + ")";
 
 	// A fatal alert leaves a stack dump beside the log for the bug report.
-	if (kind == alert_fatal) {
+	if (a.kind == alert_fatal) {
 		if (std::FILE* f = UTL_open_log_file(UTL_log_folder(), "stack_crawl.txt", "a")) {
 			UTL_dump_stack(f, nullptr, nullptr);
 			std::fclose(f);
@@ -115,26 +94,26 @@ void __MACIBM_alert(int return_window, std::string line1, std::string line2, std
 
 	// The frame-rate test shows nothing and never waits for anyone.
 	if (cmdline.has_option("--fps_test")) {
-		xer << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
+		xer << a.line1 << "\n" << a.line2 << "\n" << a.line3 << "\n" << a.line4 << "\n" << where << "\n";
 		xer.flush();
-		if (kind == alert_fatal) MACIBM_fatal_exit();
+		if (a.kind == alert_fatal) MACIBM_fatal_exit();
 		return;
 	}
 
 	const int was_in_alert = in_alert;
 	in_alert = 1;
 	if (!ogl_inited || was_in_alert) {
-		MACIBM_native_alert(line1, line2, line3, line4);
-		if (kind == alert_fatal) std::fprintf(stderr, "%s\n", where.c_str());
-	} else if (!line1.empty() || !line2.empty() || !line3.empty() || !line4.empty()) {
-		drawn_alert(return_window, line1, line2, line3, line4, kind, where);
+		MACIBM_native_alert(a.line1, a.line2, a.line3, a.line4);
+		if (a.kind == alert_fatal) std::fprintf(stderr, "%s\n", where.c_str());
+	} else if (!a.line1.empty() || !a.line2.empty() || !a.line3.empty() || !a.line4.empty()) {
+		drawn_alert(a.return_window, a.line1, a.line2, a.line3, a.line4, a.kind, where);
 	}
 
-	if (kind == alert_warning || kind == alert_fatal || was_in_alert)
+	if (a.kind == alert_warning || a.kind == alert_fatal || was_in_alert)
 		dump_mem_stats("This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || recursive_error)");
-	xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n";
+	xer << "\n" << a.line1 << "\n" << a.line2 << "\n" << a.line3 << "\n" << a.line4 << "\n" << where << "\n";
 	xer.flush();
-	if ((kind == alert_picker || kind == alert_warning) && !was_in_alert) {
+	if ((a.kind == alert_picker || a.kind == alert_warning) && !was_in_alert) {
 		in_alert = 0;
 		return;
 	}
@@ -186,6 +165,14 @@ void MACIBM_finishup(int flag)
 }
 
 void IBM_turnoff() {}
+
+int MACIBM_launch_in_place(const std::string& app, const std::string& arg, int finish)
+{
+	if (int err = launch_app(app, arg)) return err;
+	if (finish) MACIBM_finishup(1);
+	xer.flush();
+	std::exit(1);
+}
 
 int MACIBM_nuke_alert(std::string name, int three_choices)
 {

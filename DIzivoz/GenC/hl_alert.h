@@ -1,31 +1,28 @@
 #pragma once
-// The program's one way of telling the user something.
-#include <functional>
+// The shell's side of alerts: the drawn and native presenters behind the
+// report (Thread/hl_report), and the orderly shutdown.
 #include <string>
 
-enum { alert_picker = 0, alert_warning = 1, alert_fatal = 2 };
+#include "DIzivoz/Thread/hl_report.h"
 
-void __MACIBM_alert(int return_window, std::string line1, std::string line2, std::string line3,
-                    std::string line4, int kind, const char* source_file, int source_line);
+// The report's presenter: the drawn modal alert, native before the window is
+// up or while another alert is shown; a fatal alert ends the program.
+void MACIBM_present_alert(const alert_record& a);
 
-// What an alert carried; tests capture these instead of showing them.
-struct alert_record {
-	int return_window;
-	std::string line1, line2, line3, line4;
-	int kind;
-	std::string source_file;
-	int source_line;
-};
-
-// Test seam: when a sink is set, every alert on the main thread goes to it
-// instead of being shown, and a fatal alert does not end the process (the sink
-// may throw to unwind the caller). Pass an empty function to restore.
-void MACIBM_set_alert_sink(std::function<void(const alert_record&)> sink);
+// Wires the shell to the report seam and the thread layer: the presenter, the
+// shutdown, the frame loop's requests, OpenGL sharing for threads. Every
+// program that links the library has it done before main; start-up does it
+// again (a test may have changed them).
+void MACIBM_register_shell();
 
 // Orderly shutdown: flag 1 on a normal quit (writes the preferences unless
 // "--fps_test", stops the threads), 0 after a fatal error.
 void MACIBM_finishup(int flag);
 void IBM_turnoff();
+// Starts another program in place of this one (launch_app); once it runs this
+// program ends with status 1, after the orderly shutdown when finish is set.
+// Returns only the error of a start that failed.
+int MACIBM_launch_in_place(const std::string& app, const std::string& arg, int finish);
 // Three-choice question in sub-window 995: 1, 2 or 3.
 int MACIBM_nuke_alert(std::string name, int three_choices);
 // The native stop alert: a box when a display exists, standard error always.

@@ -21,7 +21,7 @@ extern char** environ;
 namespace {
 std::map<int, std::string> remembered_folder;
 
-bool is_folder(const std::string& p)
+bool folder_exists(const std::string& p)
 {
 	struct stat st;
 	return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -67,7 +67,7 @@ int GetFilePathFromUser(int kind, const std::string& message, const std::string&
                         const std::string& start_folder, std::string& out)
 {
 	std::string folder = start_folder;
-	if (!is_folder(folder)) {
+	if (!folder_exists(folder)) {
 		auto it = remembered_folder.find(preference_key);
 		folder = it != remembered_folder.end() ? it->second : std::string();
 	}

@@ -13,8 +13,10 @@
 #include "DIzivoz/Files/io_utils.h"
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
+#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_prefix.h"
+#include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/Thread/hl_thread.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
@@ -26,7 +28,6 @@
 #include "Platform/plat_shell.h"
 
 namespace {
-alignas(16) unsigned char scratch_array_storage[scratch_array_bytes + 16];
 show_init_hook g_show_init_hook = nullptr;
 const char* const init_src = "DIzivoz/GenC/hl_init";
 // The maker's web address on the progress screen.
@@ -135,28 +136,7 @@ std::string MACIBM_system_lines(const MACIBM_system_facts& f)
 	return s;
 }
 
-unsigned char* scratch_array = nullptr;
-int scratch_dx = 0, scratch_dy = 0;
-int ogl_inited = 0;
-int plot_init_lights = 0;
-float randrat[10000];
-float lookup_sin[361], lookup_cos[361];
-
 int g_mon_x_res_now = 0, g_mon_y_res_now = 0;
-
-void MACIBM_alloc_scratch()
-{
-	uintptr_t p = reinterpret_cast<uintptr_t>(scratch_array_storage);
-	scratch_array = reinterpret_cast<unsigned char*>((p + 15) & ~uintptr_t(15));
-}
-
-void MACIBM_fill_lookup()
-{
-	for (int d = 0; d <= 360; ++d) {
-		lookup_sin[d] = sinf((float)d * degtorad);
-		lookup_cos[d] = cosf((float)d * degtorad);
-	}
-}
 
 void MACIBM_set_show_init_hook(show_init_hook hook) { g_show_init_hook = hook; }
 
@@ -414,6 +394,7 @@ void* MACIBM_make_context_loader()
 
 int MACIBM_set_context_loader(void* ctx) { return PLAT().set_loader_context(ctx) ? 1 : 0; }
 
+
 void MACIBM_setupforlang()
 {
 	if (mnw.language == 0) UTL_translate_clear();
@@ -423,6 +404,7 @@ void MACIBM_setupforlang()
 void MACIBM_init(int argc, const char* const* argv)
 {
 	// 1
+	MACIBM_register_shell();
 	UTL_debug_init();
 	PLAT().flush_events();
 	PLAT().arrow_cursor();

@@ -7,9 +7,11 @@
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/GenC/hl_pacing.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
+#include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/Thread/hl_thread.h"
@@ -17,7 +19,6 @@
 #include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_shell.h"
 
-int active_popup_code = 0, select_popup_code = 0, popup_menu_select = 0;
 int quit_requested = 0;
 
 namespace {
@@ -35,9 +36,9 @@ void default_quit() { app_done = 1; }
 void (*event_observer)(const EventRecord&) = nullptr;
 app_hooks g_hooks = {nullptr, nullptr, default_quit};
 
-float scale() { return mnw.gui_scale > 0 ? mnw.gui_scale : 1.0f; }
+float gui_scale() { return mnw.gui_scale > 0 ? mnw.gui_scale : 1.0f; }
 
-bool inside(float x, float y, short l, short b, short r, short t)
+bool in_menu_rect(float x, float y, short l, short b, short r, short t)
 {
 	return x >= l && x <= r && y >= b && y <= t;
 }
@@ -66,7 +67,7 @@ void click_open_menu()
 		for (size_t i = 0; i < m.items.size(); ++i) {
 			const item_struct& it = m.items[i];
 			if (it.label.empty() || it.label[0] == '-' || it.label[0] == '=') continue;
-			if (!inside(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top)) continue;
+			if (!in_menu_rect(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top)) continue;
 			if (mnw.menu_open == popup_menu) {
 				popup_menu_select = (int)i;
 				select_popup_code = active_popup_code;
@@ -89,11 +90,11 @@ bool two_windows() { return mnw.dual_monitor && mnw.second_window && mnw.window[
 // relative to the open sub-window.
 void mouse_from_window(void* w, int h, int v)
 {
-	mnw.mouse_x = h / scale();
-	mnw.mouse_y = (mnw.y_res - v) / scale();
+	mnw.mouse_x = h / gui_scale();
+	mnw.mouse_y = (mnw.y_res - v) / gui_scale();
 	if (two_windows() && w == mnw.window[1]) {
 		mnw.wind_mouse = 0;
-		mnw.mouse_x += mnw.x_res / scale();
+		mnw.mouse_x += mnw.x_res / gui_scale();
 		return;
 	}
 	mnw.wind_mouse = mnw.wind_main;
@@ -180,250 +181,13 @@ void APP_handlemenu(int value)
 
 std::string& mouse_help_text() { return stls[stls_entry_help]; }
 
-namespace {
-// Frame pacing. The flags are raised while a frame is built and read by the
-// wait before the next one.
-const int tick_ms = 17;
-const int longest_idle_default_ms = 2000;
-// A busy frame: polled work, then the drawing; together at most this long.
-const unsigned long long busy_frame_us = 45000;
-const unsigned long long least_work_us = 20000, most_work_us = 40000;
-// With work after the drawing: the part before it.
-const unsigned long long work_before_drawing_us = busy_frame_us / 3;
-// Work stops for pointer motion only after this much of it: moving the
-// pointer over a busy page must not shrink its work to nothing.
-const unsigned long long motion_work_us = 16000;
-const unsigned long long input_look_us = 2000;
-
-struct pacing_state {
-	int busy = 0;
-	int animate = 0;
-	unsigned long long due_us = 0;  // 0: nothing due
-	int quiet = 0;
-	int events = 0;                  // events the pump took this frame
-	int flagged = 0;                 // busy or animated when its wait began
-	int waited_ms = 0;               // the wait before this frame, 0 none
-	int woken = 0;                   // an event or a wake ended it
-	float mouse_x = -1e9f, mouse_y = -1e9f;
-	int wind_type = -2;
-	unsigned long long frame_start_us = 0;
-	unsigned long long work_us = 0;       // polled work in this frame
-	unsigned long long other_us = 10000;  // the rest of a busy frame, smoothed
-	unsigned long long swap_us = 3000;    // the swap after work went on past the drawing, smoothed
-	std::function<bool()> then;           // work to go on with once the frame is drawn
-	bool (*poll)() = nullptr;             // asked while idle, instead of a frame
-	unsigned long long poll_every_us = 0;
-	int due_hit = 0;                      // the wait ended at a due time
-	int wait_ends_due = 0;                // the wait was set to end at it
-	unsigned long long kept_due_us = 0;   // the last frame's due time and poll,
-	bool (*kept_poll)() = nullptr;        // kept over a frame that is not drawn
-	unsigned long long drawn_us = 0;      // when a frame was last drawn
-};
-pacing_state pace;
-
-int longest_idle_set = 0;
-int work_budget_set = 0;
-int longest_idle_ms()
-{
-	if (longest_idle_set > 0) return longest_idle_set;
-	static const int ms = [] {
-		// Tests that must see every wake raise it far past their patience.
-		const char* v = std::getenv("VENTORA_LONGEST_IDLE_MS");
-		const int n = v ? std::atoi(v) : 0;
-		return n > 0 ? n : longest_idle_default_ms;
-	}();
-	return ms;
-}
-
-bool texture_alert_waits()
-{
-	if (mnw.wind_type != 0) return false;
-	for (int i = 0; i < 3; ++i)
-		if (shell_tex_fail(i)) return true;
-	return false;
-}
-
-// How long the loop may sleep before the next frame, in milliseconds.
-int frame_wait_ms()
-{
-	pace.wait_ends_due = 0;
-	if (pace.busy || texture_alert_waits()) return 0;
-	long long ms = tick_ms;
-	if (!pace.animate && pace.quiet >= 2) {
-		const int doublings = std::min(pace.quiet - 1, 16);
-		ms = std::min<long long>((long long)tick_ms << doublings, longest_idle_ms());
-	}
-	if (pace.due_us) {
-		const unsigned long long now = xtim.microsecs();
-		const long long left = pace.due_us > now ? (long long)((pace.due_us - now + 999) / 1000) : 0;
-		pace.wait_ends_due = left <= ms;
-		ms = std::min(ms, left);
-	}
-	return (int)ms;
-}
-
-// Counts the frame just drawn as quiet or not.
-void end_frame_pacing()
-{
-	const bool moved = mnw.mouse_x != pace.mouse_x || mnw.mouse_y != pace.mouse_y;
-	const bool changed = mnw.wind_type != pace.wind_type;
-	const bool held = mnw.mouse_down || mnw.key_down;
-	// A dialog's loop raises its flags before the frame's wait.
-	if (pace.events || moved || changed || held || pace.busy || pace.animate || pace.flagged)
-		pace.quiet = 0;
-	else
-		++pace.quiet;
-	pace.mouse_x = mnw.mouse_x;
-	pace.mouse_y = mnw.mouse_y;
-	pace.wind_type = mnw.wind_type;
-	pace.drawn_us = xtim.microsecs();
-	if (pace.work_us) {
-		const unsigned long long total = xtim.microsecs() - pace.frame_start_us;
-		const unsigned long long other = total > pace.work_us ? total - pace.work_us : 0;
-		pace.other_us = (pace.other_us * 3 + other) / 4;
-	}
-}
-
-// The page's work once the frame is drawn: the renderer draws the picture
-// meanwhile, and the swap finds it done. True when work ran.
-bool work_after_drawing()
-{
-	std::function<bool()> then = std::move(pace.then);
-	pace.then = nullptr;
-	if (!then || mnw.wind_type != 0 || app_done || work_budget_set > 0) return false;
-	shell_flush();
-	const unsigned long long start = xtim.microsecs();
-	const unsigned long long end = pace.frame_start_us + busy_frame_us - std::min(pace.swap_us, busy_frame_us / 3);
-	unsigned long long next_look = start + input_look_us;
-	for (unsigned long long now = start; now < end && then(); now = xtim.microsecs()) {
-		if (now < next_look) continue;
-		next_look = now + input_look_us;
-		if (PLAT().input_pending(true)) break;
-	}
-	pace.work_us += xtim.microsecs() - start;
-	return true;
-}
-
-// A change that came with no input, wake or due time still shows by then.
-const unsigned long long redraw_anyway_us = 16000000;
-
-// True when the frame after the wait would draw what is on the screen:
-// the window idled, and the wait ran out with no input, wake or due time.
-bool frame_unchanged()
-{
-	if (pace.waited_ms <= 0 || pace.woken || pace.due_hit || pace.events || pace.flagged) return false;
-	if (pace.quiet < 2 || mnw.wind_type != pace.wind_type) return false;
-	if (mnw.mouse_x != pace.mouse_x || mnw.mouse_y != pace.mouse_y || mnw.mouse_down || mnw.key_down) return false;
-	if (texture_alert_waits()) return false;
-	return xtim.microsecs() - pace.drawn_us < redraw_anyway_us;
-}
-
-std::atomic<int> frames_skipped{0};
-
-// What the last drawn frame asked for holds through a frame not drawn.
-void skip_frame()
-{
-	frames_skipped.fetch_add(1, std::memory_order_relaxed);
-	pace.due_us = pace.kept_due_us;
-	pace.poll = pace.kept_poll;
-	++pace.quiet;
-}
-
-void wait_for_frame()
-{
-	const int ms = frame_wait_ms();
-	pace.waited_ms = ms;
-	pace.due_hit = 0;
-	if (ms > 0 && pace.poll && pace.poll_every_us) {
-		// Slices of the wait, each ended by a look that needs no drawing.
-		const unsigned long long end = xtim.microsecs() + (unsigned long long)ms * 1000;
-		pace.woken = 0;
-		for (;;) {
-			const unsigned long long now = xtim.microsecs();
-			if (now >= end) break;
-			const int slice = (int)((std::min(end - now, pace.poll_every_us) + 999) / 1000);
-			if (PLAT().wait_for_event(slice) || pace.poll()) {
-				pace.woken = 1;
-				break;
-			}
-		}
-	} else {
-		pace.woken = ms > 0 && PLAT().wait_for_event(ms);
-	}
-	pace.due_hit = !pace.woken && pace.wait_ends_due;
-	pace.kept_due_us = pace.due_us;
-	pace.kept_poll = pace.poll;
-	pace.poll = nullptr;
-	pace.then = nullptr;
-	pace.flagged = pace.busy || pace.animate;
-	pace.busy = pace.animate = 0;
-	pace.due_us = 0;
-	pace.events = 0;
-	pace.work_us = 0;
-	pace.frame_start_us = xtim.microsecs();
-}
-}  // namespace
-
 void MACIBM_reset_frame_state()
 {
 	win_started = 0;
-	pace = pacing_state();
+	pacing_reset();
 	quit_requested = 0;
 	OS_mouse_showing = 1;
 	mouse_was_plugin = 0;
-}
-
-void MACIBM_frame_busy() { pace.busy = 1; }
-void MACIBM_frame_animate() { pace.animate = 1; }
-void MACIBM_frame_due(float seconds)
-{
-	const unsigned long long at = xtim.microsecs() + (unsigned long long)std::max(0.0f, seconds * 1e6f);
-	if (!pace.due_us || at < pace.due_us) pace.due_us = at;
-}
-void MACIBM_frame_poll(float seconds, bool (*poll)())
-{
-	pace.poll = poll;
-	pace.poll_every_us = (unsigned long long)(std::max(0.001f, seconds) * 1e6f);
-}
-void MACIBM_frame_wake() { PLAT().wake(); }
-int MACIBM_quiet_frames() { return pace.quiet; }
-int MACIBM_frames_skipped() { return frames_skipped.load(std::memory_order_relaxed); }
-void MACIBM_frame_longest_idle(int ms) { longest_idle_set = ms; }
-void MACIBM_frame_work_budget(int us) { work_budget_set = us; }
-int MACIBM_frame_waited(int* woken)
-{
-	if (woken) *woken = pace.woken;
-	return pace.waited_ms;
-}
-
-frame_work::frame_work(std::function<bool()> then) : start_(xtim.microsecs()), next_look_(0)
-{
-	pace.busy = 1;
-	const unsigned long long other = pace.other_us;
-	budget_ = busy_frame_us > other ? busy_frame_us - other : 0;
-	budget_ = std::clamp(budget_, least_work_us, most_work_us);
-	if (then) {
-		budget_ = work_before_drawing_us;
-		pace.then = std::move(then);
-	}
-	if (work_budget_set > 0) budget_ = (unsigned long long)work_budget_set;
-	next_look_ = start_ + input_look_us;
-}
-
-frame_work::~frame_work() { pace.work_us += xtim.microsecs() - start_; }
-
-void frame_work::drop_then() { pace.then = nullptr; }
-
-bool frame_work::more()
-{
-	// An answer that ends the program (a newer installer) ends its work too.
-	if (app_done) return false;
-	const unsigned long long now = xtim.microsecs();
-	const unsigned long long spent = now - start_;
-	if (spent >= budget_) return false;
-	if (now < next_look_) return true;
-	next_look_ = now + input_look_us;
-	return !PLAT().input_pending(spent >= motion_work_us);
 }
 
 void MACIBM_event_proc()
@@ -438,18 +202,18 @@ void MACIBM_event_proc()
 	}
 	xtim.profile_chart("startwin", 0);
 
-	wait_for_frame();
+	pacing_wait_for_frame();
 	read_mouse();
 
 	EventRecord e;
 	while (PLAT().next_event(&e, 0)) {
-		++pace.events;
+		pacing_count_event();
 		APL_handlewin(&e);
 		if (e.what == plat_evt_os) break;
 	}
 	// Nothing new: what is on the screen stays, neither drawn nor swapped.
-	if (frame_unchanged()) {
-		skip_frame();
+	if (pacing_frame_unchanged()) {
+		pacing_skip_frame();
 		return;
 	}
 	xtim.profile_chart("event", 0);
@@ -473,7 +237,7 @@ void MACIBM_event_proc()
 		for (int i = 0; i < (int)menu.size() && i < popup_menu; ++i) {
 			const menu_struct& m = menu[i];
 			if (m.parent_menu != -1 || i == mnw.menu_open) continue;
-			if (inside(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) MACIBM_handleclick(0);
+			if (in_menu_rect(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) MACIBM_handleclick(0);
 		}
 	}
 	xtim.profile_chart("menu", 0);
@@ -493,17 +257,17 @@ void MACIBM_event_proc()
 		g_layout_record = recording;
 	}
 	BTN_layout_frame_end(mnw.wind_dx, mnw.wind_dy);
-	const bool worked_on = work_after_drawing();
+	const bool worked_on = pacing_work_after_drawing();
 	const unsigned long long swap_start = xtim.microsecs();
 	// A recorded movie wants every frame.
 	if (shell_mov_per_frame())
 		MACIBM_frame_animate();
 	else
 		shell_sbuff();
-	if (worked_on) pace.swap_us = (pace.swap_us * 3 + (xtim.microsecs() - swap_start)) / 4;
+	if (worked_on) pacing_swap_took(xtim.microsecs() - swap_start);
 	xtim.profile_chart("sbuff", 0);
 	++xtim.frame_count;
-	end_frame_pacing();
+	pacing_end_frame();
 	xtim.profile_chart("oglwork", 0);
 	xtim.profile_chart("finish", 1);
 }
@@ -576,7 +340,7 @@ void MACIBM_startwind(int type, int)
 	mnw.menu_open = -1;
 	mnw.wind_type = mnw.wind_main = type;
 
-	const float s = scale();
+	const float s = gui_scale();
 	const float usable_x = mnw.x_res > 2 * mnw.y_res ? mnw.x_res / 2.0f : (float)mnw.x_res;
 	float x = std::trunc(std::round((usable_x - s * mnw.wind_dx) / 2) / s);
 	float y = std::trunc(std::round((mnw.y_res - s * mnw.wind_dy) / 2) / s);
@@ -595,7 +359,7 @@ void MACIBM_handleclick(int force)
 		for (int i = 0; i < (int)menu.size() && i < popup_menu; ++i) {
 			const menu_struct& m = menu[i];
 			if (m.parent_menu != -1 && m.parent_menu != mnw.menu_open) continue;
-			if (!inside(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) continue;
+			if (!in_menu_rect(mnw.mouse_x, mnw.mouse_y, m.left, m.bottom, m.right, m.top)) continue;
 			mnw.menu_open = mnw.menu_open == i ? -1 : i;
 			mnw.mouse_click = 0;
 			return;
@@ -638,7 +402,7 @@ void standard_gui()
 		b = std::min<short>(b, it.bottom - 2);
 		t = std::max<short>(t, it.top + 2);
 		if (it.label[0] != '-' && it.label[0] != '=' &&
-		    inside(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top - 1))
+		    in_menu_rect(mnw.mouse_x, mnw.mouse_y, it.left, it.bottom, it.right, it.top - 1))
 			hover = (int)i;
 	}
 	if (l <= r) shell_frame2(17, l, b, r - l, t - b, "");

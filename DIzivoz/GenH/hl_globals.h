@@ -1,11 +1,11 @@
 #pragma once
-// Program-wide objects that exist before main (defined in GenC/hl_globals.cpp,
+// Program-wide objects that exist before main (defined in GenH/hl_globals.cpp,
 // built in the order they are listed here and destroyed in reverse order).
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_prefix.h"
 #include "DIzivoz/OGL/OGL_camera.h"
 #include "DIzivoz/OGL/OGL_ren.h"
@@ -48,7 +48,7 @@ extern std::ofstream ouf;       // shared writer of files with the maker's heade
 extern log_stream xer;          // the log; writes before it is opened are dropped
 extern stls_struct stls;        // texts of the shell and widgets
 extern std::vector<menu_struct> menu;  // the shell's menus
-// mnw (GenC/hl_mnw.h), ren (OGL/OGL_ren.h) and xcam (OGL/OGL_camera.h) are
+// mnw (GenH/hl_window.h), ren (OGL/OGL_ren.h) and xcam (OGL/OGL_camera.h) are
 // defined here too, in that order; the installer state, texture manager and
 // frame clock live in their own units.
 extern int app_done;            // quit flag of the main loop

@@ -5,8 +5,16 @@
 
 enum { stg_lon_cells = 36, stg_lat_cells = 18, stg_tile_cells = stg_lon_cells * stg_lat_cells };
 
+// Where the manifest stands.
+enum stg_stage {
+	stg_stage_fetch = 0,    // to be fetched
+	stg_stage_read = 1,     // fetched, to be read
+	stg_stage_refused = 2,  // read and not accepted
+	stg_stage_ready = 3,    // read: the release is known
+};
+
 struct stg_struct {
-	int stage;            // manifest stage: 0 fetch, 1 read, 2 not accepted, 3 ready
+	int stage;            // manifest stage (stg_stage)
 	int platform;         // platform choice: 1, 2 or 3 (3 = Linux, our default)
 	int log_actions;      // pref "_log_actions": log every install/extract/chmod/delete
 	int format_status;    // 2 once the newer-format alert ran

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <climits>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 
 void int_to_str(int value, char* buf, int min_digits, int plus)
 {

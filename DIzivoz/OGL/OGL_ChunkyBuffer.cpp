@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OGL/OGL_matrix.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "Platform/plat_gl.h"

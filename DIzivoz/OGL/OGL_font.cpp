@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"

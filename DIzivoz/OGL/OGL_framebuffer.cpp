@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/tman.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/UTL/UTL_stats.h"

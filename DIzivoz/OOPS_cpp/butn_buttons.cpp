@@ -2,7 +2,7 @@
 // dial, title-bar boxes and single atlas cells.
 #include <cmath>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
@@ -263,9 +263,9 @@ int BTN_opensave(int window_type, int file_type, std::string* path)
 	relist();
 	int sel = (int)names.size() / 2, centre = sel;
 	const bool save = window_type == 999;
-	MACIBM_startwind(window_type, 0);
+	REPORT_open_window(window_type);
 	auto leave = [&](int r) {
-		MACIBM_startwind(was, 0);
+		REPORT_open_window(was);
 		return r;
 	};
 	while (mnw.wind_type == window_type) {
@@ -318,7 +318,7 @@ int BTN_opensave(int window_type, int file_type, std::string* path)
 			relist();
 			sel = (int)names.size() / 2;
 		}
-		MACIBM_event_proc();
+		REPORT_run_frame();
 	}
 	return 0;
 }
@@ -501,10 +501,10 @@ int BTN_choose_folder(const std::string& title, const std::string& action_label,
 		relist();
 	};
 	relist();
-	MACIBM_startwind(type, 0);
+	REPORT_open_window(type);
 	stls[stls_entry_title] = title;
 	auto leave = [&](int r) {
-		MACIBM_startwind(was, 0);
+		REPORT_open_window(was);
 		return r;
 	};
 	const std::string cancel_label = UTL_translate_string("Cancel"), up_label = UTL_translate_string("Parent Folder");
@@ -547,7 +547,7 @@ int BTN_choose_folder(const std::string& title, const std::string& action_label,
 		} else if (up || delete_hit) {
 			go_up();
 		}
-		MACIBM_event_proc();
+		REPORT_run_frame();
 	}
 	return leave(0);
 }

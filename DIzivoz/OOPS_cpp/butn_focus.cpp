@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn.h"

@@ -2,8 +2,8 @@
 // the label drawing they share with every widget.
 #include <cmath>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OGL/OGL_gl.h"

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <strings.h>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 
 // Built with the command registry it binds to.
 keys_class keys __attribute__((init_priority(260)));
 
-void (*MACIBM_handleclick_target)(int force) = MACIBM_handleclick;
+void (*MACIBM_handleclick_target)(int force) = nullptr;  // the shell sets it
 
 const key_name_row kKeyNameTable[111] = {
 	{8, "VNTM_VK_BACK", "Backspace"},

@@ -1,6 +1,6 @@
 // The path of one platform key event, from the record to the focused widget,
 // the per-frame flags and the key bindings.
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
 

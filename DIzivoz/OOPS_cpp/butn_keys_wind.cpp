@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"

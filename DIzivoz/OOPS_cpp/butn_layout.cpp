@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/TEX/TEX_png.h"

@@ -2,7 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_string.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"

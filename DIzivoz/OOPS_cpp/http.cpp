@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/Sockets/PCSBSocket.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
@@ -584,24 +584,18 @@ int http_class::net_check(int slot_index, std::string server, std::string path, 
 
 	d->DoProcessing();
 
-	bool finish = true;
-	if (d->mSocket && d->mSocket->GetStatus() == sock_status_closed) {
-		finish = true;
-	} else if (d->mExpected != d->mReceived && d->mError == 0 && d->mSocket) {
-		if (d->mSocket->GetStatus() == sock_status_error) {
-			finish = true;
-		} else if (xtim.elapsed - d->mLastActivity > http_stall_seconds) {
-			last_failure[slot_index].kind = net_fail_stalled;
-			last_failure[slot_index].status = d->mStatus > 0 ? d->mStatus : 0;
-			last_failure[slot_index].reason = d->mReason;
-			delete d;
-			d = nullptr;
-			return net_failed;
-		} else {
-			return net_busy;
-		}
+	// Under way while the socket neither closed nor failed and bytes are due;
+	// a transfer from which nothing came for too long has stalled.
+	const int sock = d->mSocket ? d->mSocket->GetStatus() : sock_status_error;
+	if (sock != sock_status_closed && sock != sock_status_error && d->mExpected != d->mReceived && d->mError == 0) {
+		if (xtim.elapsed - d->mLastActivity <= http_stall_seconds) return net_busy;
+		last_failure[slot_index].kind = net_fail_stalled;
+		last_failure[slot_index].status = d->mStatus > 0 ? d->mStatus : 0;
+		last_failure[slot_index].reason = d->mReason;
+		delete d;
+		d = nullptr;
+		return net_failed;
 	}
-	(void)finish;
 
 	// Only bytes that reached the file count: a late write failure is a failure.
 	int kept = -1;

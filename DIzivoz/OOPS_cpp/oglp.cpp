@@ -1,6 +1,7 @@
 #include "DIzivoz/OOPS_cpp/oglp.h"
 
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OGL/OGL_gl.h"

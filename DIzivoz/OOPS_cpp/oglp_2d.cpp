@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_prefix.h"
 #include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OGL/OGL_gl.h"

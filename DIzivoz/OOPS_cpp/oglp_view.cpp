@@ -9,10 +9,10 @@
 #include <memory>
 #include <new>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
-#include "DIzivoz/GenC/hl_maker.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
+#include "DIzivoz/GenH/hl_maker.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_camera.h"
 #include "DIzivoz/OGL/OGL_gl.h"

@@ -1,10 +1,10 @@
 #include "DIzivoz/OOPS_cpp/pref.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/GenH/hl_maker.h"
 
 #include <climits>
 
 #include "DIzivoz/Files/io_utils.h"
-#include "DIzivoz/GenC/hl_mnw.h"
+#include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_init.h"
-#include "DIzivoz/GenC/hl_maker.h"
+#include "DIzivoz/Thread/hl_report.h"
+#include "DIzivoz/GenH/hl_shared.h"
+#include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OGL/OGL_gl.h"
@@ -327,9 +327,9 @@ float TEX_get_scale(std::string name, int, int flags, int width, int height, int
                     int* tex_h, int force)
 {
 	float s = level_scale();
-	if (flags & 0x40) s = std::min(1.0f, 2 * s);
-	if (flags & 0x80) s = std::min(1.0f, s / 2);
-	if (flags & 0x100) s = 1;
+	if (flags & tex_flag_res_double) s = std::min(1.0f, 2 * s);
+	if (flags & tex_flag_res_half) s = std::min(1.0f, s / 2);
+	if (flags & tex_flag_res_full) s = 1;
 	if (force == 1) s = 1;
 	if (width > 0) s = std::max(s, 1.0f / width);
 	if (height > 0) s = std::max(s, 1.0f / height);
@@ -339,8 +339,8 @@ float TEX_get_scale(std::string name, int, int flags, int width, int height, int
 	const int iw = (int)(s * width + 1e-4f), ih = (int)(s * height + 1e-4f);
 	*image_w = iw;
 	*image_h = ih;
-	*tex_w = (flags & 0x2000) ? iw : TEX_next_pow2(iw);
-	*tex_h = (flags & 0x2000) ? ih : TEX_next_pow2(ih);
+	*tex_w = (flags & tex_flag_any_size) ? iw : TEX_next_pow2(iw);
+	*tex_h = (flags & tex_flag_any_size) ? ih : TEX_next_pow2(ih);
 	if (!check_dxy(width, name) || !check_dxy(height, name) || !check_dxy(iw, name) || !check_dxy(ih, name) ||
 	    !check_dxy(*tex_w, name) || !check_dxy(*tex_h, name))
 		return 0;
@@ -374,7 +374,7 @@ int tman_class::load_texture(tex_fail_mode mode, int ref, int flags, tex_load_ti
 	const double now = xtim.microsecs() / 1e6;
 	const bool quiet_ref = ref == 0 || ref == 312 || ref == 392 || ref == 398 || ref == 932 || (ref >= 429 && ref <= 444);
 	if (now > last_call + 1.0 && time == tex_loaded && !begins_scratch(name) && !quiet_ref)
-		MACIBM_show_init("Loading bitmap " + name + ".", nullptr);
+		REPORT_progress("Loading bitmap " + name + ".", nullptr);
 	last_call = now;
 
 	tman_lock hold(&lock);
@@ -460,7 +460,7 @@ int tman_class::load_texture_io(tex_load_vars* v)
 {
 	int fmt = GL_RGB, bpp = 3;
 	v->file_alpha = 0;
-	switch (v->flags & 7) {
+	switch (v->flags & tex_flag_kind_mask) {
 	case 1: case 7: break;
 	case 2: fmt = GL_RGBA, bpp = 4; break;
 	case 3: fmt = GL_ALPHA, bpp = 1; break;
@@ -493,7 +493,7 @@ int tman_class::load_texture_io(tex_load_vars* v)
 			result = 2;
 		}
 	}
-	if (v->flags & 0x200) v->pixels = scratch_array;
+	if (v->flags & tex_flag_scratch) v->pixels = scratch_array;
 	return result;
 }
 
@@ -504,7 +504,7 @@ int load_any_into_scratch(std::string name, int, int flags, int& format, int& ha
 		fatal("Trying to bind too low or high a number of bytes!", name, "value:", num("%1.0f", bpp));
 		return -1;
 	}
-	unsigned char* dest = (flags & 0x200) ? scratch_array : decode_buffer();
+	unsigned char* dest = (flags & tex_flag_scratch) ? scratch_array : decode_buffer();
 	if (!dest) return 0;
 	const bool ext = has_extension_at_4(name);
 	const bool no_dds = cmdline.has_option("--no_dds") != 0;
@@ -659,7 +659,7 @@ int tman_class::load_texture_ogl(tex_load_vars* v, int result)
 		return 0;
 	}
 	const int flags = v->flags;
-	if (!(flags & 0x2000) && (!is_pow2(v->tex_w) || !is_pow2(v->tex_h))) {
+	if (!(flags & tex_flag_any_size) && (!is_pow2(v->tex_w) || !is_pow2(v->tex_h))) {
 		fatal("load_tex: Trying to read a texture that is not a power of 2!", v->name, "", "");
 		return 0;
 	}
@@ -668,20 +668,20 @@ int tman_class::load_texture_ogl(tex_load_vars* v, int result)
 	const int fmt = v->format;
 	const int bpp = v->bytes_per_pixel;
 	const bool dxt = TEX_is_dxt((unsigned)fmt);
-	const bool want_mips = (flags & 0x08) != 0;
+	const bool want_mips = (flags & tex_flag_mipmaps) != 0;
 	const bool bleed = bpp == 4 && result == 2 && !dxt && !v->has_mipmaps;
 	GLint internal = fmt == GL_BGRA ? GL_RGBA : fmt == GL_BGR ? GL_RGB : fmt;
-	if (flags & 0x800) {
+	if (flags & tex_flag_half_float) {
 		if (internal == GL_RGB) internal = GL_RGB16F_ARB;
 		else if (internal == GL_RGBA) internal = GL_RGBA16F_ARB;
 		else if (internal == GL_ALPHA) internal = GL_ALPHA16F_ARB;
 	}
-	if (flags & 0x1000) {
+	if (flags & tex_flag_sized_8bit) {
 		if (internal == GL_RGB) internal = GL_RGB8;
 		else if (internal == GL_RGBA) internal = GL_RGBA8;
 	}
 	if (fmt == GL_DEPTH_COMPONENT) internal = GL_DEPTH_COMPONENT24;
-	const bool auto_mips = want_mips && glExt.automini_avail && !dxt && !(flags & 0x1000);
+	const bool auto_mips = want_mips && glExt.automini_avail && !dxt && !(flags & tex_flag_sized_8bit);
 	ref_dat_struct& s = ref_dat[ref];
 	const bool reuse = s.load_time == tex_loaded && s.format == fmt && s.vram > 0 && (int)s.tex_w == v->tex_w &&
 	                   (int)s.tex_h == v->tex_h && s.tex_name == ref && (!want_mips || auto_mips);
@@ -744,8 +744,8 @@ int tman_class::load_texture_ogl(tex_load_vars* v, int result)
 		}
 	}
 	const GLint clamp = glExt.tex_clamp_avail ? GL_CLAMP_TO_EDGE : GL_CLAMP;
-	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, (flags & 0x30) ? clamp : GL_REPEAT);
-	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, (flags & 0x10) ? clamp : GL_REPEAT);
+	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, (flags & (tex_flag_clamp | tex_flag_clamp_s)) ? clamp : GL_REPEAT);
+	gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, (flags & tex_flag_clamp) ? clamp : GL_REPEAT);
 	if (glExt.aniso_avail) gl.TexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
 	const bool nearest = ref == 392 || ref == 393 || ref == 421 || (ref >= 427 && ref <= 444);
 	if (nearest) {
@@ -875,7 +875,7 @@ void tman_class::load_all_scenery_texes()
 			const std::string leaf = slash == std::string::npos ? s.name : s.name.substr(slash + 1);
 			float progress = (float)done / (float)count;
 			UTL_critical_section_unlock(&lock);
-			MACIBM_show_init("Loading scenery texture " + leaf + ".", &progress);
+			REPORT_progress("Loading scenery texture " + leaf + ".", &progress);
 			UTL_critical_section_lock(&lock);
 		}
 		load_texture_int(s.fail_mode, i, s.flags, s.name, 0);

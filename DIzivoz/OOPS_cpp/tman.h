@@ -17,6 +17,21 @@ enum tex_fail_mode { tex_fail_silent = 0, tex_fail_scene = 1, tex_fail_plane = 2
 // Load state of a slot.
 enum tex_load_time { tex_loaded = 100, tex_deferred = 101, tex_unloaded = 102 };
 
+// Filter flags of a load (bits 0-2 the colour kind).
+enum tex_flag {
+	tex_flag_kind_mask = 0x07,
+	tex_flag_mipmaps = 0x08,       // build mipmaps
+	tex_flag_clamp = 0x10,         // clamp S and T
+	tex_flag_clamp_s = 0x20,       // clamp S only
+	tex_flag_res_double = 0x40,    // twice the resolution the texture level picks (capped at full)
+	tex_flag_res_half = 0x80,      // half of it
+	tex_flag_res_full = 0x100,     // always full resolution
+	tex_flag_scratch = 0x200,      // decode into and upload from scratch_array
+	tex_flag_half_float = 0x800,   // half-float internal formats
+	tex_flag_sized_8bit = 0x1000,  // sized 8-bit internal formats, no automatic mipmaps
+	tex_flag_any_size = 0x2000,    // the image size is the texture size: no powers of two
+};
+
 enum {
 	tman_first_named_ref = 1137,
 	tman_placeholder_ref = 932,

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 
 namespace {
 const char* const udp_src_lin = "DIzivoz/Sockets/PCSBSocketUDP.lin";

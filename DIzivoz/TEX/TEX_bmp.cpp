@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 

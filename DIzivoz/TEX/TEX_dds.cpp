@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 
 namespace {

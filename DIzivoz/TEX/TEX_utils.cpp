@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "DIzivoz/TEX/TEX_bmp.h"

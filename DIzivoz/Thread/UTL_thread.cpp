@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_globals.h"
 
 namespace {

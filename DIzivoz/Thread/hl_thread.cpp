@@ -1,17 +1,13 @@
 #include "DIzivoz/Thread/hl_thread.h"
 
-#include "DIzivoz/GenC/hl_init.h"
-
 #include <cxxabi.h>
 
 #include <exception>
 #include <memory>
 #include <string>
 
-#include "DIzivoz/GenC/hl_alert.h"
-#include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
-#include "DIzivoz/OGL/OGL_extensions.h"
+#include "DIzivoz/Thread/hl_report.h"
 
 namespace {
 const char* const hl_thread_src = "DIzivoz/Thread/hl_thread";
@@ -26,7 +22,12 @@ pthread_mutex_t free_calls_lock;
 unsigned int next_cookie = 0;  // wraps without overflow
 
 void* const quit_message = (void*)-1;
+
+// Set by the shell; none until then: threads then never share OpenGL.
+thread_gl_sharing gl_sharing{};
 }  // namespace
+
+void THREAD_set_gl_sharing(const thread_gl_sharing& sharing) { gl_sharing = sharing; }
 
 std::vector<pthread_t> worker_threads;
 std::vector<pthread_t> worker_threads_join;
@@ -86,7 +87,8 @@ __attribute__((no_sanitize("null"))) void* THREAD_launch(void* start)
 	thread_start_struct* rec = (thread_start_struct*)start;
 	// A thread that shares OpenGL starts with its loader context current; when
 	// that fails the creator sees share_gl cleared and warns.
-	if (rec->share_gl && (!rec->loader || !MACIBM_set_context_loader(rec->loader))) rec->share_gl = 0;
+	if (rec->share_gl && (!rec->loader || !gl_sharing.set_loader || !gl_sharing.set_loader(rec->loader)))
+		rec->share_gl = 0;
 	void* (*fn)(void*) = rec->fn;
 	void* arg = rec->arg;
 	UTL_message_queue_write(rec->start_queue, nullptr);
@@ -120,13 +122,13 @@ __attribute__((no_sanitize("null"))) void* THREAD_launch(void* start)
 void THREAD_create(void* (*fn)(void*), void* arg, pthread_t* thread, pthread_t* id, pthread_t* join,
                    int share_gl)
 {
-	int share = glExt.threaded_avail ? share_gl : 0;
+	int share = gl_sharing.available && gl_sharing.available() ? share_gl : 0;
 	void* loader = nullptr;
 	if (share) {
-		loader = MACIBM_make_context_loader();
+		loader = gl_sharing.make_loader();
 		if (!loader) {
 			share = 0;
-			glExt.threaded_ogl_failed();
+			gl_sharing.failed();
 		}
 	}
 	thread_start_struct rec{fn, arg, nullptr, share, loader};
@@ -134,7 +136,7 @@ void THREAD_create(void* (*fn)(void*), void* arg, pthread_t* thread, pthread_t* 
 	UTL_thread_create(THREAD_launch, &rec, thread, id, join);
 	UTL_message_queue_read(rec.start_queue, -1);
 	UTL_message_queue_destroy(rec.start_queue);
-	if (rec.share_gl != share) glExt.threaded_ogl_failed();
+	if (rec.share_gl != share) gl_sharing.failed();
 }
 
 void THREAD_make_workers()

@@ -27,6 +27,16 @@ struct thread_start_struct {
 	void* loader;
 };
 
+// How a thread started with share_gl gets an OpenGL context sharing the
+// window's: the shell registers it (the thread layer knows no OpenGL).
+struct thread_gl_sharing {
+	bool (*available)();           // threaded OpenGL may be tried
+	void* (*make_loader)();        // a context for the new thread, or null
+	int (*set_loader)(void* ctx);  // makes it current on the calling thread; 1 on success
+	void (*failed)();              // sharing could not be had
+};
+void THREAD_set_gl_sharing(const thread_gl_sharing& sharing);
+
 void THREAD_init();
 int THREAD_is_inited();
 int THREAD_is_main_thread();

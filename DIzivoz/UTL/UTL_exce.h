@@ -12,7 +12,8 @@ public:
 	virtual ~exce_class();
 
 	void MakeFatal();
-	// Shows the record as an alert (on the main thread); a fatal record ends the program.
+	// Shows the record as an alert (on the main thread); a fatal record ends the
+	// program. Defined with the report (Thread/hl_report), which it goes through.
 	void Report();
 	void LogAndContinue();
 

@@ -12,7 +12,7 @@ void stg_set_start_values()
 	stg.install_problems = 0;
 	stg.server_count = -1;
 	stg.server_sel = 0;
-	stg.stage = 0;
+	stg.stage = stg_stage_fetch;
 	stg.action = 3;
 	stg.file_progress = 0;
 	stg.stream_count = 0;

@@ -18,6 +18,7 @@ mnw_struct mnw;
 ren_struct ren;
 xcam_class xcam;
 int app_done = 0;
+int active_popup_code = 0, select_popup_code = 0, popup_menu_select = 0;
 
 std::string& stls_struct::operator[](int entry)
 {
