@@ -22,6 +22,7 @@
 #include "Installer-f/wizard.h"
 #include "Installer-f/world_map.h"
 #include "tests/support/dvd_discs.h"
+#include "tests/support/dvd_release_fixture.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
@@ -39,30 +40,12 @@ std::string bin_dir()
 	return std::string(b ? b : VENTORA_TEST_BIN_DIR) + "/";
 }
 
-vtest::dvd_release* rel = nullptr;
-std::string rel_error;
-
-struct DvdInstallGui : ::testing::Test {
-	static void SetUpTestSuite()
-	{
-		if (rel || !vtest::disc_namespace_problem().empty()) return;
-		static vtest::temp_folder work;
-		rel = new vtest::dvd_release;
-		rel_error = vtest::build_dvd_release(work.path() + "release/", *rel);
-	}
+struct DvdInstallGui : vtest::DvdReleaseTest {
 	void SetUp() override
 	{
-		SKIP_WITHOUT_DISC_NAMESPACE();
-		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
-		ASSERT_EQ(rel_error, "");
-		ASSERT_GE(rel->discs.size(), 2u) << rel->maker_output;
-		drive.reset(new vtest::disc_drive(tmp.path() + "drive/"));
-		ASSERT_EQ(drive->insert(rel->discs[0]), "");
+		ASSERT_NO_FATAL_FAILURE(DvdReleaseTest::SetUp());
+		if (!IsSkipped()) insert_first();
 	}
-	void TearDown() override { drive.reset(); }
-
-	vtest::temp_folder tmp;
-	std::unique_ptr<vtest::disc_drive> drive;
 };
 
 const std::string kScenery = "Global Scenery/-global terrain-/";
