@@ -17,6 +17,7 @@
 #include "DIzivoz/TEX/TEX_png.h"
 #include "DIzivoz/TEX/TEX_utils.h"
 #include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/make_installer.h"
 #include "Installer-f/wizard.h"
 #include "tests/support/grab_release.h"
@@ -152,6 +153,28 @@ std::string build_update_release(const demo_release& r, const std::vector<mtest:
 	if (symlink((masters + "disk_0").c_str(), link.c_str()) != 0) return "cannot link the server folder";
 	if (manifest_zip) *manifest_zip = masters + "disk_0/" + r.name + "/directory.txt.zip";
 	return "";
+}
+
+language_table::language_table(int lang)
+{
+	UTL_translate_clear();
+	if (lang) UTL_translate_load(lang, "");
+}
+language_table::~language_table() { UTL_translate_clear(); }
+std::string T(const char* s) { return UTL_translate_string(s); }
+
+float next_x(int lang) { return 770 - interface_icon_width(2, lang) / 2; }
+float quit_x(int lang) { return 30 + interface_icon_width(0, lang) / 2; }
+float back_x(int lang) { return 760 - interface_icon_width(2, lang) - interface_icon_width(1, lang) / 2; }
+float prefs_x(int lang) { return 40 + interface_icon_width(0, lang) + interface_icon_width(6, lang) / 2; }
+
+bool next_until(gui_ctl& c, int lang, const std::string& line)
+{
+	for (int k = 0; k < 6; ++k) {
+		c.click(next_x(lang), 23);
+		if (c.wait_log(line, 5)) return true;
+	}
+	return false;
 }
 
 namespace {
