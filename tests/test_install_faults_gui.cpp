@@ -45,33 +45,11 @@ using vtest::wizard_window;
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Pictures of the pages for a look, when VENTORA_KEEP_SHOTS names a folder.
-std::string shot_path(const std::string& name)
-{
-	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
-	return keep ? std::string(keep) + "/" + name + ".png" : std::string();
-}
-// The picture once the window has settled: two looks 100 ms apart agree.
-void keep_shot(const std::function<bool(const std::string&)>& save, const std::string& name)
-{
-	const std::string path = shot_path(name);
-	if (path.empty()) return;
-	const std::string look = path + ".look";
-	save(path);
-	wait_for(
-	    [&] {
-		    if (!save(look)) return false;
-		    const bool same = vtest::read_file_bytes(look) == vtest::read_file_bytes(path);
-		    rename(look.c_str(), path.c_str());
-		    return same;
-	    },
-	    10);
-	unlink(look.c_str());
-}
 void keep_shot(wizard_window& w, const std::string& name)
 {
-	keep_shot([&](const std::string& png) { return w.save_png(png); }, name);
+	vtest::keep_settled_shot([&](const std::string& png) { return w.save_png(png); }, name);
 }
-void keep_shot(vtest::gui_ctl& c, const std::string& name) { keep_shot(c.save_png, name); }
+void keep_shot(vtest::gui_ctl& c, const std::string& name) { vtest::keep_settled_shot(c, name); }
 
 // The tests spread over the three languages, so each language's fault pages
 // go through the window's layout check; what they expect is translated by

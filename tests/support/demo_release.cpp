@@ -413,16 +413,16 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	return res;
 }
 
-void keep_settled_shot(gui_ctl& c, const std::string& name)
+void keep_settled_shot(const std::function<bool(const std::string& png)>& save, const std::string& name)
 {
 	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
 	if (!keep) return;
 	const std::string path = std::string(keep) + "/" + name + ".png", look = path + ".look";
-	c.save_png(path);
+	save(path);
 	wait_for(
 	    [&] {
 		    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-		    if (!c.save_png(look)) return false;
+		    if (!save(look)) return false;
 		    const bool same = read_file_bytes(look) == read_file_bytes(path);
 		    rename(look.c_str(), path.c_str());
 		    return same;
@@ -430,6 +430,7 @@ void keep_settled_shot(gui_ctl& c, const std::string& name)
 	    10);
 	unlink(look.c_str());
 }
+void keep_settled_shot(gui_ctl& c, const std::string& name) { keep_settled_shot(c.save_png, name); }
 
 std::string write_contact_sheet(const std::vector<std::string>& pictures, int columns, const std::string& out)
 {

@@ -95,6 +95,8 @@ bool next_until(gui_ctl& c, int lang, const std::string& line);
 // When VENTORA_KEEP_SHOTS names a folder: the window's picture as name.png
 // there, once two looks 100 ms apart agree (the page has drawn what it logged).
 void keep_settled_shot(gui_ctl& c, const std::string& name);
+// The same for any window that can save its picture.
+void keep_settled_shot(const std::function<bool(const std::string& png)>& save, const std::string& name);
 
 struct gui_run_options {
 	// Stop the page walk when this page is reached (after its picture), call
