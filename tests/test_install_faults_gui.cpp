@@ -396,6 +396,17 @@ std::string walk_to_install(wizard_window& w, const disc_lines& l)
 	return "";
 }
 
+// Walks to the install page while the held archive waits: `meanwhile` runs
+// once the installer has opened it. Empty when walked, else why not.
+std::string walk_holding(DiscFaults& f, wizard_window& w, const disc_lines& l, const std::function<void()>& meanwhile)
+{
+	std::string walked = "?";
+	std::thread walker([&] { walked = walk_to_install(w, l); });
+	f.release_held(meanwhile);
+	walker.join();
+	return walked;
+}
+
 // The second disc asked for (one more change-disc page than `changes`) and
 // given; the install ends on its finish page.
 std::string finish_with_second_disc(wizard_window& w, const disc_lines& l, vtest::disc_drive& drive,
@@ -416,12 +427,7 @@ TEST_F(DiscFaults, DiscTakenOutMidInstallLeadsToTheChangeDiscPage)
 	const disc_lines l(lang);
 	wizard_window w(lang);
 	ASSERT_TRUE(w.start());
-	std::thread walker;
-	std::string walked = "?";
-	walker = std::thread([&] { walked = walk_to_install(w, l); });
-	release_held([&] { EXPECT_EQ(drive->eject(), ""); });
-	walker.join();
-	ASSERT_EQ(walked, "") << w.log();
+	ASSERT_EQ(walk_holding(*this, w, l, [&] { EXPECT_EQ(drive->eject(), ""); }), "") << w.log();
 
 	// No question per file: the page that asks for the disc.
 	ASSERT_TRUE(w.wait_log(l.insert_first, 60)) << w.log();
@@ -464,11 +470,8 @@ TEST_F(DiscFaults, DestinationFillingUpMidInstallAsksOnce)
 	vtest::small_volume desktop(w.home() + "Desktop", 4096);
 	ASSERT_EQ(desktop.problem(), "");
 	ASSERT_TRUE(w.start());
-	std::string walked = "?", filler;
-	std::thread walker([&] { walked = walk_to_install(w, l); });
-	release_held([&] { filler = desktop.fill(); });
-	walker.join();
-	ASSERT_EQ(walked, "") << w.log();
+	std::string filler;
+	ASSERT_EQ(walk_holding(*this, w, l, [&] { filler = desktop.fill(); }), "") << w.log();
 
 	// One question, saying what is wrong; the later files wait for the answer.
 	ASSERT_TRUE(w.wait_log(asked, 60)) << w.log();
