@@ -126,6 +126,7 @@ struct updater_window {
 	// hooks run on their page; a fatal failure in one ends the walk.
 	struct walk {
 		std::vector<std::string> args;
+		std::string plan;  // the scan's plan line, looked for on Check Disk Space
 		bool picker = false;
 		bool finds_work = true;
 		bool titled = true;  // page lines with their English titles
@@ -161,6 +162,9 @@ struct updater_window {
 		const int k = p.picker ? 1 : 0;
 		if (p.finds_work) {
 			ASSERT_TRUE(run.wait_log(page(p, 2 + k, "Check Disk Space"), 60)) << run.log();
+			if (!p.plan.empty()) {
+				EXPECT_NE(run.log().find(p.plan), std::string::npos) << run.log();
+			}
 			if (!hook(p.on_disk)) return;
 			std::this_thread::sleep_for(std::chrono::milliseconds(300));
 			ASSERT_TRUE(next_to(page(p, 3 + k, "Installing"))) << run.log();
@@ -263,8 +267,7 @@ TEST_F(UpdaterGui, CopyOfTheSameReleaseIsUpToDateAndItsChoiceFlies)
 	const size_t before = rel->server->request_count();
 	updater_window w;
 	// With -path: Welcome, Search for Updates, Check Disk Space, Install Updates, Finish.
-	updater_window::walk up_to_date;
-	up_to_date.args = {"-path", installed.dest};
+	updater_window::walk up_to_date{{"-path", installed.dest}};
 	up_to_date.finds_work = false;
 	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, up_to_date));
 	std::string log = w.run.log();
@@ -319,11 +322,7 @@ TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped
 	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 
 	size_t before = rel->server->request_count();
-	updater_window::walk update;
-	update.args = {"-path", dest};
-	update.on_disk = [&] {
-		EXPECT_NE(w.run.log().find("Update: 2 to install, 1 to delete"), std::string::npos) << w.run.log();
-	};
+	updater_window::walk update{{"-path", dest}, "Update: 2 to install, 1 to delete"};
 	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
 	w.quit_from_finish();
@@ -348,8 +347,7 @@ TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped
 	updater_window again;
 	again.register_copies({dest});
 	before = rel->server->request_count();
-	updater_window::walk up_to_date;
-	up_to_date.args = {"-path", dest};
+	updater_window::walk up_to_date{{"-path", dest}};
 	up_to_date.finds_work = false;
 	ASSERT_NO_FATAL_FAILURE(again.to_finish(*rel, up_to_date));
 	EXPECT_NE(again.run.log().find("is already up to date."), std::string::npos) << again.run.log();
@@ -373,11 +371,7 @@ TEST_F(UpdaterGui, DeletionOnlyReleaseGoesThroughTheInstallPage)
 	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 
 	const size_t before = rel->server->request_count();
-	updater_window::walk update;
-	update.args = {"-path", dest};
-	update.on_disk = [&] {
-		EXPECT_NE(w.run.log().find("Update: 0 to install, 1 to delete"), std::string::npos) << w.run.log();
-	};
+	updater_window::walk update{{"-path", dest}, "Update: 0 to install, 1 to delete"};
 	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
 	w.quit_from_finish();
@@ -424,8 +418,7 @@ TEST_F(UpdaterGui, FinishPageCountsTheOldFilesThatCouldNotBeRemoved)
 		if (!stuck.on) GTEST_SKIP() << "no immutable attribute here";
 		rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 
-		updater_window::walk update;
-		update.args = {"-path", dest};
+		updater_window::walk update{{"-path", dest}};
 		update.titled = false;  // the titles are translated
 		ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 		w.quit_from_finish();
@@ -467,8 +460,7 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 		if (r.registered) w.register_copies(copies);
 		std::vector<std::string> args;
 		if (r.bad_path) args = {"-path", w.home() + "Apps/"};
-		updater_window::walk picked;
-		picked.args = args;
+		updater_window::walk picked{args};
 		picked.picker = true;
 		picked.finds_work = false;
 		if (r.bad_path)
@@ -552,8 +544,7 @@ TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
 	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 	const std::string scanning = "Scanning " + dest + ": 5000 files";
 
-	updater_window::walk scan;
-	scan.args = {"-path", dest};
+	const updater_window::walk scan{{"-path", dest}};
 	ASSERT_NO_FATAL_FAILURE(w.to_scan(*rel, scan));
 	ASSERT_TRUE(w.wait_count(scanning, 1, 60)) << w.run.log();
 	w.back();
@@ -603,13 +594,9 @@ TEST_F(UpdaterGui, TwoStreamsNeverFetchMoreThanTwoFilesAtOnce)
 		ASSERT_EQ(unlink((dest + m).c_str()), 0) << m;
 		rel->server->set_behaviour("/" + rel->name + "/All/" + m + ".zip", slow);
 	}
-	updater_window::walk update;
-	update.args = {"-path", dest, "--pref:_stream_count=2"};
+	updater_window::walk update{{"-path", dest, "--pref:_stream_count=2"}, "Update: 6 to install, 0 to delete"};
 	update.finish_seconds = 120;
-	update.on_disk = [&] {
-		EXPECT_NE(w.run.log().find("Update: 6 to install, 0 to delete"), std::string::npos) << w.run.log();
-		rel->server->reset_peak_requests();
-	};
+	update.on_disk = [&] { rel->server->reset_peak_requests(); };
 	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	const size_t peak = rel->server->peak_requests();
 	rel->server->clear_behaviours();
@@ -658,8 +645,7 @@ TEST_F(UpdaterGui, WindowsChosenInThePreferencesFetchesTheWindowsFile)
 	ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
 	ASSERT_FALSE(exists(dest + "Ventora.exe"));
 	const size_t before = rel->server->request_count();
-	updater_window::walk update;
-	update.args = {"-path", dest};
+	updater_window::walk update{{"-path", dest}, "Update: 1 to install, 0 to delete"};
 	update.on_welcome = [&] {
 		std::this_thread::sleep_for(std::chrono::milliseconds(400));
 		w.open_prefs();
@@ -671,9 +657,6 @@ TEST_F(UpdaterGui, WindowsChosenInThePreferencesFetchesTheWindowsFile)
 		std::this_thread::sleep_for(std::chrono::milliseconds(400));
 		w.close_prefs();
 		std::this_thread::sleep_for(std::chrono::milliseconds(400));
-	};
-	update.on_disk = [&] {
-		EXPECT_NE(w.run.log().find("Update: 1 to install, 0 to delete"), std::string::npos) << w.run.log();
 	};
 	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	w.quit_from_finish();
