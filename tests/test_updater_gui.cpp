@@ -163,7 +163,7 @@ struct updater_window {
 		if (p.finds_work) {
 			ASSERT_TRUE(run.wait_log(page(p, 2 + k, "Check Disk Space"), 60)) << run.log();
 			if (!p.plan.empty()) {
-				EXPECT_NE(run.log().find(p.plan), std::string::npos) << run.log();
+				EXPECT_NE(run.log().find(p.plan), std::string::npos) << p.plan << " not in:\n" << run.log();
 			}
 			if (!hook(p.on_disk)) return;
 			std::this_thread::sleep_for(std::chrono::milliseconds(300));
