@@ -33,26 +33,11 @@ using vtest::count_in;
 using vtest::wait_for;
 using vtest::wizard_window;
 
-
 std::string bin_dir()
 {
 	const char* b = std::getenv("VENTORA_BIN_DIR");
 	return std::string(b ? b : VENTORA_TEST_BIN_DIR) + "/";
 }
-
-struct DvdInstallGui : vtest::DvdReleaseTest {
-	void SetUp() override
-	{
-		ASSERT_NO_FATAL_FAILURE(DvdReleaseTest::SetUp());
-		if (!IsSkipped()) insert_first();
-	}
-};
-
-const std::string kScenery = "Global Scenery/-global terrain-/";
-
-// Centre of a map cell (longitude band j, latitude band i), GUI units.
-float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
-float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 // Through the first pages to the scenery map; false (with a reason) when a page was not reached.
 std::string walk_to_map(wizard_window& w)
@@ -66,6 +51,27 @@ std::string walk_to_map(wizard_window& w)
 	}
 	return "no scenery page";
 }
+
+struct DvdInstallGui : vtest::DvdReleaseTest {
+	void SetUp() override
+	{
+		ASSERT_NO_FATAL_FAILURE(DvdReleaseTest::SetUp());
+		if (!IsSkipped()) insert_first();
+	}
+	// The window started and walked through the map to the install page.
+	void to_install(wizard_window& w, const std::string& page = "Wizard page 4: ")
+	{
+		ASSERT_TRUE(w.start());
+		ASSERT_EQ(walk_to_map(w), "") << w.log();
+		ASSERT_TRUE(w.next_until(page)) << w.log();
+	}
+};
+
+const std::string kScenery = "Global Scenery/-global terrain-/";
+
+// Centre of a map cell (longitude band j, latitude band i), GUI units.
+float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
+float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 TEST_F(DvdInstallGui, InstallsChosenTilesAcrossBothDiscs)
 {
@@ -195,9 +201,7 @@ TEST_F(DvdInstallGui, FrenchAndGermanInstallPagesHaveEveryText)
 		SCOPED_TRACE(lang);
 		ASSERT_EQ(drive->insert(rel->discs[0]), "");
 		wizard_window w(lang);
-		ASSERT_TRUE(w.start());
-		ASSERT_EQ(walk_to_map(w), "") << w.log();
-		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+		ASSERT_NO_FATAL_FAILURE(to_install(w));
 		ASSERT_TRUE(w.wait_log("Wizard page -1: ", 120)) << w.log();
 		ASSERT_EQ(drive->insert(rel->discs[1]), "");
 		ASSERT_TRUE(w.next_until("Wizard page -1: ")) << w.log();
@@ -230,9 +234,7 @@ TEST_F(DvdInstallGui, WrongDiscIsNamedOnTheDiscPage)
 		SCOPED_TRACE(lang);
 		ASSERT_EQ(drive->insert(rel->discs[0]), "");
 		wizard_window w(lang);
-		ASSERT_TRUE(w.start());
-		ASSERT_EQ(walk_to_map(w), "") << w.log();
-		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+		ASSERT_NO_FATAL_FAILURE(to_install(w));
 		// The first request says nothing of a refused disc.
 		const std::string ask = std::string("Wizard text: ") + said[lang].ask + "\n";
 		ASSERT_TRUE(w.wait_log(ask, 120)) << w.log();
@@ -278,9 +280,7 @@ TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 	vtest::write_file_bytes(bad + victim, "not a zip archive at all");
 
 	wizard_window w;
-	ASSERT_TRUE(w.start());
-	ASSERT_EQ(walk_to_map(w), "") << w.log();
-	ASSERT_TRUE(w.next_until("Wizard page 4: Installing Ventora")) << w.log();
+	ASSERT_NO_FATAL_FAILURE(to_install(w, "Wizard page 4: Installing Ventora"));
 	ASSERT_TRUE(w.wait_log("Installing Ventora - Please Change DVDs", 120)) << w.log();
 	ASSERT_EQ(drive->insert(bad), "");
 	ASSERT_TRUE(w.next_until("Installing Ventora - Checking DVD...")) << w.log();
@@ -303,9 +303,7 @@ TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 TEST_F(DvdInstallGui, BackFromTheInstallContinuesWhenTheQuestionIsClosedAndCancelDeletes)
 {
 	wizard_window w;
-	ASSERT_TRUE(w.start());
-	ASSERT_EQ(walk_to_map(w), "") << w.log();
-	ASSERT_TRUE(w.next_until("Wizard page 4: Installing Ventora")) << w.log();
+	ASSERT_NO_FATAL_FAILURE(to_install(w, "Wizard page 4: Installing Ventora"));
 	ASSERT_TRUE(w.wait_log("Installing Ventora - Please Change DVDs", 120)) << w.log();
 	const std::string dest = w.home() + "Desktop/" + rel->name + "/";
 	ASSERT_TRUE(vtest::path_exists(dest + "Airfoils/naca0012.afl"));
