@@ -19,6 +19,7 @@
 #include "tests/support/http_server.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
+#include "tests/support/x_session_fixture.h"
 
 namespace {
 
@@ -35,11 +36,11 @@ std::string newer_final(const std::string& archive_path = "/ventora/updater.zip"
 	       "FINAL_INSTALLER_LIN " + kArchiveHost + " " + archive_path + "\n";
 }
 
-class AboutGui : public ::testing::Test {
+class AboutGui : public vtest::XServerTest {
 protected:
 	void SetUp() override
 	{
-		if (xvfb.display().empty()) GTEST_FAIL() << "Xvfb could not be started (scripts/setup.sh installs it).";
+		ASSERT_NO_FATAL_FAILURE(XServerTest::SetUp());
 		app.display = xvfb.display();
 		// A Resources folder of its own: the window writes into Resources/preferences/.
 		const std::string res = app.folder() + "Resources";
@@ -82,14 +83,7 @@ protected:
 		if (i < 0) return "";
 		return app.report_lines()[i];
 	}
-	void click(float x, float y)
-	{
-		int sx, sy;
-		app.screen_point(x, y, &sx, &sy);
-		vtest::xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy)});
-		usleep(50 * 1000);
-		vtest::xdotool(app.display, {"click", "1"});
-	}
+	void click(float x, float y) { vtest::click_at(app, x, y, 50); }
 	// Clicks until a report line holding `text` follows line `from` (a press can
 	// be lost on a busy X server); the line, or empty.
 	std::string click_until(float x, float y, const std::string& text, int from)
@@ -147,7 +141,6 @@ protected:
 		EXPECT_EQ(app.wait_exit(30), 0) << app.stderr_text();
 	}
 
-	vtest::xvfb_server xvfb{1024, 768};
 	vtest::temp_folder files;
 	vtest::http_server server{files.path() + "www/"};
 	shell_app_run app{"about"};

@@ -22,6 +22,7 @@
 #include "Installer-f/wizard.h"
 #include "Installer-f/world_map.h"
 #include "tests/support/dvd_discs.h"
+#include "tests/support/dvd_release_fixture.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
@@ -32,44 +33,11 @@ using vtest::count_in;
 using vtest::wait_for;
 using vtest::wizard_window;
 
-
 std::string bin_dir()
 {
 	const char* b = std::getenv("VENTORA_BIN_DIR");
 	return std::string(b ? b : VENTORA_TEST_BIN_DIR) + "/";
 }
-
-vtest::dvd_release* rel = nullptr;
-std::string rel_error;
-
-struct DvdInstallGui : ::testing::Test {
-	static void SetUpTestSuite()
-	{
-		if (rel || !vtest::disc_namespace_problem().empty()) return;
-		static vtest::temp_folder work;
-		rel = new vtest::dvd_release;
-		rel_error = vtest::build_dvd_release(work.path() + "release/", *rel);
-	}
-	void SetUp() override
-	{
-		SKIP_WITHOUT_DISC_NAMESPACE();
-		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
-		ASSERT_EQ(rel_error, "");
-		ASSERT_GE(rel->discs.size(), 2u) << rel->maker_output;
-		drive.reset(new vtest::disc_drive(tmp.path() + "drive/"));
-		ASSERT_EQ(drive->insert(rel->discs[0]), "");
-	}
-	void TearDown() override { drive.reset(); }
-
-	vtest::temp_folder tmp;
-	std::unique_ptr<vtest::disc_drive> drive;
-};
-
-const std::string kScenery = "Global Scenery/-global terrain-/";
-
-// Centre of a map cell (longitude band j, latitude band i), GUI units.
-float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
-float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 // Through the first pages to the scenery map; false (with a reason) when a page was not reached.
 std::string walk_to_map(wizard_window& w)
@@ -83,6 +51,27 @@ std::string walk_to_map(wizard_window& w)
 	}
 	return "no scenery page";
 }
+
+struct DvdInstallGui : vtest::DvdReleaseTest {
+	void SetUp() override
+	{
+		ASSERT_NO_FATAL_FAILURE(DvdReleaseTest::SetUp());
+		if (!IsSkipped()) insert_first();
+	}
+	// The window started and walked through the map to the install page.
+	void to_install(wizard_window& w, const std::string& page = "Wizard page 4: ")
+	{
+		ASSERT_TRUE(w.start());
+		ASSERT_EQ(walk_to_map(w), "") << w.log();
+		ASSERT_TRUE(w.next_until(page)) << w.log();
+	}
+};
+
+const std::string kScenery = "Global Scenery/-global terrain-/";
+
+// Centre of a map cell (longitude band j, latitude band i), GUI units.
+float cell_x(int j) { return world_map_x + world_map_cell * j + 7; }
+float cell_y(int i) { return world_map_y + world_map_cell * i + 7; }
 
 TEST_F(DvdInstallGui, InstallsChosenTilesAcrossBothDiscs)
 {
@@ -212,9 +201,7 @@ TEST_F(DvdInstallGui, FrenchAndGermanInstallPagesHaveEveryText)
 		SCOPED_TRACE(lang);
 		ASSERT_EQ(drive->insert(rel->discs[0]), "");
 		wizard_window w(lang);
-		ASSERT_TRUE(w.start());
-		ASSERT_EQ(walk_to_map(w), "") << w.log();
-		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+		ASSERT_NO_FATAL_FAILURE(to_install(w));
 		ASSERT_TRUE(w.wait_log("Wizard page -1: ", 120)) << w.log();
 		ASSERT_EQ(drive->insert(rel->discs[1]), "");
 		ASSERT_TRUE(w.next_until("Wizard page -1: ")) << w.log();
@@ -247,9 +234,7 @@ TEST_F(DvdInstallGui, WrongDiscIsNamedOnTheDiscPage)
 		SCOPED_TRACE(lang);
 		ASSERT_EQ(drive->insert(rel->discs[0]), "");
 		wizard_window w(lang);
-		ASSERT_TRUE(w.start());
-		ASSERT_EQ(walk_to_map(w), "") << w.log();
-		ASSERT_TRUE(w.next_until("Wizard page 4: ")) << w.log();
+		ASSERT_NO_FATAL_FAILURE(to_install(w));
 		// The first request says nothing of a refused disc.
 		const std::string ask = std::string("Wizard text: ") + said[lang].ask + "\n";
 		ASSERT_TRUE(w.wait_log(ask, 120)) << w.log();
@@ -295,9 +280,7 @@ TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 	vtest::write_file_bytes(bad + victim, "not a zip archive at all");
 
 	wizard_window w;
-	ASSERT_TRUE(w.start());
-	ASSERT_EQ(walk_to_map(w), "") << w.log();
-	ASSERT_TRUE(w.next_until("Wizard page 4: Installing Ventora")) << w.log();
+	ASSERT_NO_FATAL_FAILURE(to_install(w, "Wizard page 4: Installing Ventora"));
 	ASSERT_TRUE(w.wait_log("Installing Ventora - Please Change DVDs", 120)) << w.log();
 	ASSERT_EQ(drive->insert(bad), "");
 	ASSERT_TRUE(w.next_until("Installing Ventora - Checking DVD...")) << w.log();
@@ -320,9 +303,7 @@ TEST_F(DvdInstallGui, CorruptArchiveOnDiscTwoAsksAndContinueEndsOnTheErrorPage)
 TEST_F(DvdInstallGui, BackFromTheInstallContinuesWhenTheQuestionIsClosedAndCancelDeletes)
 {
 	wizard_window w;
-	ASSERT_TRUE(w.start());
-	ASSERT_EQ(walk_to_map(w), "") << w.log();
-	ASSERT_TRUE(w.next_until("Wizard page 4: Installing Ventora")) << w.log();
+	ASSERT_NO_FATAL_FAILURE(to_install(w, "Wizard page 4: Installing Ventora"));
 	ASSERT_TRUE(w.wait_log("Installing Ventora - Please Change DVDs", 120)) << w.log();
 	const std::string dest = w.home() + "Desktop/" + rel->name + "/";
 	ASSERT_TRUE(vtest::path_exists(dest + "Airfoils/naca0012.afl"));

@@ -15,6 +15,7 @@
 #include "Installer-f/wizard.h"
 #include "Installer-f/world_map.h"
 #include "tests/support/dvd_discs.h"
+#include "tests/support/dvd_release_fixture.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
@@ -67,27 +68,14 @@ std::string registered_copy(const std::string& home, const std::string& master, 
 	return copy;
 }
 
-vtest::dvd_release* rel = nullptr;
-std::string rel_error;
-
-struct DvdRepairGui : ::testing::Test {
-	static void SetUpTestSuite()
-	{
-		if (rel || !vtest::disc_namespace_problem().empty()) return;
-		static vtest::temp_folder work;
-		rel = new vtest::dvd_release;
-		rel_error = vtest::build_dvd_release(work.path() + "release/", *rel);
-	}
+struct DvdRepairGui : vtest::DvdReleaseTest {
 	void SetUp() override
 	{
-		SKIP_WITHOUT_DISC_NAMESPACE();
-		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
-		ASSERT_EQ(rel_error, "");
+		ASSERT_NO_FATAL_FAILURE(DvdReleaseTest::SetUp());
+		if (IsSkipped()) return;
 		ASSERT_EQ(rel->discs.size(), 2u) << rel->maker_output;
-		drive.reset(new vtest::disc_drive(tmp.path() + "drive/"));
-		ASSERT_EQ(drive->insert(rel->discs[0]), "");
+		insert_first();
 	}
-	void TearDown() override { drive.reset(); }
 
 	std::string master(const std::string& rel_path) { return vtest::read_file_bytes(rel->master + "All/" + rel_path); }
 
@@ -99,9 +87,6 @@ struct DvdRepairGui : ::testing::Test {
 		ASSERT_TRUE(w.next_until("Wizard page 2: Scanning Ventora for Problems")) << w.log();
 		ASSERT_TRUE(w.wait_log("Wizard page 3: Confirm Repairs", 60)) << w.log();
 	}
-
-	vtest::temp_folder tmp;
-	std::unique_ptr<vtest::disc_drive> drive;
 };
 
 TEST_F(DvdRepairGui, RepairRestoresADamagedAndAMissingFileAcrossBothDiscs)

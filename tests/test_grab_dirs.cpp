@@ -14,27 +14,18 @@
 #include "Installer-f/utils_dirs.h"
 #include "DIzivoz/Files/io_archive.h"
 #include "tests/support/archive_fixtures.h"
+#include "tests/support/grab_fixture.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 
 namespace {
 
-class DirsTest : public ::testing::Test {
+class DirsTest : public vtest::EngineGlobalsTest {
 protected:
-	void SetUp() override
-	{
-		sim_info.clear();
-		stg = stg_struct{};
-		stg.platform = 3;
-		set_install_filter(1, 1);
-		dest_dir_path = tmp.path() + "dest/";
-		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
-	}
 	void TearDown() override
 	{
-		MACIBM_set_alert_sink(nullptr);
 		set_abort_alert_handler(nullptr);
-		sim_info.clear();
+		EngineGlobalsTest::TearDown();
 	}
 	void add(const std::string& path, int install, int remove, int platform = 0)
 	{
@@ -53,9 +44,6 @@ protected:
 		struct stat st{};
 		return lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 	}
-
-	vtest::temp_folder tmp;
-	std::vector<alert_record> alerts;
 };
 
 TEST_F(DirsTest, MakesChainNeededAndUserFoldersAndRenamesFrameworkEntries)

@@ -77,6 +77,14 @@ protected:
 
 	// The wizard's pages up to the first download frame; false when a step refused.
 	bool prepare() { return vtest::prepare_install(tmp.path() + "directory.txt", xtim.elapsed).empty(); }
+	// Publishes the release and installs it; the install meets no problem.
+	void install_cleanly(const std::vector<grab_file>& files)
+	{
+		publish(files);
+		ASSERT_TRUE(prepare());
+		run();
+		ASSERT_EQ(0, stg.install_problems);
+	}
 
 	// The install page: grab_files for at most 20 ms a frame until done, the
 	// frame clock advancing by step seconds a frame. Returns the frames run.
@@ -231,10 +239,7 @@ TEST_F(InstallTest, FreshInstallPlacesEveryFileAndLogsEachAction)
 TEST_F(InstallTest, UpdateFetchesOnlyWhatDiffersAndDeletesWhatIsGone)
 {
 	auto files = first_release();
-	publish(files);
-	ASSERT_TRUE(prepare());
-	run();
-	ASSERT_EQ(0, stg.install_problems);
+	ASSERT_NO_FATAL_FAILURE(install_cleanly(files));
 
 	// The next release: one file changed, one gone (its folder empties), one new.
 	std::vector<grab_file> update = files;
@@ -311,10 +316,7 @@ TEST_F(InstallTest, LinkLeftByAnEarlierReleaseNeverLeadsAWriteOrDeletionOutOfThe
 		files.push_back({"Resources/evil", r.text, 0777, true});
 		files.push_back({"Resources/inside", "sub", 0777, true});
 		files.push_back({"Resources/inside-abs", dest_dir_path + "Resources/sub", 0777, true});
-		publish(files);
-		ASSERT_TRUE(prepare());
-		run();
-		ASSERT_EQ(0, stg.install_problems);
+		ASSERT_NO_FATAL_FAILURE(install_cleanly(files));
 		ASSERT_EQ(1, is_sim_link(dest_dir_path + "Resources/evil", nullptr));
 
 		// Release 2 lists a file under the link and drops one under it; it
@@ -359,10 +361,7 @@ TEST_F(InstallTest, LinkLeftByAnEarlierReleaseNeverLeadsAWriteOrDeletionOutOfThe
 TEST_F(InstallTest, FailedDeletionIsLoggedLeftUncountedAndTriedByTheNextUpdate)
 {
 	auto files = first_release();
-	publish(files);
-	ASSERT_TRUE(prepare());
-	run();
-	ASSERT_EQ(0, stg.install_problems);
+	ASSERT_NO_FATAL_FAILURE(install_cleanly(files));
 
 	const std::string stuck = dest_dir_path + "Resources/old/x.txt";
 	if (!set_immutable(stuck, true)) GTEST_SKIP() << "no immutable attribute here";
@@ -946,10 +945,7 @@ TEST_F(InstallTest, DamagedUpdateKeepsTheOldFileAndIsFetchedAgainNextTime)
 	// the old a.txt whole, and the next update fetches it again instead of
 	// asking about a file the user never touched.
 	auto files = first_release();
-	publish(files);
-	ASSERT_TRUE(prepare());
-	run();
-	ASSERT_EQ(0, stg.install_problems);
+	ASSERT_NO_FATAL_FAILURE(install_cleanly(files));
 	std::vector<grab_file> update = files;
 	update.insert(update.begin() + 1, {"Resources/a.txt", "alpha, second release\n", 0644});  // history: old then new
 	publish(update);

@@ -13,33 +13,28 @@
 #include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "tests/support/archive_fixtures.h"
+#include "tests/support/grab_fixture.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
 
 namespace {
 
-class TasksTest : public ::testing::Test {
+class TasksTest : public vtest::EngineGlobalsTest {
 protected:
 	void SetUp() override
 	{
-		sim_info.clear();
-		stg = stg_struct{};
-		stg.platform = 3;
-		set_install_filter(1, 1);
-		dest_dir_path = tmp.path() + "dest/";
+		EngineGlobalsTest::SetUp();
 		temp_path = tmp.path() + "staging/";
 		mkdir(temp_path.c_str(), 0700);
 		dvd_path = tmp.path() + "dvd/";
 		install_name = "Ventora Demo";
-		MACIBM_set_alert_sink([this](const alert_record& a) { alerts.push_back(a); });
 	}
 	void TearDown() override
 	{
 		checksum_directory_kill();
 		install_files_kill();
 		tasks_set_processor_count(0);
-		MACIBM_set_alert_sink(nullptr);
-		sim_info.clear();
+		EngineGlobalsTest::TearDown();
 	}
 	file_version_struct& add(const std::string& path, const std::string& sig, int platform = 0)
 	{
@@ -69,9 +64,6 @@ protected:
 		}
 		return -1;
 	}
-
-	vtest::temp_folder tmp;
-	std::vector<alert_record> alerts;
 };
 
 TEST_F(TasksTest, ChecksumOfAMissingDestinationMarksEverythingAbsentAtOnce)

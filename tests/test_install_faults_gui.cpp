@@ -26,6 +26,7 @@
 #include "tests/support/demo_release.h"
 #include "tests/support/demo_release_fixture.h"
 #include "tests/support/dvd_discs.h"
+#include "tests/support/dvd_release_fixture.h"
 #include "tests/support/dvd_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
@@ -33,52 +34,27 @@
 namespace {
 
 using vtest::count_in;
+using vtest::language_table;
+using vtest::next_until;
+using vtest::next_x;
+using vtest::quit_x;
+using vtest::T;
 using vtest::wait_for;
 using vtest::wizard_window;
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Pictures of the pages for a look, when VENTORA_KEEP_SHOTS names a folder.
-std::string shot_path(const std::string& name)
-{
-	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
-	return keep ? std::string(keep) + "/" + name + ".png" : std::string();
-}
-// The picture once the window has settled: two looks 100 ms apart agree.
-void keep_shot(const std::function<bool(const std::string&)>& save, const std::string& name)
-{
-	const std::string path = shot_path(name);
-	if (path.empty()) return;
-	const std::string look = path + ".look";
-	save(path);
-	wait_for(
-	    [&] {
-		    if (!save(look)) return false;
-		    const bool same = vtest::read_file_bytes(look) == vtest::read_file_bytes(path);
-		    rename(look.c_str(), path.c_str());
-		    return same;
-	    },
-	    10);
-	unlink(look.c_str());
-}
 void keep_shot(wizard_window& w, const std::string& name)
 {
-	keep_shot([&](const std::string& png) { return w.save_png(png); }, name);
+	vtest::keep_settled_shot([&](const std::string& png) { return w.save_png(png); }, name);
 }
-void keep_shot(vtest::gui_ctl& c, const std::string& name) { keep_shot(c.save_png, name); }
+void keep_shot(vtest::gui_ctl& c, const std::string& name) { vtest::keep_settled_shot(c, name); }
 
 // The tests spread over the three languages, so each language's fault pages
 // go through the window's layout check; what they expect is translated by
-// the program's own tables.
-struct language_table {
-	explicit language_table(int lang)
-	{
-		UTL_translate_clear();
-		if (lang) UTL_translate_load(lang, "");
-	}
-	~language_table() { UTL_translate_clear(); }
-};
-std::string T(const char* s) { return UTL_translate_string(s); }
+// the program's own tables (language_table).
+
 // A translated text up to its first argument.
 std::string lead(const char* fmt)
 {
@@ -98,19 +74,6 @@ std::vector<std::string> temp_archives(const std::string& run_folder)
 // ---- the web demo ------------------------------------------------------------------
 
 using WebFaults = vtest::DemoReleaseTest;
-
-float next_x(int lang) { return 770 - interface_icon_width(2, lang) / 2; }
-float quit_x(int lang) { return 30 + interface_icon_width(0, lang) / 2; }
-
-// Next until the log shows `line` (a busy machine may lose a click).
-bool next_until(vtest::gui_ctl& c, int lang, const std::string& line)
-{
-	for (int k = 0; k < 6; ++k) {
-		c.click(next_x(lang), 23);
-		if (c.wait_log(line, 5)) return true;
-	}
-	return false;
-}
 
 TEST_F(WebFaults, ListOrFileThatDoesNotComeIsAskedForAtAPaceAndThePageSaysWhy)
 {
@@ -341,26 +304,7 @@ TEST_F(WebFaults, PreferencesShowAndKeepThePortInUse)
 
 // ---- the disc installer ------------------------------------------------------------
 
-vtest::dvd_release* discs = nullptr;
-std::string discs_error;
-
-struct DiscFaults : ::testing::Test {
-	static void SetUpTestSuite()
-	{
-		if (discs || !vtest::disc_namespace_problem().empty()) return;
-		static vtest::temp_folder work;
-		discs = new vtest::dvd_release;
-		discs_error = vtest::build_dvd_release(work.path() + "release/", *discs);
-	}
-	void SetUp() override
-	{
-		SKIP_WITHOUT_DISC_NAMESPACE();
-		if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
-		ASSERT_EQ(discs_error, "");
-		ASSERT_GE(discs->discs.size(), 2u) << discs->maker_output;
-		drive.reset(new vtest::disc_drive(tmp.path() + "drive/"));
-	}
-	void TearDown() override { drive.reset(); }
+struct DiscFaults : vtest::DvdReleaseTest {
 
 	// A copy of the first disc whose first archive in manifest order is a
 	// pipe: the installer's copy of it waits until the test has done what it
@@ -368,8 +312,8 @@ struct DiscFaults : ::testing::Test {
 	std::string held_disc()
 	{
 		const std::string disc = tmp.path() + "held_disc/";
-		if (copy_file_recursive(discs->discs[0], disc) != 0) return "";
-		const std::string set = disc + discs->name + "/";
+		if (copy_file_recursive(rel->discs[0], disc) != 0) return "";
+		const std::string set = disc + rel->name + "/";
 		std::string name;
 		if (zip_to_file(set + "directory.txt.zip", tmp.path(), &name, 0) != 0) return "";
 		std::istringstream in(vtest::read_file_bytes(tmp.path() + name));
@@ -421,8 +365,6 @@ struct DiscFaults : ::testing::Test {
 		vtest::write_file_bytes(held_archive, held_bytes);
 	}
 
-	vtest::temp_folder tmp;
-	std::unique_ptr<vtest::disc_drive> drive;
 	std::string held_archive, held_bytes;
 };
 
@@ -454,6 +396,17 @@ std::string walk_to_install(wizard_window& w, const disc_lines& l)
 	return "";
 }
 
+// Walks to the install page while the held archive waits: `meanwhile` runs
+// once the installer has opened it. Empty when walked, else why not.
+std::string walk_holding(DiscFaults& f, wizard_window& w, const disc_lines& l, const std::function<void()>& meanwhile)
+{
+	std::string walked = "?";
+	std::thread walker([&] { walked = walk_to_install(w, l); });
+	f.release_held(meanwhile);
+	walker.join();
+	return walked;
+}
+
 // The second disc asked for (one more change-disc page than `changes`) and
 // given; the install ends on its finish page.
 std::string finish_with_second_disc(wizard_window& w, const disc_lines& l, vtest::disc_drive& drive,
@@ -474,12 +427,7 @@ TEST_F(DiscFaults, DiscTakenOutMidInstallLeadsToTheChangeDiscPage)
 	const disc_lines l(lang);
 	wizard_window w(lang);
 	ASSERT_TRUE(w.start());
-	std::thread walker;
-	std::string walked = "?";
-	walker = std::thread([&] { walked = walk_to_install(w, l); });
-	release_held([&] { EXPECT_EQ(drive->eject(), ""); });
-	walker.join();
-	ASSERT_EQ(walked, "") << w.log();
+	ASSERT_EQ(walk_holding(*this, w, l, [&] { EXPECT_EQ(drive->eject(), ""); }), "") << w.log();
 
 	// No question per file: the page that asks for the disc.
 	ASSERT_TRUE(w.wait_log(l.insert_first, 60)) << w.log();
@@ -487,17 +435,17 @@ TEST_F(DiscFaults, DiscTakenOutMidInstallLeadsToTheChangeDiscPage)
 	EXPECT_EQ(w.count("Question"), 0) << w.log();
 	const int changes = w.count(l.change_disc);
 	const int installs = w.count(l.install);
-	ASSERT_EQ(drive->insert(discs->discs[0]), "");
+	ASSERT_EQ(drive->insert(rel->discs[0]), "");
 	ASSERT_TRUE(w.next_until(l.install)) << w.log();
 	EXPECT_GT(w.count(l.install), installs);
-	ASSERT_EQ(finish_with_second_disc(w, l, *drive, discs->discs[1], changes), "") << w.log();
+	ASSERT_EQ(finish_with_second_disc(w, l, *drive, rel->discs[1], changes), "") << w.log();
 	EXPECT_TRUE(w.wait_log(l.success, 10)) << w.log();
 	EXPECT_EQ(w.count("Question"), 0) << w.log();
 	w.click(w.quit_right_x(), 23);
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
 
-	const std::string dest = w.home() + "Desktop/" + discs->name + "/";
-	const std::string m = discs->master;
+	const std::string dest = w.home() + "Desktop/" + rel->name + "/";
+	const std::string m = rel->master;
 	for (const char* f : {"Instructions/Read Me.txt", "Airfoils/naca0012.afl", "Aircraft/General Aviation/Cirrus TheJet/c4.acf"})
 		EXPECT_EQ(vtest::read_file_bytes(dest + f), vtest::read_file_bytes(m + "All/" + f)) << f;
 	EXPECT_EQ(vtest::read_file_bytes(dest + "Ventora"), vtest::read_file_bytes(m + "Linux/Ventora"));
@@ -522,11 +470,8 @@ TEST_F(DiscFaults, DestinationFillingUpMidInstallAsksOnce)
 	vtest::small_volume desktop(w.home() + "Desktop", 4096);
 	ASSERT_EQ(desktop.problem(), "");
 	ASSERT_TRUE(w.start());
-	std::string walked = "?", filler;
-	std::thread walker([&] { walked = walk_to_install(w, l); });
-	release_held([&] { filler = desktop.fill(); });
-	walker.join();
-	ASSERT_EQ(walked, "") << w.log();
+	std::string filler;
+	ASSERT_EQ(walk_holding(*this, w, l, [&] { filler = desktop.fill(); }), "") << w.log();
 
 	// One question, saying what is wrong; the later files wait for the answer.
 	ASSERT_TRUE(w.wait_log(asked, 60)) << w.log();
@@ -538,19 +483,19 @@ TEST_F(DiscFaults, DestinationFillingUpMidInstallAsksOnce)
 	unlink(filler.c_str());
 	w.question_click(96, 31);
 	ASSERT_TRUE(w.wait_log("Question answered: 0", 30)) << w.log();
-	ASSERT_EQ(finish_with_second_disc(w, l, *drive, discs->discs[1], 0), "") << w.log();
+	ASSERT_EQ(finish_with_second_disc(w, l, *drive, rel->discs[1], 0), "") << w.log();
 	EXPECT_TRUE(w.wait_log(l.success, 10)) << w.log();
 	EXPECT_EQ(w.count("Question asked:"), 1) << w.log();
 	w.click(w.quit_right_x(), 23);
 	EXPECT_EQ(w.wait_exit(60), 0) << w.log();
-	const std::string dest = w.home() + "Desktop/" + discs->name + "/";
+	const std::string dest = w.home() + "Desktop/" + rel->name + "/";
 	for (const char* f : {"Instructions/Read Me.txt", "Airfoils/naca0012.afl", "Aircraft/General Aviation/Cirrus TheJet/c4.acf"})
-		EXPECT_EQ(vtest::read_file_bytes(dest + f), vtest::read_file_bytes(discs->master + "All/" + f)) << f;
+		EXPECT_EQ(vtest::read_file_bytes(dest + f), vtest::read_file_bytes(rel->master + "All/" + f)) << f;
 }
 
 TEST_F(DiscFaults, CopyThatCannotBeStartedSaysSoAndNamesItsExecutable)
 {
-	ASSERT_EQ(drive->insert(discs->discs[0]), "");
+	ASSERT_EQ(drive->insert(rel->discs[0]), "");
 	const int lang = 1;
 	std::string page, text;
 	{
@@ -601,7 +546,7 @@ TEST_F(DiscFaults, QuitMidInstallAsksAndCancelLeavesNoCopyOrRegistryLine)
 	ASSERT_TRUE(w.start());
 	std::string walked = "?";
 	std::thread walker([&] { walked = walk_to_install(w, l); });
-	const std::string dest = w.home() + "Desktop/" + discs->name + "/";
+	const std::string dest = w.home() + "Desktop/" + rel->name + "/";
 	const std::string registry = w.home() + ".config/Ventora/ventora_install.txt";
 	release_held([&] {
 		walker.join();

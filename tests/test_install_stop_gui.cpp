@@ -25,31 +25,12 @@
 
 namespace {
 
+using vtest::back_x;
+using vtest::language_table;
+using vtest::next_until;
+using vtest::quit_x;
+using vtest::T;
 using vtest::wait_for;
-
-struct language_table {
-	explicit language_table(int lang)
-	{
-		UTL_translate_clear();
-		if (lang) UTL_translate_load(lang, "");
-	}
-	~language_table() { UTL_translate_clear(); }
-};
-std::string T(const char* s) { return UTL_translate_string(s); }
-
-
-float next_x(int lang) { return 770 - interface_icon_width(2, lang) / 2; }
-float quit_x(int lang) { return 30 + interface_icon_width(0, lang) / 2; }
-float back_x(int lang) { return 760 - interface_icon_width(2, lang) - interface_icon_width(1, lang) / 2; }
-
-bool next_until(vtest::gui_ctl& c, int lang, const std::string& line)
-{
-	for (int k = 0; k < 6; ++k) {
-		c.click(next_x(lang), 23);
-		if (c.wait_log(line, 5)) return true;
-	}
-	return false;
-}
 
 std::vector<std::string> lines_of(const std::string& path)
 {

@@ -18,6 +18,7 @@
 #include "tests/support/maker_master.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
+#include "tests/support/x_session_fixture.h"
 
 namespace {
 
@@ -30,11 +31,11 @@ const char* const kRelease = "Ventora 9.10r1/";
 
 bool dark(unsigned rgb) { return (rgb >> 16) < 0x40 && ((rgb >> 8) & 0xFF) < 0x40 && (rgb & 0xFF) < 0x40; }
 
-class MakerWindow : public ::testing::Test {
+class MakerWindow : public vtest::XServerTest {
 protected:
 	void SetUp() override
 	{
-		ASSERT_FALSE(server.display().empty()) << "Xvfb could not be started (scripts/setup.sh installs it).";
+		ASSERT_NO_FATAL_FAILURE(XServerTest::SetUp());
 		// Long folders make each path line longer than the status line.
 		master = tmp.path() + "the release master/Ventora 9.00/";
 		out = tmp.path() + "the release output/DVD_Masters/";
@@ -43,7 +44,7 @@ protected:
 	// Starts the maker and waits for its window; false when it never came.
 	bool start(shell_app_run& app, x_view& x)
 	{
-		app.display = server.display();
+		app.display = xvfb.display();
 		if (!app.start({"--master=" + master, "--output=" + out})) return false;
 		for (int i = 0; i < 6000 && app.wait_exit(0.01) < 0; ++i) {
 			win = x.find_window("Ventora Installer");
@@ -73,7 +74,7 @@ protected:
 	// the pointer moves, so frames follow, and the picture settles again.
 	bool settled_title_has_text(shell_app_run& app, x_view& x, int nudge)
 	{
-		xdotool(server.display(), {"mousemove", std::to_string(sx(400 + nudge)), std::to_string(sy(300))});
+		xdotool(xvfb.display(), {"mousemove", std::to_string(sx(400 + nudge)), std::to_string(sy(300))});
 		return wait_alert(app, x) && alert_title_has_text(x);
 	}
 	// Waits until an alert's white panel is on the screen and the picture
@@ -94,7 +95,6 @@ protected:
 	int sx(int gx) const { return wx + gx; }
 	int sy(int gy) const { return wy + wh - 1 - gy; }
 
-	vtest::xvfb_server server{1024, 768};
 	vtest::temp_folder tmp;
 	std::string master, out;
 	unsigned long win = 0;
@@ -115,7 +115,7 @@ TEST_F(MakerWindow, StripShowsProgressAndQStopsTheBuild)
 	mtest::write_master(master, m);
 
 	shell_app_run app("", {}, "ventora_maker");
-	x_view x(server.display());
+	x_view x(xvfb.display());
 	ASSERT_TRUE(x.ok());
 	ASSERT_TRUE(start(app, x)) << app.stderr_text();
 	ASSERT_EQ(ww, 800);
@@ -178,14 +178,14 @@ TEST_F(MakerWindow, StripShowsProgressAndQStopsTheBuild)
 	EXPECT_GT(right_end[1], right_end[0]);
 
 	// 'q' is queued while the build is held; the build takes it at a later strip.
-	ASSERT_TRUE(xdotool(server.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
-	ASSERT_TRUE(xdotool(server.display(), {"key", "q"}));
+	ASSERT_TRUE(xdotool(xvfb.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
+	ASSERT_TRUE(xdotool(xvfb.display(), {"key", "q"}));
 	ASSERT_EQ(0, kill(app.pid(), SIGCONT));
 	ASSERT_TRUE(wait_alert(app, x)) << app.stderr_text();
 	if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/maker_stopped.png");
 	EXPECT_TRUE(alert_title_has_text(x));
 	EXPECT_TRUE(settled_title_has_text(app, x, 1));
-	ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+	ASSERT_TRUE(xdotool(xvfb.display(), {"key", "Return"}));
 	ASSERT_EQ(1, app.wait_exit(60)) << app.stderr_text();
 	EXPECT_NE(std::string::npos,
 	          app.log().find("\nYou pressed Q, so the build was stopped.\nThe disc folders it had begun were removed."
@@ -227,10 +227,10 @@ TEST_F(MakerWindow, FinishedBuildEndsAfterItsChecklist)
 {
 	mtest::write_master(master, mtest::full_master());
 	shell_app_run app("", {}, "ventora_maker");
-	x_view x(server.display());
+	x_view x(xvfb.display());
 	ASSERT_TRUE(x.ok());
 	ASSERT_TRUE(start(app, x)) << app.stderr_text();
-	ASSERT_TRUE(xdotool(server.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
+	ASSERT_TRUE(xdotool(xvfb.display(), {"mousemove", std::to_string(sx(400)), std::to_string(sy(300))}));
 	// The word on the empty file left out, then the checklist, each titled;
 	// Return dismisses each once it is on the screen.
 	int status = -1;
@@ -242,7 +242,7 @@ TEST_F(MakerWindow, FinishedBuildEndsAfterItsChecklist)
 		EXPECT_TRUE(alert_title_has_text(x));
 		EXPECT_TRUE(settled_title_has_text(app, x, ++nudge));
 		const std::vector<unsigned> before = x.pixels(wx, wy, ww, wh);
-		ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+		ASSERT_TRUE(xdotool(xvfb.display(), {"key", "Return"}));
 		// Gone when the picture changes (the next alert) or the program ends.
 		bool changed = false;
 		for (int i = 0; i < 6000 && !changed; ++i) {
@@ -268,7 +268,7 @@ TEST_F(MakerWindow, LanguagePickerAndFatalAlertHaveTitles)
 {
 	master = tmp.path() + "no master/";
 	shell_app_run app("", {{"LANGUAGE", "<unset>"}}, "ventora_maker");
-	x_view x(server.display());
+	x_view x(xvfb.display());
 	ASSERT_TRUE(x.ok());
 	ASSERT_TRUE(start(app, x)) << app.stderr_text();
 	int nudge = 0;
@@ -278,7 +278,7 @@ TEST_F(MakerWindow, LanguagePickerAndFatalAlertHaveTitles)
 		EXPECT_TRUE(settled_title_has_text(app, x, ++nudge));
 		if (const char* keep = std::getenv("VENTORA_KEEP_PAGE")) x.save_png(win, std::string(keep) + "/" + page + ".png");
 		const std::vector<unsigned> before = x.pixels(wx, wy, ww, wh);
-		ASSERT_TRUE(xdotool(server.display(), {"key", "Return"}));
+		ASSERT_TRUE(xdotool(xvfb.display(), {"key", "Return"}));
 		bool changed = false;
 		for (int i = 0; i < 6000 && !changed; ++i) changed = app.wait_exit(0.01) >= 0 || x.pixels(wx, wy, ww, wh) != before;
 		ASSERT_TRUE(changed);

@@ -19,21 +19,12 @@
 
 namespace {
 
-struct language_table {
-	explicit language_table(int lang)
-	{
-		UTL_translate_clear();
-		if (lang) UTL_translate_load(lang, "");
-	}
-	~language_table() { UTL_translate_clear(); }
-};
-std::string T(const char* s) { return UTL_translate_string(s); }
-
-
-float next_x(int lang) { return 770 - interface_icon_width(2, lang) / 2; }
-float quit_x(int lang) { return 30 + interface_icon_width(0, lang) / 2; }
-float back_x(int lang) { return 760 - interface_icon_width(2, lang) - interface_icon_width(1, lang) / 2; }
-float prefs_x(int lang) { return 40 + interface_icon_width(0, lang) + interface_icon_width(6, lang) / 2; }
+using vtest::back_x;
+using vtest::language_table;
+using vtest::next_x;
+using vtest::prefs_x;
+using vtest::quit_x;
+using vtest::T;
 
 // Clicks until the log holds the line `count` times.
 bool click_until(vtest::gui_ctl& c, float x, const std::string& line, int count)

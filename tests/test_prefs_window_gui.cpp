@@ -17,6 +17,7 @@
 #include "Installer-f/prefs_window.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
+#include "tests/support/x_session_fixture.h"
 
 namespace {
 
@@ -55,12 +56,12 @@ const char* const kPrefsFile =
     "I\n9002 version\n_stream_count 0\n_log_actions 0\n_proxy_host proxy.example.org\n_proxy_port 8080\n"
     "_proxy_port_int 8080\n_get_beta 0\n";
 
-class PrefsWindowGui : public ::testing::Test {
+class PrefsWindowGui : public vtest::XServerTest {
 protected:
 	void SetUp() override
 	{
-		ASSERT_FALSE(server.display().empty()) << "Xvfb could not be started (scripts/setup.sh installs it).";
-		app.display = server.display();
+		ASSERT_NO_FATAL_FAILURE(XServerTest::SetUp());
+		app.display = xvfb.display();
 		const std::string dir = app.folder() + "home/.config/Ventora/";
 		mkdir((app.folder() + "home/.config").c_str(), 0755);
 		mkdir(dir.c_str(), 0755);
@@ -109,12 +110,7 @@ protected:
 	}
 
 	void screen(float x, float y, int* sx, int* sy) const { app.screen_point(x, y, sx, sy); }
-	void click(float x, float y)
-	{
-		int sx, sy;
-		screen(x, y, &sx, &sy);
-		xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy), "click", "1"});
-	}
+	void click(float x, float y) { vtest::click_at(app, x, y); }
 	void key(const std::vector<std::string>& names)
 	{
 		std::vector<std::string> args = {"key"};
@@ -147,7 +143,6 @@ protected:
 		return vtest::read_file_bytes(app.folder() + "home/.config/Ventora/Ventora Installer.prf");
 	}
 
-	vtest::xvfb_server server{1024, 768};
 	vtest::shell_app_run app{"prefs"};
 	const prefs_layout_t& L = prefs_layout();
 };

@@ -14,21 +14,21 @@
 
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
+#include "tests/support/x_session_fixture.h"
 
 namespace {
 
+using vtest::click_at;
 using vtest::shell_app_run;
 using vtest::x_view;
 using vtest::xdotool;
 
-// Each test has an X server of its own: input and windows of tests running
-// side by side never meet.
-class ShellWindow : public ::testing::Test {
+class ShellWindow : public vtest::XServerTest {
 protected:
 	std::string display_or_fail()
 	{
-		if (server.display().empty()) ADD_FAILURE() << "Xvfb could not be started (scripts/setup.sh installs it).";
-		return server.display();
+		if (xvfb.display().empty()) ADD_FAILURE() << "Xvfb could not be started (scripts/setup.sh installs it).";
+		return xvfb.display();
 	}
 	// Starts the application on a screen of another size (a server of its
 	// own, kept by the fixture) and waits for its main screen.
@@ -40,17 +40,8 @@ protected:
 		ASSERT_TRUE(app.start());
 		ASSERT_GE(app.wait_line("ready", 20), 0) << app.stderr_text();
 	}
-	vtest::xvfb_server server{1024, 768};
 	std::unique_ptr<vtest::xvfb_server> other_screen;
 };
-
-// Clicks a point of the open sub-window.
-void click_at(shell_app_run& app, float x, float y)
-{
-	int sx, sy;
-	app.screen_point(x, y, &sx, &sy);
-	xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy), "click", "1"});
-}
 
 // A window of the application: 800 x 600 with its top-left corner there.
 void expect_geometry(x_view& x, unsigned long w, int want_x, int want_y)

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -118,6 +119,65 @@ struct updater_window {
 	void close_prefs() { click_prefs(10, 380 - 10); }
 	void back() { click(760 - interface_icon_width(2, lang) - interface_icon_width(1, lang) / 2, 23); }
 	void fly() { click(500, 350); }
+
+	// An update's walk through the pages: Welcome, (the copy picker without
+	// -path: every later page one further on), Search for Updates, and when
+	// the scan finds work Check Disk Space and Installing, to Finish. The
+	// hooks run on their page; a fatal failure in one ends the walk.
+	struct walk {
+		std::vector<std::string> args;
+		std::string plan;  // the scan's plan line, looked for on Check Disk Space
+		bool picker = false;
+		bool finds_work = true;
+		bool titled = true;  // page lines with their English titles
+		double finish_seconds = 60;
+		std::function<void()> on_start, on_welcome, on_picker, on_disk;
+	};
+	std::string page(const walk& p, int n, const char* title) const
+	{
+		return "Wizard page " + std::to_string(n) + ":" + (p.titled ? std::string(" ") + title : std::string());
+	}
+	static bool hook(const std::function<void()>& f)
+	{
+		if (f) f();
+		return !::testing::Test::HasFatalFailure();
+	}
+	// Up to the Search for Updates page, the scan under way.
+	void to_scan(const vtest::demo_release& r, const walk& p)
+	{
+		ASSERT_TRUE(start(r, p.args)) << run.stderr_text();
+		if (!hook(p.on_start)) return;
+		ASSERT_TRUE(run.wait_log(page(p, 0, "Ventora 9 Web Updater"), 30)) << run.log();
+		if (!hook(p.on_welcome)) return;
+		const int k = p.picker ? 1 : 0;
+		if (p.picker) {
+			ASSERT_TRUE(next_to(page(p, 1, "Pick Destination"))) << run.log();
+			if (!hook(p.on_picker)) return;
+		}
+		ASSERT_TRUE(next_to(page(p, 1 + k, "Search for Updates"))) << run.log();
+	}
+	void to_finish(const vtest::demo_release& r, const walk& p)
+	{
+		ASSERT_NO_FATAL_FAILURE(to_scan(r, p));
+		const int k = p.picker ? 1 : 0;
+		if (p.finds_work) {
+			ASSERT_TRUE(run.wait_log(page(p, 2 + k, "Check Disk Space"), 60)) << run.log();
+			if (!p.plan.empty()) {
+				EXPECT_NE(run.log().find(p.plan), std::string::npos) << p.plan << " not in:\n" << run.log();
+			}
+			if (!hook(p.on_disk)) return;
+			std::this_thread::sleep_for(std::chrono::milliseconds(300));
+			ASSERT_TRUE(next_to(page(p, 3 + k, "Installing"))) << run.log();
+		}
+		ASSERT_TRUE(run.wait_log(page(p, 4 + k, "Finshed Web Update"), p.finish_seconds)) << run.log();
+	}
+	// Quit on the Finish page; the program ends well.
+	void quit_from_finish()
+	{
+		std::this_thread::sleep_for(std::chrono::milliseconds(300));
+		quit_at_next();
+		EXPECT_EQ(run.wait_exit(30), 0) << run.stderr_text();
+	}
 };
 
 // The demo release installed headless into dest (made here), as the web
@@ -206,11 +266,10 @@ TEST_F(UpdaterGui, CopyOfTheSameReleaseIsUpToDateAndItsChoiceFlies)
 
 	const size_t before = rel->server->request_count();
 	updater_window w;
-	ASSERT_TRUE(w.start(*rel, {"-path", installed.dest})) << w.run.stderr_text();
 	// With -path: Welcome, Search for Updates, Check Disk Space, Install Updates, Finish.
-	ASSERT_TRUE(w.run.wait_log("Wizard page 0: Ventora 9 Web Updater", 30)) << w.run.log();
-	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	updater_window::walk up_to_date{{"-path", installed.dest}};
+	up_to_date.finds_work = false;
+	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, up_to_date));
 	std::string log = w.run.log();
 	EXPECT_NE(log.find("Update: 0 to install, 0 to delete"), std::string::npos) << log;
 	EXPECT_NE(log.find("Update result: This copy of Ventora (" + installed.dest + ") is already up to date."),
@@ -263,18 +322,10 @@ TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped
 	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 
 	size_t before = rel->server->request_count();
-	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
-	EXPECT_NE(w.run.log().find("Update: 2 to install, 1 to delete"), std::string::npos) << w.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	updater_window::walk update{{"-path", dest}, "Update: 2 to install, 1 to delete"};
+	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+	w.quit_from_finish();
 
 	const std::string b = "/" + rel->name + "/";
 	const std::multiset<std::string> want = {rel->web_host + "/serverlist9.txt", host + b + "directory.txt.zip",
@@ -296,14 +347,11 @@ TEST_F(UpdaterGui, PreviousReleaseFetchesOnlyWhatChangedAndDeletesWhatWasDropped
 	updater_window again;
 	again.register_copies({dest});
 	before = rel->server->request_count();
-	ASSERT_TRUE(again.start(*rel, {"-path", dest})) << again.run.stderr_text();
-	ASSERT_TRUE(again.run.wait_log("Wizard page 0:", 30)) << again.run.log();
-	ASSERT_TRUE(again.next_to("Wizard page 1: Search for Updates")) << again.run.log();
-	ASSERT_TRUE(again.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << again.run.log();
+	updater_window::walk up_to_date{{"-path", dest}};
+	up_to_date.finds_work = false;
+	ASSERT_NO_FATAL_FAILURE(again.to_finish(*rel, up_to_date));
 	EXPECT_NE(again.run.log().find("is already up to date."), std::string::npos) << again.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	again.quit_at_next();
-	EXPECT_EQ(again.run.wait_exit(30), 0) << again.run.stderr_text();
+	again.quit_from_finish();
 	const std::multiset<std::string> lists = {rel->web_host + "/serverlist9.txt", host + b + "directory.txt.zip"};
 	EXPECT_EQ(asked_since(*rel, before), lists);
 }
@@ -323,18 +371,10 @@ TEST_F(UpdaterGui, DeletionOnlyReleaseGoesThroughTheInstallPage)
 	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 
 	const size_t before = rel->server->request_count();
-	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
-	EXPECT_NE(w.run.log().find("Update: 0 to install, 1 to delete"), std::string::npos) << w.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
+	updater_window::walk update{{"-path", dest}, "Update: 0 to install, 1 to delete"};
+	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	EXPECT_NE(w.run.log().find("Update result: I have finished updating " + dest + "."), std::string::npos);
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+	w.quit_from_finish();
 	EXPECT_FALSE(exists(dest + "Aircraft/General Aviation/Cirrus TheJet/c4.acf"));
 	EXPECT_TRUE(exists(dest + "Instructions/Read Me.txt"));
 	for (const std::string& p : asked_since(*rel, before))
@@ -378,16 +418,10 @@ TEST_F(UpdaterGui, FinishPageCountsTheOldFilesThatCouldNotBeRemoved)
 		if (!stuck.on) GTEST_SKIP() << "no immutable attribute here";
 		rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 
-		ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-		ASSERT_TRUE(w.next_to("Wizard page 1:")) << w.run.log();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 2:", 60)) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		ASSERT_TRUE(w.next_to("Wizard page 3:")) << w.run.log();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 4:", 60)) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		w.quit_at_next();
-		EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+		updater_window::walk update{{"-path", dest}};
+		update.titled = false;  // the titles are translated
+		ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
+		w.quit_from_finish();
 		const std::string log = w.run.log();
 		EXPECT_NE(log.find("Could not delete the dropped file " + dest + dropped + ": "), std::string::npos) << log;
 		EXPECT_NE(log.find(std::string("\n\n") + said[lang]), std::string::npos) << log;
@@ -426,39 +460,40 @@ TEST_F(UpdaterGui, WithoutPathTheRegisteredCopiesArePicked)
 		if (r.registered) w.register_copies(copies);
 		std::vector<std::string> args;
 		if (r.bad_path) args = {"-path", w.home() + "Apps/"};
-		ASSERT_TRUE(w.start(*rel, args)) << w.run.stderr_text();
-		if (r.bad_path) {
-			// The warning waits for Return.
-			for (int i = 0; i < 100 && !w.run.wait_log("Wizard page 0:", 0.2); ++i) w.key("Return");
-			EXPECT_NE(w.run.log().find("does not appear to be an installed copy"), std::string::npos) << w.run.log();
-		}
-		ASSERT_TRUE(w.run.wait_log("Wizard page 0: Ventora 9 Web Updater", 30)) << w.run.log();
-		ASSERT_TRUE(w.next_to("Wizard page 1: Pick Destination")) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(400));
-		if (r.tick >= 0) {
-			w.click(250, 400 - 25.0f * r.tick + 3);
-			std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		}
-		if (r.find_it) {
-			// The button follows the question's width: along its line until the
-			// dialog stand-in is asked.
-			vtest::write_file_bytes(w.run.folder() + "zenity_answer.txt", copies[0] + "Resources\n");
-			for (int x = 700; x >= 480 && !exists(w.run.folder() + "zenity_calls.txt"); x -= 20) {
-				w.click((float)x, 403);
+		updater_window::walk picked{args};
+		picked.picker = true;
+		picked.finds_work = false;
+		if (r.bad_path)
+			picked.on_start = [&] {
+				// The warning waits for Return.
+				for (int i = 0; i < 100 && !w.run.wait_log("Wizard page 0:", 0.2); ++i) w.key("Return");
+				EXPECT_NE(w.run.log().find("does not appear to be an installed copy"), std::string::npos)
+				    << w.run.log();
+			};
+		picked.on_picker = [&] {
+			std::this_thread::sleep_for(std::chrono::milliseconds(400));
+			if (r.tick >= 0) {
+				w.click(250, 400 - 25.0f * r.tick + 3);
 				std::this_thread::sleep_for(std::chrono::milliseconds(300));
 			}
-			ASSERT_TRUE(exists(w.run.folder() + "zenity_calls.txt"));
-			std::this_thread::sleep_for(std::chrono::milliseconds(500));
-			EXPECT_EQ(file_of(w.registry()), copies[0] + "\n");
-		}
-		ASSERT_TRUE(w.next_to("Wizard page 2: Search for Updates")) << w.run.log();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 5: Finshed Web Update", 60)) << w.run.log();
+			if (r.find_it) {
+				// The button follows the question's width: along its line until the
+				// dialog stand-in is asked.
+				vtest::write_file_bytes(w.run.folder() + "zenity_answer.txt", copies[0] + "Resources\n");
+				for (int x = 700; x >= 480 && !exists(w.run.folder() + "zenity_calls.txt"); x -= 20) {
+					w.click((float)x, 403);
+					std::this_thread::sleep_for(std::chrono::milliseconds(300));
+				}
+				ASSERT_TRUE(exists(w.run.folder() + "zenity_calls.txt"));
+				std::this_thread::sleep_for(std::chrono::milliseconds(500));
+				EXPECT_EQ(file_of(w.registry()), copies[0] + "\n");
+			}
+		};
+		ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, picked));
 		EXPECT_NE(w.run.log().find("This copy of Ventora (" + copies[r.updated] + ") is already up to date."),
 		          std::string::npos)
 		    << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		w.quit_at_next();
-		EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+		w.quit_from_finish();
 	}
 }
 
@@ -509,9 +544,8 @@ TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
 	rel->server->put_file(rel->web_host, "/serverlist9.txt", vtest::demo_server_list(*rel, host));
 	const std::string scanning = "Scanning " + dest + ": 5000 files";
 
-	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
+	const updater_window::walk scan{{"-path", dest}};
+	ASSERT_NO_FATAL_FAILURE(w.to_scan(*rel, scan));
 	ASSERT_TRUE(w.wait_count(scanning, 1, 60)) << w.run.log();
 	w.back();
 	ASSERT_TRUE(w.wait_count("Wizard page 0:", 2, 10)) << w.run.log();
@@ -521,9 +555,7 @@ TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
 	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 120)) << w.run.log();
 	EXPECT_EQ(w.count("Scanned 5000 files in"), 1) << w.run.log();
 	EXPECT_EQ(w.count("Update: 0 to install, 0 to delete"), 1) << w.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+	w.quit_from_finish();
 
 	// Quit ends the scan: only the tasks already queued finish, far from
 	// every file (counted by what was opened, which load cannot change).
@@ -532,9 +564,7 @@ TEST_F(UpdaterGui, BackAndQuitDuringTheScanOfAFiveThousandFileCopy)
 	open_counter opens(bulk);
 	ASSERT_TRUE(opens.ok());
 	updater_window q;
-	ASSERT_TRUE(q.start(*rel, {"-path", dest})) << q.run.stderr_text();
-	ASSERT_TRUE(q.run.wait_log("Wizard page 0:", 30)) << q.run.log();
-	ASSERT_TRUE(q.next_to("Wizard page 1: Search for Updates")) << q.run.log();
+	ASSERT_NO_FATAL_FAILURE(q.to_scan(*rel, scan));
 	ASSERT_TRUE(q.wait_count(scanning, 1, 60)) << q.run.log();
 	q.quit_at_left();
 	EXPECT_EQ(q.run.wait_exit(60), 0) << q.run.stderr_text();
@@ -564,22 +594,15 @@ TEST_F(UpdaterGui, TwoStreamsNeverFetchMoreThanTwoFilesAtOnce)
 		ASSERT_EQ(unlink((dest + m).c_str()), 0) << m;
 		rel->server->set_behaviour("/" + rel->name + "/All/" + m + ".zip", slow);
 	}
-	ASSERT_TRUE(w.start(*rel, {"-path", dest, "--pref:_stream_count=2"})) << w.run.stderr_text();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
-	EXPECT_NE(w.run.log().find("Update: 6 to install, 0 to delete"), std::string::npos) << w.run.log();
-	rel->server->reset_peak_requests();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 120)) << w.run.log();
+	updater_window::walk update{{"-path", dest, "--pref:_stream_count=2"}, "Update: 6 to install, 0 to delete"};
+	update.finish_seconds = 120;
+	update.on_disk = [&] { rel->server->reset_peak_requests(); };
+	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
 	const size_t peak = rel->server->peak_requests();
 	rel->server->clear_behaviours();
 	EXPECT_EQ(peak, 2u);
 	for (const char* m : missing) EXPECT_TRUE(exists(dest + m)) << m;
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+	w.quit_from_finish();
 }
 
 // French and German: every text of the update pages and of the preferences
@@ -593,23 +616,19 @@ TEST_F(UpdaterGui, FrenchAndGermanPagesAndPreferencesHaveEveryText)
 		ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
 		unlink((dest + "Instructions/Read Me.txt").c_str());  // one file to install
 		w.register_copies({dest});
-		ASSERT_TRUE(w.start(*rel, {})) << w.run.stderr_text();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(400));
-		w.open_prefs();
-		std::this_thread::sleep_for(std::chrono::milliseconds(800));
-		w.close_prefs();
-		std::this_thread::sleep_for(std::chrono::milliseconds(400));
-		ASSERT_TRUE(w.next_to("Wizard page 1:")) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		ASSERT_TRUE(w.next_to("Wizard page 2:")) << w.run.log();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 3:", 60)) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		ASSERT_TRUE(w.next_to("Wizard page 4:")) << w.run.log();
-		ASSERT_TRUE(w.run.wait_log("Wizard page 5:", 60)) << w.run.log();
-		std::this_thread::sleep_for(std::chrono::milliseconds(300));
-		w.quit_at_next();
-		EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+		updater_window::walk update;
+		update.picker = true;
+		update.titled = false;
+		update.on_welcome = [&] {
+			std::this_thread::sleep_for(std::chrono::milliseconds(400));
+			w.open_prefs();
+			std::this_thread::sleep_for(std::chrono::milliseconds(800));
+			w.close_prefs();
+			std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		};
+		update.on_picker = [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
+		ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
+		w.quit_from_finish();
 		const std::string log = w.run.log();
 		EXPECT_EQ(log.find("STRING "), std::string::npos) << log;
 		EXPECT_EQ(log.find("ERROR: language"), std::string::npos) << log;
@@ -626,27 +645,21 @@ TEST_F(UpdaterGui, WindowsChosenInThePreferencesFetchesTheWindowsFile)
 	ASSERT_EQ(install_headless(*rel, dest, w.run.folder() + "stage/"), "");
 	ASSERT_FALSE(exists(dest + "Ventora.exe"));
 	const size_t before = rel->server->request_count();
-	ASSERT_TRUE(w.start(*rel, {"-path", dest})) << w.run.stderr_text();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 0:", 30)) << w.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(400));
-	w.open_prefs();
-	std::this_thread::sleep_for(std::chrono::milliseconds(800));
-	const prefs_layout_t& L = prefs_layout();
-	w.click_prefs(L.platform_x + 10, L.platform_y + 3);  // the pop-up
-	std::this_thread::sleep_for(std::chrono::milliseconds(600));
-	w.click_prefs(L.platform_x - 2, L.platform_y + 15);  // one 12-unit row above the shown Linux: Windows
-	std::this_thread::sleep_for(std::chrono::milliseconds(400));
-	w.close_prefs();
-	std::this_thread::sleep_for(std::chrono::milliseconds(400));
-	ASSERT_TRUE(w.next_to("Wizard page 1: Search for Updates")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 2: Check Disk Space", 60)) << w.run.log();
-	EXPECT_NE(w.run.log().find("Update: 1 to install, 0 to delete"), std::string::npos) << w.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	ASSERT_TRUE(w.next_to("Wizard page 3: Installing")) << w.run.log();
-	ASSERT_TRUE(w.run.wait_log("Wizard page 4: Finshed Web Update", 60)) << w.run.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(300));
-	w.quit_at_next();
-	EXPECT_EQ(w.run.wait_exit(30), 0) << w.run.stderr_text();
+	updater_window::walk update{{"-path", dest}, "Update: 1 to install, 0 to delete"};
+	update.on_welcome = [&] {
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		w.open_prefs();
+		std::this_thread::sleep_for(std::chrono::milliseconds(800));
+		const prefs_layout_t& L = prefs_layout();
+		w.click_prefs(L.platform_x + 10, L.platform_y + 3);  // the pop-up
+		std::this_thread::sleep_for(std::chrono::milliseconds(600));
+		w.click_prefs(L.platform_x - 2, L.platform_y + 15);  // one 12-unit row above the shown Linux: Windows
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+		w.close_prefs();
+		std::this_thread::sleep_for(std::chrono::milliseconds(400));
+	};
+	ASSERT_NO_FATAL_FAILURE(w.to_finish(*rel, update));
+	w.quit_from_finish();
 	EXPECT_EQ(file_of(dest + "Ventora.exe").substr(0, 2), "MZ");
 	EXPECT_EQ(file_of(dest + "Ventora"), file_of(rel->master + "Linux/Ventora"));  // kept, not deleted
 	const auto asked = asked_since(*rel, before);

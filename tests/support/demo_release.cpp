@@ -17,6 +17,7 @@
 #include "DIzivoz/TEX/TEX_png.h"
 #include "DIzivoz/TEX/TEX_utils.h"
 #include "DIzivoz/UTL/UTL_log.h"
+#include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/make_installer.h"
 #include "Installer-f/wizard.h"
 #include "tests/support/grab_release.h"
@@ -152,6 +153,28 @@ std::string build_update_release(const demo_release& r, const std::vector<mtest:
 	if (symlink((masters + "disk_0").c_str(), link.c_str()) != 0) return "cannot link the server folder";
 	if (manifest_zip) *manifest_zip = masters + "disk_0/" + r.name + "/directory.txt.zip";
 	return "";
+}
+
+language_table::language_table(int lang)
+{
+	UTL_translate_clear();
+	if (lang) UTL_translate_load(lang, "");
+}
+language_table::~language_table() { UTL_translate_clear(); }
+std::string T(const char* s) { return UTL_translate_string(s); }
+
+float next_x(int lang) { return 770 - interface_icon_width(2, lang) / 2; }
+float quit_x(int lang) { return 30 + interface_icon_width(0, lang) / 2; }
+float back_x(int lang) { return 760 - interface_icon_width(2, lang) - interface_icon_width(1, lang) / 2; }
+float prefs_x(int lang) { return 40 + interface_icon_width(0, lang) + interface_icon_width(6, lang) / 2; }
+
+bool next_until(gui_ctl& c, int lang, const std::string& line)
+{
+	for (int k = 0; k < 6; ++k) {
+		c.click(next_x(lang), 23);
+		if (c.wait_log(line, 5)) return true;
+	}
+	return false;
 }
 
 namespace {
@@ -397,16 +420,16 @@ gui_run_result run_web_demo_gui(const demo_release& r, const gui_run_options& o,
 	return res;
 }
 
-void keep_settled_shot(gui_ctl& c, const std::string& name)
+void keep_settled_shot(const std::function<bool(const std::string& png)>& save, const std::string& name)
 {
 	const char* keep = std::getenv("VENTORA_KEEP_SHOTS");
 	if (!keep) return;
 	const std::string path = std::string(keep) + "/" + name + ".png", look = path + ".look";
-	c.save_png(path);
+	save(path);
 	wait_for(
 	    [&] {
 		    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-		    if (!c.save_png(look)) return false;
+		    if (!save(look)) return false;
 		    const bool same = read_file_bytes(look) == read_file_bytes(path);
 		    rename(look.c_str(), path.c_str());
 		    return same;
@@ -414,6 +437,7 @@ void keep_settled_shot(gui_ctl& c, const std::string& name)
 	    10);
 	unlink(look.c_str());
 }
+void keep_settled_shot(gui_ctl& c, const std::string& name) { keep_settled_shot(c.save_png, name); }
 
 std::string write_contact_sheet(const std::vector<std::string>& pictures, int columns, const std::string& out)
 {

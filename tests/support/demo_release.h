@@ -74,9 +74,29 @@ struct gui_ctl {
 	std::function<void(float x, float y, int* sx, int* sy)> screen_point;  // a point of the window on the screen
 };
 
+// The program's own translation tables for one language while it lives
+// (0: English, none loaded), so a test expects what the window shows.
+struct language_table {
+	explicit language_table(int lang);
+	~language_table();
+	language_table(const language_table&) = delete;
+	language_table& operator=(const language_table&) = delete;
+};
+std::string T(const char* s);  // a text as the loaded table gives it
+
+// Centres of a page's bottom icons in a language (GUI x; the icons' y is 23).
+float next_x(int lang);
+float quit_x(int lang);
+float back_x(int lang);
+float prefs_x(int lang);
+// Next until the log shows `line` (a busy machine may lose a click).
+bool next_until(gui_ctl& c, int lang, const std::string& line);
+
 // When VENTORA_KEEP_SHOTS names a folder: the window's picture as name.png
 // there, once two looks 100 ms apart agree (the page has drawn what it logged).
 void keep_settled_shot(gui_ctl& c, const std::string& name);
+// The same for any window that can save its picture.
+void keep_settled_shot(const std::function<bool(const std::string& png)>& save, const std::string& name);
 
 struct gui_run_options {
 	// Stop the page walk when this page is reached (after its picture), call

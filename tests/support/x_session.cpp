@@ -259,6 +259,19 @@ bool xdotool(const std::string& display, const std::vector<std::string>& args)
 	return WIFEXITED(st) && WEXITSTATUS(st) == 0;
 }
 
+void click_at(const shell_app_run& app, float x, float y, int pause_ms)
+{
+	int sx, sy;
+	app.screen_point(x, y, &sx, &sy);
+	if (pause_ms <= 0) {
+		xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy), "click", "1"});
+		return;
+	}
+	xdotool(app.display, {"mousemove", std::to_string(sx), std::to_string(sy)});
+	std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+	xdotool(app.display, {"click", "1"});
+}
+
 namespace {
 // A window of the program may go away between listing it and asking for its
 // name (start-up windows): Xlib's own handler would end the test process.

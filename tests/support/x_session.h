@@ -82,6 +82,10 @@ private:
 // Runs xdotool with the arguments on the display; true when it exited 0.
 bool xdotool(const std::string& display, const std::vector<std::string>& args);
 
+// Clicks a point of the program's open sub-window (GUI units, origin bottom
+// left). pause_ms > 0: the pointer rests there that long before the press.
+void click_at(const shell_app_run& app, float x, float y, int pause_ms = 0);
+
 // Xlib views of a display.
 class x_view {
 public:
