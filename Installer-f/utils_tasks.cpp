@@ -46,8 +46,10 @@ run_halt last_halt;  // what the last result 3 was about
 std::set<std::string> kept_copies;
 // Unpacked copies, written over by later copies: a new file in the temporary
 // folder for every archive, unlinked once unpacked, makes each later create
-// slower (the file system skips every recently freed inode).
+// slower (the file system skips every recently freed inode). Only small ones:
+// a large copy costs far more than its create, and would hold disk space.
 std::vector<std::string> spare_copies;
+const long long spare_copy_most_bytes = 1 << 20;
 
 void remove_spare_copies()
 {
@@ -97,7 +99,7 @@ double seconds_now() { return (double)xtim.microsecs() / 1000000.0; }
 
 // The disc's archive into temp, written over what temp holds: a file cut to
 // nothing and written again is flushed to the disk when it is closed.
-int copy_over(const std::string& source, const std::string& temp)
+int copy_over(const std::string& source, const std::string& temp, long long* bytes)
 {
 	std::string src = source, dst = temp;
 	set_path_to_full(src);
@@ -129,6 +131,7 @@ int copy_over(const std::string& source, const std::string& temp)
 	}
 	// What is left of a longer earlier archive goes.
 	if (result == 0 && ftruncate(out, total) != 0) result = errno;
+	*bytes = total;
 	close(in);
 	if (close(out) != 0 && result == 0) result = errno;
 	return result;
@@ -210,7 +213,7 @@ void dvd_unpack_task::do_it()
 			}
 		}
 		if (!reuse.empty() && rename(reuse.c_str(), temp.c_str()) != 0) delete_file(reuse);
-		error_code = copy_over(source, temp);
+		error_code = copy_over(source, temp, &copy_bytes);
 		if (error_code != 0) {
 			// Never an earlier archive under this file's name.
 			if (!reuse.empty()) delete_file(temp);
@@ -240,7 +243,8 @@ void dvd_unpack_task::do_it()
 	// A link from the archive may point anywhere: its target's mode is not ours to change.
 	if (mac_exec && !is_sim_link(destination, nullptr))
 		make_file_executable(destination);
-	unpacked = true;
+	if (copy_bytes <= spare_copy_most_bytes) unpacked = true;
+	else delete_file(temp);
 	file_version_struct& v = sim_info[file].back();
 	v.sig_have = v.sig_want;
 	v.have_is_want = 1;

@@ -40,6 +40,7 @@ public:
 	// first), empty for a new file.
 	std::string reuse;
 	bool unpacked = false;  // temp still holds the copy, for a later task to reuse
+	long long copy_bytes = 0;
 };
 
 extern UTL_worker_threads* checksum_workers;

@@ -277,7 +277,7 @@ private:
 	int count_ = 0;
 };
 
-// An unpacked copy is written over by a later one (a new file in the
+// An unpacked small copy is written over by a later one (a new file in the
 // temporary folder for every archive slows every later create): archives
 // longer and shorter than the copy they replace still unpack to their own
 // bytes, and nothing is left once the run is done.
@@ -287,6 +287,8 @@ TEST_F(TasksTest, DvdCopiesAreWrittenOverRatherThanMadeForEveryFile)
 	for (int i = 0; i < 200; ++i)
 		files.push_back({"Resources/set" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat",
 		                 i % 2 ? "data " + std::to_string(i) : vtest::noise(20000 + 97 * i, i)});
+	// Too large to keep for reuse: removed once unpacked.
+	files.push_back({"Resources/large.dat", vtest::noise(1200000, 7)});
 	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
 	load(files);
 	for (size_t i = 0; i < files.size(); ++i) sim_info[i].back().install_kb = files[i].data.size() / 1000.0f + 1;
