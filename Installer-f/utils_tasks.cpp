@@ -1,8 +1,12 @@
 #include "Installer-f/utils_tasks.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <vector>
 #include <set>
 
 #include "DIzivoz/Files/io_archive.h"
@@ -40,11 +44,24 @@ run_halt last_halt;  // what the last result 3 was about
 
 // Copies kept after a failed unpack, removed when the run is cancelled or done.
 std::set<std::string> kept_copies;
+// Unpacked copies, written over by later copies: a new file in the temporary
+// folder for every archive, unlinked once unpacked, makes each later create
+// slower (the file system skips every recently freed inode). Only small ones:
+// a large copy costs far more than its create, and would hold disk space.
+std::vector<std::string> spare_copies;
+const long long spare_copy_most_bytes = 1 << 20;
+
+void remove_spare_copies()
+{
+	for (const std::string& c : spare_copies) delete_file(c);
+	spare_copies.clear();
+}
 
 void remove_kept_copies()
 {
 	for (const std::string& c : kept_copies) delete_file(c);
 	kept_copies.clear();
+	remove_spare_copies();
 }
 
 // What a failed task's error means for the rest of the run.
@@ -79,6 +96,46 @@ std::string folder_of(const std::string& path)
 }
 
 double seconds_now() { return (double)xtim.microsecs() / 1000000.0; }
+
+// The disc's archive into temp, written over what temp holds: a file cut to
+// nothing and written again is flushed to the disk when it is closed.
+int copy_over(const std::string& source, const std::string& temp, long long* bytes)
+{
+	std::string src = source, dst = temp;
+	set_path_to_full(src);
+	set_path_to_full(dst);
+	const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+	if (in < 0) return ENOENT;
+	const int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+	if (out < 0) {
+		close(in);
+		return ENOENT;
+	}
+	struct stat a, b;
+	int result = 0;
+	if (fstat(in, &a) == 0 && fstat(out, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) result = EINVAL;
+	std::vector<char> buf(65536);
+	off_t total = 0;
+	while (result == 0) {
+		const ssize_t got = read(in, buf.data(), buf.size());
+		if (got < 0 && errno == EINTR) continue;
+		if (got < 0) result = errno;
+		if (got <= 0) break;
+		for (ssize_t done = 0; done < got && result == 0;) {
+			const ssize_t w = write(out, buf.data() + done, (size_t)(got - done));
+			if (w < 0 && errno == EINTR) continue;
+			if (w <= 0) result = w < 0 ? errno : ENOSPC;
+			else done += w;
+		}
+		total += got;
+	}
+	// What is left of a longer earlier archive goes.
+	if (result == 0 && ftruncate(out, total) != 0) result = errno;
+	*bytes = total;
+	close(in);
+	if (close(out) != 0 && result == 0) result = errno;
+	return result;
+}
 }  // namespace
 
 void tasks_set_processor_count(int count) { g_processor_override = count; }
@@ -140,7 +197,10 @@ void dvd_unpack_task::do_it()
 {
 	if (!copied) {
 		copied = true;
-		if (error_code != 0) return;
+		if (error_code != 0) {
+			if (!reuse.empty()) delete_file(reuse);
+			return;
+		}
 		// The maker writes a scenery file without a pre-made .7z as .zip: take
 		// whichever the disc holds, and keep its suffix for the unpack.
 		if (!file_exists(source)) {
@@ -152,8 +212,11 @@ void dvd_unpack_task::do_it()
 				temp = temp.substr(0, temp.size() - (was_7z ? 3 : 4)) + (was_7z ? ".zip" : ".7z");
 			}
 		}
-		error_code = copy_file(source, temp);
+		if (!reuse.empty() && rename(reuse.c_str(), temp.c_str()) != 0) delete_file(reuse);
+		error_code = copy_over(source, temp, &copy_bytes);
 		if (error_code != 0) {
+			// Never an earlier archive under this file's name.
+			if (!reuse.empty()) delete_file(temp);
 			copy_failed = true;
 			error_text = "I was unable to copy the file " + source + " from the DVD to the hard drive.";
 		}
@@ -180,7 +243,8 @@ void dvd_unpack_task::do_it()
 	// A link from the archive may point anywhere: its target's mode is not ours to change.
 	if (mac_exec && !is_sim_link(destination, nullptr))
 		make_file_executable(destination);
-	delete_file(temp);
+	if (copy_bytes <= spare_copy_most_bytes) unpacked = true;
+	else delete_file(temp);
 	file_version_struct& v = sim_info[file].back();
 	v.sig_have = v.sig_want;
 	v.have_is_want = 1;
@@ -248,6 +312,7 @@ int install_files(int& next_index, int disk)
 		std::string msg;
 		const int err = t->check_error(msg);
 		if (err != 0 && !t->copy_failed && file_exists(t->temp)) kept_copies.insert(t->temp);
+		if (err == 0 && t->unpacked) spare_copies.push_back(t->temp);
 		const local_fault kind = err != 0 ? task_fault(*t) : fault_none;
 		if (kind != fault_none) {
 			// Stop feeding; the file is installed again when the run goes on.
@@ -270,6 +335,7 @@ int install_files(int& next_index, int disk)
 		delete done;
 		if (install_err_num != 0) {
 			last_halt = run_halt();
+			remove_spare_copies();
 			return install_failed;
 		}
 	}
@@ -284,7 +350,12 @@ int install_files(int& next_index, int disk)
 		// Files not to install never hold up the feeding.
 		if (v.install) {
 			if (v.disk != disk) break;
-			copy_pool->enqueue_task(new dvd_unpack_task(next_index, temp_path));
+			dvd_unpack_task* t = new dvd_unpack_task(next_index, temp_path);
+			if (!spare_copies.empty()) {
+				t->reuse = spare_copies.back();
+				spare_copies.pop_back();
+			}
+			copy_pool->enqueue_task(t);
 		}
 		++next_index;
 	}
@@ -294,6 +365,7 @@ int install_files(int& next_index, int disk)
 		halting = false;
 		next_index = halt_first;
 		last_halt = halt;
+		remove_spare_copies();
 		if (halt.kind == fault_disc_gone) return install_next_disc;
 		install_err_num = halt.code;
 		install_err_msg = halt.file;
@@ -308,7 +380,10 @@ int install_files(int& next_index, int disk)
 	}
 	if (next_index < count && idle) {
 		const file_version_struct& v = sim_info[next_index].back();
-		if (v.disk != disk && v.install) return install_next_disc;
+		if (v.disk != disk && v.install) {
+			remove_spare_copies();
+			return install_next_disc;
+		}
 	}
 	return install_busy;
 }

@@ -36,6 +36,11 @@ public:
 	std::string error_text;
 	int error_code;
 	bool copy_failed = false;  // the error is the copy's (not the unpack's)
+	// An earlier, unpacked copy the copy is written over (renamed to temp
+	// first), empty for a new file.
+	std::string reuse;
+	bool unpacked = false;  // temp still holds the copy, for a later task to reuse
+	long long copy_bytes = 0;
 };
 
 extern UTL_worker_threads* checksum_workers;

@@ -3,7 +3,8 @@
 // before the press of Next that leads to that page and stops when the log
 // shows the scan's end) against the headless checksum pass over the same
 // copy in a process of its own (this program started again with --headless;
-// reading the manifest included), each after a `sync`: five rounds in
+// the server list and the manifest fetched over loopback as the page fetches
+// them, unzipped and read, included), each after a `sync`: five rounds in
 // alternating order; the
 // medians, their spread (least..most) and headless time / window time
 // (goal: at least 0.9). Needs an X display (xvfb-run) and ventora_updater
@@ -25,15 +26,19 @@
 
 #include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/GenC/hl_alert.h"
+#include "DIzivoz/GenC/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/Thread/UTL_thread.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
 #include "Installer-f/utils.h"
+#include "Installer-f/utils_grab.h"
 #include "Installer-f/utils_tasks.h"
 #include "Installer-f/wizard.h"
 #include "bench/bench_measure.h"
 #include "tests/support/big_copy.h"
 #include "tests/support/http_server.h"
+#include "tests/support/install_driver.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x_session.h"
 
@@ -45,12 +50,27 @@ const char* const kName = "Ventora 9.10r1";
 
 using bench::now_s;
 
-// The checksum pass as the engine runs it, polled as fast as it answers.
-double headless_pass(const std::string& manifest, const std::string& copy, int* matched)
+// What the updater's page does, without a window: the server list and the
+// zipped manifest fetched over loopback (the proxy form, as the window is
+// started), the manifest unzipped and read, then the checksum pass polled as
+// fast as it answers.
+double headless_pass(unsigned short port, const std::string& staging, const std::string& copy, int* matched)
 {
 	const double t0 = now_s();
-	dest_dir_path = copy;
-	read_directory(manifest);
+	vtest::point_engine_at(port, kFileHost, std::string("/") + kName + "/", copy, staging);
+	web_host = kWebHost;
+	install_name = kName;
+	stg.server_count = -1;
+	for (int polls = 0; stg.stage == 0 && polls < 200000; ++polls) {
+		xtim.elapsed = float(now_s() - t0);
+		UTL_download_directory();
+		if (stg.stage == 0) usleep(50);
+	}
+	if (stg.stage == 1) UTL_download_directory();
+	if (stg.stage != 3) {
+		std::fprintf(stderr, "the manifest could not be had (stage %d)\n", stg.stage);
+		return -1;
+	}
 	set_install_filter(1, 1);
 	int next_file = 0;
 	float progress = 0;
@@ -58,7 +78,7 @@ double headless_pass(const std::string& manifest, const std::string& copy, int* 
 	const double t = now_s() - t0;
 	*matched = 0;
 	for (const auto& h : sim_info) *matched += h.back().have_is_want;
-	checksum_directory_kill();
+	vtest::release_engine();
 	return t;
 }
 
@@ -118,7 +138,8 @@ int main(int argc, char** argv)
 	stg_set_start_values();
 	if (bench::has_flag(argc, argv, "--headless")) {
 		int matched = 0;
-		const double secs = headless_pass(bench::option(argc, argv, "--manifest", ""), bench::option(argc, argv, "--copy", ""),
+		const double secs = headless_pass((unsigned short)std::atoi(bench::option(argc, argv, "--port", "0").c_str()),
+		                                  bench::option(argc, argv, "--staging", ""), bench::option(argc, argv, "--copy", ""),
 		                                  &matched);
 		std::printf("matched %d\nseconds %.6f\n", matched, secs);
 		return 0;
@@ -143,14 +164,16 @@ int main(int argc, char** argv)
 	server.put_file(kWebHost, "/serverlist9.txt",
 	                std::string("I\n820 version\nSERVERS\n\nFINAL ") + kName + "\n\nSERVER " + kFileHost +
 	                    "\n/\nBulk|Loopback\n\nENDOFLIST\n");
-	std::string name;
-	zip_to_file(server.root() + kFileHost + "/" + kName + "/directory.txt.zip", tmp.path(), &name, 0);
-	const std::string manifest = tmp.path() + name;
 	sync();
 	// Both sides read the copy from the page cache.
 	std::system(("find '" + copy + "' -type f -exec cat {} + > /dev/null").c_str());
 
-	auto headless = [&] { return bench::run_self_seconds({"--headless", "--manifest=" + manifest, "--copy=" + copy}); };
+	int headless_runs = 0;
+	auto headless = [&] {
+		const std::string staging = tmp.path() + "staging" + std::to_string(headless_runs++) + "/";
+		return bench::run_self_seconds(
+		    {"--headless", "--port=" + std::to_string(server.port()), "--staging=" + staging, "--copy=" + copy});
+	};
 	auto window = [&] {
 		sync();
 		std::string why;

@@ -1,6 +1,7 @@
 // Checksum pass and DVD copy-unpack on worker pools.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "tests/support/grab_fixture.h"
 #include "tests/support/grab_release.h"
 #include "tests/support/http_server.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -242,6 +244,83 @@ TEST_F(TasksTest, DvdEveryCallLeavesTheCopyPoolFull)
 	EXPECT_EQ(1, r);
 	EXPECT_GT(handed_on, 0);
 	for (int i = 0; i < 150; ++i) EXPECT_EQ("data " + std::to_string(i), vtest::read_file_bytes(dest_dir_path + files[i].rel)) << i;
+}
+
+// Files made in the temporary folder while a run goes on.
+class created_in {
+public:
+	explicit created_in(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+	{
+		inotify_add_watch(fd_, folder.c_str(), IN_CREATE);
+	}
+	~created_in() { close(fd_); }
+	int count()
+	{
+		alignas(inotify_event) char buf[65536];
+		ssize_t n;
+		while ((n = read(fd_, buf, sizeof buf)) > 0)
+			for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+				++count_;
+		return count_;
+	}
+
+private:
+	int fd_;
+	int count_ = 0;
+};
+
+// An unpacked small copy is written over by a later one (a new file in the
+// temporary folder for every archive slows every later create): archives
+// longer and shorter than the copy they replace still unpack to their own
+// bytes, and nothing is left once the run is done.
+TEST_F(TasksTest, DvdCopiesAreWrittenOverRatherThanMadeForEveryFile)
+{
+	std::vector<vtest::grab_file> files;
+	for (int i = 0; i < 200; ++i)
+		files.push_back({"Resources/set" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat",
+		                 i % 2 ? "data " + std::to_string(i) : vtest::noise(20000 + 97 * i, i)});
+	// Too large to keep for reuse: removed once unpacked.
+	files.push_back({"Resources/large.dat", vtest::noise(1200000, 7)});
+	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+	load(files);
+	for (size_t i = 0; i < files.size(); ++i) sim_info[i].back().install_kb = files[i].data.size() / 1000.0f + 1;
+	ASSERT_EQ(0, make_dirs());
+	tasks_set_processor_count(2);
+	created_in temp(temp_path);
+	int next_file = 0;
+	EXPECT_EQ(1, run_disc(next_file, 0));
+	std::string msg;
+	EXPECT_EQ(0, install_files_get_error(msg)) << msg;
+	for (const vtest::grab_file& f : files)
+		EXPECT_EQ(vtest::md5_hex(f.data), vtest::md5_hex(vtest::read_file_bytes(dest_dir_path + f.rel))) << f.rel;
+	// At most one copy for each task the two pools hold at once.
+	EXPECT_LE(temp.count(), 60);
+	std::vector<std::string> names;
+	std::vector<int> types;
+	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));
+}
+
+// A copy that fails where an earlier copy was to be written over leaves no
+// earlier archive under the failed file's name.
+TEST_F(TasksTest, DvdFailedCopyOverAnEarlierCopyLeavesNothingBehind)
+{
+	std::vector<vtest::grab_file> files;
+	for (int i = 0; i < 120; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
+	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+	load(files);
+	ASSERT_EQ(0, make_dirs());
+	std::remove((dvd_path + install_name + "/Top/Resources/f100.txt.zip").c_str());
+	tasks_set_processor_count(2);
+	int next_file = 0;
+	EXPECT_EQ(3, run_disc(next_file, 0));
+	std::string msg;
+	EXPECT_NE(0, install_files_get_error(msg));
+	EXPECT_NE(std::string::npos, msg.find("f100.txt.zip")) << msg;
+	EXPECT_FALSE(vtest::path_exists(temp_path + vtest::md5_hex("data 100") + "_100.zip"));
+	install_files_kill();
+	std::vector<std::string> names;
+	std::vector<int> types;
+	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types)) << (names.empty() ? "" : names[0]);
 }
 
 TEST_F(TasksTest, DvdCopyAndUnpackFailuresAreReported)
