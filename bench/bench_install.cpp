@@ -209,14 +209,7 @@ int engine_child(int argc, char** argv)
 	                       option(argc, argv, "--path", ""), option(argc, argv, "--dest", ""),
 	                       option(argc, argv, "--staging", ""));
 	auto elapsed = [&] { return float(now_s() - t0); };
-	const std::string zipped = temp_path + "directory.txt.zip";
-	int r = 0;
-	while ((r = http.net_check(1, server_name[0], server_path[0] + "directory.txt.zip", zipped)) == 0) {
-		xtim.elapsed = elapsed();
-		usleep(1000);
-	}
-	std::string unzipped;
-	if (r != 1 || zip_to_file(zipped, temp_path, &unzipped, 0) != 0) {
+	if (!vtest::fetch_manifest(elapsed).empty()) {
 		std::fprintf(stderr, "the manifest could not be fetched\n");
 		return 1;
 	}

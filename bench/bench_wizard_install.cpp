@@ -108,14 +108,7 @@ double driver_install(unsigned short port, const std::string& host, const std::s
 	install_name = path.substr(1, path.size() - 2);
 	const double t0 = now_s();
 	auto elapsed = [&] { return float(now_s() - t0); };
-	const std::string zipped = temp_path + "directory.txt.zip";
-	int r = 0;
-	while ((r = http.net_check(1, server_name[0], server_path[0] + "directory.txt.zip", zipped)) == 0) {
-		xtim.elapsed = elapsed();
-		usleep(1000);
-	}
-	std::string unzipped;
-	if (r != 1 || zip_to_file(zipped, temp_path, &unzipped, 0) != 0) return -1;
+	if (!vtest::fetch_manifest(elapsed).empty()) return -1;
 	const std::string refused = vtest::prepare_install(temp_path + "directory.txt", elapsed());
 	if (!refused.empty()) {
 		std::fprintf(stderr, "the driver's install was refused by %s\n", refused.c_str());

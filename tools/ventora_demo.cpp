@@ -137,15 +137,8 @@ int main(int argc, char** argv)
 
 	const auto t0 = std::chrono::steady_clock::now();
 	auto now = [&] { return std::chrono::duration<float>(std::chrono::steady_clock::now() - t0).count(); };
-	const std::string zipped = temp_path + "directory.txt.zip";
-	int r = 0;
-	while ((r = http.net_check(1, server_name[0], server_path[0] + "directory.txt.zip", zipped)) == 0) {
-		xtim.elapsed = now();
-		usleep(1000);
-	}
-	if (r != 1) return fail("the manifest could not be downloaded");
-	std::string unzipped;
-	if (zip_to_file(zipped, temp_path, &unzipped, 0) != 0) return fail("the manifest could not be unzipped");
+	const std::string fetched = vtest::fetch_manifest(now);
+	if (!fetched.empty()) return fail(fetched);
 
 	const std::string refused = vtest::prepare_install(temp_path + "directory.txt", now());
 	if (!refused.empty()) return fail("the install was refused by " + refused);

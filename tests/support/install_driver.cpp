@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "DIzivoz/Files/io_archive.h"
 #include "DIzivoz/GenH/hl_stg.h"
 #include "DIzivoz/OOPS_cpp/http.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
@@ -47,6 +48,20 @@ void release_engine()
 	http.proxy_port = 0;
 	checksum_directory_kill();
 	sim_info.clear();
+}
+
+std::string fetch_manifest(const std::function<float()>& now)
+{
+	const std::string zipped = temp_path + "directory.txt.zip";
+	int r = 0;
+	while ((r = http.net_check(1, server_name[0], server_path[0] + "directory.txt.zip", zipped)) == 0) {
+		xtim.elapsed = now();
+		usleep(1000);
+	}
+	if (r != 1) return "the manifest could not be downloaded";
+	std::string unzipped;
+	if (zip_to_file(zipped, temp_path, &unzipped, 0) != 0) return "the manifest could not be unzipped";
+	return std::string();
 }
 
 std::string prepare_install(const std::string& manifest, float now)

@@ -21,6 +21,11 @@ void point_engine_at(unsigned short port, const std::string& host, const std::st
 // Stops every transfer and checksum task, forgets the proxy and the manifest.
 void release_engine();
 
+// Fetches server 0's "directory.txt.zip" into the temporary folder, as the
+// server pages do, and unzips it there; the frame clock follows now(). Empty
+// when the manifest is there, else what failed.
+std::string fetch_manifest(const std::function<float()>& now);
+
 // Reads the unzipped manifest, checksums the destination, takes every tile,
 // totals the sizes, decides per file, makes the folders and resets the
 // streams at time now. Empty when ready, else the step that refused.
