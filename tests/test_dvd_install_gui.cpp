@@ -226,7 +226,7 @@ TEST_F(DvdInstallGui, WrongDiscIsNamedOnTheDiscPage)
 	     "Please insert DVD number 2 and click continue."},
 	    {"Le disque dans le lecteur est le DVD numéro 1 et non le DVD numéro 2.",
 	     "Aucun DVD de cette série n'a été trouvé dans le lecteur.",
-	     "Veuillez insérer le DVD numéro 2 et cliquer sur Continuer."},
+	     "Veuillez insérer le DVD numéro 2 et cliquer sur Suivant."},
 	    {"Im Laufwerk liegt die DVD Nummer 1, nicht die DVD Nummer 2.", "Im Laufwerk wurde keine DVD dieses Satzes gefunden.",
 	     "Bitte legen Sie die DVD Nummer 2 ein und klicken Sie auf Weiter."},
 	};

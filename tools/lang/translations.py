@@ -312,7 +312,7 @@ T = [
 ("Repairing Ventora - Checking DVD", "Réparation de Ventora - Vérification du DVD", "Ventora wird repariert - DVD wird geprüft"),
 ("Installing Scenery - Please change DVDs", "Installation des scènes - Veuillez changer de DVD", "Szenerie wird installiert - Bitte DVD wechseln"),
 ("Installing Scenery - Verifying DVD", "Installation des scènes - Vérification du DVD", "Szenerie wird installiert - DVD wird überprüft"),
-("Please insert DVD number %1:disk number% and click continue.", "Veuillez insérer le DVD numéro %1:disk number% et cliquer sur Continuer.", "Bitte legen Sie die DVD Nummer %1:disk number% ein und klicken Sie auf Weiter."),
+("Please insert DVD number %1:disk number% and click continue.", "Veuillez insérer le DVD numéro %1:disk number% et cliquer sur Suivant.", "Bitte legen Sie die DVD Nummer %1:disk number% ein und klicken Sie auf Weiter."),
 ("Scanning Ventora for Problems", "Recherche de problèmes dans Ventora", "Ventora wird auf Probleme untersucht"),
 ("I am scanning %1:folder% for missing or damaged files.\\n\\nNote: if you have updated this copy of Ventora from the Internet, the repair operation will remove the updates.  Once the repair has finished, you should reapply the updates from the web.",
  "J'examine %1:folder% à la recherche de fichiers manquants ou endommagés.\\n\\nRemarque : si vous avez mis à jour cette copie de Ventora depuis Internet, la réparation supprimera ces mises à jour.  Une fois la réparation terminée, appliquez de nouveau les mises à jour depuis le web.",
