@@ -6,7 +6,6 @@
 // Options: --files=N --runs=N (defaults 100000 3); --versions=1 lists one
 // version a file, --gone lists every file as dropped. The peak resident
 // memory is printed at the end (also what `/usr/bin/time -f %M` reports).
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,9 +22,10 @@
 namespace {
 
 // Resident and peak resident memory now, in MB.
-void print_memory(const char* when)
+// This process's resident and peak memory in KB (VmRSS, VmHWM).
+void read_memory(long& rss, long& hwm)
 {
-	long rss = 0, hwm = 0;
+	rss = hwm = 0;
 	if (FILE* f = std::fopen("/proc/self/status", "r")) {
 		char line[256];
 		while (std::fgets(line, sizeof(line), f)) {
@@ -34,6 +34,12 @@ void print_memory(const char* when)
 		}
 		std::fclose(f);
 	}
+}
+
+void print_memory(const char* when)
+{
+	long rss = 0, hwm = 0;
+	read_memory(rss, hwm);
 	std::printf("  %s: resident %.1f MB, peak %.1f MB\n", when, rss / 1024.0, hwm / 1024.0);
 }
 
@@ -116,13 +122,14 @@ int main(int argc, char** argv)
 	std::printf("recalc_disk_sizes: %.4f s (install %d files, %.0f KB)\n", t_recalc, stg.count_install,
 	            stg.total_install_kb);
 
-	struct rusage ru;
-	getrusage(RUSAGE_SELF, &ru);
-	std::printf("peak resident memory: %.1f MB (%.0f bytes a file)\n", (double)ru.ru_maxrss / 1024.0,
-	            (double)ru.ru_maxrss * 1024.0 / (files > 0 ? files : 1));
+	// This process's own peak (it forks nothing).
+	long rss = 0, peak_kb = 0;
+	read_memory(rss, peak_kb);
+	std::printf("peak resident memory: %.1f MB (%.0f bytes a file)\n", (double)peak_kb / 1024.0,
+	            (double)peak_kb * 1024.0 / (files > 0 ? files : 1));
 	// The goal counts what an entry costs beside its path's own characters.
 	std::printf("  beyond the paths' text (%.1f MB): %.0f bytes a file\n", path_bytes / 1e6,
-	            ((double)ru.ru_maxrss * 1024.0 - path_bytes) / (files > 0 ? files : 1));
+	            ((double)peak_kb * 1024.0 - path_bytes) / (files > 0 ? files : 1));
 	unlink(path.c_str());
 	rmdir(tmpl);
 	return 0;
