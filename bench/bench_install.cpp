@@ -2,9 +2,8 @@
 // would pick for the same bytes:
 //  1. a growth table: releases of 200 / 2,000 / 20,000 files of 20 MB /
 //     200 MB / 1 GB (five files of a fortieth of the total each, the rest
-//     spread log-evenly from 1 KB), served over loopback by the project's
-//     server in a process of its own (--server=inproc: in this process), and
-//     installed
+//     spread log-evenly from 1 KB), served over loopback by nginx (or the
+//     project's test server, see --server), and installed
 //       - by the product's headless path in a process of its own (this
 //         program started again with --engine-child, as build/ventora_demo
 //         runs it: the zipped manifest fetched over HTTP and read, the
@@ -28,12 +27,18 @@
 //     md5sum and against xargs -P <cores> md5sum.
 // Options: --rounds=N (default 5); --files=200,2000,20000 and
 // --mb=20,200,1024 pick the table's rows and columns (default all nine
-// cells), or --cells=2000x200,20000x200 picks cells; --server=inproc;
+// cells), or --cells=2000x200,20000x200 picks cells; --server=nginx (the
+// default where Debian's nginx-light is installed) serves the releases,
+// --server=process the project's own test server in a process of its own
+// (the default otherwise), --server=inproc that server in this process;
 // --peers=0 runs the engine alone; --aria-files=N runs aria2c only in cells
 // of at most N files (default 20000; at about 16 ms a file it takes minutes
 // a round there).
 // VENTORA_BENCH_PART=1 or 2 runs only that part.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -162,16 +167,18 @@ std::vector<long> number_list(const std::string& text)
 
 // What /usr/bin/time wrote to file, one line a process ("peak KB, user s,
 // system s"): the peaks in MiB, and the CPU seconds of them all.
-std::vector<double> peaks_mib_in(const std::string& file, double* cpu = nullptr)
+std::vector<double> peaks_mib_in(const std::string& file, double* cpu = nullptr, double* system = nullptr)
 {
 	std::ifstream in(file);
-	double kb = 0, user = 0, sys = 0, secs = 0;
+	double kb = 0, user = 0, sys = 0, secs = 0, kernel = 0;
 	std::vector<double> peaks;
 	while (in >> kb >> user >> sys) {
 		peaks.push_back(kb / 1024.0);
 		secs += user + sys;
+		kernel += sys;
 	}
 	if (cpu) *cpu = secs;
+	if (system) *system = kernel;
 	return peaks;
 }
 
@@ -183,8 +190,9 @@ double median(std::vector<double> v)
 }
 
 // Sockets of this machine in TIME_WAIT (IPv4), as /proc/net/tcp lists them:
-// what one round leaves for the next to meet.
-int time_wait_sockets()
+// what one round leaves for the next to meet; with a port, only the clients'
+// side of connections to that port.
+int time_wait_sockets(unsigned short remote_port = 0)
 {
 	std::ifstream in("/proc/net/tcp");
 	std::string line;
@@ -193,7 +201,9 @@ int time_wait_sockets()
 	while (std::getline(in, line)) {
 		std::istringstream f(line);
 		std::string sl, local, remote, st;
-		if (f >> sl >> local >> remote >> st && st == "06") ++n;
+		if (f >> sl >> local >> remote >> st && st == "06" &&
+		    (!remote_port || std::strtoul(remote.substr(remote.find(':') + 1).c_str(), nullptr, 16) == remote_port))
+			++n;
 	}
 	return n;
 }
@@ -271,6 +281,55 @@ server_process start_server_process(const std::string& self, const std::string& 
 		waitpid(pid, nullptr, 0);
 	}
 	if (in) std::fclose(in);
+	return sp;
+}
+
+// nginx serving the same folder on a free loopback port, as a release's
+// download servers would (pid -1 when nginx is not installed or did not start).
+server_process start_nginx(const std::string& root, const std::string& work)
+{
+	server_process sp;
+	const int probe = socket(AF_INET, SOCK_STREAM, 0);
+	sockaddr_in a{};
+	a.sin_family = AF_INET;
+	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t len = sizeof(a);
+	if (probe < 0 || bind(probe, (sockaddr*)&a, sizeof(a)) != 0 || getsockname(probe, (sockaddr*)&a, &len) != 0) {
+		if (probe >= 0) close(probe);
+		return sp;
+	}
+	close(probe);
+	const unsigned short port = ntohs(a.sin_port);
+	mkdir_p(work);
+	const std::string conf = work + "nginx.conf";
+	// As root its worker would otherwise read the private temporary folder as nobody.
+	std::ofstream(conf) << (geteuid() == 0 ? "user root;\n" : "") << "worker_processes 1;\ndaemon off;\npid " << work << "nginx.pid;\nerror_log " << work
+	                    << "error.log;\nevents { worker_connections 4096; }\nhttp {\n  access_log off;\n  sendfile on;\n"
+	                    << "  client_body_temp_path " << work << ";\n  proxy_temp_path " << work << ";\n"
+	                    << "  fastcgi_temp_path " << work << ";\n  uwsgi_temp_path " << work << ";\n  scgi_temp_path "
+	                    << work << ";\n  server {\n    listen 127.0.0.1:" << port << ";\n    root " << root << kHost
+	                    << ";\n  }\n}\n";
+	const pid_t pid = fork();
+	if (pid == 0) {
+		execlp(access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx", "nginx", "-q", "-p", work.c_str(), "-c", conf.c_str(), (char*)nullptr);
+		_exit(127);
+	}
+	if (pid < 0) return sp;
+	// Ready once it answers a connection.
+	for (int i = 0; i < 200; ++i) {
+		const int s = socket(AF_INET, SOCK_STREAM, 0);
+		const bool up = connect(s, (sockaddr*)&a, sizeof(a)) == 0;
+		close(s);
+		if (up) {
+			sp.pid = pid;
+			sp.port = port;
+			return sp;
+		}
+		if (waitpid(pid, nullptr, WNOHANG) == pid) return sp;
+		usleep(10000);
+	}
+	kill(pid, SIGKILL);
+	waitpid(pid, nullptr, 0);
 	return sp;
 }
 
@@ -387,10 +446,10 @@ cell_result run_cell(int file_count, double total_mb, int rounds, bool peers, bo
 		            shell_quote(ref_zip) + " " + shell_quote(dl));
 		sync();
 	};
-	auto timed_run = [&](const std::string& cmd, double* cpu, std::vector<double>* peaks) {
+	auto timed_run = [&](const std::string& cmd, double* cpu, std::vector<double>* peaks, double* system = nullptr) {
 		run_command("rm -f " + shell_quote(mem));
 		const double t = run_command(cmd);
-		*peaks = peaks_mib_in(mem, cpu);
+		*peaks = peaks_mib_in(mem, cpu, system);
 		return t;
 	};
 	auto max_of = [](const std::vector<double>& v) { return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end()); };
@@ -401,15 +460,21 @@ cell_result run_cell(int file_count, double total_mb, int rounds, bool peers, bo
 	};
 
 	series ours, unzip, bsdtar, aria;
+	// Ours, round by round: kernel time (a pile of sockets left behind would
+	// grow it) and the client-side sockets in TIME_WAIT right after the run.
+	std::vector<double> ours_sys;
+	std::vector<int> ours_waiting;
 	std::vector<std::function<void()>> contenders;
 	contenders.push_back([&] {
-		double cpu = 0;
+		double cpu = 0, sys = 0;
 		std::vector<double> p;
 		const double t = timed_run(timed + shell_quote(self) + " --engine-child --port=" + std::to_string(port) +
 		                               " --path=" + shell_quote(server_path) + " --dest=" + shell_quote(dest) +
 		                               " --staging=" + shell_quote(staging),
-		                           &cpu, &p);
+		                           &cpu, &p, &sys);
 		ours.add(t, max_of(p), cpu);
+		ours_sys.push_back(sys);
+		ours_waiting.push_back(time_wait_sockets(port));
 	});
 	if (peers) {
 		contenders.push_back([&] {
@@ -452,6 +517,13 @@ cell_result run_cell(int file_count, double total_mb, int rounds, bool peers, bo
 	}
 	clear();
 	res.load = load_before + " / " + bench::load_average();
+	std::printf("  ours round by round: system time");
+	for (double x : ours_sys) std::printf(" %.2f", x);
+	std::printf(" s (most / least %.2f); client-side sockets in TIME_WAIT after it",
+	            *std::max_element(ours_sys.begin(), ours_sys.end()) /
+	                std::max(0.005, *std::min_element(ours_sys.begin(), ours_sys.end())));
+	for (int x : ours_waiting) std::printf(" %d", x);
+	std::printf("\n");
 
 	std::printf("Install of %d files, %.1f MB, from 127.0.0.1, median of %d interleaved rounds (spread), load %s:\n",
 	            file_count, res.mb, rounds, res.load.c_str());
@@ -524,8 +596,20 @@ int main(int argc, char** argv)
 		std::unique_ptr<vtest::http_server> inproc;
 		server_process sp;
 		unsigned short port = 0;
-		const bool own_process = option(argc, argv, "--server", "process") != "inproc";
-		if (own_process) {
+		// A real web server where one is installed: the project's own server
+		// starts a thread for every connection and bounds small files itself.
+		std::string server_kind = option(argc, argv, "--server", "");
+		if (server_kind.empty())
+			server_kind = std::system("command -v nginx >/dev/null 2>&1 || test -x /usr/sbin/nginx") == 0 ? "nginx" : "process";
+		const bool own_process = server_kind != "inproc";
+		if (server_kind == "nginx") {
+			sp = start_nginx(www, tmp.path() + "nginx/");
+			if (sp.pid < 0) {
+				std::fprintf(stderr, "nginx did not start (Debian package nginx-light)\n");
+				return 1;
+			}
+			port = sp.port;
+		} else if (own_process) {
 			sp = start_server_process(self, www);
 			if (sp.pid < 0) {
 				std::fprintf(stderr, "the server process did not start\n");
@@ -536,7 +620,7 @@ int main(int argc, char** argv)
 			inproc.reset(new vtest::http_server(www));
 			port = inproc->port();
 		}
-		std::printf("Server: %s, 127.0.0.1:%u; %d cores\n", own_process ? "a process of its own" : "in this process", port,
+		std::printf("Server: %s, 127.0.0.1:%u; %d cores\n", server_kind == "nginx" ? "nginx" : own_process ? "the project's, a process of its own" : "the project's, in this process", port,
 		            UTL_count_processors());
 		std::vector<cell_result> table;
 		for (const auto& c : cells) {
