@@ -35,6 +35,10 @@ int g_processor_override = 0;
 // gone, a finished pass starts anew).
 int held_checksum = 0, held_install = 0;
 
+// Bytes of the archives fed and not yet collected (queued, copied or being
+// unpacked).
+double copies_kb = 0;
+
 // A stop of the feeding for a fault every later file would meet, from the
 // first such task until the tasks in flight have come back.
 bool halting = false;
@@ -302,13 +306,14 @@ void checksum_directory_kill()
 int install_files(int& next_index, int disk)
 {
 	const int count = (int)sim_info.size();
-	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
-	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), 30);
+	if (!copy_pool) copy_pool = new UTL_worker_threads(1, dvd_pool_tasks);
+	if (!unzip_pool) unzip_pool = new UTL_worker_threads(pool_threads(), dvd_pool_tasks);
 
 	// Last stage first: each finished task frees the slot the stage before it
 	// needs, so one call leaves both pools full again.
 	while (UTL_work_task* done = unzip_pool->check_retired_tasks()) {
 		dvd_unpack_task* t = static_cast<dvd_unpack_task*>(done);
+		copies_kb = std::max(0.0, copies_kb - sim_info[t->file].back().download_kb);
 		std::string msg;
 		const int err = t->check_error(msg);
 		if (err != 0 && !t->copy_failed && file_exists(t->temp)) kept_copies.insert(t->temp);
@@ -350,6 +355,8 @@ int install_files(int& next_index, int disk)
 		// Files not to install never hold up the feeding.
 		if (v.install) {
 			if (v.disk != disk) break;
+			if (copies_kb > 0 && copies_kb + v.download_kb > dvd_copies_most_kb) break;
+			copies_kb += v.download_kb;
 			dvd_unpack_task* t = new dvd_unpack_task(next_index, temp_path);
 			if (!spare_copies.empty()) {
 				t->reuse = spare_copies.back();
@@ -375,6 +382,7 @@ int install_files(int& next_index, int disk)
 		delete copy_pool;
 		delete unzip_pool;
 		copy_pool = unzip_pool = nullptr;
+		copies_kb = 0;
 		remove_kept_copies();
 		return install_done;
 	}
@@ -460,6 +468,7 @@ void install_files_kill()
 	delete copy_pool;
 	delete unzip_pool;
 	copy_pool = unzip_pool = nullptr;
+	copies_kb = 0;
 	remove_kept_copies();
 }
 

@@ -46,6 +46,11 @@ public:
 extern UTL_worker_threads* checksum_workers;
 extern UTL_worker_threads* copy_pool;
 extern UTL_worker_threads* unzip_pool;
+// Tasks each DVD pool holds, and the archive bytes (kB) fed and not yet
+// collected: enough that both pools keep working while the window draws a
+// frame, bounded so that large archives never fill the temporary folder.
+constexpr int dvd_pool_tasks = 120;
+constexpr double dvd_copies_most_kb = 64 * 1024;
 extern int install_err_num;
 extern std::string install_err_msg;
 

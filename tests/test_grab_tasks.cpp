@@ -210,40 +210,66 @@ TEST_F(TasksTest, DvdCopyUnpackRunsDiscByDisc)
 TEST_F(TasksTest, DvdKillFinishesEveryQueuedFileAndDeletesThePools)
 {
 	std::vector<vtest::grab_file> files;
-	for (int i = 0; i < 45; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
+	const int total = dvd_pool_tasks + 15;
+	for (int i = 0; i < total; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
 	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
 	load(files);
 	ASSERT_EQ(0, make_dirs());
 	int next_file = 0;
 	EXPECT_EQ(0, install_files(next_file, 0));
-	EXPECT_EQ(30, next_file);  // the copy pool holds at most 30
+	EXPECT_EQ(dvd_pool_tasks, next_file);  // as many as the copy pool holds
 	install_files_kill();
 	EXPECT_EQ(nullptr, copy_pool);
 	EXPECT_EQ(nullptr, unzip_pool);
-	for (int i = 0; i < 45; ++i)
-		EXPECT_EQ(i < 30, vtest::path_exists(dest_dir_path + files[i].rel)) << i;
+	for (int i = 0; i < total; ++i)
+		EXPECT_EQ(i < dvd_pool_tasks, vtest::path_exists(dest_dir_path + files[i].rel)) << i;
 }
 
 // Each call retires the unpacked tasks, hands the copied ones on and feeds
-// last, so every call leaves the copy pool full again (30 tasks) until the
-// list runs out: both stages are kept busy between a page's calls.
+// last, so every call leaves the copy pool full again until the list runs
+// out: both stages are kept busy between a page's calls.
 TEST_F(TasksTest, DvdEveryCallLeavesTheCopyPoolFull)
 {
 	std::vector<vtest::grab_file> files;
-	for (int i = 0; i < 150; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
+	const int total = 5 * dvd_pool_tasks;
+	for (int i = 0; i < total; ++i) files.push_back({"Resources/f" + std::to_string(i) + ".txt", "data " + std::to_string(i)});
 	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
 	load(files);
 	ASSERT_EQ(0, make_dirs());
 	tasks_set_processor_count(2);
 	int next_file = 0, r = 0, calls = 0, handed_on = 0;
 	while ((r = install_files(next_file, 0)) == 0 && ++calls < 200000) {
-		if (next_file < 150) EXPECT_EQ(30, copy_pool->count_total_tasks()) << "call " << calls;
+		if (next_file < total) EXPECT_EQ(dvd_pool_tasks, copy_pool->count_total_tasks()) << "call " << calls;
 		handed_on += unzip_pool->count_total_tasks() > 0;
 		usleep(200);
 	}
 	EXPECT_EQ(1, r);
 	EXPECT_GT(handed_on, 0);
-	for (int i = 0; i < 150; ++i) EXPECT_EQ("data " + std::to_string(i), vtest::read_file_bytes(dest_dir_path + files[i].rel)) << i;
+	for (int i = 0; i < total; ++i) EXPECT_EQ("data " + std::to_string(i), vtest::read_file_bytes(dest_dir_path + files[i].rel)) << i;
+}
+
+// Large archives are fed only while the bytes in flight stay within the
+// bound (one at least), so their copies never pile up in the temporary
+// folder; every file still arrives.
+TEST_F(TasksTest, DvdLargeArchivesInFlightStayWithinTheByteBound)
+{
+	std::vector<vtest::grab_file> files;
+	for (int i = 0; i < 12; ++i) files.push_back({"Resources/big" + std::to_string(i) + ".dat", vtest::noise(3000 + i, i)});
+	vtest::write_archives(dvd_path + install_name + "/", "Top", files);
+	load(files);
+	// Listed as 30 MB archives: two fit within the bound, a third does not.
+	for (auto& history : sim_info) history.back().download_kb = 30 * 1024;
+	ASSERT_EQ(0, make_dirs());
+	tasks_set_processor_count(2);
+	int next_file = 0, r = 0, calls = 0, most = 0;
+	while ((r = install_files(next_file, 0)) == 0 && ++calls < 200000) {
+		most = std::max(most, copy_pool->count_total_tasks() + unzip_pool->count_total_tasks());
+		usleep(200);
+	}
+	EXPECT_EQ(1, r);
+	EXPECT_EQ(2, most);
+	for (const vtest::grab_file& f : files)
+		EXPECT_EQ(vtest::md5_hex(f.data), vtest::md5_hex(vtest::read_file_bytes(dest_dir_path + f.rel))) << f.rel;
 }
 
 // Files made in the temporary folder while a run goes on.
@@ -276,7 +302,7 @@ private:
 TEST_F(TasksTest, DvdCopiesAreWrittenOverRatherThanMadeForEveryFile)
 {
 	std::vector<vtest::grab_file> files;
-	for (int i = 0; i < 200; ++i)
+	for (int i = 0; i < 4 * dvd_pool_tasks; ++i)
 		files.push_back({"Resources/set" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat",
 		                 i % 2 ? "data " + std::to_string(i) : vtest::noise(20000 + 97 * i, i)});
 	// Too large to keep for reuse: removed once unpacked.
@@ -294,7 +320,7 @@ TEST_F(TasksTest, DvdCopiesAreWrittenOverRatherThanMadeForEveryFile)
 	for (const vtest::grab_file& f : files)
 		EXPECT_EQ(vtest::md5_hex(f.data), vtest::md5_hex(vtest::read_file_bytes(dest_dir_path + f.rel))) << f.rel;
 	// At most one copy for each task the two pools hold at once.
-	EXPECT_LE(temp.count(), 60);
+	EXPECT_LE(temp.count(), 2 * dvd_pool_tasks);
 	std::vector<std::string> names;
 	std::vector<int> types;
 	EXPECT_EQ(0, opensave_getitems(temp_path, 0, names, types));
