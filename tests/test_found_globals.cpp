@@ -9,6 +9,8 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_camera.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "tests/support/found_units.h"
 #include "tests/support/test_files.h"
 

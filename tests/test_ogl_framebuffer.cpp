@@ -10,6 +10,7 @@
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "tests/support/gl_periphery.h"
 #include "tests/support/thread_capture.h"
 

@@ -8,6 +8,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "Platform/plat_gl.h"
 #include "tests/support/gl_context.h"
 

@@ -10,6 +10,7 @@
 
 #include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "Platform/plat_gl.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/thread_capture.h"

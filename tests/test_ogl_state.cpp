@@ -6,6 +6,7 @@
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/UTL/UTL_stats.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "tests/support/gl_context.h"
 
 using strings = std::vector<std::string>;

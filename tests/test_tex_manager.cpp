@@ -21,6 +21,7 @@
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 #include "DIzivoz/UTL/UTL_xtim.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "tests/support/files_tmp.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/tex_fixtures.h"

@@ -1,8 +1,9 @@
 // The globals unit. Its objects are built before those of every other unit
 // (they carry an early initialisation priority, so a unit initialised earlier
 // in link order still finds the log and the tables built), in the order they
-// are defined here, and destroyed in reverse order at exit. The records that
-// are plain data (mnw, ren, xcam) are constant-initialised and exist from load.
+// are defined here, and destroyed in reverse order at exit. The window record
+// is plain data, constant-initialised, and exists from load, as do the
+// drawing settings and the camera that the drawing layer defines.
 #include "DIzivoz/GenH/hl_globals.h"
 
 #define HL_GLOBALS_INIT __attribute__((init_priority(200)))
@@ -15,8 +16,6 @@ log_stream xer HL_GLOBALS_INIT;
 stls_struct stls HL_GLOBALS_INIT;
 std::vector<menu_struct> menu HL_GLOBALS_INIT;
 mnw_struct mnw;
-ren_struct ren;
-xcam_class xcam;
 int app_done = 0;
 int active_popup_code = 0, select_popup_code = 0, popup_menu_select = 0;
 

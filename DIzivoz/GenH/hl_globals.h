@@ -7,8 +7,6 @@
 
 #include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_prefix.h"
-#include "DIzivoz/OGL/OGL_camera.h"
-#include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/UTL/UTL_log.h"
 
 // The text table of the shell and widgets. Its strings also form one
@@ -48,7 +46,7 @@ extern std::ofstream ouf;       // shared writer of files with the maker's heade
 extern log_stream xer;          // the log; writes before it is opened are dropped
 extern stls_struct stls;        // texts of the shell and widgets
 extern std::vector<menu_struct> menu;  // the shell's menus
-// mnw (GenH/hl_window.h), ren (OGL/OGL_ren.h) and xcam (OGL/OGL_camera.h) are
-// defined here too, in that order; the installer state, texture manager and
-// frame clock live in their own units.
+// mnw (GenH/hl_window.h) is defined here too; the drawing settings (ren,
+// OGL/OGL_ren.h), the camera (xcam, OGL/OGL_camera.h), the installer state,
+// texture manager and frame clock live in their own units.
 extern int app_done;            // quit flag of the main loop

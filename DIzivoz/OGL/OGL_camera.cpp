@@ -50,6 +50,9 @@ static void transform4(const double* m, const double in[4], double out[4])
 	for (int r = 0; r < 4; ++r) out[r] = m[r] * in[0] + m[4 + r] * in[1] + m[8 + r] * in[2] + m[12 + r] * in[3];
 }
 
+// Constant-initialised: exists from load, before any unit's constructors.
+xcam_class xcam;
+
 xcam_class::xcam_class(xcam_class* other)
 {
 	if (other) *this = *other;

@@ -7,11 +7,15 @@
 #include "DIzivoz/Thread/hl_report.h"
 #include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "Platform/plat_gl.h"
 
 OGL_extensions glExt;
 int OGL_os_version = 0;
+// What the probe found and the switches every primitive reads; constant-
+// initialised, so it exists from load with the global alpha at 1.
+ren_struct ren;
 
 static const char* const ext_src = "DIzivoz/OGL/OGL_extensions";
 

@@ -5,6 +5,7 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 

@@ -49,6 +49,7 @@
 
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/OGL/OGL_gl.h"
+#include "DIzivoz/OGL/OGL_ren.h"
 
 // Makes the context on the first call; true once it exists and is current.
 // On failure adds a test failure naming xvfb-run and returns false.
