@@ -138,6 +138,41 @@ TEST_F(Shell, IdleWaitsGrowUntilInputAndTakeEveryQueuedEvent)
 	MACIBM_frame_longest_idle(0);
 }
 
+// A busy page's frame: where drawing is quick it stays near 45 ms (over 20
+// frames/s); where drawing is slow it grows, up to a tenth of a second, so
+// the work keeps most of it.
+TEST_F(Shell, BusyFramesGiveTheWorkMostOfTheTimeWhateverTheDrawingCosts)
+{
+	struct row {
+		int swap_ms;
+		unsigned long long least_budget_us, most_budget_us;
+		double least_work_share;
+	};
+	const row rows[] = {{0, 30000, 40000, 0.75}, {8, 80000, 95000, 0.8}};
+	static unsigned long long budget, worked;
+	for (const row& r : rows) {
+		SetUp();
+		fake.swap_ms = r.swap_ms;
+		MACIBM_set_app_hooks(app_hooks{[] {
+			                               frame_work w;
+			                               budget = w.budget();
+			                               const unsigned long long start = xtim.microsecs();
+			                               while (w.more()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+			                               worked += xtim.microsecs() - start;
+		                               },
+		                               nullptr, nullptr});
+		for (int i = 0; i < 12; ++i) MACIBM_event_proc();  // the frame's cost settles
+		worked = 0;
+		const unsigned long long start = xtim.microsecs();
+		for (int i = 0; i < 5; ++i) MACIBM_event_proc();
+		const double share = double(worked) / double(xtim.microsecs() - start);
+		EXPECT_GE(budget, r.least_budget_us) << "swap " << r.swap_ms << " ms";
+		EXPECT_LE(budget, r.most_budget_us) << "swap " << r.swap_ms << " ms";
+		EXPECT_GE(share, r.least_work_share) << "swap " << r.swap_ms << " ms";
+	}
+	fake.swap_ms = 0;
+}
+
 TEST_F(Shell, WhatAFrameDrewDecidesTheNextWait)
 {
 	struct row {

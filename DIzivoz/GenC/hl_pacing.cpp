@@ -16,11 +16,12 @@ namespace {
 // wait before the next one.
 const int tick_ms = 17;
 const int longest_idle_default_ms = 2000;
-// A busy frame: polled work, then the drawing; together at most this long.
-const unsigned long long busy_frame_us = 45000;
-const unsigned long long least_work_us = 20000, most_work_us = 40000;
-// With work after the drawing: the part before it.
-const unsigned long long work_before_drawing_us = busy_frame_us / 3;
+// A busy frame: polled work, then the drawing; together this long, 45 ms
+// (over 20 frames/s) where the drawing is quick. Where it is slow (a software
+// renderer) the frame grows, up to a tenth of a second, so that the drawing
+// takes no more than a fifteenth of it and the work keeps the rest.
+const unsigned long long busy_frame_least_us = 45000, busy_frame_most_us = 100000;
+const unsigned long long least_work_us = 20000;
 // Work stops for pointer motion only after this much of it: moving the
 // pointer over a busy page must not shrink its work to nothing.
 const unsigned long long motion_work_us = 16000;
@@ -51,6 +52,10 @@ struct pacing_state {
 	unsigned long long drawn_us = 0;      // when a frame was last drawn
 };
 pacing_state pace;
+
+unsigned long long busy_frame_us() { return std::clamp(pace.other_us * 15, busy_frame_least_us, busy_frame_most_us); }
+// With work after the drawing: the part before it.
+unsigned long long work_before_drawing_us() { return busy_frame_us() / 3; }
 
 int longest_idle_set = 0;
 int work_budget_set = 0;
@@ -127,7 +132,8 @@ bool pacing_work_after_drawing()
 	if (!then || mnw.wind_type != 0 || app_done || work_budget_set > 0) return false;
 	shell_flush();
 	const unsigned long long start = xtim.microsecs();
-	const unsigned long long end = pace.frame_start_us + busy_frame_us - std::min(pace.swap_us, busy_frame_us / 3);
+	const unsigned long long frame_us = busy_frame_us();
+	const unsigned long long end = pace.frame_start_us + frame_us - std::min(pace.swap_us, frame_us / 3);
 	unsigned long long next_look = start + input_look_us;
 	for (unsigned long long now = start; now < end && then(); now = xtim.microsecs()) {
 		if (now < next_look) continue;
@@ -234,11 +240,11 @@ int MACIBM_frame_waited(int* woken)
 frame_work::frame_work(std::function<bool()> then) : start_(xtim.microsecs()), next_look_(0)
 {
 	pace.busy = 1;
-	const unsigned long long other = pace.other_us;
-	budget_ = busy_frame_us > other ? busy_frame_us - other : 0;
-	budget_ = std::clamp(budget_, least_work_us, most_work_us);
+	const unsigned long long other = pace.other_us, frame_us = busy_frame_us();
+	budget_ = frame_us > other ? frame_us - other : 0;
+	budget_ = std::clamp(budget_, least_work_us, frame_us - 5000);
 	if (then) {
-		budget_ = work_before_drawing_us;
+		budget_ = work_before_drawing_us();
 		pace.then = std::move(then);
 	}
 	if (work_budget_set > 0) budget_ = (unsigned long long)work_budget_set;

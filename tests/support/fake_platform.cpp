@@ -1,10 +1,13 @@
 #include "tests/support/fake_platform.h"
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/UTL/UTL_xtim.h"
 #include "Platform/plat_swap.h"
 
 namespace vtest {
@@ -13,7 +16,9 @@ namespace {
 fake_platform* current = nullptr;
 void count_swap(void*)
 {
-	if (current) ++current->swaps;
+	if (!current) return;
+	++current->swaps;
+	if (current->swap_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(current->swap_ms));
 }
 }  // namespace
 
@@ -71,6 +76,9 @@ void fresh_shell()
 	mnw_set_defaults();
 	mnw.x_res = 800;
 	mnw.y_res = 600;
+	// The pointer moved just now: the help box and the cursor's hiding are
+	// timed from here, whatever the test program ran before.
+	mnw.move_time = mnw.press_time = xtim.elapsed;
 	MACIBM_reset_frame_state();
 	MACIBM_reset_setres_for_test();
 	MACIBM_clear_menus(1);

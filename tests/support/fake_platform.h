@@ -81,6 +81,7 @@ public:
 	bool windows_fail = false;
 	int windows_alive = 0;
 	int swaps = 0;
+	int swap_ms = 0;  // each swap of the window takes this long (a slow renderer)
 	int flushes = 0;
 	int mouse_h = 0, mouse_v = 0;
 	uint16_t modifiers = 0;
