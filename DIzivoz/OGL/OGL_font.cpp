@@ -11,7 +11,6 @@
 #include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/UTL/UTL_stats.h"
-#include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 
 static const char* const font_unit = "DIzivoz/OGL/OGL_font";
@@ -479,6 +478,12 @@ const unsigned char* next_line_start(const unsigned char* end, const unsigned ch
 }
 }  // namespace
 
+namespace {
+const OGL_text_watch* text_watch = nullptr;
+}
+
+void OGL_font_watch(const OGL_text_watch* watch) { text_watch = watch; }
+
 float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
                       charset_t charset, int align, int fixed_advance)
 {
@@ -495,7 +500,8 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 	static std::vector<unsigned char> in_path;
 	const bool paths = wrapping && memchr(b, '/', text.size()) != nullptr;
 	if (paths) mark_paths(b, e, in_path);
-	const int group = g_layout_record ? (BTN_layout_owner() ? BTN_layout_owner() : BTN_layout_new_group()) : 0;
+	const OGL_text_watch* watch = text_watch;
+	const int group = watch ? watch->text() : 0;
 	const unsigned char* start = b;
 	for (;;) {
 		const wrap_line line = measure_line(f, b, e, start, wrapping ? width : 0, fixed_advance, paths ? &in_path : nullptr);
@@ -514,9 +520,9 @@ float OGL_font_string(int colour, float x, float y, const std::string& text, flo
 			pen += fixed_advance ? (float)fixed_advance : adv;
 		}
 		gl.End();
-		if (g_layout_record && pen > pen0)
-			BTN_layout_add(layout_text, pen0 - ox, Y - oy - f->descent, pen - ox, Y - oy + f->ascent,
-			               std::string((const char*)start, (size_t)(line_end - start)), group);
+		if (watch && pen > pen0)
+			watch->line(group, pen0 - ox, Y - oy - f->descent, pen - ox, Y - oy + f->ascent,
+			            std::string((const char*)start, (size_t)(line_end - start)));
 
 		if (wrapping) Y -= step;
 

@@ -71,6 +71,15 @@ OGL_font_info* OGL_font_get(charset_t charset);
 
 float OGL_font_string(int colour, float x, float y, const std::string& text, float width,
                       charset_t charset, int align, int fixed_advance);
+// Whoever watches the text drawn (the layout check while it records): text()
+// at each drawing call, giving the group its lines share, then line() for
+// every line drawn, its box in GUI units of the current sub-window.
+struct OGL_text_watch {
+	int (*text)();
+	void (*line)(int group, float x0, float y0, float x1, float y1, const std::string& line);
+};
+// Null: nobody watches.
+void OGL_font_watch(const OGL_text_watch* watch);
 // Lines the text takes when drawn with this wrapping width (0 or 9999: no
 // wrapping, one line per line end); 0 for empty text.
 int OGL_wrap_lines(const std::string& text, float width, charset_t charset);

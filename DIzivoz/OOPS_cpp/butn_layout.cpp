@@ -9,6 +9,7 @@
 
 #include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/GenH/hl_globals.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/TEX/TEX_png.h"
 #include "DIzivoz/UTL/UTL_log.h"
@@ -61,11 +62,34 @@ void save_picture()
 float apart(float a0, float a1, float b0, float b1) { return std::max(b0 - a1, a0 - b1); }
 }  // namespace
 
-int g_layout_record = from_environment();
+namespace {
+// The text layer's lines, watched while recording.
+int text_group()
+{
+	if (!g_layout_record) return 0;
+	return BTN_layout_owner() ? BTN_layout_owner() : BTN_layout_new_group();
+}
+void text_line(int group, float x0, float y0, float x1, float y1, const std::string& line)
+{
+	BTN_layout_add(layout_text, x0, y0, x1, y1, line, group);
+}
+const OGL_text_watch text_watch = {text_group, text_line};
+
+int recording_from_environment()
+{
+	const int on = from_environment();
+	if (on) OGL_font_watch(&text_watch);
+	return on;
+}
+}  // namespace
+
+int g_layout_record = recording_from_environment();
 
 void BTN_layout_enable(int on)
 {
 	g_layout_record = on;
+	// The text layer pays nothing for the watch while nothing records.
+	OGL_font_watch(on ? &text_watch : nullptr);
 	BTN_layout_clear();
 }
 
