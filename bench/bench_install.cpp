@@ -72,6 +72,7 @@
 #include "Installer-f/utils_tasks.h"
 #include "bench/bench_measure.h"
 #include "tests/support/grab_release.h"
+#include "tests/support/dvd_discs.h"
 #include "tests/support/http_server.h"
 #include "tests/support/install_driver.h"
 
@@ -475,6 +476,9 @@ cell_result run_cell(int file_count, double total_mb, int rounds, bool peers, bo
 		ours.add(t, max_of(p), cpu);
 		ours_sys.push_back(sys);
 		ours_waiting.push_back(time_wait_sockets(port));
+		// Every file arrived, or the figure means nothing.
+		const size_t got = vtest::files_below(dest).size();
+		if (got != (size_t)file_count) std::printf("  ours installed %zu of %d files!\n", got, file_count);
 	});
 	if (peers) {
 		contenders.push_back([&] {
