@@ -43,15 +43,16 @@ int MACIBM_frames_skipped();
 // VENTORA_LONGEST_IDLE_MS, else two seconds; ms > 0 sets it (tests), 0 restores.
 void MACIBM_frame_longest_idle(int ms);
 // Test seam: the work budget of every frame in microseconds; 1 makes a page
-// call its driver once a frame, 0 restores the budget that keeps 20 frames/s.
+// call its driver once a frame, 0 restores the frame's own budget.
 void MACIBM_frame_work_budget(int us);
 // The wait before the current frame in milliseconds (0: none); woken is set
 // when input or a wake ended it before its time.
 int MACIBM_frame_waited(int* woken);
 
 // Work polled from a frame: the frame is busy, and more() is true while its
-// budget lasts (what keeps the window at 20 frames/s or better with the
-// drawing it needs) and no input waits, so the page calls its driver again.
+// budget lasts (over 20 frames/s where the drawing is quick; where it is
+// slow the frame grows so that the drawing takes at most a fifteenth of it)
+// and no input waits, so the page calls its driver again.
 // With `then`, the work goes on once the frame is drawn, while its picture is
 // rendered: the shell calls then() again until it answers false or the frame
 // has had its time; the work before the drawing takes a third of the frame.
