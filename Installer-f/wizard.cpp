@@ -122,6 +122,30 @@ int wizard_quit(int, wizard_screen&)
 
 void function_key(int) {}
 
+namespace {
+
+// Every glyph the pages may show enters the atlas before a frame draws. A
+// glyph met later changes the atlas in the middle of a frame, and the
+// renderer must first finish what that frame drew so far: milliseconds of a
+// software renderer on the very frame that shows a new page.
+void warm_glyphs()
+{
+	// The last one warmed stands for them all (a font's reset empties it).
+	const unsigned int last = 0x20ac;
+	if (OGL_font_get(charset_regular)->find(last) && OGL_font_get(charset_bold)->find(last)) return;
+	std::string text = "\n";  // measured too, where a body breaks its lines
+	for (unsigned int c = 0x20; c < 0x7f; ++c) text += (char)c;
+	for (unsigned int c = 0xa0; c <= 0xff; ++c) {
+		text += (char)(0xc0 | (c >> 6));
+		text += (char)(0x80 | (c & 0x3f));
+	}
+	text += "\u0152\u0153\u2013\u2014\u2018\u2019\u201a\u201c\u201d\u201e\u2026\u20ac";
+	OGL_measure_string(text, charset_regular);
+	OGL_measure_string(text, charset_bold);
+}
+
+}  // namespace
+
 void wizard_APP_update()
 {
 	// A modal window opened inside this frame (the cancel question, the
@@ -130,6 +154,7 @@ void wizard_APP_update()
 	// time from inside itself, asking the same question again.
 	static int running = 0;
 	if (running) return;
+	warm_glyphs();
 	struct running_guard {
 		running_guard() { running = 1; }
 		~running_guard() { running = 0; }
@@ -239,8 +264,9 @@ void wizard_APP_update()
 	if (result && screen.next) g_wizard = screen.next;
 	// The new page shows from the next frame on, input or not, and that
 	// frame follows at once: its first frame starts the page's work (an
-	// install, a scan), which a tick's wait would only delay. The work of
-	// the page left (or of a program that ends) does not go on.
-	if (g_wizard != called) MACIBM_frame_busy();
+	// install, a scan), which a tick's wait would only delay. This frame,
+	// the page left, is not shown. The work of the page left (or of a
+	// program that ends) does not go on.
+	if (g_wizard != called) MACIBM_frame_superseded();
 	if (g_wizard != called || app_done) frame_work::drop_then();
 }

@@ -184,6 +184,7 @@ TEST_F(Shell, WhatAFrameDrewDecidesTheNextWait)
 	const std::vector<int> settling = {17, 17, 34}, quiet = {8000, 8000, 8000};
 	const row rows[] = {
 	    {"polled work goes on", [] { MACIBM_frame_busy(); }, 0, 0, settling},
+	    {"what it drew is out of date", [] { MACIBM_frame_superseded(); }, 0, 0, settling},
 	    {"a pulsing caret", [] { MACIBM_frame_animate(); }, 17, 17, settling},
 	    {"a pulsing palette entry", [] { OGL_set_color(81); }, 17, 17, settling},
 	    {"a steady palette entry", [] { OGL_set_color(43); }, 8000, 8000, quiet},

@@ -2,12 +2,16 @@
 // a frame ends on, first_time, the terminal and null steps.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "DIzivoz/GenC/hl_alert.h"
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/GenH/hl_stg.h"
+#include "DIzivoz/OGL/OGL_font.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
 #include "DIzivoz/UTL/UTL_translate.h"
 #include "Installer-f/wizard.h"
@@ -204,11 +208,12 @@ TEST_F(WizardFrame, ANewPageFollowsAtOnce)
 	struct row {
 		const char* name;
 		int result;        // what step A answers in the woken frame
+		bool shown;        // that frame swapped
 		bool waits_after;  // a wait before the next frame
 	};
 	const row rows[] = {
-	    {"A moves on to B", 1, false},
-	    {"A stays", 0, true},
+	    {"A moves on to B", 1, false, false},
+	    {"A stays", 0, true, true},
 	};
 	for (const row& r : rows) {
 		SetUp();
@@ -221,12 +226,42 @@ TEST_F(WizardFrame, ANewPageFollowsAtOnce)
 		ASSERT_EQ(fake.waits.back(), 1000) << r.name;
 		result_now = r.result;
 		MACIBM_frame_wake();
+		const int swaps = fake.swaps;
 		MACIBM_event_proc();
 		EXPECT_EQ(g_wizard, r.result ? step_b : step_a) << r.name;
+		// The page left is not shown again: B's first frame shows next.
+		EXPECT_EQ(fake.swaps - swaps, r.shown ? 1 : 0) << r.name;
 		fake.waits.clear();
 		MACIBM_event_proc();
 		EXPECT_EQ(!fake.waits.empty(), r.waits_after) << r.name;
+		if (!r.waits_after) {
+			EXPECT_EQ(fake.swaps - swaps, 1) << r.name;
+		}
 		MACIBM_frame_longest_idle(0);
 		MACIBM_set_app_hooks(app_hooks{nullptr, nullptr, nullptr});
+	}
+}
+
+// Every character of the pages' texts in all three languages has its glyph
+// in both fonts' atlases before the first frame draws: none is added (and
+// the atlas uploaded again in the middle of a frame) when a page changes.
+TEST_F(WizardFrame, EveryGlyphOfThePagesIsInTheAtlasBeforeTheFirstFrame)
+{
+	OGL_font_reset(charset_regular);
+	OGL_font_reset(charset_bold);
+	g_wizard = step_a;
+	frame();
+	for (const char* file : {"French.txt", "German.txt"}) {
+		std::ifstream in(std::string(VENTORA_SOURCE_DIR) + "/Resources/" + file, std::ios::binary);
+		const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+		ASSERT_GT(text.size(), 1000u) << file;
+		for (charset_t c : {charset_regular, charset_bold}) {
+			OGL_font_info* f = OGL_font_get(c);
+			const size_t glyphs = f->chars.size();
+			EXPECT_EQ(f->dirty, 0) << file;
+			OGL_measure_string(text, c);
+			EXPECT_EQ(f->chars.size(), glyphs) << file << ", charset " << c;
+			EXPECT_EQ(f->dirty, 0) << file << ", charset " << c;
+		}
 	}
 }

@@ -262,7 +262,7 @@ void MACIBM_event_proc()
 	// A recorded movie wants every frame.
 	if (shell_mov_per_frame())
 		MACIBM_frame_animate();
-	else
+	else if (!pacing_frame_superseded())
 		shell_sbuff();
 	if (worked_on) pacing_swap_took(xtim.microsecs() - swap_start);
 	xtim.profile_chart("sbuff", 0);

@@ -31,6 +31,9 @@ void MACIBM_frame_due(float seconds);
 void MACIBM_pace_busy();
 void MACIBM_pace_animate();
 void MACIBM_pace_wake();
+// What this frame drew is already out of date (its page was left): it is not
+// shown, and the next frame, drawn at once, shows what replaced it.
+void MACIBM_frame_superseded();
 // While the window idles after this frame, poll() is asked every `seconds`
 // without a frame; the next frame comes when it answers true (a disc that
 // was inserted) or for any other reason.

@@ -30,6 +30,7 @@ const unsigned long long input_look_us = 2000;
 struct pacing_state {
 	int busy = 0;
 	int animate = 0;
+	int superseded = 0;
 	unsigned long long due_us = 0;  // 0: nothing due
 	int quiet = 0;
 	int events = 0;                  // events the pump took this frame
@@ -205,7 +206,7 @@ void pacing_wait_for_frame()
 	pace.idle_poll = nullptr;
 	pace.then = nullptr;
 	pace.flagged = pace.busy || pace.animate;
-	pace.busy = pace.animate = 0;
+	pace.busy = pace.animate = pace.superseded = 0;
 	pace.due_us = 0;
 	pace.events = 0;
 	pace.work_us = 0;
@@ -216,6 +217,12 @@ void pacing_wait_for_frame()
 void MACIBM_pace_busy() { pace.busy = 1; }
 void MACIBM_pace_animate() { pace.animate = 1; }
 void MACIBM_pace_wake() { PLAT().wake(); }
+void MACIBM_frame_superseded()
+{
+	pace.superseded = 1;
+	pace.busy = 1;
+}
+bool pacing_frame_superseded() { return pace.superseded != 0; }
 
 void MACIBM_frame_due(float seconds)
 {

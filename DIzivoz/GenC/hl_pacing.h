@@ -15,6 +15,8 @@ void pacing_skip_frame();
 // timed with pacing_swap_took).
 bool pacing_work_after_drawing();
 void pacing_swap_took(unsigned long long us);
+// The frame is out of date once drawn (MACIBM_frame_superseded): no swap.
+bool pacing_frame_superseded();
 // Counts the drawn frame as quiet or not.
 void pacing_end_frame();
 // Forgets everything (a new window, a test).
