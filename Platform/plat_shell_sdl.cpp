@@ -336,8 +336,10 @@ public:
 		if (!pending_.empty()) return true;
 		if (!video_ready()) return false;
 		SDL_PumpEvents();
-		return SDL_HasEvent(SDL_QUIT) || SDL_HasEvent(SDL_WINDOWEVENT) || SDL_HasEvents(SDL_KEYDOWN, SDL_TEXTINPUT) ||
-		       SDL_HasEvents(SDL_MOUSEBUTTONDOWN, SDL_MOUSEWHEEL) || (motion && SDL_HasEvent(SDL_MOUSEMOTION));
+		// Releases wait for the frame's end: widgets act on the press.
+		return SDL_HasEvent(SDL_QUIT) || SDL_HasEvent(SDL_WINDOWEVENT) || SDL_HasEvent(SDL_KEYDOWN) ||
+		       SDL_HasEvents(SDL_TEXTEDITING, SDL_TEXTINPUT) || SDL_HasEvent(SDL_MOUSEBUTTONDOWN) ||
+		       SDL_HasEvent(SDL_MOUSEWHEEL) || (motion && SDL_HasEvent(SDL_MOUSEMOTION));
 	}
 	void flush_events() override
 	{
