@@ -21,7 +21,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenC/hl_shell_calls.h"
 #include "DIzivoz/GenH/hl_globals.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"
 #include "Installer-f/utils.h"
 #include "Platform/plat_shell.h"

@@ -4,7 +4,7 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "Installer-f/utils.h"
 #include "Installer-f/wizard.h"

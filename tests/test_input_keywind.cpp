@@ -8,7 +8,7 @@
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/widget_fixture.h"
 

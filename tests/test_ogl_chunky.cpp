@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "DIzivoz/OGL/OGL_ChunkyBuffer.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "tests/support/gl_periphery.h"
 #include "tests/support/thread_capture.h"
 

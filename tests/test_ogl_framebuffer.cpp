@@ -7,7 +7,7 @@
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_framebuffer.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"
 #include "DIzivoz/OGL/OGL_ren.h"

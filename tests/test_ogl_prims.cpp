@@ -54,7 +54,6 @@ TEST(OglNumber, TextPathDigitsSignsPointsCommasAndOverflow)
 #include "DIzivoz/GenH/hl_prefix.h"
 #include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "tests/support/gl_context.h"
 
 namespace {

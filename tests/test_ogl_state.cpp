@@ -4,7 +4,7 @@
 
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/UTL/UTL_stats.h"
 #include "DIzivoz/OGL/OGL_ren.h"
 #include "tests/support/gl_context.h"

@@ -10,6 +10,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/OGL/OGL_font.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "tests/support/gl_context.h"
 

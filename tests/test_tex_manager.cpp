@@ -15,7 +15,7 @@
 #include "DIzivoz/GenC/hl_init.h"
 #include "DIzivoz/GenH/hl_maker.h"
 #include "DIzivoz/GenH/hl_globals.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/TEX/TEX_dds.h"
 #include "DIzivoz/UTL/UTL_cmdline.h"

@@ -15,7 +15,6 @@
 #include "DIzivoz/GenH/hl_globals.h"
 #include "DIzivoz/OGL/OGL_ren.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 #include "DIzivoz/OOPS_cpp/xmap.h"

@@ -8,7 +8,6 @@
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_keys.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/qtim.h"
 #include "DIzivoz/OGL/OGL_extensions.h"
 #include "DIzivoz/Files/io_utils.h"

@@ -5,7 +5,6 @@
 #include "DIzivoz/GenH/hl_window.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 
 static bool menu_is_open() { return mnw.menu_open != -1; }

@@ -9,7 +9,6 @@
 #include "DIzivoz/OGL/OGL_gl.h"
 #include "DIzivoz/OOPS_cpp/butn.h"
 #include "DIzivoz/OOPS_cpp/butn_layout.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
 #include "DIzivoz/OOPS_cpp/oglp_2d.h"
 #include "DIzivoz/OOPS_cpp/tman.h"
 

@@ -31,6 +31,3 @@ void OGL_glow_colors();
 // count the real binds).
 void OGL_bind_vbo(const unsigned long& buffer);
 void OGL_bind_vbo_ind(const unsigned long& buffer);
-
-// 2-D primitives, numbers, text entry points, viewport, swap and background.
-#include "DIzivoz/OOPS_cpp/oglp_2d.h"

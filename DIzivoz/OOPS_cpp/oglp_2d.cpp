@@ -1,4 +1,4 @@
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "DIzivoz/GenC/hl_mnw.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 
 // ---------------------------------------------------------------- context
 

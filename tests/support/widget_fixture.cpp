@@ -2,7 +2,7 @@
 
 #include "DIzivoz/GenC/hl_mnw.h"
 #include "DIzivoz/GenH/hl_globals.h"
-#include "DIzivoz/OOPS_cpp/oglp.h"
+#include "DIzivoz/OOPS_cpp/oglp_2d.h"
 
 void gl_widget_test::SetUp()
 {
